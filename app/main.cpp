@@ -1,0 +1,3 @@
+// main.cpp - the program's entry.
+int TarpelixMain();
+int main() { return TarpelixMain(); }

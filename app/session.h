@@ -1,0 +1,28 @@
+// session.h - the session values taken at start from the environment and
+// the suite's settings files, read by every part of the program.
+#pragma once
+#include <cstdint>
+#include <string>
+
+struct SessionState {
+  std::string root;         // KALROOT as found: paths are root + relative path
+  std::string tempDir;      // KALTMP, ends with "\" unless empty
+  std::string terminalDir;  // ends with "\" unless empty
+  std::string title;        // a blank, the configured title, a blank
+  std::string menuName;
+  std::string date;         // packed date, 4 bytes (blank date when unset)
+  std::string language;     // 3 characters, blank-padded
+  std::string mode;         // "CGI", "WIN" or "DOS"
+  int16_t foreground[5] = {15, 7, 0, 0, 0};
+  int16_t background[5] = {0, 0, 7, 7, 7};
+  // The administrator's own tax identifier (country code first), from
+  // "Vork.ini", section "Administrador", key "NIF".
+  std::string firmTaxId;
+  // The owner name the suite's data files were created with, from
+  // "Vork.ini", section "Dades", key "Propietari".
+  std::string ownerName;
+};
+extern SessionState Session;
+
+// Fills Session from the environment and the settings files.
+void SetupSession();

@@ -1,0 +1,303 @@
+// platform.cpp - clock, pauses, random numbers, environment, processes,
+// computer name, paths and files on Linux.
+#include "platform/platform.h"
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <strings.h>
+#include <sys/file.h>
+#include <sys/random.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <ctime>
+#include <random>
+#include <thread>
+#include <vector>
+
+#include "platform/console.h"
+
+PlatformHooks Platform;
+
+// ---- Clock, pauses, random -----------------------------------------------------
+
+LocalTime Now() {
+  if (Platform.clock) return Platform.clock();
+  auto now = std::chrono::system_clock::now();
+  std::time_t t = std::chrono::system_clock::to_time_t(now);
+  std::tm tm{};
+  localtime_r(&t, &tm);
+  auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(now.time_since_epoch()).count() % 1000;
+  LocalTime lt;
+  lt.year = tm.tm_year + 1900;
+  lt.month = tm.tm_mon + 1;
+  lt.day = tm.tm_mday;
+  lt.hour = tm.tm_hour;
+  lt.minute = tm.tm_min;
+  lt.second = tm.tm_sec;
+  lt.hundredths = static_cast<int>(ms / 10);
+  return lt;
+}
+
+int SecondsSinceMidnight() {
+  LocalTime t = Now();
+  return t.hour * 3600 + t.minute * 60 + t.second;
+}
+
+void PauseMs(int milliseconds) {
+  if (Platform.pause) {
+    Platform.pause(milliseconds);
+    return;
+  }
+  if (milliseconds > 0) std::this_thread::sleep_for(std::chrono::milliseconds(milliseconds));
+}
+
+double RandomUnit() {
+  if (Platform.random) return Platform.random();
+  static std::mt19937_64 generator(SecureRandom32() ^ (static_cast<uint64_t>(getpid()) << 32));
+  return std::generate_canonical<double, 53>(generator) * (1.0 - 1e-16);
+}
+
+uint32_t SecureRandom32() {
+  uint32_t value = 0;
+  if (getrandom(&value, sizeof value, 0) == static_cast<ssize_t>(sizeof value)) return value;
+  // The kernel source is always there on Linux; this is only a fallback.
+  std::random_device device;
+  return device();
+}
+
+void Beep() {
+  if (Platform.beep) {
+    Platform.beep();
+    return;
+  }
+  ConsoleBell();
+}
+
+// ---- Environment, processes, identity -------------------------------------------
+
+std::string GetEnv(const std::string& name) {
+  if (Platform.environment) {
+    auto it = Platform.environment->find(name);
+    return it == Platform.environment->end() ? std::string() : it->second;
+  }
+  const char* value = std::getenv(name.c_str());
+  return value ? Utf8ToCp850(value) : std::string();
+}
+
+int RunCommand(const std::string& commandLine) {
+  if (Platform.runCommand) return Platform.runCommand(commandLine);
+  int rc = std::system(Cp850ToUtf8(commandLine).c_str());
+  return rc;
+}
+
+std::string ComputerName() {
+  if (Platform.computerName) return Platform.computerName();
+  char buffer[256] = {};
+  if (gethostname(buffer, sizeof buffer - 1) != 0) return std::string();
+  std::string name = Utf8ToCp850(buffer);
+  size_t dot = name.find('.');
+  if (dot != std::string::npos) name.resize(dot);
+  if (name.size() > 15) name.resize(15);
+  return name;
+}
+
+// ---- Paths -----------------------------------------------------------------
+
+namespace {
+
+bool SameIgnoringCase(const std::string& a, const std::string& b) {
+  return a.size() == b.size() && strcasecmp(a.c_str(), b.c_str()) == 0;
+}
+
+bool Exists(const std::string& hostPath) {
+  struct stat st;
+  return ::stat(hostPath.c_str(), &st) == 0;
+}
+
+}  // namespace
+
+std::string HostPath(const std::string& programPath) {
+  std::string path = Cp850ToUtf8(programPath);
+  for (char& c : path)
+    if (c == '\\') c = '/';
+  if (path.empty()) return path;
+
+  std::vector<std::string> parts;
+  size_t start = 0;
+  while (start <= path.size()) {
+    size_t slash = path.find('/', start);
+    if (slash == std::string::npos) slash = path.size();
+    parts.push_back(path.substr(start, slash - start));
+    start = slash + 1;
+  }
+  bool absolute = path[0] == '/';
+  std::string result = absolute ? "/" : "";
+  bool matching = true;  // stops once a component does not exist
+  bool first = true;
+  for (size_t i = absolute ? 1 : 0; i < parts.size(); ++i) {
+    const std::string& part = parts[i];
+    if (part.empty()) {
+      if (i + 1 == parts.size() && !first) result += "";  // trailing slash
+      continue;
+    }
+    std::string base = result.empty() ? "." : result;
+    std::string candidate = result + part;
+    if (matching && part != "." && part != ".." && !Exists(candidate)) {
+      std::string found;
+      if (DIR* dir = opendir(base.c_str())) {
+        while (dirent* entry = readdir(dir)) {
+          if (SameIgnoringCase(entry->d_name, part)) {
+            found = entry->d_name;
+            break;
+          }
+        }
+        closedir(dir);
+      }
+      if (!found.empty())
+        candidate = result + found;
+      else
+        matching = false;
+    }
+    result = candidate;
+    first = false;
+    if (i + 1 < parts.size()) result += "/";
+  }
+  return result;
+}
+
+bool FileExists(const std::string& path) {
+  struct stat st;
+  return ::stat(HostPath(path).c_str(), &st) == 0 && S_ISREG(st.st_mode);
+}
+
+bool DirectoryExists(const std::string& path) {
+  struct stat st;
+  return ::stat(HostPath(path).c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+long long FileLength(const std::string& path) {
+  struct stat st;
+  if (::stat(HostPath(path).c_str(), &st) != 0) return -1;
+  return st.st_size;
+}
+
+bool DeleteFile(const std::string& path) { return ::unlink(HostPath(path).c_str()) == 0; }
+
+bool MakeDirectory(const std::string& path) {
+  std::string host = HostPath(path);
+  while (host.size() > 1 && host.back() == '/') host.pop_back();
+  return ::mkdir(host.c_str(), 0777) == 0;
+}
+
+bool ReadWholeFile(const std::string& path, std::string& contents) {
+  FileHandle file(path, "rb");
+  contents.clear();
+  if (!file) return false;
+  char buffer[65536];
+  size_t n;
+  while ((n = fread(buffer, 1, sizeof buffer, file.f)) > 0) contents.append(buffer, n);
+  return !ferror(file.f);
+}
+
+bool WriteWholeFile(const std::string& path, const std::string& contents) {
+  FileHandle file(path, "wb");
+  if (!file) return false;
+  bool ok = fwrite(contents.data(), 1, contents.size(), file.f) == contents.size();
+  FILE* f = file.f;
+  file.f = nullptr;
+  return fclose(f) == 0 && ok;
+}
+
+bool AppendToFile(const std::string& path, const std::string& text) {
+  std::string host = HostPath(path);
+  int fd = ::open(host.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0666);
+  if (fd < 0) return false;
+  // One write with O_APPEND: lines of several stations never interleave.
+  ssize_t n = ::write(fd, text.data(), text.size());
+  ::close(fd);
+  return n == static_cast<ssize_t>(text.size());
+}
+
+bool ChangeDirectory(const std::string& path) {
+  std::string host = HostPath(path);
+  return !host.empty() && ::chdir(host.c_str()) == 0;
+}
+
+std::string CurrentDirectory() {
+  char buffer[4096];
+  if (!getcwd(buffer, sizeof buffer)) return std::string();
+  return Utf8ToCp850(buffer);
+}
+
+// ---- Files -----------------------------------------------------------------
+
+FileHandle::FileHandle(const std::string& programPath, const char* mode) {
+  f = fopen(HostPath(programPath).c_str(), mode);
+}
+
+FileHandle::~FileHandle() { Close(); }
+
+FileHandle::FileHandle(FileHandle&& other) noexcept : f(other.f) { other.f = nullptr; }
+
+FileHandle& FileHandle::operator=(FileHandle&& other) noexcept {
+  if (this != &other) {
+    Close();
+    f = other.f;
+    other.f = nullptr;
+  }
+  return *this;
+}
+
+void FileHandle::Close() {
+  if (f) fclose(f);
+  f = nullptr;
+}
+
+ExclusiveFile::~ExclusiveFile() { Close(); }
+
+void ExclusiveFile::Close() {
+  if (fd >= 0) ::close(fd);  // closing the description drops its lock
+  fd = -1;
+}
+
+ExclusiveOpenResult OpenExclusive(const std::string& programPath, ExclusiveFile& file) {
+  file.Close();
+  std::string host = HostPath(programPath);
+  int fd = ::open(host.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0666);
+  if (fd < 0) {
+    if (errno == ENOENT) return EXCL_NO_DIRECTORY;
+    return EXCL_FAILED;
+  }
+  // An open-file-description lock: exclusive between processes and between
+  // two opens in the same process alike, and gone when the holder dies.
+  struct flock lock {};
+  lock.l_type = F_WRLCK;
+  lock.l_whence = SEEK_SET;
+  if (fcntl(fd, F_OFD_SETLK, &lock) != 0) {
+    ::close(fd);
+    return EXCL_BUSY;
+  }
+  file.fd = fd;
+  return EXCL_OK;
+}
+
+long ReadAt(ExclusiveFile& file, long long offset, void* buffer, long length) {
+  if (file.fd < 0 || length <= 0) return 0;
+  ssize_t n = ::pread(file.fd, buffer, static_cast<size_t>(length), offset);
+  return n < 0 ? 0 : static_cast<long>(n);
+}
+
+long WriteAt(ExclusiveFile& file, long long offset, const void* buffer, long length) {
+  if (file.fd < 0 || length <= 0) return 0;
+  ssize_t n = ::pwrite(file.fd, buffer, static_cast<size_t>(length), offset);
+  return n < 0 ? 0 : static_cast<long>(n);
+}
+
+long long ExclusiveFileLength(ExclusiveFile& file) {
+  struct stat st;
+  if (file.fd < 0 || fstat(file.fd, &st) != 0) return -1;
+  return st.st_size;
+}

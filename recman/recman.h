@@ -1,0 +1,117 @@
+// recman.h - the record manager's one entry point.
+//
+// The suite's programs keep their data in record files reached through a
+// single call, BTRCALL, in the manner of the classic record managers: an
+// operation code, a 128-byte position block owned by the caller, a data
+// buffer with its length, a key buffer with its length and a key number.
+// Every call returns a status; 0 is success.  This header is the whole
+// interface of the engine in recman/; nothing else of it is visible.
+#pragma once
+#include <cstdint>
+
+// Operation codes.
+enum RecmanOperation : uint16_t {
+  B_OPEN = 0,
+  B_CLOSE = 1,
+  B_INSERT = 2,
+  B_UPDATE = 3,
+  B_DELETE = 4,
+  B_GET_EQUAL = 5,
+  B_GET_NEXT = 6,
+  B_GET_PREVIOUS = 7,
+  B_GET_GREATER = 8,
+  B_GET_GE = 9,
+  B_GET_LESS = 10,
+  B_GET_LE = 11,
+  B_GET_FIRST = 12,
+  B_GET_LAST = 13,
+  B_CREATE = 14,
+  B_STAT = 15,
+  B_BEGIN_TRANS = 19,
+  B_END_TRANS = 20,
+  B_ABORT_TRANS = 21,
+  B_GET_POSITION = 22,
+  B_GET_DIRECT = 23,
+  B_STEP_NEXT = 24,
+  B_UNLOCK = 27,
+  B_RESET = 28,
+  B_SET_OWNER = 29,
+  B_CLEAR_OWNER = 30,
+  B_STEP_FIRST = 33,
+  B_STEP_LAST = 34,
+  B_STEP_PREVIOUS = 35,
+};
+
+// Biases added to an operation code.
+enum RecmanBias : uint16_t {
+  B_KEY_ONLY = 50,             // get operations: return the key only
+  B_SINGLE_WAIT_LOCK = 100,
+  B_SINGLE_NOWAIT_LOCK = 200,
+  B_MULTI_WAIT_LOCK = 300,
+  B_MULTI_NOWAIT_LOCK = 400,
+};
+
+// Statuses.
+enum RecmanStatus : int16_t {
+  B_OK = 0,
+  B_IO_ERROR = 2,
+  B_FILE_NOT_OPEN = 3,
+  B_KEY_NOT_FOUND = 4,
+  B_DUPLICATE_KEY = 5,
+  B_INVALID_KEY_NUMBER = 6,
+  B_DIFFERENT_KEY_NUMBER = 7,
+  B_INVALID_POSITIONING = 8,
+  B_END_OF_FILE = 9,
+  B_MODIFIABLE_KEY_CHANGED = 10,
+  B_INVALID_FILE_NAME = 11,
+  B_FILE_NOT_FOUND = 12,
+  B_INVALID_RECORD_LENGTH = 21,
+  B_DATA_BUFFER_TOO_SHORT = 22,
+  B_CREATE_IO_ERROR = 25,
+  B_INVALID_KEY_LENGTH = 28,
+  B_INVALID_RECORD_ADDRESS = 43,
+  B_INVALID_KEY_PATH = 44,
+  B_ACCESS_DENIED = 46,
+  B_INVALID_OWNER = 51,
+  B_FILE_EXISTS = 59,
+  B_CONFLICT = 80,
+  B_RECORD_LOCKED = 84,
+  B_FILE_LOCKED = 85,
+};
+
+// Open modes (key number of B_OPEN).
+enum RecmanOpenMode : int8_t {
+  B_MODE_NORMAL = 0,
+  B_MODE_READ_ONLY = -2,
+  B_MODE_EXCLUSIVE = -4,
+};
+
+// Key flags in the file and key specifications of B_CREATE and B_STAT.
+enum RecmanKeyFlag : uint16_t {
+  KF_DUPLICATES = 0x0001,
+  KF_MODIFIABLE = 0x0002,
+  KF_BINARY = 0x0004,
+  KF_NULL = 0x0008,
+  KF_SEGMENTED = 0x0010,
+  KF_ALT_COLLATING = 0x0020,
+  KF_DESCENDING = 0x0040,
+  KF_SUPPLEMENTAL = 0x0080,
+  KF_EXTENDED_TYPE = 0x0100,
+  KF_MANUAL = 0x0200,
+};
+
+// Extended key types (byte 10 of a key specification when KF_EXTENDED_TYPE).
+enum RecmanKeyType : uint8_t {
+  KT_STRING = 0,
+  KT_INTEGER = 1,    // signed little-endian, 1 to 8 bytes
+  KT_ZSTRING = 11,   // zero-terminated string
+  KT_UNSIGNED = 14,  // unsigned little-endian, 1 to 8 bytes
+};
+
+constexpr int kPositionBlockSize = 128;
+
+// The entry point.  dataLength is in/out; keyBuffer must hold 255 bytes for
+// operations that return a key.
+int16_t BTRCALL(uint16_t operation, void* positionBlock, void* dataBuffer,
+                uint32_t* dataLength, void* keyBuffer, uint8_t keyLength,
+                int8_t keyNumber);
