@@ -108,8 +108,25 @@ std::string ComputerName() {
 
 namespace {
 
+// Folds a UTF-8 name to upper case for comparison: ASCII and the Latin-1
+// letters (all the accented letters of code page 850 that have a case).
+std::string FoldName(const std::string& utf8Name) {
+  std::string cp = Utf8ToCp850(utf8Name);
+  std::string folded;
+  for (unsigned char c : cp) {
+    char32_t u = Cp850ToUnicode(c);
+    if (c < 128) u = c;
+    if (u >= 'a' && u <= 'z') u -= 32;
+    else if (u >= 0xE0 && u <= 0xFE && u != 0xF7) u -= 32;
+    unsigned char back = u < 128 ? static_cast<unsigned char>(u) : UnicodeToCp850(u);
+    folded += static_cast<char>(back ? back : c);
+  }
+  return folded;
+}
+
 bool SameIgnoringCase(const std::string& a, const std::string& b) {
-  return a.size() == b.size() && strcasecmp(a.c_str(), b.c_str()) == 0;
+  if (a.size() == b.size() && strcasecmp(a.c_str(), b.c_str()) == 0) return true;
+  return FoldName(a) == FoldName(b);
 }
 
 bool Exists(const std::string& hostPath) {
