@@ -1,0 +1,35 @@
+// form_driver.h - the form screen driver: shows a screen of the form tables,
+// edits its fields one after the other with the field editor, checks and
+// stores each value by its type and runs continuation screens.
+#pragma once
+#include <cstdint>
+#include <string>
+
+#include "input/keys.h"
+
+// Field types and flags of the form tables.
+constexpr int16_t kFieldText = 0, kFieldDate = 1, kFieldAmount = 2, kFieldConcept = 3;
+constexpr int16_t kFlagStartBlank = 1;   // edit starts blank; left blank keeps the value
+constexpr int16_t kFlagHidden = 2;       // as start blank, and never shown; input masked
+constexpr int16_t kFlagDisplayOnly = 4;  // drawn, never visited
+constexpr int16_t kFlagCursorAtEnd = 8;  // cursor starts after the last non-blank
+
+// Continuation screens nest at most this deep; a form whose screens chain
+// back on themselves cannot recurse without end.
+constexpr int kMaxScreenNesting = 8;
+
+// Runs a screen.  A negative `screen` is a nested call for a continuation
+// screen.  On return `key` holds the key that ended the screen: Esc when the
+// operator cancelled, any other key when the screen was accepted.
+void RunFormScreen(int16_t& screen, int16_t& pgUpLeaves, int16_t& pgDnLeaves, KeyCode& key);
+// Draws the title line, all labels and all values of a screen.
+void DrawFormScreen(int screen);
+// Writes a field's stored value at its place, formatted by its type.
+void ShowFieldValue(int screen, int field);
+// Checks a text by the field's type and, when it passes, stores it as the
+// field's value and shows it.  0 = accepted, nonzero = rejected.
+int16_t StoreFieldValue(int screen, std::string text, int field, KeyCode key);
+// Stores into a field the code of the record the browse list left current.
+void ApplyLookupPick(int lookup, int screen, int field);
+// True when the text consists only of the character (an empty text too).
+bool IsAllOf(const std::string& text, int code);
