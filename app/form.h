@@ -43,3 +43,16 @@ extern FormTables Form;
 FormScreen& Screen(int screen);
 FormField& Field(int screen, int field);
 BrowseDefinition& Browse(int definition);
+
+// Creates the screen tables (screens 1..screens, fields 1..fields of each,
+// all numbers 0 and texts empty) and drops any browse definitions.
+void CreateFormTables(int16_t screens, int16_t fields);
+// Creates the browse definition tables 0..definitions, all empty.
+void CreateBrowseTables(int16_t definitions);
+
+// The text placed left-aligned in `width` characters: cut, or filled with
+// spaces (a negative width counts as 0).
+std::string FitToWidth(const std::string& text, int width);
+// Places the text into the field's value the same way, so that the value
+// keeps exactly the field's width.
+void SetFieldValue(int screen, int field, const std::string& text);

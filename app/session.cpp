@@ -1,0 +1,104 @@
+// session.cpp - SetupSession: the session values from the environment and
+// the settings files "Sessio.ini" and "VorkTerm.ini" (station) and
+// "Vork.ini" (suite).
+//
+// Directories are kept the suite's way, ending with "\" (HostPath turns it
+// into "/"); a value ending with "/" or ":" already ends properly.
+#include "app/session.h"
+
+#include <cmath>
+
+#include "app/settings.h"
+#include "input/dates.h"
+#include "input/numbers.h"
+#include "platform/platform.h"
+
+SessionState Session;
+
+namespace {
+
+constexpr const char* kDefaultColours = "15000700000700070007";
+
+bool EndsAsDirectory(const std::string& path) {
+  if (path.empty()) return true;
+  char last = path.back();
+  return last == '\\' || last == '/' || last == ':';
+}
+
+std::string AsDirectory(std::string path) {
+  if (!EndsAsDirectory(path)) path += '\\';
+  return path;
+}
+
+bool IsAbsolute(const std::string& path) {
+  return !path.empty() &&
+         (path[0] == '/' || path[0] == '\\' || (path.size() >= 2 && path[1] == ':'));
+}
+
+std::string FitText(const std::string& text, size_t width) {
+  std::string result = text.substr(0, width);
+  result.resize(width, ' ');
+  return result;
+}
+
+// The colour number written as the two characters at `offset` of a colour
+// set text (0 when the text is shorter).
+int16_t ColourNumber(const std::string& colours, size_t offset) {
+  if (offset >= colours.size()) return 0;
+  return static_cast<int16_t>(std::lround(NumericValue(colours.substr(offset, 2))));
+}
+
+}  // namespace
+
+void SetupSession() {
+  // The program's texts are code page 850 throughout; the platform layer
+  // converts at the edges (file names, environment, console).
+
+  // The suite root.  Paths are formed by appending to it, and the program
+  // makes it the current directory, so it is kept absolute and ending with
+  // a separator.
+  Session.root = GetEnv("KALROOT");
+  if (!Session.root.empty()) {
+    if (!IsAbsolute(Session.root)) Session.root = AsDirectory(CurrentDirectory()) + Session.root;
+    Session.root = AsDirectory(Session.root);
+  }
+  Session.tempDir = AsDirectory(GetEnv("KALTMP"));
+
+  const std::string sessionFile = Session.tempDir + "Sessio.ini";
+  Session.title = " " + GetIni("Titol", "Menu", sessionFile) + " ";
+  Session.menuName = GetIni("NomMenu", "Menu", sessionFile);
+  Session.terminalDir = GetIni("Dir", "Terminal", sessionFile);
+  if (Session.terminalDir.empty()) {
+    // TERM names the terminal type on Linux ("xterm-256color"); it serves as
+    // the terminal directory only when it names one.
+    std::string term = GetEnv("TERM");
+    if (!term.empty() && DirectoryExists(term)) Session.terminalDir = term;
+  }
+  Session.terminalDir = AsDirectory(Session.terminalDir);
+  if (Session.tempDir.empty()) Session.tempDir = Session.terminalDir;
+
+  const std::string terminalFile = Session.tempDir + "VorkTerm.ini";
+  long selection = std::lround(NumericValue(GetIni("Seleccio", "Pantalla", terminalFile)));
+  std::string colours = GetIni("Col" + std::to_string(selection), "Pantalla", terminalFile);
+  if (colours.empty()) colours = kDefaultColours;
+  for (int k = 0; k < 5; ++k) {
+    Session.foreground[k] = ColourNumber(colours, 4 * k);
+    Session.background[k] = ColourNumber(colours, 4 * k + 2);
+  }
+
+  std::string date = GetIni("Data", "Sistema", terminalFile);
+  Session.date = date.empty() ? PackDigits("00000000") : PackDigits(date);
+  Session.language = FitText(GetIni("Idioma", "Sistema", terminalFile), 3);
+  const std::string suiteFile = Session.root + "Vork.ini";
+  if (Session.language == "   ") Session.language = FitText(GetIni("Idioma", "Usuari", suiteFile), 3);
+
+  if (!GetEnv("HTTP_USER_AGENT").empty() || !GetEnv("HTTP_ACCEPT").empty())
+    Session.mode = "CGI";
+  else if (!GetEnv("WINDIR").empty() || !GetEnv("SYSTEMROOT").empty())
+    Session.mode = "WIN";
+  else
+    Session.mode = "DOS";
+
+  Session.firmTaxId = GetIni("NIF", "Administrador", suiteFile);
+  Session.ownerName = GetIni("Propietari", "Dades", suiteFile);
+}
