@@ -1,0 +1,66 @@
+// dates.h - packed digits, packed dates and the date operations built on
+// them: packing and unpacking, the short date text, typed-date parsing and
+// validation, weekdays, date differences and the date text in the user's
+// order, separator and language.
+//
+// Packed digits hold two decimal digits per byte as 128 + (pair value), so
+// no packed byte is a control character and two packed texts of the same
+// length sort as their digit texts do.  A packed date is four such bytes:
+// century, year, month, day (CCYYMMDD); the blank date has month and day 0.
+//
+// The user's formatting preferences (date separator and order, decimal and
+// thousands characters) come from the user settings file KALROOT +
+// "Vork.ini", section "Usuari", and are read once per run into
+// `Preferences` (numbers.h uses the same struct).
+//
+// None of these operations fails: any input, however malformed, yields a
+// result (non-digits count as 0, impossible dates give the blank date).
+#pragma once
+#include <string>
+
+struct FormatPreferences {
+  char DatCaracter = 0;        // separator of numeric dates ("/")
+  std::string DatOrdre;        // 3 letters, a permutation of D, M, A ("DMA")
+  char DecCaracter = 0;        // decimal character of pictures ("'")
+  char MilCaracter = 0;        // thousands character of pictures (".")
+  bool datesLoaded = false;    // DatCaracter / DatOrdre read
+  bool numbersLoaded = false;  // DecCaracter / MilCaracter read
+};
+extern FormatPreferences Preferences;
+
+// Forgets the preferences, so that the next use reads the settings file
+// again (for tests; the program reads them once).
+void ResetFormatPreferences();
+// Read the preferences now unless they are already loaded.
+void LoadDatePreferences();
+void LoadNumberPreferences();
+
+// The digit text packed two digits per byte: the text is right-aligned in
+// its own width and zero-filled, non-digits count 0; an odd length leaves
+// the last digit as the tens digit of the last byte ("123" -> 12, 30).
+std::string PackDigits(const std::string& digits);
+// Two digits per packed byte ("05" for 5).
+std::string UnpackDigits(const std::string& packed);
+// The decimal text of |value| zero-filled on the left and cut to its last
+// `width` characters (meant for non-negative integers).
+std::string ZeroPad(double value, int width);
+
+// DDMMYY when the year lies within 50 years back and 49 ahead of the
+// clock's year, else DDMMYYYY; "" for the blank date.
+std::string DateShortText(const std::string& packed);
+// A typed date (day, month, year; "7/4/23", "07.04.2023", "070423") as a
+// packed date; the blank date when the text cannot be read.  Day and month
+// are not checked against the calendar.
+std::string ParseDate(const std::string& text);
+// True when the typed text is not a real calendar date.
+bool DateIsInvalid(const std::string& text);
+// 1 = Monday ... 7 = Sunday (Julian calendar before 5 October 1582).
+int WeekdayOf(const std::string& packed);
+// "D": days between the two packed dates; "M": months (days ignored);
+// any other interval: 0.  Never negative, whatever the argument order.
+long DateDiff(const std::string& interval, const std::string& a, const std::string& b);
+// The date in the user's order: `parts` names the components wanted (d, m,
+// a in any case); style 0 is numeric with the user's separator, padded to
+// a fixed width ("dma" -> 10 characters); style 2 writes the month's name
+// in the session's language.
+std::string DateText(const std::string& parts, int style, const std::string& packed);
