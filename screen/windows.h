@@ -4,6 +4,16 @@
 #pragma once
 #include <cstdint>
 #include <string>
+#include <vector>
+
+// What closing a window needs besides its saved cells: the cursor and the
+// enclosing window's rectangle when it was opened.  The save file holds the
+// same numbers; this in-memory copy lets a window close cleanly (rectangle
+// and cursor restored) even when the save file was lost or damaged.
+struct OpenedWindow {
+  int cursorRow = 1, cursorColumn = 1;
+  int16_t top = 0, left = 0, bottom = 0, right = 0;  // enclosing window
+};
 
 struct WindowState {
   int16_t WindowDepth = 0;
@@ -11,6 +21,7 @@ struct WindowState {
   int currentScheme = 0;
   std::string schemeStack;  // one byte per saved scheme number
   std::string valueStack;   // items, each followed by its 16-bit length
+  std::vector<OpenedWindow> opened;  // one per open window, innermost last
 };
 extern WindowState Windows;
 
@@ -29,5 +40,12 @@ std::string FormatParagraph(const std::string& text, int indent, int width, cons
 void ShowMessage(int centreRow, const std::string& text);
 void PushValue(const std::string& text);
 std::string PopValue();
+// The console attribute of colour scheme 0..4 (background * 16 + foreground).
+unsigned char SchemeAttribute(int scheme);
+// Forgets every window, the colour scheme stack and the value stack, and
+// removes a save file left over in the temporary directory (tests, restart).
+void ResetWindows();
+// The save file of the window stack: Session.tempDir + "WinPush.tmp".
+std::string WindowSaveFile();
 // Writes a text at the cursor in the current colours (the cursor moves on).
 void WriteText(const std::string& text);

@@ -1,0 +1,3 @@
+// calendar.cpp - placeholder: no calendar yet, so nothing is typed.
+#include "input/calendar.h"
+std::string CalendarPopup() { return ""; }
