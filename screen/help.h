@@ -1,7 +1,16 @@
 // help.h - the help pages offered with F1 while a field is edited.
+//
+// On a Windows terminal the topic's HTML page is handed to the suite's
+// document launcher; on every other terminal the topic's text help file
+// "AJUDA\<topic>.HLP" (relative to the suite root, the current directory)
+// is shown in a scrolling window of its own.
 #pragma once
 #include <string>
 
+// The general help topic: the suite menu's own help, offered with F1 from
+// inside any other help.
+inline constexpr const char* kGeneralHelpTopic = "QOLAMENU";
+
 // Shows the help page of a topic (the menu name of the session, trailing
-// blanks removed).
+// blanks removed) and returns when the operator leaves it.
 void ShowHelp(const std::string& topic);
