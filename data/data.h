@@ -7,20 +7,67 @@
 // success, otherwise the record manager's status or one of the data
 // layer's own below.
 #pragma once
+#include <cstddef>
 #include <cstdint>
 #include <string>
+#include <vector>
 
 constexpr int16_t kStatusAlreadyOpen = 1002;  // file number already in the table
 constexpr int16_t kStatusTableFull = 1003;    // all 40 slots taken
 constexpr int16_t kStatusNoSuchKey = 1004;    // keyed read on a key the file lacks
 
+// ---- The file table -----------------------------------------------------------
+// Slot 0 never holds a file: its position block serves the calls that name
+// no file (create, reset, transactions).  Slots 1..40 hold open files and
+// fill from 40 downwards.
+constexpr int kDataSlots = 41;
+constexpr int kDataBufferSize = 1536;  // records are at most this long
+constexpr int kKeyBufferSize = 256;    // key values and paths at most 255 bytes
+
+struct DataFileSlot {
+  int16_t fileNumber = 0;  // 0 = free
+  unsigned char positionBlock[128] = {};
+  void* record = nullptr;    // the caller's record variable
+  int32_t recordLength = 0;  // the file's record length, from its statistics
+  // How many bytes of the record variable may be written: the record length
+  // cut to the variable's size when the caller told it (see OpenDataFile).
+  int32_t recordCapacity = -1;
+  int16_t keyNumber = 0;     // key of the last keyed read
+  std::string keyValue;      // key value as last sent to or returned by the engine
+  int16_t lockMode = 0;      // 0 "D" none, 1 "A" lock and wait, 2 "B" lock, no wait
+};
+
+struct DataFileTable {
+  DataFileSlot slots[kDataSlots];
+  // Saved lock modes: pairs of bytes (slot number, mode), newest last.
+  std::string lockModeStack;
+};
+extern DataFileTable DataFiles;
+
 // ---- Open and close ---------------------------------------------------------
+// `record_capacity` is the size of the record variable when known (< 0:
+// trusted to hold the file's record length); the array overload below passes
+// it, so a file whose records are longer than the variable never writes past
+// its end.
 void OpenDataFile(int16_t& status, void* record_address, const std::string& name,
-                  int16_t file_number);
+                  int16_t file_number, int32_t record_capacity = -1);
+template <std::size_t N>
+void OpenDataFile(int16_t& status, unsigned char (&record)[N], const std::string& name,
+                  int16_t file_number) {
+  OpenDataFile(status, static_cast<void*>(record), name, file_number, static_cast<int32_t>(N));
+}
 void ResetDataFiles(int16_t& status);
 int FindSlot(int16_t file_number);
 void FileStats(int16_t& record_length, int16_t& key_length, int16_t key_number,
                int16_t file_number);
+
+// Splits a data file name the way OpenDataFile does: directory (up to and
+// including the last ":", "\" or "/"), base name, and extension (from the
+// first dot after the directory; ".dat" when there is none).
+struct DataFileName {
+  std::string directory, base, extension;
+};
+DataFileName SplitDataFileName(const std::string& name);
 
 // ---- Record operations ------------------------------------------------------
 // direction 0 = equal, > 0 greater or equal, < 0 less or equal.
@@ -34,9 +81,40 @@ std::string CurrentKeyImage(int16_t file_number);
 void SetLockMode(int16_t& status, const std::string& modes, int16_t file_number);
 void CallRecordManager(int slot, uint16_t operation, int16_t& status);
 
+// The line UpdateRecord appends to "db.log" for one call (CR LF included).
+std::string UpdateLogLine(int16_t file_number, int16_t operation, int16_t status);
+
 // ---- Transactions -----------------------------------------------------------
 // All files of one directory change together or not at all between a begin
 // and an end; an abort (or a crash) leaves them as they were.
 int16_t BeginTransaction();
 int16_t EndTransaction();
 int16_t AbortTransaction();
+
+// ---- Messages of the data layer ---------------------------------------------
+// Each carries its four language texts (code page 850) and is chosen by the
+// session's language code.
+std::string OpenFailureText();  // "NO ES POT ACCEDIR AL FITXER " ...
+std::string LockWaitText();     // "FITXER BLOQUEJAT. ESPEREU UN MOMENT." ...
+std::string FolderFailureText();  // "NO ES POT ACCEDIR A LA CARPETA " ...
+
+// Shows `message` at screen row 12, beeps, waits for a key, closes every data
+// file and ends the program with exit code 1.  The data layer's answer to a
+// failure it cannot recover from (a data file that cannot be opened, a lock
+// folder that cannot be reached).
+[[noreturn]] void EndOnDataError(const std::string& message);
+
+// ---- Inside the data layer -------------------------------------------------------
+// The engine's statistics of the file in `slot` (Stat, operation 15): the
+// returned buffer, cut to the length the engine reported.  Status as returned.
+int16_t ReadFileStatistics(int slot, std::string& statistics);
+// One segment of a key specification in a statistics buffer.
+struct KeySegmentSpec {
+  int length = 0;
+  uint16_t flags = 0;
+};
+// The segments of key `key_number` (empty when the file has no such key);
+// `segments_of_all_keys`, when given, receives the number of specifications
+// of every key, after which the alternate collating sequence follows.
+std::vector<KeySegmentSpec> KeySegmentsOf(const std::string& statistics, int key_number,
+                                          int* segments_of_all_keys = nullptr);

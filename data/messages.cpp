@@ -1,0 +1,65 @@
+// messages.cpp - the data layer's own messages and its orderly end.
+//
+// The data layer speaks to the operator without the language file: each of
+// its messages carries the four texts of the suite's languages, in code page
+// 850 like every other text of the program.
+#include <cstdio>
+#include <cstdlib>
+
+#include "app/session.h"
+#include "data/data.h"
+#include "input/keys.h"
+#include "platform/console.h"
+#include "platform/platform.h"
+#include "screen/windows.h"
+
+namespace {
+
+// Catalan is the language of any code other than the three below.
+std::string ByLanguage(const char* catalan, const char* spanish, const char* galician,
+                       const char* aranese) {
+  std::string code = Session.language.substr(0, 3);
+  if (code == "SPA") return spanish;
+  if (code == "GLG") return galician;
+  if (code == "OCI") return aranese;
+  return catalan;
+}
+
+}  // namespace
+
+std::string OpenFailureText() {
+  return ByLanguage("NO ES POT ACCEDIR AL FITXER ", "NO SE PUEDE ACCEDER AL FICHERO ",
+                    "NOM SE PODE ACEDER AO FICHEIRO ",
+                    "NON SE P\xE3T ACCEDIR ATH FICH\xD4R ");
+}
+
+std::string LockWaitText() {
+  return ByLanguage("FITXER BLOQUEJAT. ESPEREU UN MOMENT.",
+                    "FICHERO BLOQUEADO. ESPERE UN MOMENTO.",
+                    "FICHEIRO BLOQUEADO. ESPERE UM MOMENTO.",
+                    "FICH\xD4R BLOQUEJAT. ESPERATZ UN MOMENT.");
+}
+
+std::string FolderFailureText() {
+  return ByLanguage("NO ES POT ACCEDIR A LA CARPETA ", "NO SE PUEDE ACCEDER A LA CARPETA ",
+                    "NOM SE PODE ACEDER AO CARTAFOL ",
+                    "NON SE P\xE3T ACCEDIR A ERA CARPETA ");
+}
+
+void EndOnDataError(const std::string& message) {
+  int depth = Windows.WindowDepth;
+  ShowMessage(12, message);
+  bool shown = Windows.WindowDepth > depth;  // a message too tall shows nothing
+  Beep();
+  FlushKeys();
+  KeyCode key = 0;
+  WaitKey(key);
+  if (shown) CloseWindow();
+  // The program's ordinary files are stdio streams or closed by their
+  // owners' destructors; what is buffered goes out here.
+  std::fflush(nullptr);
+  int16_t status = 0;
+  ResetDataFiles(status);
+  ConsoleStop();
+  std::exit(1);
+}
