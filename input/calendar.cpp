@@ -1,3 +1,206 @@
-// calendar.cpp - placeholder: no calendar yet, so nothing is typed.
+// calendar.cpp - the pop-up calendar.
+//
+// A framed window on the right of the screen (rows 1-24, columns 59-80)
+// shows one quarter of a year: the year on the first row, then three
+// blocks of seven rows, one per month, each a title row with the month's
+// name and six week rows with the day numbers under their weekdays.  The
+// weekday initials head the columns in the window's top border.  The
+// selected day is drawn in the bar colours (scheme "u").
+//
+// Day arithmetic runs on a serial day number of the proleptic Gregorian
+// calendar, so moving across months and years needs no special cases; the
+// shown quarter follows the selected date.
 #include "input/calendar.h"
-std::string CalendarPopup() { return ""; }
+
+#include <algorithm>
+#include <cstdio>
+
+#include "app/session.h"
+#include "input/dates.h"
+#include "input/keys.h"
+#include "platform/console.h"
+#include "platform/platform.h"
+#include "screen/windows.h"
+
+namespace {
+
+constexpr int kTop = 1, kLeft = 59, kBottom = 24, kRight = 80;
+constexpr int kInnerWidth = kRight - kLeft - 1;  // 20: seven day columns of 3
+constexpr int kFirstYear = 1, kLastYear = 9999;  // what a packed date holds
+
+struct CalendarDate {
+  int year = 2000, month = 1, day = 1;
+};
+
+bool IsLeapYear(int year) { return year % 4 == 0 && (year % 100 != 0 || year % 400 == 0); }
+
+int MonthLength(int year, int month) {
+  static const int kLengths[12] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+  if (month == 2 && IsLeapYear(year)) return 29;
+  return kLengths[(month - 1) % 12];
+}
+
+// Days since 1 March of year 0 in the proleptic Gregorian calendar.
+long SerialDay(const CalendarDate& d) {
+  long y = d.year - (d.month <= 2 ? 1 : 0);
+  long era = y / 400;
+  long yoe = y - era * 400;
+  long mp = (d.month + 9) % 12;
+  long doy = (153 * mp + 2) / 5 + d.day - 1;
+  long doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
+  return era * 146097 + doe;
+}
+
+CalendarDate DateOfSerial(long serial) {
+  long era = serial / 146097;
+  long doe = serial - era * 146097;
+  long yoe = (doe - doe / 1460 + doe / 36524 - doe / 146096) / 365;
+  long doy = doe - (365 * yoe + yoe / 4 - yoe / 100);
+  long mp = (5 * doy + 2) / 153;
+  CalendarDate d;
+  d.day = static_cast<int>(doy - (153 * mp + 2) / 5 + 1);
+  d.month = static_cast<int>(mp < 10 ? mp + 3 : mp - 9);
+  d.year = static_cast<int>(yoe + era * 400 + (d.month <= 2 ? 1 : 0));
+  return d;
+}
+
+std::string Packed(const CalendarDate& d) {
+  return PackDigits(ZeroPad(d.year, 4) + ZeroPad(d.month, 2) + ZeroPad(d.day, 2));
+}
+
+bool IsCalendarDate(const CalendarDate& d) {
+  return d.year >= kFirstYear && d.year <= kLastYear && d.month >= 1 && d.month <= 12 && d.day >= 1 &&
+         d.day <= MonthLength(d.year, d.month);
+}
+
+// The session date, or the computer's date when the session has none.
+CalendarDate StartDate() {
+  std::string digits = UnpackDigits(Session.date);
+  CalendarDate d;
+  if (digits.size() == 8) {
+    d.year = std::stoi(digits.substr(0, 4));
+    d.month = std::stoi(digits.substr(4, 2));
+    d.day = std::stoi(digits.substr(6, 2));
+    if (IsCalendarDate(d)) return d;
+  }
+  LocalTime now = Now();
+  d.year = now.year;
+  d.month = now.month;
+  d.day = now.day;
+  if (!IsCalendarDate(d)) d = CalendarDate{};
+  return d;
+}
+
+int QuarterStart(int month) { return ((month - 1) / 3) * 3 + 1; }
+
+std::string WeekdayHeader() {
+  std::string code = Session.language.substr(0, 3);
+  if (code == "SPA" || code == "GLG") return " L  M  X  J  V  S  D";
+  if (code == "OCI") return "DL DT DC DJ DD DS DG";
+  return "DL DT DC DJ DV DS DG";
+}
+
+void WriteAt(int column, int row, const std::string& text) {
+  WinLocate(column, row);
+  WriteText(text);
+}
+
+std::string Centred(const std::string& text, int width) {
+  std::string cut = text.substr(0, static_cast<size_t>(width));
+  int before = (width - static_cast<int>(cut.size())) / 2;
+  std::string line = std::string(static_cast<size_t>(before), ' ') + cut;
+  line.resize(static_cast<size_t>(width), ' ');
+  return line;
+}
+
+void DrawMonth(int year, int month, int firstRow, const CalendarDate& selected) {
+  CalendarDate first{year, month, 1};
+  SetColourScheme("n");
+  WriteAt(1, firstRow, Centred(FoldText(DateText("m", 2, Packed(first))), kInnerWidth));
+  for (int week = 1; week <= 6; ++week) WriteAt(1, firstRow + week, std::string(kInnerWidth, ' '));
+  int firstWeekday = WeekdayOf(Packed(first));
+  int length = MonthLength(year, month);
+  for (int day = 1; day <= length; ++day) {
+    int weekday = (firstWeekday - 1 + day - 1) % 7 + 1;
+    int row = firstRow + 1 + (firstWeekday + day - 2) / 7;
+    bool isSelected = month == selected.month && day == selected.day && year == selected.year;
+    SetColourScheme(isSelected ? "u" : "n");
+    char number[12];
+    std::snprintf(number, sizeof number, "%2d", day);
+    WriteAt(3 * weekday - 2, row, number);
+  }
+  SetColourScheme("n");
+}
+
+void DrawQuarter(const CalendarDate& selected) {
+  SetColourScheme("n");
+  WriteAt(1, 0, WeekdayHeader());
+  char year[8];
+  std::snprintf(year, sizeof year, " %4d ", selected.year);
+  WriteAt(1, 1, Centred(year, kInnerWidth));
+  int firstMonth = QuarterStart(selected.month);
+  for (int block = 0; block < 3; ++block) DrawMonth(selected.year, firstMonth + block, 2 + 7 * block, selected);
+}
+
+CalendarDate MoveDays(const CalendarDate& d, int days) {
+  CalendarDate moved = DateOfSerial(SerialDay(d) + days);
+  return IsCalendarDate(moved) ? moved : d;
+}
+
+CalendarDate MoveMonths(const CalendarDate& d, int months) {
+  int index = d.year * 12 + (d.month - 1) + months;
+  CalendarDate moved;
+  moved.year = index / 12;
+  moved.month = index % 12 + 1;
+  if (moved.year < kFirstYear || moved.year > kLastYear) return d;
+  moved.day = std::min(d.day, MonthLength(moved.year, moved.month));
+  return moved;
+}
+
+CalendarDate WithMonth(const CalendarDate& d, int month) {
+  CalendarDate moved{d.year, month, std::min(d.day, MonthLength(d.year, month))};
+  return moved;
+}
+
+}  // namespace
+
+std::string CalendarPopup() {
+  KeySet("+ea", "4d00,4b00,5000,4800,5100,4900,4700,4f00,2100,1b");
+  ConsoleShowCursor(false);
+  SetColourScheme("+n");
+  int depth = Windows.WindowDepth;
+  OpenWindow(kTop, kLeft, kBottom, kRight);
+  bool opened = Windows.WindowDepth > depth;
+
+  std::string result;
+  if (opened) {
+    DrawFrame(1);
+    CalendarDate date = StartDate();
+    for (;;) {
+      DrawQuarter(date);
+      KeyCode key = 0;
+      WaitKey(key);
+      if (key == kKeyEsc) break;
+      if (key == 'F' || key == 'f' || key == kKeyAltF) {
+        result = DateText("dma", 0, Packed(date));
+        break;
+      }
+      switch (key) {
+        case kKeyRight: date = MoveDays(date, 1); break;
+        case kKeyLeft: date = MoveDays(date, -1); break;
+        case kKeyDown: date = MoveDays(date, 7); break;
+        case kKeyUp: date = MoveDays(date, -7); break;
+        case kKeyPgDn: date = MoveMonths(date, 3); break;
+        case kKeyPgUp: date = MoveMonths(date, -3); break;
+        case kKeyHome: date = WithMonth(date, 1); break;
+        case kKeyEnd: date = WithMonth(date, 12); break;
+        default: break;  // any other key is ignored
+      }
+    }
+    CloseWindow();
+  }
+  ConsoleShowCursor(true);
+  SetColourScheme("-");
+  KeySet("-", "");
+  return result;
+}
