@@ -72,8 +72,8 @@ int LineWidthOf(const FormField& field) { return std::max<int>(field.LineWidth, 
 // The number of fields of a screen, as far as the tables actually hold them.
 int FieldsOf(int screen) {
   const FormScreen& form = Screen(screen);
-  int held = std::max(static_cast<int>(form.fields.size()) - 1, 0);
-  return std::clamp<int>(form.FieldCount, 0, held);
+  int held = std::min(static_cast<int>(form.fields.size()) - 1, static_cast<int>(Form.fieldMax));
+  return std::clamp<int>(form.FieldCount, 0, std::max(held, 0));
 }
 
 // The continuation screen of a screen, or 0 when it has none that can be
@@ -101,18 +101,12 @@ void WriteAtPlace(int row, int column, const std::string& text, int lineWidth) {
   }
 }
 
-// The one-byte key of a concept number (the byte whose value is the number).
-std::string ConceptKey(long code) { return std::string(1, static_cast<char>(code)); }
-
-// The description held by the concept record last read.
-std::string ConceptDescription() {
-  return std::string(reinterpret_cast<const char*>(THRebut) + 1, kConceptDescriptionWidth);
-}
-
+// True when the concept file holds the concept; its record is then the
+// current concept record.
 bool ConceptExists(long code) {
   if (code < 1 || code > 255) return false;
   int16_t status = 0;
-  FindRecord(status, 0, ConceptKey(code), 0, kFileConcepts);
+  FindRecord(status, 0, ConceptKey(static_cast<int>(code)), 0, kFileConcepts);
   return status == 0;
 }
 
@@ -407,10 +401,10 @@ int16_t StoreFieldValue(int screen, std::string text, int field, KeyCode key) {
 void ApplyLookupPick(int lookup, int screen, int field) {
   std::string code;
   if (lookup == 1) {
-    std::string digits = UnpackDigits(std::string(reinterpret_cast<const char*>(FinquesH), 2));
+    std::string digits = UnpackDigits(PropertyCode());
     code = digits.substr(digits.size() - 3);
   } else if (lookup == 2) {
-    code = PlainNumberText(THRebut[0]);
+    code = PlainNumberText(ConceptNumber());
   } else {
     return;
   }
