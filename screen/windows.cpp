@@ -280,8 +280,9 @@ void CloseWindow() {
   } else {
     // Save file missing or damaged: the cells cannot come back, but the
     // window is closed all the same.  A damaged file is dropped so that
-    // no later close reads garbage from it.
-    if (fileThere) DeleteFile(path);
+    // no later close reads garbage from it (the outer windows then close
+    // from memory too).
+    if (FileExists(path)) DeleteFile(path);
     if (haveMemo) {
       ConsoleSetCursor(memo.cursorRow, memo.cursorColumn);
       SetCurrentRect(memo.top, memo.left, memo.bottom, memo.right);

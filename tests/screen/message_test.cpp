@@ -1,0 +1,143 @@
+// The paragraph formatter and the framed message window.
+#include <gtest/gtest.h>
+#include <stdlib.h>
+
+#include <filesystem>
+#include <string>
+
+#include "app/session.h"
+#include "platform/console.h"
+#include "platform/platform.h"
+#include "screen/windows.h"
+
+namespace {
+
+struct ParagraphCase {
+  const char* name;
+  std::string text;
+  int indent;
+  int width;
+  std::string align;
+  std::string expected;
+};
+
+TEST(FormatParagraph, EveryAlignment) {
+  const ParagraphCase cases[] = {
+      {"centred word", "abc", 0, 10, "C", "   abc    "},
+      {"centred lower case", "abc", 0, 10, "centre", "   abc    "},
+      {"left E", "abc def", 0, 5, "E", "abc  def  "},
+      {"left L", "ab", 0, 4, "L", "ab  "},
+      {"left I", "ab", 0, 4, "i", "ab  "},
+      {"dashes N", "ab", 0, 5, "N", "ab---"},
+      {"dashes -", "ab", 0, 5, "-", "ab---"},
+      {"right D", "ab", 0, 5, "D", "   ab"},
+      {"right R", "ab cd ef", 0, 5, "R", "ab cd   ef"},
+      {"not padded", "ab", 0, 5, "X", "ab"},
+      {"no alignment", "ab", 0, 5, "", "ab"},
+      {"justified, last line unpadded", "aa bb cc dd ee", 0, 10, "A", "aa  bb  ccdd ee"},
+      {"justified round the gaps", "a b c ddddddddd", 0, 9, "B", "a   b   cddddddddd"},
+      {"justified line without a gap", "abcdefghijkl", 0, 5, "A", "abcdefghijkl"},
+      {"long word split", "abcdefghij", 0, 4, "L", "abcdefghij  "},
+      {"word not split", "uno dos tres", 0, 7, "L", "uno dostres   "},
+      {"first-line indent", "aa bb cc", 2, 6, "L", "  aa  bb cc "},
+      {"hanging indent", "aa bb cc dd", -2, 6, "L", "aa bb   cc    dd  "},
+      {"justified after indent", "aa bb cc dd", 1, 8, "A", " aa   bbcc dd"},
+      {"trailing blanks at the end dropped", "ab   ", 0, 5, "R", "   ab"},
+      {"control characters take no room", std::string("ab\x01" "cd"), 0, 4, "L", std::string("ab\x01" "cd")},
+      {"empty text", "", 0, 10, "L", ""},
+  };
+  for (const ParagraphCase& c : cases) {
+    EXPECT_EQ(FormatParagraph(c.text, c.indent, c.width, c.align), c.expected)
+        << c.name << ": \"" << c.text << "\" indent " << c.indent << " width " << c.width << " align \"" << c.align
+        << "\"";
+  }
+}
+
+TEST(FormatParagraph, IndentAsWideAsTheLineStillEnds) {
+  EXPECT_EQ(FormatParagraph("abc", 5, 3, "L"), "     abc ");
+  EXPECT_EQ(FormatParagraph("abc", 0, 0, "L"), "abc");
+}
+
+class MessageTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    char pattern[] = "/tmp/message_test_XXXXXX";
+    ASSERT_NE(mkdtemp(pattern), nullptr);
+    dir_ = pattern;
+    Session.tempDir = dir_ + "/";
+    ConsoleStartVirtual();
+    ResetWindows();
+  }
+  void TearDown() override {
+    ResetWindows();
+    std::filesystem::remove_all(dir_);
+  }
+  std::string dir_;
+};
+
+TEST_F(MessageTest, EightyCharactersWithoutBlanksFillTheWidestBox) {
+  std::string text;
+  for (int i = 0; i < 80; ++i) text += static_cast<char>('A' + i % 26);
+  SetColourScheme("n");
+  ShowMessage(12, text);
+  EXPECT_EQ(Windows.WindowDepth, 1);
+  EXPECT_EQ(Windows.WindowTop, 9);
+  EXPECT_EQ(Windows.WindowBottom, 12);
+  EXPECT_EQ(Windows.WindowLeft, 1);
+  EXPECT_EQ(Windows.WindowRight, 80);
+  EXPECT_EQ(VirtualRowText(10, 3, 76), text.substr(0, 76)) << VirtualScreenDump();
+  EXPECT_EQ(VirtualRowText(11, 3, 4), text.substr(76)) << VirtualScreenDump();
+  EXPECT_EQ(ConsoleGetCell(9, 1).ch, 0xDA);
+  EXPECT_EQ(ConsoleGetCell(12, 80).ch, 0xD9);
+  EXPECT_EQ(ConsoleGetCell(10, 3).attr, SchemeAttribute(2));
+  // The caller's colours come back; the window stays open for the caller.
+  EXPECT_EQ(Windows.currentScheme, 1);
+  EXPECT_EQ(ConsoleAttribute(), SchemeAttribute(1));
+  CloseWindow();
+  EXPECT_EQ(VirtualRowText(10), std::string(80, ' '));
+}
+
+TEST_F(MessageTest, ShortMessageBoxIsCentredOnColumn41) {
+  ShowMessage(12, "HOLA");
+  EXPECT_EQ(Windows.WindowTop, 9);
+  EXPECT_EQ(Windows.WindowBottom, 11);
+  EXPECT_EQ(Windows.WindowLeft, 37);
+  EXPECT_EQ(Windows.WindowRight, 44);
+  EXPECT_EQ(VirtualRowText(10, 37, 8), "\xB3 HOLA \xB3") << VirtualScreenDump();
+  CloseWindow();
+}
+
+TEST_F(MessageTest, TwoLinesTakeTheLongerLinesWidth) {
+  std::string text = std::string(70, 'x') + " " + std::string(10, 'y');
+  ShowMessage(5, text);
+  EXPECT_EQ(Windows.WindowTop, 2);
+  EXPECT_EQ(Windows.WindowBottom, 5);
+  EXPECT_EQ(Windows.WindowLeft, 41 - 35 - 2);
+  EXPECT_EQ(Windows.WindowRight, 35 + 41 + 1);
+  EXPECT_EQ(VirtualRowText(4, 6, 10), std::string(10, 'y')) << VirtualScreenDump();
+  CloseWindow();
+}
+
+TEST_F(MessageTest, BoxIsKeptOnTheConsole) {
+  ShowMessage(1, "TOP");
+  EXPECT_EQ(Windows.WindowTop, 1);
+  EXPECT_EQ(Windows.WindowBottom, 3);
+  CloseWindow();
+  ShowMessage(30, "BOTTOM");
+  EXPECT_EQ(Windows.WindowTop, 23);
+  EXPECT_EQ(Windows.WindowBottom, 25);
+  CloseWindow();
+}
+
+TEST_F(MessageTest, MessageTallerThanTheConsoleShowsNothing) {
+  SetColourScheme("u");
+  std::string text;
+  for (int i = 0; i < 30; ++i) text += std::string(70, 'w') + " ";
+  ShowMessage(12, text);
+  EXPECT_EQ(Windows.WindowDepth, 0);
+  EXPECT_EQ(VirtualRowText(12), std::string(80, ' '));
+  EXPECT_EQ(Windows.currentScheme, 4);
+  EXPECT_TRUE(Windows.schemeStack.empty());
+}
+
+}  // namespace

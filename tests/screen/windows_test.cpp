@@ -1,0 +1,332 @@
+// The window stack and its save file, frames, window-relative placement,
+// colour schemes, scrolling and the value stack.
+#include <gtest/gtest.h>
+#include <stdlib.h>
+
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "app/session.h"
+#include "platform/console.h"
+#include "platform/platform.h"
+#include "screen/windows.h"
+
+namespace {
+
+class WindowsTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    char pattern[] = "/tmp/windows_test_XXXXXX";
+    ASSERT_NE(mkdtemp(pattern), nullptr);
+    dir_ = pattern;
+    Session.tempDir = dir_ + "/";
+    for (int i = 0; i < 5; ++i) {
+      Session.foreground[i] = static_cast<int16_t>(i + 1);
+      Session.background[i] = static_cast<int16_t>(i + 6);
+    }
+    ConsoleStartVirtual();
+    ResetWindows();
+  }
+  void TearDown() override {
+    ResetWindows();
+    std::filesystem::remove_all(dir_);
+  }
+
+  std::string SaveFile() { return dir_ + "/WinPush.tmp"; }
+  std::string SaveBytes() {
+    std::string bytes;
+    ReadWholeFile(SaveFile(), bytes);
+    return bytes;
+  }
+  void WriteSaveBytes(const std::string& bytes) { ASSERT_TRUE(WriteWholeFile(SaveFile(), bytes)); }
+
+  // Every cell different from its neighbours, in character and colour.
+  void FillPattern() {
+    for (int r = 1; r <= 25; ++r)
+      for (int c = 1; c <= 80; ++c)
+        ConsolePutCell(r, c, ConsoleCell{static_cast<unsigned char>('A' + (r * 3 + c) % 26),
+                                         static_cast<unsigned char>((r * 7 + c * 13) % 256)});
+  }
+
+  std::string dir_;
+};
+
+std::string Pointer(uint32_t value) {
+  std::string p(4, '\0');
+  for (int i = 0; i < 4; ++i) p[i] = static_cast<char>((value >> (8 * i)) & 0xFF);
+  return p;
+}
+
+TEST_F(WindowsTest, TwoWindowsClosedRestoreEveryCellColourAndCursor) {
+  FillPattern();
+  ConsoleSetCursor(10, 20);
+  std::vector<ConsoleCell> original = Console.cells;
+
+  OpenWindow(5, 10, 15, 50);
+  SetColourScheme("n");
+  DrawFrame(2);
+  WinLocate(2, 3);
+  WriteText("first window");
+  std::vector<ConsoleCell> withFirst = Console.cells;
+  int firstRow = ConsoleCursorRow(), firstColumn = ConsoleCursorColumn();
+
+  OpenWindow(8, 30, 20, 70);
+  SetColourScheme("u");
+  DrawFrame(1);
+  WinLocate(1, 1);
+  WriteText("second");
+  EXPECT_EQ(Windows.WindowDepth, 2);
+
+  CloseWindow();
+  EXPECT_TRUE(Console.cells == withFirst) << VirtualScreenDump();
+  EXPECT_EQ(ConsoleCursorRow(), firstRow);
+  EXPECT_EQ(ConsoleCursorColumn(), firstColumn);
+  EXPECT_EQ(Windows.WindowDepth, 1);
+  EXPECT_EQ(Windows.WindowTop, 5);
+  EXPECT_EQ(Windows.WindowLeft, 10);
+  EXPECT_EQ(Windows.WindowBottom, 15);
+  EXPECT_EQ(Windows.WindowRight, 50);
+  EXPECT_TRUE(FileExists(SaveFile()));
+
+  CloseWindow();
+  EXPECT_TRUE(Console.cells == original) << VirtualScreenDump();
+  EXPECT_EQ(ConsoleCursorRow(), 10);
+  EXPECT_EQ(ConsoleCursorColumn(), 20);
+  EXPECT_EQ(Windows.WindowDepth, 0);
+  EXPECT_EQ(Windows.WindowTop, 0);
+  EXPECT_EQ(Windows.WindowRight, 0);
+  // The colour is left at the last restored cell's.
+  EXPECT_EQ(ConsoleAttribute(), ConsoleGetCell(15, 50).attr);
+  EXPECT_FALSE(FileExists(SaveFile())) << "WinPush.tmp must go with the last window";
+}
+
+TEST_F(WindowsTest, SaveFileHoldsTheFrameByteForByte) {
+  ConsolePutCell(2, 5, ConsoleCell{'a', 0x1E});
+  ConsolePutCell(2, 6, ConsoleCell{'b', 0x07});
+  ConsolePutCell(3, 5, ConsoleCell{0xC9, 0x70});
+  ConsolePutCell(3, 6, ConsoleCell{' ', 0x00});
+  ConsoleSetCursor(3, 4);
+  OpenWindow(2, 5, 3, 6);
+
+  std::string frame = std::string("0304") + "00000000" + "02050306" + "a\x1E" + "b\x07" + "\xC9\x70" +
+                      std::string(" \0", 2) + "00033";
+  EXPECT_EQ(SaveBytes(), Pointer(5 + 33) + frame);
+
+  ConsoleSetCursor(1, 1);
+  OpenWindow(1, 1, 1, 1);
+  std::string bytes = SaveBytes();
+  ASSERT_EQ(bytes.size(), 4u + 33u + 27u);
+  EXPECT_EQ(bytes.substr(0, 4), Pointer(5 + 33 + 27));
+  EXPECT_EQ(bytes.substr(37, 20), "01010205030601010101");
+  EXPECT_EQ(bytes.substr(59), "00027");
+
+  CloseWindow();
+  // Closing moves the pointer back; the frame stays in the file.
+  bytes = SaveBytes();
+  EXPECT_EQ(bytes.substr(0, 4), Pointer(38));
+  EXPECT_EQ(bytes.size(), 4u + 33u + 27u);
+  CloseWindow();
+  EXPECT_FALSE(FileExists(SaveFile()));
+}
+
+TEST_F(WindowsTest, RectangleOutsideTheConsoleOpensNothing) {
+  OpenWindow(0, 1, 5, 5);
+  OpenWindow(1, 1, 26, 5);
+  OpenWindow(1, 0, 5, 5);
+  OpenWindow(1, 1, 5, 81);
+  OpenWindow(5, 1, 4, 5);  // upside down
+  EXPECT_EQ(Windows.WindowDepth, 0);
+  EXPECT_FALSE(FileExists(SaveFile()));
+  CloseWindow();  // unpaired: nothing happens
+  EXPECT_EQ(Windows.WindowDepth, 0);
+}
+
+TEST_F(WindowsTest, LeftoverSaveFileOfACrashedRunIsStartedAfresh) {
+  WriteSaveBytes(Pointer(5000) + std::string(300, '7'));
+  FillPattern();
+  std::vector<ConsoleCell> original = Console.cells;
+  OpenWindow(3, 3, 6, 9);
+  EXPECT_EQ(SaveBytes().substr(0, 4), Pointer(5 + 20 + 2 * 28 + 5));
+  DrawFrame(1);
+  CloseWindow();
+  EXPECT_TRUE(Console.cells == original) << VirtualScreenDump();
+  EXPECT_FALSE(FileExists(SaveFile()));
+}
+
+TEST_F(WindowsTest, DamagedSaveFileNeverCrashesAndStillClosesTheWindow) {
+  struct Damage {
+    const char* name;
+    std::string bytes;
+  };
+  const std::vector<Damage> damages = {
+      {"empty file", ""},
+      {"shorter than the pointer", "\x05\x00"},
+      {"pointer far past the end", Pointer(0x7FFFFFFF) + "0101"},
+      {"negative pointer", Pointer(0xFFFFFFF0u)},
+      {"pointer before the first frame", Pointer(2) + std::string(40, '0')},
+      {"length with a letter", Pointer(5 + 27) + "0101000000000101010" + "1" + "xy" + "0002Z"},
+      {"length larger than the file", Pointer(5 + 27) + std::string(22, '0') + "99999"},
+      {"rectangle off the console", Pointer(5 + 27) + "010100000000999999990000027"},
+      {"cell count that does not add up", Pointer(5 + 27) + "010100000000010101020000027"},
+  };
+  for (const Damage& damage : damages) {
+    SCOPED_TRACE(damage.name);
+    ResetWindows();
+    FillPattern();
+    ConsoleSetCursor(4, 4);
+    OpenWindow(1, 1, 1, 1);
+    SetColourScheme("u");
+    DrawFrame(0);
+    std::vector<ConsoleCell> drawn = Console.cells;
+    WriteSaveBytes(damage.bytes);
+    CloseWindow();
+    EXPECT_EQ(Windows.WindowDepth, 0);
+    EXPECT_EQ(Windows.WindowTop, 0);
+    EXPECT_EQ(ConsoleCursorRow(), 4);
+    EXPECT_EQ(ConsoleCursorColumn(), 4);
+    // Nothing was restored from the garbage.
+    EXPECT_TRUE(Console.cells == drawn) << VirtualScreenDump();
+    EXPECT_FALSE(FileExists(SaveFile()));
+  }
+}
+
+TEST_F(WindowsTest, FrameThatDoesNotMatchTheWindowIsNotRestored) {
+  FillPattern();
+  OpenWindow(2, 2, 3, 3);
+  DrawFrame(1);
+  OpenWindow(10, 10, 12, 12);
+  DrawFrame(2);
+  std::vector<ConsoleCell> drawn = Console.cells;
+  // Another program overwrote the save file with a well-formed frame of a
+  // different window.
+  WriteSaveBytes(Pointer(5 + 27) + "01010000000005050505" + "Z\x07" + "00027");
+  CloseWindow();
+  EXPECT_TRUE(Console.cells == drawn);
+  EXPECT_EQ(Windows.WindowDepth, 1);
+  EXPECT_EQ(Windows.WindowTop, 2);
+  EXPECT_EQ(Windows.WindowRight, 3);
+  // The outer window still closes; its cells are gone with the file.
+  CloseWindow();
+  EXPECT_EQ(Windows.WindowDepth, 0);
+  EXPECT_EQ(Windows.WindowTop, 0);
+}
+
+TEST_F(WindowsTest, LostSaveFileStillLetsEveryWindowClose) {
+  OpenWindow(2, 2, 10, 40);
+  OpenWindow(4, 4, 8, 20);
+  DeleteFile(SaveFile());
+  OpenWindow(5, 5, 6, 6);
+  EXPECT_EQ(Windows.WindowDepth, 3);
+  CloseWindow();
+  EXPECT_EQ(Windows.WindowTop, 4);
+  CloseWindow();
+  EXPECT_EQ(Windows.WindowTop, 2);
+  CloseWindow();
+  EXPECT_EQ(Windows.WindowDepth, 0);
+  EXPECT_FALSE(FileExists(SaveFile()));
+}
+
+TEST_F(WindowsTest, DrawFrameStyles) {
+  OpenWindow(2, 3, 4, 7);
+  DrawFrame(1);
+  EXPECT_EQ(VirtualRowText(2, 3, 5), "\xDA\xC4\xC4\xC4\xBF");
+  EXPECT_EQ(VirtualRowText(3, 3, 5), "\xB3   \xB3");
+  EXPECT_EQ(VirtualRowText(4, 3, 5), "\xC0\xC4\xC4\xC4\xD9");
+  DrawFrame(2);
+  EXPECT_EQ(VirtualRowText(2, 3, 5), "\xC9\xCD\xCD\xCD\xBB");
+  EXPECT_EQ(VirtualRowText(3, 3, 5), "\xBA   \xBA");
+  EXPECT_EQ(VirtualRowText(4, 3, 5), "\xC8\xCD\xCD\xCD\xBC");
+  SetColourScheme("u");
+  DrawFrame(0);
+  for (int r = 2; r <= 4; ++r) EXPECT_EQ(VirtualRowText(r, 3, 5), "     ");
+  EXPECT_EQ(ConsoleGetCell(3, 5).attr, SchemeAttribute(4));
+  EXPECT_EQ(ConsoleGetCell(3, 8).ch, ' ');  // outside the window untouched
+  CloseWindow();
+  DrawFrame(1);  // no window: nothing drawn
+  EXPECT_EQ(VirtualRowText(2, 3, 1), " ");
+}
+
+TEST_F(WindowsTest, WinLocateIsRelativeToTheInnermostWindow) {
+  WinLocate(7, 3);
+  EXPECT_EQ(ConsoleCursorRow(), 3);
+  EXPECT_EQ(ConsoleCursorColumn(), 7);
+  EXPECT_EQ(InnerTop(), 1);
+  EXPECT_EQ(InnerLeft(), 1);
+  EXPECT_EQ(InnerRight(), 80);
+
+  OpenWindow(5, 10, 20, 60);
+  WinLocate(1, 1);
+  EXPECT_EQ(ConsoleCursorRow(), 6);
+  EXPECT_EQ(ConsoleCursorColumn(), 11);
+  EXPECT_EQ(InnerTop(), 6);
+  EXPECT_EQ(InnerLeft(), 11);
+  EXPECT_EQ(InnerRight(), 59);
+  // Off the console: that coordinate stays.
+  WinLocate(100, 2);
+  EXPECT_EQ(ConsoleCursorRow(), 7);
+  EXPECT_EQ(ConsoleCursorColumn(), 11);
+  WinLocate(3, 30);
+  EXPECT_EQ(ConsoleCursorRow(), 7);
+  EXPECT_EQ(ConsoleCursorColumn(), 13);
+  CloseWindow();
+  EXPECT_EQ(ScreenColumns(), 80);
+  EXPECT_EQ(ScreenRows(), 25);
+}
+
+TEST_F(WindowsTest, ScrollBoxCountsFromTheInnerEdge) {
+  for (int r = 1; r <= 6; ++r) ConsolePutCell(r, 3, ConsoleCell{static_cast<unsigned char>('0' + r), 7});
+  SetColourScheme("rh");
+  ScrollBox(1, 2, 4, 2, 1);  // console rows 2..5, column 3
+  EXPECT_EQ(VirtualRowText(1, 3, 1), "1");
+  EXPECT_EQ(VirtualRowText(2, 3, 1), "3");
+  EXPECT_EQ(VirtualRowText(4, 3, 1), "5");
+  EXPECT_EQ(ConsoleGetCell(5, 3), (ConsoleCell{' ', SchemeAttribute(2)}));
+  EXPECT_EQ(VirtualRowText(6, 3, 1), "6");
+  ScrollBox(1, 2, 4, 2, 0);  // zero scrolls down by one
+  EXPECT_EQ(VirtualRowText(2, 3, 1), " ");
+  EXPECT_EQ(VirtualRowText(3, 3, 1), "3");
+}
+
+TEST_F(WindowsTest, ColourSchemesByLettersWithTheirStack) {
+  struct Case {
+    const char* code;
+    int scheme;
+  };
+  for (const Case& c : {Case{"h", 0}, Case{"n", 1}, Case{"rh", 2}, Case{"RN", 3}, Case{"u", 4}, Case{"nu", 4},
+                        Case{"xyz", 0}}) {
+    SetColourScheme(c.code);
+    EXPECT_EQ(Windows.currentScheme, c.scheme) << c.code;
+    EXPECT_EQ(ConsoleAttribute(), (c.scheme + 6) * 16 + c.scheme + 1) << c.code;
+  }
+  SetColourScheme("rh");
+  SetColourScheme("+n");
+  EXPECT_EQ(Windows.currentScheme, 1);
+  SetColourScheme("+u");
+  SetColourScheme("-");
+  EXPECT_EQ(Windows.currentScheme, 1);
+  SetColourScheme("-");
+  EXPECT_EQ(Windows.currentScheme, 2);
+  EXPECT_EQ(ConsoleAttribute(), SchemeAttribute(2));
+  SetColourScheme("   ");  // blank: nothing changes
+  EXPECT_EQ(Windows.currentScheme, 2);
+  SetColourScheme("-");  // empty stack: scheme 0
+  EXPECT_EQ(Windows.currentScheme, 0);
+  EXPECT_EQ(ConsoleAttribute(), 6 * 16 + 1);
+}
+
+TEST_F(WindowsTest, ValueStackPopsInReverseOrder) {
+  PushValue(std::string("\x05\x00", 2));
+  PushValue("");
+  PushValue("abc");
+  EXPECT_EQ(Windows.valueStack, std::string("\x05\x00\x02\x00\x00\x00" "abc\x03\x00", 11));
+  EXPECT_EQ(PopValue(), "abc");
+  EXPECT_EQ(PopValue(), "");
+  EXPECT_EQ(PopValue(), std::string("\x05\x00", 2));
+  EXPECT_EQ(PopValue(), "");  // unpaired pop
+  Windows.valueStack = std::string("xy\x09\x00", 4);  // length beyond the stack
+  EXPECT_EQ(PopValue(), "xy");
+  EXPECT_EQ(Windows.valueStack, "");
+}
+
+}  // namespace
