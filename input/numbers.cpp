@@ -3,7 +3,8 @@
 //
 // Rounding of displayed amounts is half to even on the last shown decimal,
 // computed on the double |v| * 10^D, as amounts are rounded everywhere in
-// the suite.  Non-finite values and values far beyond any picture never
+// the suite.  Plain number texts are the shortest texts that read back as
+// the same double.  Non-finite values and values far beyond any picture never
 // loop or overflow: they come out as "!" characters in pictures and as
 // "INF"/"NAN" in plain texts.
 #include "input/numbers.h"
@@ -112,27 +113,18 @@ std::string FormatPicture(const std::string& picture, double value) {
 std::string PlainNumberText(double value) {
   if (std::isnan(value)) return "NAN";
   if (std::isinf(value)) return value < 0 ? "-INF" : "INF";
-  // Shift the point right until the value is whole.  A double holds at most
-  // 17 significant digits, so 20 steps reach a whole number for any value
-  // from 0.001 up; smaller values are rounded at the 20th decimal.
-  double x = std::fabs(value);
-  size_t decimals = 0;
-  while (x != std::floor(x) && decimals < 20) {
-    x *= 10;
-    ++decimals;
-  }
-  x = std::nearbyint(x);
-  std::string digits = WholeDigits(x);
-  while (decimals > 0 && !digits.empty() && digits.back() == '0') {
-    digits.pop_back();
-    --decimals;
-  }
-  if (digits.empty()) return "";
-  if (digits.size() < decimals) digits = std::string(decimals - digits.size(), '0') + digits;
-  std::string text = value < 0 ? "-" : "";
-  text += digits.substr(0, digits.size() - decimals);
-  if (decimals > 0) text += "." + digits.substr(digits.size() - decimals);
-  return text;
+  if (value == 0) return "";
+  // The shortest decimal text that reads back as the same double.  Shifting
+  // the point by repeated multiplication by 10 would carry the binary
+  // error of each product into the text (0.07 would become
+  // .07000000000000001), so the digits come from the shortest round-trip
+  // conversion instead.
+  char buffer[512];
+  auto result = std::to_chars(buffer, buffer + sizeof buffer, std::fabs(value), std::chars_format::fixed);
+  if (result.ec != std::errc()) return "";
+  std::string text(buffer, result.ptr);
+  if (text.size() > 1 && text[0] == '0' && text[1] == '.') text.erase(0, 1);
+  return (value < 0 ? "-" : "") + text;
 }
 
 bool NumberTextIsInvalid(const std::string& text, const std::string& allowed) {
