@@ -440,7 +440,7 @@ Token DecodeOne(const KeyDecoder& decoder, std::string_view b, bool idle) {
       // otherwise the first ESC is the Esc key on its own, so that Esc
       // pressed twice in quick succession (or typed ahead) is two Escs.
       if (b.size() == 2) return idle ? Key(27, 1) : Incomplete();
-      if (b[2] == '[' || b[2] == 'O') {
+      if (b[2] != kEsc) {
         Token inner = DecodeOne(decoder, b.substr(1), idle);
         if (inner.consumed == 0) return Incomplete();
         if (inner.sequence) {
