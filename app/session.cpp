@@ -59,7 +59,7 @@ void SetupSession() {
   // a separator.
   Session.root = GetEnv("KALROOT");
   if (!Session.root.empty()) {
-    if (!IsAbsolute(Session.root)) Session.root = AsDirectory(CurrentDirectory()) + Session.root;
+    if (!IsAbsolute(Session.root)) Session.root = CurrentDirectory() + "/" + Session.root;
     Session.root = AsDirectory(Session.root);
   }
   Session.tempDir = AsDirectory(GetEnv("KALTMP"));

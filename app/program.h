@@ -1,0 +1,17 @@
+// program.h - the main sequence and the start-up steps it is made of.
+#pragma once
+
+// The program: start the console, set up the session, load the form, open
+// the data files, run the settlement until the operator leaves it, close
+// everything.  Returns the exit code (0; fatal start-up problems end the
+// program with a message and a non-zero code, the console restored).
+int TarpelixMain();
+
+// The defaults of the parameter screen (screen 1): the session date as
+// short date text, first property "1", last property "999", carry-over
+// concept "3", each fitted to its field's width.
+void GiveParameterDefaults();
+
+// IvaRate[0..1] and RetRate[0..1] from the "Honoraris" key of the sections
+// "Iva0", "Iva1", "Ret0", "Ret1" of KALROOT + "Vork.ini" (0 when missing).
+void ReadTaxRates();
