@@ -460,8 +460,11 @@ void TermFlushInput() {
   Term.ready.clear();
 }
 
+// The bell goes with what is on the screen at that moment (a refused
+// input), so the screen is brought up to date first.
 void TermBell() {
   if (!Term.running) return;
+  TermFlush();
   beep();
 }
 
