@@ -54,6 +54,7 @@ enum RecmanBias : uint16_t {
 // Statuses.
 enum RecmanStatus : int16_t {
   B_OK = 0,
+  B_INVALID_OPERATION = 1,
   B_IO_ERROR = 2,
   B_FILE_NOT_OPEN = 3,
   B_KEY_NOT_FOUND = 4,
@@ -77,6 +78,28 @@ enum RecmanStatus : int16_t {
   B_CONFLICT = 80,
   B_RECORD_LOCKED = 84,
   B_FILE_LOCKED = 85,
+
+  // Further statuses of the engine, with the classic record manager's
+  // numbers.  (21 and 28 above keep their names; in the classic numbering 21
+  // is "key buffer too short" and 28 "invalid record length", which is how
+  // the engine uses them.)
+  B_DISK_FULL = 18,
+  B_KEY_BUFFER_TOO_SHORT = 21,
+  B_PAGE_SIZE_ERROR = 24,
+  B_INVALID_KEY_COUNT = 26,
+  B_INVALID_KEY_POSITION = 27,
+  B_RECORD_LENGTH_ERROR = 28,
+  B_KEY_LENGTH_ERROR = 29,
+  B_NOT_A_RECORD_FILE = 30,
+  B_TRANSACTION_ACTIVE = 37,
+  B_NO_TRANSACTION = 39,
+  B_OPERATION_NOT_ALLOWED = 41,
+  B_INCONSISTENT_KEY_FLAGS = 45,
+  B_INVALID_ACS = 48,
+  B_KEY_TYPE_ERROR = 49,
+  B_OWNER_ALREADY_SET = 50,
+  B_HANDLE_TABLE_FULL = 87,
+  B_INCOMPATIBLE_LOCK_TYPE = 93,
 };
 
 // Open modes (key number of B_OPEN).
@@ -85,6 +108,24 @@ enum RecmanOpenMode : int8_t {
   B_MODE_READ_ONLY = -2,
   B_MODE_EXCLUSIVE = -4,
 };
+
+// Access modes of B_SET_OWNER (its key number).
+enum RecmanOwnerMode : int8_t {
+  B_OWNER_ALL_ACCESS = 0,   // the owner name is needed to open the file
+  B_OWNER_READ_ONLY = 1,    // without the name the file opens read-only
+};
+
+// Unlock (B_UNLOCK) key numbers: >= 0 the single record lock; these two for
+// multiple record locks.
+constexpr int8_t kUnlockOneMultiple = -1;   // the record whose position is in the data buffer
+constexpr int8_t kUnlockAllMultiple = -2;
+
+// Create (B_CREATE) key number that refuses to replace an existing file.
+constexpr int8_t kCreateNoReplace = -1;
+
+// File flag of the file specification: records longer than the record length
+// (the fixed part) are accepted.
+constexpr uint16_t kFileVariableLength = 0x0001;
 
 // Key flags in the file and key specifications of B_CREATE and B_STAT.
 enum RecmanKeyFlag : uint16_t {
@@ -97,7 +138,8 @@ enum RecmanKeyFlag : uint16_t {
   KF_DESCENDING = 0x0040,
   KF_SUPPLEMENTAL = 0x0080,
   KF_EXTENDED_TYPE = 0x0100,
-  KF_MANUAL = 0x0200,
+  KF_MANUAL = 0x0200,          // null key when ANY segment holds the null value
+  KF_NO_CASE = 0x0400,         // string segment compared without letter case
 };
 
 // Extended key types (byte 10 of a key specification when KF_EXTENDED_TYPE).
@@ -109,6 +151,10 @@ enum RecmanKeyType : uint8_t {
 };
 
 constexpr int kPositionBlockSize = 128;
+constexpr int kCreateSpecSize = 16;       // file specification and each key spec
+constexpr int kAcsSize = 265;             // 0xAC, 8 name bytes, 256-byte table
+constexpr uint8_t kAcsSignature = 0xAC;
+constexpr int kMaxKeyLength = 255;
 
 // The entry point.  dataLength is in/out; keyBuffer must hold 255 bytes for
 // operations that return a key.

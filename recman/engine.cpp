@@ -1,0 +1,429 @@
+// engine.cpp - BTRCALL: decoding a call, the handles behind position blocks,
+// and the file-level operations (open, close, create, stat, owner, unlock,
+// reset, transactions).
+//
+// A position block is caller memory and may hold anything.  The engine writes
+// a magic number, a handle index, the handle's generation and a per-process
+// nonce into it and trusts nothing else: a block that does not match a live
+// handle of this process answers status 3.  The currency itself stays in the
+// handle.
+//
+// fork: SQLite connections must not cross a fork.  A fork handler closes
+// every idle connection before the fork (they reopen on demand) and the
+// child starts with no handles, no locks and no transaction: it is another
+// client and opens its own files.  A directory whose connection was inside a
+// transaction at the fork cannot be closed safely; the child refuses to use
+// that directory (status 2).
+#include <pthread.h>
+#include <sqlite3.h>
+#include <time.h>
+#include <unistd.h>
+
+#include <cstring>
+#include <new>
+
+#include "recman/engine.h"
+#include "recman/files.h"
+#include "recman/locks.h"
+#include "recman/operations.h"
+#include "recman/owner.h"
+#include "recman/recman.h"
+#include "recman/store.h"
+#include "recman/transactions.h"
+
+RecordManager gRecman;
+
+namespace {
+
+constexpr uint32_t kBlockMagic = 0x31504D52;  // "RMP1"
+constexpr size_t kMaxHandles = 65536;
+
+struct BlockImage {
+  uint32_t magic;
+  uint32_t handleId;
+  uint32_t generation;
+  uint32_t reserved;
+  uint64_t nonce;
+};
+
+uint64_t NewNonce() {
+  std::string r = RandomBytes(8);
+  uint64_t v;
+  std::memcpy(&v, r.data(), 8);
+  return v | 1;
+}
+
+void AfterForkInChild() {
+  for (auto& [path, dir] : gRecman.directories) {
+    if (dir->db != nullptr) gRecman.unusableDirectories.insert(path);  // left open: see above
+    CloseLockFile(*dir);
+  }
+  for (auto& [key, file] : gRecman.files) file->statements.clear();  // not finalised: not ours
+  gRecman.files.clear();
+  for (auto& [path, dir] : gRecman.directories) dir->db = nullptr;
+  gRecman.directories.clear();
+  gRecman.handles.clear();
+  gRecman.recordLocks.clear();
+  gRecman.inTransaction = false;
+  gRecman.transactionFailed = false;
+  gRecman.pid = getpid();
+  gRecman.nonce = NewNonce();
+}
+
+void ForkPrepare() {
+  gRecman.mutex.lock();
+  for (auto& [path, dir] : gRecman.directories)
+    if (!dir->transactionOpen) CloseConnection(*dir);
+}
+void ForkParent() { gRecman.mutex.unlock(); }
+void ForkChild() {
+  // The lock was taken by the parent's thread; the child starts a new one.
+  new (&gRecman.mutex) std::mutex();
+  AfterForkInChild();
+}
+
+void EnsureProcessState() {
+  if (gRecman.pid != 0) return;
+  gRecman.pid = getpid();
+  gRecman.nonce = NewNonce();
+  if (!gRecman.forkHandlersInstalled) {
+    pthread_atfork(ForkPrepare, ForkParent, ForkChild);
+    gRecman.forkHandlersInstalled = true;
+  }
+}
+
+Handle* HandleFromBlock(const void* block, uint32_t& id) {
+  if (block == nullptr) return nullptr;
+  BlockImage b;
+  std::memcpy(&b, block, sizeof b);
+  if (b.magic != kBlockMagic || b.nonce != gRecman.nonce || b.handleId >= gRecman.handles.size()) return nullptr;
+  Handle& h = gRecman.handles[b.handleId];
+  if (!h.inUse || h.generation != b.generation || h.file == nullptr) return nullptr;
+  id = b.handleId;
+  return &h;
+}
+
+void WriteBlock(void* block, uint32_t id, uint32_t generation) {
+  std::memset(block, 0, kPositionBlockSize);
+  BlockImage b{kBlockMagic, id, generation, 0, gRecman.nonce};
+  std::memcpy(block, &b, sizeof b);
+}
+
+int16_t AllocateHandle(uint32_t& id) {
+  for (size_t i = 0; i < gRecman.handles.size(); ++i) {
+    if (!gRecman.handles[i].inUse) {
+      id = static_cast<uint32_t>(i);
+      return B_OK;
+    }
+  }
+  if (gRecman.handles.size() >= kMaxHandles) return B_HANDLE_TABLE_FULL;
+  gRecman.handles.emplace_back();
+  id = static_cast<uint32_t>(gRecman.handles.size() - 1);
+  return B_OK;
+}
+
+void ReleaseOpenFile(OpenFile* file) {
+  if (file->normalOpens > 0 || file->exclusiveOpens > 0) return;
+  SyncOpenLock(*file);
+  for (sqlite3_stmt*& s : file->statements) {
+    sqlite3_finalize(s);
+    s = nullptr;
+  }
+  gRecman.files.erase({file->dir, file->id});
+}
+
+void CloseHandle(uint32_t id) {
+  Handle& h = gRecman.handles[id];
+  if (!h.inUse) return;
+  ReleaseHandleLocks(id);
+  OpenFile* file = h.file;
+  if (h.exclusive) {
+    --file->exclusiveOpens;
+  } else {
+    --file->normalOpens;
+  }
+  uint32_t generation = h.generation + 1;
+  h = Handle{};
+  h.generation = generation;
+  ReleaseOpenFile(file);
+}
+
+int16_t OpenFileOp(Call& c, void* block) {
+  bool readOnly = false, exclusive = false;
+  switch (c.keyNumber) {
+    case B_MODE_NORMAL: case -1: case -3: break;
+    case B_MODE_READ_ONLY: readOnly = true; break;
+    case B_MODE_EXCLUSIVE: exclusive = true; break;
+    default: return B_INVALID_OPERATION;
+  }
+  if (block == nullptr) return B_FILE_NOT_OPEN;
+  DataPath path;
+  int16_t st = ResolveDataPath(c.key, c.keyLength, B_FILE_NOT_FOUND, path);
+  if (st != B_OK) return st;
+  std::string uuid;
+  switch (ReadMarker(path.full, uuid)) {
+    case MarkerState::kOk: break;
+    case MarkerState::kMissing: return B_FILE_NOT_FOUND;
+    case MarkerState::kForeign: return B_NOT_A_RECORD_FILE;
+    case MarkerState::kUnreadable: return B_ACCESS_DENIED;
+  }
+  Directory* dir = nullptr;
+  st = GetDirectory(path.directory, false, dir);
+  if (st != B_OK) return st;
+  CatalogEntry entry;
+  bool found = false;
+  st = FindCatalogEntry(*dir, path.name, entry, found);
+  if (st != B_OK) return st;
+  if (!found || entry.uuid != uuid) return B_FILE_NOT_FOUND;
+  bool ownerGiven = true;
+  if (!entry.ownerHash.empty()) {
+    std::string owner = OwnerNameFrom(c.data, c.dataCapacity);
+    if (owner.empty() || !OwnerMatches(entry.ownerSalt, entry.ownerHash, owner)) {
+      if (entry.ownerMode != B_OWNER_READ_ONLY) return B_INVALID_OWNER;
+      ownerGiven = false;
+      readOnly = true;
+    }
+  }
+  auto key = std::make_pair(dir, entry.id);
+  auto it = gRecman.files.find(key);
+  OpenFile* file;
+  if (it == gRecman.files.end()) {
+    auto f = std::make_unique<OpenFile>();
+    f->dir = dir;
+    f->id = entry.id;
+    f->name = path.name;
+    if (ParseCreateBuffer(reinterpret_cast<const uint8_t*>(entry.spec.data()), entry.spec.size(), f->spec) != B_OK)
+      return B_NOT_A_RECORD_FILE;
+    file = f.get();
+    gRecman.files.emplace(key, std::move(f));
+  } else {
+    file = it->second.get();
+  }
+  uint32_t id;
+  st = AllocateHandle(id);
+  if (st != B_OK) {
+    ReleaseOpenFile(file);
+    return st;
+  }
+  if (exclusive) {
+    ++file->exclusiveOpens;
+  } else {
+    ++file->normalOpens;
+  }
+  st = SyncOpenLock(*file);
+  if (st != B_OK) {
+    if (exclusive) {
+      --file->exclusiveOpens;
+    } else {
+      --file->normalOpens;
+    }
+    ReleaseOpenFile(file);
+    return st;
+  }
+  Handle& h = gRecman.handles[id];
+  uint32_t generation = h.generation + 1;
+  h = Handle{};
+  h.generation = generation;
+  h.inUse = true;
+  h.file = file;
+  h.readOnly = readOnly;
+  h.exclusive = exclusive;
+  h.ownerGiven = ownerGiven;
+  WriteBlock(block, id, generation);
+  return B_OK;
+}
+
+int16_t CreateFileOp(Call& c) {
+  if (gRecman.inTransaction) return B_OPERATION_NOT_ALLOWED;
+  if (c.keyNumber != 0 && c.keyNumber != kCreateNoReplace) return B_INVALID_OPERATION;
+  FileSpec spec;
+  int16_t st = ParseCreateBuffer(c.data, c.dataCapacity, spec);
+  if (st != B_OK) return st;
+  DataPath path;
+  st = ResolveDataPath(c.key, c.keyLength, B_CREATE_IO_ERROR, path);
+  if (st != B_OK) return st;
+  Directory* dir = nullptr;
+  st = GetDirectory(path.directory, true, dir);
+  if (st != B_OK) return st;
+  WriteScope scope;
+  st = BeginWrite(*dir, scope);
+  if (st != B_OK) return EndWrite(scope, st);
+  std::string uuid;
+  MarkerState marker = ReadMarker(path.full, uuid);
+  std::vector<CatalogEntry> entries;
+  st = ListCatalogEntries(*dir, path.name, entries);
+  if (st != B_OK) return EndWrite(scope, st);
+  bool exists = marker == MarkerState::kForeign || marker == MarkerState::kUnreadable;
+  for (const CatalogEntry& e : entries)
+    if (marker == MarkerState::kOk && e.uuid == uuid) exists = true;
+  if (exists && c.keyNumber == kCreateNoReplace) return EndWrite(scope, B_FILE_EXISTS);
+  if (marker == MarkerState::kUnreadable) return EndWrite(scope, B_ACCESS_DENIED);
+  for (const CatalogEntry& e : entries)
+    if (FileInUse(*dir, e.id)) return EndWrite(scope, B_FILE_LOCKED);
+  scope.modified = true;
+  for (const CatalogEntry& e : entries) {
+    FileSpec old;
+    size_t keys = ParseCreateBuffer(reinterpret_cast<const uint8_t*>(e.spec.data()), e.spec.size(), old) == B_OK
+                      ? old.keys.size()
+                      : 119;
+    st = DropCatalogEntry(*dir, e.id, keys);
+    if (st != B_OK) return EndWrite(scope, st);
+  }
+  std::string newUuid = RandomHex(16);
+  int64_t id = 0;
+  st = AddCatalogEntry(*dir, path.name, newUuid, spec, id);
+  if (st != B_OK) return EndWrite(scope, st == B_DUPLICATE_KEY ? int16_t{B_CREATE_IO_ERROR} : st);
+  if (!WriteMarker(path, newUuid)) return EndWrite(scope, B_CREATE_IO_ERROR);
+  return EndWrite(scope, B_OK);
+}
+
+int16_t StatOp(Call& c) {
+  OpenFile& file = *c.handle->file;
+  int16_t st = TouchDirectory(*file.dir);
+  if (st != B_OK) return st;
+  uint32_t records = 0;
+  st = ReadRecordCount(file, records);
+  if (st != B_OK) return st;
+  std::string image = BuildStatBuffer(file.spec, records);
+  return DeliverData(c, image);
+}
+
+int16_t SetOwnerOp(Call& c) {
+  if (gRecman.inTransaction) return B_OPERATION_NOT_ALLOWED;
+  Handle& h = *c.handle;
+  if (h.readOnly) return B_ACCESS_DENIED;
+  if (c.keyNumber < 0 || c.keyNumber > 3) return B_INVALID_KEY_NUMBER;
+  std::string name = OwnerNameFrom(c.data, c.dataCapacity);
+  std::string again = OwnerNameFrom(c.key, c.keyLength);
+  if (name.empty() || (c.key != nullptr && c.keyLength > 0 && again != name)) return B_INVALID_OWNER;
+  Directory& dir = *h.file->dir;
+  WriteScope scope;
+  int16_t st = BeginWrite(dir, scope);
+  if (st != B_OK) return EndWrite(scope, st);
+  CatalogEntry entry;
+  bool found = false;
+  st = FindCatalogEntry(dir, h.file->name, entry, found);
+  if (st != B_OK) return EndWrite(scope, st);
+  if (!found || entry.id != h.file->id) return EndWrite(scope, B_FILE_NOT_FOUND);
+  if (!entry.ownerHash.empty()) return EndWrite(scope, B_OWNER_ALREADY_SET);
+  std::string salt = RandomBytes(16);
+  scope.modified = true;
+  st = SetOwnerEntry(dir, h.file->id, salt, OwnerHash(salt, name), c.keyNumber & 1);
+  return EndWrite(scope, st);
+}
+
+int16_t ClearOwnerOp(Call& c) {
+  if (gRecman.inTransaction) return B_OPERATION_NOT_ALLOWED;
+  Handle& h = *c.handle;
+  if (h.readOnly || !h.ownerGiven) return B_ACCESS_DENIED;
+  WriteScope scope;
+  int16_t st = BeginWrite(*h.file->dir, scope);
+  if (st != B_OK) return EndWrite(scope, st);
+  scope.modified = true;
+  st = SetOwnerEntry(*h.file->dir, h.file->id, "", "", 0);
+  return EndWrite(scope, st);
+}
+
+int16_t UnlockOp(Call& c) {
+  if (c.keyNumber >= 0) {
+    ReleaseSingleLock(c.handleId);
+    return B_OK;
+  }
+  if (c.keyNumber == kUnlockOneMultiple) {
+    if (c.data == nullptr || c.dataCapacity < 4) return B_DATA_BUFFER_TOO_SHORT;
+    uint32_t pos = c.data[0] | (c.data[1] << 8) | (c.data[2] << 16) | (static_cast<uint32_t>(c.data[3]) << 24);
+    ReleaseMultipleLock(c.handleId, pos);
+    return B_OK;
+  }
+  if (c.keyNumber == kUnlockAllMultiple) {
+    Handle& h = *c.handle;
+    std::vector<uint32_t> held = h.multipleLocks;
+    for (uint32_t pos : held) ReleaseMultipleLock(c.handleId, pos);
+    return B_OK;
+  }
+  return B_INVALID_KEY_NUMBER;
+}
+
+int16_t ResetOp() {
+  if (gRecman.inTransaction) AbortTransaction();
+  for (size_t i = 0; i < gRecman.handles.size(); ++i)
+    if (gRecman.handles[i].inUse) CloseHandle(static_cast<uint32_t>(i));
+  return B_OK;
+}
+
+bool NeedsHandle(uint16_t op) {
+  switch (op) {
+    case B_OPEN: case B_CREATE: case B_BEGIN_TRANS: case B_END_TRANS: case B_ABORT_TRANS: case B_RESET:
+      return false;
+    default:
+      return true;
+  }
+}
+
+int16_t Dispatch(uint16_t operation, void* block, Call& c) {
+  if (operation >= 500) return B_INVALID_OPERATION;
+  c.lockBias = static_cast<uint16_t>(operation / 100 * 100);
+  uint16_t rest = operation % 100;
+  c.keyOnly = rest >= 50;
+  c.operation = rest % 50;
+  if (c.keyOnly && (c.operation < B_GET_EQUAL || c.operation > B_GET_LAST)) return B_INVALID_OPERATION;
+  switch (c.operation) {
+    case B_OPEN: case B_CLOSE: case B_INSERT: case B_UPDATE: case B_DELETE: case B_GET_EQUAL: case B_GET_NEXT:
+    case B_GET_PREVIOUS: case B_GET_GREATER: case B_GET_GE: case B_GET_LESS: case B_GET_LE: case B_GET_FIRST:
+    case B_GET_LAST: case B_CREATE: case B_STAT: case B_BEGIN_TRANS: case B_END_TRANS: case B_ABORT_TRANS:
+    case B_GET_POSITION: case B_GET_DIRECT: case B_STEP_NEXT: case B_UNLOCK: case B_RESET: case B_SET_OWNER:
+    case B_CLEAR_OWNER: case B_STEP_FIRST: case B_STEP_LAST: case B_STEP_PREVIOUS:
+      break;
+    default:
+      return B_INVALID_OPERATION;
+  }
+  if (NeedsHandle(c.operation)) {
+    c.handle = HandleFromBlock(block, c.handleId);
+    if (c.handle == nullptr) return B_FILE_NOT_OPEN;
+    if (c.operation != B_GET_NEXT && c.operation != B_GET_PREVIOUS && c.operation != B_STEP_NEXT &&
+        c.operation != B_STEP_PREVIOUS)
+      ForgetReadAhead(*c.handle);
+  }
+  switch (c.operation) {
+    case B_OPEN: return OpenFileOp(c, block);
+    case B_CLOSE: CloseHandle(c.handleId); return B_OK;
+    case B_INSERT: return InsertRecord(c);
+    case B_UPDATE: return UpdateRecord(c);
+    case B_DELETE: return DeleteRecord(c);
+    case B_CREATE: return CreateFileOp(c);
+    case B_STAT: return StatOp(c);
+    case B_BEGIN_TRANS: return BeginTransaction();
+    case B_END_TRANS: return EndTransaction();
+    case B_ABORT_TRANS: return AbortTransaction();
+    case B_GET_POSITION: return GetPosition(c);
+    case B_GET_DIRECT: return GetDirect(c);
+    case B_STEP_NEXT: case B_STEP_FIRST: case B_STEP_LAST: case B_STEP_PREVIOUS: return StepRecord(c);
+    case B_UNLOCK: return UnlockOp(c);
+    case B_RESET: return ResetOp();
+    case B_SET_OWNER: return SetOwnerOp(c);
+    case B_CLEAR_OWNER: return ClearOwnerOp(c);
+    default: return GetByKey(c);
+  }
+}
+
+}  // namespace
+
+int64_t MonotonicMs() {
+  struct timespec ts;
+  clock_gettime(CLOCK_MONOTONIC_COARSE, &ts);
+  return static_cast<int64_t>(ts.tv_sec) * 1000 + ts.tv_nsec / 1000000;
+}
+
+int16_t BTRCALL(uint16_t operation, void* positionBlock, void* dataBuffer, uint32_t* dataLength,
+                void* keyBuffer, uint8_t keyLength, int8_t keyNumber) {
+  std::lock_guard<std::mutex> guard(gRecman.mutex);
+  EnsureProcessState();
+  Call c;
+  c.data = static_cast<uint8_t*>(dataBuffer);
+  c.dataLength = dataLength;
+  c.dataCapacity = (dataBuffer != nullptr && dataLength != nullptr) ? *dataLength : 0;
+  c.key = static_cast<uint8_t*>(keyBuffer);
+  c.keyLength = keyBuffer != nullptr ? keyLength : 0;
+  c.keyNumber = keyNumber;
+  return Dispatch(operation, positionBlock, c);
+}

@@ -1,0 +1,113 @@
+// engine.h - the record manager's internal state, shared by its source files.
+//
+// Nothing here is part of the interface (that is recman.h).  All state of the
+// engine lives in one struct, gRecman: the handles behind the callers'
+// position blocks, the open directories (one SQLite database and one lock
+// file each), the open files, the record locks this process holds and its
+// transaction.  BTRCALL takes gRecman.mutex for the whole call, so the engine
+// may be called from several threads, one call at a time.
+#pragma once
+#include <sys/types.h>
+
+#include <cstdint>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <set>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "recman/keys.h"
+
+struct sqlite3;
+struct sqlite3_stmt;
+
+// One directory of data files: its database "recman.db" and its lock file
+// "recman.lck" (record locks, open locks, the shared change counter).
+struct Directory {
+  std::string path;             // canonical, without a trailing slash
+  sqlite3* db = nullptr;        // null while closed (it reopens on demand)
+  int lockFd = -1;
+  volatile uint64_t* changeCounter = nullptr;  // in the mapped lock file
+  void* lockMap = nullptr;
+  bool transactionOpen = false; // the process transaction holds BEGIN here
+};
+
+// A record as read from the store.
+struct Row {
+  std::string sortKey;          // index entry (empty for physical reads)
+  uint32_t pos = 0;
+  int64_t version = 0;
+  std::string data;
+};
+
+// The part of a file shared by all of this process's handles on it.
+struct OpenFile {
+  Directory* dir = nullptr;
+  int64_t id = 0;               // catalog id; tables r<id>, k<id>_<key>
+  std::string name;
+  FileSpec spec;
+  int normalOpens = 0;
+  int exclusiveOpens = 0;
+  int openLockHeld = 0;         // 0 none, 1 shared, 2 exclusive
+  std::vector<sqlite3_stmt*> statements;  // prepared on first use, by slot
+};
+
+enum class Place : uint8_t { kNone, kOnRecord, kGap };
+
+// Rows read ahead along a key (or physically), kept while nobody writes.
+struct ReadAhead {
+  bool valid = false;
+  bool forward = true;
+  bool physical = false;
+  std::vector<Row> rows;
+  size_t next = 0;
+  uint64_t counter = 0;
+  int64_t filledAtMs = 0;
+  unsigned batch = 0;
+};
+
+struct Handle {
+  uint32_t generation = 0;
+  bool inUse = false;
+  OpenFile* file = nullptr;
+  bool readOnly = false;
+  bool exclusive = false;
+  bool ownerGiven = false;      // opened with the owner name (or no owner set)
+  // Logical currency: a place along one key.
+  int logicalKey = -1;
+  Place logical = Place::kNone;
+  std::string sortKey;          // index entry of the current record or of the gap
+  // Physical currency: a place in position order.
+  Place physical = Place::kNone;  // kNone = before the first record
+  uint32_t pos = 0;
+  int64_t version = 0;          // of the current record when it was read
+  // Record locks held through this handle.
+  uint32_t singleLock = 0;
+  std::vector<uint32_t> multipleLocks;
+  ReadAhead ahead;
+};
+
+struct RecordManager {
+  std::mutex mutex;
+  pid_t pid = 0;
+  uint64_t nonce = 0;           // tells this process's position blocks apart
+  bool forkHandlersInstalled = false;
+  std::vector<Handle> handles;
+  std::map<std::string, std::unique_ptr<Directory>> directories;
+  std::map<std::pair<Directory*, int64_t>, std::unique_ptr<OpenFile>> files;
+  // Record locks of this process: lock-file offset -> handles holding it.
+  std::map<std::pair<Directory*, uint64_t>, std::vector<uint32_t>> recordLocks;
+  std::set<std::string> unusableDirectories;  // see AfterForkInChild
+  bool inTransaction = false;
+  bool transactionFailed = false;
+};
+
+extern RecordManager gRecman;
+
+// Names the engine keeps for itself in every data directory.
+inline constexpr const char* kStoreName = "recman.db";
+inline constexpr const char* kLockName = "recman.lck";
+
+int64_t MonotonicMs();

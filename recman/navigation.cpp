@@ -1,0 +1,312 @@
+// navigation.cpp - the reading operations: get by key (5 to 13), step
+// (24, 33 to 35), get position (22) and get direct (23), with record locks
+// and the read-ahead cache.
+//
+// Currency is kept by value: the handle remembers the index entry (sort key
+// plus, for duplicate keys, the insertion number) of its current record, or
+// of the gap a delete left, and the record's position.  "Next" is the first
+// entry above that value, so it works whatever other processes changed in
+// between, and get next after get equal goes on past the equal record,
+// through its duplicates, in insertion order.
+//
+// Read-ahead: a run of get next (or previous, or steps) fetches rows in
+// growing batches and serves the following calls from memory, as long as the
+// directory's change counter has not moved and the batch is younger than
+// kReadAheadMaxAgeMs.  The age limit bounds the one case the counter cannot
+// see: a writer killed between its commit and its second bump.
+#include <algorithm>
+#include <cstring>
+
+#include "recman/locks.h"
+#include "recman/operations.h"
+#include "recman/recman.h"
+#include "recman/store.h"
+#include "recman/transactions.h"
+
+namespace {
+
+constexpr unsigned kFirstBatch = 4;
+constexpr unsigned kMaxBatch = 256;
+constexpr int64_t kReadAheadMaxAgeMs = 100;
+
+bool Fresh(const Handle& h) {
+  const ReadAhead& a = h.ahead;
+  return a.valid && a.next < a.rows.size() && a.counter == ChangeCounter(*h.file->dir) &&
+         MonotonicMs() - a.filledAtMs < kReadAheadMaxAgeMs;
+}
+
+void Remember(Handle& h, bool forward, bool physical, std::vector<Row>&& rows, uint64_t counter, unsigned batch) {
+  ReadAhead& a = h.ahead;
+  a.valid = true;
+  a.forward = forward;
+  a.physical = physical;
+  a.rows = std::move(rows);
+  a.next = 1;
+  a.counter = counter;
+  a.filledAtMs = MonotonicMs();
+  a.batch = batch;
+}
+
+unsigned NextBatch(const Handle& h, bool forward, bool physical) {
+  const ReadAhead& a = h.ahead;
+  if (a.valid && a.forward == forward && a.physical == physical && a.batch > 0)
+    return std::min(kMaxBatch, a.batch * 2);
+  return kFirstBatch;
+}
+
+uint32_t Le32(const uint8_t* p) {
+  return p[0] | (p[1] << 8) | (p[2] << 16) | (static_cast<uint32_t>(p[3]) << 24);
+}
+
+LockKind KindOf(uint16_t bias) { return bias >= 300 ? LockKind::kMultiple : LockKind::kSingle; }
+bool Waits(uint16_t bias) { return bias == B_SINGLE_WAIT_LOCK || bias == B_MULTI_WAIT_LOCK; }
+
+void LetGoOf(Call& c, uint32_t pos) {
+  if (KindOf(c.lockBias) == LockKind::kSingle) {
+    if (c.handle->singleLock == pos) ReleaseSingleLock(c.handleId);
+  } else {
+    ReleaseMultipleLock(c.handleId, pos);
+  }
+}
+
+// Runs `fetch` (which yields the target row) and, with a lock bias, locks
+// the target and fetches again to be sure the lock covers what is returned.
+template <typename Fetch>
+int16_t FetchLocked(Call& c, Fetch fetch, Row& row) {
+  for (int attempt = 0;; ++attempt) {
+    int16_t st = fetch(row);
+    if (st != B_OK || c.lockBias == 0) return st;
+    bool newly = false;
+    st = LockRecord(c.handleId, row.pos, KindOf(c.lockBias), Waits(c.lockBias), newly);
+    if (st != B_OK) return st;
+    Row again;
+    st = fetch(again);
+    if (st == B_OK && again.pos == row.pos) {
+      row = std::move(again);
+      return B_OK;
+    }
+    if (newly) LetGoOf(c, row.pos);
+    if (st != B_OK && st != B_KEY_NOT_FOUND && st != B_END_OF_FILE) return st;
+    if (attempt > 100) return B_RECORD_LOCKED;
+  }
+}
+
+void TakeLogical(Handle& h, int key, const Row& row) {
+  h.logicalKey = key;
+  h.logical = Place::kOnRecord;
+  h.sortKey = row.sortKey;
+  h.physical = Place::kOnRecord;
+  h.pos = row.pos;
+  h.version = row.version;
+}
+
+}  // namespace
+
+void ForgetReadAhead(Handle& h) {
+  h.ahead.valid = false;
+  h.ahead.rows.clear();
+  h.ahead.batch = 0;
+}
+
+void SetDataLength(Call& c, uint32_t n) {
+  if (c.dataLength) *c.dataLength = n;
+}
+
+int16_t DeliverData(Call& c, const std::string& data) {
+  uint32_t n = static_cast<uint32_t>(std::min<size_t>(c.dataCapacity, data.size()));
+  if (n > 0 && c.data) std::memcpy(c.data, data.data(), n);
+  SetDataLength(c, n);
+  return n < data.size() ? B_DATA_BUFFER_TOO_SHORT : B_OK;
+}
+
+void DeliverKey(Call& c, int key, const std::string& data) {
+  const FileSpec& spec = c.handle->file->spec;
+  if (c.key == nullptr || key < 0 || static_cast<size_t>(key) >= spec.keys.size()) return;
+  if (data.size() < spec.recordLength) return;
+  ExtractKeyValue(spec.keys[key], reinterpret_cast<const uint8_t*>(data.data()), c.key);
+}
+
+std::string KeyFromCaller(const Call& c, int key) {
+  const KeyDef& k = c.handle->file->spec.keys[key];
+  std::string value(k.length, '\0');
+  size_t n = std::min<size_t>(k.length, c.keyLength);
+  if (c.key && n > 0) std::memcpy(value.data(), c.key, n);
+  return value;
+}
+
+int16_t GetByKey(Call& c) {
+  Handle& h = *c.handle;
+  OpenFile& f = *h.file;
+  const FileSpec& spec = f.spec;
+  int kn = c.keyNumber;
+  if (kn < 0 || static_cast<size_t>(kn) >= spec.keys.size()) return B_INVALID_KEY_NUMBER;
+  const KeyDef& key = spec.keys[kn];
+  uint16_t op = c.operation;
+  bool stepping = op == B_GET_NEXT || op == B_GET_PREVIOUS;
+  if (stepping) {
+    if (h.logical == Place::kNone) return B_INVALID_POSITIONING;
+    if (h.logicalKey != kn) return B_DIFFERENT_KEY_NUMBER;
+  }
+  int16_t st = TouchDirectory(*f.dir);
+  if (st != B_OK) return st;
+
+  Row row;
+  if (stepping && c.lockBias == 0) {
+    bool forward = op == B_GET_NEXT;
+    if (Fresh(h) && h.ahead.forward == forward && !h.ahead.physical) {
+      row = std::move(h.ahead.rows[h.ahead.next++]);
+    } else {
+      unsigned batch = NextBatch(h, forward, false);
+      uint64_t counter = ChangeCounter(*f.dir);
+      std::vector<Row> rows;
+      st = FetchByIndex(f, kn, forward ? Find::kGt : Find::kLt, h.sortKey, batch, rows);
+      if (st != B_OK) return st;
+      if (rows.empty()) {
+        ForgetReadAhead(h);
+        return B_END_OF_FILE;
+      }
+      row = rows[0];
+      Remember(h, forward, false, std::move(rows), counter, batch);
+    }
+  } else {
+    Find how = Find::kGe;
+    std::string bound;
+    int16_t missing = B_END_OF_FILE;
+    if (op == B_GET_FIRST) {
+      how = Find::kGe;
+    } else if (op == B_GET_LAST) {
+      how = Find::kLe;
+      bound.assign(key.length + 9u, '\xFF');
+    } else if (stepping) {
+      how = op == B_GET_NEXT ? Find::kGt : Find::kLt;
+      bound = h.sortKey;
+    } else {
+      std::string value = KeyFromCaller(c, kn);
+      EncodeKeyValue(spec, key, reinterpret_cast<const uint8_t*>(value.data()), bound);
+      switch (op) {
+        case B_GET_EQUAL: how = Find::kGe; missing = B_KEY_NOT_FOUND; break;
+        case B_GET_GREATER: how = Find::kGt; if (key.duplicates) bound.append(8, '\xFF'); break;
+        case B_GET_GE: how = Find::kGe; break;
+        case B_GET_LESS: how = Find::kLt; break;
+        default: how = Find::kLe; if (key.duplicates) bound.append(8, '\xFF'); break;
+      }
+    }
+    const size_t length = key.length;
+    auto fetch = [&](Row& out) -> int16_t {
+      std::vector<Row> rows;
+      int16_t s = FetchByIndex(f, kn, how, bound, 1, rows);
+      if (s != B_OK) return s;
+      if (rows.empty()) return missing;
+      if (op == B_GET_EQUAL && rows[0].sortKey.compare(0, length, bound, 0, length) != 0) return missing;
+      out = std::move(rows[0]);
+      return B_OK;
+    };
+    st = FetchLocked(c, fetch, row);
+    if (st != B_OK) return st;
+  }
+  TakeLogical(h, kn, row);
+  DeliverKey(c, kn, row.data);
+  if (c.keyOnly) return B_OK;
+  return DeliverData(c, row.data);
+}
+
+int16_t StepRecord(Call& c) {
+  Handle& h = *c.handle;
+  OpenFile& f = *h.file;
+  uint16_t op = c.operation;
+  bool forward = op == B_STEP_NEXT || op == B_STEP_FIRST;
+  int64_t bound;
+  switch (op) {
+    case B_STEP_FIRST: bound = 0; break;
+    case B_STEP_LAST: bound = INT64_MAX; break;
+    case B_STEP_NEXT: bound = h.physical == Place::kNone ? 0 : h.pos; break;
+    default:
+      if (h.physical == Place::kNone) return B_END_OF_FILE;
+      bound = h.pos;
+      break;
+  }
+  int16_t st = TouchDirectory(*f.dir);
+  if (st != B_OK) return st;
+  Row row;
+  bool run = op == B_STEP_NEXT || op == B_STEP_PREVIOUS;
+  if (run && c.lockBias == 0) {
+    if (Fresh(h) && h.ahead.forward == forward && h.ahead.physical) {
+      row = std::move(h.ahead.rows[h.ahead.next++]);
+    } else {
+      unsigned batch = NextBatch(h, forward, true);
+      uint64_t counter = ChangeCounter(*f.dir);
+      std::vector<Row> rows;
+      st = FetchPhysical(f, forward, bound, batch, rows);
+      if (st != B_OK) return st;
+      if (rows.empty()) {
+        ForgetReadAhead(h);
+        return B_END_OF_FILE;
+      }
+      row = rows[0];
+      Remember(h, forward, true, std::move(rows), counter, batch);
+    }
+  } else {
+    ForgetReadAhead(h);
+    auto fetch = [&](Row& out) -> int16_t {
+      std::vector<Row> rows;
+      int16_t s = FetchPhysical(f, forward, bound, 1, rows);
+      if (s != B_OK) return s;
+      if (rows.empty()) return B_END_OF_FILE;
+      out = std::move(rows[0]);
+      return B_OK;
+    };
+    st = FetchLocked(c, fetch, row);
+    if (st != B_OK) return st;
+  }
+  h.logicalKey = -1;
+  h.logical = Place::kNone;
+  h.physical = Place::kOnRecord;
+  h.pos = row.pos;
+  h.version = row.version;
+  return DeliverData(c, row.data);
+}
+
+int16_t GetPosition(Call& c) {
+  Handle& h = *c.handle;
+  if (h.physical != Place::kOnRecord) return B_INVALID_POSITIONING;
+  if (c.data == nullptr || c.dataCapacity < 4) return B_DATA_BUFFER_TOO_SHORT;
+  for (int i = 0; i < 4; ++i) c.data[i] = static_cast<uint8_t>((h.pos >> (8 * i)) & 0xFF);
+  SetDataLength(c, 4);
+  return B_OK;
+}
+
+int16_t GetDirect(Call& c) {
+  Handle& h = *c.handle;
+  OpenFile& f = *h.file;
+  const FileSpec& spec = f.spec;
+  if (c.data == nullptr || c.dataCapacity < 4) return B_DATA_BUFFER_TOO_SHORT;
+  int kn = c.keyNumber;
+  if (!spec.keys.empty() && (kn < 0 || static_cast<size_t>(kn) >= spec.keys.size())) return B_INVALID_KEY_NUMBER;
+  if (spec.keys.empty()) kn = -1;
+  uint32_t pos = Le32(c.data);
+  if (pos == 0) return B_INVALID_RECORD_ADDRESS;
+  int16_t st = TouchDirectory(*f.dir);
+  if (st != B_OK) return st;
+  std::string sequences;
+  auto fetch = [&](Row& out) -> int16_t {
+    bool found = false;
+    int16_t s = FetchRecord(f, pos, out, sequences, found);
+    if (s != B_OK) return s;
+    return found ? B_OK : B_INVALID_RECORD_ADDRESS;
+  };
+  Row row;
+  st = FetchLocked(c, fetch, row);
+  if (st != B_OK) return st;
+  if (row.data.size() < spec.recordLength) return B_IO_ERROR;
+  h.physical = Place::kOnRecord;
+  h.pos = row.pos;
+  h.version = row.version;
+  h.logicalKey = kn;
+  h.logical = Place::kNone;
+  if (kn >= 0 &&
+      IndexEntry(spec, static_cast<size_t>(kn), reinterpret_cast<const uint8_t*>(row.data.data()), sequences,
+                 h.sortKey))
+    h.logical = Place::kOnRecord;
+  DeliverKey(c, kn, row.data);
+  return DeliverData(c, row.data);
+}

@@ -1,0 +1,42 @@
+// operations.h - one BTRCALL as the operation functions see it.
+//
+// engine.cpp decodes the call (operation, bias, handle) into a Call and hands
+// it to the function of its operation family: records.cpp (insert, update,
+// delete), navigation.cpp (the get, step, position and direct operations).
+#pragma once
+#include <cstdint>
+
+#include "recman/engine.h"
+
+struct Call {
+  uint16_t operation = 0;       // without biases
+  uint16_t lockBias = 0;        // 0, 100, 200, 300 or 400
+  bool keyOnly = false;         // +50
+  uint8_t* data = nullptr;
+  uint32_t dataCapacity = 0;    // the caller's data length on entry
+  uint32_t* dataLength = nullptr;
+  uint8_t* key = nullptr;
+  uint8_t keyLength = 0;
+  int8_t keyNumber = 0;
+  uint32_t handleId = 0;
+  Handle* handle = nullptr;
+};
+
+int16_t InsertRecord(Call& c);
+int16_t UpdateRecord(Call& c);
+int16_t DeleteRecord(Call& c);
+
+int16_t GetByKey(Call& c);      // 5 to 13
+int16_t StepRecord(Call& c);    // 24, 33, 34, 35
+int16_t GetPosition(Call& c);   // 22
+int16_t GetDirect(Call& c);     // 23
+
+// Shared helpers.
+void ForgetReadAhead(Handle& h);
+void SetDataLength(Call& c, uint32_t n);
+// Copies the record into the data buffer (22 when it does not all fit).
+int16_t DeliverData(Call& c, const std::string& data);
+// Writes key `key`'s value of the record into the key buffer.
+void DeliverKey(Call& c, int key, const std::string& data);
+// The caller's key value, cut or padded with zeros to the key's length.
+std::string KeyFromCaller(const Call& c, int key);

@@ -1,0 +1,206 @@
+// records.cpp - insert, update and delete.
+//
+// Each of them checks everything that can refuse it (access, length, current
+// record, locks of other processes, the record's version, unique keys,
+// unmodifiable keys) before the first change, so a refusal never leaves a
+// half-done operation, inside a transaction or not.  A record's version grows
+// with every update; an update or delete whose handle read an older version
+// (another handle or process changed or deleted the record since) is
+// refused with status 80.
+#include <cstring>
+
+#include "recman/locks.h"
+#include "recman/operations.h"
+#include "recman/recman.h"
+#include "recman/store.h"
+#include "recman/transactions.h"
+
+namespace {
+
+constexpr uint32_t kMaxRecordLength = 65535;
+
+bool LengthFits(const FileSpec& spec, uint32_t length) {
+  if (spec.variableLength) return length >= spec.recordLength && length <= kMaxRecordLength;
+  return length == spec.recordLength;
+}
+
+const uint8_t* Bytes(const std::string& s) { return reinterpret_cast<const uint8_t*>(s.data()); }
+
+// The index entries of a record, with whether the record is in each index.
+struct Entries {
+  std::vector<std::string> entry;
+  std::vector<bool> present;
+};
+
+Entries EntriesOf(const FileSpec& spec, const std::string& data, const std::string& sequences) {
+  Entries e;
+  e.entry.resize(spec.keys.size());
+  e.present.resize(spec.keys.size());
+  for (size_t k = 0; k < spec.keys.size(); ++k) e.present[k] = IndexEntry(spec, k, Bytes(data), sequences, e.entry[k]);
+  return e;
+}
+
+}  // namespace
+
+int16_t InsertRecord(Call& c) {
+  Handle& h = *c.handle;
+  OpenFile& f = *h.file;
+  const FileSpec& spec = f.spec;
+  const size_t keys = spec.keys.size();
+  if (h.readOnly) return B_ACCESS_DENIED;
+  int kn = c.keyNumber;
+  if (keys > 0 && kn != -1 && (kn < 0 || static_cast<size_t>(kn) >= keys)) return B_INVALID_KEY_NUMBER;
+  if (c.data == nullptr || !LengthFits(spec, c.dataCapacity)) return B_RECORD_LENGTH_ERROR;
+  std::string data(reinterpret_cast<const char*>(c.data), c.dataCapacity);
+
+  WriteScope scope;
+  int16_t st = BeginWrite(*f.dir, scope);
+  if (st != B_OK) return EndWrite(scope, st);
+  std::vector<std::string> sortKeys(keys);
+  std::vector<bool> present(keys);
+  for (size_t k = 0; k < keys; ++k) {
+    present[k] = EncodeRecordKey(spec, spec.keys[k], Bytes(data), sortKeys[k]);
+    if (present[k] && !spec.keys[k].duplicates) {
+      uint32_t other;
+      bool found = false;
+      st = FindIndexEntry(f, static_cast<int>(k), sortKeys[k], other, found);
+      if (st == B_OK && found) st = B_DUPLICATE_KEY;
+      if (st != B_OK) return EndWrite(scope, st);
+    }
+  }
+  scope.modified = true;
+  uint64_t pos = 0;
+  st = AllocatePosition(f, true, pos);
+  if (st != B_OK) return EndWrite(scope, st);
+  std::string sequences(keys * 8, '\0');
+  for (size_t k = 0; k < keys; ++k) {
+    if (!spec.keys[k].duplicates) continue;
+    SetSequence(sequences, k, pos);
+    AppendSequence(sortKeys[k], pos);
+  }
+  st = InsertRecordRow(f, static_cast<uint32_t>(pos), data, sequences);
+  for (size_t k = 0; k < keys && st == B_OK; ++k)
+    if (present[k]) st = InsertIndexEntry(f, static_cast<int>(k), sortKeys[k], static_cast<uint32_t>(pos));
+  st = EndWrite(scope, st);
+  if (st != B_OK) return st;
+
+  if (kn != -1 || keys == 0) {
+    h.physical = Place::kOnRecord;
+    h.pos = static_cast<uint32_t>(pos);
+    h.version = 1;
+    if (keys > 0) {
+      h.logicalKey = kn;
+      h.logical = present[kn] ? Place::kOnRecord : Place::kNone;
+      if (present[kn]) h.sortKey = sortKeys[kn];
+    }
+  }
+  DeliverKey(c, kn, data);
+  return B_OK;
+}
+
+int16_t UpdateRecord(Call& c) {
+  Handle& h = *c.handle;
+  OpenFile& f = *h.file;
+  const FileSpec& spec = f.spec;
+  const size_t keys = spec.keys.size();
+  if (h.physical != Place::kOnRecord) return B_INVALID_POSITIONING;
+  if (h.readOnly) return B_ACCESS_DENIED;
+  if (c.data == nullptr || !LengthFits(spec, c.dataCapacity)) return B_RECORD_LENGTH_ERROR;
+  if (RecordLockedElsewhere(f, h.pos)) return B_RECORD_LOCKED;
+  std::string data(reinterpret_cast<const char*>(c.data), c.dataCapacity);
+
+  WriteScope scope;
+  int16_t st = BeginWrite(*f.dir, scope);
+  if (st != B_OK) return EndWrite(scope, st);
+  Row old;
+  std::string sequences;
+  bool found = false;
+  st = FetchRecord(f, h.pos, old, sequences, found);
+  if (st != B_OK) return EndWrite(scope, st);
+  if (!found || old.version != h.version || old.data.size() < spec.recordLength) return EndWrite(scope, B_CONFLICT);
+
+  Entries before = EntriesOf(spec, old.data, sequences);
+  std::vector<std::string> after(keys);
+  std::vector<bool> present(keys), changed(keys);
+  for (size_t k = 0; k < keys; ++k) {
+    const KeyDef& key = spec.keys[k];
+    present[k] = EncodeRecordKey(spec, key, Bytes(data), after[k]);
+    bool same = present[k] == before.present[k] &&
+                (!present[k] || before.entry[k].compare(0, key.length, after[k]) == 0);
+    changed[k] = !same;
+    if (!changed[k]) continue;
+    if (!key.modifiable) return EndWrite(scope, B_MODIFIABLE_KEY_CHANGED);
+    if (present[k] && !key.duplicates) {
+      uint32_t other = 0;
+      bool taken = false;
+      st = FindIndexEntry(f, static_cast<int>(k), after[k], other, taken);
+      if (st == B_OK && taken && other != h.pos) st = B_DUPLICATE_KEY;
+      if (st != B_OK) return EndWrite(scope, st);
+    }
+  }
+  scope.modified = true;
+  for (size_t k = 0; k < keys && st == B_OK; ++k) {
+    if (!changed[k]) {
+      after[k] = before.entry[k];
+      continue;
+    }
+    if (before.present[k]) st = DeleteIndexEntry(f, static_cast<int>(k), before.entry[k]);
+    if (st != B_OK || !present[k]) continue;
+    if (spec.keys[k].duplicates) {
+      uint64_t seq = 0;
+      st = AllocatePosition(f, false, seq);
+      if (st != B_OK) break;
+      SetSequence(sequences, k, seq);
+      AppendSequence(after[k], seq);
+    }
+    st = InsertIndexEntry(f, static_cast<int>(k), after[k], h.pos);
+  }
+  int64_t version = old.version + 1;
+  if (st == B_OK) st = UpdateRecordRow(f, h.pos, version, data, sequences);
+  st = EndWrite(scope, st);
+  if (st != B_OK) return st;
+
+  h.version = version;
+  if (h.logicalKey >= 0 && h.logical == Place::kOnRecord) {
+    if (present[h.logicalKey]) {
+      h.sortKey = after[h.logicalKey];
+    } else {
+      h.logical = Place::kGap;
+    }
+  }
+  if (h.singleLock == h.pos) ReleaseSingleLock(c.handleId);
+  DeliverKey(c, h.logicalKey >= 0 ? h.logicalKey : c.keyNumber, data);
+  return B_OK;
+}
+
+int16_t DeleteRecord(Call& c) {
+  Handle& h = *c.handle;
+  OpenFile& f = *h.file;
+  const FileSpec& spec = f.spec;
+  if (h.physical != Place::kOnRecord) return B_INVALID_POSITIONING;
+  if (h.readOnly) return B_ACCESS_DENIED;
+  if (RecordLockedElsewhere(f, h.pos)) return B_RECORD_LOCKED;
+
+  WriteScope scope;
+  int16_t st = BeginWrite(*f.dir, scope);
+  if (st != B_OK) return EndWrite(scope, st);
+  Row old;
+  std::string sequences;
+  bool found = false;
+  st = FetchRecord(f, h.pos, old, sequences, found);
+  if (st != B_OK) return EndWrite(scope, st);
+  if (!found || old.version != h.version || old.data.size() < spec.recordLength) return EndWrite(scope, B_CONFLICT);
+  scope.modified = true;
+  Entries before = EntriesOf(spec, old.data, sequences);
+  for (size_t k = 0; k < spec.keys.size() && st == B_OK; ++k)
+    if (before.present[k]) st = DeleteIndexEntry(f, static_cast<int>(k), before.entry[k]);
+  if (st == B_OK) st = DeleteRecordRow(f, h.pos);
+  if (st == B_OK) st = AdjustRecordCount(f, -1);
+  st = EndWrite(scope, st);
+  if (st != B_OK) return st;
+
+  DropRecordLocks(f, h.pos);
+  h.physical = Place::kGap;
+  if (h.logical == Place::kOnRecord) h.logical = Place::kGap;
+  return B_OK;
+}

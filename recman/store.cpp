@@ -1,0 +1,523 @@
+// store.cpp - SQLite storage: connections, catalog, record and index rows.
+//
+// Each directory has one connection per process, in write-ahead-log mode so
+// that readers never wait for a writer, with synchronous=FULL so that a
+// commit is on disk before it is reported (RECMAN_SYNCHRONOUS=NORMAL or OFF
+// trades that away, for measurements only).  A busy handler waits for other
+// processes' write transactions (RECMAN_BUSY_TIMEOUT_MS, 30 s by default);
+// what is still busy after that becomes status 85.  Statements are prepared
+// once per open file and connection and kept in OpenFile::statements.
+#include "recman/store.h"
+
+#include <sqlite3.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <cstring>
+
+#include "recman/locks.h"
+#include "recman/recman.h"
+
+namespace {
+
+// Statement slots of an open file: kPerKey for each key, then the record ones.
+enum KeySlot { kSlotGe, kSlotGt, kSlotLe, kSlotLt, kSlotExact, kSlotInsert, kSlotDelete, kPerKey };
+enum RecordSlot {
+  kSlotFetch, kSlotInsertRow, kSlotUpdateRow, kSlotDeleteRow, kSlotStepNext, kSlotStepPrev,
+  kSlotAllocate, kSlotCount, kSlotAdjust, kRecordSlots
+};
+
+int BusyTimeoutMs() {
+  const char* v = std::getenv("RECMAN_BUSY_TIMEOUT_MS");
+  if (v && *v) {
+    long n = std::strtol(v, nullptr, 10);
+    if (n >= 0 && n < 24L * 3600 * 1000) return static_cast<int>(n);
+  }
+  return 30000;
+}
+
+const char* SynchronousPragma() {
+  const char* v = std::getenv("RECMAN_SYNCHRONOUS");
+  if (v && std::strcmp(v, "NORMAL") == 0) return "PRAGMA synchronous=NORMAL";
+  if (v && std::strcmp(v, "OFF") == 0) return "PRAGMA synchronous=OFF";
+  return "PRAGMA synchronous=FULL";
+}
+
+std::string Table(const OpenFile& f) { return "r" + std::to_string(f.id); }
+std::string IndexTable(const OpenFile& f, int key) {
+  return "k" + std::to_string(f.id) + "_" + std::to_string(key);
+}
+
+std::string SlotSql(const OpenFile& f, size_t slot) {
+  size_t keys = f.spec.keys.size();
+  if (slot < keys * kPerKey) {
+    int key = static_cast<int>(slot / kPerKey);
+    std::string x = IndexTable(f, key), r = Table(f);
+    std::string join = "SELECT x.ik, x.pos, r.ver, r.data FROM " + x + " AS x CROSS JOIN " + r +
+                       " AS r ON r.pos = x.pos WHERE x.ik ";
+    switch (slot % kPerKey) {
+      case kSlotGe: return join + ">= ?1 ORDER BY x.ik LIMIT ?2";
+      case kSlotGt: return join + "> ?1 ORDER BY x.ik LIMIT ?2";
+      case kSlotLe: return join + "<= ?1 ORDER BY x.ik DESC LIMIT ?2";
+      case kSlotLt: return join + "< ?1 ORDER BY x.ik DESC LIMIT ?2";
+      case kSlotExact: return "SELECT pos FROM " + x + " WHERE ik = ?1";
+      case kSlotInsert: return "INSERT INTO " + x + "(ik, pos) VALUES(?1, ?2)";
+      default: return "DELETE FROM " + x + " WHERE ik = ?1";
+    }
+  }
+  std::string r = Table(f), id = std::to_string(f.id);
+  switch (slot - keys * kPerKey) {
+    case kSlotFetch: return "SELECT ver, data, seqs FROM " + r + " WHERE pos = ?1";
+    case kSlotInsertRow: return "INSERT INTO " + r + "(pos, ver, data, seqs) VALUES(?1, 1, ?2, ?3)";
+    case kSlotUpdateRow: return "UPDATE " + r + " SET ver = ?2, data = ?3, seqs = ?4 WHERE pos = ?1";
+    case kSlotDeleteRow: return "DELETE FROM " + r + " WHERE pos = ?1";
+    case kSlotStepNext: return "SELECT pos, ver, data FROM " + r + " WHERE pos > ?1 ORDER BY pos LIMIT ?2";
+    case kSlotStepPrev: return "SELECT pos, ver, data FROM " + r + " WHERE pos < ?1 ORDER BY pos DESC LIMIT ?2";
+    case kSlotAllocate:
+      return "UPDATE recman_file SET next_pos = next_pos + 1, records = records + ?1 WHERE id = " + id +
+             " RETURNING next_pos - 1";
+    case kSlotCount: return "SELECT records FROM recman_file WHERE id = " + id;
+    default: return "UPDATE recman_file SET records = records + ?1 WHERE id = " + id;
+  }
+}
+
+// The prepared statement of a slot, reset and ready for binding.
+sqlite3_stmt* Slot(OpenFile& f, size_t slot, int16_t& status) {
+  if (f.statements.empty()) f.statements.assign(f.spec.keys.size() * kPerKey + kRecordSlots, nullptr);
+  sqlite3_stmt*& s = f.statements[slot];
+  if (s == nullptr) {
+    status = EnsureConnection(*f.dir);
+    if (status != B_OK) return nullptr;
+    std::string sql = SlotSql(f, slot);
+    int rc = sqlite3_prepare_v3(f.dir->db, sql.c_str(), -1, SQLITE_PREPARE_PERSISTENT, &s, nullptr);
+    if (rc != SQLITE_OK) {
+      status = SqliteStatus(rc);
+      s = nullptr;
+      return nullptr;
+    }
+  }
+  status = B_OK;
+  return s;
+}
+
+sqlite3_stmt* KeySlotOf(OpenFile& f, int key, KeySlot which, int16_t& status) {
+  return Slot(f, static_cast<size_t>(key) * kPerKey + which, status);
+}
+sqlite3_stmt* RecordSlotOf(OpenFile& f, RecordSlot which, int16_t& status) {
+  return Slot(f, f.spec.keys.size() * kPerKey + which, status);
+}
+
+void BindBlob(sqlite3_stmt* s, int i, const std::string& v) {
+  sqlite3_bind_blob(s, i, v.data(), static_cast<int>(v.size()), SQLITE_STATIC);
+}
+
+std::string ColumnBlob(sqlite3_stmt* s, int i) {
+  const void* p = sqlite3_column_blob(s, i);
+  int n = sqlite3_column_bytes(s, i);
+  return p ? std::string(static_cast<const char*>(p), static_cast<size_t>(n)) : std::string();
+}
+
+// Steps a statement that returns no rows (or one row that is ignored).
+int16_t Run(sqlite3_stmt* s) {
+  int rc = sqlite3_step(s);
+  int16_t st = (rc == SQLITE_DONE || rc == SQLITE_ROW) ? int16_t{B_OK} : SqliteStatus(rc);
+  sqlite3_reset(s);
+  return st;
+}
+
+const char* kSchema =
+    "CREATE TABLE IF NOT EXISTS recman_file("
+    " id INTEGER PRIMARY KEY AUTOINCREMENT,"
+    " name TEXT NOT NULL,"
+    " uuid TEXT NOT NULL,"
+    " spec BLOB NOT NULL,"
+    " records INTEGER NOT NULL DEFAULT 0,"
+    " next_pos INTEGER NOT NULL DEFAULT 1,"
+    " owner_salt BLOB,"
+    " owner_hash BLOB,"
+    " owner_mode INTEGER NOT NULL DEFAULT 0);"
+    "CREATE INDEX IF NOT EXISTS recman_file_name ON recman_file(name);"
+    "CREATE TABLE IF NOT EXISTS recman_meta(key TEXT PRIMARY KEY, value);"
+    "INSERT OR IGNORE INTO recman_meta(key, value) VALUES('format', 1);";
+
+int16_t OpenConnection(Directory& dir, bool create) {
+  std::string file = dir.path + "/" + kStoreName;
+  int flags = SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX | (create ? SQLITE_OPEN_CREATE : 0);
+  sqlite3* db = nullptr;
+  int rc = sqlite3_open_v2(file.c_str(), &db, flags, nullptr);
+  if (rc != SQLITE_OK) {
+    sqlite3_close(db);
+    return create ? B_CREATE_IO_ERROR : B_FILE_NOT_FOUND;
+  }
+  dir.db = db;
+  sqlite3_busy_timeout(db, BusyTimeoutMs());
+  int16_t st = Exec(dir, "PRAGMA journal_mode=WAL");
+  if (st == B_OK) st = Exec(dir, SynchronousPragma());
+  if (st == B_OK) st = Exec(dir, "PRAGMA cache_size=-16384");
+  if (st == B_OK) st = Exec(dir, "PRAGMA temp_store=MEMORY");
+  if (st == B_OK) {
+    sqlite3_stmt* s = nullptr;
+    rc = sqlite3_prepare_v2(db, "SELECT 1 FROM sqlite_master WHERE name = 'recman_file'", -1, &s, nullptr);
+    bool present = rc == SQLITE_OK && sqlite3_step(s) == SQLITE_ROW;
+    sqlite3_finalize(s);
+    if (!present) {
+      st = Exec(dir, "BEGIN IMMEDIATE");
+      if (st == B_OK) {
+        st = Exec(dir, kSchema);
+        if (st == B_OK) st = Exec(dir, "COMMIT");
+        if (st != B_OK) Exec(dir, "ROLLBACK");
+      }
+    }
+  }
+  if (st != B_OK) {
+    sqlite3_close(db);
+    dir.db = nullptr;
+  }
+  return st;
+}
+
+}  // namespace
+
+int16_t SqliteStatus(int rc) {
+  switch (rc & 0xFF) {
+    case SQLITE_OK:
+    case SQLITE_DONE:
+    case SQLITE_ROW:
+      return B_OK;
+    case SQLITE_BUSY:
+    case SQLITE_LOCKED:
+      return B_FILE_LOCKED;
+    case SQLITE_FULL:
+      return B_DISK_FULL;
+    case SQLITE_CONSTRAINT:
+      return B_DUPLICATE_KEY;
+    default:
+      return B_IO_ERROR;
+  }
+}
+
+int16_t Exec(Directory& dir, const char* sql) {
+  if (dir.db == nullptr) return B_IO_ERROR;
+  int rc = sqlite3_exec(dir.db, sql, nullptr, nullptr, nullptr);
+  return rc == SQLITE_OK ? int16_t{B_OK} : SqliteStatus(rc);
+}
+
+int16_t GetDirectory(const std::string& canonical, bool create, Directory*& out) {
+  out = nullptr;
+  if (gRecman.unusableDirectories.count(canonical)) return B_IO_ERROR;
+  auto it = gRecman.directories.find(canonical);
+  if (it != gRecman.directories.end()) {
+    out = it->second.get();
+    return EnsureConnection(*out);
+  }
+  std::string file = canonical + "/" + kStoreName;
+  if (!create && access(file.c_str(), F_OK) != 0) return B_FILE_NOT_FOUND;
+  auto dir = std::make_unique<Directory>();
+  dir->path = canonical;
+  int16_t st = OpenLockFile(*dir);
+  if (st != B_OK) return create ? int16_t{B_CREATE_IO_ERROR} : st;
+  st = OpenConnection(*dir, create);
+  if (st != B_OK) {
+    CloseLockFile(*dir);
+    return st;
+  }
+  out = dir.get();
+  gRecman.directories.emplace(canonical, std::move(dir));
+  return B_OK;
+}
+
+int16_t EnsureConnection(Directory& dir) {
+  if (dir.db) return B_OK;
+  if (dir.lockFd < 0) {
+    int16_t st = OpenLockFile(dir);
+    if (st != B_OK) return st;
+  }
+  return OpenConnection(dir, false);
+}
+
+void CloseConnection(Directory& dir) {
+  for (auto& [key, file] : gRecman.files) {
+    if (file->dir != &dir) continue;
+    for (sqlite3_stmt*& s : file->statements) {
+      sqlite3_finalize(s);
+      s = nullptr;
+    }
+  }
+  if (dir.db) sqlite3_close(dir.db);
+  dir.db = nullptr;
+}
+
+int16_t ListCatalogEntries(Directory& dir, const std::string& name, std::vector<CatalogEntry>& out) {
+  out.clear();
+  if (dir.db == nullptr) return B_IO_ERROR;
+  sqlite3_stmt* s = nullptr;
+  int rc = sqlite3_prepare_v2(dir.db,
+                              "SELECT id, uuid, spec, owner_salt, owner_hash, owner_mode "
+                              "FROM recman_file WHERE name = ?1 ORDER BY id DESC",
+                              -1, &s, nullptr);
+  if (rc != SQLITE_OK) return SqliteStatus(rc);
+  sqlite3_bind_text(s, 1, name.data(), static_cast<int>(name.size()), SQLITE_STATIC);
+  while ((rc = sqlite3_step(s)) == SQLITE_ROW) {
+    CatalogEntry& e = out.emplace_back();
+    e.id = sqlite3_column_int64(s, 0);
+    e.name = name;
+    const unsigned char* u = sqlite3_column_text(s, 1);
+    e.uuid = u ? reinterpret_cast<const char*>(u) : "";
+    e.spec = ColumnBlob(s, 2);
+    e.ownerSalt = ColumnBlob(s, 3);
+    e.ownerHash = ColumnBlob(s, 4);
+    e.ownerMode = sqlite3_column_int(s, 5);
+  }
+  int16_t st = rc == SQLITE_DONE ? int16_t{B_OK} : SqliteStatus(rc);
+  sqlite3_finalize(s);
+  return st;
+}
+
+int16_t FindCatalogEntry(Directory& dir, const std::string& name, CatalogEntry& out, bool& found) {
+  std::vector<CatalogEntry> all;
+  int16_t st = ListCatalogEntries(dir, name, all);
+  found = st == B_OK && !all.empty();
+  if (found) out = all.front();
+  return st;
+}
+
+int16_t AddCatalogEntry(Directory& dir, const std::string& name, const std::string& uuid,
+                        const FileSpec& spec, int64_t& id) {
+  sqlite3_stmt* s = nullptr;
+  int rc = sqlite3_prepare_v2(dir.db, "INSERT INTO recman_file(name, uuid, spec) VALUES(?1, ?2, ?3)", -1,
+                              &s, nullptr);
+  if (rc != SQLITE_OK) return SqliteStatus(rc);
+  sqlite3_bind_text(s, 1, name.data(), static_cast<int>(name.size()), SQLITE_STATIC);
+  sqlite3_bind_text(s, 2, uuid.data(), static_cast<int>(uuid.size()), SQLITE_STATIC);
+  BindBlob(s, 3, spec.image);
+  rc = sqlite3_step(s);
+  sqlite3_finalize(s);
+  if (rc != SQLITE_DONE) return SqliteStatus(rc);
+  id = sqlite3_last_insert_rowid(dir.db);
+  std::string ids = std::to_string(id);
+  std::string sql = "CREATE TABLE r" + ids +
+                    "(pos INTEGER PRIMARY KEY, ver INTEGER NOT NULL, data BLOB NOT NULL, seqs BLOB NOT NULL);";
+  for (size_t k = 0; k < spec.keys.size(); ++k)
+    sql += "CREATE TABLE k" + ids + "_" + std::to_string(k) +
+           "(ik BLOB PRIMARY KEY, pos INTEGER NOT NULL) WITHOUT ROWID;";
+  return Exec(dir, sql.c_str());
+}
+
+int16_t DropCatalogEntry(Directory& dir, int64_t id, size_t keyCount) {
+  std::string ids = std::to_string(id);
+  std::string sql = "DROP TABLE IF EXISTS r" + ids + ";";
+  for (size_t k = 0; k < keyCount; ++k) sql += "DROP TABLE IF EXISTS k" + ids + "_" + std::to_string(k) + ";";
+  sql += "DELETE FROM recman_file WHERE id = " + ids + ";";
+  return Exec(dir, sql.c_str());
+}
+
+int16_t SetOwnerEntry(Directory& dir, int64_t id, const std::string& salt, const std::string& hash,
+                      int mode) {
+  sqlite3_stmt* s = nullptr;
+  int rc = sqlite3_prepare_v2(dir.db,
+                              "UPDATE recman_file SET owner_salt = ?1, owner_hash = ?2, owner_mode = ?3 "
+                              "WHERE id = ?4",
+                              -1, &s, nullptr);
+  if (rc != SQLITE_OK) return SqliteStatus(rc);
+  if (salt.empty()) {
+    sqlite3_bind_null(s, 1);
+    sqlite3_bind_null(s, 2);
+  } else {
+    BindBlob(s, 1, salt);
+    BindBlob(s, 2, hash);
+  }
+  sqlite3_bind_int(s, 3, mode);
+  sqlite3_bind_int64(s, 4, id);
+  rc = sqlite3_step(s);
+  sqlite3_finalize(s);
+  return rc == SQLITE_DONE ? int16_t{B_OK} : SqliteStatus(rc);
+}
+
+int16_t ReadRecordCount(OpenFile& file, uint32_t& count) {
+  int16_t st;
+  sqlite3_stmt* s = RecordSlotOf(file, kSlotCount, st);
+  if (!s) return st;
+  int rc = sqlite3_step(s);
+  if (rc == SQLITE_ROW) {
+    int64_t n = sqlite3_column_int64(s, 0);
+    count = n < 0 ? 0 : static_cast<uint32_t>(n > 0xFFFFFFFFLL ? 0xFFFFFFFFLL : n);
+    st = B_OK;
+  } else {
+    st = rc == SQLITE_DONE ? int16_t{B_IO_ERROR} : SqliteStatus(rc);
+  }
+  sqlite3_reset(s);
+  return st;
+}
+
+int16_t AllocatePosition(OpenFile& file, bool countRecord, uint64_t& value) {
+  int16_t st;
+  sqlite3_stmt* s = RecordSlotOf(file, kSlotAllocate, st);
+  if (!s) return st;
+  sqlite3_bind_int(s, 1, countRecord ? 1 : 0);
+  int rc = sqlite3_step(s);
+  if (rc == SQLITE_ROW) {
+    value = static_cast<uint64_t>(sqlite3_column_int64(s, 0));
+    st = value == 0 || value > 0xFFFFFFFFull ? B_DISK_FULL : B_OK;
+    rc = sqlite3_step(s);
+    if (rc != SQLITE_DONE && st == B_OK) st = SqliteStatus(rc);
+  } else {
+    st = rc == SQLITE_DONE ? int16_t{B_IO_ERROR} : SqliteStatus(rc);
+  }
+  sqlite3_reset(s);
+  return st;
+}
+
+int16_t AdjustRecordCount(OpenFile& file, int delta) {
+  int16_t st;
+  sqlite3_stmt* s = RecordSlotOf(file, kSlotAdjust, st);
+  if (!s) return st;
+  sqlite3_bind_int(s, 1, delta);
+  return Run(s);
+}
+
+int16_t FetchByIndex(OpenFile& file, int key, Find how, const std::string& bound, unsigned limit,
+                     std::vector<Row>& rows) {
+  rows.clear();
+  KeySlot slot = how == Find::kGe ? kSlotGe : how == Find::kGt ? kSlotGt : how == Find::kLe ? kSlotLe : kSlotLt;
+  int16_t st;
+  sqlite3_stmt* s = KeySlotOf(file, key, slot, st);
+  if (!s) return st;
+  BindBlob(s, 1, bound);
+  sqlite3_bind_int(s, 2, static_cast<int>(limit));
+  int rc;
+  while ((rc = sqlite3_step(s)) == SQLITE_ROW) {
+    Row& r = rows.emplace_back();
+    r.sortKey = ColumnBlob(s, 0);
+    r.pos = static_cast<uint32_t>(sqlite3_column_int64(s, 1));
+    r.version = sqlite3_column_int64(s, 2);
+    r.data = ColumnBlob(s, 3);
+  }
+  st = rc == SQLITE_DONE ? int16_t{B_OK} : SqliteStatus(rc);
+  sqlite3_reset(s);
+  return st;
+}
+
+int16_t FetchPhysical(OpenFile& file, bool forward, int64_t bound, unsigned limit, std::vector<Row>& rows) {
+  rows.clear();
+  int16_t st;
+  sqlite3_stmt* s = RecordSlotOf(file, forward ? kSlotStepNext : kSlotStepPrev, st);
+  if (!s) return st;
+  sqlite3_bind_int64(s, 1, bound);
+  sqlite3_bind_int(s, 2, static_cast<int>(limit));
+  int rc;
+  while ((rc = sqlite3_step(s)) == SQLITE_ROW) {
+    Row& r = rows.emplace_back();
+    r.pos = static_cast<uint32_t>(sqlite3_column_int64(s, 0));
+    r.version = sqlite3_column_int64(s, 1);
+    r.data = ColumnBlob(s, 2);
+  }
+  st = rc == SQLITE_DONE ? int16_t{B_OK} : SqliteStatus(rc);
+  sqlite3_reset(s);
+  return st;
+}
+
+int16_t FetchRecord(OpenFile& file, uint32_t pos, Row& row, std::string& sequences, bool& found) {
+  found = false;
+  int16_t st;
+  sqlite3_stmt* s = RecordSlotOf(file, kSlotFetch, st);
+  if (!s) return st;
+  sqlite3_bind_int64(s, 1, pos);
+  int rc = sqlite3_step(s);
+  if (rc == SQLITE_ROW) {
+    found = true;
+    row.pos = pos;
+    row.version = sqlite3_column_int64(s, 0);
+    row.data = ColumnBlob(s, 1);
+    sequences = ColumnBlob(s, 2);
+    st = B_OK;
+  } else {
+    st = rc == SQLITE_DONE ? int16_t{B_OK} : SqliteStatus(rc);
+  }
+  sqlite3_reset(s);
+  return st;
+}
+
+int16_t FindIndexEntry(OpenFile& file, int key, const std::string& entry, uint32_t& pos, bool& found) {
+  found = false;
+  int16_t st;
+  sqlite3_stmt* s = KeySlotOf(file, key, kSlotExact, st);
+  if (!s) return st;
+  BindBlob(s, 1, entry);
+  int rc = sqlite3_step(s);
+  if (rc == SQLITE_ROW) {
+    found = true;
+    pos = static_cast<uint32_t>(sqlite3_column_int64(s, 0));
+    st = B_OK;
+  } else {
+    st = rc == SQLITE_DONE ? int16_t{B_OK} : SqliteStatus(rc);
+  }
+  sqlite3_reset(s);
+  return st;
+}
+
+int16_t InsertIndexEntry(OpenFile& file, int key, const std::string& entry, uint32_t pos) {
+  int16_t st;
+  sqlite3_stmt* s = KeySlotOf(file, key, kSlotInsert, st);
+  if (!s) return st;
+  BindBlob(s, 1, entry);
+  sqlite3_bind_int64(s, 2, pos);
+  return Run(s);
+}
+
+int16_t DeleteIndexEntry(OpenFile& file, int key, const std::string& entry) {
+  int16_t st;
+  sqlite3_stmt* s = KeySlotOf(file, key, kSlotDelete, st);
+  if (!s) return st;
+  BindBlob(s, 1, entry);
+  return Run(s);
+}
+
+int16_t InsertRecordRow(OpenFile& file, uint32_t pos, const std::string& data, const std::string& sequences) {
+  int16_t st;
+  sqlite3_stmt* s = RecordSlotOf(file, kSlotInsertRow, st);
+  if (!s) return st;
+  sqlite3_bind_int64(s, 1, pos);
+  BindBlob(s, 2, data);
+  BindBlob(s, 3, sequences);
+  return Run(s);
+}
+
+int16_t UpdateRecordRow(OpenFile& file, uint32_t pos, int64_t version, const std::string& data,
+                        const std::string& sequences) {
+  int16_t st;
+  sqlite3_stmt* s = RecordSlotOf(file, kSlotUpdateRow, st);
+  if (!s) return st;
+  sqlite3_bind_int64(s, 1, pos);
+  sqlite3_bind_int64(s, 2, version);
+  BindBlob(s, 3, data);
+  BindBlob(s, 4, sequences);
+  return Run(s);
+}
+
+int16_t DeleteRecordRow(OpenFile& file, uint32_t pos) {
+  int16_t st;
+  sqlite3_stmt* s = RecordSlotOf(file, kSlotDeleteRow, st);
+  if (!s) return st;
+  sqlite3_bind_int64(s, 1, pos);
+  return Run(s);
+}
+
+uint64_t SequenceOf(const std::string& sequences, size_t key) {
+  if (sequences.size() < (key + 1) * 8) return 0;
+  uint64_t v = 0;
+  for (int i = 0; i < 8; ++i) v |= static_cast<uint64_t>(static_cast<uint8_t>(sequences[key * 8 + i])) << (8 * i);
+  return v;
+}
+
+void SetSequence(std::string& sequences, size_t key, uint64_t value) {
+  if (sequences.size() < (key + 1) * 8) sequences.resize((key + 1) * 8, '\0');
+  for (int i = 0; i < 8; ++i) sequences[key * 8 + i] = static_cast<char>((value >> (8 * i)) & 0xFF);
+}
+
+bool IndexEntry(const FileSpec& spec, size_t key, const uint8_t* record, const std::string& sequences,
+                std::string& out) {
+  const KeyDef& k = spec.keys[key];
+  if (!EncodeRecordKey(spec, k, record, out)) return false;
+  if (k.duplicates) AppendSequence(out, SequenceOf(sequences, key));
+  return true;
+}

@@ -1,0 +1,73 @@
+// store.h - the SQLite storage of the record files.
+//
+// One database "recman.db" per directory holds every data file of that
+// directory: a catalog table recman_file (name, identity, specification,
+// counters, owner), and per file a record table r<id> and one index table
+// k<id>_<key> per key.  See FORMAT.md for the full mapping and the reasons.
+// All functions return record manager statuses.
+#pragma once
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "recman/engine.h"
+
+// Catalog entry of a data file.
+struct CatalogEntry {
+  int64_t id = 0;
+  std::string name;
+  std::string uuid;
+  std::string spec;             // normalised create buffer
+  std::string ownerSalt;
+  std::string ownerHash;
+  int ownerMode = 0;
+};
+
+// The directory object for a canonical path, opening its database and lock
+// file.  With `create` false a directory without a database answers 12.
+int16_t GetDirectory(const std::string& canonical, bool create, Directory*& out);
+// Makes sure the directory's connection is open (after a fork it is reopened).
+int16_t EnsureConnection(Directory& dir);
+// Finalises the statements of the directory's files and closes the connection.
+void CloseConnection(Directory& dir);
+
+int16_t SqliteStatus(int rc);
+int16_t Exec(Directory& dir, const char* sql);
+
+// Catalog.
+// Every catalog entry of that name, the newest first.
+int16_t ListCatalogEntries(Directory& dir, const std::string& name, std::vector<CatalogEntry>& out);
+int16_t FindCatalogEntry(Directory& dir, const std::string& name, CatalogEntry& out, bool& found);
+int16_t AddCatalogEntry(Directory& dir, const std::string& name, const std::string& uuid,
+                        const FileSpec& spec, int64_t& id);
+int16_t DropCatalogEntry(Directory& dir, int64_t id, size_t keyCount);
+int16_t SetOwnerEntry(Directory& dir, int64_t id, const std::string& salt,
+                      const std::string& hash, int mode);
+int16_t ReadRecordCount(OpenFile& file, uint32_t& count);
+// Allocates the next position (also used as duplicate insertion numbers);
+// with countRecord the record count grows by one too.
+int16_t AllocatePosition(OpenFile& file, bool countRecord, uint64_t& value);
+int16_t AdjustRecordCount(OpenFile& file, int delta);
+
+// Records.
+enum class Find : uint8_t { kGe, kGt, kLe, kLt };
+int16_t FetchByIndex(OpenFile& file, int key, Find how, const std::string& bound,
+                     unsigned limit, std::vector<Row>& rows);
+int16_t FetchPhysical(OpenFile& file, bool forward, int64_t bound, unsigned limit,
+                      std::vector<Row>& rows);
+// One record by position, with its duplicate insertion numbers.
+int16_t FetchRecord(OpenFile& file, uint32_t pos, Row& row, std::string& sequences, bool& found);
+int16_t FindIndexEntry(OpenFile& file, int key, const std::string& entry, uint32_t& pos, bool& found);
+int16_t InsertIndexEntry(OpenFile& file, int key, const std::string& entry, uint32_t pos);
+int16_t DeleteIndexEntry(OpenFile& file, int key, const std::string& entry);
+int16_t InsertRecordRow(OpenFile& file, uint32_t pos, const std::string& data,
+                        const std::string& sequences);
+int16_t UpdateRecordRow(OpenFile& file, uint32_t pos, int64_t version, const std::string& data,
+                        const std::string& sequences);
+int16_t DeleteRecordRow(OpenFile& file, uint32_t pos);
+
+// Index entry of key `key` for a record with the given insertion numbers.
+bool IndexEntry(const FileSpec& spec, size_t key, const uint8_t* record,
+                const std::string& sequences, std::string& out);
+uint64_t SequenceOf(const std::string& sequences, size_t key);
+void SetSequence(std::string& sequences, size_t key, uint64_t value);

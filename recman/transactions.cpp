@@ -1,0 +1,112 @@
+// transactions.cpp - begin, end and abort, and the commit of single writes.
+//
+// A transaction takes each directory's write lock at its first touch (BEGIN
+// IMMEDIATE) rather than at its first write: a deferred transaction that read
+// first could not later be upgraded once another process had committed, and
+// would fail half-way.  Other processes keep reading (write-ahead log) and
+// their writes wait in the busy handler.  Commits that meet SQLITE_BUSY are
+// retried.
+#include "recman/transactions.h"
+
+#include <unistd.h>
+
+#include "recman/locks.h"
+#include "recman/recman.h"
+#include "recman/store.h"
+
+namespace {
+
+int16_t Commit(Directory& dir) {
+  int16_t st = B_OK;
+  for (int attempt = 0; attempt < 50; ++attempt) {
+    st = Exec(dir, "COMMIT");
+    if (st != B_FILE_LOCKED) break;
+    usleep(20000);
+  }
+  return st;
+}
+
+void RollbackEverything() {
+  for (auto& [path, dir] : gRecman.directories) {
+    if (!dir->transactionOpen) continue;
+    Exec(*dir, "ROLLBACK");
+    dir->transactionOpen = false;
+    BumpChangeCounter(*dir);
+  }
+}
+
+}  // namespace
+
+int16_t TouchDirectory(Directory& dir) {
+  if (!gRecman.inTransaction || dir.transactionOpen) return B_OK;
+  if (gRecman.transactionFailed) return B_IO_ERROR;
+  int16_t st = EnsureConnection(dir);
+  if (st == B_OK) st = Exec(dir, "BEGIN IMMEDIATE");
+  if (st == B_OK) dir.transactionOpen = true;
+  return st;
+}
+
+int16_t BeginWrite(Directory& dir, WriteScope& scope) {
+  scope = WriteScope{};
+  scope.dir = &dir;
+  int16_t st;
+  if (gRecman.inTransaction) {
+    st = TouchDirectory(dir);
+  } else {
+    st = EnsureConnection(dir);
+    if (st == B_OK) st = Exec(dir, "BEGIN IMMEDIATE");
+    scope.own = st == B_OK;
+  }
+  if (st == B_OK) BumpChangeCounter(dir);
+  return st;
+}
+
+int16_t EndWrite(WriteScope& scope, int16_t status) {
+  Directory& dir = *scope.dir;
+  if (scope.own) {
+    if (status == B_OK) {
+      status = Commit(dir);
+      if (status != B_OK) Exec(dir, "ROLLBACK");
+    } else {
+      Exec(dir, "ROLLBACK");
+    }
+  } else if (status != B_OK && scope.modified) {
+    RollbackEverything();
+    gRecman.transactionFailed = true;
+  }
+  BumpChangeCounter(dir);
+  return status;
+}
+
+int16_t BeginTransaction() {
+  if (gRecman.inTransaction) return B_TRANSACTION_ACTIVE;
+  gRecman.inTransaction = true;
+  gRecman.transactionFailed = false;
+  return B_OK;
+}
+
+int16_t EndTransaction() {
+  if (!gRecman.inTransaction) return B_NO_TRANSACTION;
+  int16_t result = gRecman.transactionFailed ? B_IO_ERROR : B_OK;
+  for (auto& [path, dir] : gRecman.directories) {
+    if (!dir->transactionOpen) continue;
+    int16_t st = result == B_OK ? Commit(*dir) : int16_t{B_IO_ERROR};
+    if (st != B_OK) {
+      Exec(*dir, "ROLLBACK");
+      result = st;
+    }
+    dir->transactionOpen = false;
+    BumpChangeCounter(*dir);
+  }
+  gRecman.inTransaction = false;
+  gRecman.transactionFailed = false;
+  return result;
+}
+
+int16_t AbortTransaction() {
+  if (!gRecman.inTransaction) return B_NO_TRANSACTION;
+  RollbackEverything();
+  gRecman.inTransaction = false;
+  gRecman.transactionFailed = false;
+  return B_OK;
+}

@@ -1,0 +1,30 @@
+// transactions.h - the process's transaction and the write of one operation.
+//
+// The client of a transaction is the process.  Between Begin (19) and End
+// (20) or Abort (21), every directory that an operation touches joins the
+// transaction with BEGIN IMMEDIATE on its database; End commits each of them.
+// Files of one directory share one database, so their changes commit
+// together or not at all, across a crash too.  Outside a transaction each
+// writing operation is a transaction of its own (WriteScope).
+#pragma once
+#include <cstdint>
+
+#include "recman/engine.h"
+
+struct WriteScope {
+  Directory* dir = nullptr;
+  bool own = false;        // a transaction of this operation alone
+  bool modified = false;   // set by the operation before its first change
+};
+
+int16_t BeginWrite(Directory& dir, WriteScope& scope);
+// Commits (status 0) or rolls back the operation's own transaction; inside
+// the process transaction a failure after a change rolls the whole
+// transaction back.  Returns the final status.
+int16_t EndWrite(WriteScope& scope, int16_t status);
+// A read inside the process transaction joins it too.
+int16_t TouchDirectory(Directory& dir);
+
+int16_t BeginTransaction();
+int16_t EndTransaction();
+int16_t AbortTransaction();

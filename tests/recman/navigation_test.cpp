@@ -1,0 +1,233 @@
+// Get, step, position and direct operations: order along keys, duplicates,
+// currency after equal/delete/direct, partial records.
+#include <gtest/gtest.h>
+
+#include "tests/recman/recman_test_util.h"
+
+using namespace rt;
+
+namespace {
+
+// Record of 24 bytes: 0-3 unsigned id (key 0, unique), 4-9 text code with
+// duplicates (key 1), 10-11 signed 16-bit (key 2 segment 1, descending) and
+// 12-17 text (key 2 segment 2), 18-23 zero-terminated name (key 3, null key
+// when all spaces).
+SpecBuilder TestSpec() {
+  SpecBuilder s;
+  s.recordLength = 24;
+  s.keys = {
+      {{1, 4, KF_BINARY}},
+      {{5, 6, KF_DUPLICATES | KF_MODIFIABLE}},
+      {{11, 2, KF_EXTENDED_TYPE | KF_DESCENDING | KF_DUPLICATES | KF_MODIFIABLE, KT_INTEGER},
+       {13, 6, KF_DUPLICATES | KF_MODIFIABLE}},
+      {{19, 6, KF_EXTENDED_TYPE | KF_NULL | KF_DUPLICATES | KF_MODIFIABLE, KT_ZSTRING, ' '}},
+  };
+  return s;
+}
+
+std::string Rec(uint32_t id, const std::string& code, int16_t n = 0, const std::string& text = "",
+                const std::string& name = "      ") {
+  std::string r(24, ' ');
+  PutLe(r, 0, id, 4);
+  r.replace(4, 6, (code + "      ").substr(0, 6));
+  PutLe(r, 10, static_cast<uint16_t>(n), 2);
+  r.replace(12, 6, (text + "      ").substr(0, 6));
+  std::string z = name;
+  z.resize(6, '\0');
+  r.replace(18, 6, z);
+  return r;
+}
+
+uint32_t IdOf(const std::string& rec) {
+  return static_cast<uint8_t>(rec[0]) | (static_cast<uint8_t>(rec[1]) << 8) | (static_cast<uint8_t>(rec[2]) << 16) |
+         (static_cast<uint32_t>(static_cast<uint8_t>(rec[3])) << 24);
+}
+
+std::string Key0(uint32_t id) {
+  std::string k(4, '\0');
+  PutLe(k, 0, id, 4);
+  return k;
+}
+
+class NavigationTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ASSERT_EQ(Create(dir.File("N.dat"), TestSpec().Build()), B_OK);
+    ASSERT_EQ(Open(pb, dir.File("N.dat")), B_OK);
+  }
+  void TearDown() override { Reset(); }
+
+  std::vector<uint32_t> Walk(int8_t key, bool backwards = false) {
+    std::vector<uint32_t> ids;
+    Result r = Get(pb, backwards ? B_GET_LAST : B_GET_FIRST, key);
+    while (r.status == B_OK) {
+      ids.push_back(IdOf(r.data));
+      r = Get(pb, backwards ? B_GET_PREVIOUS : B_GET_NEXT, key);
+    }
+    EXPECT_EQ(r.status, B_END_OF_FILE);
+    return ids;
+  }
+
+  TempDir dir;
+  Block pb;
+};
+
+TEST_F(NavigationTest, UnsignedBinaryKeyOrdersNumerically) {
+  for (uint32_t id : {300u, 2u, 70000u, 1u, 256u}) ASSERT_EQ(Insert(pb, Rec(id, "A")), B_OK);
+  EXPECT_EQ(Walk(0), (std::vector<uint32_t>{1, 2, 256, 300, 70000}));
+  EXPECT_EQ(Walk(0, true), (std::vector<uint32_t>{70000, 300, 256, 2, 1}));
+}
+
+TEST_F(NavigationTest, DuplicatesComeInInsertionOrderAndGetNextAfterEqualMovesOn) {
+  ASSERT_EQ(Insert(pb, Rec(1, "BB")), B_OK);
+  ASSERT_EQ(Insert(pb, Rec(2, "AA")), B_OK);
+  ASSERT_EQ(Insert(pb, Rec(3, "BB")), B_OK);
+  ASSERT_EQ(Insert(pb, Rec(4, "CC")), B_OK);
+  ASSERT_EQ(Insert(pb, Rec(5, "BB")), B_OK);
+  EXPECT_EQ(Walk(1), (std::vector<uint32_t>{2, 1, 3, 5, 4}));
+  Result r = Get(pb, B_GET_EQUAL, 1, "BB    ");
+  ASSERT_EQ(r.status, B_OK);
+  EXPECT_EQ(IdOf(r.data), 1u);
+  EXPECT_EQ(r.key.substr(0, 6), "BB    ");
+  r = Get(pb, B_GET_NEXT, 1);
+  EXPECT_EQ(IdOf(r.data), 3u);
+  r = Get(pb, B_GET_NEXT, 1);
+  EXPECT_EQ(IdOf(r.data), 5u);
+  r = Get(pb, B_GET_NEXT, 1);
+  EXPECT_EQ(IdOf(r.data), 4u);
+  // An update that changes a duplicate key's value puts the record last among
+  // its new duplicates.
+  ASSERT_EQ(Get(pb, B_GET_EQUAL, 1, "AA    ").status, B_OK);
+  ASSERT_EQ(Update(pb, Rec(2, "BB"), 1), B_OK);
+  EXPECT_EQ(Walk(1), (std::vector<uint32_t>{1, 3, 5, 2, 4}));
+}
+
+TEST_F(NavigationTest, GreaterLessAndTheirEqualVariants) {
+  for (uint32_t id : {10u, 20u, 30u}) ASSERT_EQ(Insert(pb, Rec(id, "A")), B_OK);
+  EXPECT_EQ(IdOf(Get(pb, B_GET_GREATER, 0, Key0(20)).data), 30u);
+  EXPECT_EQ(IdOf(Get(pb, B_GET_GE, 0, Key0(20)).data), 20u);
+  EXPECT_EQ(IdOf(Get(pb, B_GET_GE, 0, Key0(21)).data), 30u);
+  EXPECT_EQ(IdOf(Get(pb, B_GET_LESS, 0, Key0(20)).data), 10u);
+  EXPECT_EQ(IdOf(Get(pb, B_GET_LE, 0, Key0(20)).data), 20u);
+  EXPECT_EQ(IdOf(Get(pb, B_GET_LE, 0, Key0(19)).data), 10u);
+  EXPECT_EQ(Get(pb, B_GET_GREATER, 0, Key0(30)).status, B_END_OF_FILE);
+  EXPECT_EQ(Get(pb, B_GET_LESS, 0, Key0(10)).status, B_END_OF_FILE);
+  EXPECT_EQ(Get(pb, B_GET_EQUAL, 0, Key0(15)).status, B_KEY_NOT_FOUND);
+}
+
+TEST_F(NavigationTest, SegmentedKeyWithDescendingSignedSegment) {
+  ASSERT_EQ(Insert(pb, Rec(1, "A", -5, "b")), B_OK);
+  ASSERT_EQ(Insert(pb, Rec(2, "A", 7, "a")), B_OK);
+  ASSERT_EQ(Insert(pb, Rec(3, "A", -5, "a")), B_OK);
+  ASSERT_EQ(Insert(pb, Rec(4, "A", 300, "z")), B_OK);
+  // Descending on the integer, ascending on the text.
+  EXPECT_EQ(Walk(2), (std::vector<uint32_t>{4, 2, 3, 1}));
+}
+
+TEST_F(NavigationTest, NullKeyLeavesRecordsOutOfThatIndex) {
+  ASSERT_EQ(Insert(pb, Rec(1, "A", 0, "", "zed")), B_OK);
+  ASSERT_EQ(Insert(pb, Rec(2, "A")), B_OK);
+  ASSERT_EQ(Insert(pb, Rec(3, "A", 0, "", "abe")), B_OK);
+  EXPECT_EQ(Walk(3), (std::vector<uint32_t>{3, 1}));
+  EXPECT_EQ(Walk(0).size(), 3u);
+}
+
+TEST_F(NavigationTest, ZeroTerminatedStringsCompareUpToTheTerminator) {
+  ASSERT_EQ(Insert(pb, Rec(1, "A", 0, "", "ab")), B_OK);
+  std::string r = Rec(2, "A", 0, "", "a");
+  r[20] = 'z';  // after the terminator: ignored
+  ASSERT_EQ(Insert(pb, r), B_OK);
+  ASSERT_EQ(Insert(pb, Rec(3, "A", 0, "", "abc")), B_OK);
+  EXPECT_EQ(Walk(3), (std::vector<uint32_t>{2, 1, 3}));
+}
+
+TEST_F(NavigationTest, PositionIsStableAndGetDirectRestoresCurrencyOnTheGivenKey) {
+  for (uint32_t id : {5u, 1u, 3u}) ASSERT_EQ(Insert(pb, Rec(id, id == 3 ? "C" : "B")), B_OK);
+  ASSERT_EQ(Get(pb, B_GET_EQUAL, 0, Key0(3)).status, B_OK);
+  int16_t st;
+  uint32_t pos = Position(pb, &st);
+  ASSERT_EQ(st, B_OK);
+  ASSERT_EQ(Get(pb, B_GET_FIRST, 0).status, B_OK);
+  ASSERT_EQ(Update(pb, Rec(1, "Z")), B_OK);
+  Result r = GetDirect(pb, pos, 1);
+  ASSERT_EQ(r.status, B_OK);
+  EXPECT_EQ(IdOf(r.data), 3u);
+  EXPECT_EQ(r.key.substr(0, 6), "C     ");
+  // Currency is on key 1 now: next along codes B, B(5), C(3), Z(1).
+  r = Get(pb, B_GET_NEXT, 1);
+  ASSERT_EQ(r.status, B_OK);
+  EXPECT_EQ(IdOf(r.data), 1u);
+  EXPECT_EQ(Get(pb, B_GET_NEXT, 0).status, B_DIFFERENT_KEY_NUMBER);
+  EXPECT_EQ(GetDirect(pb, 999999, 0).status, B_INVALID_RECORD_ADDRESS);
+}
+
+TEST_F(NavigationTest, DeleteLeavesAGapThatNextAndStepNextLeave) {
+  for (uint32_t id : {1u, 2u, 3u, 4u}) ASSERT_EQ(Insert(pb, Rec(id, "A")), B_OK);
+  ASSERT_EQ(Get(pb, B_GET_EQUAL, 0, Key0(2)).status, B_OK);
+  ASSERT_EQ(Delete(pb), B_OK);
+  EXPECT_EQ(Delete(pb), B_INVALID_POSITIONING);
+  Result r = Get(pb, B_GET_NEXT, 0);
+  EXPECT_EQ(IdOf(r.data), 3u);
+  ASSERT_EQ(Delete(pb), B_OK);
+  r = Get(pb, B_STEP_NEXT, 0);
+  EXPECT_EQ(IdOf(r.data), 4u);
+  ASSERT_EQ(Get(pb, B_GET_EQUAL, 0, Key0(4)).status, B_OK);
+  ASSERT_EQ(Delete(pb), B_OK);
+  r = Get(pb, B_GET_PREVIOUS, 0);
+  EXPECT_EQ(IdOf(r.data), 1u);
+}
+
+TEST_F(NavigationTest, StepsFollowPhysicalOrderFromTheStartAfterOpen) {
+  for (uint32_t id : {9u, 4u, 7u}) ASSERT_EQ(Insert(pb, Rec(id, "A")), B_OK);
+  Block other;
+  ASSERT_EQ(Open(other, dir.File("N.dat")), B_OK);
+  EXPECT_EQ(Get(other, B_GET_NEXT, 0).status, B_INVALID_POSITIONING);
+  std::vector<uint32_t> ids;
+  Result r = Get(other, B_STEP_NEXT, 0);
+  while (r.status == B_OK) {
+    ids.push_back(IdOf(r.data));
+    r = Get(other, B_STEP_NEXT, 0);
+  }
+  EXPECT_EQ(r.status, B_END_OF_FILE);
+  EXPECT_EQ(ids, (std::vector<uint32_t>{9, 4, 7}));
+  EXPECT_EQ(IdOf(Get(other, B_STEP_LAST, 0).data), 7u);
+  EXPECT_EQ(IdOf(Get(other, B_STEP_PREVIOUS, 0).data), 4u);
+  EXPECT_EQ(IdOf(Get(other, B_STEP_FIRST, 0).data), 9u);
+}
+
+TEST_F(NavigationTest, ShortDataBufferGetsThePartThatFitsWithStatus22) {
+  ASSERT_EQ(Insert(pb, Rec(77, "Q")), B_OK);
+  Result r = Get(pb, B_GET_FIRST, 0, "", 10);
+  EXPECT_EQ(r.status, B_DATA_BUFFER_TOO_SHORT);
+  EXPECT_EQ(r.data.size(), 10u);
+  EXPECT_EQ(IdOf(r.data), 77u);
+  // The position is established all the same.
+  EXPECT_EQ(Get(pb, B_GET_NEXT, 0).status, B_END_OF_FILE);
+  EXPECT_EQ(Delete(pb), B_OK);
+}
+
+TEST_F(NavigationTest, KeyOnlyGetReturnsTheKeyAndLeavesTheDataBuffer) {
+  ASSERT_EQ(Insert(pb, Rec(8, "K")), B_OK);
+  Result r = Get(pb, static_cast<uint16_t>(B_GET_FIRST + int{B_KEY_ONLY}), 0);
+  ASSERT_EQ(r.status, B_OK);
+  EXPECT_EQ(r.key.substr(0, 4), Key0(8));
+  EXPECT_EQ(r.data.substr(0, 4), "    ");
+}
+
+TEST_F(NavigationTest, ReadAheadSeesChangesMadeByAnotherHandle) {
+  for (uint32_t id = 1; id <= 40; ++id) ASSERT_EQ(Insert(pb, Rec(id, "A")), B_OK);
+  Block other;
+  ASSERT_EQ(Open(other, dir.File("N.dat")), B_OK);
+  ASSERT_EQ(Get(pb, B_GET_FIRST, 0).status, B_OK);
+  ASSERT_EQ(IdOf(Get(pb, B_GET_NEXT, 0).data), 2u);
+  ASSERT_EQ(IdOf(Get(pb, B_GET_NEXT, 0).data), 3u);
+  ASSERT_EQ(Get(other, B_GET_EQUAL, 0, Key0(4)).status, B_OK);
+  ASSERT_EQ(Delete(other), B_OK);
+  ASSERT_EQ(Get(other, B_GET_EQUAL, 0, Key0(5)).status, B_OK);
+  ASSERT_EQ(Update(other, Rec(5, "CHANGE")), B_OK);
+  Result r = Get(pb, B_GET_NEXT, 0);
+  EXPECT_EQ(IdOf(r.data), 5u);
+  EXPECT_EQ(r.data.substr(4, 6), "CHANGE");
+}
+
+}  // namespace
