@@ -1,0 +1,176 @@
+// Tests of the demo suite root shipped in demo/: the form file gives the
+// program the screens and lists it needs, every caption and message has its
+// three translations, and the settings files give the values the demo is
+// meant to show.
+#include <filesystem>
+
+#include "app/form.h"
+#include "app/form_reader.h"
+#include "app/program.h"
+#include "app/settings.h"
+#include "app_test_support.h"
+#include "input/dates.h"
+#include "settle/settlement.h"
+
+namespace {
+
+// The messages the program passes through Translate besides the form's
+// captions.
+const char* const kMessages[] = {
+    "*** conc.no def. ***",
+    "NO EXISTEIX EL CONCEPTE ",
+    "EL CONCEPTE ",
+    " NO \x90S DE TIPUS R\xE3SSEC",
+    "LIQUIDACI\xE0 FETA",
+    "FINQUES NO LIQUIDADES:",
+    "NO EXISTEIX LA CARPETA ",
+    "NO ES POT LLEGIR EL FITXER DE PANTALLES ",
+    "EL FITXER DE PANTALLES NO DEFINEIX CAP PANTALLA: ",
+    "FITXER DE PANTALLES INCORRECTE: ",
+    "L\xD6NIA ",
+    "NOMBRE DE PANTALLES FORA DE L\xD6MITS",
+    "NOMBRE DE CAMPS FORA DE L\xD6MITS",
+    "NOMBRE DE LLISTES FORA DE L\xD6MITS",
+    "AMPLADA DE CAMP FORA DE L\xD6MITS",
+    "AMPLADA DE L\xD6NIA FORA DE L\xD6MITS",
+    "AMPLADA DE DESCRIPCI\xE0 FORA DE L\xD6MITS",
+};
+
+class DemoSuiteTest : public AppTest {
+ protected:
+  std::string problem;
+  void SetUp() override {
+    AppTest::SetUp();
+    // A copy, so that nothing the program does can touch the sources.
+    std::filesystem::copy(TARPELIX_SOURCE_DIR "/demo", temp.path,
+                          std::filesystem::copy_options::recursive |
+                              std::filesystem::copy_options::overwrite_existing);
+    environment["KALROOT"] = temp.Dir();
+    environment["KALTMP"] = temp.path + "/TMP/";
+    Platform.clock = [] { return LocalTime{2026, 6, 15, 10, 0, 0, 0}; };
+  }
+  void TearDown() override {
+    Platform.clock = nullptr;
+    Form = FormTables{};
+    AppTest::TearDown();
+  }
+  void LoadForm(const std::string& language) {
+    SetupSession();
+    Session.language = language;
+    ASSERT_TRUE(ReadFormFile(Session.root + "FORMS\\TARPELIX.JPN", problem)) << problem;
+  }
+};
+
+TEST_F(DemoSuiteTest, SessionValuesOfTheDemoStation) {
+  SetupSession();
+  EXPECT_EQ(Session.language, "CAT");
+  EXPECT_EQ(Session.menuName, "TARPELIX");
+  EXPECT_EQ(Session.title, " ADMINISTRACI\xE0 DE FINQUES - LIQUIDACI\xE0 D'HONORARIS ");
+  EXPECT_EQ(Session.date, PackDigits("20261231"));
+  EXPECT_EQ(Session.foreground[0], 15);
+  EXPECT_EQ(Session.background[0], 1);
+  EXPECT_EQ(Session.firmTaxId, "ES12345678Z");
+  EXPECT_EQ(Session.ownerName, "KAL1");
+  EXPECT_EQ(GetIni("DecCaracter", "Usuari", Session.root + "Vork.ini"), "'");
+  ReadTaxRates();
+  EXPECT_FLOAT_EQ(IvaRate[0], 21);
+  EXPECT_FLOAT_EQ(IvaRate[1], 10);
+  EXPECT_FLOAT_EQ(RetRate[0], 15);
+  EXPECT_FLOAT_EQ(RetRate[1], 7);
+}
+
+TEST_F(DemoSuiteTest, FormGivesTheParameterAndConfirmationScreensAndTheLists) {
+  LoadForm("CAT");
+  ASSERT_GE(Form.screenCount, 2);
+  ASSERT_EQ(Screen(1).FieldCount, 4);
+  const int16_t types[] = {1, 2, 2, 3};
+  const int16_t lookups[] = {0, 1, 1, 2};
+  for (int f = 1; f <= 4; ++f) {
+    EXPECT_EQ(Field(1, f).Type, types[f - 1]) << "field " << f;
+    EXPECT_EQ(Field(1, f).Lookup, lookups[f - 1]) << "field " << f;
+    EXPECT_EQ(Field(1, f).Value.size(), static_cast<size_t>(Field(1, f).Width));
+  }
+  EXPECT_EQ(Field(1, 1).Width, 10);
+  // Property codes must keep their 4-byte packed form.
+  for (int f : {2, 3}) {
+    EXPECT_NE(Field(1, f).Width, 6);
+    EXPECT_NE(Field(1, f).Width, 9);
+  }
+  EXPECT_EQ(Screen(1).ScreenKeys, "d,1b,4800,5000,4900,5100,3e00,4f00");
+  EXPECT_NE(Field(1, 1).Label.find("DATA DE LIQUIDACI\xE0 :"), std::string::npos);
+  EXPECT_NE(Field(1, 2).Label.find("DE LA FINCA :"), std::string::npos);
+  EXPECT_NE(Field(1, 3).Label.find("FINS A LA FINCA :"), std::string::npos);
+  EXPECT_NE(Field(1, 4).Label.find("CONCEPTE R\xE3SSEC :"), std::string::npos);
+  ASSERT_EQ(Screen(2).FieldCount, 1);
+  EXPECT_EQ(Field(2, 1).Width, 1);
+  EXPECT_NE(Field(2, 1).Label.find("CONFIRMEU LA LIQUIDACI\xE0 (S/N) :"), std::string::npos);
+  EXPECT_EQ(Screen(2).ScreenKeys, "d,1b");
+  ASSERT_EQ(Form.browseCount, 2);
+  EXPECT_EQ(Browse(1).BrowseFile, 511);
+  EXPECT_EQ(Browse(2).BrowseFile, 504);
+  // Every window lies on the 80 x 25 console.
+  for (int s = 1; s <= 2; ++s) {
+    EXPECT_GE(Screen(s).WindowBox[1], 1);
+    EXPECT_LE(Screen(s).WindowBox[3], 25);
+    EXPECT_LE(Screen(s).WindowBox[4], 80);
+  }
+  for (int b = 1; b <= 2; ++b) {
+    EXPECT_LE(Browse(b).BrowseBox[2], 25);
+    EXPECT_LE(Browse(b).BrowseBox[3], 80);
+  }
+}
+
+TEST_F(DemoSuiteTest, EveryCaptionIsTranslatedAndKeepsItsWidth) {
+  LoadForm("CAT");
+  const FormTables catalan = Form;
+  for (const char* language : {"SPA", "GLG", "OCI"}) {
+    LoadForm(language);
+    for (int s = 1; s <= Form.screenCount; ++s)
+      for (int f = 1; f <= Screen(s).FieldCount; ++f) {
+        const std::string& source = catalan.screens[s].fields[f].Label;
+        EXPECT_NE(Field(s, f).Label, source) << language << " has no text for " << source;
+        // Labels are right-aligned to one width so that values line up.
+        EXPECT_EQ(Field(s, f).Label.size(), source.size()) << language << ": " << Field(s, f).Label;
+      }
+    for (int b = 1; b <= Form.browseCount; ++b)
+      EXPECT_FALSE(Browse(b).BrowseTitle.empty()) << language;
+  }
+}
+
+TEST_F(DemoSuiteTest, EveryMessageHasItsTranslations) {
+  SetupSession();
+  ModuleName = "TARPELIX";
+  for (const char* language : {"SPA", "GLG", "OCI"}) {
+    Session.language = language;
+    for (const char* message : kMessages) {
+      std::string text = Translate(message);
+      // The Spanish abbreviation of the undefined concept is the Catalan one.
+      bool sameWord = std::string(language) == "SPA" && std::string(message) == kMessages[0];
+      if (!sameWord) {
+        EXPECT_NE(text, message) << language << " has no text for " << Cp850ToUtf8(message);
+      }
+      EXPECT_FALSE(text.empty()) << language;
+      // Pieces that are joined to others keep their joining spaces.
+      EXPECT_EQ(text.back() == ' ', std::string(message).back() == ' ') << Cp850ToUtf8(text);
+      EXPECT_EQ(text.front() == ' ', message[0] == ' ') << Cp850ToUtf8(text);
+    }
+  }
+  Session.language = "SPA";
+  EXPECT_EQ(Translate("NO EXISTEIX EL CONCEPTE "), "NO EXISTE EL CONCEPTO ");
+  EXPECT_EQ(Translate("*** conc.no def. ***").size(), 20u);
+}
+
+TEST_F(DemoSuiteTest, TextFilesUseCrLfLineEnds) {
+  for (const char* file : {"FORMS/TARPELIX.JPN", "LOCALE/TARPELIX.LNG", "Vork.ini",
+                           "TMP/Sessio.ini", "TMP/VorkTerm.ini"}) {
+    std::string contents;
+    ASSERT_TRUE(ReadWholeFile(temp.Dir() + file, contents)) << file;
+    for (size_t i = 0; i < contents.size(); ++i)
+      if (contents[i] == '\n') {
+        ASSERT_TRUE(i > 0 && contents[i - 1] == '\r') << file << " byte " << i;
+      }
+    EXPECT_TRUE(contents.size() >= 2 && contents.substr(contents.size() - 2) == "\r\n") << file;
+  }
+}
+
+}  // namespace
