@@ -168,7 +168,7 @@ TEST_F(WindowsTest, DamagedSaveFileNeverCrashesAndStillClosesTheWindow) {
       {"length with a letter", Pointer(5 + 27) + "0101000000000101010" + "1" + "xy" + "0002Z"},
       {"length larger than the file", Pointer(5 + 27) + std::string(22, '0') + "99999"},
       {"rectangle off the console", Pointer(5 + 27) + "010100000000999999990000027"},
-      {"cell count that does not add up", Pointer(5 + 27) + "010100000000010101020000027"},
+      {"cell count that does not add up", Pointer(5 + 29) + "01010000000001010101" + "ab\x07\x07" + "00029"},
   };
   for (const Damage& damage : damages) {
     SCOPED_TRACE(damage.name);
@@ -210,6 +210,33 @@ TEST_F(WindowsTest, FrameThatDoesNotMatchTheWindowIsNotRestored) {
   CloseWindow();
   EXPECT_EQ(Windows.WindowDepth, 0);
   EXPECT_EQ(Windows.WindowTop, 0);
+}
+
+TEST_F(WindowsTest, FrameWithAnotherEnclosingWindowIsNotRestored) {
+  FillPattern();
+  OpenWindow(2, 2, 3, 3);
+  OpenWindow(10, 10, 10, 10);
+  DrawFrame(0);
+  std::vector<ConsoleCell> drawn = Console.cells;
+  WriteSaveBytes(Pointer(5 + 27) + "01010505050510101010" + "Z\x07" + "00027");
+  CloseWindow();
+  EXPECT_TRUE(Console.cells == drawn);
+  EXPECT_EQ(Windows.WindowTop, 2);
+  EXPECT_EQ(Windows.WindowRight, 3);
+}
+
+TEST_F(WindowsTest, DamagedPointerWhileWindowsAreOpenStartsTheFileAgain) {
+  FillPattern();
+  OpenWindow(2, 2, 3, 3);
+  WriteSaveBytes(Pointer(0xFFFFFFF0u) + "garbage");
+  std::vector<ConsoleCell> beforeInner = Console.cells;
+  OpenWindow(10, 10, 12, 14);
+  EXPECT_EQ(SaveBytes().substr(0, 4), Pointer(5 + 20 + 2 * 15 + 5));
+  DrawFrame(2);
+  CloseWindow();
+  EXPECT_TRUE(Console.cells == beforeInner) << VirtualScreenDump();
+  CloseWindow();
+  EXPECT_EQ(Windows.WindowDepth, 0);
 }
 
 TEST_F(WindowsTest, LostSaveFileStillLetsEveryWindowClose) {
