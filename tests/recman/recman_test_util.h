@@ -2,7 +2,10 @@
 // temporary directory, a create-buffer builder and thin BTRCALL wrappers.
 #pragma once
 #include <ftw.h>
+#include <poll.h>
+#include <signal.h>
 #include <stdlib.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cstdint>
@@ -220,6 +223,64 @@ inline Stat GetStat(Block& pb) {
 // Little-endian helpers for building records.
 inline void PutLe(std::string& rec, size_t at, uint64_t v, int bytes) {
   for (int i = 0; i < bytes; ++i) rec[at + i] = static_cast<char>((v >> (8 * i)) & 0xFF);
+}
+
+// A forked process with two pipes, to run one side of a two-process test.
+struct ChildSide {
+  int up = -1, down = -1;
+  void Tell(char c) const { (void)!write(up, &c, 1); }
+  char Wait() const {
+    char c = 0;
+    return read(down, &c, 1) == 1 ? c : 0;
+  }
+};
+
+struct Child {
+  pid_t pid = -1;
+  int up = -1, down = -1;
+  // Waits for a byte from the child; 0 on timeout or end.
+  char Heard(int timeoutMs = 20000) const {
+    struct pollfd p = {up, POLLIN, 0};
+    if (poll(&p, 1, timeoutMs) != 1) return 0;
+    char c = 0;
+    return read(up, &c, 1) == 1 ? c : 0;
+  }
+  void Tell(char c) const { (void)!write(down, &c, 1); }
+  // Exit code of the child, -1 when a signal ended it.
+  int Join() {
+    int st = 0;
+    if (pid > 0) waitpid(pid, &st, 0);
+    pid = -1;
+    close(up);
+    close(down);
+    return WIFEXITED(st) ? WEXITSTATUS(st) : -1;
+  }
+  void Kill() {
+    if (pid > 0) kill(pid, SIGKILL);
+    Join();
+  }
+};
+
+template <typename Body>
+Child Spawn(Body body) {
+  int up[2], down[2];
+  if (pipe(up) != 0 || pipe(down) != 0) return Child{};
+  pid_t pid = fork();
+  if (pid == 0) {
+    close(up[0]);
+    close(down[1]);
+    ChildSide side{up[1], down[0]};
+    _exit(body(side));
+  }
+  close(up[1]);
+  close(down[0]);
+  return Child{pid, up[0], down[1]};
+}
+
+template <typename Body>
+int InChild(Body body) {
+  Child c = Spawn([&](ChildSide&) { return body(); });
+  return c.Join();
 }
 
 }  // namespace rt

@@ -1,0 +1,171 @@
+// Record locks: between processes (no-wait, wait, death of the holder) and
+// their release rules within one handle.
+#include <gtest/gtest.h>
+
+#include "tests/recman/recman_test_util.h"
+
+using namespace rt;
+
+namespace {
+
+SpecBuilder LockSpec() {
+  SpecBuilder s;
+  s.recordLength = 44;
+  s.keys = {{{1, 4, KF_BINARY}}};
+  return s;
+}
+
+std::string Rec(uint32_t id, char fill = 'r') {
+  std::string r(44, fill);
+  PutLe(r, 0, id, 4);
+  return r;
+}
+
+std::string Key(uint32_t id) {
+  std::string k(4, '\0');
+  PutLe(k, 0, id, 4);
+  return k;
+}
+
+uint16_t Op(uint16_t op, uint16_t bias) { return static_cast<uint16_t>(op + bias); }
+
+class LocksTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    path = dir.File("L.dat");
+    ASSERT_EQ(Create(path, LockSpec().Build()), B_OK);
+    ASSERT_EQ(Open(pb, path), B_OK);
+    for (uint32_t id = 1; id <= 3; ++id) ASSERT_EQ(Insert(pb, Rec(id)), B_OK);
+  }
+  void TearDown() override { Reset(); }
+
+  // Status of a no-wait single-lock get equal on `id` in another process.
+  int OtherProcessLocks(uint32_t id) {
+    return InChild([&] {
+      Block other;
+      if (Open(other, path) != B_OK) return 200;
+      return static_cast<int>(Get(other, Op(B_GET_EQUAL, B_SINGLE_NOWAIT_LOCK), 0, Key(id)).status);
+    });
+  }
+
+  TempDir dir;
+  std::string path;
+  Block pb;
+};
+
+TEST_F(LocksTest, LockedRecordGives84ToAnotherProcessButStaysReadable) {
+  ASSERT_EQ(Get(pb, Op(B_GET_EQUAL, B_SINGLE_NOWAIT_LOCK), 0, Key(2)).status, B_OK);
+  int other = InChild([&] {
+    Block o;
+    if (Open(o, path) != B_OK) return 200;
+    if (Get(o, Op(B_GET_EQUAL, B_SINGLE_NOWAIT_LOCK), 0, Key(2)).status != B_RECORD_LOCKED) return 201;
+    if (Get(o, B_GET_EQUAL, 0, Key(2)).status != B_OK) return 202;       // plain reads go on
+    if (Update(o, Rec(2, 'x')) != B_RECORD_LOCKED) return 203;            // changes do not
+    if (Delete(o) != B_RECORD_LOCKED) return 204;
+    if (Get(o, Op(B_GET_EQUAL, B_SINGLE_NOWAIT_LOCK), 0, Key(3)).status != B_OK) return 205;
+    return 0;
+  });
+  EXPECT_EQ(other, 0);
+  uint32_t len = 0;
+  ASSERT_EQ(BTRCALL(B_UNLOCK, pb.get(), nullptr, &len, nullptr, 0, 0), B_OK);
+  EXPECT_EQ(OtherProcessLocks(2), B_OK);
+}
+
+TEST_F(LocksTest, WaitBiasBlocksUntilTheHolderReleases) {
+  ASSERT_EQ(Get(pb, Op(B_GET_EQUAL, B_SINGLE_NOWAIT_LOCK), 0, Key(1)).status, B_OK);
+  Child waiter = Spawn([&](ChildSide& side) {
+    Block o;
+    if (Open(o, path) != B_OK) return 200;
+    side.Tell('r');
+    int16_t st = Get(o, Op(B_GET_EQUAL, B_SINGLE_WAIT_LOCK), 0, Key(1)).status;
+    side.Tell('g');
+    return static_cast<int>(st);
+  });
+  ASSERT_EQ(waiter.Heard(), 'r');
+  EXPECT_EQ(waiter.Heard(300), 0) << "the waiting process went on while the record was locked";
+  ASSERT_EQ(Update(pb, Rec(1, 'u')), B_OK);  // an update releases the single lock
+  EXPECT_EQ(waiter.Heard(), 'g');
+  EXPECT_EQ(waiter.Join(), B_OK);
+}
+
+TEST_F(LocksTest, LockOfAKilledProcessIsGone) {
+  Child holder = Spawn([&](ChildSide& side) {
+    Block o;
+    if (Open(o, path) != B_OK) return 200;
+    if (Get(o, Op(B_GET_EQUAL, B_SINGLE_NOWAIT_LOCK), 0, Key(3)).status != B_OK) return 201;
+    side.Tell('l');
+    side.Wait();
+    return 0;
+  });
+  ASSERT_EQ(holder.Heard(), 'l');
+  EXPECT_EQ(Get(pb, Op(B_GET_EQUAL, B_SINGLE_NOWAIT_LOCK), 0, Key(3)).status, B_RECORD_LOCKED);
+  holder.Kill();
+  EXPECT_EQ(Get(pb, Op(B_GET_EQUAL, B_SINGLE_NOWAIT_LOCK), 0, Key(3)).status, B_OK);
+}
+
+TEST_F(LocksTest, NextSingleLockReadReleasesThePreviousOne) {
+  ASSERT_EQ(Get(pb, Op(B_GET_EQUAL, B_SINGLE_NOWAIT_LOCK), 0, Key(1)).status, B_OK);
+  ASSERT_EQ(Get(pb, B_GET_NEXT, 0).status, B_OK);  // a plain read keeps it
+  EXPECT_EQ(OtherProcessLocks(1), B_RECORD_LOCKED);
+  ASSERT_EQ(Get(pb, Op(B_GET_NEXT, B_SINGLE_NOWAIT_LOCK), 0).status, B_OK);
+  EXPECT_EQ(OtherProcessLocks(1), B_OK);
+  EXPECT_EQ(OtherProcessLocks(3), B_RECORD_LOCKED);
+}
+
+TEST_F(LocksTest, MultipleLocksAccumulateUntilUnlocked) {
+  ASSERT_EQ(Get(pb, Op(B_GET_EQUAL, B_MULTI_NOWAIT_LOCK), 0, Key(1)).status, B_OK);
+  uint32_t pos1 = Position(pb);
+  ASSERT_EQ(Get(pb, Op(B_GET_NEXT, B_MULTI_NOWAIT_LOCK), 0).status, B_OK);
+  ASSERT_EQ(Update(pb, Rec(2, 'm')), B_OK);  // an update keeps multiple locks
+  EXPECT_EQ(OtherProcessLocks(1), B_RECORD_LOCKED);
+  EXPECT_EQ(OtherProcessLocks(2), B_RECORD_LOCKED);
+  // Mixing lock kinds on one handle is refused.
+  EXPECT_EQ(Get(pb, Op(B_GET_NEXT, B_SINGLE_NOWAIT_LOCK), 0).status, B_INCOMPATIBLE_LOCK_TYPE);
+  uint8_t data[4];
+  for (int i = 0; i < 4; ++i) data[i] = static_cast<uint8_t>((pos1 >> (8 * i)) & 0xFF);
+  uint32_t len = 4;
+  ASSERT_EQ(BTRCALL(B_UNLOCK, pb.get(), data, &len, nullptr, 0, kUnlockOneMultiple), B_OK);
+  EXPECT_EQ(OtherProcessLocks(1), B_OK);
+  EXPECT_EQ(OtherProcessLocks(2), B_RECORD_LOCKED);
+  ASSERT_EQ(BTRCALL(B_UNLOCK, pb.get(), data, &len, nullptr, 0, kUnlockAllMultiple), B_OK);
+  EXPECT_EQ(OtherProcessLocks(2), B_OK);
+}
+
+TEST_F(LocksTest, CloseAndResetReleaseLocks) {
+  Block second;
+  ASSERT_EQ(Open(second, path), B_OK);
+  ASSERT_EQ(Get(pb, Op(B_GET_EQUAL, B_SINGLE_NOWAIT_LOCK), 0, Key(1)).status, B_OK);
+  ASSERT_EQ(Get(second, Op(B_GET_EQUAL, B_SINGLE_NOWAIT_LOCK), 0, Key(2)).status, B_OK);
+  // One process is one client: its own handles do not block each other.
+  EXPECT_EQ(Get(second, Op(B_GET_EQUAL, B_SINGLE_NOWAIT_LOCK), 0, Key(1)).status, B_OK);
+  ASSERT_EQ(Close(second), B_OK);
+  EXPECT_EQ(OtherProcessLocks(1), B_RECORD_LOCKED);  // still held through pb
+  ASSERT_EQ(Reset(), B_OK);
+  EXPECT_EQ(OtherProcessLocks(1), B_OK);
+}
+
+TEST_F(LocksTest, DeleteReleasesTheLockOfTheDeletedRecord) {
+  ASSERT_EQ(Get(pb, Op(B_GET_EQUAL, B_SINGLE_NOWAIT_LOCK), 0, Key(2)).status, B_OK);
+  uint32_t pos = Position(pb);
+  ASSERT_EQ(Delete(pb), B_OK);
+  ASSERT_EQ(Insert(pb, Rec(2)), B_OK);
+  EXPECT_NE(Position(pb), pos);  // positions are never reused
+  EXPECT_EQ(OtherProcessLocks(2), B_OK);
+}
+
+TEST_F(LocksTest, RecordChangedSinceReadGivesConflict) {
+  ASSERT_EQ(Get(pb, B_GET_EQUAL, 0, Key(1)).status, B_OK);
+  int other = InChild([&] {
+    Block o;
+    if (Open(o, path) != B_OK) return 200;
+    if (Get(o, B_GET_EQUAL, 0, Key(1)).status != B_OK) return 201;
+    return static_cast<int>(Update(o, Rec(1, 'o')));
+  });
+  ASSERT_EQ(other, B_OK);
+  EXPECT_EQ(Update(pb, Rec(1, 'p')), B_CONFLICT);
+  EXPECT_EQ(Delete(pb), B_CONFLICT);
+  ASSERT_EQ(Get(pb, B_GET_EQUAL, 0, Key(1)).status, B_OK);
+  EXPECT_EQ(Update(pb, Rec(1, 'p')), B_OK);
+}
+
+}  // namespace

@@ -1,0 +1,192 @@
+// Transactions over several files of one directory: commit, abort, a process
+// killed in the middle or right after the commit, and many concurrent
+// writers.
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+
+#include "recman/check.h"
+#include "tests/recman/recman_test_util.h"
+
+using namespace rt;
+
+namespace {
+
+SpecBuilder Spec(uint16_t length) {
+  SpecBuilder s;
+  s.recordLength = length;
+  s.keys = {{{1, 4, KF_BINARY}}};
+  return s;
+}
+
+std::string Rec(uint16_t length, uint32_t id, char fill) {
+  std::string r(length, fill);
+  PutLe(r, 0, id, 4);
+  return r;
+}
+
+std::string Key(uint32_t id) {
+  std::string k(4, '\0');
+  PutLe(k, 0, id, 4);
+  return k;
+}
+
+class TransactionsTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    a = dir.File("COBRAM.dat");
+    b = dir.File("PAGAM.dat");
+    ASSERT_EQ(Create(a, Spec(24).Build()), B_OK);
+    ASSERT_EQ(Create(b, Spec(44).Build()), B_OK);
+    Block pa, pbb;
+    ASSERT_EQ(Open(pa, a), B_OK);
+    ASSERT_EQ(Open(pbb, b), B_OK);
+    ASSERT_EQ(Insert(pa, Rec(24, 1, 'a')), B_OK);
+    ASSERT_EQ(Insert(pbb, Rec(44, 1, 'b')), B_OK);
+    Reset();
+  }
+  void TearDown() override { Reset(); }
+
+  // Count of records and the fill byte of record 1 in a file, read afresh.
+  std::pair<uint32_t, char> Look(const std::string& path) {
+    Block p;
+    EXPECT_EQ(Open(p, path), B_OK);
+    uint32_t n = GetStat(p).records();
+    Result r = Get(p, B_GET_EQUAL, 0, Key(1));
+    Close(p);
+    return {n, r.status == B_OK ? r.data[10] : '?'};
+  }
+
+  TempDir dir;
+  std::string a, b;
+};
+
+TEST_F(TransactionsTest, EndCommitsAndAbortDiscardsChangesToBothFiles) {
+  Block pa, pbb;
+  ASSERT_EQ(Open(pa, a), B_OK);
+  ASSERT_EQ(Open(pbb, b), B_OK);
+  ASSERT_EQ(Simple(B_BEGIN_TRANS), B_OK);
+  EXPECT_EQ(Simple(B_BEGIN_TRANS), B_TRANSACTION_ACTIVE);
+  ASSERT_EQ(Insert(pa, Rec(24, 2, 'a')), B_OK);
+  ASSERT_EQ(Get(pbb, B_GET_EQUAL, 0, Key(1)).status, B_OK);
+  ASSERT_EQ(Update(pbb, Rec(44, 1, 'B')), B_OK);
+  ASSERT_EQ(Simple(B_ABORT_TRANS), B_OK);
+  EXPECT_EQ(Look(a), std::make_pair(1u, 'a'));
+  EXPECT_EQ(Look(b), std::make_pair(1u, 'b'));
+  EXPECT_EQ(Simple(B_END_TRANS), B_NO_TRANSACTION);
+
+  ASSERT_EQ(Simple(static_cast<uint16_t>(B_BEGIN_TRANS + int{B_SINGLE_NOWAIT_LOCK})), B_OK);  // a lock bias is accepted
+  ASSERT_EQ(Insert(pa, Rec(24, 2, 'a')), B_OK);
+  ASSERT_EQ(Get(pbb, B_GET_EQUAL, 0, Key(1)).status, B_OK);
+  ASSERT_EQ(Update(pbb, Rec(44, 1, 'B')), B_OK);
+  ASSERT_EQ(Simple(B_END_TRANS), B_OK);
+  EXPECT_EQ(Look(a), std::make_pair(2u, 'a'));
+  EXPECT_EQ(Look(b), std::make_pair(1u, 'B'));
+}
+
+TEST_F(TransactionsTest, ProcessKilledInTheMiddleLeavesNeitherFileChanged) {
+  Child child = Spawn([&](ChildSide& side) {
+    Block pa, pbb;
+    if (Open(pa, a) != B_OK || Open(pbb, b) != B_OK) return 200;
+    if (Simple(B_BEGIN_TRANS) != B_OK) return 201;
+    for (uint32_t id = 10; id < 200; ++id)
+      if (Insert(pa, Rec(24, id, 'k')) != B_OK) return 202;
+    if (Get(pbb, B_GET_EQUAL, 0, Key(1)).status != B_OK) return 203;
+    if (Update(pbb, Rec(44, 1, 'K')) != B_OK) return 204;
+    side.Tell('w');
+    side.Wait();
+    return 0;
+  });
+  ASSERT_EQ(child.Heard(), 'w');
+  // Readers are not held up by the open transaction and see the old state.
+  EXPECT_EQ(Look(a), std::make_pair(1u, 'a'));
+  child.Kill();
+  EXPECT_EQ(Look(a), std::make_pair(1u, 'a'));
+  EXPECT_EQ(Look(b), std::make_pair(1u, 'b'));
+  std::string report;
+  EXPECT_EQ(RecmanCheckFile(a, "", report), B_OK) << report;
+  EXPECT_EQ(RecmanCheckFile(b, "", report), B_OK) << report;
+}
+
+TEST_F(TransactionsTest, CommittedTransactionSurvivesAKillRightAfterTheCommit) {
+  Child child = Spawn([&](ChildSide& side) {
+    Block pa, pbb;
+    if (Open(pa, a) != B_OK || Open(pbb, b) != B_OK) return 200;
+    if (Simple(B_BEGIN_TRANS) != B_OK) return 201;
+    if (Insert(pa, Rec(24, 7, 'c')) != B_OK) return 202;
+    if (Insert(pbb, Rec(44, 7, 'c')) != B_OK) return 203;
+    if (Simple(B_END_TRANS) != B_OK) return 204;
+    side.Tell('c');
+    side.Wait();
+    return 0;
+  });
+  ASSERT_EQ(child.Heard(), 'c');
+  child.Kill();
+  EXPECT_EQ(Look(a).first, 2u);
+  EXPECT_EQ(Look(b).first, 2u);
+}
+
+TEST_F(TransactionsTest, AWriterWaitsForAnotherProcessTransactionInsteadOfFailing) {
+  Child holder = Spawn([&](ChildSide& side) {
+    Block pa;
+    if (Open(pa, a) != B_OK) return 200;
+    if (Simple(B_BEGIN_TRANS) != B_OK) return 201;
+    if (Insert(pa, Rec(24, 50, 'h')) != B_OK) return 202;
+    side.Tell('t');
+    side.Wait();
+    return Simple(B_END_TRANS) == B_OK ? 0 : 203;
+  });
+  ASSERT_EQ(holder.Heard(), 't');
+  Child writer = Spawn([&](ChildSide& side) {
+    Block pbb;
+    if (Open(pbb, b) != B_OK) return 200;
+    side.Tell('s');
+    int16_t st = Insert(pbb, Rec(44, 51, 'w'));
+    side.Tell('d');
+    return static_cast<int>(st);
+  });
+  ASSERT_EQ(writer.Heard(), 's');
+  EXPECT_EQ(writer.Heard(300), 0) << "the writer did not wait for the transaction";
+  holder.Tell('e');
+  EXPECT_EQ(writer.Heard(), 'd');
+  EXPECT_EQ(writer.Join(), B_OK);
+  EXPECT_EQ(holder.Join(), 0);
+  EXPECT_EQ(Look(a).first, 2u);
+  EXPECT_EQ(Look(b).first, 2u);
+}
+
+TEST_F(TransactionsTest, ManyProcessesWritingAtOnceAllSucceed) {
+  constexpr int kProcesses = 4;
+  constexpr uint32_t kEach = 150;
+  std::vector<Child> children;
+  for (int p = 0; p < kProcesses; ++p) {
+    children.push_back(Spawn([&, p](ChildSide&) {
+      setenv("RECMAN_SYNCHRONOUS", "NORMAL", 1);
+      Block pa, pbb;
+      if (Open(pa, a) != B_OK || Open(pbb, b) != B_OK) return 200;
+      for (uint32_t i = 0; i < kEach; ++i) {
+        uint32_t id = 1000 + static_cast<uint32_t>(p) * kEach + i;
+        if (i % 10 == 0) {
+          if (Simple(B_BEGIN_TRANS) != B_OK) return 201;
+          if (Insert(pa, Rec(24, id, 'm')) != B_OK) return 202;
+          if (Insert(pbb, Rec(44, id, 'm')) != B_OK) return 203;
+          if (Simple(B_END_TRANS) != B_OK) return 204;
+        } else {
+          int16_t st = Insert(pa, Rec(24, id, 'm'));
+          if (st != B_OK) return static_cast<int>(st);
+          if (Get(pa, B_GET_EQUAL, 0, Key(id)).status != B_OK) return 205;
+          st = Update(pa, Rec(24, id, 'n'));
+          if (st != B_OK) return static_cast<int>(st);
+        }
+      }
+      return 0;
+    }));
+  }
+  for (Child& c : children) EXPECT_EQ(c.Join(), 0);
+  EXPECT_EQ(Look(a).first, 1u + kProcesses * kEach);
+  EXPECT_EQ(Look(b).first, 1u + kProcesses * kEach / 10);
+  std::string report;
+  EXPECT_EQ(RecmanCheckFile(a, "", report), B_OK) << report;
+}
+
+}  // namespace
