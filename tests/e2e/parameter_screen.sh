@@ -16,11 +16,11 @@ command -v tmux >/dev/null || { echo "tmux is not installed"; exit 1; }
 [ -x "$BIN" ] || { echo "no program at $BIN"; exit 1; }
 
 work=$(mktemp -d /tmp/tarpelix_e2e.XXXXXX)
-socket="$work/tmux.socket"
+socket=""  # one tmux server per language, each on its own socket
 export LANG=C.UTF-8 LC_ALL=C.UTF-8
 tm() { tmux -S "$socket" "$@"; }
 cleanup() {
-  tm kill-server >/dev/null 2>&1
+  for s in "$work"/*.socket; do [ -S "$s" ] && tmux -S "$s" kill-server >/dev/null 2>&1; done
   rm -rf "$work"
 }
 trap cleanup EXIT
@@ -50,11 +50,12 @@ wait_for_text() {
   done
 }
 
-wait_for_no_text() {
-  local text=$1 end=$((SECONDS + DEADLINE_SECONDS))
+# The same for an extended regular expression.
+wait_for_pattern() {
+  local pattern=$1 end=$((SECONDS + DEADLINE_SECONDS))
   while :; do
     capture
-    if ! grep -qF -- "$text" <<<"$screen_text"; then return 0; fi
+    if grep -qE -- "$pattern" <<<"$screen_text"; then return 0; fi
     [ "$SECONDS" -ge "$end" ] && return 1
     sleep 0.1
   done
@@ -105,64 +106,84 @@ set_language() {
     }' "$file" >"$file.new" && mv "$file.new" "$file"
 }
 
-# The captions of the parameter screen per language: the four labels as the
-# terminal shows them (UTF-8).
-declare -A LABEL1 LABEL2 LABEL3 LABEL4
-LABEL1[CAT]="Data de liquidaci""ó"
-LABEL2[CAT]="Primera finca"
-LABEL3[CAT]="Darrera finca"
-LABEL4[CAT]="Concepte de r""òssec"
+# What the parameter screen shows per language (UTF-8, as the terminal
+# shows it): the four captions of the demo form, as translated by the demo
+# language file, and the text shown for a concept the (empty) concept file
+# does not hold.
+declare -A LABEL1 LABEL2 LABEL3 LABEL4 NO_CONCEPT
+LABEL1[CAT]="DATA DE LIQUIDACIÓ :";    LABEL1[SPA]="FECHA DE LIQUIDACIÓN :"
+LABEL1[GLG]="DATA DE LIQUIDACIÓN :";   LABEL1[OCI]="DATA DE LIQUIDACION :"
+LABEL2[CAT]=" DE LA FINCA :";          LABEL2[SPA]="DESDE LA FINCA :"
+LABEL2[GLG]="DESDE A FINCA :";         LABEL2[OCI]="DES DERA FINCA :"
+LABEL3[CAT]="FINS A LA FINCA :";       LABEL3[SPA]="HASTA LA FINCA :"
+LABEL3[GLG]=" ATA A FINCA :";          LABEL3[OCI]="ENQUIA ERA FINCA :"
+LABEL4[CAT]="CONCEPTE RÒSSEC :";       LABEL4[SPA]="CONCEPTO ARRASTRE :"
+LABEL4[GLG]="CONCEPTO ARRASTRE :";     LABEL4[OCI]="CONCÈPTE DE REPÒRT :"
+NO_CONCEPT[CAT]="*** conc.no def. ***"; NO_CONCEPT[SPA]="*** conc.no def. ***"
+NO_CONCEPT[GLG]="*** conc.non def.***"; NO_CONCEPT[OCI]="*** conc.non def.***"
+TITLE="ADMINISTRACIÓ DE FINQUES - LIQUIDACIÓ D'HONORARIS"
+# The demo station's working date (TMP/VorkTerm.ini, Sistema, Data=20261231).
+DATE_SHOWN="31/12/2026"
 
 for language in CAT SPA GLG OCI; do
   root="$work/$language"
   mkdir -p "$root"
   cp -R "$SRC/demo/." "$root/"
-  mkdir -p "$root/TMP"
+  # The data files are created from the dictionaries on first use, in the
+  # suite's data folder.
+  mkdir -p "$root/TMP" "$root/DADES"
   [ -f "$root/TMP/VorkTerm.ini" ] || : >"$root/TMP/VorkTerm.ini"
   set_language "$root/TMP/VorkTerm.ini" "$language"
   exit_file="$root/exit.code"
 
-  tm kill-server >/dev/null 2>&1
+  socket="$work/$language.socket"
   tm new-session -d -s e2e -x 80 -y 25 \
     "cd '$root' && KALROOT='$root/' KALTMP='$root/TMP/' '$BIN'; echo EXIT=\$? > '$exit_file'; sleep 30"
 
-  label1=${LABEL1[$language]:-${LABEL1[CAT]}}
-  label2=${LABEL2[$language]:-${LABEL2[CAT]}}
-  label3=${LABEL3[$language]:-${LABEL3[CAT]}}
-  label4=${LABEL4[$language]:-${LABEL4[CAT]}}
+  label1=${LABEL1[$language]}
+  label2=${LABEL2[$language]}
+  label3=${LABEL3[$language]}
+  label4=${LABEL4[$language]}
 
-  if ! wait_for_text "$label4"; then
+  # The description of the last field is the last thing drawn.
+  if ! wait_for_text "${NO_CONCEPT[$language]}"; then
     fail "the parameter screen did not appear"
     continue
   fi
   for label in "$label1" "$label2" "$label3" "$label4"; do
     grep -qF -- "$label" <<<"$screen_text" || fail "label \"$label\" missing"
   done
-  # Defaults: first property 1, last property 999, carry-over concept 3.
+  grep -qF -- "$TITLE" <<<"$(head -n1 <<<"$screen_text")" || fail "title missing from row 1"
+  # Defaults: the session date, first property 1, last property 999,
+  # carry-over concept 3 (not in the concept file).
   grep -qE -- "$label2[^0-9]*1( |$)" <<<"$screen_text" || fail "default first property 1 missing"
   grep -qE -- "$label3[^0-9]*999( |$)" <<<"$screen_text" || fail "default last property 999 missing"
   grep -qE -- "$label4[^0-9]*3( |$)" <<<"$screen_text" || fail "default concept 3 missing"
 
-  # Through the fields: Enter and Down go forward, Up goes back.
+  # Through the fields: Enter and Down go forward, Up goes back.  Leaving
+  # the date field stores it and shows it as a date.
   wait_for_cursor_on "$label1"
   tm send-keys -t e2e Enter
   wait_for_cursor_on "$label2"
+  wait_for_text "$label1$DATE_SHOWN" || fail "default date $DATE_SHOWN missing"
   tm send-keys -t e2e Down
   wait_for_cursor_on "$label3"
   tm send-keys -t e2e Up
   wait_for_cursor_on "$label2"
   tm send-keys -t e2e Enter
   wait_for_cursor_on "$label3"
-  tm send-keys -t e2e Enter
-  wait_for_cursor_on "$label4"
-  tm send-keys -t e2e Up
-  wait_for_cursor_on "$label3"
   # A typed digit shows; Escape drops it and goes back to the first field.
   tm send-keys -t e2e 7
-  wait_for_text "799" || fail "the typed digit is not shown"
+  wait_for_text "${label3}799" || fail "the typed digit is not shown"
   tm send-keys -t e2e Escape
   wait_for_cursor_on "$label1"
-  grep -qE -- "$label3[^0-9]*999( |$)" <<<"$screen_text" || fail "Escape did not restore 999"
+  wait_for_pattern "$label3[^0-9]*999( |$)" || fail "Escape did not restore 999"
+  # PgDn goes to the last field (the concept; the demo's concept file is
+  # empty, so it could only be left with Escape), Escape back to the first.
+  tm send-keys -t e2e PgDn
+  wait_for_cursor_on "$label4"
+  tm send-keys -t e2e Escape
+  wait_for_cursor_on "$label1"
   # Escape on the first field leaves the program.
   tm send-keys -t e2e Escape
   end=$((SECONDS + DEADLINE_SECONDS))
