@@ -575,6 +575,18 @@ bool ConsoleStartTerminalOn(int inputFd, int outputFd, const std::string& termin
   termios modes{};
   if (tcgetattr(inputFd, &modes) != 0) return false;
 
+  // The terminal's description must exist before newterm is tried: a
+  // newterm that fails keeps memory of ncurses' for good.
+  {
+    TERMINAL* previous = cur_term;
+    int status = 0;
+    if (setupterm(terminalType.c_str(), outputFd, &status) != OK) {
+      set_curterm(previous);
+      return false;
+    }
+    del_curterm(set_curterm(previous));
+  }
+
   Term = TerminalConsole{};
   Term.inputFd = inputFd;
   Term.outputFd = outputFd;
