@@ -329,7 +329,11 @@ std::string ParseDate(const std::string& text) {
   TypedDate date = ReadTypedDate(text);
   if (date.invalid) return PackDigits("00000000");
   long year = date.year;
-  if (!date.yearComplete && date.day > 0 && date.month > 0) {
+  // A year typed short gets the century of the clock's year, moved into the
+  // window [clock year - 50, clock year + 49].  A short year of 100 or more
+  // ("7/4/999") already names its century and is taken as typed, as
+  // DateIsInvalid checks it.
+  if (!date.yearComplete && year < 100 && date.day > 0 && date.month > 0) {
     int current = CurrentYear();
     year = 100L * (current / 100) + year;
     if (year - current > 49) year -= 100;

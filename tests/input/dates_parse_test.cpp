@@ -61,6 +61,7 @@ TEST_F(TypedDates, ParseReadsDayMonthYearWithSeparatorsOrByPosition) {
       {"1 2/4/2023", Packed(2023, 4, 12)},  // blanks inside a number are skipped
       {"7/4/023", Packed(2023, 4, 7)},      // three characters: not complete
       {"7/4/0023", Packed(23, 4, 7)},       // four characters: taken as typed
+      {"7/4/999", Packed(999, 4, 7)},       // a short year above 99 keeps its century
       {"31/02/23", Packed(2023, 2, 31)},    // not checked against the calendar
       {"0/0/23", Packed(23, 0, 0)},         // no century without day and month
       {"7/4/32767", Packed(2767, 4, 7)},    // largest 16-bit year, cut to 4 digits
@@ -73,8 +74,10 @@ TEST_F(TypedDates, ParseGivesTheBlankDateForUnreadableText) {
       "", "7/4", "7.4.2023.", "7/4/2023x", "abc", "7/4/99999", "99999/1/2023", "7//4//2023",
       std::string(1000, '7'), std::string(1000, '/'), std::string(1000, '\xFF'), "7/4/2023\n",
   };
-  for (const std::string& t : texts)
+  for (const std::string& t : texts) {
     EXPECT_EQ(Show(ParseDate(t)), Show(kBlank)) << "\"" << t.substr(0, 20) << "\" (" << t.size() << " chars)";
+    EXPECT_TRUE(DateIsInvalid(t)) << "\"" << t.substr(0, 20) << "\" (" << t.size() << " chars)";
+  }
 }
 
 TEST_F(TypedDates, ParseAlwaysGivesFourPackedBytes) {
@@ -106,6 +109,7 @@ TEST_F(TypedDates, InvalidCatchesImpossibleDatesAndTheOctober1582Gap) {
       {"070423", false},     {"290223", true},     {"", true},            {"7/4", true},
       {"7.4.2023.", true},   {"7/4/2023x", true},  {"7/4/99999", true},   {"  /  /    ", true},
       {"29/02/1500", true},  // typed dates follow the Gregorian month lengths
+      {"7/4/999", false},
   };
   for (const Case& c : cases) EXPECT_EQ(DateIsInvalid(c.text), c.invalid) << "\"" << c.text << "\"";
 }

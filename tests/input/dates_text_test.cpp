@@ -110,6 +110,8 @@ TEST_F(DateTextSettings, NamedMonthOfABlankOrImpossibleMonthIsEmpty) {
   EXPECT_EQ(DateText("m", 2, Packed(2023, 0, 0)), "");
   EXPECT_EQ(DateText("m", 2, Packed(2023, 13, 1)), "");
   EXPECT_EQ(DateText("m", 2, std::string(1000, '\xFF')), "");
+  std::string parts(1000, 'd');
+  EXPECT_EQ(DateText(parts, 0, Packed(2023, 4, 7)), "7" + std::string(1000, ' ')) << "width 2 + 1000 - 1";
 }
 
 TEST_F(DateTextSettings, PreferencesAreReadOnceFromTheUserSection) {
