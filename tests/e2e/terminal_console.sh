@@ -7,7 +7,8 @@
 # the keys tmux sends (arrows, F-keys with modifiers, Alt+letters, Ctrl+C,
 # Escape, UTF-8 text, a bracketed paste, a mouse click) arrive as the PC key
 # codes; a terminal made too small shows the request to enlarge it and a
-# resize back redraws everything; after Ctrl+Q the terminal's modes are as
+# resize back redraws everything, at exactly 80 x 25 the last cell is
+# drawn without scrolling; after Ctrl+Q the terminal's modes are as
 # before.  Waits poll the pane until a deadline; a failure prints the screen.
 set -u
 
@@ -28,8 +29,10 @@ LOG="$WORK/events.log"
 : >"$LOG"
 
 T() { tmux -u -L "$SOCKET" -f /dev/null "$@"; }
+SOCKET_PATH=""
 cleanup() {
   T kill-server >/dev/null 2>&1
+  [ -n "$SOCKET_PATH" ] && rm -f "$SOCKET_PATH"
   rm -rf "$WORK"
 }
 trap cleanup EXIT
@@ -74,6 +77,7 @@ key() {
 T new-session -d -x 100 -y 30 -s demo \
   "stty -g >'$WORK/modes.before'; env -u LANG -u LC_CTYPE -u LC_ALL '$BIN' '$LOG'; echo \$? >'$WORK/exit'; stty -g >'$WORK/modes.after'; sleep 600" ||
   fail "tmux did not start"
+SOCKET_PATH=$(T display -p '#{socket_path}')
 
 # ---- Drawing -------------------------------------------------------------------
 until_ok screen_has "READY" || fail "the demo screen did not appear"
@@ -161,6 +165,10 @@ T resize-window -t demo -x 100 -y 30
 until_ok screen_has "    ║ Liquidació de quotes                 ║" || fail "no redraw after enlarging"
 until_ok screen_lacks "Ampliau" || fail "the request stayed on the screen"
 key k "K 006B"
+# Exactly 80 x 25: the last cell is drawn and nothing scrolls.
+T resize-window -t demo -x 80 -y 25
+until_ok screen_has "$(printf '%79s#' '')" || fail "no mark in the last cell at 80 x 25"
+[ "$(screen | sed -n 2p)" = "    ╔══════════════════════════════════════╗" ] || fail "the screen scrolled at 80 x 25"
 
 # ---- Leaving -------------------------------------------------------------------------
 T send-keys -t demo C-q

@@ -2,7 +2,7 @@
 // end-to-end check in tmux (terminal_console.sh).
 //
 // Draws a double frame with a title, the sixteen colours, the console
-// glyphs of low bytes and shading blocks, then reads events until Ctrl+Q.
+// glyphs of low bytes, shading blocks and a mark in the last cell, then reads events until Ctrl+Q.
 // Every event is appended to the log file named on the command line, one
 // line each: "K 4800" (key code in hexadecimal) or "M 1 10 5" (button,
 // column, row).  Ins switches the cursor between block and half height.
@@ -34,6 +34,7 @@ void DrawScreen() {
   for (int c = 0; c < 16; ++c) Put(10, 5 + c, std::string(1, "0123456789ABCDEF"[c]), static_cast<unsigned char>(c));
   for (int c = 0; c < 8; ++c) Put(11, 5 + c, " ", static_cast<unsigned char>(c << 4));
   Put(24, 1, "READY", 0x70);
+  Put(25, 80, "#", 0x70);  // the last cell: drawing it must not scroll the screen
 }
 
 }  // namespace
