@@ -425,7 +425,10 @@ bool TermPoll(ConsoleEvent& event, int timeoutMs) {
       // which leaves every dialogue, so the program ends its work in order.
       // A program that keeps asking regardless ends as on a hang-up.
       if (timeoutMs >= 0) return false;
-      if (++Term.lostAnswers > 1000) raise(SIGHUP);
+      if (++Term.lostAnswers > 1000) {
+        raise(SIGHUP);
+        exit(1);  // SIGHUP ignored (nohup): end all the same, restoring at exit
+      }
       event = ConsoleEvent{};
       event.kind = ConsoleEvent::KEY;
       event.key = 27;

@@ -269,6 +269,20 @@ TEST_F(TerminalConsoleTest, CursorShapeFollowsInsertModeAndVisibility) {
   EXPECT_NE(sent.find("\x1b[?25l"), std::string::npos) << Printable(sent);
 }
 
+TEST_F(TerminalConsoleTest, LinuxConsoleGetsItsOwnCursorSizesAndNoMouse) {
+  Start("linux");
+  EXPECT_FALSE(ConsoleHasMouse());
+  ConsoleSetCursorShape(true);
+  std::string sent = screen->UpToBell();
+  EXPECT_EQ(sent.find("\x1b[?1000h"), std::string::npos) << Printable(sent);
+  EXPECT_NE(sent.find("\x1b[?4c"), std::string::npos) << "lower half in insert mode: " << Printable(sent);
+  ConsoleSetCursorShape(false);
+  sent = screen->UpToBell();
+  EXPECT_NE(sent.find("\x1b[?6c"), std::string::npos) << "block in overwrite mode: " << Printable(sent);
+  ConsoleStop();
+  ASSERT_TRUE(screen->WaitFor("\x1b[?0c")) << "default size back: " << Printable(screen->Text());
+}
+
 TEST_F(TerminalConsoleTest, KeysAreReadAndDecoded) {
   Start();
   ConsoleEvent e;
