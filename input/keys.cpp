@@ -84,31 +84,32 @@ void OpenPopup(bool& open, std::string (*hook)(), std::string (*popup)()) {
   Keyboard.TypeAhead = result;
 }
 
-// One read: timeoutMs 0 answers at once, a negative value waits.
-void ReadOnce(KeyCode& key, int& button, int& column, int& row, int timeoutMs) {
+// One read: timeoutMs 0 answers at once, a negative value waits.  False
+// when the console had no event to give.
+bool ReadOnce(KeyCode& key, int& button, int& column, int& row, int timeoutMs) {
   key = 0;
   button = column = row = 0;
   if (!Keyboard.TypeAhead.empty()) {
     key = static_cast<unsigned char>(Keyboard.TypeAhead[0]);
     Keyboard.TypeAhead.erase(0, 1);
-    return;
+    return true;
   }
 
   if (Keyboard.mouseState == MOUSE_UNSET) Keyboard.mouseState = ConsoleHasMouse() ? MOUSE_OFF : MOUSE_ABSENT;
   if (Keyboard.mouseState == MOUSE_OFF) Keyboard.mouseState = MOUSE_ON;
 
   ConsoleEvent event;
-  if (!NextEvent(event, timeoutMs)) return;
+  if (!NextEvent(event, timeoutMs)) return false;
 
   if (event.kind == ConsoleEvent::MOUSE) {
-    if (Keyboard.mouseState != MOUSE_ON || event.button == 0) return;
+    if (Keyboard.mouseState != MOUSE_ON || event.button == 0) return true;
     button = event.button;
     column = event.column;
     row = event.row;
     Keyboard.mouseState = MOUSE_OFF;
-    return;
+    return true;
   }
-  if (event.kind != ConsoleEvent::KEY) return;
+  if (event.kind != ConsoleEvent::KEY) return true;
 
   if (event.altKeypadDigit >= 0) {
     // Character entry by code: the digits typed on the keypad with Alt
@@ -127,7 +128,7 @@ void ReadOnce(KeyCode& key, int& button, int& column, int& row, int timeoutMs) {
     if (!ended) Keyboard.pending.insert(Keyboard.pending.begin(), event);
     key = value;
     Keyboard.mouseState = MOUSE_OFF;
-    return;
+    return true;
   }
 
   key = event.key & 0xFFFF;
@@ -136,6 +137,7 @@ void ReadOnce(KeyCode& key, int& button, int& column, int& row, int timeoutMs) {
 
   if (key == kKeyAltX) OpenPopup(Keyboard.calculatorOpen, Keyboard.calculator, Calculator);
   else if (key == kKeyAltC) OpenPopup(Keyboard.calendarOpen, Keyboard.calendar, CalendarPopup);
+  return true;
 }
 
 }  // namespace
@@ -144,7 +146,12 @@ void ReadKey(KeyCode& key, int& button, int& column, int& row) { ReadOnce(key, b
 
 void ReadKeyWaiting(KeyCode& key, int& button, int& column, int& row) {
   do {
-    ReadOnce(key, button, column, row, -1);
+    if (!ReadOnce(key, button, column, row, -1)) {
+      // A console that cannot wait (none started, or stopped) would make
+      // this loop spin: answer Esc, which leaves every dialogue.
+      key = kKeyEsc;
+      return;
+    }
   } while (key == 0 && button == 0);
 }
 

@@ -129,6 +129,14 @@ TEST_F(KeysTest, WaitKeyWaitsOnTheConsole) {
   EXPECT_EQ(Console.starved, 1);
 }
 
+TEST_F(KeysTest, WaitWithoutAConsoleAnswersEscInsteadOfSpinning) {
+  ConsoleStop();
+  KeyCode key = 0;
+  WaitKey(key);
+  EXPECT_KEY(key, kKeyEsc);
+  ConsoleStartVirtual();
+}
+
 std::string FakeCalculator() {
   EXPECT_TRUE(Keyboard.calculatorOpen);
   // Alt+X inside the calculator does not open a second one.
