@@ -41,6 +41,7 @@ struct DataFileTable {
   DataFileSlot slots[kDataSlots];
   // Saved lock modes: pairs of bytes (slot number, mode), newest last.
   std::string lockModeStack;
+  uint64_t engineCalls = 0;  // calls made to the record manager so far
 };
 extern DataFileTable DataFiles;
 
@@ -105,6 +106,9 @@ std::string FolderFailureText();  // "NO ES POT ACCEDIR A LA CARPETA " ...
 [[noreturn]] void EndOnDataError(const std::string& message);
 
 // ---- Inside the data layer -------------------------------------------------------
+// BTRCALL, counted in DataFiles.engineCalls.
+int16_t CallEngine(uint16_t operation, void* positionBlock, void* dataBuffer, uint32_t* dataLength,
+                   void* keyBuffer, uint8_t keyLength, int8_t keyNumber);
 // The engine's statistics of the file in `slot` (Stat, operation 15): the
 // returned buffer, cut to the length the engine reported.  Status as returned.
 int16_t ReadFileStatistics(int slot, std::string& statistics);

@@ -40,7 +40,7 @@ int16_t OpenCall(DataFileSlot& slot, const std::string& hostPath) {
   }
   char key[kKeyBufferSize] = {};
   std::memcpy(key, hostPath.data(), hostPath.size());
-  return BTRCALL(B_OPEN, slot.positionBlock, data, &dataLength, key,
+  return CallEngine(B_OPEN, slot.positionBlock, data, &dataLength, key,
                  static_cast<uint8_t>(hostPath.size()), B_MODE_NORMAL);
 }
 
@@ -63,13 +63,19 @@ int16_t CreateFromDictionary(const std::string& base, const std::string& hostPat
   uint32_t dataLength = kDataBufferSize;
   char key[kKeyBufferSize] = {};
   std::memcpy(key, hostPath.data(), hostPath.size());
-  return BTRCALL(B_CREATE, DataFiles.slots[0].positionBlock, data, &dataLength, key,
+  return CallEngine(B_CREATE, DataFiles.slots[0].positionBlock, data, &dataLength, key,
                  static_cast<uint8_t>(hostPath.size()), -1);
 }
 
 void ClearSlot(DataFileSlot& slot) { slot = DataFileSlot{}; }
 
 }  // namespace
+
+int16_t CallEngine(uint16_t operation, void* positionBlock, void* dataBuffer, uint32_t* dataLength,
+                   void* keyBuffer, uint8_t keyLength, int8_t keyNumber) {
+  ++DataFiles.engineCalls;
+  return BTRCALL(operation, positionBlock, dataBuffer, dataLength, keyBuffer, keyLength, keyNumber);
+}
 
 int FindSlot(int16_t file_number) {
   int highestFree = 0;
@@ -158,7 +164,7 @@ int16_t ReadFileStatistics(int slot, std::string& statistics) {
   uint32_t dataLength = kDataBufferSize;
   char key[kKeyBufferSize];
   std::memset(key, ' ', sizeof key);
-  int16_t status = BTRCALL(B_STAT, DataFiles.slots[slot].positionBlock, data, &dataLength, key,
+  int16_t status = CallEngine(B_STAT, DataFiles.slots[slot].positionBlock, data, &dataLength, key,
                            255, 0);
   if (status == B_OK || status == B_DATA_BUFFER_TOO_SHORT)
     statistics.assign(reinterpret_cast<char*>(data), std::min<uint32_t>(dataLength, kDataBufferSize));
@@ -211,7 +217,7 @@ void ResetDataFiles(int16_t& status) {
   unsigned char data[4] = {};
   uint32_t dataLength = 0;
   char key[kKeyBufferSize] = {};
-  status = BTRCALL(B_RESET, DataFiles.slots[0].positionBlock, data, &dataLength, key, 0, 0);
+  status = CallEngine(B_RESET, DataFiles.slots[0].positionBlock, data, &dataLength, key, 0, 0);
   if (status != B_OK) return;
   for (int i = 1; i < kDataSlots; ++i) ClearSlot(DataFiles.slots[i]);
 }

@@ -81,10 +81,12 @@ struct LockView {
 
 int KeyLengthField(const std::string& record, int at) {
   long long length = 0;
-  // An unreadable length counts as 0: compared over no bytes, the range
-  // overlaps every key, which errs on the side of waiting.
-  if (!ParseNumber(record.substr(static_cast<size_t>(at), 2), length) || length < 0) return 0;
-  return static_cast<int>(std::min<long long>(length, kLockKeyWidth));
+  // An unreadable or impossible length counts as 0: compared over no bytes,
+  // the range overlaps every key, which errs on the side of waiting.
+  if (!ParseNumber(record.substr(static_cast<size_t>(at), 2), length) || length < 0 ||
+      length > kLockKeyWidth)
+    return 0;
+  return static_cast<int>(length);
 }
 
 LockView ReadView(const std::string& record) {

@@ -89,7 +89,7 @@ int16_t TransactionCall(uint16_t operation) {
   unsigned char data[kDataBufferSize] = {};
   uint32_t dataLength = 0;
   char key[kKeyBufferSize] = {};
-  return BTRCALL(operation, DataFiles.slots[0].positionBlock, data, &dataLength, key, 0, 0);
+  return CallEngine(operation, DataFiles.slots[0].positionBlock, data, &dataLength, key, 0, 0);
 }
 
 }  // namespace
@@ -120,7 +120,7 @@ void CallRecordManager(int slot, uint16_t operation, int16_t& status) {
     uint32_t dataLength = static_cast<uint32_t>(std::clamp<int32_t>(file.recordLength, 0, kDataBufferSize));
     char key[kKeyBufferSize];
     FillKeyBuffer(file, key, filler);
-    status = BTRCALL(call, file.positionBlock, data, &dataLength, key, KeyLength(file),
+    status = CallEngine(call, file.positionBlock, data, &dataLength, key, KeyLength(file),
                      static_cast<int8_t>(file.keyNumber));
     DeliverRecord(file, data, dataLength);
     TakeBackKey(file, key);
@@ -175,7 +175,7 @@ void SkipRecords(int16_t& status, int32_t count, int16_t file_number) {
     uint32_t dataLength = kDataBufferSize;
     char key[kKeyBufferSize];
     FillKeyBuffer(*file, key, ' ');
-    status = BTRCALL(operation, file->positionBlock, scratch, &dataLength, key, KeyLength(*file),
+    status = CallEngine(operation, file->positionBlock, scratch, &dataLength, key, KeyLength(*file),
                      static_cast<int8_t>(file->keyNumber));
     TakeBackKey(*file, key);
     if (status == B_DATA_BUFFER_TOO_SHORT) status = 0;
@@ -236,13 +236,13 @@ int32_t RecordPosition(int32_t position, int16_t file_number) {
   if (position == 0) {
     std::memset(data, 0, sizeof data);
     std::memset(key, 0, sizeof key);
-    int16_t status = BTRCALL(B_GET_POSITION, file->positionBlock, data, &dataLength, key, 0, 0);
+    int16_t status = CallEngine(B_GET_POSITION, file->positionBlock, data, &dataLength, key, 0, 0);
     return status == B_OK ? GetLong(data) : 0;
   }
   std::memset(data, ' ', sizeof data);
   PutLong(data, position);
   FillKeyBuffer(*file, key, ' ');
-  int16_t status = BTRCALL(B_GET_DIRECT, file->positionBlock, data, &dataLength, key,
+  int16_t status = CallEngine(B_GET_DIRECT, file->positionBlock, data, &dataLength, key,
                            KeyLength(*file), static_cast<int8_t>(file->keyNumber));
   TakeBackKey(*file, key);
   if (status == B_DATA_BUFFER_TOO_SHORT) status = 0;

@@ -1,0 +1,265 @@
+// open_test.cpp - opening data files into the file table, statistics and
+// closing everything, against real record manager files created from their
+// dictionaries.
+#include <cstdio>
+
+#include "data_test_support.h"
+#include "settle/records.h"
+
+namespace {
+
+using datatest::CreateBuffer;
+using datatest::DataTest;
+using datatest::Segment;
+
+// Prints the screen when the program beeps: a death test's stderr then shows
+// the fatal message the operator would see.
+void DumpScreenOnBeep() {
+  Platform.beep = [] {
+    std::fprintf(stderr, "%s\n", VirtualScreenDump().c_str());
+    std::fflush(stderr);
+  };
+}
+
+struct NameCase {
+  const char* name;
+  const char* directory;
+  const char* base;
+  const char* extension;
+};
+
+TEST(DataFileNameTest, SplitsDirectoryBaseAndExtension) {
+  const NameCase cases[] = {
+      {"DADES\\THRebut", "DADES\\", "THRebut", ".dat"},
+      {"X.DAT", "", "X", ".DAT"},
+      {"C:\\A.B\\FILE", "C:\\A.B\\", "FILE", ".dat"},
+      {"A.B.C", "", "A", ".B.C"},
+      {"C:FILE", "C:", "FILE", ".dat"},
+      {"/srv/kal/DADES/PropietH", "/srv/kal/DADES/", "PropietH", ".dat"},
+      {"", "", "", ".dat"},
+  };
+  for (const NameCase& c : cases) {
+    DataFileName parts = SplitDataFileName(c.name);
+    EXPECT_EQ(parts.directory, c.directory) << c.name;
+    EXPECT_EQ(parts.base, c.base) << c.name;
+    EXPECT_EQ(parts.extension, c.extension) << c.name;
+  }
+}
+
+class OpenTest : public DataTest {
+ protected:
+  unsigned char record[64] = {};
+  const std::string smallFile = CreateBuffer(16, {{Segment{1, 4, 0}}});
+};
+
+TEST_F(OpenTest, SixProgramFilesAreCreatedFromTheirDictionariesIntoSlotsFortyDown) {
+  UseDemoDictionaries();
+  struct {
+    const char* name;
+    int16_t number;
+    int recordLength;
+    int keyLength;
+  } files[] = {{"THRebut", kFileConcepts, 24, 1},   {"FinquesH", kFileProperties, 388, 2},
+               {"FinDespH", kFileExpenseNotes, 604, 2}, {"PropietH", kFileOwners, 428, 4},
+               {"PagamH", kFilePayments, 44, 6},     {"CobramH", kFileCollections, 24, 8}};
+  unsigned char buffer[604];
+  int expectedSlot = 40;
+  for (const auto& f : files) {
+    int16_t status = -1;
+    OpenDataFile(status, buffer, root + "DADES\\" + f.name, f.number);
+    ASSERT_EQ(status, 0) << f.name;
+    EXPECT_EQ(FindSlot(f.number), expectedSlot) << f.name;
+    const DataFileSlot& slot = DataFiles.slots[expectedSlot];
+    EXPECT_EQ(slot.recordLength, f.recordLength) << f.name;
+    EXPECT_EQ(slot.keyValue, std::string(static_cast<size_t>(f.keyLength), '\0')) << f.name;
+    EXPECT_EQ(slot.keyNumber, 0);
+    EXPECT_EQ(slot.lockMode, 0);
+    int16_t recordLength = 0, keyLength = 0;
+    FileStats(recordLength, keyLength, 0, f.number);
+    EXPECT_EQ(recordLength, f.recordLength);
+    EXPECT_EQ(keyLength, f.keyLength);
+    --expectedSlot;
+  }
+  EXPECT_EQ(FindSlot(9999), -34);
+}
+
+TEST_F(OpenTest, TheSameFileNumberTwiceAnswers1002AndKeepsTheFirstEntry) {
+  OpenWith("Items", smallFile, record, 7, sizeof record);
+  unsigned char other[16];
+  int16_t status = 0;
+  OpenDataFile(status, other, root + "DADES\\Other", 7);
+  EXPECT_EQ(status, kStatusAlreadyOpen);
+  EXPECT_EQ(FindSlot(7), 40);
+  EXPECT_EQ(DataFiles.slots[40].record, static_cast<void*>(record));
+  EXPECT_EQ(FindSlot(8), -39);
+}
+
+TEST_F(OpenTest, FileNumberZeroMatchesAFreeSlotAndAnswers1002) {
+  WriteDictionary("Items", smallFile);
+  int16_t status = 0;
+  OpenDataFile(status, record, root + "DADES\\Items", 0);
+  EXPECT_EQ(status, kStatusAlreadyOpen);
+  EXPECT_EQ(FindSlot(0), 1);
+}
+
+TEST_F(OpenTest, TheFortyFirstFileAnswers1003) {
+  WriteDictionary("Items", smallFile);
+  for (int16_t n = 1; n <= 40; ++n) {
+    int16_t status = -1;
+    OpenDataFile(status, record, root + "DADES\\Items", n, sizeof record);
+    ASSERT_EQ(status, 0) << n;
+  }
+  EXPECT_EQ(FindSlot(41), 0);
+  int16_t status = 0;
+  OpenDataFile(status, record, root + "DADES\\Items", 41, sizeof record);
+  EXPECT_EQ(status, kStatusTableFull);
+  EXPECT_EQ(FindSlot(41), 0);
+}
+
+TEST_F(OpenTest, AnExtensionGivenIsKeptAndLetterCaseDoesNotMatter) {
+  WriteDictionary("Notes", smallFile);
+  int16_t status = -1;
+  OpenDataFile(status, record, root + "DADES\\Notes.txt", 1, sizeof record);
+  ASSERT_EQ(status, 0);
+  ASSERT_EQ(Insert(1, "KEY1 first"), 0);
+  unsigned char second[64] = {};
+  OpenDataFile(status, second, root + "dades\\NOTES.TXT", 2, sizeof second);
+  ASSERT_EQ(status, 0);
+  FindRecord(status, 0, "KEY1", 0, 2);
+  EXPECT_EQ(status, 0);
+  EXPECT_EQ(std::string(reinterpret_cast<char*>(second), 10), "KEY1 first");
+}
+
+TEST_F(OpenTest, ADotInTheDirectoryIsNoExtension) {
+  std::filesystem::create_directories(dir + "/DADES/A.B");
+  WriteDictionary("FILE", smallFile);
+  int16_t status = -1;
+  OpenDataFile(status, record, root + "DADES\\A.B\\FILE", 3, sizeof record);
+  EXPECT_EQ(status, 0);
+  // The dictionary of the base name served: the file has its record length.
+  EXPECT_EQ(DataFiles.slots[FindSlot(3)].recordLength, 16);
+}
+
+TEST_F(OpenTest, AFileLockedByAnotherHolderIsWaitedForInStepsOf3000Ms) {
+  OpenWith("Items", smallFile, record, 1, sizeof record);
+  int16_t status = 0;
+  ResetDataFiles(status);
+  ASSERT_EQ(status, 0);
+  // Another station opens the file exclusively and lets it go during the
+  // second pause.
+  datatest::OtherStation other;
+  ASSERT_EQ(other.Start(HostPath(root + "DADES/Items.dat"), B_MODE_EXCLUSIVE), 0);
+  Platform.pause = [&](int ms) {
+    pauses.push_back(ms);
+    if (pauses.size() == 2) other.Close();
+  };
+  OpenDataFile(status, record, root + "DADES\\Items", 1, sizeof record);
+  EXPECT_EQ(status, 0);
+  EXPECT_EQ(pauses, (std::vector<int>{3000, 3000}));
+}
+
+TEST_F(OpenTest, AMissingDictionaryEndsTheProgramWithTheMessageAndStatus) {
+  EXPECT_EXIT(
+      {
+        DumpScreenOnBeep();
+        int16_t status = 0;
+        OpenDataFile(status, record, "DADES\\Missing", 1, sizeof record);
+        std::fprintf(stderr, "returned %d\n", status);
+        std::exit(0);
+      },
+      ::testing::ExitedWithCode(1), "NO ES POT ACCEDIR AL FITXER DADES.Missing \\([1-9][0-9]*\\)");
+}
+
+TEST_F(OpenTest, TheFatalMessageIsInTheSessionsLanguage) {
+  EXPECT_EXIT(
+      {
+        Session.language = "SPA";
+        DumpScreenOnBeep();
+        int16_t status = 0;
+        OpenDataFile(status, record, "DADES\\Missing", 1, sizeof record);
+        std::exit(0);
+      },
+      ::testing::ExitedWithCode(1), "NO SE PUEDE ACCEDER AL FICHERO DADES.Missing \\(");
+}
+
+TEST_F(OpenTest, AnInvalidDictionaryEndsTheProgram) {
+  ASSERT_TRUE(WriteWholeFile(root + "ddf/Broken.xdf", std::string("\x40\x00garbage", 9)));
+  EXPECT_EXIT(
+      {
+        DumpScreenOnBeep();
+        int16_t status = 0;
+        OpenDataFile(status, record, "DADES\\Broken", 1, sizeof record);
+        std::exit(0);
+      },
+      ::testing::ExitedWithCode(1), "FITXER DADES.Broken \\(");
+}
+
+TEST_F(OpenTest, MessageTextsAreCodePage850InEveryLanguage) {
+  Session.language = "OCI";
+  EXPECT_EQ(OpenFailureText(), "NON SE P\xE3T ACCEDIR ATH FICH\xD4R ");
+  EXPECT_EQ(LockWaitText(), "FICH\xD4R BLOQUEJAT. ESPERATZ UN MOMENT.");
+  Session.language = "GLG";
+  EXPECT_EQ(OpenFailureText(), "NOM SE PODE ACEDER AO FICHEIRO ");
+  EXPECT_EQ(LockWaitText(), "FICHEIRO BLOQUEADO. ESPERE UM MOMENTO.");
+  Session.language = "ENG";
+  EXPECT_EQ(OpenFailureText(), "NO ES POT ACCEDIR AL FITXER ");
+  EXPECT_EQ(LockWaitText(), "FITXER BLOQUEJAT. ESPEREU UN MOMENT.");
+}
+
+TEST_F(OpenTest, FileStatsAddsTheSegmentsOfAKey) {
+  std::string spec = CreateBuffer(30, {{Segment{1, 4, 0}}, {Segment{5, 2, 0}, Segment{10, 3, 0}},
+                                       {Segment{20, 2, KF_BINARY | KF_DUPLICATES}}});
+  OpenWith("Multi", spec, record, 9, sizeof record);
+  int16_t recordLength = 0, keyLength = 0;
+  const int expected[] = {4, 5, 2, 0, 0};
+  for (int16_t k = 0; k < 5; ++k) {
+    FileStats(recordLength, keyLength, k, 9);
+    EXPECT_EQ(recordLength, 30);
+    EXPECT_EQ(keyLength, expected[k]) << "key " << k;
+  }
+  FileStats(recordLength, keyLength, 0, 10);
+  EXPECT_EQ(recordLength, 0);
+  EXPECT_EQ(keyLength, 0);
+}
+
+TEST_F(OpenTest, ResetEmptiesTheTable) {
+  OpenWith("Items", smallFile, record, 5, sizeof record);
+  DataFiles.slots[40].lockMode = 2;
+  int16_t status = -1;
+  ResetDataFiles(status);
+  EXPECT_EQ(status, 0);
+  EXPECT_EQ(FindSlot(5), -40);
+  EXPECT_EQ(DataFiles.slots[40].record, nullptr);
+  EXPECT_EQ(DataFiles.slots[40].lockMode, 0);
+  EXPECT_TRUE(DataFiles.slots[40].keyValue.empty());
+  // Closed for real: the file can be opened exclusively by another holder.
+  OpenDataFile(status, record, root + "DADES\\Items", 5, sizeof record);
+  EXPECT_EQ(status, 0);
+}
+
+TEST_F(OpenTest, TheOwnerNameOfTheSessionOpensAProtectedFile) {
+  OpenWith("Owned", smallFile, record, 1, sizeof record);
+  char owner[9] = "KAL1";
+  uint32_t length = 5;
+  char key[kKeyBufferSize] = {};
+  std::memcpy(key, owner, 5);
+  ASSERT_EQ(BTRCALL(B_SET_OWNER, DataFiles.slots[40].positionBlock, owner, &length, key, 5,
+                    B_OWNER_ALL_ACCESS),
+            0);
+  int16_t status = 0;
+  ResetDataFiles(status);
+  Session.ownerName = "KAL1";
+  OpenDataFile(status, record, root + "DADES\\Owned", 1, sizeof record);
+  EXPECT_EQ(status, 0);
+  ResetDataFiles(status);
+  Session.ownerName.clear();
+  EXPECT_EXIT(
+      {
+        DumpScreenOnBeep();
+        OpenDataFile(status, record, "DADES\\Owned", 1, sizeof record);
+        std::exit(0);
+      },
+      ::testing::ExitedWithCode(1), "FITXER DADES.Owned \\(51\\)");
+}
+
+}  // namespace
