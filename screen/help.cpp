@@ -158,11 +158,13 @@ void RunTextViewer(const std::string& topic) {
         }
         break;
       case kKeyPgUp:
+        // Back by a whole window, so that PgUp undoes PgDn; near the start
+        // the window is filled from line 1.
         if (n - (v + 1) > 0) {
           ScrollInterior(view, -view.visible);
-          if (n - 2 * v < 1) n = 2 * v;
-          ShowLines(view, n - 2 * v + 1, n - v);
-          n = n - v + 1;
+          if (n - 2 * v < 1) n = 2 * v + 1;
+          ShowLines(view, n - 2 * v, n - v - 1);
+          n = n - v;
         }
         break;
       case kKeyHome:
