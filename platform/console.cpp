@@ -234,9 +234,8 @@ std::string VirtualRowText(int row, int column, int length) {
 std::string VirtualScreenDump() {
   std::string dump;
   for (int r = 1; r <= Console.rows; ++r) {
-    char label[8];
-    snprintf(label, sizeof label, "%2d|", r);
-    dump += label;
+    std::string label = std::to_string(r);
+    dump += (label.size() < 2 ? " " : "") + label + "|";
     dump += Cp850ToUtf8(VirtualRowText(r));
     dump += "|\n";
   }
