@@ -273,7 +273,7 @@ int16_t CreateFileOp(Call& c) {
   int64_t id = 0;
   st = AddCatalogEntry(*dir, path.name, newUuid, spec, id);
   if (st != B_OK) return EndWrite(scope, st == B_DUPLICATE_KEY ? int16_t{B_CREATE_IO_ERROR} : st);
-  if (!WriteMarker(path, newUuid)) return EndWrite(scope, B_CREATE_IO_ERROR);
+  if (!WriteMarker(path, newUuid, SyncEnabled())) return EndWrite(scope, B_CREATE_IO_ERROR);
   return EndWrite(scope, B_OK);
 }
 
@@ -345,7 +345,7 @@ int16_t UnlockOp(Call& c) {
 }
 
 int16_t ResetOp() {
-  if (gRecman.inTransaction) AbortTransaction();
+  if (gRecman.inTransaction) EngineAbortTransaction();
   for (size_t i = 0; i < gRecman.handles.size(); ++i)
     if (gRecman.handles[i].inUse) CloseHandle(static_cast<uint32_t>(i));
   return B_OK;
@@ -392,9 +392,9 @@ int16_t Dispatch(uint16_t operation, void* block, Call& c) {
     case B_DELETE: return DeleteRecord(c);
     case B_CREATE: return CreateFileOp(c);
     case B_STAT: return StatOp(c);
-    case B_BEGIN_TRANS: return BeginTransaction();
-    case B_END_TRANS: return EndTransaction();
-    case B_ABORT_TRANS: return AbortTransaction();
+    case B_BEGIN_TRANS: return EngineBeginTransaction();
+    case B_END_TRANS: return EngineEndTransaction();
+    case B_ABORT_TRANS: return EngineAbortTransaction();
     case B_GET_POSITION: return GetPosition(c);
     case B_GET_DIRECT: return GetDirect(c);
     case B_STEP_NEXT: case B_STEP_FIRST: case B_STEP_LAST: case B_STEP_PREVIOUS: return StepRecord(c);

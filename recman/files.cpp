@@ -74,21 +74,21 @@ MarkerState ReadMarker(const std::string& path, std::string& uuid) {
   return uuid.empty() ? MarkerState::kForeign : MarkerState::kOk;
 }
 
-bool WriteMarker(const DataPath& path, const std::string& uuid) {
+bool WriteMarker(const DataPath& path, const std::string& uuid, bool sync) {
   std::string text = std::string(kMarkerTitle) + "id " + uuid + "\nname " + path.name +
                      "\nThe records of this file are kept in " + kStoreName +
                      " in this directory; use recutil to look at them.\n";
   std::string tmp = path.full + ".recman-tmp" + std::to_string(getpid());
   int fd = open(tmp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
   if (fd < 0) return false;
-  bool ok = WriteAll(fd, text) && fsync(fd) == 0;
+  bool ok = WriteAll(fd, text) && (!sync || fsync(fd) == 0);
   ok = close(fd) == 0 && ok;
   if (ok) ok = rename(tmp.c_str(), path.full.c_str()) == 0;
   if (!ok) {
     unlink(tmp.c_str());
     return false;
   }
-  int dfd = open(path.directory.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  int dfd = sync ? open(path.directory.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC) : -1;
   if (dfd >= 0) {
     fsync(dfd);
     close(dfd);

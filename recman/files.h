@@ -24,5 +24,5 @@ int16_t ResolveDataPath(const uint8_t* key, uint32_t length, int16_t missingStat
 enum class MarkerState : uint8_t { kOk, kMissing, kForeign, kUnreadable };
 MarkerState ReadMarker(const std::string& path, std::string& uuid);
 // Writes the marker atomically (temporary file, fsync, rename, fsync of the
-// directory).  Returns false on failure.
-bool WriteMarker(const DataPath& path, const std::string& uuid);
+// directory, unless `sync` is false).  Returns false on failure.
+bool WriteMarker(const DataPath& path, const std::string& uuid, bool sync);

@@ -169,6 +169,7 @@ int16_t GetByKey(Call& c) {
       Remember(h, forward, false, std::move(rows), counter, batch);
     }
   } else {
+    ForgetReadAhead(h);
     Find how = Find::kGe;
     std::string bound;
     int16_t missing = B_END_OF_FILE;

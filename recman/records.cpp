@@ -24,6 +24,19 @@ bool LengthFits(const FileSpec& spec, uint32_t length) {
   return length == spec.recordLength;
 }
 
+// Record versions are random, not counted: a position can come back after an
+// aborted transaction (its allocation is rolled back too), and a handle that
+// still points there must not take the new record for the one it read.
+uint64_t gVersionState = 0;
+int64_t NewVersion() {
+  if (gVersionState == 0) gVersionState = gRecman.nonce ^ 0x9E3779B97F4A7C15ull;
+  uint64_t z = (gVersionState += 0x9E3779B97F4A7C15ull);
+  z = (z ^ (z >> 30)) * 0xBF58476D1CE4E5B9ull;
+  z = (z ^ (z >> 27)) * 0x94D049BB133111EBull;
+  z ^= z >> 31;
+  return static_cast<int64_t>(z >> 1) | 1;
+}
+
 const uint8_t* Bytes(const std::string& s) { return reinterpret_cast<const uint8_t*>(s.data()); }
 
 // The index entries of a record, with whether the record is in each index.
@@ -78,7 +91,8 @@ int16_t InsertRecord(Call& c) {
     SetSequence(sequences, k, pos);
     AppendSequence(sortKeys[k], pos);
   }
-  st = InsertRecordRow(f, static_cast<uint32_t>(pos), data, sequences);
+  int64_t version = NewVersion();
+  st = InsertRecordRow(f, static_cast<uint32_t>(pos), version, data, sequences);
   for (size_t k = 0; k < keys && st == B_OK; ++k)
     if (present[k]) st = InsertIndexEntry(f, static_cast<int>(k), sortKeys[k], static_cast<uint32_t>(pos));
   st = EndWrite(scope, st);
@@ -87,7 +101,7 @@ int16_t InsertRecord(Call& c) {
   if (kn != -1 || keys == 0) {
     h.physical = Place::kOnRecord;
     h.pos = static_cast<uint32_t>(pos);
-    h.version = 1;
+    h.version = version;
     if (keys > 0) {
       h.logicalKey = kn;
       h.logical = present[kn] ? Place::kOnRecord : Place::kNone;
@@ -155,7 +169,7 @@ int16_t UpdateRecord(Call& c) {
     }
     st = InsertIndexEntry(f, static_cast<int>(k), after[k], h.pos);
   }
-  int64_t version = old.version + 1;
+  int64_t version = NewVersion();
   if (st == B_OK) st = UpdateRecordRow(f, h.pos, version, data, sequences);
   st = EndWrite(scope, st);
   if (st != B_OK) return st;

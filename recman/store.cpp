@@ -68,7 +68,7 @@ std::string SlotSql(const OpenFile& f, size_t slot) {
   std::string r = Table(f), id = std::to_string(f.id);
   switch (slot - keys * kPerKey) {
     case kSlotFetch: return "SELECT ver, data, seqs FROM " + r + " WHERE pos = ?1";
-    case kSlotInsertRow: return "INSERT INTO " + r + "(pos, ver, data, seqs) VALUES(?1, 1, ?2, ?3)";
+    case kSlotInsertRow: return "INSERT INTO " + r + "(pos, ver, data, seqs) VALUES(?1, ?2, ?3, ?4)";
     case kSlotUpdateRow: return "UPDATE " + r + " SET ver = ?2, data = ?3, seqs = ?4 WHERE pos = ?1";
     case kSlotDeleteRow: return "DELETE FROM " + r + " WHERE pos = ?1";
     case kSlotStepNext: return "SELECT pos, ver, data FROM " + r + " WHERE pos > ?1 ORDER BY pos LIMIT ?2";
@@ -177,6 +177,11 @@ int16_t OpenConnection(Directory& dir, bool create) {
 }
 
 }  // namespace
+
+bool SyncEnabled() {
+  const char* v = std::getenv("RECMAN_SYNCHRONOUS");
+  return !(v && std::strcmp(v, "OFF") == 0);
+}
 
 int16_t SqliteStatus(int rc) {
   switch (rc & 0xFF) {
@@ -472,13 +477,15 @@ int16_t DeleteIndexEntry(OpenFile& file, int key, const std::string& entry) {
   return Run(s);
 }
 
-int16_t InsertRecordRow(OpenFile& file, uint32_t pos, const std::string& data, const std::string& sequences) {
+int16_t InsertRecordRow(OpenFile& file, uint32_t pos, int64_t version, const std::string& data,
+                        const std::string& sequences) {
   int16_t st;
   sqlite3_stmt* s = RecordSlotOf(file, kSlotInsertRow, st);
   if (!s) return st;
   sqlite3_bind_int64(s, 1, pos);
-  BindBlob(s, 2, data);
-  BindBlob(s, 3, sequences);
+  sqlite3_bind_int64(s, 2, version);
+  BindBlob(s, 3, data);
+  BindBlob(s, 4, sequences);
   return Run(s);
 }
 

@@ -32,6 +32,8 @@ int16_t EnsureConnection(Directory& dir);
 void CloseConnection(Directory& dir);
 
 int16_t SqliteStatus(int rc);
+// False only when RECMAN_SYNCHRONOUS=OFF (tests and measurements).
+bool SyncEnabled();
 int16_t Exec(Directory& dir, const char* sql);
 
 // Catalog.
@@ -60,7 +62,7 @@ int16_t FetchRecord(OpenFile& file, uint32_t pos, Row& row, std::string& sequenc
 int16_t FindIndexEntry(OpenFile& file, int key, const std::string& entry, uint32_t& pos, bool& found);
 int16_t InsertIndexEntry(OpenFile& file, int key, const std::string& entry, uint32_t pos);
 int16_t DeleteIndexEntry(OpenFile& file, int key, const std::string& entry);
-int16_t InsertRecordRow(OpenFile& file, uint32_t pos, const std::string& data,
+int16_t InsertRecordRow(OpenFile& file, uint32_t pos, int64_t version, const std::string& data,
                         const std::string& sequences);
 int16_t UpdateRecordRow(OpenFile& file, uint32_t pos, int64_t version, const std::string& data,
                         const std::string& sequences);

@@ -78,14 +78,14 @@ int16_t EndWrite(WriteScope& scope, int16_t status) {
   return status;
 }
 
-int16_t BeginTransaction() {
+int16_t EngineBeginTransaction() {
   if (gRecman.inTransaction) return B_TRANSACTION_ACTIVE;
   gRecman.inTransaction = true;
   gRecman.transactionFailed = false;
   return B_OK;
 }
 
-int16_t EndTransaction() {
+int16_t EngineEndTransaction() {
   if (!gRecman.inTransaction) return B_NO_TRANSACTION;
   int16_t result = gRecman.transactionFailed ? B_IO_ERROR : B_OK;
   for (auto& [path, dir] : gRecman.directories) {
@@ -103,7 +103,7 @@ int16_t EndTransaction() {
   return result;
 }
 
-int16_t AbortTransaction() {
+int16_t EngineAbortTransaction() {
   if (!gRecman.inTransaction) return B_NO_TRANSACTION;
   RollbackEverything();
   gRecman.inTransaction = false;

@@ -25,6 +25,6 @@ int16_t EndWrite(WriteScope& scope, int16_t status);
 // A read inside the process transaction joins it too.
 int16_t TouchDirectory(Directory& dir);
 
-int16_t BeginTransaction();
-int16_t EndTransaction();
-int16_t AbortTransaction();
+int16_t EngineBeginTransaction();
+int16_t EngineEndTransaction();
+int16_t EngineAbortTransaction();
