@@ -1,0 +1,109 @@
+// recutil: dictionaries, create, stat, dump and load round trips, check, and
+// clear refusals of bad input with non-zero exit codes.
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+
+#include <cstdio>
+#include <fstream>
+#include <string>
+
+#include "tests/recman/recman_test_util.h"
+
+namespace {
+
+struct Outcome {
+  int code = -1;
+  std::string out;  // standard output and standard error together
+};
+
+class RecutilTest : public ::testing::Test {
+ protected:
+  Outcome Run(const std::string& args, const std::string& input = "") {
+    std::string in = dir.File("stdin.txt");
+    std::ofstream(in) << input;
+    std::string cmd = "cd " + dir.path() + " && " + std::string(TARPELIX_BINARY_DIR) + "/tools/recutil " + args +
+                      " < " + in + " 2>&1";
+    Outcome o;
+    FILE* p = popen(cmd.c_str(), "r");
+    if (!p) return o;
+    char buf[4096];
+    size_t n;
+    while ((n = fread(buf, 1, sizeof buf, p)) > 0) o.out.append(buf, n);
+    int st = pclose(p);
+    o.code = WIFEXITED(st) ? WEXITSTATUS(st) : -1;
+    return o;
+  }
+  rt::TempDir dir;
+};
+
+TEST_F(RecutilTest, DictionaryCreateLoadAndDumpInKeyOrder) {
+  ASSERT_EQ(Run("dict C.xdf --record 8 --key 1:4:uint --key 5:2:dup,desc+7:2:int").code, 0);
+  std::ifstream x(dir.File("C.xdf"), std::ios::binary);
+  std::string raw((std::istreambuf_iterator<char>(x)), std::istreambuf_iterator<char>());
+  ASSERT_GE(raw.size(), 2u);
+  EXPECT_EQ(static_cast<size_t>(static_cast<uint8_t>(raw[0]) | (static_cast<uint8_t>(raw[1]) << 8)), raw.size() - 2);
+  EXPECT_EQ(raw[2 + 4], 2);  // number of keys
+  EXPECT_EQ(raw[2 + 5], 0);  // version byte
+  ASSERT_EQ(Run("create C.dat C.xdf").code, 0);
+  Outcome again = Run("create C.dat C.xdf");
+  EXPECT_EQ(again.code, 1);
+  EXPECT_NE(again.out.find("59"), std::string::npos);
+  ASSERT_EQ(Run("load C.dat", "0200000041410100\n0100000042420200\n\n# note\n0300000041410300\n").code, 0);
+  EXPECT_EQ(Run("dump C.dat").out, "0100000042420200\n0200000041410100\n0300000041410300\n");
+  // Key 1: descending text, then signed integer ascending.
+  EXPECT_EQ(Run("dump C.dat --key 1").out, "0100000042420200\n0200000041410100\n0300000041410300\n");
+  Outcome stat = Run("stat C.dat");
+  EXPECT_EQ(stat.code, 0);
+  EXPECT_NE(stat.out.find("record length: 8"), std::string::npos);
+  EXPECT_NE(stat.out.find("records: 3"), std::string::npos);
+  EXPECT_NE(stat.out.find("key 1: length 4, duplicates"), std::string::npos);
+  EXPECT_EQ(Run("check C.dat").code, 0);
+}
+
+TEST_F(RecutilTest, BadLinesLoadNothing) {
+  ASSERT_EQ(Run("dict D.xdf --record 4 --key 1:4:uint").code, 0);
+  ASSERT_EQ(Run("create D.dat D.xdf").code, 0);
+  Outcome o = Run("load D.dat", "01000000\n0200zz00\n");
+  EXPECT_EQ(o.code, 2);
+  EXPECT_NE(o.out.find("line 2"), std::string::npos);
+  o = Run("load D.dat", "01000000\n010000\n");
+  EXPECT_EQ(o.code, 2);
+  o = Run("load D.dat", "01000000\n01000000\n");
+  EXPECT_EQ(o.code, 1);
+  EXPECT_NE(o.out.find("duplicate"), std::string::npos);
+  EXPECT_EQ(Run("dump D.dat").out, "");
+}
+
+TEST_F(RecutilTest, MalformedDictionariesAndKeyDescriptionsAreRefused) {
+  std::ofstream(dir.File("short.xdf"), std::ios::binary) << std::string("\x40\x00\x01", 3);
+  Outcome o = Run("create S.dat short.xdf");
+  EXPECT_EQ(o.code, 2);
+  EXPECT_NE(o.out.find("malformed dictionary"), std::string::npos);
+  EXPECT_EQ(Run("dict E.xdf --record 10 --key 0:4").code, 2);
+  EXPECT_EQ(Run("dict E.xdf --record 10 --key 8:4").code, 2);
+  EXPECT_EQ(Run("dict E.xdf --record 10 --key 1:4:sideways").code, 2);
+  EXPECT_EQ(Run("dict E.xdf --key 1:4").code, 2);
+  EXPECT_EQ(Run("dict E.xdf --record 10 --key 1:4:acs").code, 2);
+  EXPECT_EQ(Run("frobnicate").code, 2);
+  Outcome help = Run("--help");
+  EXPECT_EQ(help.code, 0);
+  EXPECT_NE(help.out.find("POSITION:LENGTH"), std::string::npos);
+}
+
+TEST_F(RecutilTest, MissingFilesAndOwnerNames) {
+  Outcome o = Run("stat NONE.dat");
+  EXPECT_EQ(o.code, 1);
+  EXPECT_NE(o.out.find("12"), std::string::npos);
+  ASSERT_EQ(Run("dict O.xdf --record 4 --key 1:4:uint").code, 0);
+  ASSERT_EQ(Run("create O.dat O.xdf").code, 0);
+  ASSERT_EQ(Run("set-owner O.dat SECRET").code, 0);
+  o = Run("dump O.dat");
+  EXPECT_EQ(o.code, 1);
+  EXPECT_NE(o.out.find("51"), std::string::npos);
+  EXPECT_EQ(Run("--owner WRONG check O.dat").code, 1);
+  EXPECT_EQ(Run("--owner SECRET load O.dat", "05000000\n").code, 0);
+  EXPECT_EQ(Run("--owner SECRET dump O.dat").out, "05000000\n");
+  EXPECT_EQ(Run("--owner SECRET check O.dat").code, 0);
+}
+
+}  // namespace

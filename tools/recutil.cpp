@@ -1,0 +1,620 @@
+// recutil.cpp - the record file utility: dictionaries, creation, statistics,
+// dumps and loads in hexadecimal, and consistency checks.
+//
+// Everything goes through BTRCALL (and RecmanCheckFile for "check"), so the
+// tool sees the files exactly as the program does.  Exit codes: 0 success,
+// 1 the record manager refused (its status is printed), 2 bad command line or
+// bad input (malformed dictionary, hex line, key description).
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <iostream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "recman/check.h"
+#include "recman/recman.h"
+
+namespace {
+
+const char kUsage[] =
+    "recutil - record file utility\n"
+    "\n"
+    "usage:\n"
+    "  recutil dict OUT.xdf --record N [--page N] [--variable] [--key KEY]... [--acs upper|TABLEFILE]\n"
+    "      write a dictionary (2-byte little-endian length, then the create buffer)\n"
+    "  recutil show-dict DICT.xdf        describe a dictionary\n"
+    "  recutil create FILE DICT.xdf [--replace]\n"
+    "                                     create a data file (refuses an existing one without --replace)\n"
+    "  recutil stat FILE                  record length, keys and record count\n"
+    "  recutil dump FILE [--key N]        every record as one line of hexadecimal, in key N's order\n"
+    "                                     (default key 0; --key -1 for physical order)\n"
+    "  recutil load FILE                  insert the hexadecimal lines read from standard input,\n"
+    "                                     all or none (one transaction); blank lines and # lines skipped\n"
+    "  recutil check FILE                 verify the file's indexes against its records\n"
+    "  recutil set-owner FILE NAME [--read-only-access]\n"
+    "  recutil clear-owner FILE\n"
+    "\n"
+    "options:\n"
+    "  --owner NAME   owner name of the file (needed to open a file that has one)\n"
+    "\n"
+    "KEY is one or more segments joined by '+': SEGMENT[+SEGMENT...]\n"
+    "  SEGMENT = POSITION:LENGTH[:ATTRIBUTE,ATTRIBUTE...]\n"
+    "  POSITION counts from 1 (the first byte of the record), LENGTH in bytes.\n"
+    "  attributes of the segment:\n"
+    "    string     bytes compared as they are (the default)\n"
+    "    zstring    zero-terminated string\n"
+    "    int        signed little-endian integer, 1 to 8 bytes\n"
+    "    uint       unsigned little-endian integer, 1 to 8 bytes\n"
+    "    bin        binary flag (0x04): unsigned little-endian of any length\n"
+    "    desc       descending order\n"
+    "    acs        compared through the alternate collating sequence (--acs)\n"
+    "    nocase     compared without letter case\n"
+    "  attributes of the whole key (on any of its segments):\n"
+    "    dup        duplicates allowed        mod        value may change on update\n"
+    "    null=HH    records whose key holds the byte HH (hex) in every segment are left out\n"
+    "    nullany=HH records with any segment all HH are left out\n"
+    "\n"
+    "examples:\n"
+    "  recutil dict PROPIETH.xdf --record 428 --key 1:4\n"
+    "  recutil dict COBRAMH.xdf --record 24 --key 1:4:dup+5:4:dup\n"
+    "  recutil dict X.xdf --record 30 --key 1:2:uint --key 3:10:acs,dup,mod --acs upper\n";
+
+int Usage(const std::string& why) {
+  std::cerr << "recutil: " << why << "\n(recutil --help for usage)\n";
+  return 2;
+}
+
+std::string StatusText(int st) {
+  switch (st) {
+    case 1: return "invalid operation";
+    case 2: return "I/O error";
+    case 3: return "file not open";
+    case 4: return "key value not found";
+    case 5: return "duplicate key value";
+    case 6: return "invalid key number";
+    case 7: return "different key number";
+    case 8: return "invalid positioning";
+    case 9: return "end of file";
+    case 10: return "key may not be modified";
+    case 11: return "invalid file name";
+    case 12: return "file not found";
+    case 18: return "file full";
+    case 22: return "data buffer too short";
+    case 24: return "invalid page size";
+    case 25: return "create I/O error";
+    case 26: return "invalid number of keys";
+    case 27: return "invalid key position";
+    case 28: return "invalid record length";
+    case 29: return "invalid key length";
+    case 30: return "not a record file";
+    case 37: return "transaction already active";
+    case 41: return "operation not allowed";
+    case 45: return "inconsistent key flags";
+    case 46: return "access denied";
+    case 48: return "invalid alternate collating sequence";
+    case 49: return "unsupported key type";
+    case 50: return "owner name already set";
+    case 51: return "wrong owner name";
+    case 59: return "file already exists";
+    case 80: return "record changed by another";
+    case 84: return "record locked";
+    case 85: return "file locked";
+    default: return "status " + std::to_string(st);
+  }
+}
+
+int Refused(const std::string& what, int st) {
+  std::cerr << "recutil: " << what << ": status " << st << " (" << StatusText(st) << ")\n";
+  return 1;
+}
+
+uint16_t Le16(const std::string& b, size_t at) {
+  return static_cast<uint16_t>(static_cast<uint8_t>(b[at]) | (static_cast<uint8_t>(b[at + 1]) << 8));
+}
+void PutLe16(std::string& b, size_t at, unsigned v) {
+  b[at] = static_cast<char>(v & 0xFF);
+  b[at + 1] = static_cast<char>((v >> 8) & 0xFF);
+}
+
+bool ParseNumber(const std::string& s, long lo, long hi, long& out, int base = 10) {
+  if (s.empty()) return false;
+  char* end = nullptr;
+  errno = 0;
+  long v = std::strtol(s.c_str(), &end, base);
+  if (errno != 0 || *end != '\0' || v < lo || v > hi) return false;
+  out = v;
+  return true;
+}
+
+std::vector<std::string> Split(const std::string& s, char sep) {
+  std::vector<std::string> parts;
+  std::string cur;
+  for (char c : s) {
+    if (c == sep) {
+      parts.push_back(cur);
+      cur.clear();
+    } else {
+      cur.push_back(c);
+    }
+  }
+  parts.push_back(cur);
+  return parts;
+}
+
+// One key description into its 16-byte segment specifications.
+bool ParseKey(const std::string& text, uint16_t recordLength, std::string& specs, bool& usesAcs, std::string& error) {
+  std::vector<std::string> segments = Split(text, '+');
+  uint16_t keyFlags = 0;
+  int nullKind = 0;
+  long nullValue = 0;
+  struct Seg { long pos, len; uint16_t flags; uint8_t type; };
+  std::vector<Seg> segs;
+  for (const std::string& segText : segments) {
+    std::vector<std::string> f = Split(segText, ':');
+    if (f.size() < 2 || f.size() > 3) {
+      error = "key segment '" + segText + "' is not POSITION:LENGTH[:ATTRIBUTES]";
+      return false;
+    }
+    Seg s{0, 0, 0, KT_STRING};
+    if (!ParseNumber(f[0], 1, 65535, s.pos)) {
+      error = "key position '" + f[0] + "' must be a number from 1 (the first byte)";
+      return false;
+    }
+    if (!ParseNumber(f[1], 1, 255, s.len)) {
+      error = "key length '" + f[1] + "' must be a number from 1 to 255";
+      return false;
+    }
+    if (s.pos - 1 + s.len > recordLength) {
+      error = "key segment '" + segText + "' runs past the record length " + std::to_string(recordLength);
+      return false;
+    }
+    if (f.size() == 3) {
+      for (const std::string& a : Split(f[2], ',')) {
+        if (a == "dup") keyFlags |= KF_DUPLICATES;
+        else if (a == "mod") keyFlags |= KF_MODIFIABLE;
+        else if (a == "desc") s.flags |= KF_DESCENDING;
+        else if (a == "acs") { s.flags |= KF_ALT_COLLATING; usesAcs = true; }
+        else if (a == "nocase") s.flags |= KF_NO_CASE;
+        else if (a == "bin") s.flags |= KF_BINARY;
+        else if (a == "string") s.type = KT_STRING;
+        else if (a == "zstring") { s.type = KT_ZSTRING; s.flags |= KF_EXTENDED_TYPE; }
+        else if (a == "int") { s.type = KT_INTEGER; s.flags |= KF_EXTENDED_TYPE; }
+        else if (a == "uint") { s.type = KT_UNSIGNED; s.flags |= KF_EXTENDED_TYPE; }
+        else if (a.rfind("null=", 0) == 0 || a.rfind("nullany=", 0) == 0) {
+          bool any = a[4] != '=';
+          if (!ParseNumber(a.substr(any ? 8 : 5), 0, 255, nullValue, 16)) {
+            error = "null value in '" + a + "' must be a hexadecimal byte";
+            return false;
+          }
+          nullKind = any ? 2 : 1;
+        } else {
+          error = "unknown key attribute '" + a + "'";
+          return false;
+        }
+      }
+    }
+    if ((s.type == KT_INTEGER || s.type == KT_UNSIGNED) && s.len > 8) {
+      error = "integer key segment '" + segText + "' is longer than 8 bytes";
+      return false;
+    }
+    segs.push_back(s);
+  }
+  if (nullKind == 1) keyFlags |= KF_NULL;
+  if (nullKind == 2) keyFlags |= KF_MANUAL;
+  for (size_t i = 0; i < segs.size(); ++i) {
+    std::string k(16, '\0');
+    uint16_t flags = static_cast<uint16_t>(segs[i].flags | keyFlags | (i + 1 < segs.size() ? KF_SEGMENTED : 0));
+    PutLe16(k, 0, static_cast<unsigned>(segs[i].pos));
+    PutLe16(k, 2, static_cast<unsigned>(segs[i].len));
+    PutLe16(k, 4, flags);
+    k[10] = static_cast<char>(segs[i].type);
+    k[11] = static_cast<char>(nullValue);
+    specs += k;
+  }
+  return true;
+}
+
+bool ReadFile(const std::string& path, std::string& out) {
+  std::ifstream in(path, std::ios::binary);
+  if (!in) return false;
+  std::ostringstream s;
+  s << in.rdbuf();
+  out = s.str();
+  return true;
+}
+
+int MakeDictionary(const std::vector<std::string>& args) {
+  if (args.empty()) return Usage("dict needs the output file");
+  long record = -1, page = 4096;
+  bool variable = false;
+  std::vector<std::string> keys;
+  std::string acs;
+  for (size_t i = 1; i < args.size(); ++i) {
+    const std::string& a = args[i];
+    auto value = [&](std::string& v) {
+      if (i + 1 >= args.size()) return false;
+      v = args[++i];
+      return true;
+    };
+    std::string v;
+    if (a == "--record") {
+      if (!value(v) || !ParseNumber(v, 1, 65535, record)) return Usage("--record needs a length from 1 to 65535");
+    } else if (a == "--page") {
+      if (!value(v) || !ParseNumber(v, 512, 16384, page) || page % 512 != 0)
+        return Usage("--page needs a multiple of 512 from 512 to 16384");
+    } else if (a == "--variable") {
+      variable = true;
+    } else if (a == "--key") {
+      if (!value(v)) return Usage("--key needs a key description");
+      keys.push_back(v);
+    } else if (a == "--acs") {
+      if (!value(acs)) return Usage("--acs needs 'upper' or a table file");
+    } else {
+      return Usage("unknown dict option '" + a + "'");
+    }
+  }
+  if (record < 0) return Usage("dict needs --record");
+  std::string buffer(16, '\0');
+  PutLe16(buffer, 0, static_cast<unsigned>(record));
+  PutLe16(buffer, 2, static_cast<unsigned>(page));
+  if (keys.size() > 119) return Usage("at most 119 keys");
+  buffer[4] = static_cast<char>(keys.size());
+  PutLe16(buffer, 10, variable ? kFileVariableLength : 0);
+  bool usesAcs = false;
+  for (const std::string& k : keys) {
+    std::string error;
+    if (!ParseKey(k, static_cast<uint16_t>(record), buffer, usesAcs, error)) return Usage(error);
+  }
+  if (usesAcs && acs.empty()) return Usage("a key uses 'acs' but no --acs table was given");
+  if (!acs.empty()) {
+    std::string table;
+    if (acs == "upper") {
+      table.push_back(static_cast<char>(kAcsSignature));
+      table += "UPPER   ";
+      for (int c = 0; c < 256; ++c) table.push_back(static_cast<char>(c >= 'a' && c <= 'z' ? c - 32 : c));
+    } else {
+      std::string raw;
+      if (!ReadFile(acs, raw)) return Usage("cannot read the collating table " + acs);
+      if (raw.size() == 256) {
+        table.push_back(static_cast<char>(kAcsSignature));
+        std::string name = acs.substr(acs.find_last_of('/') + 1).substr(0, 8);
+        name.resize(8, ' ');
+        table += name + raw;
+      } else if (raw.size() == kAcsSize && static_cast<uint8_t>(raw[0]) == kAcsSignature) {
+        table = raw;
+      } else {
+        return Usage("collating table " + acs + " must hold 256 bytes, or 265 starting with 0xAC");
+      }
+    }
+    if (usesAcs) buffer += table;
+  }
+  std::string out(2, '\0');
+  PutLe16(out, 0, static_cast<unsigned>(buffer.size()));
+  out += buffer;
+  std::ofstream f(args[0], std::ios::binary | std::ios::trunc);
+  if (!f || !f.write(out.data(), static_cast<std::streamsize>(out.size()))) {
+    std::cerr << "recutil: cannot write " << args[0] << "\n";
+    return 1;
+  }
+  return 0;
+}
+
+// The create buffer of a dictionary file, or an error message.
+bool LoadDictionary(const std::string& path, std::string& spec, std::string& error) {
+  std::string raw;
+  if (!ReadFile(path, raw)) {
+    error = "cannot read the dictionary " + path;
+    return false;
+  }
+  if (raw.size() < 2) {
+    error = "malformed dictionary " + path + ": shorter than its 2-byte length";
+    return false;
+  }
+  size_t n = Le16(raw, 0);
+  if (n + 2 > raw.size() || n < 16) {
+    error = "malformed dictionary " + path + ": announces " + std::to_string(n) + " bytes and holds " +
+            std::to_string(raw.size() - 2);
+    return false;
+  }
+  spec = raw.substr(2, n);
+  return true;
+}
+
+std::string TypeName(uint16_t flags, uint8_t ext) {
+  if (flags & KF_EXTENDED_TYPE) {
+    switch (ext) {
+      case KT_STRING: return "string";
+      case KT_INTEGER: return "signed integer";
+      case KT_ZSTRING: return "zero-terminated string";
+      case KT_UNSIGNED: return "unsigned integer";
+      default: return "type " + std::to_string(ext);
+    }
+  }
+  return (flags & KF_BINARY) ? "unsigned binary" : "string";
+}
+
+// Prints a file specification in the create / Stat layout.
+void Describe(const std::string& b, bool withCount) {
+  if (b.size() < 16) {
+    std::cout << "specification too short\n";
+    return;
+  }
+  unsigned keys = Le16(b, 4);
+  std::cout << "record length: " << Le16(b, 0) << ((Le16(b, 10) & kFileVariableLength) ? " (variable)" : "")
+            << "\npage size: " << Le16(b, 2) << "\n";
+  if (withCount) {
+    uint32_t n = 0;
+    for (int i = 0; i < 4; ++i) n |= static_cast<uint32_t>(static_cast<uint8_t>(b[6 + i])) << (8 * i);
+    std::cout << "records: " << n << "\n";
+  }
+  std::cout << "keys: " << keys << "\n";
+  size_t at = 16;
+  bool acs = false;
+  for (unsigned k = 0; k < keys && at + 16 <= b.size(); ++k) {
+    std::ostringstream segs;
+    unsigned length = 0, count = 0;
+    uint16_t flags = 0, first = 0;
+    do {
+      flags = Le16(b, at + 4);
+      if (count == 0) first = flags;
+      ++count;
+      length += Le16(b, at + 2);
+      segs << "  segment " << count << ": position " << Le16(b, at) << ", length " << Le16(b, at + 2) << ", "
+           << TypeName(flags, static_cast<uint8_t>(b[at + 10])) << ((flags & KF_DESCENDING) ? ", descending" : "")
+           << ((flags & KF_ALT_COLLATING) ? ", collating sequence" : "") << ((flags & KF_NO_CASE) ? ", no case" : "")
+           << "\n";
+      if (flags & KF_ALT_COLLATING) acs = true;
+      at += 16;
+    } while ((flags & KF_SEGMENTED) && at + 16 <= b.size());
+    std::cout << "key " << k << ": length " << length << ", " << ((first & KF_DUPLICATES) ? "duplicates" : "unique")
+              << ", " << ((first & KF_MODIFIABLE) ? "modifiable" : "not modifiable");
+    if (first & KF_MANUAL) {
+      std::cout << ", null when any segment is all 0x" << std::hex << int{static_cast<uint8_t>(b[at - 16 + 11])}
+                << std::dec;
+    } else if (first & KF_NULL) {
+      std::cout << ", null when all 0x" << std::hex << int{static_cast<uint8_t>(b[at - 16 + 11])} << std::dec;
+    }
+    std::cout << "\n" << segs.str();
+  }
+  if (acs && at + kAcsSize <= b.size()) std::cout << "collating sequence: " << b.substr(at + 1, 8) << "\n";
+}
+
+struct OpenFile {
+  uint8_t block[kPositionBlockSize] = {};
+  bool open = false;
+  ~OpenFile() {
+    if (open) {
+      uint32_t len = 0;
+      BTRCALL(B_CLOSE, block, nullptr, &len, nullptr, 0, 0);
+    }
+  }
+};
+
+int OpenData(OpenFile& f, const std::string& path, const std::string& owner, int8_t mode = B_MODE_NORMAL) {
+  std::string name = owner;
+  name.push_back('\0');
+  uint32_t len = static_cast<uint32_t>(name.size());
+  std::string key = path;
+  if (key.size() > 255) return Refused("open " + path, B_INVALID_FILE_NAME);
+  int st = BTRCALL(B_OPEN, f.block, name.data(), &len, key.data(), static_cast<uint8_t>(key.size()), mode);
+  if (st != B_OK) return Refused("open " + path, st);
+  f.open = true;
+  return 0;
+}
+
+std::string StatBuffer(OpenFile& f, int& st) {
+  std::string data(65535, '\0');
+  uint32_t len = static_cast<uint32_t>(data.size());
+  char key[256];
+  st = BTRCALL(B_STAT, f.block, data.data(), &len, key, 255, 0);
+  data.resize(st == B_OK ? len : 0);
+  return data;
+}
+
+int Dump(const std::string& path, const std::string& owner, int key) {
+  OpenFile f;
+  if (int r = OpenData(f, path, owner, B_MODE_READ_ONLY)) return r;
+  int st;
+  std::string stat = StatBuffer(f, st);
+  if (st != B_OK) return Refused("stat", st);
+  int keys = Le16(stat, 4);
+  if (keys == 0) key = -1;
+  if (key >= keys) return Refused("dump", B_INVALID_KEY_NUMBER);
+  std::string data(65535, '\0');
+  char kb[256];
+  static const char digits[] = "0123456789abcdef";
+  uint16_t op = key < 0 ? B_STEP_FIRST : B_GET_FIRST;
+  for (;;) {
+    uint32_t len = static_cast<uint32_t>(data.size());
+    st = BTRCALL(op, f.block, data.data(), &len, kb, 255, static_cast<int8_t>(key < 0 ? 0 : key));
+    if (st == B_END_OF_FILE) break;
+    if (st != B_OK) return Refused("read", st);
+    std::string line;
+    line.reserve(len * 2 + 1);
+    for (uint32_t i = 0; i < len; ++i) {
+      uint8_t c = static_cast<uint8_t>(data[i]);
+      line.push_back(digits[c >> 4]);
+      line.push_back(digits[c & 15]);
+    }
+    line.push_back('\n');
+    std::fwrite(line.data(), 1, line.size(), stdout);
+    op = key < 0 ? B_STEP_NEXT : B_GET_NEXT;
+  }
+  return 0;
+}
+
+int HexValue(char c) {
+  if (c >= '0' && c <= '9') return c - '0';
+  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+  return -1;
+}
+
+int Load(const std::string& path, const std::string& owner) {
+  OpenFile f;
+  if (int r = OpenData(f, path, owner)) return r;
+  int st;
+  std::string stat = StatBuffer(f, st);
+  if (st != B_OK) return Refused("stat", st);
+  unsigned recordLength = Le16(stat, 0);
+  bool variable = Le16(stat, 10) & kFileVariableLength;
+  int8_t key = Le16(stat, 4) > 0 ? 0 : -1;
+  uint8_t scratch[kPositionBlockSize] = {};
+  uint32_t zero = 0;
+  st = BTRCALL(B_BEGIN_TRANS, scratch, nullptr, &zero, nullptr, 0, 0);
+  if (st != B_OK) return Refused("begin transaction", st);
+  auto abort = [&] { BTRCALL(B_ABORT_TRANS, scratch, nullptr, &zero, nullptr, 0, 0); };
+  std::string line;
+  long number = 0, loaded = 0;
+  while (std::getline(std::cin, line)) {
+    ++number;
+    while (!line.empty() && (line.back() == '\r' || line.back() == ' ' || line.back() == '\t')) line.pop_back();
+    if (line.empty() || line[0] == '#') continue;
+    if (line.size() % 2 != 0) {
+      abort();
+      std::cerr << "recutil: line " << number << ": odd number of hexadecimal digits; nothing loaded\n";
+      return 2;
+    }
+    std::string rec(line.size() / 2, '\0');
+    for (size_t i = 0; i < rec.size(); ++i) {
+      int hi = HexValue(line[2 * i]), lo = HexValue(line[2 * i + 1]);
+      if (hi < 0 || lo < 0) {
+        abort();
+        std::cerr << "recutil: line " << number << ": not hexadecimal at column " << (2 * i + (hi < 0 ? 1 : 2))
+                  << "; nothing loaded\n";
+        return 2;
+      }
+      rec[i] = static_cast<char>(hi * 16 + lo);
+    }
+    if (variable ? rec.size() < recordLength : rec.size() != recordLength) {
+      abort();
+      std::cerr << "recutil: line " << number << ": record of " << rec.size() << " bytes, the file's records are "
+                << recordLength << (variable ? " or more" : "") << "; nothing loaded\n";
+      return 2;
+    }
+    uint32_t len = static_cast<uint32_t>(rec.size());
+    char kb[256];
+    st = BTRCALL(B_INSERT, f.block, rec.data(), &len, kb, 255, key);
+    if (st != B_OK) {
+      abort();
+      std::cerr << "recutil: line " << number << ": insert refused, status " << st << " (" << StatusText(st)
+                << "); nothing loaded\n";
+      return 1;
+    }
+    ++loaded;
+  }
+  st = BTRCALL(B_END_TRANS, scratch, nullptr, &zero, nullptr, 0, 0);
+  if (st != B_OK) return Refused("end transaction", st);
+  std::cerr << "recutil: " << loaded << " records loaded\n";
+  return 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  std::vector<std::string> args;
+  std::string owner;
+  for (int i = 1; i < argc; ++i) {
+    std::string a = argv[i];
+    if (a == "--help" || a == "-h") {
+      std::cout << kUsage;
+      return 0;
+    }
+    if (a == "--owner") {
+      if (i + 1 >= argc) return Usage("--owner needs a name");
+      owner = argv[++i];
+      continue;
+    }
+    args.push_back(a);
+  }
+  if (args.empty()) return Usage("no command");
+  std::string cmd = args[0];
+  args.erase(args.begin());
+  auto need = [&](size_t n) { return args.size() >= n; };
+
+  if (cmd == "dict") return MakeDictionary(args);
+  if (cmd == "show-dict") {
+    if (!need(1)) return Usage("show-dict needs a dictionary");
+    std::string spec, error;
+    if (!LoadDictionary(args[0], spec, error)) return Usage(error);
+    Describe(spec, false);
+    return 0;
+  }
+  if (cmd == "create") {
+    if (!need(2)) return Usage("create needs FILE and DICT");
+    bool replace = args.size() > 2 && args[2] == "--replace";
+    if (args.size() > 2 && !replace) return Usage("unknown create option '" + args[2] + "'");
+    std::string spec, error;
+    if (!LoadDictionary(args[1], spec, error)) return Usage(error);
+    uint8_t block[kPositionBlockSize] = {};
+    uint32_t len = static_cast<uint32_t>(spec.size());
+    std::string key = args[0];
+    if (key.size() > 255) return Refused("create " + key, B_INVALID_FILE_NAME);
+    int st = BTRCALL(B_CREATE, block, spec.data(), &len, key.data(), static_cast<uint8_t>(key.size()),
+                     replace ? 0 : kCreateNoReplace);
+    if (st != B_OK) return Refused("create " + key, st);
+    return 0;
+  }
+  if (cmd == "stat") {
+    if (!need(1)) return Usage("stat needs a file");
+    OpenFile f;
+    if (int r = OpenData(f, args[0], owner, B_MODE_READ_ONLY)) return r;
+    int st;
+    std::string b = StatBuffer(f, st);
+    if (st != B_OK) return Refused("stat", st);
+    std::cout << "file: " << args[0] << "\n";
+    Describe(b, true);
+    return 0;
+  }
+  if (cmd == "dump") {
+    if (!need(1)) return Usage("dump needs a file");
+    long key = 0;
+    if (args.size() >= 3 && args[1] == "--key") {
+      if (!ParseNumber(args[2], -1, 118, key)) return Usage("--key needs a key number (or -1)");
+    } else if (args.size() > 1) {
+      return Usage("unknown dump option '" + args[1] + "'");
+    }
+    return Dump(args[0], owner, static_cast<int>(key));
+  }
+  if (cmd == "load") {
+    if (!need(1)) return Usage("load needs a file");
+    return Load(args[0], owner);
+  }
+  if (cmd == "check") {
+    if (!need(1)) return Usage("check needs a file");
+    std::string report;
+    int st = RecmanCheckFile(args[0], owner, report);
+    if (st == B_OK) {
+      std::cout << args[0] << ": ok\n";
+      return 0;
+    }
+    if (!report.empty()) std::cout << report;
+    return Refused("check " + args[0], st);
+  }
+  if (cmd == "set-owner" || cmd == "clear-owner") {
+    bool set = cmd == "set-owner";
+    if (!need(set ? 2 : 1)) return Usage(cmd + " needs " + (set ? "FILE and NAME" : "FILE"));
+    bool readOnly = set && args.size() > 2 && args[2] == "--read-only-access";
+    OpenFile f;
+    if (int r = OpenData(f, args[0], owner)) return r;
+    int st;
+    if (set) {
+      std::string name = args[1];
+      if (name.empty() || name.size() > 8) return Usage("an owner name has 1 to 8 characters");
+      std::string data = name + '\0';
+      uint32_t len = static_cast<uint32_t>(data.size());
+      st = BTRCALL(B_SET_OWNER, f.block, data.data(), &len, data.data(), static_cast<uint8_t>(name.size()),
+                   readOnly ? B_OWNER_READ_ONLY : B_OWNER_ALL_ACCESS);
+    } else {
+      uint32_t len = 0;
+      st = BTRCALL(B_CLEAR_OWNER, f.block, nullptr, &len, nullptr, 0, 0);
+    }
+    if (st != B_OK) return Refused(cmd, st);
+    return 0;
+  }
+  return Usage("unknown command '" + cmd + "'");
+}
