@@ -53,13 +53,6 @@ TEST_F(KeyImageTest, ACollatingSegmentIsTranslatedAndTheBinaryOneAfterItReversed
   EXPECT_EQ(CurrentKeyImage(kCodes), std::string("ABC\x02\x01", 5));
 }
 
-TEST_F(KeyImageTest, APlainStringSegmentIsLeftAlone) {
-  int16_t status = -1;
-  FindRecord(status, 0, "xyz", 2, kCodes);
-  ASSERT_EQ(status, 0);
-  EXPECT_EQ(CurrentKeyImage(kCodes), "xyz");
-}
-
 TEST_F(KeyImageTest, ImagesCompareInTheKeysOwnOrder) {
   int16_t status = -1;
   FindRecord(status, 1, std::string("\x00\x00", 2), 1, kCodes);

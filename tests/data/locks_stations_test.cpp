@@ -87,20 +87,4 @@ TEST_F(StationsTest, TheSecondStationWaitsAndGetsTheLockWhenTheFirstReleasesIt) 
   EXPECT_EQ(lockFile.substr(35, 6), "4 0012");
 }
 
-TEST_F(StationsTest, ADifferentKeyOfTheSameNameIsNotBlocked) {
-  ASSERT_EQ(pipe(toChild), 0);
-  ASSERT_EQ(pipe(toParent), 0);
-  pid_t child = fork();
-  ASSERT_GE(child, 0);
-  if (child == 0) RunOtherStation(std::string("\x80\x8C", 2));
-  ASSERT_EQ(Receive(toParent[0]), 'L');
-  EXPECT_EQ(LockKey("PropietH", std::string("\x80\x8D", 2)), 0);
-  EXPECT_TRUE(pauses.empty());
-  Send(toChild[1], 'R');
-  EXPECT_EQ(Receive(toParent[0]), 'F');
-  int childStatus = -1;
-  ASSERT_EQ(waitpid(child, &childStatus, 0), child);
-  EXPECT_EQ(ReleaseLock("PropietH"), 0);
-}
-
 }  // namespace

@@ -170,18 +170,6 @@ TEST_F(OpenTest, AMissingDictionaryEndsTheProgramWithTheMessageAndStatus) {
       ::testing::ExitedWithCode(1), "NO ES POT ACCEDIR AL FITXER DADES.Missing \\([1-9][0-9]*\\)");
 }
 
-TEST_F(OpenTest, TheFatalMessageIsInTheSessionsLanguage) {
-  EXPECT_EXIT(
-      {
-        Session.language = "SPA";
-        DumpScreenOnBeep();
-        int16_t status = 0;
-        OpenDataFile(status, record, "DADES\\Missing", 1, sizeof record);
-        std::exit(0);
-      },
-      ::testing::ExitedWithCode(1), "NO SE PUEDE ACCEDER AL FICHERO DADES.Missing \\(");
-}
-
 TEST_F(OpenTest, AnInvalidDictionaryEndsTheProgram) {
   ASSERT_TRUE(WriteWholeFile(root + "ddf/Broken.xdf", std::string("\x40\x00garbage", 9)));
   EXPECT_EXIT(
