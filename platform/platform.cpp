@@ -51,6 +51,9 @@ void PauseMs(int milliseconds) {
     Platform.pause(milliseconds);
     return;
   }
+  // Whatever the program drew before waiting (a lock message) must be on
+  // the screen while it waits.
+  ConsoleFlush();
   if (milliseconds > 0) std::this_thread::sleep_for(std::chrono::milliseconds(milliseconds));
 }
 
