@@ -19,6 +19,7 @@
 #include "recman/owner.h"
 #include "recman/recman.h"
 #include "recman/store.h"
+#include "recman/transactions.h"
 
 namespace {
 
@@ -157,6 +158,7 @@ int16_t RecmanCheckFile(const std::string& path, const std::string& owner, std::
     report += "stored specification is unreadable\n";
     return B_NOT_A_RECORD_FILE;
   }
+  EndRead(*dir);
   bool ownTransaction = !dir->transactionOpen;
   if (ownTransaction) Exec(*dir, "BEGIN");
   st = CheckTables(*dir, entry, spec, report);

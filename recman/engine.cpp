@@ -170,6 +170,7 @@ int16_t OpenFileOp(Call& c, void* block) {
   Directory* dir = nullptr;
   st = GetDirectory(path.directory, false, dir);
   if (st != B_OK) return st;
+  EndRead(*dir);  // the catalog as it is now, not as a snapshot saw it
   CatalogEntry entry;
   bool found = false;
   st = FindCatalogEntry(*dir, path.name, entry, found);
@@ -279,7 +280,7 @@ int16_t CreateFileOp(Call& c) {
 
 int16_t StatOp(Call& c) {
   OpenFile& file = *c.handle->file;
-  int16_t st = TouchDirectory(*file.dir);
+  int16_t st = BeginRead(*file.dir);
   if (st != B_OK) return st;
   uint32_t records = 0;
   st = ReadRecordCount(file, records);

@@ -32,6 +32,10 @@ struct Directory {
   volatile uint64_t* changeCounter = nullptr;  // in the mapped lock file
   void* lockMap = nullptr;
   bool transactionOpen = false; // the process transaction holds BEGIN here
+  // A read transaction kept open between reading calls (see BeginRead).
+  bool snapshotOpen = false;
+  uint64_t snapshotCounter = 0;
+  int64_t snapshotAtMs = 0;
 };
 
 // A record as read from the store.

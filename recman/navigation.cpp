@@ -29,6 +29,11 @@ constexpr unsigned kFirstBatch = 4;
 constexpr unsigned kMaxBatch = 256;
 constexpr int64_t kReadAheadMaxAgeMs = 100;
 
+// The change count the rows about to be read belong to.
+uint64_t SnapshotCounter(const Directory& dir) {
+  return dir.snapshotOpen ? dir.snapshotCounter : ChangeCounter(dir);
+}
+
 bool Fresh(const Handle& h) {
   const ReadAhead& a = h.ahead;
   return a.valid && a.next < a.rows.size() && a.counter == ChangeCounter(*h.file->dir) &&
@@ -78,6 +83,8 @@ int16_t FetchLocked(Call& c, Fetch fetch, Row& row) {
     if (st != B_OK || c.lockBias == 0) return st;
     bool newly = false;
     st = LockRecord(c.handleId, row.pos, KindOf(c.lockBias), Waits(c.lockBias), newly);
+    if (st != B_OK) return st;
+    st = BeginRead(*c.handle->file->dir);  // what others committed meanwhile
     if (st != B_OK) return st;
     Row again;
     st = fetch(again);
@@ -147,7 +154,7 @@ int16_t GetByKey(Call& c) {
     if (h.logical == Place::kNone) return B_INVALID_POSITIONING;
     if (h.logicalKey != kn) return B_DIFFERENT_KEY_NUMBER;
   }
-  int16_t st = TouchDirectory(*f.dir);
+  int16_t st = BeginRead(*f.dir);
   if (st != B_OK) return st;
 
   Row row;
@@ -157,7 +164,7 @@ int16_t GetByKey(Call& c) {
       row = std::move(h.ahead.rows[h.ahead.next++]);
     } else {
       unsigned batch = NextBatch(h, forward, false);
-      uint64_t counter = ChangeCounter(*f.dir);
+      uint64_t counter = SnapshotCounter(*f.dir);
       std::vector<Row> rows;
       st = FetchByIndex(f, kn, forward ? Find::kGt : Find::kLt, h.sortKey, batch, rows);
       if (st != B_OK) return st;
@@ -226,7 +233,7 @@ int16_t StepRecord(Call& c) {
       bound = h.pos;
       break;
   }
-  int16_t st = TouchDirectory(*f.dir);
+  int16_t st = BeginRead(*f.dir);
   if (st != B_OK) return st;
   Row row;
   bool run = op == B_STEP_NEXT || op == B_STEP_PREVIOUS;
@@ -235,7 +242,7 @@ int16_t StepRecord(Call& c) {
       row = std::move(h.ahead.rows[h.ahead.next++]);
     } else {
       unsigned batch = NextBatch(h, forward, true);
-      uint64_t counter = ChangeCounter(*f.dir);
+      uint64_t counter = SnapshotCounter(*f.dir);
       std::vector<Row> rows;
       st = FetchPhysical(f, forward, bound, batch, rows);
       if (st != B_OK) return st;
@@ -286,7 +293,7 @@ int16_t GetDirect(Call& c) {
   if (spec.keys.empty()) kn = -1;
   uint32_t pos = Le32(c.data);
   if (pos == 0) return B_INVALID_RECORD_ADDRESS;
-  int16_t st = TouchDirectory(*f.dir);
+  int16_t st = BeginRead(*f.dir);
   if (st != B_OK) return st;
   std::string sequences;
   auto fetch = [&](Row& out) -> int16_t {

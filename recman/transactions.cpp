@@ -6,6 +6,15 @@
 // would fail half-way.  Other processes keep reading (write-ahead log) and
 // their writes wait in the busy handler.  Commits that meet SQLITE_BUSY are
 // retried.
+//
+// Read snapshots: outside a transaction, every SQLite statement would begin
+// and end a read transaction of its own, which costs more than the lookup
+// itself.  The engine instead keeps one read transaction open on the
+// directory from one reading call to the next, and trusts it while the
+// directory's change counter has not moved (every writer bumps it before
+// and after its commit) and it is younger than kSnapshotMaxAgeMs.  Any write
+// of this process ends it first.  An idle process keeps its last snapshot
+// until its next call, which only delays the reset of the write-ahead log.
 #include "recman/transactions.h"
 
 #include <unistd.h>
@@ -35,11 +44,38 @@ void RollbackEverything() {
   }
 }
 
+constexpr int64_t kSnapshotMaxAgeMs = 100;
+
 }  // namespace
+
+void EndRead(Directory& dir) {
+  if (!dir.snapshotOpen) return;
+  dir.snapshotOpen = false;
+  if (dir.db) Exec(dir, "COMMIT");
+}
+
+int16_t BeginRead(Directory& dir) {
+  if (gRecman.inTransaction) return TouchDirectory(dir);
+  uint64_t counter = ChangeCounter(dir);
+  int64_t now = MonotonicMs();
+  if (dir.snapshotOpen) {
+    if (dir.db && counter == dir.snapshotCounter && now - dir.snapshotAtMs < kSnapshotMaxAgeMs) return B_OK;
+    EndRead(dir);
+  }
+  int16_t st = EnsureConnection(dir);
+  if (st != B_OK) return st;
+  if (Exec(dir, "BEGIN") == B_OK) {
+    dir.snapshotOpen = true;
+    dir.snapshotCounter = counter;
+    dir.snapshotAtMs = now;
+  }
+  return B_OK;
+}
 
 int16_t TouchDirectory(Directory& dir) {
   if (!gRecman.inTransaction || dir.transactionOpen) return B_OK;
   if (gRecman.transactionFailed) return B_IO_ERROR;
+  EndRead(dir);
   int16_t st = EnsureConnection(dir);
   if (st == B_OK) st = Exec(dir, "BEGIN IMMEDIATE");
   if (st == B_OK) dir.transactionOpen = true;
@@ -53,6 +89,7 @@ int16_t BeginWrite(Directory& dir, WriteScope& scope) {
   if (gRecman.inTransaction) {
     st = TouchDirectory(dir);
   } else {
+    EndRead(dir);
     st = EnsureConnection(dir);
     if (st == B_OK) st = Exec(dir, "BEGIN IMMEDIATE");
     scope.own = st == B_OK;

@@ -24,6 +24,12 @@ int16_t BeginWrite(Directory& dir, WriteScope& scope);
 int16_t EndWrite(WriteScope& scope, int16_t status);
 // A read inside the process transaction joins it too.
 int16_t TouchDirectory(Directory& dir);
+// Before a reading operation: joins the process transaction, or reuses the
+// directory's read snapshot while nothing was committed since it began (and
+// it is younger than kSnapshotMaxAgeMs), or starts a new one.
+int16_t BeginRead(Directory& dir);
+// Ends the read snapshot (before writes and catalog look-ups).
+void EndRead(Directory& dir);
 
 int16_t EngineBeginTransaction();
 int16_t EngineEndTransaction();
