@@ -9,12 +9,14 @@
 # the demo suite root; the screen is read back with capture-pane and polled
 # until a deadline instead of waiting fixed times.  On a failure the
 # captured screen is printed.  The property list needs demo properties:
-# they come from tools/demodata when it has been built; without it the list
-# is only opened and closed, and the pick is skipped with a message.
+# they come from tools/demodata when it has been built, else a few are
+# loaded with tools/recutil; without either the list is only opened and
+# closed, and the pick is skipped with a message.
 set -u
 
 BIN="${TARPELIX_BINARY_DIR:?TARPELIX_BINARY_DIR is not set}/tarpelix"
 DEMODATA="$TARPELIX_BINARY_DIR/tools/demodata"
+RECUTIL="$TARPELIX_BINARY_DIR/tools/recutil"
 SRC="${TARPELIX_SOURCE_DIR:?TARPELIX_SOURCE_DIR is not set}"
 DEADLINE_SECONDS=10
 
@@ -115,12 +117,48 @@ root="$work/suite"
 mkdir -p "$root"
 cp -R "$SRC/demo/." "$root/"
 mkdir -p "$root/TMP" "$root/DADES" "$root/LOCKS"
+# A property record of the demo file (388 bytes) as hexadecimal: the packed
+# code, 4 bytes not used here, the description; amounts zero, texts blank.
+hex_of() { printf '%s' "$1" | od -An -v -tx1 | tr -d ' \n'; }
+zeros() { printf '%0*d' $(($1 * 2)) 0; }
+property_hex() {
+  local code=$1 description=$2 i
+  printf '%02x%02x' $((128 + code / 100)) $((128 + code % 100))
+  zeros 4
+  hex_of "$(printf '%-30.30s' "$description")"
+  zeros 132
+  for i in 1 2 3 4 5; do hex_of "$(printf '%30s' '')"; zeros 4; done
+  hex_of "$(printf '%30s' '')"
+  hex_of "$(printf '%17s' '')"
+  zeros 3
+  echo
+}
+
 have_properties=0
+expected_line=""  # a list line known in advance (the loaded properties)
 if [ -x "$DEMODATA" ]; then
   if "$DEMODATA" --root "$root/" >"$work/demodata.log" 2>&1; then
     have_properties=1
   else
     echo "FAIL: demodata could not fill the demo data:"; cat "$work/demodata.log"
+    failures=$((failures + 1))
+  fi
+elif [ -x "$RECUTIL" ]; then
+  # No demo data generator: four properties loaded with the record utility
+  # into a property file created from the demo dictionary.
+  file="$root/DADES/FinquesH.dat"
+  {
+    property_hex 1 "COMUNITAT CARRER MAJOR 12"
+    property_hex 2 "COMUNITAT PLACA NOVA 3"
+    property_hex 5 "EDIFICI ELS PINS"
+    property_hex 12 "COMUNITAT RAMBLA 40"
+  } >"$work/properties.hex"
+  if "$RECUTIL" create "$file" "$root/ddf/FinquesH.xdf" >"$work/recutil.log" 2>&1 &&
+     "$RECUTIL" load "$file" <"$work/properties.hex" >>"$work/recutil.log" 2>&1; then
+    have_properties=1
+    expected_line="║002  COMUNITAT PLACA NOVA 3"
+  else
+    echo "FAIL: recutil could not load the demo properties:"; cat "$work/recutil.log"
     failures=$((failures + 1))
   fi
 fi
@@ -169,6 +207,8 @@ if ! wait_for_text "$LIST_TITLE"; then
 elif [ "$have_properties" -eq 1 ]; then
   if ! wait_for_pattern "║[0-9]{3}  [^ ]"; then
     fail "the property list shows no demo property"
+  elif [ -n "$expected_line" ] && ! wait_for_text "$expected_line"; then
+    fail "the property list does not show \"$expected_line\""
   else
     # The second line of the list is picked: its code is stored in the field.
     code=$(grep -oE "║[0-9]{3}  " <<<"$screen_text" | sed -n 2p | grep -oE "[0-9]{3}")
@@ -183,7 +223,7 @@ elif [ "$have_properties" -eq 1 ]; then
     wait_for_cursor_on "$LABEL_FIRST"
   fi
 else
-  echo "SKIP: no tools/demodata built, so the demo has no properties; the property list is only opened and closed"
+  echo "SKIP: neither tools/demodata nor tools/recutil is built, so the demo has no properties; the property list is only opened and closed"
   send_escape
   wait_for_no_text "$LIST_TITLE" || fail "Esc did not close the property list"
   wait_for_pattern "${LABEL_FIRST} *1( |$)" || fail "Esc in the list changed the field"
