@@ -33,6 +33,13 @@
 
 RecordManager gRecman;
 
+RecordManager::~RecordManager() {
+  for (auto& [path, dir] : directories) {
+    if (dir->db) CloseConnection(*dir);
+    CloseLockFile(*dir);
+  }
+}
+
 namespace {
 
 constexpr uint32_t kBlockMagic = 0x31504D52;  // "RMP1"

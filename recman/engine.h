@@ -106,6 +106,9 @@ struct RecordManager {
   std::set<std::string> unusableDirectories;  // see AfterForkInChild
   bool inTransaction = false;
   bool transactionFailed = false;
+  // At exit: closes the connections (an open transaction is rolled back)
+  // and the lock files.
+  ~RecordManager();
 };
 
 extern RecordManager gRecman;

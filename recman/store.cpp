@@ -249,7 +249,7 @@ void CloseConnection(Directory& dir) {
       s = nullptr;
     }
   }
-  if (dir.db) sqlite3_close(dir.db);
+  if (dir.db) sqlite3_close_v2(dir.db);
   dir.db = nullptr;
   dir.snapshotOpen = false;
 }

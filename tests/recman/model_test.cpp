@@ -765,7 +765,18 @@ TEST(ModelTest, RandomSequencesAgreeWithTheModel) {
   setenv("RECMAN_SYNCHRONOUS", "OFF", 1);
   TempDir dir;
   const char* env = std::getenv("RECMAN_MODEL_SEQUENCES");
-  int sequences = env ? std::atoi(env) : 2000;
+#if defined(__SANITIZE_ADDRESS__)
+  constexpr int kDefaultSequences = 400;  // the sanitised build runs many times slower
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+  constexpr int kDefaultSequences = 400;
+#else
+  constexpr int kDefaultSequences = 2000;
+#endif
+#else
+  constexpr int kDefaultSequences = 2000;
+#endif
+  int sequences = env ? std::atoi(env) : kDefaultSequences;
   for (int s = 0; s < sequences; ++s) {
     uint32_t seed = (std::getenv("RECMAN_MODEL_SEED") ? static_cast<uint32_t>(std::atoi(std::getenv("RECMAN_MODEL_SEED"))) : 1000u) + static_cast<uint32_t>(s);
     ModelRun run(dir.File("M" + std::to_string(s % 7) + ".dat"), seed);
