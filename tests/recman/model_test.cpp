@@ -230,10 +230,6 @@ class ModelRun {
   // Compares one engine result with the model's expectation.
   bool Check(const Expect& e, const Result& r, int key, bool keyOnly = false) {
     if (r.status != e.status) {
-      if (std::getenv("RECMAN_MODEL_KEEP")) {
-        std::string cmd = "rm -rf /tmp/recman-dbg && cp -r " + path_.substr(0, path_.rfind('/')) + " /tmp/recman-dbg";
-        (void)!system(cmd.c_str());
-      }
       ADD_FAILURE() << Where() << ": status " << r.status << " expected " << e.status;
       return false;
     }
@@ -311,13 +307,6 @@ class ModelRun {
       }
     }
     uint16_t code = static_cast<uint16_t>(op + bias + (keyOnly ? 50 : 0));
-    if (k < 5) {
-      std::ostringstream o;
-      o << "before: cursor lk=" << c.lk << " l=" << static_cast<int>(c.l) << " [" << (c.lrec.empty() ? "" : model_.KeyValue(k, c.lrec)) << "/" << c.lseq << "] index";
-      for (uint32_t p : model_.Index(k))
-        o << " [" << p << ":" << model_.KeyValue(k, model_.recs.at(p).data) << "/" << model_.recs.at(p).seq[k] << "]";
-      Trace(o.str());
-    }
     Result r = Get(block_[h], code, static_cast<int8_t>(k), search);
     Expect e;
     if (k >= 5) {
@@ -517,9 +506,6 @@ class ModelRun {
       ADD_FAILURE() << Where() << ": update status " << st << " expected " << e.status;
       return false;
     }
-    Trace("update h" + std::to_string(h) + " pos " + std::to_string(c.pos) + " status " + std::to_string(st) + " old2 [" +
-          (it != model_.recs.end() ? model_.KeyValue(2, it->second.data) : std::string("-")) + "] new2 [" +
-          model_.KeyValue(2, d) + "]");
     if (st != B_OK) return true;
     MRec& r = it->second;
     for (int k = 0; k < 5; ++k) {
