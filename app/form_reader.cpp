@@ -93,15 +93,10 @@ void ReadBrowseRecord(RecordReader& record, BrowseDefinition& browse) {
 
 }  // namespace
 
-bool ReadFormFile(const std::string& path, std::string& message) {
-  Form = FormTables{};
-  message.clear();
+namespace {
+
+bool ReadFormRecords(TextFieldReader& in, const std::string& path, std::string& message) {
   FormProblem problem{path, message};
-  TextFieldReader in;
-  if (!in.Load(path)) {
-    message = Translate("NO ES POT LLEGIR EL FITXER DE PANTALLES ") + HostPath(path);
-    return false;
-  }
 
   enum class State { Header, Screens, BrowseCount, Browses } state = State::Header;
   int i = 0, j = 0;
@@ -151,4 +146,19 @@ bool ReadFormFile(const std::string& path, std::string& message) {
     return false;
   }
   return true;
+}
+
+}  // namespace
+
+bool ReadFormFile(const std::string& path, std::string& message) {
+  Form = FormTables{};
+  message.clear();
+  TextFieldReader in;
+  if (!in.Load(path)) {
+    message = Translate("NO ES POT LLEGIR EL FITXER DE PANTALLES ") + HostPath(path);
+    return false;
+  }
+  if (ReadFormRecords(in, path, message)) return true;
+  Form = FormTables{};  // nothing of a refused file is kept
+  return false;
 }

@@ -90,7 +90,11 @@ TEST_F(DemoSuiteTest, FormGivesTheParameterAndConfirmationScreensAndTheLists) {
     EXPECT_EQ(Field(1, f).Lookup, lookups[f - 1]) << "field " << f;
     EXPECT_EQ(Field(1, f).Value.size(), static_cast<size_t>(Field(1, f).Width));
   }
-  EXPECT_EQ(Field(1, 1).Width, 10);
+  // The editor never types into a field's last position: one more than the
+  // longest text ("31/12/2026", "999", "8").
+  EXPECT_EQ(Field(1, 1).Width, 11);
+  EXPECT_EQ(Field(1, 2).Width, 4);
+  EXPECT_EQ(Field(1, 4).Width, 2);
   // Property codes must keep their 4-byte packed form.
   for (int f : {2, 3}) {
     EXPECT_NE(Field(1, f).Width, 6);
@@ -103,6 +107,10 @@ TEST_F(DemoSuiteTest, FormGivesTheParameterAndConfirmationScreensAndTheLists) {
   EXPECT_NE(Field(1, 4).Label.find("CONCEPTE R\xE3SSEC :"), std::string::npos);
   ASSERT_EQ(Screen(2).FieldCount, 1);
   EXPECT_EQ(Field(2, 1).Width, 1);
+  // Being one character wide, the answer is chosen from options, and a bare
+  // Enter (the first option) must not confirm.
+  EXPECT_EQ(Field(2, 1).Choices.substr(0, 3), "|N,");
+  EXPECT_NE(Field(2, 1).Choices.find("|S,"), std::string::npos);
   EXPECT_NE(Field(2, 1).Label.find("CONFIRMEU LA LIQUIDACI\xE0 (S/N) :"), std::string::npos);
   EXPECT_EQ(Screen(2).ScreenKeys, "d,1b");
   ASSERT_EQ(Form.browseCount, 2);
@@ -134,6 +142,12 @@ TEST_F(DemoSuiteTest, EveryCaptionIsTranslatedAndKeepsItsWidth) {
       }
     for (int b = 1; b <= Form.browseCount; ++b)
       EXPECT_FALSE(Browse(b).BrowseTitle.empty()) << language;
+    // The option codes stay N and S in every language.
+    EXPECT_EQ(Field(2, 1).Choices.substr(0, 3), "|N,") << language;
+    EXPECT_NE(Field(2, 1).Choices.find("|S,"), std::string::npos) << language;
+    if (std::string(language) != "SPA") {
+      EXPECT_NE(Field(2, 1).Choices, catalan.screens[2].fields[1].Choices) << language;
+    }
   }
 }
 

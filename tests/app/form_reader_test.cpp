@@ -203,6 +203,8 @@ TEST_F(FormReaderTest, CountsAndWidthsOutsideTheTablesAreRefusedWithTheLine) {
   };
   for (const BadForm& bad : cases) {
     EXPECT_FALSE(Read(bad.contents)) << bad.what;
+    EXPECT_EQ(Form.screenCount, 0) << bad.what << ": nothing of a refused file is kept";
+    EXPECT_EQ(Field(1, 1).Width, 0) << bad.what;
     EXPECT_NE(problem.find("TARPELIX.JPN"), std::string::npos) << bad.what << ": " << problem;
     EXPECT_NE(problem.find(std::string("L\xD6NIA ") + bad.lineText), std::string::npos)
         << bad.what << ": " << problem;
