@@ -155,7 +155,7 @@ void CloseHandle(uint32_t id) {
   ReleaseOpenFile(file);
 }
 
-int16_t OpenFileOp(Call& c, void* block) {
+int16_t OpenFileOp(Call& c, void* block, int attempt = 0) {
   bool readOnly = false, exclusive = false;
   switch (c.keyNumber) {
     case B_MODE_NORMAL: case -1: case -3: break;
@@ -219,6 +219,14 @@ int16_t OpenFileOp(Call& c, void* block) {
     ++file->normalOpens;
   }
   st = SyncOpenLock(*file);
+  if (st == B_OK) {
+    // Another process may have replaced the file between the look-up and
+    // the open lock; the lock now keeps it from doing so.
+    CatalogEntry now;
+    bool still = false;
+    st = FindCatalogEntry(*dir, path.name, now, still);
+    if (st == B_OK && (!still || now.id != entry.id)) st = B_FILE_NOT_FOUND;
+  }
   if (st != B_OK) {
     if (exclusive) {
       --file->exclusiveOpens;
@@ -226,6 +234,7 @@ int16_t OpenFileOp(Call& c, void* block) {
       --file->normalOpens;
     }
     ReleaseOpenFile(file);
+    if (st == B_FILE_NOT_FOUND && attempt < 3) return OpenFileOp(c, block, attempt + 1);
     return st;
   }
   Handle& h = gRecman.handles[id];

@@ -230,4 +230,24 @@ TEST_F(NavigationTest, ReadAheadSeesChangesMadeByAnotherHandle) {
   EXPECT_EQ(r.data.substr(4, 6), "CHANGE");
 }
 
+TEST_F(NavigationTest, ReadsSeeWhatAnotherProcessCommittedSinceTheLastCall) {
+  for (uint32_t id = 1; id <= 40; ++id) ASSERT_EQ(Insert(pb, Rec(id, "A")), B_OK);
+  ASSERT_EQ(Get(pb, B_GET_FIRST, 0).status, B_OK);
+  ASSERT_EQ(IdOf(Get(pb, B_GET_NEXT, 0).data), 2u);
+  ASSERT_EQ(IdOf(Get(pb, B_GET_NEXT, 0).data), 3u);
+  int other = InChild([&] {
+    Block o;
+    if (Open(o, dir.File("N.dat")) != B_OK) return 200;
+    if (Get(o, B_GET_EQUAL, 0, Key0(4)).status != B_OK || Delete(o) != B_OK) return 201;
+    if (Get(o, B_GET_EQUAL, 0, Key0(5)).status != B_OK || Update(o, Rec(5, "OTHER")) != B_OK) return 202;
+    return Insert(o, Rec(1000, "NEW")) == B_OK ? 0 : 203;
+  });
+  ASSERT_EQ(other, 0);
+  Result r = Get(pb, B_GET_NEXT, 0);
+  EXPECT_EQ(IdOf(r.data), 5u);
+  EXPECT_EQ(r.data.substr(4, 6), "OTHER ");
+  EXPECT_EQ(GetStat(pb).records(), 40u);
+  EXPECT_EQ(IdOf(Get(pb, B_GET_EQUAL, 0, Key0(1000)).data), 1000u);
+}
+
 }  // namespace
