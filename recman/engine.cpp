@@ -152,7 +152,12 @@ void CloseHandle(uint32_t id) {
   uint32_t generation = h.generation + 1;
   h = Handle{};
   h.generation = generation;
+  Directory* dir = file->dir;
   ReleaseOpenFile(file);
+  // The last file of the directory closed: no snapshot to keep for it.
+  bool used = false;
+  for (const auto& [key, f] : gRecman.files) used = used || f->dir == dir;
+  if (!used) EndRead(*dir);
 }
 
 int16_t OpenFileOp(Call& c, void* block, int attempt = 0) {

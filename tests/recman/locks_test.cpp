@@ -103,6 +103,31 @@ TEST_F(LocksTest, LockOfAKilledProcessIsGone) {
   EXPECT_EQ(Get(pb, Op(B_GET_EQUAL, B_SINGLE_NOWAIT_LOCK), 0, Key(3)).status, B_OK);
 }
 
+TEST_F(LocksTest, WaitingProcessGetsTheLockWhenTheHolderIsKilled) {
+  Child holder = Spawn([&](ChildSide& side) {
+    Block o;
+    if (Open(o, path) != B_OK) return 200;
+    if (Get(o, Op(B_GET_EQUAL, B_MULTI_NOWAIT_LOCK), 0, Key(2)).status != B_OK) return 201;
+    side.Tell('l');
+    side.Wait();
+    return 0;
+  });
+  ASSERT_EQ(holder.Heard(), 'l');
+  Child waiter = Spawn([&](ChildSide& side) {
+    Block o;
+    if (Open(o, path) != B_OK) return 200;
+    side.Tell('r');
+    int16_t st = Get(o, Op(B_GET_EQUAL, B_MULTI_WAIT_LOCK), 0, Key(2)).status;
+    side.Tell('g');
+    return static_cast<int>(st);
+  });
+  ASSERT_EQ(waiter.Heard(), 'r');
+  EXPECT_EQ(waiter.Heard(300), 0);
+  holder.Kill();
+  EXPECT_EQ(waiter.Heard(), 'g');
+  EXPECT_EQ(waiter.Join(), B_OK);
+}
+
 TEST_F(LocksTest, NextSingleLockReadReleasesThePreviousOne) {
   ASSERT_EQ(Get(pb, Op(B_GET_EQUAL, B_SINGLE_NOWAIT_LOCK), 0, Key(1)).status, B_OK);
   ASSERT_EQ(Get(pb, B_GET_NEXT, 0).status, B_OK);  // a plain read keeps it
