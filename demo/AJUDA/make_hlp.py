@@ -63,9 +63,10 @@ TARPELIX = r"""
 
 # LA CONFIRMACIÓ
  Acceptats els paràmetres, el programa pregunta
- CONFIRMEU LA LIQUIDACIÓ (S/N). Responeu S i [Retorn] per fer-la.
- Qualsevol altra resposta, o [Esc], torna a la pantalla de paràmetres sense
- canviar cap dada. Acabada una liquidació, la pantalla de paràmetres
+ CONFIRMEU LA LIQUIDACIÓ (S/N). Trieu SÍ amb la tecla S (l'espai o les
+ fletxes canvien entre NO i SÍ) i premeu [Retorn] per fer la liquidació.
+ NO, o [Esc], torna a la pantalla de paràmetres sense canviar cap dada.
+ Acabada una liquidació, la pantalla de paràmetres
  torna a sortir per fer-ne una altra; [Esc] al primer camp surt del programa.
 
 # TECLES DE LA PANTALLA
