@@ -155,6 +155,39 @@ TEST_F(TransactionsTest, AWriterWaitsForAnotherProcessTransactionInsteadOfFailin
   EXPECT_EQ(Look(b).first, 2u);
 }
 
+TEST_F(TransactionsTest, ForkedChildIsAClientOfItsOwn) {
+  Block pa;
+  ASSERT_EQ(Open(pa, a), B_OK);
+  ASSERT_EQ(Get(pa, static_cast<uint16_t>(B_GET_EQUAL + int{B_SINGLE_NOWAIT_LOCK}), 0, Key(1)).status, B_OK);
+  TempDir elsewhere;
+  ASSERT_EQ(Create(elsewhere.File("E.dat"), Spec(24).Build()), B_OK);
+  int child = InChild([&] {
+    // The parent's position block means nothing here, and its lock is the
+    // parent's, not the child's.
+    if (Get(pa, B_GET_FIRST, 0).status != B_FILE_NOT_OPEN) return 201;
+    Block mine;
+    if (Open(mine, a) != B_OK) return 202;
+    if (Get(mine, static_cast<uint16_t>(B_GET_EQUAL + int{B_SINGLE_NOWAIT_LOCK}), 0, Key(1)).status != B_RECORD_LOCKED)
+      return 203;
+    return 0;
+  });
+  EXPECT_EQ(child, 0);
+  // A child forked while the parent's transaction holds a directory cannot
+  // use that directory; other directories work.
+  ASSERT_EQ(Simple(B_BEGIN_TRANS), B_OK);
+  ASSERT_EQ(Insert(pa, Rec(24, 9, 't')), B_OK);
+  child = InChild([&] {
+    Block mine;
+    if (Open(mine, a) != B_IO_ERROR) return 204;
+    if (Open(mine, elsewhere.File("E.dat")) != B_OK) return 205;
+    return Insert(mine, Rec(24, 1, 'e')) == B_OK ? 0 : 206;
+  });
+  EXPECT_EQ(child, 0);
+  ASSERT_EQ(Simple(B_END_TRANS), B_OK);
+  EXPECT_EQ(Look(a).first, 2u);
+  EXPECT_EQ(Look(elsewhere.File("E.dat")).first, 1u);
+}
+
 TEST_F(TransactionsTest, ManyProcessesWritingAtOnceAllSucceed) {
   constexpr int kProcesses = 4;
   constexpr uint32_t kEach = 150;
