@@ -1,16 +1,101 @@
-// parameters.cpp - the settlement parameters and their check.
+// parameters.cpp - the settlement parameters and the check of the parameter
+// screen.
 //
-// Placeholder: the check accepts every screen until the parameter check is
-// built; the parameters keep their initial values.
+// The form screen driver calls CheckParameters at the end of every screen.
+// Only screen 1, the parameter screen, is checked: its four values become the
+// settlement parameters (also when the check then refuses, so that the
+// settlement always sees what was last typed), the carry-over concept must
+// exist and be of the carry-over type, the property range must not run
+// backwards, and the operator confirms on screen 2.
 #include "settle/parameters.h"
+
+#include <cmath>
+
+#include "app/form.h"
+#include "app/language.h"
+#include "data/data.h"
+#include "input/dates.h"
+#include "input/numbers.h"
+#include "platform/platform.h"
+#include "recman/recman.h"
+#include "screen/form_driver.h"
+#include "screen/windows.h"
+#include "settle/records.h"
 
 std::string SettlementDate;
 std::string LowerOwnerKey;
 std::string UpperOwnerKey;
 int16_t CarryConcept = 0;
 
+namespace {
+
+constexpr int16_t kParameterScreen = 1;
+constexpr int16_t kConfirmationScreen = 2;
+constexpr int kMessageRow = 12;
+constexpr int16_t kCarryOverType = 1;
+
+// A refusal the operator has to read: the message centred on row 12, a
+// beep, the type-ahead dropped so that no key typed before it answers it,
+// one key, and the window gone again.
+void ShowRefusal(const std::string& text) {
+  int depth = Windows.WindowDepth;
+  ShowMessage(kMessageRow, text);
+  bool shown = Windows.WindowDepth > depth;  // a message too tall opens nothing
+  Beep();
+  FlushKeys();
+  KeyCode answer = 0;
+  WaitKey(answer);
+  if (shown) CloseWindow();
+}
+
+std::string WithoutTrailingBlanks(std::string text) {
+  while (!text.empty() && text.back() == ' ') text.pop_back();
+  return text;
+}
+
+// The concept number typed in field 4, brought to the nearest integer (a
+// half to the even neighbour).  A number that cannot be a 16-bit integer
+// becomes -1, which no one-byte key matches.
+int16_t ConceptFromField(const std::string& text) {
+  double value = std::nearbyint(NumericValue(text));
+  if (!(value >= -32768.0 && value <= 32767.0)) return -1;
+  return static_cast<int16_t>(value);
+}
+
+}  // namespace
+
 int16_t CheckParameters(int16_t& screen, KeyCode& key) {
-  (void)screen;
-  (void)key;
-  return 0;
+  int16_t result = 0;
+  if (key == kKeyEsc || screen != kParameterScreen) return 0;
+
+  SettlementDate = ParseDate(Field(kParameterScreen, 1).Value);
+  LowerOwnerKey = PackCode(Field(kParameterScreen, 2).Value + ".1");
+  UpperOwnerKey = PackCode(Field(kParameterScreen, 3).Value + ".9999");
+  CarryConcept = ConceptFromField(Field(kParameterScreen, 4).Value);
+
+  // The concept file's key is the concept number as one raw byte; a number
+  // outside 0..255 has no such key and is not found.
+  int16_t status = B_KEY_NOT_FOUND;
+  std::string conceptKey = ConceptKey(CarryConcept);
+  if (!conceptKey.empty()) FindRecord(status, 0, conceptKey, 0, kFileConcepts);
+  if (status != 0) {
+    result = -1;
+    ShowRefusal(Translate("NO EXISTEIX EL CONCEPTE ") + PlainNumberText(CarryConcept));
+  } else if (ConceptType() != kCarryOverType) {
+    result = -1;
+    ShowRefusal(Translate("EL CONCEPTE ") + WithoutTrailingBlanks(ConceptDescription()) +
+                Translate(" NO \x90S DE TIPUS R\xE3SSEC"));
+  }
+
+  // A range given backwards is refused without a word: the operator sees
+  // the values still on the screen.
+  if (LowerOwnerKey > UpperOwnerKey) result = -1;
+
+  if (result == 0) {
+    SetFieldValue(kConfirmationScreen, 1, "");
+    int16_t confirmation = kConfirmationScreen, pgUpLeaves = 0, pgDnLeaves = 0;
+    RunFormScreen(confirmation, pgUpLeaves, pgDnLeaves, key);
+    result = Field(kConfirmationScreen, 1).Value == "S" ? 0 : -1;
+  }
+  return result;
 }

@@ -1,20 +1,71 @@
-// settlement.cpp - the dialogue loop and the settlement pass.
+// settlement.cpp - the dialogue loop of the settlement and the report of the
+// properties a pass left untouched.  The pass itself is in pass.cpp.
 #include "settle/settlement.h"
 
+#include <algorithm>
+
+#include "app/language.h"
+#include "input/dates.h"
 #include "input/keys.h"
 #include "platform/console.h"
+#include "platform/platform.h"
 #include "screen/form_driver.h"
 #include "screen/windows.h"
 
 float IvaRate[2] = {0, 0};
 float RetRate[2] = {0, 0};
 
-void CreateWorkTables() {}
+namespace {
 
-// One settlement over the range of properties chosen on the parameter
-// screen.
-void SettlementPass();
-void SettlementPass() {}
+constexpr int kMessageRow = 12;
+// A message window holds this many lines: the heading and the properties.
+constexpr size_t kLinesPerWindow = 15;
+// ShowMessage breaks its text into lines of 76 characters at blanks; a line
+// padded to 76 with a blank at its end is kept whole.
+constexpr size_t kMessageWidth = 76;
+
+std::string MessageLine(const std::string& text) {
+  std::string line = text.substr(0, kMessageWidth - 1);
+  line.resize(kMessageWidth, ' ');
+  return line;
+}
+
+}  // namespace
+
+std::string UntouchedReasonText(UntouchedReason reason) {
+  switch (reason) {
+    case UntouchedReason::kNoLastSettlement: return "SENSE DATA DE LA DARRERA LIQUIDACI\xE0";
+    case UntouchedReason::kSettledLater: return "LIQUIDADA A UNA DATA POSTERIOR";
+    case UntouchedReason::kSettledElsewhere: return "LIQUIDADA DES D'UN ALTRE LLOC DE TREBALL";
+    case UntouchedReason::kUnknownTaxIndex: return "TIPUS D'IMPOST DESCONEGUT";
+    case UntouchedReason::kAmountTooLarge: return "IMPORT MASSA GRAN";
+    case UntouchedReason::kNotSaved: return "NO S'HAN POGUT DESAR ELS CANVIS";
+  }
+  return std::string();
+}
+
+void ShowUntouchedProperties() {
+  const std::vector<UntouchedProperty>& list = Settlement.untouched;
+  if (list.empty()) return;
+  std::vector<std::string> lines;
+  for (const UntouchedProperty& p : list)
+    lines.push_back(UnpackDigits(p.code) + "  " + Translate(UntouchedReasonText(p.reason)));
+  const std::string heading = Translate("FINQUES NO LIQUIDADES:");
+  Beep();
+  // As many windows as needed, each read with one key.
+  for (size_t first = 0; first < lines.size(); first += kLinesPerWindow - 1) {
+    std::string text = MessageLine(heading);
+    size_t last = std::min(lines.size(), first + kLinesPerWindow - 1);
+    for (size_t i = first; i < last; ++i) text += MessageLine(lines[i]);
+    int depth = Windows.WindowDepth;
+    ShowMessage(kMessageRow, text);
+    bool shown = Windows.WindowDepth > depth;
+    FlushKeys();
+    KeyCode key = 0;
+    WaitKey(key);
+    if (shown) CloseWindow();
+  }
+}
 
 void RunSettlement() {
   SetColourScheme("n");
@@ -30,5 +81,6 @@ void RunSettlement() {
     // field to edit: running settlements on it would never end.
     if (key == kKeyEsc || key == 0) return;
     SettlementPass();
+    ShowUntouchedProperties();
   }
 }

@@ -3,6 +3,7 @@
 #pragma once
 #include <cstdint>
 #include <string>
+#include <vector>
 
 // VAT and withholding percentages (16 means 16 %), index = the property's
 // tax index; read once at start from "Vork.ini".
@@ -14,3 +15,56 @@ void CreateWorkTables();
 // The dialogue loop: parameter screen, confirmation, settlement pass; returns
 // when the operator leaves the parameter screen with Escape.
 void RunSettlement();
+
+// ---- The settlement pass ----------------------------------------------------
+// Settles every property from the first to the last property of
+// LowerOwnerKey / UpperOwnerKey at SettlementDate (settle/parameters.h),
+// carrying each owner's balance into CarryConcept.  Each property is settled
+// whole or not at all: its owners' balances, the deleted collections and
+// payments and its new last-settlement date are one transaction of the
+// record manager, taken under the key locks of the property ("PropietH"),
+// its owners' collections ("CobramH") and its payments ("PagamH").
+// Properties that cannot be settled soundly are left untouched and listed in
+// Settlement.untouched.
+void SettlementPass();
+// Shows the properties the last pass left untouched, with the reason for
+// each, in message windows in the session's language (nothing when none).
+void ShowUntouchedProperties();
+
+// Owner numbers run from 0 to 9999 (the last 4 digits of an owner code).
+constexpr int kOwnerNumbers = 10000;
+
+// Why a property was left untouched.
+enum class UntouchedReason {
+  kNoLastSettlement,   // no last-settlement date: its start belongs to the property's upkeep
+  kSettledLater,       // its last settlement is after the settlement date
+  kSettledElsewhere,   // another station settled it while this one waited for it
+  kUnknownTaxIndex,    // its tax index selects no VAT or withholding rate (0 or 1)
+  kAmountTooLarge,     // a fee, share or balance beyond the 32-bit amounts of the records
+  kNotSaved,           // the record manager refused a change: nothing of it was kept
+};
+struct UntouchedProperty {
+  std::string code;  // 2 packed bytes
+  UntouchedReason reason;
+};
+// The Catalan text of a reason (passed through Translate when shown).
+std::string UntouchedReasonText(UntouchedReason reason);
+
+// The work tables of the pass, rebuilt for every property.  Amounts are
+// held in 64 bits so that a sum beyond the records' 32-bit amounts is seen
+// (and the property left untouched) instead of wrapping.
+struct SettlementWork {
+  int64_t CoefTotal[8] = {};     // coefficient groups 1..7 (group 1: 1,000,000)
+  int64_t OwnerShare[8] = {};    // the current owner's shares, groups 1..7
+  int64_t GroupAmount[9] = {};   // 0..8: amounts to share by group (8: charged to one owner)
+  int64_t OwnerPart[9] = {};     // the current owner's parts; 0: carried-over amounts
+  std::vector<int64_t> OwnerCharges;      // by owner number 0..9999: payments charged to one owner
+  std::vector<int64_t> OwnerCollections;  // by owner number 0..9999: collections of kind C and I
+  std::vector<UntouchedProperty> untouched;  // of the last pass, in key order
+  // Record operations the pass has asked of the data layer (reads, steps,
+  // updates, deletes, transactions); for measurements.
+  uint64_t recordOperations = 0;
+  // Called before each of those operations when set (crash tests).
+  void (*beforeRecordOperation)() = nullptr;
+};
+extern SettlementWork Settlement;

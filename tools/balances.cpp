@@ -1,0 +1,239 @@
+// balances - lists the owners' concept amounts and the properties'
+// last-settlement dates, so that the result of a settlement can be seen and
+// checked.
+//
+//   balances --root DIR [--from N] [--to N] [--csv] [--stored]
+//
+// DIR is the suite root (its data files are in DIR/DADES/).  For every
+// property from N to N (1 to 9999 by default) the listing shows its
+// last-settlement date and, per owner, the amounts of the eight concept
+// slots, among them the carry-over concept the settlement writes.
+//
+// Amounts are stored in the currency's smallest unit (cents): 1234 stored is
+// 12,34 euros.  The listing shows euros with two decimals (Catalan style,
+// 1.234,56), or the stored units with --stored; the CSV (comma-separated,
+// "." as the decimal point) gives both: c1..c8 as stored, c1_eur..c8_eur in
+// euros.  Nothing is written to the data files.  Exit codes: 0 done, 1 the
+// root or its data files are missing, 2 wrong command line.
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+
+#include "app/session.h"
+#include "app/settings.h"
+#include "data/data.h"
+#include "input/dates.h"
+#include "platform/console.h"
+#include "platform/platform.h"
+#include "settle/records.h"
+
+namespace {
+
+bool finished = false;
+
+void ReportUnexpectedEnd() {
+  if (!finished) std::fprintf(stderr, "balances: NO ES PODEN OBRIR ELS FITXERS DE DADES\n");
+}
+
+void Usage(FILE* out) {
+  std::fputs(
+      "\xC3\x9As: balances --root CARPETA [--from N] [--to N] [--csv] [--stored]\n"
+      "  --root CARPETA  arrel de la suite (les dades s\xC3\xB3n a DADES/)\n"
+      "  --from N        primera finca (1)\n"
+      "  --to N          darrera finca (9999)\n"
+      "  --csv           sortida CSV: imports desats (c1..c8) i en euros (c1_eur..c8_eur)\n"
+      "  --stored        imports tal com es desen (c\xC3\xA8ntims) en lloc d'euros\n",
+      out);
+}
+
+bool ParseNumber(const char* text, long low, long high, long& value) {
+  char* end = nullptr;
+  errno = 0;
+  long v = std::strtol(text, &end, 10);
+  if (errno != 0 || end == text || *end != '\0' || v < low || v > high) return false;
+  value = v;
+  return true;
+}
+
+std::string Utf8(const std::string& cp850) { return Cp850ToUtf8(cp850); }
+
+std::string Trimmed(std::string text) {
+  while (!text.empty() && (text.back() == ' ' || text.back() == '\0')) text.pop_back();
+  return text;
+}
+
+// DD/MM/YYYY of a packed date; "" for the blank date.
+std::string DateText(const std::string& packed) {
+  std::string d = UnpackDigits(packed);
+  if (d.size() != 8 || d.substr(4) == "0000") return std::string();
+  return d.substr(6, 2) + "/" + d.substr(4, 2) + "/" + d.substr(0, 4);
+}
+
+// Cents as euros: "1.234,56" (listing) or "1234.56" (CSV).
+std::string Euros(long long cents, bool csv) {
+  bool negative = cents < 0;
+  unsigned long long v = negative ? 0ULL - static_cast<unsigned long long>(cents) : static_cast<unsigned long long>(cents);
+  std::string units = std::to_string(v / 100);
+  std::string fraction = std::to_string(v % 100);
+  if (fraction.size() < 2) fraction.insert(0, "0");
+  if (!csv)
+    for (int i = static_cast<int>(units.size()) - 3; i > 0; i -= 3) units.insert(static_cast<size_t>(i), ".");
+  return (negative ? "-" : "") + units + (csv ? "." : ",") + fraction;
+}
+
+std::string RightAligned(const std::string& text, size_t width) {
+  return text.size() >= width ? text : std::string(width - text.size(), ' ') + text;
+}
+
+std::string CsvText(const std::string& text) {
+  std::string quoted = "\"";
+  for (char c : text) quoted += c == '"' ? std::string("\"\"") : std::string(1, c);
+  return quoted + "\"";
+}
+
+constexpr size_t kAmountWidth = 13;
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  std::string root;
+  long from = 1, to = 9999;
+  bool csv = false, stored = false;
+  for (int i = 1; i < argc; ++i) {
+    std::string arg = argv[i];
+    auto value = [&](const char* name) -> const char* {
+      if (i + 1 >= argc) {
+        std::fprintf(stderr, "balances: falta el valor de %s\n", name);
+        std::exit(2);
+      }
+      return argv[++i];
+    };
+    if (arg == "--root") {
+      root = Utf8ToCp850(value("--root"));
+    } else if (arg == "--from" || arg == "--to") {
+      const char* text = value(arg.c_str());
+      long v = 0;
+      if (!ParseNumber(text, 0, 9999, v)) {
+        std::fprintf(stderr, "balances: %s ha de ser un n\xC3\xBAmero de finca de 0 a 9999: %s\n", arg.c_str(), text);
+        return 2;
+      }
+      (arg == "--from" ? from : to) = v;
+    } else if (arg == "--csv") {
+      csv = true;
+    } else if (arg == "--stored") {
+      stored = true;
+    } else if (arg == "--help" || arg == "-h") {
+      Usage(stdout);
+      return 0;
+    } else {
+      std::fprintf(stderr, "balances: opci\xC3\xB3 desconeguda: %s\n", arg.c_str());
+      Usage(stderr);
+      return 2;
+    }
+  }
+  if (root.empty()) {
+    std::fprintf(stderr, "balances: falta la carpeta arrel (--root)\n");
+    Usage(stderr);
+    return 2;
+  }
+  if (from > to) {
+    std::fprintf(stderr, "balances: la primera finca (%ld) \xC3\xA9s posterior a la darrera (%ld)\n", from, to);
+    return 2;
+  }
+  if (root.back() != '/' && root.back() != '\\') root += '/';
+  if (!DirectoryExists(HostPath(root))) {
+    std::fprintf(stderr, "balances: no existeix la carpeta %s\n", Utf8(root).c_str());
+    return 1;
+  }
+  // The listing reads; it must not create missing files from the
+  // dictionaries as the program would.
+  for (const char* name : {"FinquesH", "PropietH"}) {
+    std::string path = HostPath(root + "DADES/" + name + ".dat");
+    if (!FileExists(path)) {
+      std::fprintf(stderr, "balances: no existeix el fitxer de dades %s\n", Utf8(path).c_str());
+      return 1;
+    }
+  }
+
+  ConsoleStartVirtual();
+  std::atexit(ReportUnexpectedEnd);
+  Session.root = root;
+  Session.ownerName = GetIni("Propietari", "Dades", root + "Vork.ini");
+  int16_t status = 0;
+  OpenDataFile(status, FinquesH, root + "DADES\\FinquesH", kFileProperties);
+  OpenDataFile(status, PropietH, root + "DADES\\PropietH", kFileOwners);
+
+  if (csv) {
+    std::printf("finca,descripcio,darrera_liquidacio,propietari");
+    for (int n = 1; n <= 8; ++n) std::printf(",c%d", n);
+    for (int n = 1; n <= 8; ++n) std::printf(",c%d_eur", n);
+    std::printf("\n");
+  } else {
+    std::printf("SALDOS DELS PROPIETARIS - FINQUES %04ld A %04ld\n", from, to);
+    std::printf(stored ? "Imports tal com es desen, en c\xC3\xA8ntims d'euro (1234 = 12,34 euros).\n"
+                       : "Imports en euros; als fitxers es desen en c\xC3\xA8ntims (12,34 euros = 1234).\n");
+  }
+
+  long properties = 0;
+  const std::string last = PackedFromNumber(static_cast<int>(to));
+  FindRecord(status, 1, PackedFromNumber(static_cast<int>(from)), 0, kFileProperties);
+  while (status == 0 && PropertyCode() <= last) {
+    ++properties;
+    const std::string code = PropertyCode();
+    const std::string digits = UnpackDigits(code);
+    const std::string description = Utf8(Trimmed(PropertyDescription()));
+    const std::string date = DateText(PropertyLastSettlement());
+    if (!csv) {
+      std::printf("\nFINCA %s  %-32s DARRERA LIQUIDACI\xC3\x93: %s\n", digits.c_str(), description.c_str(),
+                  date.empty() ? "(sense data)" : date.c_str());
+      std::printf("%-10s", "PROPIETARI");
+      for (int n = 1; n <= 8; ++n) std::printf("%s", RightAligned("CONC. " + std::to_string(n), kAmountWidth).c_str());
+      std::printf("\n");
+    }
+    long long totals[9] = {};
+    long owners = 0;
+    int16_t ownerStatus = 0;
+    FindRecord(ownerStatus, 1, code, 0, kFileOwners);
+    while (ownerStatus == 0 && OwnerPropertyCode() == code) {
+      ++owners;
+      const std::string ownerDigits = UnpackDigits(OwnerCode());
+      const std::string ownerText = ownerDigits.substr(0, 4) + "." + ownerDigits.substr(4, 4);
+      if (csv) {
+        std::printf("%s,%s,%s,%s", digits.c_str(), CsvText(description).c_str(), date.c_str(), ownerText.c_str());
+        for (int n = 1; n <= 8; ++n) std::printf(",%d", OwnerConceptAmount(n));
+        for (int n = 1; n <= 8; ++n) std::printf(",%s", Euros(OwnerConceptAmount(n), true).c_str());
+        std::printf("\n");
+      } else {
+        std::printf("%-10s", ownerText.c_str());
+        for (int n = 1; n <= 8; ++n) {
+          long long amount = OwnerConceptAmount(n);
+          totals[n] += amount;
+          std::string shown = stored ? std::to_string(amount) : Euros(amount, false);
+          std::printf("%s", RightAligned(shown, kAmountWidth).c_str());
+        }
+        std::printf("\n");
+      }
+      SkipRecords(ownerStatus, 1, kFileOwners);
+    }
+    if (csv && owners == 0) std::printf("%s,%s,%s,\n", digits.c_str(), CsvText(description).c_str(), date.c_str());
+    if (!csv) {
+      if (owners == 0) {
+        std::printf("(cap propietari)\n");
+      } else {
+        std::printf("%-10s", "TOTAL");
+        for (int n = 1; n <= 8; ++n) {
+          std::string shown = stored ? std::to_string(totals[n]) : Euros(totals[n], false);
+          std::printf("%s", RightAligned(shown, kAmountWidth).c_str());
+        }
+        std::printf("\n");
+      }
+    }
+    SkipRecords(status, 1, kFileProperties);
+  }
+  if (!csv && properties == 0) std::printf("\nCap finca entre la %04ld i la %04ld.\n", from, to);
+
+  finished = true;
+  ResetDataFiles(status);
+  return 0;
+}
