@@ -54,46 +54,51 @@ bool NearestLong(double x, int64_t& result) {
 
 // ---- Record operations, counted ---------------------------------------------------
 
-void BeforeOperation() {
+void BeforeOperation(SettlementOperation operation, int16_t file) {
   ++Settlement.recordOperations;
-  if (Settlement.beforeRecordOperation) Settlement.beforeRecordOperation();
+  if (Settlement.beforeRecordOperation) Settlement.beforeRecordOperation(operation, file);
 }
 
 int16_t Find(int16_t direction, const std::string& key, int16_t file) {
-  BeforeOperation();
+  BeforeOperation(SettlementOperation::kFind, file);
   int16_t status = 0;
   FindRecord(status, direction, key, 0, file);
   return status;
 }
 
 int16_t Next(int16_t file) {
-  BeforeOperation();
+  BeforeOperation(SettlementOperation::kNext, file);
   int16_t status = 0;
   SkipRecords(status, 1, file);
   return status;
 }
 
 int16_t Update(int16_t file) {
-  BeforeOperation();
+  BeforeOperation(SettlementOperation::kUpdate, file);
   int16_t status = 0;
   UpdateRecord(status, file);
   return status;
 }
 
 int16_t Delete(int16_t file) {
-  BeforeOperation();
+  BeforeOperation(SettlementOperation::kDelete, file);
   int16_t status = 0;
   DeleteRecord(status, file);
   return status;
 }
 
+// The file whose records a lock name stands for.
+int16_t LockedFile(const std::string& name) {
+  return name == "PropietH" ? kFileOwners : name == "CobramH" ? kFileCollections : kFilePayments;
+}
+
 void Lock(const std::string& name, const std::string& from, const std::string& to) {
-  BeforeOperation();
+  BeforeOperation(SettlementOperation::kLock, LockedFile(name));
   TakeLock(name, from, to);
 }
 
 void Release(const std::string& name) {
-  BeforeOperation();
+  BeforeOperation(SettlementOperation::kRelease, LockedFile(name));
   ReleaseLock(name);
 }
 
@@ -383,7 +388,7 @@ void SettleProperty(const std::string& code, const std::string& seenDate) {
   // property's owners.
   Lock("CobramH", digits + "0000", digits + "9999");
   Lock("PagamH", digits, digits);
-  BeforeOperation();
+  BeforeOperation(SettlementOperation::kBegin, 0);
   BeginTransaction();
 
   PropertyRun run;
@@ -412,12 +417,12 @@ void SettleProperty(const std::string& code, const std::string& seenDate) {
     reason = UntouchedReason::kNotSaved;
     int16_t written = WriteProperty(run);
     if (written == 0) {
-      BeforeOperation();
+      BeforeOperation(SettlementOperation::kEnd, 0);
       saved = EndTransaction() == 0;
     }
   }
   if (!saved) {
-    BeforeOperation();
+    BeforeOperation(SettlementOperation::kAbort, 0);
     AbortTransaction();  // nothing of the property is kept (no transaction left: harmless)
     Untouched(code, reason);
   }

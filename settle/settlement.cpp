@@ -51,8 +51,7 @@ void ShowUntouchedProperties() {
   for (const UntouchedProperty& p : list)
     lines.push_back(UnpackDigits(p.code) + "  " + Translate(UntouchedReasonText(p.reason)));
   const std::string heading = Translate("FINQUES NO LIQUIDADES:");
-  Beep();
-  // As many windows as needed, each read with one key.
+  // As many windows as needed, each with a beep and read with one key.
   for (size_t first = 0; first < lines.size(); first += kLinesPerWindow - 1) {
     std::string text = MessageLine(heading);
     size_t last = std::min(lines.size(), first + kLinesPerWindow - 1);
@@ -60,6 +59,7 @@ void ShowUntouchedProperties() {
     int depth = Windows.WindowDepth;
     ShowMessage(kMessageRow, text);
     bool shown = Windows.WindowDepth > depth;
+    Beep();
     FlushKeys();
     KeyCode key = 0;
     WaitKey(key);

@@ -50,6 +50,9 @@ struct UntouchedProperty {
 // The Catalan text of a reason (passed through Translate when shown).
 std::string UntouchedReasonText(UntouchedReason reason);
 
+// The operations of a pass, as the test hook below sees them.
+enum class SettlementOperation { kFind, kNext, kUpdate, kDelete, kLock, kRelease, kBegin, kEnd, kAbort };
+
 // The work tables of the pass, rebuilt for every property.  Amounts are
 // held in 64 bits so that a sum beyond the records' 32-bit amounts is seen
 // (and the property left untouched) instead of wrapping.
@@ -61,10 +64,12 @@ struct SettlementWork {
   std::vector<int64_t> OwnerCharges;      // by owner number 0..9999: payments charged to one owner
   std::vector<int64_t> OwnerCollections;  // by owner number 0..9999: collections of kind C and I
   std::vector<UntouchedProperty> untouched;  // of the last pass, in key order
-  // Record operations the pass has asked of the data layer (reads, steps,
-  // updates, deletes, transactions); for measurements.
+  // Operations the pass has asked of the data layer (reads, steps, updates,
+  // deletes, key locks and releases, transaction steps); for measurements.
   uint64_t recordOperations = 0;
-  // Called before each of those operations when set (crash tests).
-  void (*beforeRecordOperation)() = nullptr;
+  // Called before each of those operations when set, with the operation and
+  // its file (the locked file for locks; 0 for transaction steps).  For
+  // tests: crash tests end the process here, order tests look at the locks.
+  void (*beforeRecordOperation)(SettlementOperation operation, int16_t file) = nullptr;
 };
 extern SettlementWork Settlement;
