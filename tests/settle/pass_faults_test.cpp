@@ -1,0 +1,406 @@
+// pass_faults_test.cpp - the properties and records a settlement pass must
+// leave alone, and the order of its locks and transaction: dates that make a
+// settlement meaningless, owner numbers of 1000 and above, payment groups
+// beyond the tables, owners outside the owner range, amounts beyond 32 bits,
+// a property settled by another station meanwhile, a refused write, and the
+// report of the untouched properties.
+#include <map>
+
+#include "settle_test_support.h"
+#include "tests/data/data_test_support.h"
+
+namespace {
+
+using settletest::SettleTest;
+
+class UntouchedTest : public SettleTest {
+ protected:
+  // Property 2 has an owner with a collection and a carried-over amount,
+  // and a payment; a property left untouched keeps all of it.
+  void PropertyTwo(const std::string& lastSettlement, int32_t fee = 1000) {
+    AddProperty(Property(2).Fee(fee).Last(lastSettlement));
+    AddOwner(Owner(2, 1).Concepts({{3, 55}}));
+    AddCollection(2, 1, "20231215", 300, "C");
+    AddGroupPayment(2, "20231216", 400, 1);
+  }
+  void ExpectPropertyTwoUntouched(const std::string& lastSettlement) {
+    EXPECT_EQ(Slot(2, 1), 55);
+    EXPECT_EQ(CollectionsOf(2, 1), 1);
+    EXPECT_EQ(PaymentsOf(2), 1);
+    EXPECT_EQ(LastSettlement(2), lastSettlement);
+  }
+};
+
+TEST_F(UntouchedTest, ASettlementDateBeforeTheLastSettlementLeavesThePropertyAlone) {
+  PropertyTwo("20240331");
+  SettlementPass();
+  ExpectPropertyTwoUntouched("20240331");
+  EXPECT_EQ(Untouched(), std::vector<std::string>{"0002:LIQUIDADA A UNA DATA POSTERIOR"});
+}
+
+TEST_F(UntouchedTest, APropertyWithoutALastSettlementDateIsLeftAlone) {
+  PropertyTwo("");  // the blank date: no fee of two thousand years
+  SettlementPass();
+  ExpectPropertyTwoUntouched("00000000");
+  EXPECT_EQ(Untouched(), std::vector<std::string>{"0002:SENSE DATA DE LA DARRERA LIQUIDACI\xE0"});
+}
+
+TEST_F(UntouchedTest, ADamagedLastSettlementDateCountsAsNone) {
+  PropertyTwo("20231330");  // month 13
+  SettlementPass();
+  ExpectPropertyTwoUntouched("20231330");
+  ASSERT_EQ(Settlement.untouched.size(), 1u);
+  EXPECT_EQ(Settlement.untouched[0].reason, UntouchedReason::kNoLastSettlement);
+}
+
+TEST_F(UntouchedTest, ATaxIndexOtherThan0Or1IsLeftAlone) {
+  PropertyTwo("20231130");
+  int16_t status = 0;
+  FindRecord(status, 0, settletest::PropertyKey(2), 0, kFileProperties);
+  SetPropertyTaxIndex(2);
+  UpdateRecord(status, kFileProperties);
+  SettlementPass();
+  ExpectPropertyTwoUntouched("20231130");
+  EXPECT_EQ(Untouched(), std::vector<std::string>{"0002:TIPUS D'IMPOST DESCONEGUT"});
+}
+
+TEST_F(UntouchedTest, AFeeBeyond32BitsLeavesThePropertyAlone) {
+  PropertyTwo("20231130", 2000000000);
+  AddOwner(Owner(2, 2).Shares({0}));  // two owners: 4,000,000,000
+  SettlementPass();
+  ExpectPropertyTwoUntouched("20231130");
+  EXPECT_EQ(Untouched(), std::vector<std::string>{"0002:IMPORT MASSA GRAN"});
+}
+
+TEST_F(UntouchedTest, VatTakingTheFeeBeyond32BitsLeavesThePropertyAlone) {
+  IvaRate[0] = 21;
+  PropertyTwo("20231130", 2000000000);
+  SettlementPass();
+  ExpectPropertyTwoUntouched("20231130");
+  ASSERT_EQ(Settlement.untouched.size(), 1u);
+}
+
+TEST_F(UntouchedTest, APortionBeyond32BitsLeavesThePropertyAlone) {
+  PropertyTwo("20231130", 0);
+  // Group 2 has a total of 1 and the owner a share of 3: three times the
+  // payment.
+  int16_t status = 0;
+  FindRecord(status, 0, settletest::PropertyKey(2), 0, kFileProperties);
+  SetPropertyGroupTotal(2, 1);
+  UpdateRecord(status, kFileProperties);
+  FindRecord(status, 0, settletest::OwnerKey(2, 1), 0, kFileOwners);
+  SetOwnerShare(2, 3);
+  UpdateRecord(status, kFileOwners);
+  AddGroupPayment(2, "20231217", 1000000000, 2);
+  SettlementPass();
+  EXPECT_EQ(Slot(2, 1), 55);
+  EXPECT_EQ(PaymentsOf(2), 2);
+  EXPECT_EQ(Untouched(), std::vector<std::string>{"0002:IMPORT MASSA GRAN"});
+}
+
+TEST_F(UntouchedTest, CollectionsAddingUpBeyond32BitsLeaveThePropertyAlone) {
+  PropertyTwo("20231130", 0);
+  AddCollection(2, 1, "20231201", 2000000000, "C");
+  AddCollection(2, 1, "20231202", 2000000000, "I");
+  SettlementPass();
+  EXPECT_EQ(Slot(2, 1), 55);
+  EXPECT_EQ(CollectionsOf(2, 1), 3);
+  ASSERT_EQ(Settlement.untouched.size(), 1u);
+  EXPECT_EQ(Settlement.untouched[0].reason, UntouchedReason::kAmountTooLarge);
+}
+
+TEST_F(UntouchedTest, TheOtherPropertiesAreSettledAllTheSame) {
+  AddProperty(Property(1).Fee(100).Last("20231130"));
+  AddOwner(Owner(1, 1));
+  PropertyTwo("");
+  AddProperty(Property(3).Fee(100).Last("20231130"));
+  AddOwner(Owner(3, 1));
+  SettlementPass();
+  EXPECT_EQ(Slot(1, 1), 100);
+  EXPECT_EQ(Slot(3, 1), 100);
+  ExpectPropertyTwoUntouched("00000000");
+}
+
+TEST_F(UntouchedTest, ACarryOverConceptWithoutASlotSettlesNothing) {
+  // Concept 9 may exist and be of the carry-over type, but the owner record
+  // has no slot for it: the collections would be deleted and carried nowhere.
+  AddConcept(9, 1);
+  PropertyTwo("20231130");
+  SetParameters("20231231", 1, 999, 9);
+  SettlementPass();
+  ExpectPropertyTwoUntouched("20231130");
+}
+
+class OwnerNumberTest : public SettleTest {};
+
+TEST_F(OwnerNumberTest, Owners5And1005KeepTheirOwnMoney) {
+  AddProperty(Property(1).Last("20231130"));
+  AddOwner(Owner(1, 5).Shares({500000}));
+  AddOwner(Owner(1, 1005).Shares({500000}));
+  AddCollection(1, 5, "20231201", 100, "C");
+  AddCollection(1, 1005, "20231201", 7000, "C");
+  AddOwnerPayment(1, "20231202", 30, 5);
+  AddOwnerPayment(1, "20231203", 900, 1005);
+  SettlementPass();
+  EXPECT_EQ(Slot(1, 5), 30 - 100);
+  EXPECT_EQ(Slot(1, 1005), 900 - 7000);
+  EXPECT_EQ(PaymentsOf(1), 0);
+}
+
+class PaymentGroupTest : public SettleTest {};
+
+TEST_F(PaymentGroupTest, AGroupBeyond8StaysInPlaceUncharged) {
+  AddProperty(Property(1).Last("20231130"));
+  AddOwner(Owner(1, 1));
+  AddGroupPayment(1, "20231201", 500, 9);
+  AddGroupPayment(1, "20231202", 600, 1234);
+  AddGroupPayment(1, "20231203", 70, 1);
+  SettlementPass();
+  EXPECT_EQ(Slot(1, 1), 70);
+  EXPECT_EQ(PaymentsOf(1), 2);
+  EXPECT_EQ(LastSettlement(1), "20231231");
+}
+
+TEST_F(PaymentGroupTest, AChargeToAnOwnerWhoGetsNoBalanceStaysInPlace) {
+  AddProperty(Property(1).Last("20231130"));
+  AddOwner(Owner(1, 1));
+  AddOwnerPayment(1, "20231201", 500, 42);  // no owner 42
+  SettlementPass();
+  EXPECT_EQ(Slot(1, 1), 0);
+  EXPECT_EQ(PaymentsOf(1), 1);
+}
+
+class OwnerRangeTest : public SettleTest {};
+
+TEST_F(OwnerRangeTest, AnOwnerOutsideTheRangeKeepsCollectionsAndBalanceButCountsForTheFee) {
+  // With the range 1.0001 to 1.9999, owner 0000 of property 1 is outside.
+  AddProperty(Property(1).Fee(100).Last("20231130"));
+  AddOwner(Owner(1, 0).Shares({0}).Concepts({{3, 11}}));
+  AddOwner(Owner(1, 1));
+  AddCollection(1, 0, "20231201", 500, "C");
+  AddCollection(1, 1, "20231201", 50, "C");
+  AddOwnerPayment(1, "20231202", 800, 0);
+  SetParameters("20231231", 1, 1, 3);
+  SettlementPass();
+  EXPECT_EQ(Slot(1, 0), 11);
+  EXPECT_EQ(CollectionsOf(1, 0), 1);
+  EXPECT_EQ(PaymentsOf(1), 1) << "the charge to owner 0000 waits with its owner";
+  EXPECT_EQ(Slot(1, 1), 2 * 100 - 50) << "both owners count for the fee";
+  EXPECT_EQ(CollectionsOf(1, 1), 0);
+}
+
+TEST_F(OwnerRangeTest, Owner0000OfALaterPropertyIsInsideTheRange) {
+  AddProperty(Property(1).Last("20231130"));
+  AddProperty(Property(2).Last("20231130"));
+  AddOwner(Owner(2, 0));
+  AddCollection(2, 0, "20231201", 500, "C");
+  SettlementPass();
+  EXPECT_EQ(Slot(2, 0), -500);
+  EXPECT_EQ(CollectionsOf(2, 0), 0);
+}
+
+// ---- Locks and the transaction --------------------------------------------------------
+
+// The lock records this station holds on a lock name, as "from-to" texts.
+std::vector<std::string> HeldLocks(const std::string& root, const std::string& name) {
+  std::vector<std::string> held;
+  std::string contents;
+  if (!ReadWholeFile(root + "LOCKS/" + name + ".lck", contents)) return held;
+  for (size_t at = 0; at + kLockRecordSize <= contents.size(); at += kLockRecordSize) {
+    std::string record = contents.substr(at, kLockRecordSize);
+    if (record.substr(kLockStationAt, kLockStationWidth).find_first_not_of(' ') == std::string::npos) continue;
+    int fromLength = std::stoi(record.substr(kLockFromLengthAt, 2));
+    int toLength = std::stoi(record.substr(kLockToLengthAt, 2));
+    held.push_back(record.substr(kLockFromAt, static_cast<size_t>(fromLength)) + "-" +
+                   record.substr(kLockToAt, static_cast<size_t>(toLength)));
+  }
+  return held;
+}
+
+struct OrderLog {
+  std::string root;
+  std::vector<std::string> problems;
+  bool inTransaction = false;
+  int transactions = 0;
+  std::map<std::string, int> counts;
+};
+OrderLog* order = nullptr;
+
+void CheckOrder(SettlementOperation operation, int16_t file) {
+  OrderLog& log = *order;
+  auto held = [&](const char* name) { return HeldLocks(log.root, name); };
+  auto require = [&](bool condition, const std::string& what) {
+    if (!condition) log.problems.push_back(what);
+  };
+  switch (operation) {
+    case SettlementOperation::kLock:
+      require(!log.inTransaction, "a lock waited for inside the transaction");
+      break;
+    case SettlementOperation::kRelease:
+      require(!log.inTransaction, "a lock released before the commit");
+      break;
+    case SettlementOperation::kBegin:
+      log.inTransaction = true;
+      ++log.transactions;
+      require(held("PropietH") == std::vector<std::string>{"0001-0001"}, "property lock missing at begin");
+      require(held("CobramH") == std::vector<std::string>{"00010000-00019999"}, "collections lock missing");
+      require(held("PagamH") == std::vector<std::string>{"0001-0001"}, "payments lock missing");
+      break;
+    case SettlementOperation::kEnd:
+    case SettlementOperation::kAbort:
+      log.inTransaction = false;
+      break;
+    case SettlementOperation::kFind:
+    case SettlementOperation::kNext:
+      // Owners, collections, expense notes and payments are read for the
+      // totals only under the property's lock, inside the transaction.
+      if (file != kFileProperties && file != kFileConcepts) {
+        require(log.inTransaction, "a read of file " + std::to_string(file) + " outside the transaction");
+        require(!held("PropietH").empty(), "a read before the property's lock");
+      }
+      break;
+    case SettlementOperation::kUpdate:
+    case SettlementOperation::kDelete:
+      require(log.inTransaction, "a write outside the transaction");
+      require(held("PropietH").size() == 1 && held("CobramH").size() == 1 && held("PagamH").size() == 1,
+              "a write without all three locks");
+      ++log.counts[operation == SettlementOperation::kUpdate ? "update" : "delete"];
+      break;
+  }
+}
+
+class LockOrderTest : public SettleTest {};
+
+TEST_F(LockOrderTest, LocksComeBeforeTheTransactionAndGoAfterTheCommit) {
+  AddProperty(Property(1).Fee(100).Last("20231130"));
+  AddOwner(Owner(1, 1).Shares({500000}));
+  AddOwner(Owner(1, 2).Shares({500000}));
+  AddCollection(1, 1, "20231201", 50, "C");
+  AddCollection(1, 2, "20231201", 60, "C");
+  AddGroupPayment(1, "20231201", 70, 1);
+  OrderLog log;
+  log.root = root;
+  order = &log;
+  Settlement.beforeRecordOperation = CheckOrder;
+  SettlementPass();
+  Settlement.beforeRecordOperation = nullptr;
+  order = nullptr;
+  EXPECT_TRUE(log.problems.empty()) << log.problems.front();
+  EXPECT_EQ(log.transactions, 1);
+  EXPECT_EQ(log.counts["update"], 3);  // two owners, the property
+  EXPECT_EQ(log.counts["delete"], 3);  // two collections, the payment
+  EXPECT_TRUE(HeldLocks(root, "PropietH").empty());
+  EXPECT_TRUE(HeldLocks(root, "CobramH").empty());
+  EXPECT_TRUE(HeldLocks(root, "PagamH").empty());
+}
+
+// Another station settles property 1 while this one waits for its lock:
+// the property, read again under the lock, is not settled a second time.
+std::string* otherRoot = nullptr;
+void SettleElsewhereFirst(SettlementOperation operation, int16_t file) {
+  if (operation != SettlementOperation::kLock || file != kFileOwners || otherRoot == nullptr) return;
+  // The other station works through handles of its own.
+  unsigned char block[kPositionBlockSize] = {};
+  unsigned char data[kDataBufferSize] = {};
+  char key[kKeyBufferSize] = {};
+  std::string path = HostPath(*otherRoot + "DADES/FinquesH.dat");
+  std::memcpy(key, path.data(), path.size());
+  uint32_t length = 0;
+  ASSERT_EQ(BTRCALL(B_OPEN, block, data, &length, key, static_cast<uint8_t>(path.size()), 0), 0);
+  std::memset(key, 0, sizeof key);
+  std::string code = settletest::PropertyKey(1);
+  std::memcpy(key, code.data(), 2);
+  length = kDataBufferSize;
+  ASSERT_EQ(BTRCALL(B_GET_EQUAL, block, data, &length, key, 2, 0), 0);
+  std::string settled = PackDigits("20231231");
+  std::memcpy(data + 160, settled.data(), 4);
+  ASSERT_EQ(BTRCALL(B_UPDATE, block, data, &length, key, 2, 0), 0);
+  BTRCALL(B_CLOSE, block, data, &length, key, 0, 0);
+  otherRoot = nullptr;  // once
+}
+
+TEST_F(LockOrderTest, APropertySettledElsewhereMeanwhileIsNotSettledAgain) {
+  AddProperty(Property(1).Fee(100).Last("20231130"));
+  AddOwner(Owner(1, 1).Concepts({{3, 5}}));
+  AddCollection(1, 1, "20231201", 50, "C");
+  otherRoot = &root;
+  Settlement.beforeRecordOperation = SettleElsewhereFirst;
+  SettlementPass();
+  Settlement.beforeRecordOperation = nullptr;
+  EXPECT_EQ(Slot(1, 1), 5);
+  EXPECT_EQ(CollectionsOf(1, 1), 1);
+  EXPECT_EQ(Untouched(), std::vector<std::string>{"0001:LIQUIDADA DES D'UN ALTRE LLOC DE TREBALL"});
+}
+
+TEST_F(LockOrderTest, ARefusedWriteKeepsNothingOfTheProperty) {
+  AddProperty(Property(1).Fee(100).Last("20231130"));
+  AddOwner(Owner(1, 1).Shares({500000}));
+  AddOwner(Owner(1, 2).Shares({500000}));
+  AddCollection(1, 1, "20231201", 50, "C");
+  AddProperty(Property(2).Fee(100).Last("20231130"));
+  AddOwner(Owner(2, 1));
+  // Another station holds owner 2 of property 1 with a record lock: its
+  // update is refused after owner 1 was already written.
+  datatest::OtherStation other;
+  ASSERT_EQ(other.Start(HostPath(root + "DADES/PropietH.dat"), 0), 0);
+  ASSERT_EQ(other.Lock(settletest::OwnerKey(1, 2)), 0);
+  SettlementPass();
+  other.Stop();
+  EXPECT_EQ(Slot(1, 1), 0);
+  EXPECT_EQ(Slot(1, 2), 0);
+  EXPECT_EQ(CollectionsOf(1, 1), 1);
+  EXPECT_EQ(LastSettlement(1), "20231130");
+  EXPECT_EQ(Untouched(), std::vector<std::string>{"0001:NO S'HAN POGUT DESAR ELS CANVIS"});
+  EXPECT_EQ(Slot(2, 1), 100) << "the next property is settled";
+  EXPECT_TRUE(HeldLocks(root, "PropietH").empty());
+}
+
+// ---- The report -------------------------------------------------------------------------
+
+class ReportTest : public SettleTest {};
+
+TEST_F(ReportTest, TheUntouchedPropertiesAreListedWithTheirReasons) {
+  AddProperty(Property(4).Last(""));
+  AddProperty(Property(7).Last("20240131"));
+  SettlementPass();
+  VirtualPushKey(kKeyEnter);
+  ShowUntouchedProperties();
+  ASSERT_EQ(screensAtBeep.size(), 1u);
+  const std::string& screen = screensAtBeep[0];
+  EXPECT_NE(screen.find("FINQUES NO LIQUIDADES:"), std::string::npos) << screen;
+  EXPECT_NE(screen.find("0004  SENSE DATA DE LA DARRERA LIQUIDACI\xE0"), std::string::npos) << screen;
+  EXPECT_NE(screen.find("0007  LIQUIDADA A UNA DATA POSTERIOR"), std::string::npos) << screen;
+  EXPECT_EQ(Windows.WindowDepth, 0) << "the window is closed after the key";
+  EXPECT_EQ(Console.starved, 0);
+}
+
+TEST_F(ReportTest, TheReasonsAreInTheSessionsLanguage) {
+  Session.language = "SPA";
+  AddProperty(Property(4).Last(""));
+  SettlementPass();
+  ShowUntouchedProperties();
+  ASSERT_EQ(screensAtBeep.size(), 1u);
+  EXPECT_NE(screensAtBeep[0].find("FINCAS NO LIQUIDADAS:"), std::string::npos) << screensAtBeep[0];
+  EXPECT_NE(screensAtBeep[0].find("0004  SIN FECHA DE LA \xE9LTIMA LIQUIDACI\xE0N"), std::string::npos)
+      << screensAtBeep[0];
+}
+
+TEST_F(ReportTest, ALongListIsShownInSeveralWindows) {
+  for (int p = 1; p <= 30; ++p) AddProperty(Property(p).Last(""));
+  SettlementPass();
+  ShowUntouchedProperties();
+  ASSERT_EQ(screensAtBeep.size(), 3u);  // 14 properties a window
+  EXPECT_NE(screensAtBeep[0].find("0014  "), std::string::npos);
+  EXPECT_EQ(screensAtBeep[0].find("0015  "), std::string::npos);
+  EXPECT_NE(screensAtBeep[2].find("0030  "), std::string::npos);
+  EXPECT_EQ(Windows.WindowDepth, 0);
+}
+
+TEST_F(ReportTest, NothingIsShownWhenEveryPropertyWasSettled) {
+  AddProperty(Property(1).Last("20231130"));
+  SettlementPass();
+  ShowUntouchedProperties();
+  EXPECT_EQ(beeps, 0);
+}
+
+}  // namespace

@@ -1,0 +1,331 @@
+// settle_test_support.h - what the settlement tests share: a fresh suite
+// root in a temporary folder with the program's own dictionaries, the six
+// data files open on the virtual console, builders of condominium records
+// (the program inserts nothing, so records go in through the record
+// manager's insert), and readers of the results.
+#pragma once
+#include <gtest/gtest.h>
+#include <stdlib.h>
+#include <unistd.h>
+
+#include <cstring>
+#include <filesystem>
+#include <initializer_list>
+#include <string>
+#include <vector>
+
+#include "app/form.h"
+#include "app/language.h"
+#include "app/session.h"
+#include "data/data.h"
+#include "data/locks.h"
+#include "input/dates.h"
+#include "input/keys.h"
+#include "input/numbers.h"
+#include "platform/console.h"
+#include "platform/platform.h"
+#include "recman/recman.h"
+#include "screen/windows.h"
+#include "settle/parameters.h"
+#include "settle/records.h"
+#include "settle/settlement.h"
+
+namespace settletest {
+
+inline const char* const kDataFiles[] = {"THRebut", "FinquesH", "FinDespH", "PropietH", "PagamH", "CobramH"};
+
+// A fresh temporary folder, removed with everything in it.
+struct TempRoot {
+  std::string dir;  // host path, no trailing slash
+  TempRoot() {
+    char pattern[] = "/tmp/tarpelix_settle_XXXXXX";
+    if (mkdtemp(pattern)) dir = pattern;
+  }
+  ~TempRoot() {
+    std::error_code ignored;
+    if (!dir.empty()) std::filesystem::remove_all(dir, ignored);
+  }
+  TempRoot(const TempRoot&) = delete;
+  TempRoot& operator=(const TempRoot&) = delete;
+};
+
+// A suite root at `dir`: the demo's dictionaries and language file, DADES,
+// LOCKS and a station folder `station`.
+inline void MakeSuiteRoot(const std::string& dir, const std::string& station = "TMP") {
+  namespace fs = std::filesystem;
+  for (const char* folder : {"ddf", "DADES", "LOCKS", "LOCALE"}) fs::create_directories(dir + "/" + folder);
+  fs::create_directories(dir + "/" + station);
+  for (const char* base : kDataFiles)
+    fs::copy_file(std::string(TARPELIX_SOURCE_DIR) + "/demo/ddf/" + base + ".xdf", dir + "/ddf/" + base + ".xdf",
+                  fs::copy_options::overwrite_existing);
+  fs::copy_file(std::string(TARPELIX_SOURCE_DIR) + "/demo/LOCALE/TARPELIX.LNG", dir + "/LOCALE/TARPELIX.LNG",
+                fs::copy_options::overwrite_existing);
+}
+
+// The session of a station of the suite at `root` (program form, ending in
+// "/"), the current directory there (the update log), the virtual console,
+// no real pauses.
+inline void StartStation(const std::string& root, const std::string& station = "TMP") {
+  Session = SessionState{};
+  Session.root = root;
+  Session.tempDir = root + station + "/";
+  Session.language = "CAT";
+  Session.firmTaxId = "ES12345678Z";
+  ModuleName = "TARPELIX";
+  Language = LanguageState{};
+  ChangeDirectory(root);
+  ConsoleStartVirtual();
+  ResetWindows();
+  Keyboard = KeyboardState{};
+  Platform.pause = [](int) {};
+  Platform.computerName = [] { return std::string("ESTACIO1"); };
+  Platform.beep = [] {};
+  DataFiles = DataFileTable{};
+  Locks = LockState{};
+  Settlement = SettlementWork{};
+  CreateWorkTables();
+}
+
+// Opens the six files in the program's order.
+inline void OpenSettlementFiles(const std::string& root) {
+  struct File {
+    void* record;
+    int32_t size;
+    const char* name;
+    int16_t number;
+  };
+  const File files[] = {
+      {THRebut, sizeof THRebut, "THRebut", kFileConcepts},
+      {FinquesH, sizeof FinquesH, "FinquesH", kFileProperties},
+      {FinDespH, sizeof FinDespH, "FinDespH", kFileExpenseNotes},
+      {PropietH, sizeof PropietH, "PropietH", kFileOwners},
+      {PagamH, sizeof PagamH, "PagamH", kFilePayments},
+      {CobramH, sizeof CobramH, "CobramH", kFileCollections},
+  };
+  for (const File& f : files) {
+    int16_t status = -1;
+    OpenDataFile(status, f.record, root + "DADES\\" + f.name, f.number, f.size);
+    ASSERT_EQ(status, 0) << f.name;
+  }
+}
+
+// Packed forms.
+inline std::string Date(const std::string& yyyymmdd) { return PackDigits(yyyymmdd); }
+inline std::string PropertyKey(int p) { return PackedFromNumber(p); }
+inline std::string OwnerKey(int p, int o) { return PackedFromNumber(p) + PackedFromNumber(o); }
+
+// The record variable of `file` inserted as a new record.
+inline int16_t InsertRecord(int16_t file, const void* record, size_t size) {
+  int slot = FindSlot(file);
+  if (slot <= 0) return B_FILE_NOT_OPEN;
+  unsigned char data[kDataBufferSize];
+  std::memset(data, ' ', sizeof data);
+  std::memcpy(data, record, size);
+  uint32_t length = static_cast<uint32_t>(DataFiles.slots[slot].recordLength);
+  char key[kKeyBufferSize] = {};
+  return BTRCALL(B_INSERT, DataFiles.slots[slot].positionBlock, data, &length, key, 255, 0);
+}
+
+// The virtual screen as code page 850 text, one line a row.
+inline std::string ScreenText() {
+  std::string text;
+  for (int r = 1; r <= ConsoleRows(); ++r) text += VirtualRowText(r) + "\n";
+  return text;
+}
+
+// A suite root with the six files open, and builders of its records.
+class SettleTest : public ::testing::Test {
+ protected:
+  TempRoot temp;
+  std::string root;  // temp.dir + "/"
+  std::string previousDirectory;
+  int beeps = 0;
+  std::vector<std::string> screensAtBeep;  // the virtual screen at each beep (code page 850)
+
+  void SetUp() override {
+    ASSERT_FALSE(temp.dir.empty());
+    root = temp.dir + "/";
+    previousDirectory = CurrentDirectory();
+    MakeSuiteRoot(temp.dir);
+    StartStation(root);
+    Platform.beep = [this] {
+      ++beeps;
+      screensAtBeep.push_back(ScreenText());
+    };
+    OpenSettlementFiles(root);
+    IvaRate[0] = IvaRate[1] = 0;
+    RetRate[0] = RetRate[1] = 0;
+    // The usual parameters: properties 1 to 999 at 31 December 2023,
+    // carried into concept 3.
+    SetParameters("20231231", 1, 999, 3);
+    AddConcept(3, 1, "SALDO EN R\xE3SSEC");
+  }
+
+  void TearDown() override {
+    int16_t status = 0;
+    ResetDataFiles(status);
+    DataFiles = DataFileTable{};
+    Locks = LockState{};
+    ResetWindows();
+    Settlement = SettlementWork{};
+    Platform = PlatformHooks{};
+    ChangeDirectory(previousDirectory);
+  }
+
+  static void SetParameters(const std::string& yyyymmdd, int first, int last, int carry) {
+    SettlementDate = Date(yyyymmdd);
+    LowerOwnerKey = PackCode(std::to_string(first) + ".1");
+    UpperOwnerKey = PackCode(std::to_string(last) + ".9999");
+    CarryConcept = static_cast<int16_t>(carry);
+  }
+
+  static void AddConcept(int number, int16_t type, const std::string& description = "CONCEPTE") {
+    ClearConceptRecord();
+    SetConceptNumber(number);
+    SetConceptDescription(description);
+    SetConceptType(type);
+    ASSERT_EQ(InsertRecord(kFileConcepts, THRebut, sizeof THRebut), 0);
+  }
+
+  // A property; the builder methods set what differs from the defaults.
+  struct Property {
+    int code;
+    int32_t fee = 0;
+    std::string lastSettlement = "20231031";  // YYYYMMDD, "" = blank
+    int16_t taxIndex = 0;
+    std::string taxId;
+    std::vector<int32_t> groupTotals;  // groups 2.. in order
+    explicit Property(int c) : code(c) {}
+    Property& Fee(int32_t v) { fee = v; return *this; }
+    Property& Last(const std::string& v) { lastSettlement = v; return *this; }
+    Property& TaxIndex(int16_t v) { taxIndex = v; return *this; }
+    Property& TaxId(const std::string& v) { taxId = v; return *this; }
+    Property& Totals(const std::vector<int32_t>& v) { groupTotals = v; return *this; }
+  };
+  static void AddProperty(const Property& p) {
+    ClearPropertyRecord();
+    SetPropertyCode(PropertyKey(p.code));
+    SetPropertyDescription("FINCA " + std::to_string(p.code));
+    SetPropertyFeePerOwner(p.fee);
+    SetPropertyTaxIndex(p.taxIndex);
+    SetPropertyLastSettlement(p.lastSettlement.empty() ? Date("00000000") : Date(p.lastSettlement));
+    for (size_t i = 0; i < p.groupTotals.size(); ++i)
+      SetPropertyGroupTotal(static_cast<int>(i) + 2, p.groupTotals[i]);
+    SetPropertyTaxId(p.taxId);
+    ASSERT_EQ(InsertRecord(kFileProperties, FinquesH, sizeof FinquesH), 0);
+  }
+
+  static void AddNote(int property, const std::string& text) {
+    ClearExpenseNoteRecord();
+    SetExpenseNotePropertyCode(PropertyKey(property));
+    SetExpenseNoteText(text);
+    ASSERT_EQ(InsertRecord(kFileExpenseNotes, FinDespH, sizeof FinDespH), 0);
+  }
+
+  // An owner, by default with the whole of group 1.
+  struct Owner {
+    int property, number;
+    std::vector<int32_t> shares = {1000000};         // groups 1.. in order
+    std::vector<std::pair<int, int32_t>> concepts;   // (slot 1..8, amount)
+    std::vector<std::pair<int16_t, int32_t>> extra;  // the two further slots: (concept, amount)
+    Owner(int p, int n) : property(p), number(n) {}
+    Owner& Shares(const std::vector<int32_t>& v) { shares = v; return *this; }
+    Owner& Concepts(const std::vector<std::pair<int, int32_t>>& v) { concepts = v; return *this; }
+    Owner& Extra(const std::vector<std::pair<int16_t, int32_t>>& v) { extra = v; return *this; }
+  };
+  static void AddOwner(const Owner& o) {
+    ClearOwnerRecord();
+    SetOwnerCode(OwnerKey(o.property, o.number));
+    for (size_t i = 0; i < o.shares.size(); ++i) SetOwnerShare(static_cast<int>(i) + 1, o.shares[i]);
+    for (const auto& [slot, amount] : o.concepts) SetOwnerConceptAmount(slot, amount);
+    for (size_t i = 0; i < o.extra.size(); ++i) {
+      SetOwnerExtraConcept(static_cast<int>(i) + 1, o.extra[i].first);
+      SetOwnerExtraAmount(static_cast<int>(i) + 1, o.extra[i].second);
+    }
+    ASSERT_EQ(InsertRecord(kFileOwners, PropietH, sizeof PropietH), 0);
+  }
+
+  static void AddCollection(int property, int owner, const std::string& yyyymmdd, int32_t amount,
+                            const std::string& kind = "C", int32_t deducted = 0) {
+    ClearCollectionRecord();
+    SetCollectionOwnerCode(OwnerKey(property, owner));
+    SetCollectionDate(Date(yyyymmdd));
+    SetCollectionAmount(amount);
+    SetCollectionDeducted(deducted);
+    SetCollectionKind(kind);
+    ASSERT_EQ(InsertRecord(kFileCollections, CobramH, sizeof CobramH), 0);
+  }
+
+  // A payment shared by coefficient group `group`.
+  static void AddGroupPayment(int property, const std::string& yyyymmdd, int32_t amount, int group) {
+    ClearPaymentRecord();
+    SetPaymentPropertyCode(PropertyKey(property));
+    SetPaymentDate(Date(yyyymmdd));
+    SetPaymentAmount(amount);
+    SetPaymentFlag(" ");
+    SetPaymentTarget(PackedFromNumber(group));
+    ASSERT_EQ(InsertRecord(kFilePayments, PagamH, sizeof PagamH), 0);
+  }
+
+  // A payment charged wholly to one owner ("S").
+  static void AddOwnerPayment(int property, const std::string& yyyymmdd, int32_t amount, int owner) {
+    ClearPaymentRecord();
+    SetPaymentPropertyCode(PropertyKey(property));
+    SetPaymentDate(Date(yyyymmdd));
+    SetPaymentAmount(amount);
+    SetPaymentFlag("S");
+    SetPaymentTarget(PackedFromNumber(owner));
+    ASSERT_EQ(InsertRecord(kFilePayments, PagamH, sizeof PagamH), 0);
+  }
+
+  // ---- Reading the results back ----------------------------------------------------
+
+  // The amount of concept slot `slot` of an owner (INT32_MIN when the owner
+  // is missing).
+  static int32_t Slot(int property, int owner, int slot = 3) {
+    int16_t status = 0;
+    FindRecord(status, 0, OwnerKey(property, owner), 0, kFileOwners);
+    if (status != 0) return INT32_MIN;
+    return OwnerConceptAmount(slot);
+  }
+
+  static std::string LastSettlement(int property) {
+    int16_t status = 0;
+    FindRecord(status, 0, PropertyKey(property), 0, kFileProperties);
+    return status == 0 ? UnpackDigits(PropertyLastSettlement()) : "missing";
+  }
+
+  static int CollectionsOf(int property, int owner) {
+    int count = 0;
+    int16_t status = 0;
+    std::string code = OwnerKey(property, owner);
+    FindRecord(status, 1, code, 0, kFileCollections);
+    while (status == 0 && CollectionOwnerCode() == code) {
+      ++count;
+      SkipRecords(status, 1, kFileCollections);
+    }
+    return count;
+  }
+
+  static int PaymentsOf(int property) {
+    int count = 0;
+    int16_t status = 0;
+    std::string code = PropertyKey(property);
+    FindRecord(status, 1, code, 0, kFilePayments);
+    while (status == 0 && PaymentPropertyCode() == code) {
+      ++count;
+      SkipRecords(status, 1, kFilePayments);
+    }
+    return count;
+  }
+
+  // The untouched properties of the last pass as "code:reason" texts.
+  static std::vector<std::string> Untouched() {
+    std::vector<std::string> out;
+    for (const UntouchedProperty& u : Settlement.untouched)
+      out.push_back(UnpackDigits(u.code) + ":" + UntouchedReasonText(u.reason));
+    return out;
+  }
+};
+
+}  // namespace settletest
