@@ -1,0 +1,161 @@
+// The program itself, started in a pseudo-terminal: the start-up failures
+// end it with a message naming the cause and a non-zero exit code, the
+// demo suite starts and Escape ends it with 0, and in every case the
+// terminal is left in the modes it had.
+#include <fcntl.h>
+#include <poll.h>
+#include <pty.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <filesystem>
+
+#include "app_test_support.h"
+
+namespace {
+
+const std::string kProgram = TARPELIX_BINARY_DIR "/tarpelix";
+
+struct ProgramRun {
+  int exitCode = -1;      // -1 when it had to be killed
+  std::string errors;     // what it wrote on the error output
+  std::string screen;     // what it wrote to the terminal
+  bool terminalRestored = false;
+};
+
+void ReadAvailable(int fd, std::string& into) {
+  char buffer[4096];
+  ssize_t n;
+  while ((n = read(fd, buffer, sizeof buffer)) > 0) into.append(buffer, static_cast<size_t>(n));
+}
+
+// Runs the program with `environment` in an 80 x 25 pseudo-terminal; once
+// the output holds `waitFor` (when given), types `keys`.  Gives up after a
+// generous deadline (a hang is a failure, not a slow run).
+ProgramRun RunProgram(const std::map<std::string, std::string>& environment,
+                      const std::string& waitFor = "", const std::string& keys = "") {
+  ProgramRun run;
+  int errorPipe[2];
+  if (pipe(errorPipe) != 0) return run;
+  winsize size{};
+  size.ws_row = 25;
+  size.ws_col = 80;
+  int master = -1;
+  pid_t child = forkpty(&master, nullptr, nullptr, &size);
+  if (child == 0) {
+    dup2(errorPipe[1], STDERR_FILENO);
+    close(errorPipe[0]);
+    clearenv();
+    setenv("TERM", "xterm", 1);
+    setenv("PATH", "/usr/bin:/bin", 1);
+    for (const auto& [name, value] : environment) setenv(name.c_str(), value.c_str(), 1);
+    execl(kProgram.c_str(), kProgram.c_str(), static_cast<char*>(nullptr));
+    _exit(127);
+  }
+  close(errorPipe[1]);
+  if (child < 0) {
+    close(errorPipe[0]);
+    return run;
+  }
+  fcntl(master, F_SETFL, O_NONBLOCK);
+  fcntl(errorPipe[0], F_SETFL, O_NONBLOCK);
+
+  termios before{};
+  tcgetattr(master, &before);
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+  bool typed = keys.empty();
+  int status = 0;
+  bool ended = false;
+  while (!ended && std::chrono::steady_clock::now() < deadline) {
+    pollfd fds[2] = {{master, POLLIN, 0}, {errorPipe[0], POLLIN, 0}};
+    poll(fds, 2, 50);
+    ReadAvailable(master, run.screen);
+    ReadAvailable(errorPipe[0], run.errors);
+    if (!typed && run.screen.find(waitFor) != std::string::npos) {
+      typed = write(master, keys.data(), keys.size()) == static_cast<ssize_t>(keys.size());
+    }
+    ended = waitpid(child, &status, WNOHANG) == child;
+  }
+  if (!ended) {
+    kill(child, SIGKILL);
+    waitpid(child, &status, 0);
+  } else if (WIFEXITED(status)) {
+    run.exitCode = WEXITSTATUS(status);
+  }
+  ReadAvailable(errorPipe[0], run.errors);
+  termios after{};
+  if (tcgetattr(master, &after) == 0)
+    run.terminalRestored = (after.c_lflag & (ICANON | ECHO)) == (before.c_lflag & (ICANON | ECHO));
+  close(master);
+  close(errorPipe[0]);
+  return run;
+}
+
+class ProgramTest : public AppTest {
+ protected:
+  std::map<std::string, std::string> env;
+  void SetUp() override {
+    AppTest::SetUp();
+    if (!std::filesystem::exists(kProgram)) GTEST_SKIP() << "the program is not built: " << kProgram;
+    env["KALROOT"] = temp.Dir() + "root/";
+    env["KALTMP"] = temp.Dir() + "root/TMP/";
+  }
+  void DemoRoot() {
+    std::filesystem::copy(TARPELIX_SOURCE_DIR "/demo", temp.path + "/root",
+                          std::filesystem::copy_options::recursive);
+    temp.MakeFolder("root/DADES");
+    temp.MakeFolder("root/LOCKS");
+  }
+};
+
+TEST_F(ProgramTest, WithoutATerminalItEndsWithAMessage) {
+  std::string command = "TERM=xterm " + kProgram + " </dev/null >/dev/null 2>" + temp.Dir() + "err";
+  int status = std::system(command.c_str());
+  EXPECT_NE(WEXITSTATUS(status), 0);
+  std::string errors;
+  ReadWholeFile(temp.Dir() + "err", errors);
+  EXPECT_NE(errors.find("terminal"), std::string::npos) << errors;
+}
+
+TEST_F(ProgramTest, MissingRootDirectoryEndsWithAMessageNamingIt) {
+  ProgramRun run = RunProgram(env);
+  EXPECT_EQ(run.exitCode, 1);
+  EXPECT_NE(run.errors.find(temp.path + "/root/"), std::string::npos) << run.errors;
+  EXPECT_NE(run.errors.find("KALROOT"), std::string::npos) << run.errors;
+  EXPECT_TRUE(run.terminalRestored);
+}
+
+TEST_F(ProgramTest, MissingFormFileEndsWithAMessageNamingIt) {
+  temp.MakeFolder("root/TMP");
+  ProgramRun run = RunProgram(env);
+  EXPECT_EQ(run.exitCode, 1);
+  EXPECT_NE(run.errors.find(temp.path + "/root/FORMS/TARPELIX.JPN"), std::string::npos)
+      << run.errors;
+  EXPECT_TRUE(run.terminalRestored);
+}
+
+TEST_F(ProgramTest, BrokenFormFileEndsWithAMessageInTheOperatorsLanguage) {
+  DemoRoot();
+  temp.Write("root/FORMS/TARPELIX.JPN", "' no screens\r\n1,2\r\nd,3,0,0,0,0,0\r\n");
+  temp.Write("root/TMP/VorkTerm.ini", "[Sistema]\r\nIdioma=SPA\r\n");
+  ProgramRun run = RunProgram(env);
+  EXPECT_EQ(run.exitCode, 1);
+  EXPECT_NE(run.errors.find("FICHERO DE PANTALLAS INCORRECTO"), std::string::npos) << run.errors;
+  EXPECT_NE(run.errors.find("TARPELIX.JPN"), std::string::npos) << run.errors;
+  EXPECT_NE(run.errors.find(Cp850ToUtf8("L\xD6NEA 3")), std::string::npos) << run.errors;
+  EXPECT_TRUE(run.terminalRestored);
+}
+
+TEST_F(ProgramTest, DemoSuiteStartsAndEscapeEndsWithZero) {
+  DemoRoot();
+  ProgramRun run = RunProgram(env, "FINS A LA FINCA", "\x1b");
+  EXPECT_EQ(run.exitCode, 0) << run.errors;
+  EXPECT_EQ(run.errors, "");
+  EXPECT_NE(run.screen.find(Cp850ToUtf8("CONCEPTE R\xE3SSEC")), std::string::npos);
+  EXPECT_TRUE(run.terminalRestored);
+}
+
+}  // namespace
