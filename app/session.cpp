@@ -35,6 +35,15 @@ bool IsAbsolute(const std::string& path) {
          (path[0] == '/' || path[0] == '\\' || (path.size() >= 2 && path[1] == ':'));
 }
 
+// The program makes the suite root the current directory after the session
+// is set up, so a directory given relative to the directory it was started
+// in is made absolute now; otherwise files read at start and files written
+// later would land in different places.
+std::string Absolute(const std::string& path) {
+  if (path.empty() || IsAbsolute(path)) return path;
+  return CurrentDirectory() + "/" + path;
+}
+
 std::string FitText(const std::string& text, size_t width) {
   std::string result = text.substr(0, width);
   result.resize(width, ' ');
@@ -54,15 +63,10 @@ void SetupSession() {
   // The program's texts are code page 850 throughout; the platform layer
   // converts at the edges (file names, environment, console).
 
-  // The suite root.  Paths are formed by appending to it, and the program
-  // makes it the current directory, so it is kept absolute and ending with
-  // a separator.
-  Session.root = GetEnv("KALROOT");
-  if (!Session.root.empty()) {
-    if (!IsAbsolute(Session.root)) Session.root = CurrentDirectory() + "/" + Session.root;
-    Session.root = AsDirectory(Session.root);
-  }
-  Session.tempDir = AsDirectory(GetEnv("KALTMP"));
+  // Paths are formed by appending to the suite root, so it ends with a
+  // separator like the other directories.
+  Session.root = AsDirectory(Absolute(GetEnv("KALROOT")));
+  Session.tempDir = AsDirectory(Absolute(GetEnv("KALTMP")));
 
   const std::string sessionFile = Session.tempDir + "Sessio.ini";
   Session.title = " " + GetIni("Titol", "Menu", sessionFile) + " ";
@@ -74,7 +78,7 @@ void SetupSession() {
     std::string term = GetEnv("TERM");
     if (!term.empty() && DirectoryExists(term)) Session.terminalDir = term;
   }
-  Session.terminalDir = AsDirectory(Session.terminalDir);
+  Session.terminalDir = AsDirectory(Absolute(Session.terminalDir));
   if (Session.tempDir.empty()) Session.tempDir = Session.terminalDir;
 
   const std::string terminalFile = Session.tempDir + "VorkTerm.ini";

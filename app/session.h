@@ -5,9 +5,12 @@
 #include <string>
 
 struct SessionState {
-  std::string root;         // KALROOT as found: paths are root + relative path
-  std::string tempDir;      // KALTMP, ends with "\" unless empty
-  std::string terminalDir;  // ends with "\" unless empty
+  // Directories end with "\" (or "/", ":") unless empty; one given relative
+  // to the start directory is made absolute, since the program then makes
+  // the root its current directory.
+  std::string root;         // KALROOT: paths are root + relative path
+  std::string tempDir;      // KALTMP
+  std::string terminalDir;
   std::string title;        // a blank, the configured title, a blank
   std::string menuName;
   std::string date;         // packed date, 4 bytes (blank date when unset)

@@ -169,12 +169,16 @@ TEST_F(SessionTest, RootIsKeptAsADirectoryAndFirmValuesAreRead) {
   EXPECT_EQ(Session.ownerName, "KAL1");
 }
 
-TEST_F(SessionTest, RelativeRootBecomesAbsoluteSoThatItSurvivesTheChangeOfDirectory) {
+TEST_F(SessionTest, RelativeDirectoriesBecomeAbsoluteSoThatTheySurviveTheChangeOfDirectory) {
   temp.Write("kal/Vork.ini", "[Dades]\r\nPropietari=KAL1\r\n");
+  temp.Write("tmp/Sessio.ini", "[Terminal]\r\nDir=term\r\n");
   ASSERT_TRUE(ChangeDirectory(temp.path));
   environment["KALROOT"] = "kal/";
+  environment["KALTMP"] = "tmp";
   SetupSession();
   EXPECT_EQ(Session.root, CurrentDirectory() + "/kal/");
+  EXPECT_EQ(Session.tempDir, CurrentDirectory() + "/tmp\\");
+  EXPECT_EQ(Session.terminalDir, CurrentDirectory() + "/term\\");
   ASSERT_TRUE(ChangeDirectory(Session.root));
   EXPECT_EQ(GetIni("Propietari", "Dades", Session.root + "Vork.ini"), "KAL1");
 }
