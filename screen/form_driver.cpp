@@ -33,6 +33,8 @@
 #include "settle/parameters.h"
 #include "settle/records.h"
 
+ScreenCheck ScreenExitCheck = CheckParameters;
+
 namespace {
 
 constexpr KeyCode kKeyCode2 = 2;  // ends the screen, like End
@@ -314,7 +316,7 @@ void RunFormScreen(int16_t& screen, int16_t& pgUpLeaves, int16_t& pgDnLeaves, Ke
     int16_t checked = static_cast<int16_t>(number);
     // A screen with nothing to edit cannot be corrected, so its check is
     // final either way.
-    if (CheckParameters(checked, key) == 0 || first > last) break;
+    if (ScreenExitCheck(checked, key) == 0 || first > last) break;
   }
 
   --screensOpen;

@@ -18,6 +18,12 @@ constexpr int16_t kFlagCursorAtEnd = 8;  // cursor starts after the last non-bla
 // back on themselves cannot recurse without end.
 constexpr int kMaxScreenNesting = 8;
 
+// The screen-level exit check called whenever a screen is about to end:
+// the settlement's parameter check.  0 accepts, nonzero sends the operator
+// back to the first field.  Tests of the driver put a check of their own.
+using ScreenCheck = int16_t (*)(int16_t& screen, KeyCode& key);
+extern ScreenCheck ScreenExitCheck;
+
 // Runs a screen.  A negative `screen` is a nested call for a continuation
 // screen.  On return `key` holds the key that ended the screen: Esc when the
 // operator cancelled, any other key when the screen was accepted.

@@ -17,6 +17,7 @@
 #include "platform/platform.h"
 #include "recman/recman.h"
 #include "screen/form_driver.h"
+#include "settle/parameters.h"
 #include "screen/windows.h"
 #include "settle/records.h"
 #include "settle/settlement.h"
@@ -57,11 +58,14 @@ class FormDriverTest : public ::testing::Test {
     ResetWindows();
     Keyboard = KeyboardState{};
     ResetFormatPreferences();
+    // The driver on its own: every screen passes its exit check.
+    ScreenExitCheck = [](int16_t&, KeyCode&) -> int16_t { return 0; };
     CreateFormTables(3, 6);
   }
 
   void TearDown() override {
     ResetWindows();
+    ScreenExitCheck = CheckParameters;
     Platform = PlatformHooks{};
     std::filesystem::remove_all(dir);
   }
@@ -638,3 +642,29 @@ TEST_F(FormDriverTest, SettlementDialogueEndsOnAScreenWithNothingToEdit) {
 }
 
 }  // namespace
+
+namespace {
+int checksMade = 0;
+int16_t RefuseTheFirstExit(int16_t&, KeyCode& key) {
+  ++checksMade;
+  return key == kKeyEsc || checksMade > 1 ? 0 : -1;
+}
+}  // namespace
+
+TEST_F(FormDriverTest, RefusedExitCheckResumesAtTheFirstFieldWithTheValuesKept) {
+  StandardScreen();
+  checksMade = 0;
+  ScreenExitCheck = RefuseTheFirstExit;
+  // Through the three editable fields, typing into the last one: refused.
+  VirtualPushKeys({kKeyEnter, kKeyEnter});
+  VirtualPushText("Z");
+  VirtualPushKey(kKeyEnter);
+  // Back on the first field: a letter there proves where editing resumed.
+  VirtualPushText("Y");
+  VirtualPushKeys({kKeyEnter, kKeyEnter, kKeyEnter});
+  EXPECT_EQ(Run(1), kKeyEnter) << VirtualScreenDump();
+  EXPECT_EQ(checksMade, 2);
+  EXPECT_EQ(Value(1, 1), "YAA   ");
+  EXPECT_EQ(Value(1, 4), "ZDD   ");
+  EXPECT_EQ(Console.starved, 0);
+}
