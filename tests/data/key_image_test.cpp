@@ -26,7 +26,7 @@ class KeyImageTest : public DataTest {
     DataTest::SetUp();
     // Key 0: 3 bytes under the collating sequence + a 2-byte binary number;
     // key 1: a binary number alone; key 2: a plain string.  The collating
-    // table follows the specifications of all three keys.
+    // table follows the key descriptions of all three keys.
     std::string spec = CreateBuffer(12,
                                     {{Segment{1, 3, KF_ALT_COLLATING}, Segment{4, 2, KF_BINARY}},
                                      {Segment{6, 2, KF_BINARY | KF_DUPLICATES}},
