@@ -7,9 +7,9 @@
 // A property is settled whole or not at all.  Its key locks are taken first
 // (the property, then its owners' collections, then its payments, in that
 // order on every station, so two stations never wait for each other in a
-// circle), its record is read again under them, and everything it reads and
-// writes after that is one transaction of the record manager: a crash, a
-// kill or a refused write leaves the property as it was, and the next run
+// circle); then its record is read again and everything the pass reads and
+// writes for it is one transaction of the record manager: a crash, a kill
+// or a refused write leaves the property as it was, and the next run
 // settles it from the start.  The locks are released only after the commit,
 // and no lock is waited for while the transaction holds the database.
 //
@@ -357,39 +357,46 @@ void Untouched(const std::string& code, UntouchedReason reason) {
 // before its lock was taken.
 void SettleProperty(const std::string& code, const std::string& seenDate) {
   const std::string digits = UnpackDigits(code);
+  // Every lock before the transaction, so that none is waited for while the
+  // transaction holds the database: the property, the collections of all
+  // its owners (one range lock), its payments.
   Lock("PropietH", digits, digits);
-  // Read again under the lock: another station may have settled it while
-  // this one waited.
-  if (Find(kEqual, code, kFileProperties) != 0) {
-    Release("PropietH");
-    return;
-  }
-  const std::string lastSettlement = PropertyLastSettlement();
-  UntouchedReason reason = UntouchedReason::kNotSaved;
-  bool leave = true;
-  if (lastSettlement != seenDate && lastSettlement >= SettlementDate)
-    reason = UntouchedReason::kSettledElsewhere;
-  else if (!IsUsableDate(lastSettlement))
-    reason = UntouchedReason::kNoLastSettlement;
-  else if (SettlementDate < lastSettlement)
-    reason = UntouchedReason::kSettledLater;
-  else if (PropertyTaxIndex() != 0 && PropertyTaxIndex() != 1)
-    reason = UntouchedReason::kUnknownTaxIndex;
-  else
-    leave = false;
-  if (leave) {
-    Untouched(code, reason);
-    Release("PropietH");
-    return;
-  }
-
-  // Every lock before the transaction: none is waited for while it holds
-  // the database.  One range lock covers the collections of all the
-  // property's owners.
   Lock("CobramH", digits + "0000", digits + "9999");
   Lock("PagamH", digits, digits);
+  auto release = [] {
+    Release("PagamH");
+    Release("CobramH");
+    Release("PropietH");
+  };
   BeforeOperation(SettlementOperation::kBegin, 0);
   BeginTransaction();
+
+  // Read again under the locks and inside the transaction: another station
+  // may have settled it while this one waited, and everything the pass
+  // writes rests on what it reads from here on.
+  UntouchedReason reason = UntouchedReason::kNotSaved;
+  bool leave = true, found = Find(kEqual, code, kFileProperties) == 0;
+  const std::string lastSettlement = found ? PropertyLastSettlement() : std::string();
+  if (!found) {
+    // Gone meanwhile: nothing to settle, nothing to report.
+  } else if (lastSettlement != seenDate && lastSettlement >= SettlementDate) {
+    reason = UntouchedReason::kSettledElsewhere;
+  } else if (!IsUsableDate(lastSettlement)) {
+    reason = UntouchedReason::kNoLastSettlement;
+  } else if (SettlementDate < lastSettlement) {
+    reason = UntouchedReason::kSettledLater;
+  } else if (PropertyTaxIndex() != 0 && PropertyTaxIndex() != 1) {
+    reason = UntouchedReason::kUnknownTaxIndex;
+  } else {
+    leave = false;
+  }
+  if (leave) {
+    BeforeOperation(SettlementOperation::kAbort, 0);
+    AbortTransaction();
+    if (found) Untouched(code, reason);
+    release();
+    return;
+  }
 
   PropertyRun run;
   run.code = code;
@@ -426,9 +433,7 @@ void SettleProperty(const std::string& code, const std::string& seenDate) {
     AbortTransaction();  // nothing of the property is kept (no transaction left: harmless)
     Untouched(code, reason);
   }
-  Release("PagamH");
-  Release("CobramH");
-  Release("PropietH");
+  release();
 }
 
 }  // namespace

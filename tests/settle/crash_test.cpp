@@ -1,0 +1,139 @@
+// crash_test.cpp - a settlement killed at any point and run again gives
+// exactly the data of one uninterrupted pass.  The pass runs in a child
+// process over generated data and is killed with SIGKILL just before its
+// N-th operation, for many N (every commit and its neighbours, every
+// transaction start and a spread of the rest), and at random times; right
+// after the kill every property is either wholly settled or untouched.
+#include <chrono>
+#include <random>
+#include <set>
+
+#include "pass_child.h"
+
+namespace {
+
+using passchild::ChildRun;
+
+class CrashTest : public ::testing::Test {
+ protected:
+  settletest::TempRoot temp;
+  std::string previousDirectory;
+  DemoDataOptions options;
+  std::string referenceDir, workDir;
+  int roots = 0;
+  rawrecords::Snapshot before, reference;
+  std::string trace;  // one letter per operation of the uninterrupted pass
+
+  void SetUp() override {
+    ASSERT_FALSE(temp.dir.empty());
+    previousDirectory = CurrentDirectory();
+    options.seed = 77;
+    options.properties = 6;
+    options.ownersMin = 3;
+    options.ownersMax = 7;
+    options.collections = 3;
+    options.payments = 4;
+    referenceDir = temp.dir + "/reference";
+    std::string problem;
+    ASSERT_TRUE(passchild::MakeGeneratedRoot(referenceDir, options, problem)) << problem;
+    before = passchild::Data(referenceDir);
+    ChildRun run;
+    run.root = referenceDir + "/";
+    run.traceFile = temp.dir + "/trace";
+    ASSERT_EQ(passchild::RunPass(run), "exit 0");
+    reference = passchild::Data(referenceDir);
+    ASSERT_TRUE(ReadWholeFile(run.traceFile, trace));
+    ASSERT_NE(reference, before);
+  }
+  void TearDown() override {
+    Platform = PlatformHooks{};
+    ChangeDirectory(previousDirectory);
+  }
+
+  // Fresh data in a new work root.  (A folder is never used again once
+  // removed: the record manager of this process may still hold the old
+  // database of that path.)
+  void FreshWorkRoot() {
+    if (!workDir.empty()) std::filesystem::remove_all(workDir);
+    workDir = temp.dir + "/work" + std::to_string(++roots);
+    std::string problem;
+    ASSERT_TRUE(passchild::MakeGeneratedRoot(workDir, options, problem)) << problem;
+    ASSERT_EQ(passchild::Data(workDir), before);
+  }
+
+  // Every property as it was or as the uninterrupted pass left it.
+  void ExpectEachPropertyWholeOrUntouched(const rawrecords::Snapshot& now, const std::string& when) {
+    for (const std::string& p : before.at("FinquesH")) {
+      std::string code = p.substr(0, 2);
+      rawrecords::Records records = passchild::PropertyRecords(now, code);
+      bool untouched = records == passchild::PropertyRecords(before, code);
+      bool settled = records == passchild::PropertyRecords(reference, code);
+      EXPECT_TRUE(untouched || settled) << "property " << rawrecords::Packed(p, 0, 2) << " half settled " << when;
+    }
+  }
+
+  void KillAndRerun(long killBefore, const std::string& when) {
+    FreshWorkRoot();
+    ChildRun run;
+    run.root = workDir + "/";
+    run.killBefore = killBefore;
+    ASSERT_EQ(passchild::RunPass(run), "signal 9") << when;
+    ExpectEachPropertyWholeOrUntouched(passchild::Data(workDir), when);
+    run.killBefore = 0;
+    ASSERT_EQ(passchild::RunPass(run), "exit 0") << when;
+    EXPECT_EQ(passchild::Data(workDir), reference) << when;
+    EXPECT_EQ(passchild::HeldLockRecords(workDir), 0) << when;
+  }
+};
+
+TEST_F(CrashTest, AKillBeforeAnyOperationAndTheRunAgainGiveTheUninterruptedResult) {
+  // The points: every transaction start, every commit with the operations
+  // around it, the locks and releases of the first property, the first
+  // writes, and a spread of the rest.
+  std::set<long> points;
+  const long firstCommit = static_cast<long>(trace.find('e')) + 1;
+  for (size_t i = 0; i < trace.size(); ++i) {
+    long n = static_cast<long>(i) + 1;
+    char op = trace[i];
+    if (op == 'e') points.insert({n - 1, n, n + 1});
+    if (op == 'b' || n % 31 == 0) points.insert(n);
+    if (n <= firstCommit + 4 && (op == 'l' || op == 'r' || op == 'u' || op == 'd')) points.insert(n);
+  }
+  points.erase(0);
+  points.erase(static_cast<long>(trace.size()) + 1);
+  ASSERT_GT(trace.size(), 300u);
+  RecordProperty("operations", static_cast<int>(trace.size()));
+  RecordProperty("kill_points", static_cast<int>(points.size()));
+  for (long n : points) {
+    KillAndRerun(n, "killed before operation " + std::to_string(n) + " (" + trace[static_cast<size_t>(n - 1)] + ")");
+    if (HasFailure()) break;
+  }
+}
+
+TEST_F(CrashTest, KillsAtRandomTimesAndTheRunAgainGiveTheUninterruptedResult) {
+  // How long an uninterrupted pass takes here.
+  FreshWorkRoot();
+  ChildRun run;
+  run.root = workDir + "/";
+  auto start = std::chrono::steady_clock::now();
+  ASSERT_EQ(passchild::RunPass(run), "exit 0");
+  long span = std::chrono::duration_cast<std::chrono::microseconds>(std::chrono::steady_clock::now() - start).count();
+  std::mt19937 random(4321);
+  for (int attempt = 0; attempt < 12; ++attempt) {
+    FreshWorkRoot();
+    run.root = workDir + "/";
+    long delay = static_cast<long>(random() % static_cast<unsigned long>(std::max(span, 1L)));
+    pid_t pid = passchild::StartPass(run);
+    ASSERT_GT(pid, 0);
+    usleep(static_cast<useconds_t>(delay));
+    kill(pid, SIGKILL);
+    std::string ended = passchild::Wait(pid);
+    std::string when = "killed after " + std::to_string(delay) + " us (" + ended + ")";
+    ExpectEachPropertyWholeOrUntouched(passchild::Data(workDir), when);
+    ASSERT_EQ(passchild::RunPass(run), "exit 0") << when;
+    EXPECT_EQ(passchild::Data(workDir), reference) << when;
+    if (HasFailure()) break;
+  }
+}
+
+}  // namespace

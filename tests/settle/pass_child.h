@@ -1,0 +1,146 @@
+// pass_child.h - settlement passes in child processes, as separate
+// stations or as a program that is killed: generated data in a suite root,
+// a pass in a forked child (optionally killed with SIGKILL before its N-th
+// operation), and the comparison of the data files afterwards.
+#pragma once
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdio>
+
+#include "raw_records.h"
+#include "settle/demo_data.h"
+#include "settle_test_support.h"
+
+namespace passchild {
+
+// The demo's tax rates and the administrator of the demo suite.
+inline void UseDemoRates() {
+  IvaRate[0] = 21, IvaRate[1] = 10;
+  RetRate[0] = 15, RetRate[1] = 7;
+  Session.firmTaxId = "ES12345678Z";
+}
+
+// A suite root at `dir` with generated data (deterministic for the options).
+inline bool MakeGeneratedRoot(const std::string& dir, const DemoDataOptions& base, std::string& problem) {
+  settletest::MakeSuiteRoot(dir);
+  settletest::StartStation(dir + "/");
+  DemoDataOptions options = base;
+  options.root = dir + "/";
+  options.force = true;
+  DemoDataSummary summary;
+  bool ok = GenerateDemoData(options, summary, problem);
+  int16_t status = 0;
+  ResetDataFiles(status);
+  return ok;
+}
+
+struct ChildRun {
+  std::string root;                   // program form, ending in "/"
+  std::string station = "TMP";        // the station's temporary folder under the root
+  int first = 1, last = 9999;         // property range
+  long killBefore = 0;                // > 0: SIGKILL just before this operation (1-based)
+  std::string traceFile;              // when set: one letter per operation is appended
+  int readFd = -1;                    // when set: the child waits for a byte here before it starts
+  int pauseDivisor = 0;               // > 0: lock pauses shortened by this factor; 0: none at all
+};
+
+namespace detail {
+inline long operations = 0;
+inline long killBefore = 0;
+inline FILE* trace = nullptr;
+inline void Hook(SettlementOperation operation, int16_t) {
+  ++operations;
+  if (trace) {
+    static const char letters[] = "fnudlrbea";
+    std::fputc(letters[static_cast<int>(operation)], trace);
+  }
+  if (killBefore > 0 && operations == killBefore) raise(SIGKILL);
+}
+}  // namespace detail
+
+// Starts the pass in a child; returns its process id (-1 when fork fails).
+inline pid_t StartPass(const ChildRun& run) {
+  pid_t pid = fork();
+  if (pid != 0) return pid;
+  // The child: a station of its own.  No test assertion runs here.
+  if (run.readFd >= 0) {
+    char go = 0;
+    if (read(run.readFd, &go, 1) != 1) _exit(4);
+  }
+  settletest::StartStation(run.root, run.station);
+  // A message of the data layer (which then ends the child) goes to the
+  // error output, so that a failing test shows it.
+  Platform.beep = [] {
+    for (int r = 1; r <= ConsoleRows(); ++r) {
+      std::string row = VirtualRowText(r);
+      if (row.find_first_not_of(' ') != std::string::npos)
+        std::fprintf(stderr, "child screen %2d|%s\n", r, Cp850ToUtf8(row).c_str());
+    }
+  };
+  if (run.pauseDivisor > 0) {
+    int divisor = run.pauseDivisor;
+    Platform.pause = [divisor](int ms) { usleep(static_cast<useconds_t>(ms) * 1000 / static_cast<useconds_t>(divisor)); };
+  }
+  settletest::OpenSettlementFiles(run.root);
+  for (int16_t n : {kFileConcepts, kFileProperties, kFileExpenseNotes, kFileOwners, kFilePayments, kFileCollections})
+    if (FindSlot(n) <= 0) _exit(3);
+  UseDemoRates();
+  SettlementDate = PackDigits("20261231");
+  LowerOwnerKey = PackCode(std::to_string(run.first) + ".1");
+  UpperOwnerKey = PackCode(std::to_string(run.last) + ".9999");
+  CarryConcept = 3;
+  detail::operations = 0;
+  detail::killBefore = run.killBefore;
+  detail::trace = run.traceFile.empty() ? nullptr : std::fopen(run.traceFile.c_str(), "w");
+  Settlement.beforeRecordOperation = detail::Hook;
+  SettlementPass();
+  if (detail::trace) std::fclose(detail::trace);
+  int16_t status = 0;
+  ResetDataFiles(status);
+  _exit(0);
+}
+
+// Waits for the child: "exit N" or "signal N".
+inline std::string Wait(pid_t pid) {
+  int status = 0;
+  if (waitpid(pid, &status, 0) != pid) return "lost";
+  if (WIFEXITED(status)) return "exit " + std::to_string(WEXITSTATUS(status));
+  if (WIFSIGNALED(status)) return "signal " + std::to_string(WTERMSIG(status));
+  return "other";
+}
+
+inline std::string RunPass(const ChildRun& run) { return Wait(StartPass(run)); }
+
+// The record manager's snapshot of a root (host folder without the slash).
+inline rawrecords::Snapshot Data(const std::string& dir) {
+  int status = 0;
+  rawrecords::Snapshot s = rawrecords::TakeSnapshot(dir, status);
+  if (status != 0) s["status"] = {std::to_string(status)};
+  return s;
+}
+
+// The lock records some station still holds in the root's lock files.
+inline int HeldLockRecords(const std::string& dir) {
+  int held = 0;
+  for (const char* name : {"PropietH", "CobramH", "PagamH"}) {
+    std::string contents;
+    if (!ReadWholeFile(dir + "/LOCKS/" + name + ".lck", contents)) continue;
+    for (size_t at = 0; at + kLockRecordSize <= contents.size(); at += kLockRecordSize)
+      held += contents.substr(at + kLockStationAt, kLockStationWidth).find_first_not_of(' ') != std::string::npos;
+  }
+  return held;
+}
+
+// The records of one property across the files it owns (property, owners,
+// collections of its owners, payments), for comparing property by property.
+inline rawrecords::Records PropertyRecords(const rawrecords::Snapshot& s, const std::string& code) {
+  rawrecords::Records out;
+  for (const char* file : {"FinquesH", "PropietH", "CobramH", "PagamH"})
+    for (const std::string& r : s.at(file))
+      if (r.compare(0, 2, code) == 0) out.push_back(std::string(file) + ":" + r);
+  return out;
+}
+
+}  // namespace passchild

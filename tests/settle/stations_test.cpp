@@ -1,0 +1,104 @@
+// stations_test.cpp - two stations settling overlapping ranges of properties
+// at the same time (two processes, each with its own temporary folder and
+// station id, started together) end with exactly the data of one station
+// settling the whole range alone, and hold no lock afterwards.
+#include "pass_child.h"
+
+namespace {
+
+using passchild::ChildRun;
+
+class StationsTest : public ::testing::Test {
+ protected:
+  settletest::TempRoot temp;
+  std::string previousDirectory;
+  DemoDataOptions options;
+  rawrecords::Snapshot alone;
+  int roots = 0;
+
+  void SetUp() override {
+    ASSERT_FALSE(temp.dir.empty());
+    previousDirectory = CurrentDirectory();
+    options.seed = 4242;
+    options.properties = 12;
+    options.ownersMin = 4;
+    options.ownersMax = 9;
+    options.collections = 3;
+    options.payments = 5;
+    std::string dir = NewRoot();
+    ChildRun run;
+    run.root = dir + "/";
+    ASSERT_EQ(passchild::RunPass(run), "exit 0");
+    alone = passchild::Data(dir);
+  }
+  void TearDown() override {
+    Platform = PlatformHooks{};
+    ChangeDirectory(previousDirectory);
+  }
+
+  // A new root with the generated data and a second station folder.
+  std::string NewRoot() {
+    std::string dir = temp.dir + "/root" + std::to_string(++roots);
+    std::string problem;
+    EXPECT_TRUE(passchild::MakeGeneratedRoot(dir, options, problem)) << problem;
+    std::filesystem::create_directories(dir + "/TMP2");
+    return dir;
+  }
+
+  // Two stations on one root, released together; their exit descriptions.
+  std::pair<std::string, std::string> Together(const std::string& dir, int firstA, int lastA, int firstB, int lastB) {
+    int gate[2];
+    if (pipe(gate) != 0) return {"no pipe", ""};
+    ChildRun a, b;
+    a.root = b.root = dir + "/";
+    a.station = "TMP";
+    b.station = "TMP2";
+    a.first = firstA, a.last = lastA;
+    b.first = firstB, b.last = lastB;
+    a.readFd = b.readFd = gate[0];
+    // Real waits for the other station's locks, made shorter.
+    a.pauseDivisor = b.pauseDivisor = 20;
+    pid_t pa = passchild::StartPass(a);
+    pid_t pb = passchild::StartPass(b);
+    close(gate[0]);
+    const char go[2] = {'a', 'b'};
+    EXPECT_EQ(write(gate[1], go, 2), 2);
+    close(gate[1]);
+    std::string ea = passchild::Wait(pa), eb = passchild::Wait(pb);
+    return {ea, eb};
+  }
+
+  void ExpectSameAsAlone(const std::string& dir) {
+    rawrecords::Snapshot both = passchild::Data(dir);
+    EXPECT_EQ(both.at("FinquesH"), alone.at("FinquesH"));
+    EXPECT_EQ(both.at("PropietH"), alone.at("PropietH"));
+    EXPECT_EQ(both.at("CobramH"), alone.at("CobramH"));
+    EXPECT_EQ(both.at("PagamH"), alone.at("PagamH"));
+    EXPECT_EQ(both, alone);
+    EXPECT_EQ(passchild::HeldLockRecords(dir), 0);
+  }
+};
+
+TEST_F(StationsTest, OverlappingRangesEndAsOneStationAlone) {
+  for (int round = 0; round < 3; ++round) {
+    std::string dir = NewRoot();
+    auto [a, b] = Together(dir, 1, 8, 4, 12);
+    ASSERT_EQ(a, "exit 0");
+    ASSERT_EQ(b, "exit 0");
+    ExpectSameAsAlone(dir);
+    if (HasFailure()) break;
+  }
+}
+
+TEST_F(StationsTest, TheSameRangeTwiceAtOnceEndsAsOneStationAlone) {
+  for (int round = 0; round < 3; ++round) {
+    std::string dir = NewRoot();
+    auto [a, b] = Together(dir, 1, 12, 1, 12);
+    ASSERT_EQ(a, "exit 0");
+    ASSERT_EQ(b, "exit 0");
+    ExpectSameAsAlone(dir);
+    if (HasFailure()) break;
+  }
+}
+
+}  // namespace
