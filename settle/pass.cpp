@@ -13,9 +13,11 @@
 // settles it from the start.  The locks are released only after the commit,
 // and no lock is waited for while the transaction holds the database.
 //
-// The pass first reads and computes everything of a property, then writes.
-// A property whose amounts do not fit the records' 32-bit amounts, or whose
-// dates make a settlement meaningless, is left untouched and reported.
+// Within the transaction the pass first reads and computes everything of a
+// property, then writes.  A property whose amounts do not fit the records'
+// 32-bit amounts, or whose dates make a settlement meaningless, is left
+// untouched and reported; so is one whose writes the record manager
+// refuses, after rolling back what was written.
 #include <cmath>
 #include <cstdint>
 #include <string>
@@ -71,6 +73,18 @@ int16_t Next(int16_t file) {
   int16_t status = 0;
   SkipRecords(status, 1, file);
   return status;
+}
+
+// The physical position of the current record (0 when there is none).
+int32_t Position(int16_t file) {
+  BeforeOperation(SettlementOperation::kPosition, file);
+  return RecordPosition(0, file);
+}
+
+// Makes the record at a physical position the current one.
+int16_t ReadAt(int32_t position, int16_t file) {
+  BeforeOperation(SettlementOperation::kReadAt, file);
+  return static_cast<int16_t>(RecordPosition(position, file));
 }
 
 int16_t Update(int16_t file) {
@@ -134,6 +148,7 @@ bool WithholdingApplies(const std::string& firm, const std::string& community) {
 
 // What the pass knows of an owner between reading and writing.
 struct OwnerEntry {
+  int32_t position = 0;    // physical position of the owner record
   int number = 0;          // 0..9999
   bool inRange = false;    // receives a balance
   int64_t shares[kGroups + 1] = {};
@@ -147,6 +162,9 @@ struct PropertyRun {
   std::vector<OwnerEntry> owners;  // in key order
   std::vector<char> receives;      // by owner number: an owner of the range
   int conceptType[256];            // -1 not looked up, else 1 carry-over / 0 not
+  // Physical positions of the collections and payments carried into the
+  // balances: what the pass deletes.
+  std::vector<int32_t> collections, payments;
   bool tooLarge = false;
 };
 
@@ -171,7 +189,10 @@ void Add(PropertyRun& run, int64_t& total, int64_t amount) {
 }
 
 // The owners of the property: counted for the fee, and for those of the
-// owner range their shares, carried-over amounts and collections.
+// owner range their shares, carried-over amounts and collections up to the
+// settlement date.  Where each owner and each carried collection lies is
+// kept, so that the writes reach exactly these records again without a
+// second walk along the keys.
 void ReadOwners(PropertyRun& run) {
   int16_t status = Find(kGreaterOrEqual, run.code, kFileOwners);
   while (status == 0 && OwnerPropertyCode() == run.code) {
@@ -180,6 +201,7 @@ void ReadOwners(PropertyRun& run) {
     owner.number = PackedNumber(ownerCode.substr(2, 2));
     owner.inRange = ownerCode >= LowerOwnerKey && ownerCode <= UpperOwnerKey;
     if (owner.inRange) {
+      owner.position = Position(kFileOwners);
       run.receives[static_cast<size_t>(owner.number)] = 1;
       for (int c = 1; c <= kGroups; ++c) owner.shares[c] = OwnerShare(c);
       // The carried-over amounts: the slots of concepts 1..8 and the two
@@ -201,6 +223,7 @@ void ReadOwners(PropertyRun& run) {
         std::string kind = CollectionKind();
         if (kind == "C" || kind == "I")
           Add(run, collected, int64_t{CollectionAmount()} - int64_t{CollectionDeducted()});
+        run.collections.push_back(Position(kFileCollections));
         c = Next(kFileCollections);
       }
     }
@@ -249,6 +272,8 @@ bool PaymentIsSettled(const PropertyRun& run) {
   return n <= kChargedGroup;
 }
 
+// The payments up to the settlement date, into the groups and the owners'
+// charges; where each settled one lies is kept for its deletion.
 void ReadPayments(PropertyRun& run) {
   int16_t status = Find(kGreaterOrEqual, run.code, kFilePayments);
   while (status == 0 && PaymentKey() <= run.limitKey) {
@@ -261,6 +286,7 @@ void ReadPayments(PropertyRun& run) {
       } else {
         Add(run, Settlement.GroupAmount[n], amount);
       }
+      run.payments.push_back(Position(kFilePayments));
     }
     status = Next(kFilePayments);
   }
@@ -296,45 +322,34 @@ void ComputeBalances(PropertyRun& run) {
   }
 }
 
-// The writes of a property, all inside its transaction: balances, deleted
-// collections of the range's owners, deleted payments, the new date.  The
-// first refused write ends them; the caller rolls everything back.
+// The writes of a property, inside its transaction: the carried
+// collections deleted, each balance of the range's owners written, the
+// settled payments deleted, the new date.  Each record is reached again by
+// its physical position: no walk along a key between the writes (the
+// record manager's reads ahead do not survive a write, so stepping after
+// each write costs a fresh read every time).  The first refused write ends
+// them; the caller rolls everything back.
 int16_t WriteProperty(PropertyRun& run) {
-  std::vector<int64_t> stored(kOwnerNumbers, 0);
-  for (const OwnerEntry& owner : run.owners)
-    if (owner.inRange) stored[static_cast<size_t>(owner.number)] = owner.stored;
-
-  int16_t status = Find(kGreaterOrEqual, run.code, kFileOwners);
-  while (status == 0 && OwnerPropertyCode() == run.code) {
-    std::string ownerCode = OwnerCode();
-    size_t number = static_cast<size_t>(PackedNumber(ownerCode.substr(2, 2)));
-    if (run.receives[number]) {
-      if (CarryConcept >= 1 && CarryConcept <= 8)
-        SetOwnerConceptAmount(CarryConcept, static_cast<int32_t>(stored[number]));
-      int16_t written = Update(kFileOwners);
-      if (written != 0) return written;
-      std::string limit = ownerCode + SettlementDate;
-      int16_t c = Find(kGreaterOrEqual, ownerCode, kFileCollections);
-      while (c == 0 && CollectionKey() <= limit) {
-        int16_t deleted = Delete(kFileCollections);
-        if (deleted != 0) return deleted;
-        c = Next(kFileCollections);
-      }
-    }
-    status = Next(kFileOwners);
+  for (int32_t position : run.collections) {
+    int16_t status = ReadAt(position, kFileCollections);
+    if (status == 0) status = Delete(kFileCollections);
+    if (status != 0) return status;
   }
-
-  status = Find(kGreaterOrEqual, run.code, kFilePayments);
-  while (status == 0 && PaymentKey() <= run.limitKey) {
-    if (PaymentIsSettled(run)) {
-      int16_t deleted = Delete(kFilePayments);
-      if (deleted != 0) return deleted;
-    }
-    status = Next(kFilePayments);
+  for (const OwnerEntry& owner : run.owners) {
+    if (!owner.inRange) continue;
+    int16_t status = ReadAt(owner.position, kFileOwners);
+    if (status != 0) return status;
+    if (CarryConcept >= 1 && CarryConcept <= 8)
+      SetOwnerConceptAmount(CarryConcept, static_cast<int32_t>(owner.stored));
+    status = Update(kFileOwners);
+    if (status != 0) return status;
   }
-
-  // The property record was read under its lock and nothing else has used
-  // its record variable since.
+  for (int32_t position : run.payments) {
+    int16_t status = ReadAt(position, kFilePayments);
+    if (status == 0) status = Delete(kFilePayments);
+    if (status != 0) return status;
+  }
+  // Back on the property, read inside this transaction.
   if (Find(kEqual, run.code, kFileProperties) != 0) return B_KEY_NOT_FOUND;
   SetPropertyLastSettlement(SettlementDate);
   return Update(kFileProperties);

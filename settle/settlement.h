@@ -51,7 +51,11 @@ struct UntouchedProperty {
 std::string UntouchedReasonText(UntouchedReason reason);
 
 // The operations of a pass, as the test hook below sees them.
-enum class SettlementOperation { kFind, kNext, kUpdate, kDelete, kLock, kRelease, kBegin, kEnd, kAbort };
+enum class SettlementOperation {
+  kFind, kNext, kUpdate, kDelete, kLock, kRelease, kBegin, kEnd, kAbort,
+  kPosition,  // the physical position of the current record
+  kReadAt,    // a read by physical position
+};
 
 // The work tables of the pass, rebuilt for every property.  Amounts are
 // held in 64 bits so that a sum beyond the records' 32-bit amounts is seen

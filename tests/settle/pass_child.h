@@ -53,7 +53,7 @@ inline FILE* trace = nullptr;
 inline void Hook(SettlementOperation operation, int16_t) {
   ++operations;
   if (trace) {
-    static const char letters[] = "fnudlrbea";
+    static const char letters[] = "fnudlrbeapg";
     std::fputc(letters[static_cast<int>(operation)], trace);
   }
   if (killBefore > 0 && operations == killBefore) raise(SIGKILL);

@@ -252,6 +252,8 @@ void CheckOrder(SettlementOperation operation, int16_t file) {
       break;
     case SettlementOperation::kFind:
     case SettlementOperation::kNext:
+    case SettlementOperation::kPosition:
+    case SettlementOperation::kReadAt:
       // Owners, collections, expense notes and payments are read for the
       // totals only under the property's lock, inside the transaction.
       if (file != kFileProperties && file != kFileConcepts) {
