@@ -1,0 +1,185 @@
+// tools_test.cpp - the command-line tools as an operator runs them: the demo
+// data generator (tools/demodata) and the balances listing (tools/balances),
+// their outputs, messages and exit codes.
+#include <gtest/gtest.h>
+#include <stdlib.h>
+#include <sys/wait.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <sstream>
+#include <string>
+#include <vector>
+
+namespace {
+
+struct Result {
+  int exit = -1;
+  std::string output;  // standard output and error together
+};
+
+// Runs a shell command line; its exit code and everything it wrote.
+Result RunCommandLine(const std::string& commandLine) {
+  Result r;
+  FILE* pipe = popen((commandLine + " 2>&1").c_str(), "r");
+  if (!pipe) return r;
+  char buffer[4096];
+  size_t n;
+  while ((n = fread(buffer, 1, sizeof buffer, pipe)) > 0) r.output.append(buffer, n);
+  int status = pclose(pipe);
+  r.exit = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  return r;
+}
+
+std::string Tool(const char* name) { return std::string(TARPELIX_BINARY_DIR) + "/tools/" + name; }
+
+std::vector<std::string> Lines(const std::string& text) {
+  std::vector<std::string> lines;
+  std::istringstream in(text);
+  for (std::string line; std::getline(in, line);) lines.push_back(line);
+  return lines;
+}
+
+std::vector<std::string> Split(const std::string& line, char separator) {
+  std::vector<std::string> fields;
+  std::string field;
+  bool quoted = false;
+  for (char c : line) {
+    if (c == '"') quoted = !quoted;
+    else if (c == separator && !quoted) fields.push_back(field), field.clear();
+    else field += c;
+  }
+  fields.push_back(field);
+  return fields;
+}
+
+class ToolsTest : public ::testing::Test {
+ protected:
+  std::string dir;
+
+  void SetUp() override {
+    char pattern[] = "/tmp/tarpelix_tools_XXXXXX";
+    ASSERT_NE(mkdtemp(pattern), nullptr);
+    dir = pattern;
+    std::filesystem::create_directories(dir + "/ddf");
+    for (const char* name : {"THRebut", "FinquesH", "FinDespH", "PropietH", "PagamH", "CobramH"})
+      std::filesystem::copy_file(std::string(TARPELIX_SOURCE_DIR) + "/demo/ddf/" + name + ".xdf",
+                                 dir + "/ddf/" + name + ".xdf");
+    ASSERT_TRUE(std::filesystem::exists(Tool("demodata"))) << "build the tools first";
+    ASSERT_TRUE(std::filesystem::exists(Tool("balances"))) << "build the tools first";
+  }
+  void TearDown() override { std::filesystem::remove_all(dir); }
+
+  Result Demodata(const std::string& arguments) { return RunCommandLine(Tool("demodata") + " " + arguments); }
+  Result Balances(const std::string& arguments) { return RunCommandLine(Tool("balances") + " " + arguments); }
+};
+
+TEST_F(ToolsTest, DemodataFillsTheRootWithTheDemoDefaults) {
+  Result r = Demodata("--root " + dir);
+  ASSERT_EQ(r.exit, 0) << r.output;
+  EXPECT_NE(r.output.find("12 finques"), std::string::npos) << r.output;
+  for (const char* name : {"THRebut", "FinquesH", "FinDespH", "PropietH", "PagamH", "CobramH"})
+    EXPECT_TRUE(std::filesystem::exists(dir + "/DADES/" + std::string(name) + ".dat")) << name;
+}
+
+TEST_F(ToolsTest, DemodataKeepsExistingRecordsWithoutForce) {
+  ASSERT_EQ(Demodata("--root " + dir + " --properties 2").exit, 0);
+  Result again = Demodata("--root " + dir + " --properties 3");
+  EXPECT_EQ(again.exit, 1);
+  EXPECT_NE(again.output.find("--force"), std::string::npos) << again.output;
+  Result csv = Balances("--root " + dir + " --csv");
+  EXPECT_EQ(csv.output.find("\n0003,"), std::string::npos) << "nothing was replaced";
+  ASSERT_EQ(Demodata("--root " + dir + " --properties 3 --force").exit, 0);
+  csv = Balances("--root " + dir + " --csv");
+  EXPECT_NE(csv.output.find("\n0003,"), std::string::npos) << csv.output;
+}
+
+TEST_F(ToolsTest, DemodataRefusesWrongCommandLinesAndRoots) {
+  EXPECT_EQ(Demodata("").exit, 2);
+  EXPECT_EQ(Demodata("--root").exit, 2);
+  EXPECT_EQ(Demodata("--root " + dir + " --owners 0").exit, 2);
+  EXPECT_EQ(Demodata("--root " + dir + " --properties many").exit, 2);
+  Result date = Demodata("--root " + dir + " --date 31022026");
+  EXPECT_EQ(date.exit, 2);
+  EXPECT_NE(date.output.find("DATA INCORRECTA"), std::string::npos) << date.output;
+  EXPECT_EQ(Demodata("--root " + dir + " --bogus").exit, 2);
+  Result missing = Demodata("--root " + dir + "/nowhere");
+  EXPECT_EQ(missing.exit, 1);
+  EXPECT_NE(missing.output.find("NO EXISTEIX LA CARPETA"), std::string::npos) << missing.output;
+  std::filesystem::remove(dir + "/ddf/CobramH.xdf");
+  Result dictionary = Demodata("--root " + dir);
+  EXPECT_EQ(dictionary.exit, 1);
+  EXPECT_NE(dictionary.output.find("CobramH.xdf"), std::string::npos) << dictionary.output;
+  EXPECT_EQ(Demodata("--help").exit, 0);
+}
+
+TEST_F(ToolsTest, BalancesCsvGivesStoredAmountsAndTheirEuros) {
+  ASSERT_EQ(Demodata("--root " + dir + " --properties 4 --owners 5").exit, 0);
+  Result r = Balances("--root " + dir + " --from 2 --to 3 --csv");
+  ASSERT_EQ(r.exit, 0) << r.output;
+  std::vector<std::string> lines = Lines(r.output);
+  ASSERT_EQ(lines.size(), 1u + 2 * 5);
+  EXPECT_EQ(lines[0],
+            "finca,descripcio,darrera_liquidacio,propietari,c1,c2,c3,c4,c5,c6,c7,c8,"
+            "c1_eur,c2_eur,c3_eur,c4_eur,c5_eur,c6_eur,c7_eur,c8_eur");
+  for (size_t i = 1; i < lines.size(); ++i) {
+    std::vector<std::string> f = Split(lines[i], ',');
+    ASSERT_EQ(f.size(), 20u) << lines[i];
+    EXPECT_TRUE(f[0] == "0002" || f[0] == "0003") << lines[i];
+    EXPECT_EQ(f[3].substr(0, 5), f[0] + ".");
+    EXPECT_EQ(f[2].size(), 10u) << "DD/MM/YYYY";
+    for (int n = 0; n < 8; ++n) {
+      long stored = std::stol(f[4 + static_cast<size_t>(n)]);
+      char euros[32];
+      std::snprintf(euros, sizeof euros, "%s%ld.%02ld", stored < 0 ? "-" : "", std::labs(stored) / 100,
+                    std::labs(stored) % 100);
+      EXPECT_EQ(f[12 + static_cast<size_t>(n)], euros) << lines[i];
+    }
+  }
+}
+
+TEST_F(ToolsTest, BalancesListingHasCatalanHeadingsAndAlignedColumns) {
+  ASSERT_EQ(Demodata("--root " + dir + " --properties 2 --owners 6").exit, 0);
+  Result r = Balances("--root " + dir);
+  ASSERT_EQ(r.exit, 0) << r.output;
+  EXPECT_NE(r.output.find("FINCA 0001"), std::string::npos);
+  EXPECT_NE(r.output.find("DARRERA LIQUIDACI\xC3\x93: 30/06/2026"), std::string::npos) << r.output;
+  EXPECT_NE(r.output.find("PROPIETARI"), std::string::npos);
+  EXPECT_NE(r.output.find("c\xC3\xA8ntims"), std::string::npos) << "the unit is said";
+  size_t width = 0;
+  int rows = 0;
+  for (const std::string& line : Lines(r.output)) {
+    if (line.rfind("0001.", 0) != 0 && line.rfind("0002.", 0) != 0 && line.rfind("TOTAL", 0) != 0) continue;
+    if (width == 0) width = line.size();
+    EXPECT_EQ(line.size(), width) << line;
+    EXPECT_NE(line.find(','), std::string::npos) << "euros with a decimal comma: " << line;
+    ++rows;
+  }
+  EXPECT_EQ(rows, 2 * 6 + 2);
+  Result stored = Balances("--root " + dir + " --stored --from 1 --to 1");
+  EXPECT_EQ(stored.exit, 0);
+  EXPECT_NE(stored.output.find("tal com es desen"), std::string::npos) << stored.output;
+}
+
+TEST_F(ToolsTest, BalancesRefusesWrongCommandLinesAndMissingFiles) {
+  EXPECT_EQ(Balances("").exit, 2);
+  EXPECT_EQ(Balances("--root " + dir + " --from 5 --to 2").exit, 2);
+  EXPECT_EQ(Balances("--root " + dir + " --from x").exit, 2);
+  EXPECT_EQ(Balances("--root " + dir + " --from 10000").exit, 2);
+  Result missingRoot = Balances("--root " + dir + "/nowhere");
+  EXPECT_EQ(missingRoot.exit, 1);
+  EXPECT_NE(missingRoot.output.find("no existeix la carpeta"), std::string::npos) << missingRoot.output;
+  Result missingFiles = Balances("--root " + dir);
+  EXPECT_EQ(missingFiles.exit, 1);
+  EXPECT_NE(missingFiles.output.find("no existeix el fitxer de dades"), std::string::npos) << missingFiles.output;
+  EXPECT_FALSE(std::filesystem::exists(dir + "/DADES/FinquesH.dat")) << "a listing creates nothing";
+}
+
+TEST_F(ToolsTest, BalancesOfAnEmptyRangeSaySo) {
+  ASSERT_EQ(Demodata("--root " + dir + " --properties 2").exit, 0);
+  Result r = Balances("--root " + dir + " --from 50 --to 60");
+  EXPECT_EQ(r.exit, 0);
+  EXPECT_NE(r.output.find("Cap finca"), std::string::npos) << r.output;
+}
+
+}  // namespace
