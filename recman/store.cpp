@@ -153,8 +153,8 @@ int16_t OpenConnection(Directory& dir, bool create) {
   sqlite3_busy_timeout(db, BusyTimeoutMs());
   int16_t st = Exec(dir, "PRAGMA journal_mode=WAL");
   if (st == B_OK) st = Exec(dir, SynchronousPragma());
-  if (st == B_OK) st = Exec(dir, "PRAGMA cache_size=-65536");
-  if (st == B_OK) st = Exec(dir, "PRAGMA mmap_size=268435456");
+  if (st == B_OK) st = Exec(dir, "PRAGMA cache_size=-32768");
+  if (st == B_OK) st = Exec(dir, "PRAGMA mmap_size=50331648");
   if (st == B_OK) st = Exec(dir, "PRAGMA temp_store=MEMORY");
   if (st == B_OK) {
     sqlite3_stmt* s = nullptr;
