@@ -109,7 +109,12 @@ int16_t CheckTables(Directory& dir, const CatalogEntry& entry, const FileSpec& s
 
   sql = "SELECT records FROM recman_file WHERE id = " + ids;
   if (sqlite3_prepare_v2(dir.db, sql.c_str(), -1, &s, nullptr) == SQLITE_OK && sqlite3_step(s) == SQLITE_ROW) {
-    uint64_t counted = static_cast<uint64_t>(sqlite3_column_int64(s, 0));
+    // Inside this process's transaction, deletes not yet counted in the
+    // catalog wait in the directory's pending counts.
+    int64_t stored = sqlite3_column_int64(s, 0);
+    auto pending = dir.pendingCounts.find(entry.id);
+    if (pending != dir.pendingCounts.end()) stored += pending->second;
+    uint64_t counted = static_cast<uint64_t>(stored);
     if (counted != records)
       fault("record count " + std::to_string(counted) + " but " + std::to_string(records) + " records");
   }

@@ -402,9 +402,15 @@ int16_t Dispatch(uint16_t operation, void* block, Call& c) {
   if (NeedsHandle(c.operation)) {
     c.handle = HandleFromBlock(block, c.handleId);
     if (c.handle == nullptr) return B_FILE_NOT_OPEN;
-    if (c.operation != B_GET_NEXT && c.operation != B_GET_PREVIOUS && c.operation != B_STEP_NEXT &&
-        c.operation != B_STEP_PREVIOUS)
-      ForgetReadAhead(*c.handle);
+    // What was read ahead stays valid through the calls that do not move
+    // the handle: a walk that asks each record's position keeps its batches.
+    switch (c.operation) {
+      case B_GET_NEXT: case B_GET_PREVIOUS: case B_STEP_NEXT: case B_STEP_PREVIOUS:
+      case B_GET_POSITION: case B_STAT:
+        break;
+      default:
+        ForgetReadAhead(*c.handle);
+    }
   }
   switch (c.operation) {
     case B_OPEN: return OpenFileOp(c, block);

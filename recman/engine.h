@@ -32,6 +32,9 @@ struct Directory {
   volatile uint64_t* changeCounter = nullptr;  // in the mapped lock file
   void* lockMap = nullptr;
   bool transactionOpen = false; // the process transaction holds BEGIN here
+  // Record-count changes of the open transaction, by file id: written to
+  // the catalog once, just before the commit, instead of on every delete.
+  std::map<int64_t, int64_t> pendingCounts;
   // A read transaction kept open between reading calls (see BeginRead).
   bool snapshotOpen = false;
   uint64_t snapshotCounter = 0;
@@ -72,6 +75,22 @@ struct ReadAhead {
   unsigned batch = 0;
 };
 
+// A record read by position inside the process transaction, with its
+// duplicate insertion numbers: a delete or update of that same record right
+// after it needs not read it again.  Trusted only within the transaction it
+// was read in and while the directory's change counter has not moved (every
+// write bumps it, this process's too; other processes cannot write while the
+// transaction holds the directory).
+struct HeldRecord {
+  bool valid = false;
+  uint64_t transaction = 0;     // RecordManager::transactionSerial
+  uint64_t counter = 0;
+  uint32_t pos = 0;
+  int64_t version = 0;
+  std::string data;
+  std::string sequences;
+};
+
 struct Handle {
   uint32_t generation = 0;
   bool inUse = false;
@@ -91,6 +110,7 @@ struct Handle {
   uint32_t singleLock = 0;
   std::vector<uint32_t> multipleLocks;
   ReadAhead ahead;
+  HeldRecord held;
 };
 
 struct RecordManager {
@@ -106,6 +126,7 @@ struct RecordManager {
   std::set<std::string> unusableDirectories;  // see AfterForkInChild
   bool inTransaction = false;
   bool transactionFailed = false;
+  uint64_t transactionSerial = 0;  // grows with every begin transaction
   // At exit: closes the connections (an open transaction is rolled back)
   // and the lock files.
   ~RecordManager();

@@ -53,6 +53,23 @@ Entries EntriesOf(const FileSpec& spec, const std::string& data, const std::stri
   return e;
 }
 
+// The handle's current record as GetDirect kept it, when that is still sure
+// to be what the store holds; false when it must be read again.  Called
+// before the write's own change-counter bump.
+bool TakeHeldRecord(Handle& h, Row& row, std::string& sequences) {
+  HeldRecord& held = h.held;
+  bool usable = held.valid && gRecman.inTransaction && held.transaction == gRecman.transactionSerial &&
+             h.file->dir->transactionOpen && held.pos == h.pos && held.version == h.version &&
+             held.counter == ChangeCounter(*h.file->dir);
+  held.valid = false;
+  if (!usable) return false;
+  row.pos = held.pos;
+  row.version = held.version;
+  row.data = std::move(held.data);
+  sequences = std::move(held.sequences);
+  return true;
+}
+
 }  // namespace
 
 int16_t InsertRecord(Call& c) {
@@ -122,14 +139,14 @@ int16_t UpdateRecord(Call& c) {
   if (c.data == nullptr || !LengthFits(spec, c.dataCapacity)) return B_RECORD_LENGTH_ERROR;
   if (RecordLockedElsewhere(f, h.pos)) return B_RECORD_LOCKED;
   std::string data(reinterpret_cast<const char*>(c.data), c.dataCapacity);
+  Row old;
+  std::string sequences;
+  bool held = TakeHeldRecord(h, old, sequences), found = held;
 
   WriteScope scope;
   int16_t st = BeginWrite(*f.dir, scope);
   if (st != B_OK) return EndWrite(scope, st);
-  Row old;
-  std::string sequences;
-  bool found = false;
-  st = FetchRecord(f, h.pos, old, sequences, found);
+  if (!held) st = FetchRecord(f, h.pos, old, sequences, found);
   if (st != B_OK) return EndWrite(scope, st);
   if (!found || old.version != h.version || old.data.size() < spec.recordLength) return EndWrite(scope, B_CONFLICT);
 
@@ -194,14 +211,14 @@ int16_t DeleteRecord(Call& c) {
   if (h.physical != Place::kOnRecord) return B_INVALID_POSITIONING;
   if (h.readOnly) return B_ACCESS_DENIED;
   if (RecordLockedElsewhere(f, h.pos)) return B_RECORD_LOCKED;
+  Row old;
+  std::string sequences;
+  bool held = TakeHeldRecord(h, old, sequences), found = held;
 
   WriteScope scope;
   int16_t st = BeginWrite(*f.dir, scope);
   if (st != B_OK) return EndWrite(scope, st);
-  Row old;
-  std::string sequences;
-  bool found = false;
-  st = FetchRecord(f, h.pos, old, sequences, found);
+  if (!held) st = FetchRecord(f, h.pos, old, sequences, found);
   if (st != B_OK) return EndWrite(scope, st);
   if (!found || old.version != h.version || old.data.size() < spec.recordLength) return EndWrite(scope, B_CONFLICT);
   scope.modified = true;

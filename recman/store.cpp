@@ -140,7 +140,19 @@ const char* kSchema =
     "CREATE TABLE IF NOT EXISTS recman_meta(key TEXT PRIMARY KEY, value);"
     "INSERT OR IGNORE INTO recman_meta(key, value) VALUES('format', 1);";
 
+// Process-wide settings, before SQLite's first use: no memory statistics
+// (they take a global mutex on every allocation, and the engine has no use
+// for them).  Refused harmlessly when something else started SQLite first.
+void ConfigureLibrary() {
+  static const bool configured = [] {
+    sqlite3_config(SQLITE_CONFIG_MEMSTATUS, 0);
+    return true;
+  }();
+  (void)configured;
+}
+
 int16_t OpenConnection(Directory& dir, bool create) {
+  ConfigureLibrary();
   std::string file = dir.path + "/" + kStoreName;
   int flags = SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX | (create ? SQLITE_OPEN_CREATE : 0);
   sqlite3* db = nullptr;
@@ -347,6 +359,8 @@ int16_t ReadRecordCount(OpenFile& file, uint32_t& count) {
   int rc = sqlite3_step(s);
   if (rc == SQLITE_ROW) {
     int64_t n = sqlite3_column_int64(s, 0);
+    auto pending = file.dir->pendingCounts.find(file.id);
+    if (pending != file.dir->pendingCounts.end()) n += pending->second;
     count = n < 0 ? 0 : static_cast<uint32_t>(n > 0xFFFFFFFFLL ? 0xFFFFFFFFLL : n);
     st = B_OK;
   } else {
@@ -375,11 +389,35 @@ int16_t AllocatePosition(OpenFile& file, bool countRecord, uint64_t& value) {
 }
 
 int16_t AdjustRecordCount(OpenFile& file, int delta) {
+  if (gRecman.inTransaction && file.dir->transactionOpen) {
+    file.dir->pendingCounts[file.id] += delta;
+    return B_OK;
+  }
   int16_t st;
   sqlite3_stmt* s = RecordSlotOf(file, kSlotAdjust, st);
   if (!s) return st;
   sqlite3_bind_int(s, 1, delta);
   return Run(s);
+}
+
+int16_t FlushRecordCounts(Directory& dir) {
+  if (dir.pendingCounts.empty()) return B_OK;
+  if (dir.db == nullptr) return B_IO_ERROR;
+  sqlite3_stmt* s = nullptr;
+  int rc = sqlite3_prepare_v2(dir.db, "UPDATE recman_file SET records = records + ?1 WHERE id = ?2", -1, &s,
+                              nullptr);
+  if (rc != SQLITE_OK) return SqliteStatus(rc);
+  int16_t st = B_OK;
+  for (const auto& [id, delta] : dir.pendingCounts) {
+    if (delta == 0) continue;
+    sqlite3_bind_int64(s, 1, delta);
+    sqlite3_bind_int64(s, 2, id);
+    st = Run(s);
+    if (st != B_OK) break;
+  }
+  sqlite3_finalize(s);
+  dir.pendingCounts.clear();
+  return st;
 }
 
 int16_t FetchByIndex(OpenFile& file, int key, Find how, const std::string& bound, unsigned limit,

@@ -49,7 +49,11 @@ int16_t ReadRecordCount(OpenFile& file, uint32_t& count);
 // Allocates the next position (also used as duplicate insertion numbers);
 // with countRecord the record count grows by one too.
 int16_t AllocatePosition(OpenFile& file, bool countRecord, uint64_t& value);
+// Inside the process transaction the change waits in the directory's
+// pendingCounts until FlushRecordCounts; outside it is written at once.
 int16_t AdjustRecordCount(OpenFile& file, int delta);
+// Writes the directory's pending record counts (inside its transaction).
+int16_t FlushRecordCounts(Directory& dir);
 
 // Records.
 enum class Find : uint8_t { kGe, kGt, kLe, kLt };

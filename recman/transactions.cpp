@@ -37,6 +37,7 @@ int16_t Commit(Directory& dir) {
 
 void RollbackEverything() {
   for (auto& [path, dir] : gRecman.directories) {
+    dir->pendingCounts.clear();
     if (!dir->transactionOpen) continue;
     Exec(*dir, "ROLLBACK");
     dir->transactionOpen = false;
@@ -119,6 +120,7 @@ int16_t EngineBeginTransaction() {
   if (gRecman.inTransaction) return B_TRANSACTION_ACTIVE;
   gRecman.inTransaction = true;
   gRecman.transactionFailed = false;
+  ++gRecman.transactionSerial;
   return B_OK;
 }
 
@@ -127,7 +129,9 @@ int16_t EngineEndTransaction() {
   int16_t result = gRecman.transactionFailed ? B_IO_ERROR : B_OK;
   for (auto& [path, dir] : gRecman.directories) {
     if (!dir->transactionOpen) continue;
-    int16_t st = result == B_OK ? Commit(*dir) : int16_t{B_IO_ERROR};
+    int16_t st = result == B_OK ? FlushRecordCounts(*dir) : int16_t{B_IO_ERROR};
+    dir->pendingCounts.clear();
+    if (st == B_OK) st = Commit(*dir);
     if (st != B_OK) {
       Exec(*dir, "ROLLBACK");
       result = st;

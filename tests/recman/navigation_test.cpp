@@ -230,6 +230,44 @@ TEST_F(NavigationTest, ReadAheadSeesChangesMadeByAnotherHandle) {
   EXPECT_EQ(r.data.substr(4, 6), "CHANGE");
 }
 
+// A walk that asks each record's position (as the settlement does to come
+// back to the records later) gets every record once, in key order, with its
+// own position, and still sees what another handle changes meanwhile.
+TEST_F(NavigationTest, WalkAskingEachPositionGetsEveryRecordWithItsPosition) {
+  for (uint32_t id = 1; id <= 300; ++id) ASSERT_EQ(Insert(pb, Rec(id, "A")), B_OK);
+  Block other, check;
+  ASSERT_EQ(Open(other, dir.File("N.dat")), B_OK);
+  ASSERT_EQ(Open(check, dir.File("N.dat")), B_OK);
+  std::vector<uint32_t> ids;
+  Result r = Get(pb, B_GET_FIRST, 0);
+  while (r.status == B_OK) {
+    uint32_t id = IdOf(r.data);
+    ids.push_back(id);
+    int16_t st = 1;
+    uint32_t pos = Position(pb, &st);
+    ASSERT_EQ(st, B_OK);
+    EXPECT_EQ(GetStat(pb).records(), id < 100 ? 300u : 299u);
+    Result there = GetDirect(check, pos, 0);
+    ASSERT_EQ(there.status, B_OK);
+    EXPECT_EQ(IdOf(there.data), id);
+    if (id == 99) {
+      ASSERT_EQ(Get(other, B_GET_EQUAL, 0, Key0(100)).status, B_OK);
+      ASSERT_EQ(Delete(other), B_OK);
+      ASSERT_EQ(Get(other, B_GET_EQUAL, 0, Key0(101)).status, B_OK);
+      ASSERT_EQ(Update(other, Rec(101, "B")), B_OK);
+    }
+    if (id == 101) {
+      EXPECT_EQ(r.data.substr(4, 1), "B");
+    }
+    r = Get(pb, B_GET_NEXT, 0);
+  }
+  EXPECT_EQ(r.status, B_END_OF_FILE);
+  std::vector<uint32_t> expected;
+  for (uint32_t id = 1; id <= 300; ++id)
+    if (id != 100) expected.push_back(id);
+  EXPECT_EQ(ids, expected);
+}
+
 TEST_F(NavigationTest, ReadsSeeWhatAnotherProcessCommittedSinceTheLastCall) {
   for (uint32_t id = 1; id <= 40; ++id) ASSERT_EQ(Insert(pb, Rec(id, "A")), B_OK);
   ASSERT_EQ(Get(pb, B_GET_FIRST, 0).status, B_OK);

@@ -155,6 +155,102 @@ TEST_F(TransactionsTest, AWriterWaitsForAnotherProcessTransactionInsteadOfFailin
   EXPECT_EQ(Look(b).first, 2u);
 }
 
+// Deletes inside a transaction: the record count follows them at once for
+// the transaction itself, and is kept only if it commits, also across a kill.
+TEST_F(TransactionsTest, RecordCountFollowsDeletesOnlyWhenTheTransactionCommits) {
+  Block pa;
+  ASSERT_EQ(Open(pa, a), B_OK);
+  for (uint32_t id = 2; id <= 10; ++id) ASSERT_EQ(Insert(pa, Rec(24, id, 'a')), B_OK);
+  auto deleteIds = [&](uint32_t from, uint32_t to) {
+    for (uint32_t id = from; id <= to; ++id) {
+      ASSERT_EQ(Get(pa, B_GET_EQUAL, 0, Key(id)).status, B_OK);
+      ASSERT_EQ(Delete(pa), B_OK);
+    }
+  };
+  std::string report;
+  ASSERT_EQ(Simple(B_BEGIN_TRANS), B_OK);
+  deleteIds(2, 4);
+  EXPECT_EQ(GetStat(pa).records(), 7u);
+  EXPECT_EQ(RecmanCheckFile(a, "", report), B_OK) << report;
+  ASSERT_EQ(Simple(B_ABORT_TRANS), B_OK);
+  EXPECT_EQ(GetStat(pa).records(), 10u);
+
+  ASSERT_EQ(Simple(B_BEGIN_TRANS), B_OK);
+  deleteIds(2, 5);
+  ASSERT_EQ(Insert(pa, Rec(24, 50, 'n')), B_OK);
+  ASSERT_EQ(Simple(B_END_TRANS), B_OK);
+  EXPECT_EQ(GetStat(pa).records(), 7u);
+  EXPECT_EQ(Look(a).first, 7u);
+
+  Close(pa);
+  Reset();
+  Child child = Spawn([&](ChildSide& side) {
+    Block p;
+    if (Open(p, a) != B_OK || Simple(B_BEGIN_TRANS) != B_OK) return 200;
+    for (uint32_t id = 6; id <= 10; ++id)
+      if (Get(p, B_GET_EQUAL, 0, Key(id)).status != B_OK || Delete(p) != B_OK) return 201;
+    side.Tell('d');
+    side.Wait();
+    return 0;
+  });
+  ASSERT_EQ(child.Heard(), 'd');
+  child.Kill();
+  EXPECT_EQ(Look(a).first, 7u);
+  EXPECT_EQ(RecmanCheckFile(a, "", report), B_OK) << report;
+}
+
+// A record read by position and then deleted or updated: what was read is
+// reused only while nothing can have changed it since.
+TEST_F(TransactionsTest, ARecordChangedSinceItWasReadByPositionIsNotWrittenOver) {
+  Block reader, writer;
+  ASSERT_EQ(Open(reader, a), B_OK);
+  ASSERT_EQ(Open(writer, a), B_OK);
+  for (uint32_t id = 2; id <= 4; ++id) ASSERT_EQ(Insert(reader, Rec(24, id, 'a')), B_OK);
+  auto positionOf = [&](uint32_t id) {
+    EXPECT_EQ(Get(reader, B_GET_EQUAL, 0, Key(id)).status, B_OK);
+    return Position(reader);
+  };
+  const uint32_t two = positionOf(2), three = positionOf(3), four = positionOf(4);
+
+  // Another handle of this process changes it within the transaction.
+  ASSERT_EQ(Simple(B_BEGIN_TRANS), B_OK);
+  ASSERT_EQ(GetDirect(reader, two, 0).status, B_OK);
+  ASSERT_EQ(Get(writer, B_GET_EQUAL, 0, Key(2)).status, B_OK);
+  ASSERT_EQ(Update(writer, Rec(24, 2, 'w')), B_OK);
+  EXPECT_EQ(Delete(reader), B_CONFLICT);
+  ASSERT_EQ(GetDirect(reader, two, 0).status, B_OK);
+  EXPECT_EQ(Delete(reader), B_OK);
+  // Read, then unchanged: the delete and the update go through.
+  ASSERT_EQ(GetDirect(reader, three, 0).status, B_OK);
+  EXPECT_EQ(Update(reader, Rec(24, 3, 'u')), B_OK);
+  ASSERT_EQ(Simple(B_END_TRANS), B_OK);
+  EXPECT_EQ(GetStat(reader).records(), 3u);
+
+  // Read in one transaction, changed by another process between two
+  // transactions, written in the next one: refused.
+  ASSERT_EQ(Simple(B_BEGIN_TRANS), B_OK);
+  ASSERT_EQ(GetDirect(reader, four, 0).status, B_OK);
+  ASSERT_EQ(Simple(B_END_TRANS), B_OK);
+  int other = InChild([&] {
+    Block o;
+    if (Open(o, a) != B_OK || Get(o, B_GET_EQUAL, 0, Key(4)).status != B_OK) return 200;
+    return Update(o, Rec(24, 4, 'o')) == B_OK ? 0 : 201;
+  });
+  ASSERT_EQ(other, 0);
+  ASSERT_EQ(Simple(B_BEGIN_TRANS), B_OK);
+  EXPECT_EQ(Update(reader, Rec(24, 4, 'r')), B_CONFLICT);
+  ASSERT_EQ(Simple(B_ABORT_TRANS), B_OK);
+  Result r = Get(reader, B_GET_EQUAL, 0, Key(4));
+  ASSERT_EQ(r.status, B_OK);
+  EXPECT_EQ(r.data[10], 'o');
+  r = Get(reader, B_GET_EQUAL, 0, Key(3));
+  ASSERT_EQ(r.status, B_OK);
+  EXPECT_EQ(r.data[10], 'u');
+  EXPECT_EQ(Get(reader, B_GET_EQUAL, 0, Key(2)).status, B_KEY_NOT_FOUND);
+  std::string report;
+  EXPECT_EQ(RecmanCheckFile(a, "", report), B_OK) << report;
+}
+
 TEST_F(TransactionsTest, ForkedChildIsAClientOfItsOwn) {
   Block pa;
   ASSERT_EQ(Open(pa, a), B_OK);
