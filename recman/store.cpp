@@ -24,7 +24,7 @@ namespace {
 enum KeySlot { kSlotGe, kSlotGt, kSlotLe, kSlotLt, kSlotExact, kSlotInsert, kSlotDelete, kPerKey };
 enum RecordSlot {
   kSlotFetch, kSlotInsertRow, kSlotUpdateRow, kSlotDeleteRow, kSlotStepNext, kSlotStepPrev,
-  kSlotAllocate, kSlotCount, kSlotAdjust, kRecordSlots
+  kSlotAllocate, kSlotAllocated, kSlotCount, kSlotAdjust, kRecordSlots
 };
 
 int BusyTimeoutMs() {
@@ -73,9 +73,11 @@ std::string SlotSql(const OpenFile& f, size_t slot) {
     case kSlotDeleteRow: return "DELETE FROM " + r + " WHERE pos = ?1";
     case kSlotStepNext: return "SELECT pos, ver, data FROM " + r + " WHERE pos > ?1 ORDER BY pos LIMIT ?2";
     case kSlotStepPrev: return "SELECT pos, ver, data FROM " + r + " WHERE pos < ?1 ORDER BY pos DESC LIMIT ?2";
+    // Two plain statements: UPDATE ... RETURNING builds a temporary table on
+    // every call and cost more than the rest of an insert.
     case kSlotAllocate:
-      return "UPDATE recman_file SET next_pos = next_pos + 1, records = records + ?1 WHERE id = " + id +
-             " RETURNING next_pos - 1";
+      return "UPDATE recman_file SET next_pos = next_pos + 1, records = records + ?1 WHERE id = " + id;
+    case kSlotAllocated: return "SELECT next_pos - 1 FROM recman_file WHERE id = " + id;
     case kSlotCount: return "SELECT records FROM recman_file WHERE id = " + id;
     default: return "UPDATE recman_file SET records = records + ?1 WHERE id = " + id;
   }
@@ -375,12 +377,15 @@ int16_t AllocatePosition(OpenFile& file, bool countRecord, uint64_t& value) {
   sqlite3_stmt* s = RecordSlotOf(file, kSlotAllocate, st);
   if (!s) return st;
   sqlite3_bind_int(s, 1, countRecord ? 1 : 0);
+  st = Run(s);
+  if (st != B_OK) return st;
+  // The write transaction holds the database: nobody moved next_pos since.
+  s = RecordSlotOf(file, kSlotAllocated, st);
+  if (!s) return st;
   int rc = sqlite3_step(s);
   if (rc == SQLITE_ROW) {
     value = static_cast<uint64_t>(sqlite3_column_int64(s, 0));
     st = value == 0 || value > 0xFFFFFFFFull ? B_DISK_FULL : B_OK;
-    rc = sqlite3_step(s);
-    if (rc != SQLITE_DONE && st == B_OK) st = SqliteStatus(rc);
   } else {
     st = rc == SQLITE_DONE ? int16_t{B_IO_ERROR} : SqliteStatus(rc);
   }

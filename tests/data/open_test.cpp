@@ -225,6 +225,29 @@ TEST_F(OpenTest, ResetEmptiesTheTable) {
   EXPECT_EQ(status, 0);
 }
 
+// Slots are reused after a reset in another order: a file number is found
+// in the slot that holds it now, never where it was before.
+TEST_F(OpenTest, AFileNumberIsFoundInTheSlotThatHoldsItNow) {
+  OpenWith("Items", smallFile, record, 5, sizeof record);
+  WriteDictionary("Parts", smallFile);
+  unsigned char second[64] = {};
+  int16_t status = -1;
+  OpenDataFile(status, second, root + "DADES\\Parts", 6, sizeof second);
+  ASSERT_EQ(status, 0);
+  ASSERT_EQ(FindSlot(5), 40);
+  ASSERT_EQ(FindSlot(6), 39);
+  ResetDataFiles(status);
+  OpenDataFile(status, second, root + "DADES\\Parts", 6, sizeof second);
+  ASSERT_EQ(status, 0);
+  EXPECT_EQ(FindSlot(6), 40);
+  EXPECT_EQ(FindSlot(5), -39);
+  EXPECT_EQ(DataFiles.slots[40].record, static_cast<void*>(second));
+  OpenDataFile(status, record, root + "DADES\\Items", 5, sizeof record);
+  ASSERT_EQ(status, 0);
+  EXPECT_EQ(FindSlot(5), 39);
+  EXPECT_EQ(FindSlot(6), 40);
+}
+
 TEST_F(OpenTest, TheOwnerNameOfTheSessionOpensAProtectedFile) {
   OpenWith("Owned", smallFile, record, 1, sizeof record);
   char owner[9] = "KAL1";
