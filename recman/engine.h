@@ -30,6 +30,10 @@ struct Directory {
   sqlite3* db = nullptr;        // null while closed (it reopens on demand)
   int lockFd = -1;
   volatile uint64_t* changeCounter = nullptr;  // in the mapped lock file
+  // Identity of the database file this object opened: a folder deleted and
+  // made again holds another file at the same path.
+  dev_t storeDevice = 0;
+  ino_t storeInode = 0;
   void* lockMap = nullptr;
   bool transactionOpen = false; // the process transaction holds BEGIN here
   // Record-count changes of the open transaction, by file id: written to
@@ -124,6 +128,7 @@ struct RecordManager {
   // Record locks of this process: lock-file offset -> handles holding it.
   std::map<std::pair<Directory*, uint64_t>, std::vector<uint32_t>> recordLocks;
   std::set<std::string> unusableDirectories;  // see AfterForkInChild
+  uint64_t replacedDirectories = 0;  // names the entries of replaced folders apart
   bool inTransaction = false;
   bool transactionFailed = false;
   uint64_t transactionSerial = 0;  // grows with every begin transaction

@@ -10,6 +10,7 @@
 #include "recman/store.h"
 
 #include <sqlite3.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cstdlib>
@@ -184,11 +185,41 @@ int16_t OpenConnection(Directory& dir, bool create) {
       }
     }
   }
+  if (st == B_OK) {
+    // The file opened must be the one the directory's open files live in:
+    // a reopen (after a fork) that finds another database there refuses.
+    struct stat info;
+    if (stat(file.c_str(), &info) != 0) {
+      st = B_IO_ERROR;
+    } else if (dir.storeInode == 0) {
+      dir.storeDevice = info.st_dev;
+      dir.storeInode = info.st_ino;
+    } else if (dir.storeDevice != info.st_dev || dir.storeInode != info.st_ino) {
+      st = B_IO_ERROR;
+    }
+  }
   if (st != B_OK) {
     sqlite3_close(db);
     dir.db = nullptr;
   }
   return st;
+}
+
+// Whether the directory's database file is gone or another file stands at
+// its path (the folder was deleted and made again).
+bool StoreReplaced(const Directory& dir) {
+  if (dir.storeInode == 0) return false;
+  struct stat info;
+  std::string file = dir.path + "/" + kStoreName;
+  if (stat(file.c_str(), &info) != 0) return true;
+  return info.st_dev != dir.storeDevice || info.st_ino != dir.storeInode;
+}
+
+bool DirectoryInUse(const Directory* dir) {
+  if (dir->transactionOpen) return true;
+  for (const auto& [key, file] : gRecman.files)
+    if (file->dir == dir) return true;
+  return false;
 }
 
 }  // namespace
@@ -226,6 +257,21 @@ int16_t GetDirectory(const std::string& canonical, bool create, Directory*& out)
   out = nullptr;
   if (gRecman.unusableDirectories.count(canonical)) return B_IO_ERROR;
   auto it = gRecman.directories.find(canonical);
+  if (it != gRecman.directories.end() && StoreReplaced(*it->second)) {
+    // The folder was replaced.  Files still open in the old one keep their
+    // entry under another name until the process ends; opens and creates
+    // from now on go to the new folder.
+    if (DirectoryInUse(it->second.get())) {
+      auto node = gRecman.directories.extract(it);
+      node.key() = canonical + '\n' + std::to_string(++gRecman.replacedDirectories);
+      gRecman.directories.insert(std::move(node));
+    } else {
+      if (it->second->db) CloseConnection(*it->second);
+      CloseLockFile(*it->second);
+      gRecman.directories.erase(it);
+    }
+    it = gRecman.directories.end();
+  }
   if (it != gRecman.directories.end()) {
     out = it->second.get();
     return EnsureConnection(*out);

@@ -1,4 +1,5 @@
 // Open, close, create and stat: files as the callers see them.
+#include <ftw.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -136,6 +137,54 @@ TEST_F(FilesTest, DeletingTheVisibleFileDeletesTheDataFile) {
   EXPECT_EQ(Open(pb, dir.File("D.dat")), B_FILE_NOT_FOUND);
   EXPECT_EQ(Create(dir.File("D.dat"), OwnerSpec().Build()), B_OK);
   EXPECT_EQ(Open(pb, dir.File("D.dat")), B_OK);
+}
+
+// A data folder deleted and made again at the same path (a suite restored
+// from a copy, a test root made anew) is a new folder: its files are the new
+// ones, never the old database the process had open.
+TEST_F(FilesTest, AFolderDeletedAndMadeAgainHoldsOnlyItsNewFiles) {
+  const std::string folder = dir.File("DADES");
+  const std::string path = folder + "/P.dat";
+  auto removeFolder = [&] {
+    ASSERT_EQ(nftw(folder.c_str(), [](const char* f, const struct stat*, int, struct FTW*) { return remove(f); },
+                   16, FTW_DEPTH | FTW_PHYS),
+              0);
+  };
+  ASSERT_EQ(mkdir(folder.c_str(), 0755), 0);
+  ASSERT_EQ(Create(path, OwnerSpec().Build()), B_OK);
+  Block pb;
+  ASSERT_EQ(Open(pb, path), B_OK);
+  for (char c : {'a', 'b', 'c'}) ASSERT_EQ(Insert(pb, std::string(4, c) + std::string(424, ' ')), B_OK);
+  Close(pb);
+
+  // Nothing open in it any more.
+  removeFolder();
+  ASSERT_EQ(mkdir(folder.c_str(), 0755), 0);
+  EXPECT_EQ(Open(pb, path), B_FILE_NOT_FOUND);
+  ASSERT_EQ(Create(path, OwnerSpec().Build()), B_OK);
+  ASSERT_EQ(Open(pb, path), B_OK);
+  EXPECT_EQ(GetStat(pb).records(), 0u);
+  ASSERT_EQ(Insert(pb, std::string(4, 'n') + std::string(424, ' ')), B_OK);
+
+  // A file still open in the old folder keeps what it had; the new folder's
+  // file is separate from it.
+  removeFolder();
+  ASSERT_EQ(mkdir(folder.c_str(), 0755), 0);
+  ASSERT_EQ(Create(path, OwnerSpec().Build()), B_OK);
+  Block fresh;
+  ASSERT_EQ(Open(fresh, path), B_OK);
+  EXPECT_EQ(GetStat(fresh).records(), 0u);
+  ASSERT_EQ(Insert(fresh, std::string(4, 'x') + std::string(424, ' ')), B_OK);
+  ASSERT_EQ(Insert(fresh, std::string(4, 'y') + std::string(424, ' ')), B_OK);
+  EXPECT_EQ(GetStat(pb).records(), 1u);
+  EXPECT_EQ(Get(pb, B_GET_FIRST, 0).data.substr(0, 4), "nnnn");
+  EXPECT_EQ(GetStat(fresh).records(), 2u);
+  EXPECT_EQ(Get(fresh, B_GET_FIRST, 0).data.substr(0, 4), "xxxx");
+  Close(pb);
+  Close(fresh);
+  Reset();
+  ASSERT_EQ(Open(fresh, path), B_OK);
+  EXPECT_EQ(GetStat(fresh).records(), 2u);
 }
 
 TEST_F(FilesTest, ReservedNamesAndEmptyPathsAreInvalidFileNames) {
