@@ -96,181 +96,141 @@ void OpenFile(Pb& pb, const std::string& path) {
   BTRCALL(B_OPEN, pb.b, owner, &len, p.data(), static_cast<uint8_t>(p.size()), 0);
 }
 
-void BM_GetNext(benchmark::State& state) {
-  Pb pb;
-  OpenFile(pb, FileFor(false));
-  std::string data(1536, ' ');
+// One benchmark's open file: its position block, a record buffer, a key
+// buffer, and a second block for the transaction calls.
+struct Bench {
+  Pb pb, scratch;
+  std::string data = std::string(1536, ' ');
   char key[256] = {};
-  Call(B_GET_FIRST, pb, data.data(), 1536, key);
+  explicit Bench(bool normal = false) { OpenFile(pb, FileFor(normal)); }
+  ~Bench() { Call(B_CLOSE, pb, nullptr, 0, nullptr); }
+  int16_t Get(uint16_t op) { return Call(op, pb, data.data(), 1536, key); }
+  int16_t GetEqual(uint32_t id) {
+    std::memcpy(key, &id, 4);
+    return Get(B_GET_EQUAL);
+  }
+  int16_t Write(uint16_t op, std::string& record) { return Call(op, pb, record.data(), kLength, key); }
+  int16_t Delete() { return Call(B_DELETE, pb, nullptr, 0, key); }
+  void Transaction(uint16_t op) { Call(op, scratch, nullptr, 0, nullptr); }
+  // Ends the transaction (commit or abort) and begins the next.
+  void Renew(uint16_t end) {
+    Transaction(end);
+    Transaction(B_BEGIN_TRANS);
+  }
+};
+
+void BM_GetNext(benchmark::State& state) {
+  Bench b;
+  b.Get(B_GET_FIRST);
   for (auto _ : state) {
-    if (Call(B_GET_NEXT, pb, data.data(), 1536, key) != B_OK) Call(B_GET_FIRST, pb, data.data(), 1536, key);
-    benchmark::DoNotOptimize(data.data());
+    if (b.Get(B_GET_NEXT) != B_OK) b.Get(B_GET_FIRST);
+    benchmark::DoNotOptimize(b.data.data());
   }
   state.SetItemsProcessed(state.iterations());
-  Call(B_CLOSE, pb, nullptr, 0, nullptr);
 }
 BENCHMARK(BM_GetNext);
 
 void BM_GetEqual(benchmark::State& state) {
-  Pb pb;
-  OpenFile(pb, FileFor(false));
-  std::string data(1536, ' ');
+  Bench b;
   std::vector<uint32_t> ids(4096);
   std::mt19937 rng(1);
   for (uint32_t& id : ids) id = 1 + rng() % kRecords;
-  char key[256] = {};
   size_t i = 0;
-  for (auto _ : state) {
-    std::memcpy(key, &ids[i++ & 4095], 4);
-    if (Call(B_GET_EQUAL, pb, data.data(), 1536, key) != B_OK) state.SkipWithError("get equal failed");
-  }
+  for (auto _ : state)
+    if (b.GetEqual(ids[i++ & 4095]) != B_OK) state.SkipWithError("get equal failed");
   state.SetItemsProcessed(state.iterations());
-  Call(B_CLOSE, pb, nullptr, 0, nullptr);
 }
 BENCHMARK(BM_GetEqual);
 
 // Updates of the current record inside a transaction committed every 1000.
 void BM_UpdateInTransaction(benchmark::State& state) {
-  Pb pb, scratch;
-  OpenFile(pb, FileFor(false));
-  std::string data(1536, ' ');
-  char key[256] = {};
-  uint32_t id = 5000;
-  std::memcpy(key, &id, 4);
-  Call(B_GET_EQUAL, pb, data.data(), 1536, key);
-  std::string rec = Record(id, 'u');
-  Call(B_BEGIN_TRANS, scratch, nullptr, 0, nullptr);
+  Bench b;
+  b.GetEqual(5000);
+  std::string rec = Record(5000, 'u');
+  b.Transaction(B_BEGIN_TRANS);
   uint64_t n = 0;
   for (auto _ : state) {
     rec[100] = static_cast<char>(n);
-    if (Call(B_UPDATE, pb, rec.data(), kLength, key) != B_OK) state.SkipWithError("update failed");
-    if (++n % 1000 == 0) {
-      Call(B_END_TRANS, scratch, nullptr, 0, nullptr);
-      Call(B_BEGIN_TRANS, scratch, nullptr, 0, nullptr);
-    }
+    if (b.Write(B_UPDATE, rec) != B_OK) state.SkipWithError("update failed");
+    if (++n % 1000 == 0) b.Renew(B_END_TRANS);
   }
-  Call(B_END_TRANS, scratch, nullptr, 0, nullptr);
+  b.Transaction(B_END_TRANS);
   state.SetItemsProcessed(state.iterations());
-  Call(B_CLOSE, pb, nullptr, 0, nullptr);
 }
 BENCHMARK(BM_UpdateInTransaction);
 
 // Get next and update of each record in turn, inside a transaction.
 void BM_GetNextUpdateInTransaction(benchmark::State& state) {
-  Pb pb, scratch;
-  OpenFile(pb, FileFor(false));
-  std::string data(1536, ' ');
-  char key[256] = {};
-  Call(B_GET_FIRST, pb, data.data(), 1536, key);
-  Call(B_BEGIN_TRANS, scratch, nullptr, 0, nullptr);
+  Bench b;
+  b.Get(B_GET_FIRST);
+  b.Transaction(B_BEGIN_TRANS);
   uint64_t n = 0;
   for (auto _ : state) {
-    if (Call(B_GET_NEXT, pb, data.data(), 1536, key) != B_OK) Call(B_GET_FIRST, pb, data.data(), 1536, key);
-    data[200] = static_cast<char>(n);
-    if (Call(B_UPDATE, pb, data.data(), kLength, key) != B_OK) state.SkipWithError("update failed");
-    if (++n % 1000 == 0) {
-      Call(B_END_TRANS, scratch, nullptr, 0, nullptr);
-      Call(B_BEGIN_TRANS, scratch, nullptr, 0, nullptr);
-    }
+    if (b.Get(B_GET_NEXT) != B_OK) b.Get(B_GET_FIRST);
+    b.data[200] = static_cast<char>(n);
+    if (b.Write(B_UPDATE, b.data) != B_OK) state.SkipWithError("update failed");
+    if (++n % 1000 == 0) b.Renew(B_END_TRANS);
   }
-  Call(B_END_TRANS, scratch, nullptr, 0, nullptr);
+  b.Transaction(B_END_TRANS);
   state.SetItemsProcessed(state.iterations());
-  Call(B_CLOSE, pb, nullptr, 0, nullptr);
 }
 BENCHMARK(BM_GetNextUpdateInTransaction);
 
-// Deletes inside a transaction.  Only the delete is timed; moving on to the
-// record that followed (get next) is not.  Every 1000 deletes the
-// transaction is aborted, so the file keeps its records for the next run.
-void BM_DeleteInTransaction(benchmark::State& state) {
-  Pb pb, scratch;
-  OpenFile(pb, FileFor(false));
-  std::string data(1536, ' ');
-  char key[256] = {};
-  Call(B_BEGIN_TRANS, scratch, nullptr, 0, nullptr);
-  Call(B_GET_FIRST, pb, data.data(), 1536, key);
+// Deletes inside a transaction, with or without the get next that moves on to the record that followed in the timing.  Every 1000
+// deletes the transaction is aborted, so the file keeps its records for the
+// next run.
+void DeleteInTransaction(benchmark::State& state, bool stepTimed) {
+  Bench b;
+  b.Transaction(B_BEGIN_TRANS);
+  b.Get(B_GET_FIRST);
   uint64_t n = 0;
   for (auto _ : state) {
-    if (Call(B_DELETE, pb, nullptr, 0, key) != B_OK) state.SkipWithError("delete failed");
-    state.PauseTiming();
-    if (Call(B_GET_NEXT, pb, data.data(), 1536, key) != B_OK || ++n % 1000 == 0) {
-      Call(B_ABORT_TRANS, scratch, nullptr, 0, nullptr);
-      Call(B_BEGIN_TRANS, scratch, nullptr, 0, nullptr);
-      Call(B_GET_FIRST, pb, data.data(), 1536, key);
+    if (b.Delete() != B_OK) state.SkipWithError("delete failed");
+    if (!stepTimed) state.PauseTiming();
+    if (b.Get(B_GET_NEXT) != B_OK || ++n % 1000 == 0) {
+      b.Renew(B_ABORT_TRANS);
+      b.Get(B_GET_FIRST);
     }
-    state.ResumeTiming();
+    if (!stepTimed) state.ResumeTiming();
   }
-  Call(B_ABORT_TRANS, scratch, nullptr, 0, nullptr);
+  b.Transaction(B_ABORT_TRANS);
   state.SetItemsProcessed(state.iterations());
-  Call(B_CLOSE, pb, nullptr, 0, nullptr);
 }
+void BM_DeleteInTransaction(benchmark::State& state) { DeleteInTransaction(state, false); }
+void BM_GetNextDeleteInTransaction(benchmark::State& state) { DeleteInTransaction(state, true); }
 BENCHMARK(BM_DeleteInTransaction);
-
-// Get next and delete, both timed, inside a transaction.
-void BM_GetNextDeleteInTransaction(benchmark::State& state) {
-  Pb pb, scratch;
-  OpenFile(pb, FileFor(false));
-  std::string data(1536, ' ');
-  char key[256] = {};
-  Call(B_BEGIN_TRANS, scratch, nullptr, 0, nullptr);
-  Call(B_GET_FIRST, pb, data.data(), 1536, key);
-  uint64_t n = 0;
-  for (auto _ : state) {
-    if (Call(B_DELETE, pb, nullptr, 0, key) != B_OK) state.SkipWithError("delete failed");
-    if (Call(B_GET_NEXT, pb, data.data(), 1536, key) != B_OK || ++n % 1000 == 0) {
-      Call(B_ABORT_TRANS, scratch, nullptr, 0, nullptr);
-      Call(B_BEGIN_TRANS, scratch, nullptr, 0, nullptr);
-      Call(B_GET_FIRST, pb, data.data(), 1536, key);
-    }
-  }
-  Call(B_ABORT_TRANS, scratch, nullptr, 0, nullptr);
-  state.SetItemsProcessed(state.iterations());
-  Call(B_CLOSE, pb, nullptr, 0, nullptr);
-}
 BENCHMARK(BM_GetNextDeleteInTransaction);
 
 // Outside a transaction: every update is its own commit.
 void BM_UpdateNoTransaction(benchmark::State& state) {
   bool normal = state.range(0) != 0;
-  Pb pb;
-  OpenFile(pb, FileFor(normal));
-  std::string data(1536, ' ');
-  char key[256] = {};
-  uint32_t id = 7000;
-  std::memcpy(key, &id, 4);
-  Call(B_GET_EQUAL, pb, data.data(), 1536, key);
-  std::string rec = Record(id, 'v');
+  Bench b(normal);
+  b.GetEqual(7000);
+  std::string rec = Record(7000, 'v');
   uint64_t n = 0;
   for (auto _ : state) {
     rec[100] = static_cast<char>(n++);
-    if (Call(B_UPDATE, pb, rec.data(), kLength, key) != B_OK) state.SkipWithError("update failed");
+    if (b.Write(B_UPDATE, rec) != B_OK) state.SkipWithError("update failed");
   }
   state.SetItemsProcessed(state.iterations());
   state.SetLabel(normal ? "synchronous=NORMAL" : "synchronous=FULL");
-  Call(B_CLOSE, pb, nullptr, 0, nullptr);
 }
 BENCHMARK(BM_UpdateNoTransaction)->Arg(0)->Arg(1)->Iterations(300);
 
 // Outside a transaction: delete and insert back, each its own commit.
 void BM_DeleteNoTransaction(benchmark::State& state) {
   bool normal = state.range(0) != 0;
-  Pb pb;
-  OpenFile(pb, FileFor(normal));
-  std::string data(1536, ' ');
-  char key[256] = {};
-  uint32_t id = 9000;
-  std::string rec = Record(id, 'd');
+  Bench b(normal);
+  std::string rec = Record(9000, 'd');
   for (auto _ : state) {
-    std::memcpy(key, &id, 4);
-    Call(B_GET_EQUAL, pb, data.data(), 1536, key);
-    if (Call(B_DELETE, pb, nullptr, 0, key) != B_OK) state.SkipWithError("delete failed");
+    b.GetEqual(9000);
+    if (b.Delete() != B_OK) state.SkipWithError("delete failed");
     state.PauseTiming();
-    Call(B_INSERT, pb, rec.data(), kLength, key);
+    b.Write(B_INSERT, rec);
     state.ResumeTiming();
   }
   state.SetItemsProcessed(state.iterations());
   state.SetLabel(normal ? "synchronous=NORMAL" : "synchronous=FULL");
-  Call(B_CLOSE, pb, nullptr, 0, nullptr);
 }
 BENCHMARK(BM_DeleteNoTransaction)->Arg(0)->Arg(1)->Iterations(300);
 

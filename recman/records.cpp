@@ -70,6 +70,20 @@ bool TakeHeldRecord(Handle& h, Row& row, std::string& sequences) {
   return true;
 }
 
+// Opens the write of the handle's current record (update or delete) and
+// gets the record as it stands, with its insertion numbers; 80 when it is
+// gone or another version than the handle read.  The caller ends the write
+// with EndWrite whatever this answers.
+int16_t BeginRecordWrite(Handle& h, WriteScope& scope, Row& old, std::string& sequences) {
+  OpenFile& f = *h.file;
+  bool held = TakeHeldRecord(h, old, sequences), found = held;
+  int16_t st = BeginWrite(*f.dir, scope);
+  if (st == B_OK && !held) st = FetchRecord(f, h.pos, old, sequences, found);
+  if (st != B_OK) return st;
+  if (!found || old.version != h.version || old.data.size() < f.spec.recordLength) return B_CONFLICT;
+  return B_OK;
+}
+
 }  // namespace
 
 int16_t InsertRecord(Call& c) {
@@ -141,14 +155,9 @@ int16_t UpdateRecord(Call& c) {
   std::string data(reinterpret_cast<const char*>(c.data), c.dataCapacity);
   Row old;
   std::string sequences;
-  bool held = TakeHeldRecord(h, old, sequences), found = held;
-
   WriteScope scope;
-  int16_t st = BeginWrite(*f.dir, scope);
+  int16_t st = BeginRecordWrite(h, scope, old, sequences);
   if (st != B_OK) return EndWrite(scope, st);
-  if (!held) st = FetchRecord(f, h.pos, old, sequences, found);
-  if (st != B_OK) return EndWrite(scope, st);
-  if (!found || old.version != h.version || old.data.size() < spec.recordLength) return EndWrite(scope, B_CONFLICT);
 
   Entries before = EntriesOf(spec, old.data, sequences);
   std::vector<std::string> after(keys);
@@ -213,14 +222,9 @@ int16_t DeleteRecord(Call& c) {
   if (RecordLockedElsewhere(f, h.pos)) return B_RECORD_LOCKED;
   Row old;
   std::string sequences;
-  bool held = TakeHeldRecord(h, old, sequences), found = held;
-
   WriteScope scope;
-  int16_t st = BeginWrite(*f.dir, scope);
+  int16_t st = BeginRecordWrite(h, scope, old, sequences);
   if (st != B_OK) return EndWrite(scope, st);
-  if (!held) st = FetchRecord(f, h.pos, old, sequences, found);
-  if (st != B_OK) return EndWrite(scope, st);
-  if (!found || old.version != h.version || old.data.size() < spec.recordLength) return EndWrite(scope, B_CONFLICT);
   scope.modified = true;
   Entries before = EntriesOf(spec, old.data, sequences);
   for (size_t k = 0; k < spec.keys.size() && st == B_OK; ++k)

@@ -471,6 +471,28 @@ int16_t FlushRecordCounts(Directory& dir) {
   return st;
 }
 
+namespace {
+
+// Steps a bound row query to its end.  The columns are those of the index
+// join (sort key, position, version, data) or, without a sort key, of the
+// record table (position, version, data).
+int16_t CollectRows(sqlite3_stmt* s, bool withSortKey, std::vector<Row>& rows) {
+  const int first = withSortKey ? 1 : 0;
+  int rc;
+  while ((rc = sqlite3_step(s)) == SQLITE_ROW) {
+    Row& r = rows.emplace_back();
+    if (withSortKey) r.sortKey = ColumnBlob(s, 0);
+    r.pos = static_cast<uint32_t>(sqlite3_column_int64(s, first));
+    r.version = sqlite3_column_int64(s, first + 1);
+    r.data = ColumnBlob(s, first + 2);
+  }
+  int16_t st = rc == SQLITE_DONE ? int16_t{B_OK} : SqliteStatus(rc);
+  sqlite3_reset(s);
+  return st;
+}
+
+}  // namespace
+
 int16_t FetchByIndex(OpenFile& file, int key, Find how, const std::string& bound, unsigned limit,
                      std::vector<Row>& rows) {
   rows.clear();
@@ -480,17 +502,7 @@ int16_t FetchByIndex(OpenFile& file, int key, Find how, const std::string& bound
   if (!s) return st;
   BindBlob(s, 1, bound);
   sqlite3_bind_int(s, 2, static_cast<int>(limit));
-  int rc;
-  while ((rc = sqlite3_step(s)) == SQLITE_ROW) {
-    Row& r = rows.emplace_back();
-    r.sortKey = ColumnBlob(s, 0);
-    r.pos = static_cast<uint32_t>(sqlite3_column_int64(s, 1));
-    r.version = sqlite3_column_int64(s, 2);
-    r.data = ColumnBlob(s, 3);
-  }
-  st = rc == SQLITE_DONE ? int16_t{B_OK} : SqliteStatus(rc);
-  sqlite3_reset(s);
-  return st;
+  return CollectRows(s, true, rows);
 }
 
 int16_t FetchPhysical(OpenFile& file, bool forward, int64_t bound, unsigned limit, std::vector<Row>& rows) {
@@ -500,16 +512,7 @@ int16_t FetchPhysical(OpenFile& file, bool forward, int64_t bound, unsigned limi
   if (!s) return st;
   sqlite3_bind_int64(s, 1, bound);
   sqlite3_bind_int(s, 2, static_cast<int>(limit));
-  int rc;
-  while ((rc = sqlite3_step(s)) == SQLITE_ROW) {
-    Row& r = rows.emplace_back();
-    r.pos = static_cast<uint32_t>(sqlite3_column_int64(s, 0));
-    r.version = sqlite3_column_int64(s, 1);
-    r.data = ColumnBlob(s, 2);
-  }
-  st = rc == SQLITE_DONE ? int16_t{B_OK} : SqliteStatus(rc);
-  sqlite3_reset(s);
-  return st;
+  return CollectRows(s, false, rows);
 }
 
 int16_t FetchRecord(OpenFile& file, uint32_t pos, Row& row, std::string& sequences, bool& found) {
@@ -568,10 +571,14 @@ int16_t DeleteIndexEntry(OpenFile& file, int key, const std::string& entry) {
   return Run(s);
 }
 
-int16_t InsertRecordRow(OpenFile& file, uint32_t pos, int64_t version, const std::string& data,
-                        const std::string& sequences) {
+namespace {
+
+// Writes a whole record row through the insert or the update statement
+// (both bind position, version, data and insertion numbers alike).
+int16_t WriteRecordRow(OpenFile& file, RecordSlot slot, uint32_t pos, int64_t version, const std::string& data,
+                       const std::string& sequences) {
   int16_t st;
-  sqlite3_stmt* s = RecordSlotOf(file, kSlotInsertRow, st);
+  sqlite3_stmt* s = RecordSlotOf(file, slot, st);
   if (!s) return st;
   sqlite3_bind_int64(s, 1, pos);
   sqlite3_bind_int64(s, 2, version);
@@ -580,16 +587,16 @@ int16_t InsertRecordRow(OpenFile& file, uint32_t pos, int64_t version, const std
   return Run(s);
 }
 
+}  // namespace
+
+int16_t InsertRecordRow(OpenFile& file, uint32_t pos, int64_t version, const std::string& data,
+                        const std::string& sequences) {
+  return WriteRecordRow(file, kSlotInsertRow, pos, version, data, sequences);
+}
+
 int16_t UpdateRecordRow(OpenFile& file, uint32_t pos, int64_t version, const std::string& data,
                         const std::string& sequences) {
-  int16_t st;
-  sqlite3_stmt* s = RecordSlotOf(file, kSlotUpdateRow, st);
-  if (!s) return st;
-  sqlite3_bind_int64(s, 1, pos);
-  sqlite3_bind_int64(s, 2, version);
-  BindBlob(s, 3, data);
-  BindBlob(s, 4, sequences);
-  return Run(s);
+  return WriteRecordRow(file, kSlotUpdateRow, pos, version, data, sequences);
 }
 
 int16_t DeleteRecordRow(OpenFile& file, uint32_t pos) {
