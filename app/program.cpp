@@ -33,24 +33,10 @@ void RestoreTerminal() { ConsoleStop(); }
 }
 
 void OpenSettlementFiles() {
-  struct DataFile {
-    void* record;
-    const char* name;
-    int16_t number;
-  };
-  // PagamH before CobramH, as the suite opens them.
-  const DataFile files[] = {
-      {THRebut, "DADES\\THRebut", kFileConcepts},
-      {FinquesH, "DADES\\FinquesH", kFileProperties},
-      {FinDespH, "DADES\\FinDespH", kFileExpenseNotes},
-      {PropietH, "DADES\\PropietH", kFileOwners},
-      {PagamH, "DADES\\PagamH", kFilePayments},
-      {CobramH, "DADES\\CobramH", kFileCollections},
-  };
-  for (const DataFile& file : files) {
+  for (const SettlementFile& file : kSettlementFiles) {
     int16_t status = 0;
     // A file that cannot be opened ends the program inside the data layer.
-    OpenDataFile(status, file.record, Session.root + file.name, file.number);
+    OpenDataFile(status, file.record, Session.root + "DADES\\" + file.name, file.number, file.size);
   }
 }
 

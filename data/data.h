@@ -42,8 +42,8 @@ struct DataFileTable {
   // Saved lock modes: pairs of bytes (slot number, mode), newest last.
   std::string lockModeStack;
   uint64_t engineCalls = 0;  // calls made to the record manager so far
-  // Where file numbers 0..kSlotHints-1 were last found: tried first, and
-  // trusted only when that slot still holds the file.
+  // Where each file number was last found, by the number modulo kSlotHints:
+  // tried first, and trusted only when that slot still holds the file.
   static constexpr int kSlotHints = 256;
   uint8_t slotHint[kSlotHints] = {};
 };

@@ -78,15 +78,15 @@ int16_t CallEngine(uint16_t operation, void* positionBlock, void* dataBuffer, ui
 }
 
 int FindSlot(int16_t file_number) {
-  const bool hinted = file_number > 0 && file_number < DataFileTable::kSlotHints;
-  if (hinted) {
-    int hint = DataFiles.slotHint[file_number];
-    if (hint > 0 && DataFiles.slots[hint].fileNumber == file_number) return hint;
-  }
+  // File number 0 stands for a free slot and takes the scan.
+  uint8_t* hint = file_number == 0
+                      ? nullptr
+                      : &DataFiles.slotHint[static_cast<uint16_t>(file_number) % DataFileTable::kSlotHints];
+  if (hint && *hint > 0 && DataFiles.slots[*hint].fileNumber == file_number) return *hint;
   int highestFree = 0;
   for (int i = 1; i < kDataSlots; ++i) {
     if (DataFiles.slots[i].fileNumber == file_number) {
-      if (hinted) DataFiles.slotHint[file_number] = static_cast<uint8_t>(i);
+      if (hint) *hint = static_cast<uint8_t>(i);
       return i;
     }
     if (DataFiles.slots[i].fileNumber == 0) highestFree = i;

@@ -183,21 +183,6 @@ int16_t DeleteAll(int16_t file) {
   }
 }
 
-struct FileToOpen {
-  void* record;
-  size_t size;
-  const char* name;
-  int16_t number;
-};
-const FileToOpen kFiles[] = {
-    {THRebut, sizeof THRebut, "THRebut", kFileConcepts},
-    {FinquesH, sizeof FinquesH, "FinquesH", kFileProperties},
-    {FinDespH, sizeof FinDespH, "FinDespH", kFileExpenseNotes},
-    {PropietH, sizeof PropietH, "PropietH", kFileOwners},
-    {PagamH, sizeof PagamH, "PagamH", kFilePayments},
-    {CobramH, sizeof CobramH, "CobramH", kFileCollections},
-};
-
 std::string Digits(Random& random, int count) {
   std::string s;
   for (int i = 0; i < count; ++i) s += static_cast<char>('0' + random.Between(0, 9));
@@ -349,7 +334,7 @@ bool GenerateDemoData(const DemoDataOptions& o, DemoDataSummary& summary, std::s
     problem = "NO EXISTEIX LA CARPETA " + root;
     return false;
   }
-  for (const FileToOpen& f : kFiles) {
+  for (const SettlementFile& f : kSettlementFiles) {
     if (!FileExists(HostPath(root + "ddf/" + f.name + ".xdf"))) {
       problem = "FALTA EL DICCIONARI " + root + "ddf/" + f.name + ".xdf";
       return false;
@@ -360,7 +345,7 @@ bool GenerateDemoData(const DemoDataOptions& o, DemoDataSummary& summary, std::s
     problem = "NO ES POT CREAR LA CARPETA " + data;
     return false;
   }
-  for (const FileToOpen& f : kFiles) {
+  for (const SettlementFile& f : kSettlementFiles) {
     if (FindSlot(f.number) > 0) {
       problem = "ELS FITXERS DE DADES JA S\xE0N OBERTS";
       return false;
@@ -368,9 +353,9 @@ bool GenerateDemoData(const DemoDataOptions& o, DemoDataSummary& summary, std::s
   }
 
   Session.root = root;
-  for (const FileToOpen& f : kFiles) {
+  for (const SettlementFile& f : kSettlementFiles) {
     int16_t status = 0;
-    OpenDataFile(status, f.record, root + "DADES\\" + f.name, f.number, static_cast<int32_t>(f.size));
+    OpenDataFile(status, f.record, root + "DADES\\" + f.name, f.number, f.size);
   }
   auto finish = [&](bool ok) {
     int16_t status = 0;
@@ -378,7 +363,7 @@ bool GenerateDemoData(const DemoDataOptions& o, DemoDataSummary& summary, std::s
     return ok;
   };
 
-  for (const FileToOpen& f : kFiles) {
+  for (const SettlementFile& f : kSettlementFiles) {
     if (!HoldsRecords(f.number)) continue;
     if (!o.force) {
       problem = std::string("EL FITXER ") + f.name + " JA T\x90 REGISTRES (--force PER SUBSTITUIR-LOS)";

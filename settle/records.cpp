@@ -15,6 +15,15 @@ unsigned char PropietH[428];
 unsigned char PagamH[44];
 unsigned char CobramH[24];
 
+const SettlementFile kSettlementFiles[6] = {
+    {THRebut, sizeof THRebut, "THRebut", kFileConcepts},
+    {FinquesH, sizeof FinquesH, "FinquesH", kFileProperties},
+    {FinDespH, sizeof FinDespH, "FinDespH", kFileExpenseNotes},
+    {PropietH, sizeof PropietH, "PropietH", kFileOwners},
+    {PagamH, sizeof PagamH, "PagamH", kFilePayments},
+    {CobramH, sizeof CobramH, "CobramH", kFileCollections},
+};
+
 namespace {
 
 constexpr unsigned char kPackedZero = 0x80;

@@ -21,6 +21,16 @@ extern unsigned char PropietH[428];
 extern unsigned char PagamH[44];
 extern unsigned char CobramH[24];
 
+// The six files with their record variables, in the order the suite opens
+// them (PagamH before CobramH).
+struct SettlementFile {
+  unsigned char* record;
+  int32_t size;          // of the record variable
+  const char* name;      // under the suite root's DADES folder
+  int16_t number;
+};
+extern const SettlementFile kSettlementFiles[6];
+
 // ---- Field accessors ---------------------------------------------------------
 // Every field the program reads or writes is reached through these, so no
 // other code computes an offset.  Codes and dates are packed digits (byte =

@@ -27,6 +27,7 @@
 #include "platform/console.h"
 #include "platform/platform.h"
 #include "settle/records.h"
+#include "tools/arguments.h"
 
 namespace {
 
@@ -45,15 +46,6 @@ void Usage(FILE* out) {
       "  --csv           sortida CSV: imports desats (c1..c8) i en euros (c1_eur..c8_eur)\n"
       "  --stored        imports tal com es desen (c\xC3\xA8ntims) en lloc d'euros\n",
       out);
-}
-
-bool ParseNumber(const char* text, long low, long high, long& value) {
-  char* end = nullptr;
-  errno = 0;
-  long v = std::strtol(text, &end, 10);
-  if (errno != 0 || end == text || *end != '\0' || v < low || v > high) return false;
-  value = v;
-  return true;
 }
 
 std::string Utf8(const std::string& cp850) { return Cp850ToUtf8(cp850); }

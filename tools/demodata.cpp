@@ -20,6 +20,7 @@
 #include "platform/console.h"
 #include "platform/platform.h"
 #include "settle/demo_data.h"
+#include "tools/arguments.h"
 
 namespace {
 
@@ -46,15 +47,6 @@ void Usage(FILE* out) {
       "  --date DDMMAAAA  data de liquidaci\xC3\xB3 al voltant de la qual es daten les dades (31122026)\n"
       "  --force          substitueix els registres dels fitxers que ja en tenen\n",
       out);
-}
-
-bool ParseNumber(const char* text, long low, long high, long& value) {
-  char* end = nullptr;
-  errno = 0;
-  long v = std::strtol(text, &end, 10);
-  if (errno != 0 || end == text || *end != '\0' || v < low || v > high) return false;
-  value = v;
-  return true;
 }
 
 }  // namespace

@@ -17,6 +17,7 @@
 
 #include "recman/check.h"
 #include "recman/recman.h"
+#include "tools/arguments.h"
 
 namespace {
 
@@ -118,16 +119,6 @@ uint16_t Le16(const std::string& b, size_t at) {
 void PutLe16(std::string& b, size_t at, unsigned v) {
   b[at] = static_cast<char>(v & 0xFF);
   b[at + 1] = static_cast<char>((v >> 8) & 0xFF);
-}
-
-bool ParseNumber(const std::string& s, long lo, long hi, long& out, int base = 10) {
-  if (s.empty()) return false;
-  char* end = nullptr;
-  errno = 0;
-  long v = std::strtol(s.c_str(), &end, base);
-  if (errno != 0 || *end != '\0' || v < lo || v > hi) return false;
-  out = v;
-  return true;
 }
 
 std::vector<std::string> Split(const std::string& s, char sep) {

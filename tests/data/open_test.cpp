@@ -246,6 +246,14 @@ TEST_F(OpenTest, AFileNumberIsFoundInTheSlotThatHoldsItNow) {
   ASSERT_EQ(status, 0);
   EXPECT_EQ(FindSlot(5), 39);
   EXPECT_EQ(FindSlot(6), 40);
+  // Numbers that share a remembered place (5 and 5 + 256) are told apart.
+  unsigned char third[64] = {};
+  OpenWith("Third", smallFile, third, 261, sizeof third);
+  for (int round = 0; round < 2; ++round) {
+    EXPECT_EQ(FindSlot(261), 38);
+    EXPECT_EQ(FindSlot(5), 39);
+  }
+  EXPECT_EQ(FindSlot(517), -37);
 }
 
 TEST_F(OpenTest, TheOwnerNameOfTheSessionOpensAProtectedFile) {

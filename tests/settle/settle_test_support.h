@@ -88,21 +88,7 @@ inline void StartStation(const std::string& root, const std::string& station = "
 
 // Opens the six files in the program's order.
 inline void OpenSettlementFiles(const std::string& root) {
-  struct File {
-    void* record;
-    int32_t size;
-    const char* name;
-    int16_t number;
-  };
-  const File files[] = {
-      {THRebut, sizeof THRebut, "THRebut", kFileConcepts},
-      {FinquesH, sizeof FinquesH, "FinquesH", kFileProperties},
-      {FinDespH, sizeof FinDespH, "FinDespH", kFileExpenseNotes},
-      {PropietH, sizeof PropietH, "PropietH", kFileOwners},
-      {PagamH, sizeof PagamH, "PagamH", kFilePayments},
-      {CobramH, sizeof CobramH, "CobramH", kFileCollections},
-  };
-  for (const File& f : files) {
+  for (const SettlementFile& f : kSettlementFiles) {
     int16_t status = -1;
     OpenDataFile(status, f.record, root + "DADES\\" + f.name, f.number, f.size);
     ASSERT_EQ(status, 0) << f.name;
