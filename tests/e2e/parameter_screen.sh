@@ -7,83 +7,11 @@
 # read back with capture-pane and polled until a deadline instead of waiting
 # fixed times.  On a failure the captured screen is printed.
 set -u
+. "$(dirname "$0")/lib.bash"
 
 BIN="${TARPELIX_BINARY_DIR:?TARPELIX_BINARY_DIR is not set}/tarpelix"
-SRC="${TARPELIX_SOURCE_DIR:?TARPELIX_SOURCE_DIR is not set}"
-DEADLINE_SECONDS=10
-
-command -v tmux >/dev/null || { echo "tmux is not installed"; exit 1; }
-[ -x "$BIN" ] || { echo "no program at $BIN"; exit 1; }
-
-work=$(mktemp -d /tmp/tarpelix_e2e.XXXXXX)
-socket=""  # one tmux server per language, each on its own socket
-export LANG=C.UTF-8 LC_ALL=C.UTF-8
-tm() { tmux -S "$socket" "$@"; }
-cleanup() {
-  for s in "$work"/*.socket; do [ -S "$s" ] && tmux -S "$s" kill-server >/dev/null 2>&1; done
-  rm -rf "$work"
-}
-trap cleanup EXIT
-
-failures=0
-screen_text=""
-
-capture() { screen_text=$(tm capture-pane -p -t e2e 2>/dev/null); }
-
-fail() {
-  echo "FAIL [$language]: $*"
-  echo "---- screen ----"
-  capture
-  printf '%s\n' "$screen_text"
-  echo "----------------"
-  failures=$((failures + 1))
-}
-
-# Polls the screen until it shows the text (fixed string), or the deadline.
-wait_for_text() {
-  local text=$1 end=$((SECONDS + DEADLINE_SECONDS))
-  while :; do
-    capture
-    if grep -qF -- "$text" <<<"$screen_text"; then return 0; fi
-    [ "$SECONDS" -ge "$end" ] && return 1
-    sleep 0.1
-  done
-}
-
-# The same for an extended regular expression.
-wait_for_pattern() {
-  local pattern=$1 end=$((SECONDS + DEADLINE_SECONDS))
-  while :; do
-    capture
-    if grep -qE -- "$pattern" <<<"$screen_text"; then return 0; fi
-    [ "$SECONDS" -ge "$end" ] && return 1
-    sleep 0.1
-  done
-}
-
-# The screen row (1-based) of the first line holding the text, or 0.
-row_of() {
-  capture
-  local line
-  line=$(grep -nF -- "$1" <<<"$screen_text" | head -n1 | cut -d: -f1)
-  echo "${line:-0}"
-}
-
-# Waits until the cursor stands on the row of the label (the field being
-# edited).
-wait_for_cursor_on() {
-  local label=$1 end=$((SECONDS + DEADLINE_SECONDS)) want cursor
-  while :; do
-    want=$(row_of "$label")
-    cursor=$(($(tm display-message -p -t e2e '#{cursor_y}') + 1))
-    [ "$want" -ne 0 ] && [ "$cursor" -eq "$want" ] && return 0
-    if [ "$SECONDS" -ge "$end" ]; then
-      fail "cursor on row $cursor, expected the row of \"$label\" ($want)"
-      return 1
-    fi
-    sleep 0.1
-  done
-}
+require_programs "$BIN"
+make_work tarpelix_e2e
 
 # Sets "Idioma" in section "Sistema" of a settings file (CR LF lines).
 set_language() {
@@ -126,19 +54,18 @@ TITLE="ADMINISTRACIÓ DE FINQUES - LIQUIDACIÓ D'HONORARIS"
 DATE_SHOWN="31/12/2026"
 
 for language in CAT SPA GLG OCI; do
+  fail_context=$language
   root="$work/$language"
-  mkdir -p "$root"
-  cp -R "$SRC/demo/." "$root/"
   # The data files are created from the dictionaries on first use, in the
   # suite's data folder.
-  mkdir -p "$root/TMP" "$root/DADES"
+  make_suite_root "$root"
   [ -f "$root/TMP/VorkTerm.ini" ] || : >"$root/TMP/VorkTerm.ini"
   set_language "$root/TMP/VorkTerm.ini" "$language"
   exit_file="$root/exit.code"
 
+  # One tmux server per language, each on its own socket.
   socket="$work/$language.socket"
-  tm new-session -d -s e2e -x 80 -y 25 \
-    "cd '$root' && KALROOT='$root/' KALTMP='$root/TMP/' '$BIN'; echo EXIT=\$? > '$exit_file'; sleep 30"
+  start_suite "$root" "$BIN" "$exit_file"
 
   label1=${LABEL1[$language]}
   label2=${LABEL2[$language]}
@@ -156,48 +83,38 @@ for language in CAT SPA GLG OCI; do
   grep -qF -- "$TITLE" <<<"$(head -n1 <<<"$screen_text")" || fail "title missing from row 1"
   # Defaults: the session date, first property 1, last property 999,
   # carry-over concept 3 (not in the concept file).
-  grep -qE -- "$label2[^0-9]*1( |$)" <<<"$screen_text" || fail "default first property 1 missing"
-  grep -qE -- "$label3[^0-9]*999( |$)" <<<"$screen_text" || fail "default last property 999 missing"
-  grep -qE -- "$label4[^0-9]*3( |$)" <<<"$screen_text" || fail "default concept 3 missing"
+  grep -qE -- "${label2}[^0-9]*1( |$)" <<<"$screen_text" || fail "default first property 1 missing"
+  grep -qE -- "${label3}[^0-9]*999( |$)" <<<"$screen_text" || fail "default last property 999 missing"
+  grep -qE -- "${label4}[^0-9]*3( |$)" <<<"$screen_text" || fail "default concept 3 missing"
 
   # Through the fields: Enter and Down go forward, Up goes back.  Leaving
   # the date field stores it and shows it as a date.
   wait_for_cursor_on "$label1"
-  tm send-keys -t e2e Enter
+  keys Enter
   wait_for_cursor_on "$label2"
   wait_for_pattern "$label1 *$DATE_SHOWN" || fail "default date $DATE_SHOWN missing"
-  tm send-keys -t e2e Down
+  keys Down
   wait_for_cursor_on "$label3"
-  tm send-keys -t e2e Up
+  keys Up
   wait_for_cursor_on "$label2"
-  tm send-keys -t e2e Enter
+  keys Enter
   wait_for_cursor_on "$label3"
   # A typed digit shows; Escape drops it and goes back to the first field.
-  tm send-keys -t e2e 7
+  keys 7
   wait_for_pattern "${label3} *799" || fail "the typed digit is not shown"
-  tm send-keys -t e2e Escape
+  keys Escape
   wait_for_cursor_on "$label1"
-  wait_for_pattern "$label3[^0-9]*999( |$)" || fail "Escape did not restore 999"
+  wait_for_pattern "${label3}[^0-9]*999( |$)" || fail "Escape did not restore 999"
   # PgDn goes to the last field (the concept; the demo's concept file is
   # empty, so it could only be left with Escape), Escape back to the first.
-  tm send-keys -t e2e PgDn
+  keys PgDn
   wait_for_cursor_on "$label4"
-  tm send-keys -t e2e Escape
+  keys Escape
   wait_for_cursor_on "$label1"
   # Escape on the first field leaves the program.
-  tm send-keys -t e2e Escape
-  end=$((SECONDS + DEADLINE_SECONDS))
-  while [ ! -s "$exit_file" ] && [ "$SECONDS" -lt "$end" ]; do sleep 0.1; done
-  if [ ! -s "$exit_file" ]; then
-    fail "the program did not end after Escape"
-  elif ! grep -qx "EXIT=0" "$exit_file"; then
-    fail "exit code: $(cat "$exit_file")"
-  fi
+  keys Escape
+  expect_exit_zero "$exit_file"
   tm kill-server >/dev/null 2>&1
 done
 
-if [ "$failures" -ne 0 ]; then
-  echo "$failures failure(s)"
-  exit 1
-fi
-echo "parameter screen: all languages passed"
+finish "parameter screen: all languages passed"

@@ -13,96 +13,18 @@
 # loaded with tools/recutil; without either the list is only opened and
 # closed, and the pick is skipped with a message.
 set -u
+. "$(dirname "$0")/lib.bash"
 
 BIN="${TARPELIX_BINARY_DIR:?TARPELIX_BINARY_DIR is not set}/tarpelix"
 DEMODATA="$TARPELIX_BINARY_DIR/tools/demodata"
 RECUTIL="$TARPELIX_BINARY_DIR/tools/recutil"
-SRC="${TARPELIX_SOURCE_DIR:?TARPELIX_SOURCE_DIR is not set}"
-DEADLINE_SECONDS=10
-
-command -v tmux >/dev/null || { echo "tmux is not installed"; exit 1; }
-[ -x "$BIN" ] || { echo "no program at $BIN"; exit 1; }
-
-work=$(mktemp -d /tmp/tarpelix_popups.XXXXXX)
-socket="$work/tmux.socket"
-export LANG=C.UTF-8 LC_ALL=C.UTF-8
-tm() { tmux -S "$socket" "$@"; }
-cleanup() {
-  tm kill-server >/dev/null 2>&1
-  rm -rf "$work"
-}
-trap cleanup EXIT
-
-failures=0
-screen_text=""
-
-capture() { screen_text=$(tm capture-pane -p -t e2e 2>/dev/null); }
-
-fail() {
-  echo "FAIL: $*"
-  echo "---- screen ----"
-  capture
-  printf '%s\n' "$screen_text"
-  echo "----------------"
-  failures=$((failures + 1))
-}
-
-# Polls the screen until it shows (or, with "!", no longer shows) the text.
-wait_for_text() {
-  local text=$1 end=$((SECONDS + DEADLINE_SECONDS))
-  while :; do
-    capture
-    if grep -qF -- "$text" <<<"$screen_text"; then return 0; fi
-    [ "$SECONDS" -ge "$end" ] && return 1
-    sleep 0.1
-  done
-}
-wait_for_no_text() {
-  local text=$1 end=$((SECONDS + DEADLINE_SECONDS))
-  while :; do
-    capture
-    if ! grep -qF -- "$text" <<<"$screen_text"; then return 0; fi
-    [ "$SECONDS" -ge "$end" ] && return 1
-    sleep 0.1
-  done
-}
-wait_for_pattern() {
-  local pattern=$1 end=$((SECONDS + DEADLINE_SECONDS))
-  while :; do
-    capture
-    if grep -qE -- "$pattern" <<<"$screen_text"; then return 0; fi
-    [ "$SECONDS" -ge "$end" ] && return 1
-    sleep 0.1
-  done
-}
-
-row_of() {
-  capture
-  local line
-  line=$(grep -nF -- "$1" <<<"$screen_text" | head -n1 | cut -d: -f1)
-  echo "${line:-0}"
-}
-
-# Waits until the cursor stands on the row of the label (the field being
-# edited) and is shown.
-wait_for_cursor_on() {
-  local label=$1 end=$((SECONDS + DEADLINE_SECONDS)) want cursor
-  while :; do
-    want=$(row_of "$label")
-    cursor=$(($(tm display-message -p -t e2e '#{cursor_y}') + 1))
-    [ "$want" -ne 0 ] && [ "$cursor" -eq "$want" ] && return 0
-    if [ "$SECONDS" -ge "$end" ]; then
-      fail "cursor on row $cursor, expected the row of \"$label\" ($want)"
-      return 1
-    fi
-    sleep 0.1
-  done
-}
+require_programs "$BIN"
+make_work tarpelix_popups
 
 # Escape alone: sent by itself and given time, so that the terminal does
 # not read it as the start of an Alt key.
 send_escape() {
-  tm send-keys -t e2e Escape
+  keys Escape
   sleep 0.3
 }
 
@@ -110,24 +32,20 @@ LABEL_DATE="DATA DE LIQUIDACIÓ :"
 LABEL_FIRST=" DE LA FINCA :"
 LABEL_LAST="FINS A LA FINCA :"
 HELP_TITLE="LIQUIDACIÓ D'HONORARIS I TANCAMENT DEL PERÍODE"
-# The demo station's working date (TMP/VorkTerm.ini, Sistema, Data=20261231).
-DATE_SHOWN="31/12/2026"
 
 root="$work/suite"
-mkdir -p "$root"
-cp -R "$SRC/demo/." "$root/"
-mkdir -p "$root/TMP" "$root/DADES" "$root/LOCKS"
+make_suite_root "$root"
 # A property record of the demo file (388 bytes) as hexadecimal: the packed
 # code, 4 bytes not used here, the description; amounts zero, texts blank.
 hex_of() { printf '%s' "$1" | od -An -v -tx1 | tr -d ' \n'; }
 zeros() { printf '%0*d' $(($1 * 2)) 0; }
 property_hex() {
-  local code=$1 description=$2 i
+  local code=$1 description=$2
   printf '%02x%02x' $((128 + code / 100)) $((128 + code % 100))
   zeros 4
   hex_of "$(printf '%-30.30s' "$description")"
   zeros 132
-  for i in 1 2 3 4 5; do hex_of "$(printf '%30s' '')"; zeros 4; done
+  for _ in 1 2 3 4 5; do hex_of "$(printf '%30s' '')"; zeros 4; done
   hex_of "$(printf '%30s' '')"
   hex_of "$(printf '%17s' '')"
   zeros 3
@@ -164,20 +82,16 @@ elif [ -x "$RECUTIL" ]; then
 fi
 exit_file="$work/exit.code"
 
-tm new-session -d -s e2e -x 80 -y 25 \
-  "cd '$root' && KALROOT='$root/' KALTMP='$root/TMP/' '$BIN'; echo EXIT=\$? > '$exit_file'; sleep 30"
+start_suite "$root" "$BIN" "$exit_file"
 
-if ! wait_for_text "$LABEL_LAST"; then
-  fail "the parameter screen did not appear"
-  exit 1
-fi
+wait_for_text "$LABEL_LAST" || fatal "the parameter screen did not appear"
 wait_for_cursor_on "$LABEL_DATE"
 
 # ---- F1: help of the menu topic, Esc back to the same field -------------------
-tm send-keys -t e2e F1
+keys F1
 wait_for_text "$HELP_TITLE" || fail "F1 did not show the help of TARPELIX"
 wait_for_text "QUÈ FA LA LIQUIDACIÓ" || fail "the help text is not shown"
-tm send-keys -t e2e PgDn
+keys PgDn
 wait_for_text "LA PANTALLA DE PARÀMETRES" || fail "PgDn in the help did not show the next page"
 send_escape
 wait_for_no_text "LA PANTALLA DE PARÀMETRES" || fail "Esc did not close the help"
@@ -185,21 +99,21 @@ wait_for_text "$LABEL_LAST" || fail "the parameter screen was not restored after
 wait_for_cursor_on "$LABEL_DATE"
 
 # ---- Alt+C: the calendar types the picked date ----------------------------------
-tm send-keys -t e2e M-c
+keys M-c
 wait_for_text "DESEMBRE" || fail "Alt+C did not open the calendar on December"
 wait_for_text "DL DT DC DJ DV DS DG" || fail "the calendar has no weekday header"
 # From 31 December one day left: 30 December.
-tm send-keys -t e2e Left
+keys Left
 sleep 0.1
-tm send-keys -t e2e F
+keys F
 wait_for_no_text "DESEMBRE" || fail "F did not close the calendar"
 wait_for_pattern "${LABEL_DATE} *30/12/2026" || fail "the picked date 30/12/2026 was not typed into the field"
-tm send-keys -t e2e Enter
+keys Enter
 wait_for_cursor_on "$LABEL_FIRST"
 wait_for_pattern "${LABEL_DATE} *30/12/2026" || fail "the picked date was not stored"
 
 # ---- F4: the property list ------------------------------------------------------------
-tm send-keys -t e2e F4
+keys F4
 LIST_TITLE="╔ FINQUES ═"
 if ! wait_for_text "$LIST_TITLE"; then
   fail "F4 did not open the property list"
@@ -212,13 +126,13 @@ elif [ "$have_properties" -eq 1 ]; then
     # The second line of the list is picked: its code is stored in the field.
     code=$(grep -oE "║[0-9]{3}  " <<<"$screen_text" | sed -n 2p | grep -oE "[0-9]{3}")
     [ -n "$code" ] || code=$(grep -oE "║[0-9]{3}  " <<<"$screen_text" | sed -n 1p | grep -oE "[0-9]{3}")
-    tm send-keys -t e2e Down
+    keys Down
     sleep 0.2
-    tm send-keys -t e2e Enter
+    keys Enter
     wait_for_no_text "$LIST_TITLE" || fail "Enter did not close the property list"
     wait_for_pattern "${LABEL_FIRST} *${code}( |$)" || fail "the picked property $code was not stored in the field"
     wait_for_cursor_on "$LABEL_LAST"
-    tm send-keys -t e2e Up
+    keys Up
     wait_for_cursor_on "$LABEL_FIRST"
   fi
 else
@@ -230,15 +144,15 @@ else
 fi
 
 # ---- Alt+X: the calculator types its result --------------------------------------
-tm send-keys -t e2e Up
+keys Up
 wait_for_cursor_on "$LABEL_DATE"
-tm send-keys -t e2e C-y
-tm send-keys -t e2e M-x
+keys C-y
+keys M-x
 wait_for_text "└────────────────────────┘" || fail "Alt+X did not open the calculator"
-for key in 1 2 + 3 0 =; do tm send-keys -t e2e -- "$key"; sleep 0.05; done
+for key in 1 2 + 3 0 =; do keys -- "$key"; sleep 0.05; done
 wait_for_pattern "│ +42  │" || fail "12 + 30 = did not show 42 on the calculator"
 wait_for_pattern "│ +30 =│" || fail "the tape does not show 30 ="
-tm send-keys -t e2e F
+keys F
 wait_for_no_text "└────────────────────────┘" || fail "F did not close the calculator"
 wait_for_pattern "${LABEL_DATE} *4200( |$)" || fail "the result 4200 was not typed into the field"
 # The demo station names no terminal folder (and TERM is no folder), so the
@@ -248,16 +162,6 @@ wait_for_pattern "${LABEL_DATE} *4200( |$)" || fail "the result 4200 was not typ
 
 # Escape on the first field drops the typed text and leaves the program.
 send_escape
-end=$((SECONDS + DEADLINE_SECONDS))
-while [ ! -s "$exit_file" ] && [ "$SECONDS" -lt "$end" ]; do sleep 0.1; done
-if [ ! -s "$exit_file" ]; then
-  fail "the program did not end after Escape"
-elif ! grep -qx "EXIT=0" "$exit_file"; then
-  fail "exit code: $(cat "$exit_file")"
-fi
+expect_exit_zero "$exit_file"
 
-if [ "$failures" -ne 0 ]; then
-  echo "$failures failure(s)"
-  exit 1
-fi
-echo "pop-ups: all passed"
+finish "pop-ups: all passed"

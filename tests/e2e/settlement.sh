@@ -11,82 +11,15 @@
 # instead of waiting fixed times.  On a failure the captured screen is
 # printed.
 set -u
+. "$(dirname "$0")/lib.bash"
 
 BIN="${TARPELIX_BINARY_DIR:?TARPELIX_BINARY_DIR is not set}"
-SRC="${TARPELIX_SOURCE_DIR:?TARPELIX_SOURCE_DIR is not set}"
 PROGRAM="$BIN/tarpelix"
 DEMODATA="$BIN/tools/demodata"
 BALANCES="$BIN/tools/balances"
+require_programs "$PROGRAM" "$DEMODATA" "$BALANCES"
+make_work tarpelix_e2e_settle
 DEADLINE_SECONDS=15
-
-command -v tmux >/dev/null || { echo "tmux is not installed"; exit 1; }
-for tool in "$PROGRAM" "$DEMODATA" "$BALANCES"; do
-  [ -x "$tool" ] || { echo "no program at $tool"; exit 1; }
-done
-
-work=$(mktemp -d /tmp/tarpelix_e2e_settle.XXXXXX)
-socket="$work/tmux.socket"
-export LANG=C.UTF-8 LC_ALL=C.UTF-8
-tm() { tmux -S "$socket" "$@"; }
-cleanup() {
-  tm kill-server >/dev/null 2>&1
-  rm -rf "$work"
-}
-trap cleanup EXIT
-
-failures=0
-screen_text=""
-capture() { screen_text=$(tm capture-pane -p -t e2e 2>/dev/null); }
-fail() {
-  echo "FAIL: $*"
-  echo "---- screen ----"
-  capture
-  printf '%s\n' "$screen_text"
-  echo "----------------"
-  failures=$((failures + 1))
-}
-
-wait_for_text() {
-  local text=$1 end=$((SECONDS + DEADLINE_SECONDS))
-  while :; do
-    capture
-    if grep -qF -- "$text" <<<"$screen_text"; then return 0; fi
-    [ "$SECONDS" -ge "$end" ] && return 1
-    sleep 0.1
-  done
-}
-
-wait_for_no_text() {
-  local text=$1 end=$((SECONDS + DEADLINE_SECONDS))
-  while :; do
-    capture
-    if ! grep -qF -- "$text" <<<"$screen_text"; then return 0; fi
-    [ "$SECONDS" -ge "$end" ] && return 1
-    sleep 0.1
-  done
-}
-
-row_of() {
-  capture
-  local line
-  line=$(grep -nF -- "$1" <<<"$screen_text" | head -n1 | cut -d: -f1)
-  echo "${line:-0}"
-}
-
-# Waits until the cursor stands on the row of the label.
-wait_for_cursor_on() {
-  local label=$1 end=$((SECONDS + DEADLINE_SECONDS)) want cursor
-  while :; do
-    want=$(row_of "$label")
-    cursor=$(($(tm display-message -p -t e2e '#{cursor_y}') + 1))
-    [ "$want" -ne 0 ] && [ "$cursor" -eq "$want" ] && return 0
-    if [ "$SECONDS" -ge "$end" ]; then
-      fail "cursor on row $cursor, expected the row of \"$label\" ($want)"
-      return 1
-    fi
-    sleep 0.1
-  done
-}
 
 # The demo form's captions (Catalan).
 DATE_LABEL="DATA DE LIQUIDACIÓ :"
@@ -100,9 +33,9 @@ CONFIRM_LABEL="CONFIRMEU LA LIQUIDACIÓ (S/N) :"
 type_field() {
   local label=$1 value=$2
   wait_for_cursor_on "$label" || return 1
-  tm send-keys -t e2e C-y
-  tm send-keys -t e2e -l "$value"
-  tm send-keys -t e2e Enter
+  keys C-y
+  keys -l "$value"
+  keys Enter
 }
 
 # The four parameters, from the first field.
@@ -113,9 +46,7 @@ type_parameters() {
 
 # ---- The demo suite ----------------------------------------------------------------
 root="$work/suite"
-mkdir -p "$root"
-cp -R "$SRC/demo/." "$root/"
-mkdir -p "$root/DADES" "$root/LOCKS" "$root/TMP"
+make_suite_root "$root"
 if ! "$DEMODATA" --root "$root/" >"$work/demodata.out" 2>&1; then
   echo "FAIL: demodata: $(cat "$work/demodata.out")"
   exit 1
@@ -123,30 +54,26 @@ fi
 "$BALANCES" --root "$root" --csv >"$work/before.csv" || { echo "FAIL: balances before"; exit 1; }
 
 exit_file="$work/exit.code"
-tm new-session -d -s e2e -x 80 -y 25 \
-  "cd '$root' && KALROOT='$root/' KALTMP='$root/TMP/' '$PROGRAM'; echo EXIT=\$? > '$exit_file'; sleep 30"
+start_suite "$root" "$PROGRAM" "$exit_file"
 
-if ! wait_for_text "SALDO EN RÒSSEC"; then
-  fail "the parameter screen did not appear"
-  exit 1
-fi
+wait_for_text "SALDO EN RÒSSEC" || fatal "the parameter screen did not appear"
 
 # ---- A concept that is not a carry-over concept -------------------------------------
 type_parameters 31122026 1 12 5
 wait_for_text "EL CONCEPTE ASCENSOR NO ÉS DE TIPUS RÒSSEC" || fail "no message for concept 5"
-tm send-keys -t e2e Enter
+keys Enter
 wait_for_no_text "NO ÉS DE TIPUS RÒSSEC" || fail "the message stayed"
 
 # ---- A concept that does not exist (0 is accepted by the field) ---------------------
 type_parameters 31122026 1 12 0
 wait_for_text "NO EXISTEIX EL CONCEPTE" || fail "no message for concept 0"
-tm send-keys -t e2e Enter
+keys Enter
 wait_for_no_text "NO EXISTEIX EL CONCEPTE" || fail "the message stayed"
 
 # ---- "N" on the confirmation changes nothing ----------------------------------------
 type_parameters 31122026 1 12 3
 wait_for_text "$CONFIRM_LABEL" || fail "no confirmation asked"
-tm send-keys -t e2e N Enter
+keys N Enter
 wait_for_cursor_on "$DATE_LABEL"
 wait_for_no_text "$CONFIRM_LABEL" || fail "the confirmation stayed"
 "$BALANCES" --root "$root" --csv >"$work/after_no.csv"
@@ -155,18 +82,12 @@ cmp -s "$work/before.csv" "$work/after_no.csv" || fail "N on the confirmation ch
 # ---- The settlement ---------------------------------------------------------------------
 type_parameters 31122026 1 12 3
 wait_for_text "$CONFIRM_LABEL" || fail "no confirmation asked"
-tm send-keys -t e2e S Enter
+keys S Enter
 # Back on the parameter screen when the pass is done.
 wait_for_no_text "$CONFIRM_LABEL" || fail "the confirmation stayed"
 wait_for_cursor_on "$DATE_LABEL"
-tm send-keys -t e2e Escape
-end=$((SECONDS + DEADLINE_SECONDS))
-while [ ! -s "$exit_file" ] && [ "$SECONDS" -lt "$end" ]; do sleep 0.1; done
-if [ ! -s "$exit_file" ]; then
-  fail "the program did not end after Escape"
-elif ! grep -qx "EXIT=0" "$exit_file"; then
-  fail "exit code: $(cat "$exit_file")"
-fi
+keys Escape
+expect_exit_zero "$exit_file"
 
 # ---- What the balances listing shows ------------------------------------------------
 "$BALANCES" --root "$root" --csv >"$work/after.csv" || fail "balances after"
@@ -197,8 +118,4 @@ fi
 "$BALANCES" --root "$root" --from 1 --to 1 >"$work/listing.txt"
 grep -qE '^0001\.0006 .* 960,47 ' "$work/listing.txt" || { fail "listing of property 1:"; cat "$work/listing.txt"; }
 
-if [ "$failures" -ne 0 ]; then
-  echo "$failures failure(s)"
-  exit 1
-fi
-echo "settlement: passed"
+finish "settlement: passed"

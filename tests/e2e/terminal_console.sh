@@ -11,53 +11,19 @@
 # drawn without scrolling; after Ctrl+Q the terminal's modes are as
 # before.  Waits poll the pane until a deadline; a failure prints the screen.
 set -u
+. "$(dirname "$0")/lib.bash"
 
 BIN="${TARPELIX_BINARY_DIR:-build}/tests/terminal_console_demo"
 if ! command -v tmux >/dev/null 2>&1; then
   echo "SKIPPED: tmux is not installed"
   exit 0
 fi
-if [ ! -x "$BIN" ]; then
-  echo "FAIL: $BIN is not built"
-  exit 1
-fi
-
-export LC_ALL=C.UTF-8  # for tmux's own output; the program runs without a locale
-WORK=$(mktemp -d)
-SOCKET="tarpelix-term-$$"
-LOG="$WORK/events.log"
+require_programs "$BIN"
+make_work tarpelix_term
+LOG="$work/events.log"
 : >"$LOG"
+fail_log=$LOG  # a failure shows the events that arrived
 
-T() { tmux -u -L "$SOCKET" -f /dev/null "$@"; }
-SOCKET_PATH=""
-cleanup() {
-  T kill-server >/dev/null 2>&1
-  [ -n "$SOCKET_PATH" ] && rm -f "$SOCKET_PATH"
-  rm -rf "$WORK"
-}
-trap cleanup EXIT
-
-screen() { T capture-pane -p -t demo 2>/dev/null; }
-fail() {
-  echo "FAIL: $*"
-  echo "--- screen ---"
-  screen
-  echo "--- events ---"
-  cat "$LOG"
-  exit 1
-}
-
-# until COMMAND...: retries the command until it succeeds, for 10 seconds.
-until_ok() {
-  local deadline=$((SECONDS + 10))
-  while ((SECONDS < deadline)); do
-    "$@" && return 0
-    sleep 0.05
-  done
-  return 1
-}
-screen_has() { screen | grep -qF -- "$1"; }
-screen_lacks() { ! screen | grep -qF -- "$1"; }
 log_lines() { wc -l <"$LOG"; }
 log_longer_than() { (($(log_lines) > $1)); }
 
@@ -67,36 +33,37 @@ key() {
   shift 2
   local before
   before=$(log_lines)
-  T send-keys -t demo "$@" "$name"
-  until_ok log_longer_than "$before" || fail "no event for $name"
+  keys "$@" "$name"
+  until_ok log_longer_than "$before" || fatal "no event for $name"
   local got
   got=$(sed -n "$((before + 1))p" "$LOG")
-  [ "$got" = "$expected" ] || fail "$name gave '$got', expected '$expected'"
+  [ "$got" = "$expected" ] || fatal "$name gave '$got', expected '$expected'"
 }
 
-T new-session -d -x 100 -y 30 -s demo \
-  "stty -g >'$WORK/modes.before'; env -u LANG -u LC_CTYPE -u LC_ALL '$BIN' '$LOG'; echo \$? >'$WORK/exit'; stty -g >'$WORK/modes.after'; sleep 600" ||
-  fail "tmux did not start"
-SOCKET_PATH=$(T display -p '#{socket_path}')
+# The program runs without a locale; its status goes to "exit" before the
+# terminal's modes are read again.
+start_session 100 30 \
+  "stty -g >'$work/modes.before'; env -u LANG -u LC_CTYPE -u LC_ALL '$BIN' '$LOG'; echo EXIT=\$? >'$work/exit'; stty -g >'$work/modes.after'; sleep 600" ||
+  fatal "tmux did not start"
 
 # ---- Drawing -------------------------------------------------------------------
-until_ok screen_has "READY" || fail "the demo screen did not appear"
-screen_has "    ╔══════════════════════════════════════╗" || fail "top of the double frame"
-screen_has "    ║ Liquidació de quotes                 ║" || fail "title with its accent"
-screen_has "    ║ ► Opció ◄                            ║" || fail "glyphs of the bytes 0x10 and 0x11"
-screen_has "    ║ ░▒▓█" || fail "shading blocks"
-screen_has "    ╚══════════════════════════════════════╝" || fail "bottom of the double frame"
+wait_for_text "READY" || fatal "the demo screen did not appear"
+screen_has "    ╔══════════════════════════════════════╗" || fatal "top of the double frame"
+screen_has "    ║ Liquidació de quotes                 ║" || fatal "title with its accent"
+screen_has "    ║ ► Opció ◄                            ║" || fatal "glyphs of the bytes 0x10 and 0x11"
+screen_has "    ║ ░▒▓█" || fatal "shading blocks"
+screen_has "    ╚══════════════════════════════════════╝" || fatal "bottom of the double frame"
 
-colours=$(T capture-pane -p -e -t demo)
+colours=$(tm capture-pane -p -e -t e2e)
 row() { sed -n "$1p" <<<"$colours"; }
-row 3 | grep -qF $'\e[97m\e[44m' || fail "frame is not bright white on blue: $(row 3 | cat -v)"
-row 3 | grep -qF $'\e[93mLiquidaci' || fail "title is not yellow: $(row 3 | cat -v)"
+row 3 | grep -qF $'\e[97m\e[44m' || fatal "frame is not bright white on blue: $(row 3 | cat -v)"
+row 3 | grep -qF $'\e[93mLiquidaci' || fatal "title is not yellow: $(row 3 | cat -v)"
 # PC palette order (blue 1, red 4, brown 6) against ANSI (red 1, blue 4, yellow 3).
 expected_palette=$'\e[30m0\e[34m1\e[32m2\e[36m3\e[31m4\e[35m5\e[33m6\e[37m7\e[90m8\e[94m9\e[92mA\e[96mB\e[91mC\e[95mD\e[93mE\e[97mF'
-row 10 | grep -qF "$expected_palette" || fail "palette row: $(row 10 | cat -v)"
-row 11 | grep -qF $'\e[44m \e[42m \e[46m \e[41m \e[45m \e[43m \e[47m ' || fail "background row: $(row 11 | cat -v)"
-cursor=$(T display -p -t demo '#{cursor_x},#{cursor_y}')
-[ "$cursor" = "39,19" ] || fail "cursor at $cursor, expected column 40 row 20 (39,19)"
+row 10 | grep -qF "$expected_palette" || fatal "palette row: $(row 10 | cat -v)"
+row 11 | grep -qF $'\e[44m \e[42m \e[46m \e[41m \e[45m \e[43m \e[47m ' || fatal "background row: $(row 11 | cat -v)"
+cursor=$(tm display -p -t e2e '#{cursor_x},#{cursor_y}')
+[ "$cursor" = "39,19" ] || fatal "cursor at $cursor, expected column 40 row 20 (39,19)"
 
 # ---- Keys ------------------------------------------------------------------------
 key Up "K 4800"
@@ -145,37 +112,38 @@ key "é" "K 0082" -l
 key "ñ" "K 00A4" -l
 key $'\e[<0;10;5M' "M 1 10 5" -l
 # A click beside the console is not an event: the next event is the key after it.
-T send-keys -t demo -l $'\e[<0;90;5M'
+keys -l $'\e[<0;90;5M'
 key q "K 0071"
-screen_has "Last: 'q'" || fail "the demo did not show the last key"
+screen_has "Last: 'q'" || fatal "the demo did not show the last key"
 
 before=$(log_lines)
-T set-buffer -b clip $'ab\ncé'
-T paste-buffer -p -b clip -t demo
-until_ok log_longer_than $((before + 4)) || fail "the paste did not arrive"
+tm set-buffer -b clip $'ab\ncé'
+tm paste-buffer -p -b clip -t e2e
+until_ok log_longer_than $((before + 4)) || fatal "the paste did not arrive"
 pasted=$(sed -n "$((before + 1)),\$p" "$LOG" | tr '\n' ' ')
-[ "$pasted" = "K 0061 K 0062 K 000D K 0063 K 0082 " ] || fail "paste gave: $pasted"
+[ "$pasted" = "K 0061 K 0062 K 000D K 0063 K 0082 " ] || fatal "paste gave: $pasted"
 
 # ---- Resizing -----------------------------------------------------------------------
-T resize-window -t demo -x 60 -y 20
-until_ok screen_has "Ampliau el terminal a 80 x 25 (ara 60 x 20)" || fail "no request to enlarge"
-screen_has "Enlarge the terminal to 80 x 25 (now 60 x 20)" || fail "no English request to enlarge"
-T send-keys -t demo z  # typed blind: dropped
-T resize-window -t demo -x 100 -y 30
-until_ok screen_has "    ║ Liquidació de quotes                 ║" || fail "no redraw after enlarging"
-until_ok screen_lacks "Ampliau" || fail "the request stayed on the screen"
+tm resize-window -t e2e -x 60 -y 20
+wait_for_text "Ampliau el terminal a 80 x 25 (ara 60 x 20)" || fatal "no request to enlarge"
+screen_has "Enlarge the terminal to 80 x 25 (now 60 x 20)" || fatal "no English request to enlarge"
+keys z  # typed blind: dropped
+tm resize-window -t e2e -x 100 -y 30
+wait_for_text "    ║ Liquidació de quotes                 ║" || fatal "no redraw after enlarging"
+wait_for_no_text "Ampliau" || fatal "the request stayed on the screen"
 key k "K 006B"
 # Exactly 80 x 25: the last cell is drawn and nothing scrolls.
-T resize-window -t demo -x 80 -y 25
-until_ok screen_has "$(printf '%79s#' '')" || fail "no mark in the last cell at 80 x 25"
-[ "$(screen | sed -n 2p)" = "    ╔══════════════════════════════════════╗" ] || fail "the screen scrolled at 80 x 25"
+tm resize-window -t e2e -x 80 -y 25
+wait_for_text "$(printf '%79s#' '')" || fatal "no mark in the last cell at 80 x 25"
+capture
+[ "$(sed -n 2p <<<"$screen_text")" = "    ╔══════════════════════════════════════╗" ] || fatal "the screen scrolled at 80 x 25"
 
 # ---- Leaving -------------------------------------------------------------------------
-T send-keys -t demo C-q
-until_ok test -s "$WORK/modes.after" || fail "the demo did not end"
-[ "$(cat "$WORK/exit")" = 0 ] || fail "the demo ended with status $(cat "$WORK/exit")"
-cmp -s "$WORK/modes.before" "$WORK/modes.after" ||
-  fail "terminal modes changed: $(cat "$WORK/modes.before") -> $(cat "$WORK/modes.after")"
-until_ok screen_lacks "Liquidació" || fail "the normal screen did not come back"
+keys C-q
+until_ok test -s "$work/modes.after" || fatal "the demo did not end"
+expect_exit_zero "$work/exit"
+cmp -s "$work/modes.before" "$work/modes.after" ||
+  fatal "terminal modes changed: $(cat "$work/modes.before") -> $(cat "$work/modes.after")"
+wait_for_no_text "Liquidació" || fatal "the normal screen did not come back"
 
-echo "PASS: terminal console in tmux ($(log_lines) events checked)"
+finish "PASS: terminal console in tmux ($(log_lines) events checked)"
