@@ -168,8 +168,11 @@ int16_t OpenConnection(Directory& dir, bool create) {
   sqlite3_busy_timeout(db, BusyTimeoutMs());
   int16_t st = Exec(dir, "PRAGMA journal_mode=WAL");
   if (st == B_OK) st = Exec(dir, SynchronousPragma());
-  if (st == B_OK) st = Exec(dir, "PRAGMA cache_size=-32768");
-  if (st == B_OK) st = Exec(dir, "PRAGMA mmap_size=50331648");
+  // Reads go through a mapping of the database (up to 256 MiB) instead of
+  // copies in SQLite's page cache, which then mostly holds the pages being
+  // written: 8 MiB.  A settlement of 571k records stays under 80 MiB.
+  if (st == B_OK) st = Exec(dir, "PRAGMA cache_size=-8192");
+  if (st == B_OK) st = Exec(dir, "PRAGMA mmap_size=268435456");
   if (st == B_OK) st = Exec(dir, "PRAGMA temp_store=MEMORY");
   if (st == B_OK) {
     sqlite3_stmt* s = nullptr;
