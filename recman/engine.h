@@ -15,6 +15,7 @@
 #include <mutex>
 #include <set>
 #include <string>
+#include <unordered_map>
 #include <utility>
 #include <vector>
 
@@ -51,6 +52,18 @@ struct Row {
   uint32_t pos = 0;
   int64_t version = 0;
   std::string data;
+  std::string sequences;        // insertion numbers of the duplicate keys
+};
+
+// Records read inside the process transaction, by position, for get direct
+// to find again without a query: while the transaction holds the
+// directory's write lock (from its first touch) no other process can change
+// them, and this process's own writes drop what they change.  Belongs to one
+// transaction (RecordManager::transactionSerial); at most kMaxRows a file.
+struct TransactionRows {
+  static constexpr size_t kMaxRows = 4096;
+  uint64_t transaction = 0;
+  std::unordered_map<uint32_t, Row> rows;
 };
 
 // The part of a file shared by all of this process's handles on it.
@@ -63,6 +76,7 @@ struct OpenFile {
   int exclusiveOpens = 0;
   int openLockHeld = 0;         // 0 none, 1 shared, 2 exclusive
   std::vector<sqlite3_stmt*> statements;  // prepared on first use, by slot
+  TransactionRows seen;
 };
 
 enum class Place : uint8_t { kNone, kOnRecord, kGap };

@@ -168,6 +168,7 @@ int16_t GetByKey(Call& c) {
       std::vector<Row> rows;
       st = FetchByIndex(f, kn, forward ? Find::kGt : Find::kLt, h.sortKey, batch, rows);
       if (st != B_OK) return st;
+      for (const Row& r : rows) RememberRow(f, r);
       if (rows.empty()) {
         ForgetReadAhead(h);
         return B_END_OF_FILE;
@@ -207,6 +208,7 @@ int16_t GetByKey(Call& c) {
       if (rows.empty()) return missing;
       if (op == B_GET_EQUAL && rows[0].sortKey.compare(0, length, bound, 0, length) != 0) return missing;
       out = std::move(rows[0]);
+      RememberRow(f, out);
       return B_OK;
     };
     st = FetchLocked(c, fetch, row);
@@ -246,6 +248,7 @@ int16_t StepRecord(Call& c) {
       std::vector<Row> rows;
       st = FetchPhysical(f, forward, bound, batch, rows);
       if (st != B_OK) return st;
+      for (const Row& r : rows) RememberRow(f, r);
       if (rows.empty()) {
         ForgetReadAhead(h);
         return B_END_OF_FILE;
@@ -261,6 +264,7 @@ int16_t StepRecord(Call& c) {
       if (s != B_OK) return s;
       if (rows.empty()) return B_END_OF_FILE;
       out = std::move(rows[0]);
+      RememberRow(f, out);
       return B_OK;
     };
     st = FetchLocked(c, fetch, row);
@@ -295,12 +299,17 @@ int16_t GetDirect(Call& c) {
   if (pos == 0) return B_INVALID_RECORD_ADDRESS;
   int16_t st = BeginRead(*f.dir);
   if (st != B_OK) return st;
-  std::string sequences;
   auto fetch = [&](Row& out) -> int16_t {
+    if (const Row* seen = SeenRow(f, pos)) {
+      out = *seen;
+      return B_OK;
+    }
     bool found = false;
-    int16_t s = FetchRecord(f, pos, out, sequences, found);
+    int16_t s = FetchRecord(f, pos, out, out.sequences, found);
     if (s != B_OK) return s;
-    return found ? B_OK : B_INVALID_RECORD_ADDRESS;
+    if (!found) return B_INVALID_RECORD_ADDRESS;
+    RememberRow(f, out);
+    return B_OK;
   };
   Row row;
   st = FetchLocked(c, fetch, row);
@@ -314,7 +323,7 @@ int16_t GetDirect(Call& c) {
     held.pos = row.pos;
     held.version = row.version;
     held.data = row.data;
-    held.sequences = sequences;
+    held.sequences = row.sequences;
   }
   h.physical = Place::kOnRecord;
   h.pos = row.pos;
@@ -322,7 +331,7 @@ int16_t GetDirect(Call& c) {
   h.logicalKey = kn;
   h.logical = Place::kNone;
   if (kn >= 0 &&
-      IndexEntry(spec, static_cast<size_t>(kn), reinterpret_cast<const uint8_t*>(row.data.data()), sequences,
+      IndexEntry(spec, static_cast<size_t>(kn), reinterpret_cast<const uint8_t*>(row.data.data()), row.sequences,
                  h.sortKey))
     h.logical = Place::kOnRecord;
   DeliverKey(c, kn, row.data);

@@ -76,6 +76,7 @@ bool TakeHeldRecord(Handle& h, Row& row, std::string& sequences) {
 // with EndWrite whatever this answers.
 int16_t BeginRecordWrite(Handle& h, WriteScope& scope, Row& old, std::string& sequences) {
   OpenFile& f = *h.file;
+  ForgetRow(f, h.pos);  // whatever comes of the write, what was read of it is old
   bool held = TakeHeldRecord(h, old, sequences), found = held;
   int16_t st = BeginWrite(*f.dir, scope);
   if (st == B_OK && !held) st = FetchRecord(f, h.pos, old, sequences, found);
@@ -116,6 +117,7 @@ int16_t InsertRecord(Call& c) {
   uint64_t pos = 0;
   st = AllocatePosition(f, true, pos);
   if (st != B_OK) return EndWrite(scope, st);
+  ForgetRow(f, static_cast<uint32_t>(pos));
   std::string sequences(keys * 8, '\0');
   for (size_t k = 0; k < keys; ++k) {
     if (!spec.keys[k].duplicates) continue;

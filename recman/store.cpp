@@ -54,7 +54,7 @@ std::string SlotSql(const OpenFile& f, size_t slot) {
   if (slot < keys * kPerKey) {
     int key = static_cast<int>(slot / kPerKey);
     std::string x = IndexTable(f, key), r = Table(f);
-    std::string join = "SELECT x.ik, x.pos, r.ver, r.data FROM " + x + " AS x CROSS JOIN " + r +
+    std::string join = "SELECT x.ik, x.pos, r.ver, r.data, r.seqs FROM " + x + " AS x CROSS JOIN " + r +
                        " AS r ON r.pos = x.pos WHERE x.ik ";
     switch (slot % kPerKey) {
       case kSlotGe: return join + ">= ?1 ORDER BY x.ik LIMIT ?2";
@@ -72,8 +72,8 @@ std::string SlotSql(const OpenFile& f, size_t slot) {
     case kSlotInsertRow: return "INSERT INTO " + r + "(pos, ver, data, seqs) VALUES(?1, ?2, ?3, ?4)";
     case kSlotUpdateRow: return "UPDATE " + r + " SET ver = ?2, data = ?3, seqs = ?4 WHERE pos = ?1";
     case kSlotDeleteRow: return "DELETE FROM " + r + " WHERE pos = ?1";
-    case kSlotStepNext: return "SELECT pos, ver, data FROM " + r + " WHERE pos > ?1 ORDER BY pos LIMIT ?2";
-    case kSlotStepPrev: return "SELECT pos, ver, data FROM " + r + " WHERE pos < ?1 ORDER BY pos DESC LIMIT ?2";
+    case kSlotStepNext: return "SELECT pos, ver, data, seqs FROM " + r + " WHERE pos > ?1 ORDER BY pos LIMIT ?2";
+    case kSlotStepPrev: return "SELECT pos, ver, data, seqs FROM " + r + " WHERE pos < ?1 ORDER BY pos DESC LIMIT ?2";
     // Two plain statements: UPDATE ... RETURNING builds a temporary table on
     // every call and cost more than the rest of an insert.
     case kSlotAllocate:
@@ -477,8 +477,9 @@ int16_t FlushRecordCounts(Directory& dir) {
 namespace {
 
 // Steps a bound row query to its end.  The columns are those of the index
-// join (sort key, position, version, data) or, without a sort key, of the
-// record table (position, version, data).
+// join (sort key, position, version, data, insertion numbers) or, without a
+// sort key, of the record table (position, version, data, insertion
+// numbers).
 int16_t CollectRows(sqlite3_stmt* s, bool withSortKey, std::vector<Row>& rows) {
   const int first = withSortKey ? 1 : 0;
   int rc;
@@ -488,6 +489,7 @@ int16_t CollectRows(sqlite3_stmt* s, bool withSortKey, std::vector<Row>& rows) {
     r.pos = static_cast<uint32_t>(sqlite3_column_int64(s, first));
     r.version = sqlite3_column_int64(s, first + 1);
     r.data = ColumnBlob(s, first + 2);
+    r.sequences = ColumnBlob(s, first + 3);
   }
   int16_t st = rc == SQLITE_DONE ? int16_t{B_OK} : SqliteStatus(rc);
   sqlite3_reset(s);

@@ -35,7 +35,21 @@ int16_t Commit(Directory& dir) {
   return st;
 }
 
+void ForgetTransactionRows() {
+  for (auto& [key, file] : gRecman.files) {
+    file->seen.rows.clear();
+    file->seen.transaction = 0;
+  }
+}
+
+// Whether what the file reads now belongs to the open transaction's
+// consistent view: the transaction holds the file's directory.
+bool InsideTransaction(const OpenFile& file) {
+  return gRecman.inTransaction && !gRecman.transactionFailed && file.dir->transactionOpen;
+}
+
 void RollbackEverything() {
+  ForgetTransactionRows();
   for (auto& [path, dir] : gRecman.directories) {
     dir->pendingCounts.clear();
     if (!dir->transactionOpen) continue;
@@ -116,6 +130,29 @@ int16_t EndWrite(WriteScope& scope, int16_t status) {
   return status;
 }
 
+void RememberRow(OpenFile& file, const Row& row) {
+  if (!InsideTransaction(file)) return;
+  TransactionRows& seen = file.seen;
+  if (seen.transaction != gRecman.transactionSerial) {
+    seen.rows.clear();
+    seen.transaction = gRecman.transactionSerial;
+  }
+  if (seen.rows.size() >= TransactionRows::kMaxRows && !seen.rows.count(row.pos)) return;
+  Row& kept = seen.rows[row.pos];
+  kept.pos = row.pos;
+  kept.version = row.version;
+  kept.data = row.data;
+  kept.sequences = row.sequences;
+}
+
+const Row* SeenRow(OpenFile& file, uint32_t pos) {
+  if (!InsideTransaction(file) || file.seen.transaction != gRecman.transactionSerial) return nullptr;
+  auto it = file.seen.rows.find(pos);
+  return it == file.seen.rows.end() ? nullptr : &it->second;
+}
+
+void ForgetRow(OpenFile& file, uint32_t pos) { file.seen.rows.erase(pos); }
+
 int16_t EngineBeginTransaction() {
   if (gRecman.inTransaction) return B_TRANSACTION_ACTIVE;
   gRecman.inTransaction = true;
@@ -139,6 +176,7 @@ int16_t EngineEndTransaction() {
     dir->transactionOpen = false;
     BumpChangeCounter(*dir);
   }
+  ForgetTransactionRows();
   gRecman.inTransaction = false;
   gRecman.transactionFailed = false;
   return result;

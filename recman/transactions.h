@@ -34,3 +34,10 @@ void EndRead(Directory& dir);
 int16_t EngineBeginTransaction();
 int16_t EngineEndTransaction();
 int16_t EngineAbortTransaction();
+
+// Records read inside the transaction (see TransactionRows): kept as they
+// are read, found again by position, dropped by this process's writes and
+// by the transaction's end.
+void RememberRow(OpenFile& file, const Row& row);
+const Row* SeenRow(OpenFile& file, uint32_t pos);
+void ForgetRow(OpenFile& file, uint32_t pos);

@@ -251,6 +251,64 @@ TEST_F(TransactionsTest, ARecordChangedSinceItWasReadByPositionIsNotWrittenOver)
   EXPECT_EQ(RecmanCheckFile(a, "", report), B_OK) << report;
 }
 
+// Get direct inside a transaction finds again what the transaction read,
+// but never a record as it was before a change: another handle's update or
+// delete, an abort, another process's write between two transactions.
+TEST_F(TransactionsTest, GetDirectInsideATransactionSeesEveryChangeSinceTheRecordWasRead) {
+  Block walker, writer, direct;
+  ASSERT_EQ(Open(walker, a), B_OK);
+  ASSERT_EQ(Open(writer, a), B_OK);
+  ASSERT_EQ(Open(direct, a), B_OK);
+  ASSERT_EQ(Simple(B_BEGIN_TRANS), B_OK);
+  for (uint32_t id = 2; id <= 5000; ++id) ASSERT_EQ(Insert(walker, Rec(24, id, 'a')), B_OK);
+  ASSERT_EQ(Simple(B_END_TRANS), B_OK);
+  auto fillAt = [&](uint32_t pos) {
+    Result r = GetDirect(direct, pos, 0);
+    return r.status == B_OK ? r.data[10] : static_cast<char>('0' + r.status % 10);
+  };
+
+  ASSERT_EQ(Simple(B_BEGIN_TRANS), B_OK);
+  // Every record read along the key (more than are kept), with its position.
+  std::vector<std::pair<uint32_t, uint32_t>> positions;  // id, position
+  for (Result r = Get(walker, B_GET_FIRST, 0); r.status == B_OK; r = Get(walker, B_GET_NEXT, 0)) {
+    uint32_t id = static_cast<uint8_t>(r.data[0]) | (static_cast<uint8_t>(r.data[1]) << 8);
+    positions.emplace_back(id, Position(walker));
+  }
+  ASSERT_EQ(positions.size(), 5000u);
+  for (const auto& [id, pos] : positions) {
+    Result r = GetDirect(direct, pos, 0);
+    ASSERT_EQ(r.status, B_OK);
+    ASSERT_EQ(static_cast<uint8_t>(r.data[0]) | (static_cast<uint8_t>(r.data[1]) << 8), id);
+  }
+  const uint32_t p10 = positions[9].second, p11 = positions[10].second, p12 = positions[11].second;
+  ASSERT_EQ(Get(writer, B_GET_EQUAL, 0, Key(10)).status, B_OK);
+  ASSERT_EQ(Update(writer, Rec(24, 10, 'w')), B_OK);
+  ASSERT_EQ(Get(writer, B_GET_EQUAL, 0, Key(11)).status, B_OK);
+  ASSERT_EQ(Delete(writer), B_OK);
+  EXPECT_EQ(fillAt(p10), 'w');
+  EXPECT_EQ(GetDirect(direct, p11, 0).status, B_INVALID_RECORD_ADDRESS);
+  // The handle's own update of a record it read by position.
+  ASSERT_EQ(GetDirect(direct, p12, 0).status, B_OK);
+  ASSERT_EQ(Update(direct, Rec(24, 12, 'd')), B_OK);
+  EXPECT_EQ(fillAt(p12), 'd');
+  ASSERT_EQ(Simple(B_ABORT_TRANS), B_OK);
+
+  ASSERT_EQ(Simple(B_BEGIN_TRANS), B_OK);
+  EXPECT_EQ(fillAt(p10), 'a');
+  EXPECT_EQ(fillAt(p11), 'a');
+  EXPECT_EQ(fillAt(p12), 'a');
+  ASSERT_EQ(Simple(B_END_TRANS), B_OK);
+  int other = InChild([&] {
+    Block o;
+    if (Open(o, a) != B_OK || Get(o, B_GET_EQUAL, 0, Key(10)).status != B_OK) return 200;
+    return Update(o, Rec(24, 10, 'o')) == B_OK ? 0 : 201;
+  });
+  ASSERT_EQ(other, 0);
+  ASSERT_EQ(Simple(B_BEGIN_TRANS), B_OK);
+  EXPECT_EQ(fillAt(p10), 'o');
+  ASSERT_EQ(Simple(B_END_TRANS), B_OK);
+}
+
 TEST_F(TransactionsTest, ForkedChildIsAClientOfItsOwn) {
   Block pa;
   ASSERT_EQ(Open(pa, a), B_OK);
