@@ -57,6 +57,16 @@ class TransactionsTest : public ::testing::Test {
     return {n, r.status == B_OK ? r.data[10] : '?'};
   }
 
+  // Another process rewrites record `id` of file a with `fill`; its exit
+  // status, 0 when it did.
+  int UpdateInAnotherProcess(uint32_t id, char fill) {
+    return InChild([&] {
+      Block o;
+      if (Open(o, a) != B_OK || Get(o, B_GET_EQUAL, 0, Key(id)).status != B_OK) return 200;
+      return Update(o, Rec(24, id, fill)) == B_OK ? 0 : 201;
+    });
+  }
+
   TempDir dir;
   std::string a, b;
 };
@@ -231,12 +241,7 @@ TEST_F(TransactionsTest, ARecordChangedSinceItWasReadByPositionIsNotWrittenOver)
   ASSERT_EQ(Simple(B_BEGIN_TRANS), B_OK);
   ASSERT_EQ(GetDirect(reader, four, 0).status, B_OK);
   ASSERT_EQ(Simple(B_END_TRANS), B_OK);
-  int other = InChild([&] {
-    Block o;
-    if (Open(o, a) != B_OK || Get(o, B_GET_EQUAL, 0, Key(4)).status != B_OK) return 200;
-    return Update(o, Rec(24, 4, 'o')) == B_OK ? 0 : 201;
-  });
-  ASSERT_EQ(other, 0);
+  ASSERT_EQ(UpdateInAnotherProcess(4, 'o'), 0);
   ASSERT_EQ(Simple(B_BEGIN_TRANS), B_OK);
   EXPECT_EQ(Update(reader, Rec(24, 4, 'r')), B_CONFLICT);
   ASSERT_EQ(Simple(B_ABORT_TRANS), B_OK);
@@ -298,12 +303,7 @@ TEST_F(TransactionsTest, GetDirectInsideATransactionSeesEveryChangeSinceTheRecor
   EXPECT_EQ(fillAt(p11), 'a');
   EXPECT_EQ(fillAt(p12), 'a');
   ASSERT_EQ(Simple(B_END_TRANS), B_OK);
-  int other = InChild([&] {
-    Block o;
-    if (Open(o, a) != B_OK || Get(o, B_GET_EQUAL, 0, Key(10)).status != B_OK) return 200;
-    return Update(o, Rec(24, 10, 'o')) == B_OK ? 0 : 201;
-  });
-  ASSERT_EQ(other, 0);
+  ASSERT_EQ(UpdateInAnotherProcess(10, 'o'), 0);
   ASSERT_EQ(Simple(B_BEGIN_TRANS), B_OK);
   EXPECT_EQ(fillAt(p10), 'o');
   ASSERT_EQ(Simple(B_END_TRANS), B_OK);
