@@ -98,6 +98,30 @@ int16_t FetchLocked(Call& c, Fetch fetch, Row& row) {
   }
 }
 
+// One step of a run without locks: the next row read ahead while that is
+// still fresh, else a new batch from `fetch(batch, rows)`, which reads up to
+// `batch` rows on from the handle's place.
+template <typename Fetch>
+int16_t StepAhead(Handle& h, bool forward, bool physical, Row& row, Fetch fetch) {
+  if (Fresh(h) && h.ahead.forward == forward && h.ahead.physical == physical) {
+    row = std::move(h.ahead.rows[h.ahead.next++]);
+    return B_OK;
+  }
+  unsigned batch = NextBatch(h, forward, physical);
+  uint64_t counter = SnapshotCounter(*h.file->dir);
+  std::vector<Row> rows;
+  int16_t st = fetch(batch, rows);
+  if (st != B_OK) return st;
+  for (const Row& r : rows) RememberRow(*h.file, r);
+  if (rows.empty()) {
+    ForgetReadAhead(h);
+    return B_END_OF_FILE;
+  }
+  row = rows[0];
+  Remember(h, forward, physical, std::move(rows), counter, batch);
+  return B_OK;
+}
+
 void TakeLogical(Handle& h, int key, const Row& row) {
   h.logicalKey = key;
   h.logical = Place::kOnRecord;
@@ -160,22 +184,10 @@ int16_t GetByKey(Call& c) {
   Row row;
   if (stepping && c.lockBias == 0) {
     bool forward = op == B_GET_NEXT;
-    if (Fresh(h) && h.ahead.forward == forward && !h.ahead.physical) {
-      row = std::move(h.ahead.rows[h.ahead.next++]);
-    } else {
-      unsigned batch = NextBatch(h, forward, false);
-      uint64_t counter = SnapshotCounter(*f.dir);
-      std::vector<Row> rows;
-      st = FetchByIndex(f, kn, forward ? Find::kGt : Find::kLt, h.sortKey, batch, rows);
-      if (st != B_OK) return st;
-      for (const Row& r : rows) RememberRow(f, r);
-      if (rows.empty()) {
-        ForgetReadAhead(h);
-        return B_END_OF_FILE;
-      }
-      row = rows[0];
-      Remember(h, forward, false, std::move(rows), counter, batch);
-    }
+    st = StepAhead(h, forward, false, row, [&](unsigned batch, std::vector<Row>& rows) {
+      return FetchByIndex(f, kn, forward ? Find::kGt : Find::kLt, h.sortKey, batch, rows);
+    });
+    if (st != B_OK) return st;
   } else {
     ForgetReadAhead(h);
     Find how = Find::kGe;
@@ -240,22 +252,10 @@ int16_t StepRecord(Call& c) {
   Row row;
   bool run = op == B_STEP_NEXT || op == B_STEP_PREVIOUS;
   if (run && c.lockBias == 0) {
-    if (Fresh(h) && h.ahead.forward == forward && h.ahead.physical) {
-      row = std::move(h.ahead.rows[h.ahead.next++]);
-    } else {
-      unsigned batch = NextBatch(h, forward, true);
-      uint64_t counter = SnapshotCounter(*f.dir);
-      std::vector<Row> rows;
-      st = FetchPhysical(f, forward, bound, batch, rows);
-      if (st != B_OK) return st;
-      for (const Row& r : rows) RememberRow(f, r);
-      if (rows.empty()) {
-        ForgetReadAhead(h);
-        return B_END_OF_FILE;
-      }
-      row = rows[0];
-      Remember(h, forward, true, std::move(rows), counter, batch);
-    }
+    st = StepAhead(h, forward, true, row, [&](unsigned batch, std::vector<Row>& rows) {
+      return FetchPhysical(f, forward, bound, batch, rows);
+    });
+    if (st != B_OK) return st;
   } else {
     ForgetReadAhead(h);
     auto fetch = [&](Row& out) -> int16_t {
