@@ -19,15 +19,14 @@
 #include "platform/console.h"
 #include "platform/platform.h"
 #include "screen/windows.h"
+#include "tests/screen_capture.h"
 
 namespace {
 
 std::vector<std::vector<std::string>> snapshots;  // [n][row], rows 1-based
 
 std::string TakeSnapshot() {
-  std::vector<std::string> rows(1);
-  for (int r = 1; r <= ConsoleRows(); ++r) rows.push_back(VirtualRowText(r));
-  snapshots.push_back(rows);
+  snapshots.push_back(CaptureScreen().rows);
   return "";
 }
 

@@ -12,6 +12,7 @@
 #include <filesystem>
 #include <map>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "app/form.h"
@@ -26,6 +27,7 @@
 #include "screen/form_driver.h"
 #include "screen/windows.h"
 #include "settle/records.h"
+#include "tests/screen_capture.h"
 
 namespace {
 
@@ -40,14 +42,9 @@ std::vector<Snapshot> snapshots;
 
 std::string TakeSnapshot() {
   Snapshot s;
-  s.rows.push_back("");
-  s.attributes.push_back({});
-  for (int r = 1; r <= ConsoleRows(); ++r) {
-    s.rows.push_back(VirtualRowText(r));
-    std::vector<unsigned char> a(1, 0);
-    for (int c = 1; c <= ConsoleColumns(); ++c) a.push_back(ConsoleGetCell(r, c).attr);
-    s.attributes.push_back(a);
-  }
+  ScreenCapture screen = CaptureScreen();
+  s.rows = std::move(screen.rows);
+  s.attributes = std::move(screen.attributes);
   ReadWholeFile(BrowseIndexFile(), s.index);
   int slot = FindSlot(kFileProperties);
   if (slot > 0) s.propertyLockMode = DataFiles.slots[slot].lockMode;

@@ -8,6 +8,7 @@
 #include <filesystem>
 #include <map>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "app/session.h"
@@ -16,6 +17,7 @@
 #include "platform/platform.h"
 #include "screen/help.h"
 #include "screen/windows.h"
+#include "tests/screen_capture.h"
 
 namespace {
 
@@ -28,14 +30,9 @@ std::vector<Snapshot> snapshots;
 
 std::string TakeSnapshot() {
   Snapshot s;
-  s.rows.push_back("");
-  s.attributes.push_back({});
-  for (int r = 1; r <= ConsoleRows(); ++r) {
-    s.rows.push_back(VirtualRowText(r));
-    std::vector<unsigned char> a(1, 0);
-    for (int c = 1; c <= ConsoleColumns(); ++c) a.push_back(ConsoleGetCell(r, c).attr);
-    s.attributes.push_back(a);
-  }
+  ScreenCapture screen = CaptureScreen();
+  s.rows = std::move(screen.rows);
+  s.attributes = std::move(screen.attributes);
   s.depth = Windows.WindowDepth;
   snapshots.push_back(s);
   return "";
