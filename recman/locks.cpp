@@ -23,13 +23,19 @@ constexpr size_t kLockFileSize = 4096;
 
 uint64_t Offset(int64_t fileId, uint32_t pos) { return (static_cast<uint64_t>(fileId) << 32) | pos; }
 
-int RangeLock(int fd, uint64_t offset, short type, bool wait) {
+// The one byte at `offset` of the lock file, for a lock of `type`.
+struct flock OneByte(uint64_t offset, short type) {
   struct flock fl {};
   fl.l_type = type;
   fl.l_whence = SEEK_SET;
   fl.l_start = static_cast<off_t>(offset);
   fl.l_len = 1;
   fl.l_pid = 0;
+  return fl;
+}
+
+int RangeLock(int fd, uint64_t offset, short type, bool wait) {
+  struct flock fl = OneByte(offset, type);
   for (;;) {
     if (fcntl(fd, wait ? F_OFD_SETLKW : F_OFD_SETLK, &fl) == 0) return 0;
     if (errno == EINTR && wait) continue;
@@ -38,12 +44,7 @@ int RangeLock(int fd, uint64_t offset, short type, bool wait) {
 }
 
 bool HeldElsewhere(int fd, uint64_t offset, short type) {
-  struct flock fl {};
-  fl.l_type = type;
-  fl.l_whence = SEEK_SET;
-  fl.l_start = static_cast<off_t>(offset);
-  fl.l_len = 1;
-  fl.l_pid = 0;
+  struct flock fl = OneByte(offset, type);
   if (fcntl(fd, F_OFD_GETLK, &fl) != 0) return false;
   return fl.l_type != F_UNLCK;
 }
