@@ -55,11 +55,12 @@ struct Row {
   std::string sequences;        // insertion numbers of the duplicate keys
 };
 
-// Records read inside the process transaction, by position, for get direct
-// to find again without a query: while the transaction holds the
+// Records read inside the process transaction, by position, for get direct,
+// update and delete to find again without a query: while the transaction holds the
 // directory's write lock (from its first touch) no other process can change
 // them, and this process's own writes drop what they change.  Belongs to one
-// transaction (RecordManager::transactionSerial); at most kMaxRows a file.
+// transaction (RecordManager::transactionSerial); at most kMaxRows a file
+// (when full it starts again with the newest).
 struct TransactionRows {
   static constexpr size_t kMaxRows = 4096;
   uint64_t transaction = 0;
@@ -93,22 +94,6 @@ struct ReadAhead {
   unsigned batch = 0;
 };
 
-// A record read by position inside the process transaction, with its
-// duplicate insertion numbers: a delete or update of that same record right
-// after it needs not read it again.  Trusted only within the transaction it
-// was read in and while the directory's change counter has not moved (every
-// write bumps it, this process's too; other processes cannot write while the
-// transaction holds the directory).
-struct HeldRecord {
-  bool valid = false;
-  uint64_t transaction = 0;     // RecordManager::transactionSerial
-  uint64_t counter = 0;
-  uint32_t pos = 0;
-  int64_t version = 0;
-  std::string data;
-  std::string sequences;
-};
-
 struct Handle {
   uint32_t generation = 0;
   bool inUse = false;
@@ -128,7 +113,6 @@ struct Handle {
   uint32_t singleLock = 0;
   std::vector<uint32_t> multipleLocks;
   ReadAhead ahead;
-  HeldRecord held;
 };
 
 struct RecordManager {

@@ -315,16 +315,6 @@ int16_t GetDirect(Call& c) {
   st = FetchLocked(c, fetch, row);
   if (st != B_OK) return st;
   if (row.data.size() < spec.recordLength) return B_IO_ERROR;
-  HeldRecord& held = h.held;
-  held.valid = gRecman.inTransaction && f.dir->transactionOpen;
-  if (held.valid) {
-    held.transaction = gRecman.transactionSerial;
-    held.counter = ChangeCounter(*f.dir);
-    held.pos = row.pos;
-    held.version = row.version;
-    held.data = row.data;
-    held.sequences = row.sequences;
-  }
   h.physical = Place::kOnRecord;
   h.pos = row.pos;
   h.version = row.version;

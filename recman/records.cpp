@@ -53,20 +53,15 @@ Entries EntriesOf(const FileSpec& spec, const std::string& data, const std::stri
   return e;
 }
 
-// The handle's current record as GetDirect kept it, when that is still sure
-// to be what the store holds; false when it must be read again.  Called
-// before the write's own change-counter bump.
-bool TakeHeldRecord(Handle& h, Row& row, std::string& sequences) {
-  HeldRecord& held = h.held;
-  bool usable = held.valid && gRecman.inTransaction && held.transaction == gRecman.transactionSerial &&
-             h.file->dir->transactionOpen && held.pos == h.pos && held.version == h.version &&
-             held.counter == ChangeCounter(*h.file->dir);
-  held.valid = false;
-  if (!usable) return false;
-  row.pos = held.pos;
-  row.version = held.version;
-  row.data = std::move(held.data);
-  sequences = std::move(held.sequences);
+// The handle's current record as the transaction already read it (see
+// TransactionRows); false when it must be read from the store.
+bool TakeSeenRecord(Handle& h, Row& row, std::string& sequences) {
+  const Row* seen = SeenRow(*h.file, h.pos);
+  if (!seen) return false;
+  row.pos = seen->pos;
+  row.version = seen->version;
+  row.data = seen->data;
+  sequences = seen->sequences;
   return true;
 }
 
@@ -76,10 +71,10 @@ bool TakeHeldRecord(Handle& h, Row& row, std::string& sequences) {
 // with EndWrite whatever this answers.
 int16_t BeginRecordWrite(Handle& h, WriteScope& scope, Row& old, std::string& sequences) {
   OpenFile& f = *h.file;
+  bool seen = TakeSeenRecord(h, old, sequences), found = seen;
   ForgetRow(f, h.pos);  // whatever comes of the write, what was read of it is old
-  bool held = TakeHeldRecord(h, old, sequences), found = held;
   int16_t st = BeginWrite(*f.dir, scope);
-  if (st == B_OK && !held) st = FetchRecord(f, h.pos, old, sequences, found);
+  if (st == B_OK && !seen) st = FetchRecord(f, h.pos, old, sequences, found);
   if (st != B_OK) return st;
   if (!found || old.version != h.version || old.data.size() < f.spec.recordLength) return B_CONFLICT;
   return B_OK;

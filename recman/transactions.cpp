@@ -137,7 +137,7 @@ void RememberRow(OpenFile& file, const Row& row) {
     seen.rows.clear();
     seen.transaction = gRecman.transactionSerial;
   }
-  if (seen.rows.size() >= TransactionRows::kMaxRows && !seen.rows.count(row.pos)) return;
+  if (seen.rows.size() >= TransactionRows::kMaxRows && !seen.rows.count(row.pos)) seen.rows.clear();
   Row& kept = seen.rows[row.pos];
   kept.pos = row.pos;
   kept.version = row.version;
