@@ -6,8 +6,7 @@ FormTables Form;
 namespace {
 
 bool ScreenExists(int screen) {
-  return screen >= 1 && screen <= Form.screenCount &&
-         screen < static_cast<int>(Form.screens.size());
+  return screen >= 1 && screen <= Form.screenCount && screen < static_cast<int>(Form.screens.size());
 }
 
 }  // namespace
@@ -23,8 +22,7 @@ FormField& Field(int screen, int field) {
   static FormField scratch;
   if (ScreenExists(screen)) {
     auto& fields = Form.screens[screen].fields;
-    if (field >= 1 && field <= Form.fieldMax && field < static_cast<int>(fields.size()))
-      return fields[field];
+    if (field >= 1 && field <= Form.fieldMax && field < static_cast<int>(fields.size())) return fields[field];
   }
   scratch = FormField{};
   return scratch;
@@ -32,8 +30,7 @@ FormField& Field(int screen, int field) {
 
 BrowseDefinition& Browse(int definition) {
   static BrowseDefinition scratch;
-  if (definition >= 1 && definition <= Form.browseCount &&
-      definition < static_cast<int>(Form.browses.size()))
+  if (definition >= 1 && definition <= Form.browseCount && definition < static_cast<int>(Form.browses.size()))
     return Form.browses[definition];
   scratch = BrowseDefinition{};
   return scratch;

@@ -29,9 +29,9 @@ struct BrowseDefinition {
 };
 
 struct FormTables {
-  int16_t screenCount = 0;  // N
-  int16_t fieldMax = 0;     // M
-  int16_t browseCount = 0;  // Q
+  int16_t screenCount = 0;                // N
+  int16_t fieldMax = 0;                   // M
+  int16_t browseCount = 0;                // Q
   std::vector<FormScreen> screens;        // 1..N; element 0 unused
   std::vector<BrowseDefinition> browses;  // 0..Q; element 0 unused
 };

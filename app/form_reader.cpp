@@ -34,9 +34,8 @@ struct FormProblem {
   std::string& message;
 
   bool Refuse(int line, const char* what, int value) {
-    message = Translate("FITXER DE PANTALLES INCORRECTE: ") + HostPath(path) + ", " +
-              Translate("L\xD6NIA ") + std::to_string(line) + ": " + Translate(what) + " (" +
-              std::to_string(value) + ")";
+    message = Translate("FITXER DE PANTALLES INCORRECTE: ") + HostPath(path) + ", " + Translate("L\xD6NIA ") +
+              std::to_string(line) + ": " + Translate(what) + " (" + std::to_string(value) + ")";
     return false;
   }
 };
@@ -51,12 +50,10 @@ bool ReadFieldRecord(RecordReader& record, FormField& field, FormProblem& proble
     return problem.Refuse(record.numberLine, "AMPLADA DE CAMP FORA DE L\xD6MITS", field.Width);
   field.LineWidth = record.Number();
   if (field.LineWidth < 0 || field.LineWidth > kMaxFieldWidth)
-    return problem.Refuse(record.numberLine, "AMPLADA DE L\xD6NIA FORA DE L\xD6MITS",
-                          field.LineWidth);
+    return problem.Refuse(record.numberLine, "AMPLADA DE L\xD6NIA FORA DE L\xD6MITS", field.LineWidth);
   field.InfoWidth = record.Number();
   if (field.InfoWidth < 0 || field.InfoWidth > kMaxFieldWidth)
-    return problem.Refuse(record.numberLine, "AMPLADA DE DESCRIPCI\xE0 FORA DE L\xD6MITS",
-                          field.InfoWidth);
+    return problem.Refuse(record.numberLine, "AMPLADA DE DESCRIPCI\xE0 FORA DE L\xD6MITS", field.InfoWidth);
   field.Flags = record.Number();
   field.Type = record.Number();
   field.Lookup = record.Number();
@@ -110,8 +107,7 @@ bool ReadFormRecords(TextFieldReader& in, const std::string& path, std::string& 
       case State::Header: {
         int16_t screens = record.Number();
         if (screens < 1 || screens > kMaxFormScreens)
-          return problem.Refuse(record.numberLine, "NOMBRE DE PANTALLES FORA DE L\xD6MITS",
-                                screens);
+          return problem.Refuse(record.numberLine, "NOMBRE DE PANTALLES FORA DE L\xD6MITS", screens);
         int16_t fields = record.Number();
         if (fields < 0 || fields > kMaxFormFields)
           return problem.Refuse(record.numberLine, "NOMBRE DE CAMPS FORA DE L\xD6MITS", fields);
@@ -127,8 +123,7 @@ bool ReadFormRecords(TextFieldReader& in, const std::string& path, std::string& 
       case State::BrowseCount: {
         int16_t definitions = record.Number();
         if (definitions < 1 || definitions > kMaxBrowseDefinitions)
-          return problem.Refuse(record.numberLine, "NOMBRE DE LLISTES FORA DE L\xD6MITS",
-                                definitions);
+          return problem.Refuse(record.numberLine, "NOMBRE DE LLISTES FORA DE L\xD6MITS", definitions);
         CreateBrowseTables(definitions);
         state = State::Browses;
         break;

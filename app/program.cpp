@@ -54,8 +54,7 @@ int TarpelixMain() {
   ModuleName = "TARPELIX";
 
   std::string problem;
-  if (!ReadFormFile(Session.root + "FORMS\\" + ModuleName + ".JPN", problem))
-    StopProgram(problem);
+  if (!ReadFormFile(Session.root + "FORMS\\" + ModuleName + ".JPN", problem)) StopProgram(problem);
   GiveParameterDefaults();
   CreateWorkTables();
   OpenSettlementFiles();

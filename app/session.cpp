@@ -31,8 +31,7 @@ std::string AsDirectory(std::string path) {
 }
 
 bool IsAbsolute(const std::string& path) {
-  return !path.empty() &&
-         (path[0] == '/' || path[0] == '\\' || (path.size() >= 2 && path[1] == ':'));
+  return !path.empty() && (path[0] == '/' || path[0] == '\\' || (path.size() >= 2 && path[1] == ':'));
 }
 
 // The program makes the suite root the current directory after the session
@@ -96,12 +95,9 @@ void SetupSession() {
   const std::string suiteFile = Session.root + "Vork.ini";
   if (Session.language == "   ") Session.language = FitText(GetIni("Idioma", "Usuari", suiteFile), 3);
 
-  if (!GetEnv("HTTP_USER_AGENT").empty() || !GetEnv("HTTP_ACCEPT").empty())
-    Session.mode = "CGI";
-  else if (!GetEnv("WINDIR").empty() || !GetEnv("SYSTEMROOT").empty())
-    Session.mode = "WIN";
-  else
-    Session.mode = "DOS";
+  if (!GetEnv("HTTP_USER_AGENT").empty() || !GetEnv("HTTP_ACCEPT").empty()) Session.mode = "CGI";
+  else if (!GetEnv("WINDIR").empty() || !GetEnv("SYSTEMROOT").empty()) Session.mode = "WIN";
+  else Session.mode = "DOS";
 
   Session.firmTaxId = GetIni("NIF", "Administrador", suiteFile);
   Session.ownerName = GetIni("Propietari", "Dades", suiteFile);

@@ -8,14 +8,14 @@ struct SessionState {
   // Directories end with "\" (or "/", ":") unless empty; one given relative
   // to the start directory is made absolute, since the program then makes
   // the root its current directory.
-  std::string root;         // KALROOT: paths are root + relative path
-  std::string tempDir;      // KALTMP
+  std::string root;     // KALROOT: paths are root + relative path
+  std::string tempDir;  // KALTMP
   std::string terminalDir;
-  std::string title;        // a blank, the configured title, a blank
+  std::string title;  // a blank, the configured title, a blank
   std::string menuName;
-  std::string date;         // packed date, 4 bytes (blank date when unset)
-  std::string language;     // 3 characters, blank-padded
-  std::string mode;         // "CGI", "WIN" or "DOS"
+  std::string date;      // packed date, 4 bytes (blank date when unset)
+  std::string language;  // 3 characters, blank-padded
+  std::string mode;      // "CGI", "WIN" or "DOS"
   int16_t foreground[5] = {15, 7, 0, 0, 0};
   int16_t background[5] = {0, 0, 7, 7, 7};
   // The administrator's own tax identifier (country code first), from

@@ -79,7 +79,7 @@ bool TextFieldReader::ReadText(std::string& text) {
 
 int16_t FieldNumber(const std::string& text) {
   double value = std::nearbyint(NumericValue(text));  // halves to even
-  if (!(value > -32768.0)) return -32768;            // NaN lands here too
+  if (!(value > -32768.0)) return -32768;             // NaN lands here too
   if (value > 32767.0) return 32767;
   return static_cast<int16_t>(value);
 }

@@ -22,9 +22,9 @@
 #include <string>
 
 struct TextFieldReader {
-  std::string data;  // the file's bytes up to the first Ctrl-Z
-  size_t pos = 0;    // next byte to read
-  int line = 1;      // line number of `pos`, for messages
+  std::string data;         // the file's bytes up to the first Ctrl-Z
+  size_t pos = 0;           // next byte to read
+  int line = 1;             // line number of `pos`, for messages
   bool afterComma = false;  // the last field ended with a comma
 
   // Starts reading `contents` from its beginning.

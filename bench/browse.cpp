@@ -9,6 +9,8 @@
 //   BM_BrowseOpenFirstPage   open the list, draw the first page, leave
 //   BM_BrowsePageDown/N      open, N x PgDn, leave (time per PgDn reported
 //                            as items per second)
+#include "screen/browse.h"
+
 #include <benchmark/benchmark.h>
 #include <stdlib.h>
 
@@ -25,7 +27,6 @@
 #include "platform/console.h"
 #include "platform/platform.h"
 #include "recman/recman.h"
-#include "screen/browse.h"
 #include "screen/windows.h"
 #include "settle/records.h"
 

@@ -6,6 +6,8 @@
 // waits for the disk (synchronous=FULL, the default); the ".../normal"
 // variants use a directory opened with RECMAN_SYNCHRONOUS=NORMAL to show
 // what the fsync costs.
+#include "recman/recman.h"
+
 #include <benchmark/benchmark.h>
 #include <ftw.h>
 #include <stdlib.h>
@@ -15,8 +17,6 @@
 #include <random>
 #include <string>
 #include <vector>
-
-#include "recman/recman.h"
 
 namespace {
 
@@ -43,8 +43,9 @@ struct Directories {
   std::vector<std::string> paths;
   ~Directories() {
     for (const std::string& p : paths)
-      nftw(p.c_str(), [](const char* f, const struct stat*, int, struct FTW*) { return remove(f); }, 16,
-           FTW_DEPTH | FTW_PHYS);
+      nftw(
+          p.c_str(), [](const char* f, const struct stat*, int, struct FTW*) { return remove(f); }, 16,
+          FTW_DEPTH | FTW_PHYS);
   }
 } gDirectories;
 
@@ -60,12 +61,13 @@ std::string MakeFile(const char* sync) {
   spec[2] = 0x00;
   spec[3] = 0x10;  // page size 4096
   spec[4] = 1;
-  spec[16] = 1;    // key at position 1
-  spec[18] = 4;    // length 4
+  spec[16] = 1;  // key at position 1
+  spec[18] = 4;  // length 4
   spec[20] = KF_BINARY;
   Pb scratch;
   uint32_t len = static_cast<uint32_t>(spec.size());
-  BTRCALL(B_CREATE, scratch.b, spec.data(), &len, path.data(), static_cast<uint8_t>(path.size()), kCreateNoReplace);
+  BTRCALL(B_CREATE, scratch.b, spec.data(), &len, path.data(), static_cast<uint8_t>(path.size()),
+          kCreateNoReplace);
   Pb pb;
   char owner[1] = {0};
   len = 1;
@@ -176,9 +178,8 @@ void BM_GetNextUpdateInTransaction(benchmark::State& state) {
 }
 BENCHMARK(BM_GetNextUpdateInTransaction);
 
-// Deletes inside a transaction, with or without the get next that moves on to the record that followed in the timing.  Every 1000
-// deletes the transaction is aborted, so the file keeps its records for the
-// next run.
+// Deletes inside a transaction, with or without the get next that moves on to the record that followed in the
+// timing.  Every 1000 deletes the transaction is aborted, so the file keeps its records for the next run.
 void DeleteInTransaction(benchmark::State& state, bool stepTimed) {
   Bench b;
   b.Transaction(B_BEGIN_TRANS);

@@ -23,6 +23,8 @@
 //                   its database file)
 // The record manager keeps its usual durability (synchronous=FULL) unless
 // RECMAN_SYNCHRONOUS says otherwise.
+#include "settle/settlement.h"
+
 #include <benchmark/benchmark.h>
 #include <stdlib.h>
 #include <sys/resource.h>
@@ -47,7 +49,6 @@
 #include "settle/demo_data.h"
 #include "settle/parameters.h"
 #include "settle/records.h"
-#include "settle/settlement.h"
 
 namespace {
 
@@ -70,8 +71,8 @@ std::string NewRoot() {
   namespace fs = std::filesystem;
   for (const char* folder : {"ddf", "DADES", "LOCKS", "TMP"}) fs::create_directories(base + "/" + folder);
   for (const char* name : {"THRebut", "FinquesH", "FinDespH", "PropietH", "PagamH", "CobramH"})
-    fs::copy_file(SourceDir() + "/demo/ddf/" + name + ".xdf",
-                  base + "/ddf/" + name + ".xdf", fs::copy_options::overwrite_existing);
+    fs::copy_file(SourceDir() + "/demo/ddf/" + name + ".xdf", base + "/ddf/" + name + ".xdf",
+                  fs::copy_options::overwrite_existing);
   return base;
 }
 
@@ -100,9 +101,12 @@ void OpenFiles(const std::string& root) {
     int16_t number;
   };
   const File files[] = {
-      {THRebut, sizeof THRebut, "THRebut", kFileConcepts},     {FinquesH, sizeof FinquesH, "FinquesH", kFileProperties},
-      {FinDespH, sizeof FinDespH, "FinDespH", kFileExpenseNotes}, {PropietH, sizeof PropietH, "PropietH", kFileOwners},
-      {PagamH, sizeof PagamH, "PagamH", kFilePayments},         {CobramH, sizeof CobramH, "CobramH", kFileCollections},
+      {THRebut, sizeof THRebut, "THRebut", kFileConcepts},
+      {FinquesH, sizeof FinquesH, "FinquesH", kFileProperties},
+      {FinDespH, sizeof FinDespH, "FinDespH", kFileExpenseNotes},
+      {PropietH, sizeof PropietH, "PropietH", kFileOwners},
+      {PagamH, sizeof PagamH, "PagamH", kFilePayments},
+      {CobramH, sizeof CobramH, "CobramH", kFileCollections},
   };
   for (const File& f : files) {
     int16_t status = 0;
@@ -217,8 +221,10 @@ void BM_SettlementPass(benchmark::State& state) {
     std::filesystem::remove_all(dir, ignored);
     state.ResumeTiming();
   }
-  state.counters["operations/s"] = benchmark::Counter(static_cast<double>(operations), benchmark::Counter::kIsRate);
-  state.counters["engine_calls/s"] = benchmark::Counter(static_cast<double>(engineCalls), benchmark::Counter::kIsRate);
+  state.counters["operations/s"] =
+      benchmark::Counter(static_cast<double>(operations), benchmark::Counter::kIsRate);
+  state.counters["engine_calls/s"] =
+      benchmark::Counter(static_cast<double>(engineCalls), benchmark::Counter::kIsRate);
   state.counters["operations"] = static_cast<double>(operations) / static_cast<double>(state.iterations());
   state.counters["records"] = static_cast<double>(records);
   state.counters["peak_rss_MiB"] = PeakMiB();

@@ -32,9 +32,9 @@ struct DataFileSlot {
   // How many bytes of the record variable may be written: the record length
   // cut to the variable's size when the caller told it (see OpenDataFile).
   int32_t recordCapacity = -1;
-  int16_t keyNumber = 0;     // key of the last keyed read
-  std::string keyValue;      // key value as last sent to or returned by the engine
-  int16_t lockMode = 0;      // 0 "D" none, 1 "A" lock and wait, 2 "B" lock, no wait
+  int16_t keyNumber = 0;  // key of the last keyed read
+  std::string keyValue;   // key value as last sent to or returned by the engine
+  int16_t lockMode = 0;   // 0 "D" none, 1 "A" lock and wait, 2 "B" lock, no wait
 };
 
 struct DataFileTable {
@@ -54,17 +54,15 @@ extern DataFileTable DataFiles;
 // trusted to hold the file's record length); the array overload below passes
 // it, so a file whose records are longer than the variable never writes past
 // its end.
-void OpenDataFile(int16_t& status, void* record_address, const std::string& name,
-                  int16_t file_number, int32_t record_capacity = -1);
+void OpenDataFile(int16_t& status, void* record_address, const std::string& name, int16_t file_number,
+                  int32_t record_capacity = -1);
 template <std::size_t N>
-void OpenDataFile(int16_t& status, unsigned char (&record)[N], const std::string& name,
-                  int16_t file_number) {
+void OpenDataFile(int16_t& status, unsigned char (&record)[N], const std::string& name, int16_t file_number) {
   OpenDataFile(status, static_cast<void*>(record), name, file_number, static_cast<int32_t>(N));
 }
 void ResetDataFiles(int16_t& status);
 int FindSlot(int16_t file_number);
-void FileStats(int16_t& record_length, int16_t& key_length, int16_t key_number,
-               int16_t file_number);
+void FileStats(int16_t& record_length, int16_t& key_length, int16_t key_number, int16_t file_number);
 
 // Splits a data file name the way OpenDataFile does: directory (up to and
 // including the last ":", "\" or "/"), base name, and extension (from the
@@ -99,8 +97,8 @@ int16_t AbortTransaction();
 // ---- Messages of the data layer ---------------------------------------------
 // Each carries its four language texts (code page 850) and is chosen by the
 // session's language code.
-std::string OpenFailureText();  // "NO ES POT ACCEDIR AL FITXER " ...
-std::string LockWaitText();     // "FITXER BLOQUEJAT. ESPEREU UN MOMENT." ...
+std::string OpenFailureText();    // "NO ES POT ACCEDIR AL FITXER " ...
+std::string LockWaitText();       // "FITXER BLOQUEJAT. ESPEREU UN MOMENT." ...
 std::string FolderFailureText();  // "NO ES POT ACCEDIR A LA CARPETA " ...
 
 // Shows `message` at screen row 12, beeps, waits for a key, closes every data

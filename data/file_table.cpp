@@ -40,8 +40,8 @@ int16_t OpenCall(DataFileSlot& slot, const std::string& hostPath) {
   }
   char key[kKeyBufferSize] = {};
   std::memcpy(key, hostPath.data(), hostPath.size());
-  return CallEngine(B_OPEN, slot.positionBlock, data, &dataLength, key,
-                 static_cast<uint8_t>(hostPath.size()), B_MODE_NORMAL);
+  return CallEngine(B_OPEN, slot.positionBlock, data, &dataLength, key, static_cast<uint8_t>(hostPath.size()),
+                    B_MODE_NORMAL);
 }
 
 // Creates the data file from the dictionary of its base name:
@@ -51,8 +51,7 @@ int16_t OpenCall(DataFileSlot& slot, const std::string& hostPath) {
 int16_t CreateFromDictionary(const std::string& base, const std::string& hostPath) {
   std::string dictionary;
   std::string spec;
-  if (ReadWholeFile(Session.root + "ddf\\" + base + ".xdf", dictionary) &&
-      dictionary.size() >= 2) {
+  if (ReadWholeFile(Session.root + "ddf\\" + base + ".xdf", dictionary) && dictionary.size() >= 2) {
     int16_t n = static_cast<int16_t>(Word(dictionary, 0));
     if (n > 0 && n <= kDataBufferSize && dictionary.size() >= 2 + static_cast<size_t>(n))
       spec = dictionary.substr(2, static_cast<size_t>(n));
@@ -64,7 +63,7 @@ int16_t CreateFromDictionary(const std::string& base, const std::string& hostPat
   char key[kKeyBufferSize] = {};
   std::memcpy(key, hostPath.data(), hostPath.size());
   return CallEngine(B_CREATE, DataFiles.slots[0].positionBlock, data, &dataLength, key,
-                 static_cast<uint8_t>(hostPath.size()), -1);
+                    static_cast<uint8_t>(hostPath.size()), -1);
 }
 
 void ClearSlot(DataFileSlot& slot) { slot = DataFileSlot{}; }
@@ -116,8 +115,8 @@ DataFileName SplitDataFileName(const std::string& name) {
   return parts;
 }
 
-void OpenDataFile(int16_t& status, void* record_address, const std::string& name,
-                  int16_t file_number, int32_t record_capacity) {
+void OpenDataFile(int16_t& status, void* record_address, const std::string& name, int16_t file_number,
+                  int32_t record_capacity) {
   int found = FindSlot(file_number);
   if (found > 0) {
     status = kStatusAlreadyOpen;
@@ -172,8 +171,7 @@ int16_t ReadFileStatistics(int slot, std::string& statistics) {
   uint32_t dataLength = kDataBufferSize;
   char key[kKeyBufferSize];
   std::memset(key, ' ', sizeof key);
-  int16_t status = CallEngine(B_STAT, DataFiles.slots[slot].positionBlock, data, &dataLength, key,
-                           255, 0);
+  int16_t status = CallEngine(B_STAT, DataFiles.slots[slot].positionBlock, data, &dataLength, key, 255, 0);
   if (status == B_OK || status == B_DATA_BUFFER_TOO_SHORT)
     statistics.assign(reinterpret_cast<char*>(data), std::min<uint32_t>(dataLength, kDataBufferSize));
   return status;
@@ -205,8 +203,7 @@ std::vector<KeySegmentSpec> KeySegmentsOf(const std::string& statistics, int key
   return result;
 }
 
-void FileStats(int16_t& record_length, int16_t& key_length, int16_t key_number,
-               int16_t file_number) {
+void FileStats(int16_t& record_length, int16_t& key_length, int16_t key_number, int16_t file_number) {
   record_length = 0;
   key_length = 0;
   int slot = FindSlot(file_number);

@@ -83,8 +83,7 @@ int KeyLengthField(const std::string& record, int at) {
   long long length = 0;
   // An unreadable or impossible length counts as 0: compared over no bytes,
   // the range overlaps every key, which errs on the side of waiting.
-  if (!ParseNumber(record.substr(static_cast<size_t>(at), 2), length) || length < 0 ||
-      length > kLockKeyWidth)
+  if (!ParseNumber(record.substr(static_cast<size_t>(at), 2), length) || length < 0 || length > kLockKeyWidth)
     return 0;
   return static_cast<int>(length);
 }
@@ -118,11 +117,10 @@ void FreeRecord(std::string& record) {
 std::string NewLockRecord(const std::string& from_key, const std::string& to_key, int32_t now) {
   std::string from = from_key.substr(0, kLockKeyWidth);
   std::string to = to_key.substr(0, kLockKeyWidth);
-  std::string record = Pad(Locks.computerName, kLockComputerWidth) +
-                       Pad(std::to_string(Locks.stationId), kLockStationWidth) +
-                       Pad(std::to_string(now), kLockTimeWidth) + "K" +
-                       Pad(std::to_string(from.size()), 2) + Pad(from, kLockKeyWidth) +
-                       Pad(std::to_string(to.size()), 2) + Pad(to, kLockKeyWidth) + "\r\n";
+  std::string record =
+      Pad(Locks.computerName, kLockComputerWidth) + Pad(std::to_string(Locks.stationId), kLockStationWidth) +
+      Pad(std::to_string(now), kLockTimeWidth) + "K" + Pad(std::to_string(from.size()), 2) +
+      Pad(from, kLockKeyWidth) + Pad(std::to_string(to.size()), 2) + Pad(to, kLockKeyWidth) + "\r\n";
   return record;
 }
 
@@ -132,8 +130,7 @@ std::string NewLockRecord(const std::string& from_key, const std::string& to_key
 bool RangesApart(const LockView& view, const std::string& from_key, const std::string& to_key) {
   size_t a = std::min(static_cast<size_t>(view.fromLength), from_key.size());
   size_t b = std::min(static_cast<size_t>(view.toLength), to_key.size());
-  return from_key.substr(0, a) > view.toKey.substr(0, a) ||
-         to_key.substr(0, b) < view.fromKey.substr(0, b);
+  return from_key.substr(0, a) > view.toKey.substr(0, a) || to_key.substr(0, b) < view.fromKey.substr(0, b);
 }
 
 void ShowLockMessage() {
@@ -165,8 +162,8 @@ void NoteFolderFailure(int& failures, const std::string& folder) {
 
 // Opens `path` exclusively, waiting without limit while another holder has
 // it and for a bounded time while the folder fails.
-void OpenShared(const std::string& path, const std::string& folder, bool makeFolder,
-                ExclusiveFile& file, int& failures) {
+void OpenShared(const std::string& path, const std::string& folder, bool makeFolder, ExclusiveFile& file,
+                int& failures) {
   bool folderJustMade = false;
   for (;;) {
     ExclusiveOpenResult result = OpenExclusive(path, file);
@@ -205,10 +202,10 @@ int32_t MinutesNow() {
     m += 12;
   }
   m -= 3;
-  long long days = d + (153 * m + 2) / 5 + (1461 * (y % 100)) / 4 + (146097 * (y / 100)) / 4 +
-                   1721119 - 2440588;
-  long long seconds = std::llround(now.hour * 3600.0 + now.minute * 60.0 + now.second +
-                                   now.hundredths / 100.0);
+  long long days =
+      d + (153 * m + 2) / 5 + (1461 * (y % 100)) / 4 + (146097 * (y / 100)) / 4 + 1721119 - 2440588;
+  long long seconds =
+      std::llround(now.hour * 3600.0 + now.minute * 60.0 + now.second + now.hundredths / 100.0);
   return static_cast<int32_t>(days * 1440 + seconds / 60);
 }
 
@@ -224,9 +221,9 @@ void StationIdentity() {
   int32_t id = got >= 4 ? ReadInt32(stored) : 0;
   if (id != 0) {
     // The stored name stays the station's name even if the computer's changes.
-    Locks.computerName = Pad(std::string(reinterpret_cast<char*>(stored + 4),
-                                         static_cast<size_t>(std::max(0L, got - 4))),
-                             kLockComputerWidth);
+    Locks.computerName =
+        Pad(std::string(reinterpret_cast<char*>(stored + 4), static_cast<size_t>(std::max(0L, got - 4))),
+            kLockComputerWidth);
   } else {
     // Drawn from the kernel's source: two stations started in the same
     // instant must not share an id.

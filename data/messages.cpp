@@ -16,8 +16,7 @@
 namespace {
 
 // Catalan is the language of any code other than the three below.
-std::string ByLanguage(const char* catalan, const char* spanish, const char* galician,
-                       const char* aranese) {
+std::string ByLanguage(const char* catalan, const char* spanish, const char* galician, const char* aranese) {
   std::string code = Session.language.substr(0, 3);
   if (code == "SPA") return spanish;
   if (code == "GLG") return galician;
@@ -29,21 +28,17 @@ std::string ByLanguage(const char* catalan, const char* spanish, const char* gal
 
 std::string OpenFailureText() {
   return ByLanguage("NO ES POT ACCEDIR AL FITXER ", "NO SE PUEDE ACCEDER AL FICHERO ",
-                    "NOM SE PODE ACEDER AO FICHEIRO ",
-                    "NON SE P\xE3T ACCEDIR ATH FICH\xD4R ");
+                    "NOM SE PODE ACEDER AO FICHEIRO ", "NON SE P\xE3T ACCEDIR ATH FICH\xD4R ");
 }
 
 std::string LockWaitText() {
-  return ByLanguage("FITXER BLOQUEJAT. ESPEREU UN MOMENT.",
-                    "FICHERO BLOQUEADO. ESPERE UN MOMENTO.",
-                    "FICHEIRO BLOQUEADO. ESPERE UM MOMENTO.",
-                    "FICH\xD4R BLOQUEJAT. ESPERATZ UN MOMENT.");
+  return ByLanguage("FITXER BLOQUEJAT. ESPEREU UN MOMENT.", "FICHERO BLOQUEADO. ESPERE UN MOMENTO.",
+                    "FICHEIRO BLOQUEADO. ESPERE UM MOMENTO.", "FICH\xD4R BLOQUEJAT. ESPERATZ UN MOMENT.");
 }
 
 std::string FolderFailureText() {
   return ByLanguage("NO ES POT ACCEDIR A LA CARPETA ", "NO SE PUEDE ACCEDER A LA CARPETA ",
-                    "NOM SE PODE ACEDER AO CARTAFOL ",
-                    "NON SE P\xE3T ACCEDIR A ERA CARPETA ");
+                    "NOM SE PODE ACEDER AO CARTAFOL ", "NON SE P\xE3T ACCEDIR A ERA CARPETA ");
 }
 
 void EndOnDataError(const std::string& message) {

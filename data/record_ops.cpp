@@ -21,8 +21,8 @@ constexpr int kLockWaitMaxMs = 10000;  // a record held elsewhere: pauses of 1..
 constexpr int16_t kLockBias = B_SINGLE_NOWAIT_LOCK;
 
 bool TakesLockBias(uint16_t operation) {
-  return (operation >= 5 && operation <= 13) || operation == 19 ||
-         (operation >= 22 && operation <= 24) || (operation >= 33 && operation <= 35);
+  return (operation >= 5 && operation <= 13) || operation == 19 || (operation >= 22 && operation <= 24) ||
+         (operation >= 33 && operation <= 35);
 }
 
 // Bytes of the record variable the engine's answers may fill.
@@ -81,9 +81,7 @@ int32_t GetLong(const unsigned char* at) {
 
 // A number as the update log writes it: a blank for 0 and above (a minus
 // sign otherwise), the digits, one blank.
-std::string LogNumber(int value) {
-  return (value >= 0 ? " " : "") + std::to_string(value) + " ";
-}
+std::string LogNumber(int value) { return (value >= 0 ? " " : "") + std::to_string(value) + " "; }
 
 int16_t TransactionCall(uint16_t operation) {
   unsigned char data[kDataBufferSize] = {};
@@ -121,7 +119,7 @@ void CallRecordManager(int slot, uint16_t operation, int16_t& status) {
     char key[kKeyBufferSize];
     FillKeyBuffer(file, key, filler);
     status = CallEngine(call, file.positionBlock, data, &dataLength, key, KeyLength(file),
-                     static_cast<int8_t>(file.keyNumber));
+                        static_cast<int8_t>(file.keyNumber));
     DeliverRecord(file, data, dataLength);
     TakeBackKey(file, key);
     if ((status == B_RECORD_LOCKED || status == B_FILE_LOCKED) && file.lockMode == 1) {
@@ -176,7 +174,7 @@ void SkipRecords(int16_t& status, int32_t count, int16_t file_number) {
     char key[kKeyBufferSize];
     FillKeyBuffer(*file, key, ' ');
     status = CallEngine(operation, file->positionBlock, scratch, &dataLength, key, KeyLength(*file),
-                     static_cast<int8_t>(file->keyNumber));
+                        static_cast<int8_t>(file->keyNumber));
     TakeBackKey(*file, key);
     if (status == B_DATA_BUFFER_TOO_SHORT) status = 0;
     --n;
@@ -242,8 +240,8 @@ int32_t RecordPosition(int32_t position, int16_t file_number) {
   std::memset(data, ' ', sizeof data);
   PutLong(data, position);
   FillKeyBuffer(*file, key, ' ');
-  int16_t status = CallEngine(B_GET_DIRECT, file->positionBlock, data, &dataLength, key,
-                           KeyLength(*file), static_cast<int8_t>(file->keyNumber));
+  int16_t status = CallEngine(B_GET_DIRECT, file->positionBlock, data, &dataLength, key, KeyLength(*file),
+                              static_cast<int8_t>(file->keyNumber));
   TakeBackKey(*file, key);
   if (status == B_DATA_BUFFER_TOO_SHORT) status = 0;
   if (status == B_OK) DeliverRecord(*file, data, dataLength);
@@ -290,9 +288,12 @@ void SetLockMode(int16_t& status, const std::string& modes, int16_t file_number)
   std::string& stack = DataFiles.lockModeStack;
   for (char c : modes) {
     switch (c) {
-      case 'D': case 'd': file->lockMode = 0; break;
-      case 'A': case 'a': file->lockMode = 1; break;
-      case 'B': case 'b': file->lockMode = 2; break;
+      case 'D':
+      case 'd': file->lockMode = 0; break;
+      case 'A':
+      case 'a': file->lockMode = 1; break;
+      case 'B':
+      case 'b': file->lockMode = 2; break;
       case '+':
         stack += static_cast<char>(index);
         stack += static_cast<char>(file->lockMode);

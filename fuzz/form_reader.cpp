@@ -1,7 +1,8 @@
 // Fuzzing the form file reader: any file is read or refused with a message,
 // never a crash, leak or hang, and the tables keep their invariants.
-#include "app/form.h"
 #include "app/form_reader.h"
+
+#include "app/form.h"
 #include "app/language.h"
 #include "app/session.h"
 #include "fuzz_support.h"
@@ -28,8 +29,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (screen.FieldCount < 0 || screen.FieldCount > Form.fieldMax) __builtin_trap();
     for (int f = 0; f <= Form.fieldMax + 1; ++f) {
       const FormField& field = Field(s, f);
-      if (field.Width < 0 || field.Value.size() != static_cast<size_t>(field.Width))
-        __builtin_trap();
+      if (field.Width < 0 || field.Value.size() != static_cast<size_t>(field.Width)) __builtin_trap();
     }
   }
   for (int b = 0; b <= Form.browseCount + 1; ++b) (void)Browse(b).BrowseTitle.size();

@@ -1,5 +1,6 @@
 // Fuzzing Translate over any language file.
 #include "app/language.h"
+
 #include "app/session.h"
 #include "fuzz_support.h"
 

@@ -1,5 +1,6 @@
 // Fuzzing GetIni: any file content, any query, no crash, leak or hang.
 #include "app/settings.h"
+
 #include "fuzz_support.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {

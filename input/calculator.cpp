@@ -42,7 +42,7 @@ constexpr char kTopLeft = '\xDA', kTopRight = '\xBF', kBottomLeft = '\xC0', kBot
 constexpr char kTeeLeft = '\xC3', kTeeRight = '\xB4';
 
 double PowerOfTen(int n) {
-  static const double kPowers[] = {1e0, 1e1, 1e2, 1e3, 1e4, 1e5, 1e6, 1e7, 1e8,
+  static const double kPowers[] = {1e0, 1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7, 1e8,
                                    1e9, 1e10, 1e11, 1e12, 1e13, 1e14, 1e15, 1e16};
   if (n >= 0 && n <= 16) return kPowers[n];
   return std::pow(10.0, n);
@@ -405,7 +405,8 @@ std::string ResultText(const CalculatorState& s) {
   char buffer[400];
   std::snprintf(buffer, sizeof buffer, "%.0f", v);
   std::string digits = buffer;
-  if (static_cast<int>(digits.size()) < d - 2) digits.insert(0, static_cast<size_t>(d - 2) - digits.size(), '0');
+  if (static_cast<int>(digits.size()) < d - 2)
+    digits.insert(0, static_cast<size_t>(d - 2) - digits.size(), '0');
   size_t integerPart = digits.size() - static_cast<size_t>(d - 2);
   std::string result = digits.substr(0, integerPart);
   if (d > 2) result += "." + digits.substr(integerPart);
@@ -475,8 +476,10 @@ std::string Calculator() {
     }
     if (key == kKeyLeft || key == kKeyCtrlLeft || key == kKeyRight || key == kKeyCtrlRight) {
       bool left = key == kKeyLeft || key == kKeyCtrlLeft;
-      if (left) s.windowColumn = static_cast<int16_t>(s.windowColumn <= 1 ? RightmostColumn() : s.windowColumn - 1);
-      else s.windowColumn = static_cast<int16_t>(s.windowColumn >= RightmostColumn() ? 1 : s.windowColumn + 1);
+      if (left)
+        s.windowColumn = static_cast<int16_t>(s.windowColumn <= 1 ? RightmostColumn() : s.windowColumn - 1);
+      else
+        s.windowColumn = static_cast<int16_t>(s.windowColumn >= RightmostColumn() ? 1 : s.windowColumn + 1);
       CloseWindow();
       opened = OpenCalculatorWindow(s);
       continue;

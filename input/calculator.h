@@ -21,16 +21,16 @@ struct CalculatorTapeLine {
 };
 
 struct CalculatorState {
-  int16_t windowColumn = 1;      // left column of the window
+  int16_t windowColumn = 1;            // left column of the window
   int32_t firstTapeLine = kEmptyTape;  // oldest visible line (2..22), 23 = empty
   double entry = 0;
   double accumulator = 0;
-  bool cleared = true;           // the last C cleared everything
-  bool typing = false;           // the next digit continues the entry
-  bool point = false;            // the entry has a decimal point
-  int16_t decimals = 0;          // digits after the point
-  std::string operatorKey;       // the operator key being applied
-  std::string pending;           // "+", "-", "*", "/", "=" or ""
+  bool cleared = true;                            // the last C cleared everything
+  bool typing = false;                            // the next digit continues the entry
+  bool point = false;                             // the entry has a decimal point
+  int16_t decimals = 0;                           // digits after the point
+  std::string operatorKey;                        // the operator key being applied
+  std::string pending;                            // "+", "-", "*", "/", "=" or ""
   CalculatorTapeLine tape[kCalculatorTapeLines];  // tape[0] is line 1, the oldest
 };
 

@@ -139,7 +139,8 @@ void DrawQuarter(const CalendarDate& selected) {
   std::snprintf(year, sizeof year, " %4d ", selected.year);
   WriteAt(1, 1, Centred(year, kInnerWidth));
   int firstMonth = QuarterStart(selected.month);
-  for (int block = 0; block < 3; ++block) DrawMonth(selected.year, firstMonth + block, 2 + 7 * block, selected);
+  for (int block = 0; block < 3; ++block)
+    DrawMonth(selected.year, firstMonth + block, 2 + 7 * block, selected);
 }
 
 CalendarDate MoveDays(const CalendarDate& d, int days) {

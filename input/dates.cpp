@@ -209,17 +209,17 @@ std::string MagnitudeText(double value) {
 
 const char* const kMonthNames[4][12] = {
     // Catalan (any other language code)
-    {"gener", "febrer", "mar\x87", "abril", "maig", "juny", "juliol", "agost", "setembre",
-     "octubre", "novembre", "desembre"},
+    {"gener", "febrer", "mar\x87", "abril", "maig", "juny", "juliol", "agost", "setembre", "octubre",
+     "novembre", "desembre"},
     // SPA
-    {"enero", "febrero", "marzo", "abril", "mayo", "junio", "julio", "agosto", "septiembre",
-     "octubre", "noviembre", "diciembre"},
+    {"enero", "febrero", "marzo", "abril", "mayo", "junio", "julio", "agosto", "septiembre", "octubre",
+     "noviembre", "diciembre"},
     // GLG
-    {"janeiro", "fevereiro", "mar\x87o", "abril", "maio", "junho", "julho", "agosto", "setembro",
-     "outubro", "novembro", "dezembro"},
+    {"janeiro", "fevereiro", "mar\x87o", "abril", "maio", "junho", "julho", "agosto", "setembro", "outubro",
+     "novembro", "dezembro"},
     // OCI
-    {"g\x8Ar", "hereu\x8Ar", "mar\x87", "abriu", "mai", "junh", "junhsega", "agost", "seteme",
-     "octobre", "noveme", "deseme"},
+    {"g\x8Ar", "hereu\x8Ar", "mar\x87", "abriu", "mai", "junh", "junhsega", "agost", "seteme", "octobre",
+     "noveme", "deseme"},
 };
 
 std::string MonthName(int month) {
@@ -423,7 +423,8 @@ std::string DateText(const std::string& parts, int style, const std::string& pac
     }
   }
   if (style != 0) return text;
-  long width = (wantMonth ? 2 : 0) + (wantYear ? 4 : 0) + (wantDay ? 2 : 0) + static_cast<long>(parts.size()) - 1;
+  long width =
+      (wantMonth ? 2 : 0) + (wantYear ? 4 : 0) + (wantDay ? 2 : 0) + static_cast<long>(parts.size()) - 1;
   if (width < 0) width = 0;
   text.resize(static_cast<size_t>(width), ' ');
   return text;

@@ -49,7 +49,8 @@ bool InExitKeySet(KeyCode key) {
   const std::string& set = Keyboard.ExitKeySet;
   unsigned low = static_cast<unsigned>(key) & 0xFF, high = (static_cast<unsigned>(key) >> 8) & 0xFF;
   for (size_t i = 0; i + 1 < set.size(); i += 2)
-    if (static_cast<unsigned char>(set[i]) == low && static_cast<unsigned char>(set[i + 1]) == high) return true;
+    if (static_cast<unsigned char>(set[i]) == low && static_cast<unsigned char>(set[i + 1]) == high)
+      return true;
   return false;
 }
 
@@ -58,8 +59,8 @@ struct Field {
   int width = 1;          // characters per row
   int rows = 1;
   std::vector<std::string> options;
-  int option = 0;         // current option
-  size_t optionWidth = 0; // widest option
+  int option = 0;          // current option
+  size_t optionWidth = 0;  // widest option
   ConsoleCell underLeftArrow, underRightArrow;
 };
 
@@ -75,14 +76,16 @@ void DrawField(const Field& f, std::string& text, int cursor) {
     text = value;
     ConsolePutCell(f.top, f.left - 1, ConsoleCell{0x11, a});
     for (size_t i = 0; i < shown.size(); ++i)
-      ConsolePutCell(f.top, f.left + static_cast<int>(i), ConsoleCell{static_cast<unsigned char>(shown[i]), a});
+      ConsolePutCell(f.top, f.left + static_cast<int>(i),
+                     ConsoleCell{static_cast<unsigned char>(shown[i]), a});
     ConsolePutCell(f.top, f.left + static_cast<int>(f.optionWidth), ConsoleCell{0x10, a});
     ConsoleSetCursor(f.top, f.left);
     return;
   }
   if (Keyboard.maskCharacter != 0) {
     // Hidden input: a fixed row of marks that does not even tell the length.
-    std::string shown(static_cast<size_t>(std::max(f.width - 1, 0)), static_cast<char>(Keyboard.maskCharacter));
+    std::string shown(static_cast<size_t>(std::max(f.width - 1, 0)),
+                      static_cast<char>(Keyboard.maskCharacter));
     shown.resize(std::min(text.size(), static_cast<size_t>(f.width) * f.rows), ' ');
     for (size_t i = 0; i < shown.size(); ++i) {
       int r = static_cast<int>(i) / f.width, c = static_cast<int>(i) % f.width;
@@ -236,7 +239,8 @@ void EditField(int row, int column, int width, std::string& text, int& cursor, K
     } else if (key == kKeyHome) {
       if (!withOptions) cursor = 1;
     } else if (key == kKeyEnd) {
-      if (!withOptions) cursor = std::clamp(static_cast<int>(TrimRight(text).size()) + 1, 1, std::max(length, 1));
+      if (!withOptions)
+        cursor = std::clamp(static_cast<int>(TrimRight(text).size()) + 1, 1, std::max(length, 1));
     } else if (key == kKeyCtrlLeft) {
       if (withOptions || cursor <= 1) ends = true;
       else cursor = WordLeft(text, cursor);
@@ -254,7 +258,8 @@ void EditField(int row, int column, int width, std::string& text, int& cursor, K
       int r = clickRow - f.top, c = clickColumn - f.left;
       if (withOptions && clickRow == f.top && clickColumn == f.left - 1) {
         StepOption(f, -1);
-      } else if (withOptions && clickRow == f.top && clickColumn == f.left + static_cast<int>(f.optionWidth)) {
+      } else if (withOptions && clickRow == f.top &&
+                 clickColumn == f.left + static_cast<int>(f.optionWidth)) {
         StepOption(f, 1);
       } else if (withOptions && clickRow == f.top && c >= 0 && c < static_cast<int>(f.optionWidth)) {
         // A click on the option itself: nothing to move.

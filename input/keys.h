@@ -26,15 +26,15 @@ constexpr KeyCode kKeyCtrlF4 = 0x6100, kKeyAltF4 = 0x6B00;
 constexpr KeyCode kKeyCtrlLeft = 0x7300, kKeyCtrlRight = 0x7400, kKeyCtrlHome = 0x7700;
 
 struct KeyboardState {
-  std::string TypeAhead;        // delivered as typed keys before the console's
-  std::string ExitKeySet;       // 2-byte little-endian key codes
+  std::string TypeAhead;   // delivered as typed keys before the console's
+  std::string ExitKeySet;  // 2-byte little-endian key codes
   std::vector<std::string> savedSets;
-  std::string FieldOptions;     // "|option,|option," or empty
-  int maskCharacter = 0;        // 0 or 'X'
-  bool foldLetters = false;     // FoldText uses the letter table
+  std::string FieldOptions;  // "|option,|option," or empty
+  int maskCharacter = 0;     // 0 or 'X'
+  bool foldLetters = false;  // FoldText uses the letter table
   bool calculatorOpen = false;
   bool calendarOpen = false;
-  int mouseState = 0;           // 0 not initialised, 1 on, 2 off, 3 absent
+  int mouseState = 0;  // 0 not initialised, 1 on, 2 off, 3 absent
   // A console event that ended an Alt+keypad digit sequence; the next read
   // delivers it.
   std::vector<ConsoleEvent> pending;

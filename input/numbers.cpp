@@ -83,15 +83,9 @@ std::string FormatPicture(const std::string& picture, double value) {
         if (digitsLeft || (i + 1 < length && picture[i + 1] == '9')) text[i] = Preferences.MilCaracter;
         else text[i] = ' ';
         break;
-      case '.':
-        text[i] = Preferences.DecCaracter;
-        break;
-      case '-':
-        text[i] = negative ? '-' : ' ';
-        break;
-      default:
-        text[i] = c;
-        break;
+      case '.': text[i] = Preferences.DecCaracter; break;
+      case '-': text[i] = negative ? '-' : ' '; break;
+      default: text[i] = c; break;
     }
   }
   if (used >= digits.size()) return text;

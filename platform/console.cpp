@@ -17,9 +17,7 @@ bool Inside(int row, int column) {
   return row >= 1 && row <= Console.rows && column >= 1 && column <= Console.columns;
 }
 
-size_t Index(int row, int column) {
-  return static_cast<size_t>(row - 1) * Console.columns + (column - 1);
-}
+size_t Index(int row, int column) { return static_cast<size_t>(row - 1) * Console.columns + (column - 1); }
 
 void ResetBuffer(int rows, int columns) {
   Console.rows = rows;
@@ -63,7 +61,7 @@ void VirtualBell() { ++Console.bells; }
 void VirtualStop() {}
 
 const ConsoleBackend kVirtualBackend = {VirtualFlush, VirtualPoll, VirtualFlushInput,
-                                        VirtualBell, nullptr, VirtualStop};
+                                        VirtualBell,  nullptr,     VirtualStop};
 
 }  // namespace
 

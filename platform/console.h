@@ -51,7 +51,7 @@ struct ConsoleBackend {
 struct ConsoleState {
   int rows = 25;
   int columns = 80;
-  std::vector<ConsoleCell> cells;   // rows * columns, row-major
+  std::vector<ConsoleCell> cells;      // rows * columns, row-major
   std::vector<unsigned char> damaged;  // one flag per cell
   bool anyDamage = true;
   int cursorRow = 1, cursorColumn = 1;

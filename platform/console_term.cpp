@@ -20,6 +20,8 @@
 // (the default action, or a sanitizer's report).  Their restoring output is
 // prepared in advance in a plain buffer, since a signal handler may only
 // write(2) and tcsetattr(3).
+#include "platform/console_term.h"
+
 #include <fcntl.h>
 #include <langinfo.h>
 #include <locale.h>
@@ -39,7 +41,6 @@
 #include <vector>
 
 #include "platform/console.h"
-#include "platform/console_term.h"
 #include "platform/keydecode.h"
 #include "platform/platform.h"
 
@@ -66,7 +67,7 @@ constexpr const char* kPasteOff = "\x1b[?2004l";
 struct TerminalConsole {
   bool running = false;
   SCREEN* screen = nullptr;
-  FILE* input = nullptr;   // duplicates of the descriptors, for newterm
+  FILE* input = nullptr;  // duplicates of the descriptors, for newterm
   FILE* output = nullptr;
   int inputFd = -1, outputFd = -1;
   termios savedInput{};
@@ -78,17 +79,17 @@ struct TerminalConsole {
   bool fullRedraw = true;
 
   // Colours.
-  int colours = 0;      // 0: none, 8 or 16 (or more)
-  int pairLimit = 0;    // COLOR_PAIRS
+  int colours = 0;    // 0: none, 8 or 16 (or more)
+  int pairLimit = 0;  // COLOR_PAIRS
   int nextPair = 1;
-  short pairOf[256] = {};           // curses foreground * 16 + background -> pair (0: not made yet)
-  bool styleKnown[256] = {};        // by cell attribute
+  short pairOf[256] = {};     // curses foreground * 16 + background -> pair (0: not made yet)
+  bool styleKnown[256] = {};  // by cell attribute
   attr_t styleAttributes[256] = {};
   short stylePair[256] = {};
 
   // Cursor.
-  int cursorVisibleSent = -1;       // -1 unknown
-  int cursorShapeSent = -1;         // -1 unknown, 0 block, 1 insert
+  int cursorVisibleSent = -1;  // -1 unknown
+  int cursorShapeSent = -1;    // -1 unknown, 0 block, 1 insert
   std::string shapeInsert, shapeBlock, shapeDefault;
   bool linuxConsole = false;
 
@@ -240,7 +241,8 @@ void LearnKeySequences() {
   };
   for (const auto& k : kPlain) KeyDecoderAddSequence(Term.decoder, Capability(k.name), k.key);
   for (int n = 1; n <= 10; ++n)
-    KeyDecoderAddSequence(Term.decoder, Capability(("kf" + std::to_string(n)).c_str()), 0x3B00 + (n - 1) * 0x100);
+    KeyDecoderAddSequence(Term.decoder, Capability(("kf" + std::to_string(n)).c_str()),
+                          0x3B00 + (n - 1) * 0x100);
   // ncurses' extended names: kLFT5 is Ctrl+Left; the digit is xterm's
   // modifier parameter (3 Alt, 5 Ctrl, 7 Ctrl+Alt ...).
   struct {
@@ -268,8 +270,9 @@ int AnsiColour(int pc) { return ((pc & 1) << 2) | (pc & 2) | ((pc & 4) >> 2); }
 short PairFor(int foreground, int background) {
   int index = foreground * 16 + background;
   if (Term.pairOf[index]) return Term.pairOf[index];
-  if (Term.nextPair < Term.pairLimit && init_pair(static_cast<short>(Term.nextPair), static_cast<short>(foreground),
-                                                  static_cast<short>(background)) == OK) {
+  if (Term.nextPair < Term.pairLimit &&
+      init_pair(static_cast<short>(Term.nextPair), static_cast<short>(foreground),
+                static_cast<short>(background)) == OK) {
     Term.pairOf[index] = static_cast<short>(Term.nextPair++);
     return Term.pairOf[index];
   }
@@ -326,7 +329,8 @@ void ShowTooSmall() {
   const std::string lines[2] = {"Ampliau el terminal a 80 x 25 (ara " + size + ")",
                                 "Enlarge the terminal to 80 x 25 (now " + size + ")"};
   for (int i = 0; i < 2 && i < Term.terminalRows; ++i)
-    mvwaddnstr(stdscr, i, 0, lines[i].c_str(), std::min<int>(static_cast<int>(lines[i].size()), Term.terminalColumns));
+    mvwaddnstr(stdscr, i, 0, lines[i].c_str(),
+               std::min<int>(static_cast<int>(lines[i].size()), Term.terminalColumns));
   if (Term.cursorVisibleSent != 0) {
     curs_set(0);
     Term.cursorVisibleSent = 0;
@@ -378,7 +382,8 @@ void TermFlush() {
     Term.cursorVisibleSent = visible;
     Term.cursorShapeSent = -1;  // making it visible may reset the shape
   }
-  wmove(stdscr, std::clamp(Console.cursorRow, 1, kRows) - 1, std::clamp(Console.cursorColumn, 1, kColumns) - 1);
+  wmove(stdscr, std::clamp(Console.cursorRow, 1, kRows) - 1,
+        std::clamp(Console.cursorColumn, 1, kColumns) - 1);
   wnoutrefresh(stdscr);
   doupdate();  // ends with ncurses' output flushed, so direct writes follow in order
   int shape = Console.cursorInsertShape ? 1 : 0;
@@ -389,7 +394,8 @@ void TermFlush() {
 }
 
 int64_t NowMs() {
-  return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now().time_since_epoch())
+  return std::chrono::duration_cast<std::chrono::milliseconds>(
+             std::chrono::steady_clock::now().time_since_epoch())
       .count();
 }
 
@@ -444,8 +450,7 @@ bool TermPoll(ConsoleEvent& event, int timeoutMs) {
     now = NowMs();
     if (ready > 0 && (fds[1].revents & POLLIN)) {
       char drain[64];
-      while (read(Term.wakePipe[0], drain, sizeof drain) > 0) {
-      }
+      while (read(Term.wakePipe[0], drain, sizeof drain) > 0) {}
     }
     if (ready > 0 && (fds[0].revents & (POLLIN | POLLHUP | POLLERR))) ReadInput(now);
     std::vector<ConsoleEvent> events;
@@ -476,8 +481,8 @@ std::string Base64(const std::string& bytes) {
   std::string out;
   size_t i = 0;
   for (; i + 2 < bytes.size(); i += 3) {
-    unsigned v = (static_cast<unsigned char>(bytes[i]) << 16) | (static_cast<unsigned char>(bytes[i + 1]) << 8) |
-                 static_cast<unsigned char>(bytes[i + 2]);
+    unsigned v = (static_cast<unsigned char>(bytes[i]) << 16) |
+                 (static_cast<unsigned char>(bytes[i + 1]) << 8) | static_cast<unsigned char>(bytes[i + 2]);
     for (int s = 18; s >= 0; s -= 6) out += kDigits[(v >> s) & 63];
   }
   if (i < bytes.size()) {
@@ -501,7 +506,8 @@ void TermSetClipboard(const std::string& cp850) {
 
 void TermStop();
 
-const ConsoleBackend kTerminalBackend = {TermFlush, TermPoll, TermFlushInput, TermBell, TermSetClipboard, TermStop};
+const ConsoleBackend kTerminalBackend = {TermFlush, TermPoll,         TermFlushInput,
+                                         TermBell,  TermSetClipboard, TermStop};
 
 void TermStop() {
   if (!Term.running) return;
@@ -643,7 +649,8 @@ bool ConsoleStartTerminalOn(int inputFd, int outputFd, const std::string& termin
   // The input descriptor gets the same raw mode even when it is another
   // device than the output, which is the one ncurses sets.
   termios rawModes = modes;
-  rawModes.c_iflag &= ~static_cast<tcflag_t>(IXON | IXOFF | ICRNL | INLCR | IGNCR | ISTRIP | BRKINT | INPCK | PARMRK);
+  rawModes.c_iflag &=
+      ~static_cast<tcflag_t>(IXON | IXOFF | ICRNL | INLCR | IGNCR | ISTRIP | BRKINT | INPCK | PARMRK);
   rawModes.c_lflag &= ~static_cast<tcflag_t>(ICANON | ECHO | ISIG | IEXTEN);
   rawModes.c_cc[VMIN] = 1;
   rawModes.c_cc[VTIME] = 0;

@@ -45,12 +45,10 @@ struct ModifiedCodes {
   int base, shift, ctrl, alt;
 };
 const ModifiedCodes kModified[] = {
-    {kUp, kUp, 0x8D00, 0x9800},         {kDown, kDown, 0x9100, 0xA000},
-    {kLeft, kLeft, 0x7300, 0x9B00},     {kRight, kRight, 0x7400, 0x9D00},
-    {kHome, kHome, 0x7700, 0x9700},     {kEnd, kEnd, 0x7500, 0x9F00},
-    {kPgUp, kPgUp, 0x8400, 0x9900},     {kPgDn, kPgDn, 0x7600, 0xA100},
-    {kIns, kIns, 0x9200, 0xA200},       {kDel, kDel, 0x9300, 0xA300},
-    {kCentre, kCentre, 0x8F00, kCentre}, {kTab, 0x0F00, 0x9400, 0xA500},
+    {kUp, kUp, 0x8D00, 0x9800},       {kDown, kDown, 0x9100, 0xA000},      {kLeft, kLeft, 0x7300, 0x9B00},
+    {kRight, kRight, 0x7400, 0x9D00}, {kHome, kHome, 0x7700, 0x9700},      {kEnd, kEnd, 0x7500, 0x9F00},
+    {kPgUp, kPgUp, 0x8400, 0x9900},   {kPgDn, kPgDn, 0x7600, 0xA100},      {kIns, kIns, 0x9200, 0xA200},
+    {kDel, kDel, 0x9300, 0xA300},     {kCentre, kCentre, 0x8F00, kCentre}, {kTab, 0x0F00, 0x9400, 0xA500},
 };
 
 bool IsFunctionKey(int key) {
@@ -71,14 +69,13 @@ struct TildeKey {
   int number, key, modifiers;
 };
 const TildeKey kTildeKeys[] = {
-    {1, kHome, 0},      {2, kIns, 0},       {3, kDel, 0},        {4, kEnd, 0},
-    {5, kPgUp, 0},      {6, kPgDn, 0},      {7, kHome, 0},       {8, kEnd, 0},
-    {11, FKey(1), 0},   {12, FKey(2), 0},   {13, FKey(3), 0},    {14, FKey(4), 0},
-    {15, FKey(5), 0},   {17, FKey(6), 0},   {18, FKey(7), 0},    {19, FKey(8), 0},
-    {20, FKey(9), 0},   {21, FKey(10), 0},  {23, kF11, 0},       {24, kF12, 0},
-    {25, FKey(3), kShift}, {26, FKey(4), kShift}, {28, FKey(5), kShift},
-    {29, FKey(6), kShift}, {31, FKey(7), kShift}, {32, FKey(8), kShift},
-    {33, FKey(9), kShift}, {34, FKey(10), kShift},
+    {1, kHome, 0},         {2, kIns, 0},          {3, kDel, 0},          {4, kEnd, 0},
+    {5, kPgUp, 0},         {6, kPgDn, 0},         {7, kHome, 0},         {8, kEnd, 0},
+    {11, FKey(1), 0},      {12, FKey(2), 0},      {13, FKey(3), 0},      {14, FKey(4), 0},
+    {15, FKey(5), 0},      {17, FKey(6), 0},      {18, FKey(7), 0},      {19, FKey(8), 0},
+    {20, FKey(9), 0},      {21, FKey(10), 0},     {23, kF11, 0},         {24, kF12, 0},
+    {25, FKey(3), kShift}, {26, FKey(4), kShift}, {28, FKey(5), kShift}, {29, FKey(6), kShift},
+    {31, FKey(7), kShift}, {32, FKey(8), kShift}, {33, FKey(9), kShift}, {34, FKey(10), kShift},
 };
 
 // Final letters of CSI and SS3 key sequences.
@@ -87,19 +84,42 @@ struct FinalKey {
   int key, modifiers;
 };
 const FinalKey kCsiFinals[] = {
-    {'A', kUp, 0},      {'B', kDown, 0},    {'C', kRight, 0},   {'D', kLeft, 0},
-    {'H', kHome, 0},    {'F', kEnd, 0},     {'E', kCentre, 0},  {'G', kCentre, 0},
-    {'P', FKey(1), 0},  {'Q', FKey(2), 0},  {'R', FKey(3), 0},  {'S', FKey(4), 0},
+    {'A', kUp, 0},
+    {'B', kDown, 0},
+    {'C', kRight, 0},
+    {'D', kLeft, 0},
+    {'H', kHome, 0},
+    {'F', kEnd, 0},
+    {'E', kCentre, 0},
+    {'G', kCentre, 0},
+    {'P', FKey(1), 0},
+    {'Q', FKey(2), 0},
+    {'R', FKey(3), 0},
+    {'S', FKey(4), 0},
     {'Z', kTab, kShift},
     // rxvt: Shift+arrows.
-    {'a', kUp, kShift}, {'b', kDown, kShift}, {'c', kRight, kShift}, {'d', kLeft, kShift},
+    {'a', kUp, kShift},
+    {'b', kDown, kShift},
+    {'c', kRight, kShift},
+    {'d', kLeft, kShift},
 };
 const FinalKey kSs3Finals[] = {
-    {'A', kUp, 0},     {'B', kDown, 0},    {'C', kRight, 0},  {'D', kLeft, 0},
-    {'H', kHome, 0},   {'F', kEnd, 0},     {'E', kCentre, 0}, {'P', FKey(1), 0},
-    {'Q', FKey(2), 0}, {'R', FKey(3), 0},  {'S', FKey(4), 0},
+    {'A', kUp, 0},
+    {'B', kDown, 0},
+    {'C', kRight, 0},
+    {'D', kLeft, 0},
+    {'H', kHome, 0},
+    {'F', kEnd, 0},
+    {'E', kCentre, 0},
+    {'P', FKey(1), 0},
+    {'Q', FKey(2), 0},
+    {'R', FKey(3), 0},
+    {'S', FKey(4), 0},
     // rxvt: Ctrl+arrows.
-    {'a', kUp, kCtrl}, {'b', kDown, kCtrl}, {'c', kRight, kCtrl}, {'d', kLeft, kCtrl},
+    {'a', kUp, kCtrl},
+    {'b', kDown, kCtrl},
+    {'c', kRight, kCtrl},
+    {'d', kLeft, kCtrl},
 };
 // The numeric keypad in application mode: SS3 + letter -> the character.
 const char kKeypadFinals[] = "pqrstuvwxyMjklmnoX";
@@ -111,14 +131,13 @@ struct AltCode {
   int code;
 };
 const AltCode kAltCodes[] = {
-    {'q', 0x1000}, {'w', 0x1100}, {'e', 0x1200}, {'r', 0x1300}, {'t', 0x1400}, {'y', 0x1500},
-    {'u', 0x1600}, {'i', 0x1700}, {'o', 0x1800}, {'p', 0x1900}, {'[', 0x1A00}, {']', 0x1B00},
-    {'a', 0x1E00}, {'s', 0x1F00}, {'d', 0x2000}, {'f', 0x2100}, {'g', 0x2200}, {'h', 0x2300},
-    {'j', 0x2400}, {'k', 0x2500}, {'l', 0x2600}, {';', 0x2700}, {'\'', 0x2800}, {'`', 0x2900},
-    {'\\', 0x2B00}, {'z', 0x2C00}, {'x', 0x2D00}, {'c', 0x2E00}, {'v', 0x2F00}, {'b', 0x3000},
-    {'n', 0x3100}, {'m', 0x3200}, {',', 0x3300}, {'.', 0x3400}, {'/', 0x3500}, {'1', 0x7800},
-    {'2', 0x7900}, {'3', 0x7A00}, {'4', 0x7B00}, {'5', 0x7C00}, {'6', 0x7D00}, {'7', 0x7E00},
-    {'8', 0x7F00}, {'9', 0x8000}, {'0', 0x8100}, {'-', 0x8200}, {'=', 0x8300},
+    {'q', 0x1000}, {'w', 0x1100},  {'e', 0x1200}, {'r', 0x1300},  {'t', 0x1400}, {'y', 0x1500}, {'u', 0x1600},
+    {'i', 0x1700}, {'o', 0x1800},  {'p', 0x1900}, {'[', 0x1A00},  {']', 0x1B00}, {'a', 0x1E00}, {'s', 0x1F00},
+    {'d', 0x2000}, {'f', 0x2100},  {'g', 0x2200}, {'h', 0x2300},  {'j', 0x2400}, {'k', 0x2500}, {'l', 0x2600},
+    {';', 0x2700}, {'\'', 0x2800}, {'`', 0x2900}, {'\\', 0x2B00}, {'z', 0x2C00}, {'x', 0x2D00}, {'c', 0x2E00},
+    {'v', 0x2F00}, {'b', 0x3000},  {'n', 0x3100}, {'m', 0x3200},  {',', 0x3300}, {'.', 0x3400}, {'/', 0x3500},
+    {'1', 0x7800}, {'2', 0x7900},  {'3', 0x7A00}, {'4', 0x7B00},  {'5', 0x7C00}, {'6', 0x7D00}, {'7', 0x7E00},
+    {'8', 0x7F00}, {'9', 0x8000},  {'0', 0x8100}, {'-', 0x8200},  {'=', 0x8300},
 };
 
 // ---- Tokens ------------------------------------------------------------------
@@ -224,12 +243,9 @@ Token DecodeText(std::string_view b, bool idle) {
   char32_t cp = 0;
   size_t length = 0;
   switch (DecodeUtf8(b, cp, length)) {
-    case Utf8::INCOMPLETE:
-      return idle ? Nothing(b.size()) : Incomplete();
-    case Utf8::INVALID:
-      return Nothing(1);
-    case Utf8::OK:
-      break;
+    case Utf8::INCOMPLETE: return idle ? Nothing(b.size()) : Incomplete();
+    case Utf8::INVALID: return Nothing(1);
+    case Utf8::OK: break;
   }
   int code = TypedCp850(cp);
   return code ? Char(code, 0, length) : Nothing(length);
@@ -246,10 +262,10 @@ Token OtherKey(int codePoint, int modifiers, size_t consumed) {
   } else if (codePoint >= 0 && codePoint < 32) {
     t = Key(codePoint, consumed);
   } else if (codePoint < 127) {
-    if ((modifiers & kCtrl) && !(modifiers & kAlt) && ((codePoint | 0x20) >= 'a' && (codePoint | 0x20) <= 'z'))
+    if ((modifiers & kCtrl) && !(modifiers & kAlt) &&
+        ((codePoint | 0x20) >= 'a' && (codePoint | 0x20) <= 'z'))
       t = Key(codePoint & 0x1F, consumed);
-    else
-      t = Char(codePoint, modifiers & kAlt, consumed);
+    else t = Char(codePoint, modifiers & kAlt, consumed);
   } else {
     int code = TypedCp850(static_cast<char32_t>(codePoint));
     t = code ? Char(code, 0, consumed) : Nothing(consumed);
@@ -489,18 +505,13 @@ void Emit(KeyDecoder& decoder, const Token& t, std::vector<ConsoleEvent>& out) {
   // altKeypadDigit stays -1 except for an application-keypad digit with Alt:
   // a terminal has no other way to say "left Alt held with a keypad digit".
   switch (t.kind) {
-    case Token::NONE:
-      return;
+    case Token::NONE: return;
     case Token::PASTE_START:
       decoder.inPaste = true;
       decoder.pasteAfterCR = false;
       return;
-    case Token::PASTE_END:
-      decoder.inPaste = false;
-      return;
-    case Token::KEY:
-      e.key = t.value;
-      break;
+    case Token::PASTE_END: decoder.inPaste = false; return;
+    case Token::KEY: e.key = t.value; break;
     case Token::NAMED:
       e.key = ModifiedKeyCode(t.value, t.modifiers & kShift, t.modifiers & kAlt, t.modifiers & kCtrl);
       break;
@@ -619,10 +630,10 @@ namespace {
 const std::map<int, std::string>& KeyNames() {
   static const std::map<int, std::string> names = [] {
     std::map<int, std::string> m;
-    const std::pair<int, const char*> plain[] = {
-        {kUp, "Up"},     {kDown, "Down"}, {kLeft, "Left"}, {kRight, "Right"},    {kHome, "Home"},
-        {kEnd, "End"},   {kPgUp, "PgUp"}, {kPgDn, "PgDn"}, {kIns, "Ins"},        {kDel, "Del"},
-        {kCentre, "Keypad5"}, {kTab, "Tab"}};
+    const std::pair<int, const char*> plain[] = {{kUp, "Up"},       {kDown, "Down"},      {kLeft, "Left"},
+                                                 {kRight, "Right"}, {kHome, "Home"},      {kEnd, "End"},
+                                                 {kPgUp, "PgUp"},   {kPgDn, "PgDn"},      {kIns, "Ins"},
+                                                 {kDel, "Del"},     {kCentre, "Keypad5"}, {kTab, "Tab"}};
     std::vector<std::pair<int, std::string>> keys(std::begin(plain), std::end(plain));
     for (int n = 1; n <= 12; ++n) keys.emplace_back(FKey(n), "F" + std::to_string(n));
     for (const auto& [code, name] : keys) m.emplace(code, name);

@@ -176,10 +176,8 @@ std::string HostPath(const std::string& programPath) {
         }
         closedir(dir);
       }
-      if (!found.empty())
-        candidate = result + found;
-      else
-        matching = false;
+      if (!found.empty()) candidate = result + found;
+      else matching = false;
     }
     result = candidate;
     first = false;

@@ -46,15 +46,15 @@ extern PlatformHooks Platform;
 LocalTime Now();
 int SecondsSinceMidnight();
 void PauseMs(int milliseconds);
-double RandomUnit();              // uniform in [0, 1)
-uint32_t SecureRandom32();        // from the kernel's random source
-void Beep();                      // the console bell (or the hook)
+double RandomUnit();        // uniform in [0, 1)
+uint32_t SecureRandom32();  // from the kernel's random source
+void Beep();                // the console bell (or the hook)
 
 // ---- Environment, processes, identity --------------------------------------
 
-std::string GetEnv(const std::string& name);  // "" when unset
+std::string GetEnv(const std::string& name);     // "" when unset
 int RunCommand(const std::string& commandLine);  // waits; returns exit code
-std::string ComputerName();                   // host name, at most 15 bytes
+std::string ComputerName();                      // host name, at most 15 bytes
 
 // ---- Code page 850 <-> UTF-8 --------------------------------------------
 
@@ -73,11 +73,11 @@ unsigned char UnicodeToCp850(char32_t codePoint);
 // letter case; components that do not exist are kept as given.
 std::string HostPath(const std::string& programPath);
 
-bool FileExists(const std::string& path);       // regular file
+bool FileExists(const std::string& path);  // regular file
 bool DirectoryExists(const std::string& path);
 long long FileLength(const std::string& path);  // -1 when missing
 bool DeleteFile(const std::string& path);
-bool MakeDirectory(const std::string& path);    // one level
+bool MakeDirectory(const std::string& path);  // one level
 bool ReadWholeFile(const std::string& path, std::string& contents);
 bool WriteWholeFile(const std::string& path, const std::string& contents);
 // Opens, appends and closes; false when the file cannot be written.

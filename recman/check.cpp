@@ -35,7 +35,8 @@ std::string Hex(const std::string& s) {
 
 std::string Blob(sqlite3_stmt* s, int i) {
   const void* p = sqlite3_column_blob(s, i);
-  return p ? std::string(static_cast<const char*>(p), static_cast<size_t>(sqlite3_column_bytes(s, i))) : std::string();
+  return p ? std::string(static_cast<const char*>(p), static_cast<size_t>(sqlite3_column_bytes(s, i)))
+           : std::string();
 }
 
 int16_t CheckTables(Directory& dir, const CatalogEntry& entry, const FileSpec& spec, std::string& report) {
@@ -89,7 +90,8 @@ int16_t CheckTables(Directory& dir, const CatalogEntry& entry, const FileSpec& s
       std::string ik = Blob(s, 0);
       uint32_t pos = static_cast<uint32_t>(sqlite3_column_int64(s, 1));
       while (i < want.size() && want[i].first < ik) {
-        fault("key " + std::to_string(k) + ": record " + std::to_string(want[i].second) + " missing from the index");
+        fault("key " + std::to_string(k) + ": record " + std::to_string(want[i].second) +
+              " missing from the index");
         ++i;
       }
       if (i < want.size() && want[i].first == ik) {
@@ -103,12 +105,14 @@ int16_t CheckTables(Directory& dir, const CatalogEntry& entry, const FileSpec& s
       }
     }
     for (; i < want.size(); ++i)
-      fault("key " + std::to_string(k) + ": record " + std::to_string(want[i].second) + " missing from the index");
+      fault("key " + std::to_string(k) + ": record " + std::to_string(want[i].second) +
+            " missing from the index");
     sqlite3_finalize(s);
   }
 
   sql = "SELECT records FROM recman_file WHERE id = " + ids;
-  if (sqlite3_prepare_v2(dir.db, sql.c_str(), -1, &s, nullptr) == SQLITE_OK && sqlite3_step(s) == SQLITE_ROW) {
+  if (sqlite3_prepare_v2(dir.db, sql.c_str(), -1, &s, nullptr) == SQLITE_OK &&
+      sqlite3_step(s) == SQLITE_ROW) {
     // Inside this process's transaction, deletes not yet counted in the
     // catalog wait in the directory's pending counts.
     int64_t stored = sqlite3_column_int64(s, 0);
@@ -137,8 +141,8 @@ int16_t CheckTables(Directory& dir, const CatalogEntry& entry, const FileSpec& s
 int16_t RecmanCheckFile(const std::string& path, const std::string& owner, std::string& report) {
   std::lock_guard<std::mutex> guard(gRecman.mutex);
   DataPath where;
-  int16_t st = ResolveDataPath(reinterpret_cast<const uint8_t*>(path.data()), static_cast<uint32_t>(path.size()),
-                               B_FILE_NOT_FOUND, where);
+  int16_t st = ResolveDataPath(reinterpret_cast<const uint8_t*>(path.data()),
+                               static_cast<uint32_t>(path.size()), B_FILE_NOT_FOUND, where);
   if (st != B_OK) return st;
   std::string uuid;
   switch (ReadMarker(where.full, uuid)) {
@@ -159,7 +163,8 @@ int16_t RecmanCheckFile(const std::string& path, const std::string& owner, std::
       !OwnerMatches(entry.ownerSalt, entry.ownerHash, owner.substr(0, kMaxOwnerName)))
     return B_INVALID_OWNER;
   FileSpec spec;
-  if (ParseCreateBuffer(reinterpret_cast<const uint8_t*>(entry.spec.data()), entry.spec.size(), spec) != B_OK) {
+  if (ParseCreateBuffer(reinterpret_cast<const uint8_t*>(entry.spec.data()), entry.spec.size(), spec) !=
+      B_OK) {
     report += "stored specification is unreadable\n";
     return B_NOT_A_RECORD_FILE;
   }

@@ -14,6 +14,8 @@
 // client and opens its own files.  A directory whose connection was inside a
 // transaction at the fork cannot be closed safely; the child refuses to use
 // that directory (status 2).
+#include "recman/engine.h"
+
 #include <pthread.h>
 #include <sqlite3.h>
 #include <time.h>
@@ -22,7 +24,6 @@
 #include <cstring>
 #include <new>
 
-#include "recman/engine.h"
 #include "recman/files.h"
 #include "recman/locks.h"
 #include "recman/operations.h"
@@ -103,7 +104,8 @@ Handle* HandleFromBlock(const void* block, uint32_t& id) {
   if (block == nullptr) return nullptr;
   BlockImage b;
   std::memcpy(&b, block, sizeof b);
-  if (b.magic != kBlockMagic || b.nonce != gRecman.nonce || b.handleId >= gRecman.handles.size()) return nullptr;
+  if (b.magic != kBlockMagic || b.nonce != gRecman.nonce || b.handleId >= gRecman.handles.size())
+    return nullptr;
   Handle& h = gRecman.handles[b.handleId];
   if (!h.inUse || h.generation != b.generation || h.file == nullptr) return nullptr;
   id = b.handleId;
@@ -163,7 +165,9 @@ void CloseHandle(uint32_t id) {
 int16_t OpenFileOp(Call& c, void* block, int attempt = 0) {
   bool readOnly = false, exclusive = false;
   switch (c.keyNumber) {
-    case B_MODE_NORMAL: case -1: case -3: break;
+    case B_MODE_NORMAL:
+    case -1:
+    case -3: break;
     case B_MODE_READ_ONLY: readOnly = true; break;
     case B_MODE_EXCLUSIVE: exclusive = true; break;
     default: return B_INVALID_OPERATION;
@@ -205,7 +209,8 @@ int16_t OpenFileOp(Call& c, void* block, int attempt = 0) {
     f->dir = dir;
     f->id = entry.id;
     f->name = path.name;
-    if (ParseCreateBuffer(reinterpret_cast<const uint8_t*>(entry.spec.data()), entry.spec.size(), f->spec) != B_OK)
+    if (ParseCreateBuffer(reinterpret_cast<const uint8_t*>(entry.spec.data()), entry.spec.size(), f->spec) !=
+        B_OK)
       return B_NOT_A_RECORD_FILE;
     file = f.get();
     gRecman.files.emplace(key, std::move(f));
@@ -285,9 +290,10 @@ int16_t CreateFileOp(Call& c) {
   scope.modified = true;
   for (const CatalogEntry& e : entries) {
     FileSpec old;
-    size_t keys = ParseCreateBuffer(reinterpret_cast<const uint8_t*>(e.spec.data()), e.spec.size(), old) == B_OK
-                      ? old.keys.size()
-                      : 119;
+    size_t keys =
+        ParseCreateBuffer(reinterpret_cast<const uint8_t*>(e.spec.data()), e.spec.size(), old) == B_OK
+            ? old.keys.size()
+            : 119;
     st = DropCatalogEntry(*dir, e.id, keys);
     if (st != B_OK) return EndWrite(scope, st);
   }
@@ -353,7 +359,8 @@ int16_t UnlockOp(Call& c) {
   }
   if (c.keyNumber == kUnlockOneMultiple) {
     if (c.data == nullptr || c.dataCapacity < 4) return B_DATA_BUFFER_TOO_SHORT;
-    uint32_t pos = c.data[0] | (c.data[1] << 8) | (c.data[2] << 16) | (static_cast<uint32_t>(c.data[3]) << 24);
+    uint32_t pos =
+        c.data[0] | (c.data[1] << 8) | (c.data[2] << 16) | (static_cast<uint32_t>(c.data[3]) << 24);
     ReleaseMultipleLock(c.handleId, pos);
     return B_OK;
   }
@@ -375,10 +382,13 @@ int16_t ResetOp() {
 
 bool NeedsHandle(uint16_t op) {
   switch (op) {
-    case B_OPEN: case B_CREATE: case B_BEGIN_TRANS: case B_END_TRANS: case B_ABORT_TRANS: case B_RESET:
-      return false;
-    default:
-      return true;
+    case B_OPEN:
+    case B_CREATE:
+    case B_BEGIN_TRANS:
+    case B_END_TRANS:
+    case B_ABORT_TRANS:
+    case B_RESET: return false;
+    default: return true;
   }
 }
 
@@ -390,14 +400,36 @@ int16_t Dispatch(uint16_t operation, void* block, Call& c) {
   c.operation = rest % 50;
   if (c.keyOnly && (c.operation < B_GET_EQUAL || c.operation > B_GET_LAST)) return B_INVALID_OPERATION;
   switch (c.operation) {
-    case B_OPEN: case B_CLOSE: case B_INSERT: case B_UPDATE: case B_DELETE: case B_GET_EQUAL: case B_GET_NEXT:
-    case B_GET_PREVIOUS: case B_GET_GREATER: case B_GET_GE: case B_GET_LESS: case B_GET_LE: case B_GET_FIRST:
-    case B_GET_LAST: case B_CREATE: case B_STAT: case B_BEGIN_TRANS: case B_END_TRANS: case B_ABORT_TRANS:
-    case B_GET_POSITION: case B_GET_DIRECT: case B_STEP_NEXT: case B_UNLOCK: case B_RESET: case B_SET_OWNER:
-    case B_CLEAR_OWNER: case B_STEP_FIRST: case B_STEP_LAST: case B_STEP_PREVIOUS:
-      break;
-    default:
-      return B_INVALID_OPERATION;
+    case B_OPEN:
+    case B_CLOSE:
+    case B_INSERT:
+    case B_UPDATE:
+    case B_DELETE:
+    case B_GET_EQUAL:
+    case B_GET_NEXT:
+    case B_GET_PREVIOUS:
+    case B_GET_GREATER:
+    case B_GET_GE:
+    case B_GET_LESS:
+    case B_GET_LE:
+    case B_GET_FIRST:
+    case B_GET_LAST:
+    case B_CREATE:
+    case B_STAT:
+    case B_BEGIN_TRANS:
+    case B_END_TRANS:
+    case B_ABORT_TRANS:
+    case B_GET_POSITION:
+    case B_GET_DIRECT:
+    case B_STEP_NEXT:
+    case B_UNLOCK:
+    case B_RESET:
+    case B_SET_OWNER:
+    case B_CLEAR_OWNER:
+    case B_STEP_FIRST:
+    case B_STEP_LAST:
+    case B_STEP_PREVIOUS: break;
+    default: return B_INVALID_OPERATION;
   }
   if (NeedsHandle(c.operation)) {
     c.handle = HandleFromBlock(block, c.handleId);
@@ -405,11 +437,13 @@ int16_t Dispatch(uint16_t operation, void* block, Call& c) {
     // What was read ahead stays valid through the calls that do not move
     // the handle: a walk that asks each record's position keeps its batches.
     switch (c.operation) {
-      case B_GET_NEXT: case B_GET_PREVIOUS: case B_STEP_NEXT: case B_STEP_PREVIOUS:
-      case B_GET_POSITION: case B_STAT:
-        break;
-      default:
-        ForgetReadAhead(*c.handle);
+      case B_GET_NEXT:
+      case B_GET_PREVIOUS:
+      case B_STEP_NEXT:
+      case B_STEP_PREVIOUS:
+      case B_GET_POSITION:
+      case B_STAT: break;
+      default: ForgetReadAhead(*c.handle);
     }
   }
   switch (c.operation) {
@@ -425,7 +459,10 @@ int16_t Dispatch(uint16_t operation, void* block, Call& c) {
     case B_ABORT_TRANS: return EngineAbortTransaction();
     case B_GET_POSITION: return GetPosition(c);
     case B_GET_DIRECT: return GetDirect(c);
-    case B_STEP_NEXT: case B_STEP_FIRST: case B_STEP_LAST: case B_STEP_PREVIOUS: return StepRecord(c);
+    case B_STEP_NEXT:
+    case B_STEP_FIRST:
+    case B_STEP_LAST:
+    case B_STEP_PREVIOUS: return StepRecord(c);
     case B_UNLOCK: return UnlockOp(c);
     case B_RESET: return ResetOp();
     case B_SET_OWNER: return SetOwnerOp(c);

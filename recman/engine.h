@@ -27,8 +27,8 @@ struct sqlite3_stmt;
 // One directory of data files: its database "recman.db" and its lock file
 // "recman.lck" (record locks, open locks, the shared change counter).
 struct Directory {
-  std::string path;             // canonical, without a trailing slash
-  sqlite3* db = nullptr;        // null while closed (it reopens on demand)
+  std::string path;       // canonical, without a trailing slash
+  sqlite3* db = nullptr;  // null while closed (it reopens on demand)
   int lockFd = -1;
   volatile uint64_t* changeCounter = nullptr;  // in the mapped lock file
   // Identity of the database file this object opened: a folder deleted and
@@ -36,7 +36,7 @@ struct Directory {
   dev_t storeDevice = 0;
   ino_t storeInode = 0;
   void* lockMap = nullptr;
-  bool transactionOpen = false; // the process transaction holds BEGIN here
+  bool transactionOpen = false;  // the process transaction holds BEGIN here
   // Record-count changes of the open transaction, by file id: written to
   // the catalog once, just before the commit, instead of on every delete.
   std::map<int64_t, int64_t> pendingCounts;
@@ -48,11 +48,11 @@ struct Directory {
 
 // A record as read from the store.
 struct Row {
-  std::string sortKey;          // index entry (empty for physical reads)
+  std::string sortKey;  // index entry (empty for physical reads)
   uint32_t pos = 0;
   int64_t version = 0;
   std::string data;
-  std::string sequences;        // insertion numbers of the duplicate keys
+  std::string sequences;  // insertion numbers of the duplicate keys
 };
 
 // Records read inside the process transaction, by position, for get direct,
@@ -70,12 +70,12 @@ struct TransactionRows {
 // The part of a file shared by all of this process's handles on it.
 struct OpenFile {
   Directory* dir = nullptr;
-  int64_t id = 0;               // catalog id; tables r<id>, k<id>_<key>
+  int64_t id = 0;  // catalog id; tables r<id>, k<id>_<key>
   std::string name;
   FileSpec spec;
   int normalOpens = 0;
   int exclusiveOpens = 0;
-  int openLockHeld = 0;         // 0 none, 1 shared, 2 exclusive
+  int openLockHeld = 0;                   // 0 none, 1 shared, 2 exclusive
   std::vector<sqlite3_stmt*> statements;  // prepared on first use, by slot
   TransactionRows seen;
 };
@@ -100,15 +100,15 @@ struct Handle {
   OpenFile* file = nullptr;
   bool readOnly = false;
   bool exclusive = false;
-  bool ownerGiven = false;      // opened with the owner name (or no owner set)
+  bool ownerGiven = false;  // opened with the owner name (or no owner set)
   // Logical currency: a place along one key.
   int logicalKey = -1;
   Place logical = Place::kNone;
-  std::string sortKey;          // index entry of the current record or of the gap
+  std::string sortKey;  // index entry of the current record or of the gap
   // Physical currency: a place in position order.
   Place physical = Place::kNone;  // kNone = before the first record
   uint32_t pos = 0;
-  int64_t version = 0;          // of the current record when it was read
+  int64_t version = 0;  // of the current record when it was read
   // Record locks held through this handle.
   uint32_t singleLock = 0;
   std::vector<uint32_t> multipleLocks;
@@ -118,7 +118,7 @@ struct Handle {
 struct RecordManager {
   std::mutex mutex;
   pid_t pid = 0;
-  uint64_t nonce = 0;           // tells this process's position blocks apart
+  uint64_t nonce = 0;  // tells this process's position blocks apart
   bool forkHandlersInstalled = false;
   std::vector<Handle> handles;
   std::map<std::string, std::unique_ptr<Directory>> directories;
@@ -126,7 +126,7 @@ struct RecordManager {
   // Record locks of this process: lock-file offset -> handles holding it.
   std::map<std::pair<Directory*, uint64_t>, std::vector<uint32_t>> recordLocks;
   std::set<std::string> unusableDirectories;  // see AfterForkInChild
-  uint64_t replacedDirectories = 0;  // names the entries of replaced folders apart
+  uint64_t replacedDirectories = 0;           // names the entries of replaced folders apart
   bool inTransaction = false;
   bool transactionFailed = false;
   uint64_t transactionSerial = 0;  // grows with every begin transaction

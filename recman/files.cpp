@@ -38,7 +38,8 @@ int16_t ResolveDataPath(const uint8_t* key, uint32_t length, int16_t missingStat
   out = DataPath{};
   if (key == nullptr) return B_INVALID_FILE_NAME;
   std::string s;
-  for (uint32_t i = 0; i < length && key[i] != 0; ++i) s.push_back(key[i] == '\\' ? '/' : static_cast<char>(key[i]));
+  for (uint32_t i = 0; i < length && key[i] != 0; ++i)
+    s.push_back(key[i] == '\\' ? '/' : static_cast<char>(key[i]));
   while (!s.empty() && s.back() == ' ') s.pop_back();
   if (s.empty() || s.size() >= PATH_MAX) return B_INVALID_FILE_NAME;
   size_t slash = s.rfind('/');

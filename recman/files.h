@@ -11,9 +11,9 @@
 #include <string>
 
 struct DataPath {
-  std::string directory;        // canonical (realpath), no trailing slash
-  std::string name;             // file name inside it
-  std::string full;             // directory + "/" + name
+  std::string directory;  // canonical (realpath), no trailing slash
+  std::string name;       // file name inside it
+  std::string full;       // directory + "/" + name
 };
 
 // Splits the caller's path (at most `length` bytes, up to the first zero,

@@ -36,14 +36,12 @@ int16_t ParseSegment(const uint8_t* p, const FileSpec& spec, KeySegment& seg) {
     seg.type = p[10];
     switch (seg.type) {
       case KT_STRING:
-      case KT_ZSTRING:
-        break;
+      case KT_ZSTRING: break;
       case KT_INTEGER:
       case KT_UNSIGNED:
         if (seg.length > 8) return B_KEY_LENGTH_ERROR;
         break;
-      default:
-        return B_KEY_TYPE_ERROR;
+      default: return B_KEY_TYPE_ERROR;
     }
   } else {
     seg.type = (seg.flags & KF_BINARY) ? KT_UNSIGNED : KT_STRING;
@@ -132,10 +130,8 @@ int16_t ParseCreateBuffer(const uint8_t* buffer, size_t length, FileSpec& spec) 
     }
     key.duplicates = first & KF_DUPLICATES;
     key.modifiable = first & KF_MODIFIABLE;
-    if (first & KF_MANUAL)
-      key.nullMode = NullMode::kAnySegment;
-    else if (first & KF_NULL)
-      key.nullMode = NullMode::kAllSegments;
+    if (first & KF_MANUAL) key.nullMode = NullMode::kAnySegment;
+    else if (first & KF_NULL) key.nullMode = NullMode::kAllSegments;
     spec.keys.push_back(std::move(key));
   }
   size_t end = at;
@@ -168,8 +164,7 @@ void ExtractKeyValue(const KeyDef& key, const uint8_t* record, uint8_t* out) {
   }
 }
 
-bool EncodeRecordKey(const FileSpec& spec, const KeyDef& key, const uint8_t* record,
-                     std::string& out) {
+bool EncodeRecordKey(const FileSpec& spec, const KeyDef& key, const uint8_t* record, std::string& out) {
   if (key.nullMode != NullMode::kNone) {
     bool any = false, all = true;
     for (const KeySegment& seg : key.segments) {
@@ -188,8 +183,7 @@ bool EncodeRecordKey(const FileSpec& spec, const KeyDef& key, const uint8_t* rec
   return true;
 }
 
-void EncodeKeyValue(const FileSpec& spec, const KeyDef& key, const uint8_t* value,
-                    std::string& out) {
+void EncodeKeyValue(const FileSpec& spec, const KeyDef& key, const uint8_t* value, std::string& out) {
   out.resize(key.length);
   uint8_t* p = reinterpret_cast<uint8_t*>(out.data());
   for (const KeySegment& seg : key.segments) {

@@ -17,10 +17,10 @@
 #include <vector>
 
 struct KeySegment {
-  uint16_t offset = 0;    // 0-based position in the record
+  uint16_t offset = 0;  // 0-based position in the record
   uint16_t length = 0;
   uint16_t flags = 0;
-  uint8_t type = 0;       // RecmanKeyType, resolved from the flags
+  uint8_t type = 0;  // RecmanKeyType, resolved from the flags
   uint8_t nullValue = 0;
 };
 
@@ -28,7 +28,7 @@ enum class NullMode : uint8_t { kNone, kAllSegments, kAnySegment };
 
 struct KeyDef {
   std::vector<KeySegment> segments;
-  uint16_t length = 0;    // sum of the segment lengths
+  uint16_t length = 0;  // sum of the segment lengths
   bool duplicates = false;
   bool modifiable = false;
   NullMode nullMode = NullMode::kNone;
@@ -42,7 +42,7 @@ struct FileSpec {
   std::vector<KeyDef> keys;
   bool hasAcs = false;
   uint8_t acs[256] = {};
-  std::string image;      // the normalised create buffer, as Stat returns it
+  std::string image;  // the normalised create buffer, as Stat returns it
 };
 
 // Checks a create buffer of `length` bytes.  Returns 0 and fills `spec`, or
@@ -59,12 +59,10 @@ void ExtractKeyValue(const KeyDef& key, const uint8_t* record, uint8_t* out);
 
 // Sort key of a record's key.  Returns false when the record's key is null
 // (the record stays out of that index).
-bool EncodeRecordKey(const FileSpec& spec, const KeyDef& key, const uint8_t* record,
-                     std::string& out);
+bool EncodeRecordKey(const FileSpec& spec, const KeyDef& key, const uint8_t* record, std::string& out);
 
 // Sort key of a key value given by a caller (segments concatenated).
-void EncodeKeyValue(const FileSpec& spec, const KeyDef& key, const uint8_t* value,
-                    std::string& out);
+void EncodeKeyValue(const FileSpec& spec, const KeyDef& key, const uint8_t* value, std::string& out);
 
 // Index entry of a sort key: duplicate keys append the insertion number.
 void AppendSequence(std::string& sortKey, uint64_t sequence);

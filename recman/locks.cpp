@@ -68,7 +68,8 @@ int16_t OpenLockFile(Directory& dir) {
   int fd = open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0666);
   if (fd < 0) return errno == EACCES ? B_ACCESS_DENIED : B_IO_ERROR;
   struct stat st {};
-  if (fstat(fd, &st) != 0 || (static_cast<size_t>(st.st_size) < kLockFileSize && ftruncate(fd, kLockFileSize) != 0)) {
+  if (fstat(fd, &st) != 0 ||
+      (static_cast<size_t>(st.st_size) < kLockFileSize && ftruncate(fd, kLockFileSize) != 0)) {
     close(fd);
     return B_IO_ERROR;
   }
@@ -190,7 +191,8 @@ int16_t SyncOpenLock(OpenFile& file) {
 
 bool FileInUse(Directory& dir, int64_t fileId) {
   auto it = gRecman.files.find({&dir, fileId});
-  if (it != gRecman.files.end() && (it->second->normalOpens > 0 || it->second->exclusiveOpens > 0)) return true;
+  if (it != gRecman.files.end() && (it->second->normalOpens > 0 || it->second->exclusiveOpens > 0))
+    return true;
   if (dir.lockFd < 0) return true;
   uint64_t offset = Offset(fileId, 0);
   if (RangeLock(dir.lockFd, offset, F_WRLCK, false) != 0) return true;

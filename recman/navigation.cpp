@@ -40,7 +40,8 @@ bool Fresh(const Handle& h) {
          MonotonicMs() - a.filledAtMs < kReadAheadMaxAgeMs;
 }
 
-void Remember(Handle& h, bool forward, bool physical, std::vector<Row>&& rows, uint64_t counter, unsigned batch) {
+void Remember(Handle& h, bool forward, bool physical, std::vector<Row>&& rows, uint64_t counter,
+              unsigned batch) {
   ReadAhead& a = h.ahead;
   a.valid = true;
   a.forward = forward;
@@ -205,11 +206,20 @@ int16_t GetByKey(Call& c) {
       std::string value = KeyFromCaller(c, kn);
       EncodeKeyValue(spec, key, reinterpret_cast<const uint8_t*>(value.data()), bound);
       switch (op) {
-        case B_GET_EQUAL: how = Find::kGe; missing = B_KEY_NOT_FOUND; break;
-        case B_GET_GREATER: how = Find::kGt; if (key.duplicates) bound.append(8, '\xFF'); break;
+        case B_GET_EQUAL:
+          how = Find::kGe;
+          missing = B_KEY_NOT_FOUND;
+          break;
+        case B_GET_GREATER:
+          how = Find::kGt;
+          if (key.duplicates) bound.append(8, '\xFF');
+          break;
         case B_GET_GE: how = Find::kGe; break;
         case B_GET_LESS: how = Find::kLt; break;
-        default: how = Find::kLe; if (key.duplicates) bound.append(8, '\xFF'); break;
+        default:
+          how = Find::kLe;
+          if (key.duplicates) bound.append(8, '\xFF');
+          break;
       }
     }
     const size_t length = key.length;
@@ -293,7 +303,8 @@ int16_t GetDirect(Call& c) {
   const FileSpec& spec = f.spec;
   if (c.data == nullptr || c.dataCapacity < 4) return B_DATA_BUFFER_TOO_SHORT;
   int kn = c.keyNumber;
-  if (!spec.keys.empty() && (kn < 0 || static_cast<size_t>(kn) >= spec.keys.size())) return B_INVALID_KEY_NUMBER;
+  if (!spec.keys.empty() && (kn < 0 || static_cast<size_t>(kn) >= spec.keys.size()))
+    return B_INVALID_KEY_NUMBER;
   if (spec.keys.empty()) kn = -1;
   uint32_t pos = Le32(c.data);
   if (pos == 0) return B_INVALID_RECORD_ADDRESS;
@@ -320,9 +331,8 @@ int16_t GetDirect(Call& c) {
   h.version = row.version;
   h.logicalKey = kn;
   h.logical = Place::kNone;
-  if (kn >= 0 &&
-      IndexEntry(spec, static_cast<size_t>(kn), reinterpret_cast<const uint8_t*>(row.data.data()), row.sequences,
-                 h.sortKey))
+  if (kn >= 0 && IndexEntry(spec, static_cast<size_t>(kn), reinterpret_cast<const uint8_t*>(row.data.data()),
+                            row.sequences, h.sortKey))
     h.logical = Place::kOnRecord;
   DeliverKey(c, kn, row.data);
   return DeliverData(c, row.data);

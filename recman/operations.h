@@ -9,11 +9,11 @@
 #include "recman/engine.h"
 
 struct Call {
-  uint16_t operation = 0;       // without biases
-  uint16_t lockBias = 0;        // 0, 100, 200, 300 or 400
-  bool keyOnly = false;         // +50
+  uint16_t operation = 0;  // without biases
+  uint16_t lockBias = 0;   // 0, 100, 200, 300 or 400
+  bool keyOnly = false;    // +50
   uint8_t* data = nullptr;
-  uint32_t dataCapacity = 0;    // the caller's data length on entry
+  uint32_t dataCapacity = 0;  // the caller's data length on entry
   uint32_t* dataLength = nullptr;
   uint8_t* key = nullptr;
   uint8_t keyLength = 0;
@@ -26,10 +26,10 @@ int16_t InsertRecord(Call& c);
 int16_t UpdateRecord(Call& c);
 int16_t DeleteRecord(Call& c);
 
-int16_t GetByKey(Call& c);      // 5 to 13
-int16_t StepRecord(Call& c);    // 24, 33, 34, 35
-int16_t GetPosition(Call& c);   // 22
-int16_t GetDirect(Call& c);     // 23
+int16_t GetByKey(Call& c);     // 5 to 13
+int16_t StepRecord(Call& c);   // 24, 33, 34, 35
+int16_t GetPosition(Call& c);  // 22
+int16_t GetDirect(Call& c);    // 23
 
 // Shared helpers.
 void ForgetReadAhead(Handle& h);

@@ -44,7 +44,7 @@ enum RecmanOperation : uint16_t {
 
 // Biases added to an operation code.
 enum RecmanBias : uint16_t {
-  B_KEY_ONLY = 50,             // get operations: return the key only
+  B_KEY_ONLY = 50,  // get operations: return the key only
   B_SINGLE_WAIT_LOCK = 100,
   B_SINGLE_NOWAIT_LOCK = 200,
   B_MULTI_WAIT_LOCK = 300,
@@ -111,13 +111,13 @@ enum RecmanOpenMode : int8_t {
 
 // Access modes of B_SET_OWNER (its key number).
 enum RecmanOwnerMode : int8_t {
-  B_OWNER_ALL_ACCESS = 0,   // the owner name is needed to open the file
-  B_OWNER_READ_ONLY = 1,    // without the name the file opens read-only
+  B_OWNER_ALL_ACCESS = 0,  // the owner name is needed to open the file
+  B_OWNER_READ_ONLY = 1,   // without the name the file opens read-only
 };
 
 // Unlock (B_UNLOCK) key numbers: >= 0 the single record lock; these two for
 // multiple record locks.
-constexpr int8_t kUnlockOneMultiple = -1;   // the record whose position is in the data buffer
+constexpr int8_t kUnlockOneMultiple = -1;  // the record whose position is in the data buffer
 constexpr int8_t kUnlockAllMultiple = -2;
 
 // Create (B_CREATE) key number that refuses to replace an existing file.
@@ -138,8 +138,8 @@ enum RecmanKeyFlag : uint16_t {
   KF_DESCENDING = 0x0040,
   KF_SUPPLEMENTAL = 0x0080,
   KF_EXTENDED_TYPE = 0x0100,
-  KF_MANUAL = 0x0200,          // null key when ANY segment holds the null value
-  KF_NO_CASE = 0x0400,         // string segment compared without letter case
+  KF_MANUAL = 0x0200,   // null key when ANY segment holds the null value
+  KF_NO_CASE = 0x0400,  // string segment compared without letter case
 };
 
 // Extended key types (byte 10 of a key specification when KF_EXTENDED_TYPE).
@@ -151,13 +151,12 @@ enum RecmanKeyType : uint8_t {
 };
 
 constexpr int kPositionBlockSize = 128;
-constexpr int kCreateSpecSize = 16;       // file specification and each key spec
-constexpr int kAcsSize = 265;             // 0xAC, 8 name bytes, 256-byte table
+constexpr int kCreateSpecSize = 16;  // file specification and each key spec
+constexpr int kAcsSize = 265;        // 0xAC, 8 name bytes, 256-byte table
 constexpr uint8_t kAcsSignature = 0xAC;
 constexpr int kMaxKeyLength = 255;
 
 // The entry point.  dataLength is in/out; keyBuffer must hold 255 bytes for
 // operations that return a key.
-int16_t BTRCALL(uint16_t operation, void* positionBlock, void* dataBuffer,
-                uint32_t* dataLength, void* keyBuffer, uint8_t keyLength,
-                int8_t keyNumber);
+int16_t BTRCALL(uint16_t operation, void* positionBlock, void* dataBuffer, uint32_t* dataLength,
+                void* keyBuffer, uint8_t keyLength, int8_t keyNumber);

@@ -49,7 +49,8 @@ Entries EntriesOf(const FileSpec& spec, const std::string& data, const std::stri
   Entries e;
   e.entry.resize(spec.keys.size());
   e.present.resize(spec.keys.size());
-  for (size_t k = 0; k < spec.keys.size(); ++k) e.present[k] = IndexEntry(spec, k, Bytes(data), sequences, e.entry[k]);
+  for (size_t k = 0; k < spec.keys.size(); ++k)
+    e.present[k] = IndexEntry(spec, k, Bytes(data), sequences, e.entry[k]);
   return e;
 }
 

@@ -24,8 +24,17 @@ namespace {
 // Statement slots of an open file: kPerKey for each key, then the record ones.
 enum KeySlot { kSlotGe, kSlotGt, kSlotLe, kSlotLt, kSlotExact, kSlotInsert, kSlotDelete, kPerKey };
 enum RecordSlot {
-  kSlotFetch, kSlotInsertRow, kSlotUpdateRow, kSlotDeleteRow, kSlotStepNext, kSlotStepPrev,
-  kSlotAllocate, kSlotAllocated, kSlotCount, kSlotAdjust, kRecordSlots
+  kSlotFetch,
+  kSlotInsertRow,
+  kSlotUpdateRow,
+  kSlotDeleteRow,
+  kSlotStepNext,
+  kSlotStepPrev,
+  kSlotAllocate,
+  kSlotAllocated,
+  kSlotCount,
+  kSlotAdjust,
+  kRecordSlots
 };
 
 int BusyTimeoutMs() {
@@ -72,8 +81,10 @@ std::string SlotSql(const OpenFile& f, size_t slot) {
     case kSlotInsertRow: return "INSERT INTO " + r + "(pos, ver, data, seqs) VALUES(?1, ?2, ?3, ?4)";
     case kSlotUpdateRow: return "UPDATE " + r + " SET ver = ?2, data = ?3, seqs = ?4 WHERE pos = ?1";
     case kSlotDeleteRow: return "DELETE FROM " + r + " WHERE pos = ?1";
-    case kSlotStepNext: return "SELECT pos, ver, data, seqs FROM " + r + " WHERE pos > ?1 ORDER BY pos LIMIT ?2";
-    case kSlotStepPrev: return "SELECT pos, ver, data, seqs FROM " + r + " WHERE pos < ?1 ORDER BY pos DESC LIMIT ?2";
+    case kSlotStepNext:
+      return "SELECT pos, ver, data, seqs FROM " + r + " WHERE pos > ?1 ORDER BY pos LIMIT ?2";
+    case kSlotStepPrev:
+      return "SELECT pos, ver, data, seqs FROM " + r + " WHERE pos < ?1 ORDER BY pos DESC LIMIT ?2";
     // Two plain statements: UPDATE ... RETURNING builds a temporary table on
     // every call and cost more than the rest of an insert.
     case kSlotAllocate:
@@ -236,17 +247,12 @@ int16_t SqliteStatus(int rc) {
   switch (rc & 0xFF) {
     case SQLITE_OK:
     case SQLITE_DONE:
-    case SQLITE_ROW:
-      return B_OK;
+    case SQLITE_ROW: return B_OK;
     case SQLITE_BUSY:
-    case SQLITE_LOCKED:
-      return B_FILE_LOCKED;
-    case SQLITE_FULL:
-      return B_DISK_FULL;
-    case SQLITE_CONSTRAINT:
-      return B_DUPLICATE_KEY;
-    default:
-      return B_IO_ERROR;
+    case SQLITE_LOCKED: return B_FILE_LOCKED;
+    case SQLITE_FULL: return B_DISK_FULL;
+    case SQLITE_CONSTRAINT: return B_DUPLICATE_KEY;
+    default: return B_IO_ERROR;
   }
 }
 
@@ -354,8 +360,8 @@ int16_t FindCatalogEntry(Directory& dir, const std::string& name, CatalogEntry& 
 int16_t AddCatalogEntry(Directory& dir, const std::string& name, const std::string& uuid,
                         const FileSpec& spec, int64_t& id) {
   sqlite3_stmt* s = nullptr;
-  int rc = sqlite3_prepare_v2(dir.db, "INSERT INTO recman_file(name, uuid, spec) VALUES(?1, ?2, ?3)", -1,
-                              &s, nullptr);
+  int rc = sqlite3_prepare_v2(dir.db, "INSERT INTO recman_file(name, uuid, spec) VALUES(?1, ?2, ?3)", -1, &s,
+                              nullptr);
   if (rc != SQLITE_OK) return SqliteStatus(rc);
   sqlite3_bind_text(s, 1, name.data(), static_cast<int>(name.size()), SQLITE_STATIC);
   sqlite3_bind_text(s, 2, uuid.data(), static_cast<int>(uuid.size()), SQLITE_STATIC);
@@ -365,8 +371,9 @@ int16_t AddCatalogEntry(Directory& dir, const std::string& name, const std::stri
   if (rc != SQLITE_DONE) return SqliteStatus(rc);
   id = sqlite3_last_insert_rowid(dir.db);
   std::string ids = std::to_string(id);
-  std::string sql = "CREATE TABLE r" + ids +
-                    "(pos INTEGER PRIMARY KEY, ver INTEGER NOT NULL, data BLOB NOT NULL, seqs BLOB NOT NULL);";
+  std::string sql =
+      "CREATE TABLE r" + ids +
+      "(pos INTEGER PRIMARY KEY, ver INTEGER NOT NULL, data BLOB NOT NULL, seqs BLOB NOT NULL);";
   for (size_t k = 0; k < spec.keys.size(); ++k)
     sql += "CREATE TABLE k" + ids + "_" + std::to_string(k) +
            "(ik BLOB PRIMARY KEY, pos INTEGER NOT NULL) WITHOUT ROWID;";
@@ -501,7 +508,10 @@ int16_t CollectRows(sqlite3_stmt* s, bool withSortKey, std::vector<Row>& rows) {
 int16_t FetchByIndex(OpenFile& file, int key, Find how, const std::string& bound, unsigned limit,
                      std::vector<Row>& rows) {
   rows.clear();
-  KeySlot slot = how == Find::kGe ? kSlotGe : how == Find::kGt ? kSlotGt : how == Find::kLe ? kSlotLe : kSlotLt;
+  KeySlot slot = how == Find::kGe   ? kSlotGe
+                 : how == Find::kGt ? kSlotGt
+                 : how == Find::kLe ? kSlotLe
+                                    : kSlotLt;
   int16_t st;
   sqlite3_stmt* s = KeySlotOf(file, key, slot, st);
   if (!s) return st;
@@ -580,8 +590,8 @@ namespace {
 
 // Writes a whole record row through the insert or the update statement
 // (both bind position, version, data and insertion numbers alike).
-int16_t WriteRecordRow(OpenFile& file, RecordSlot slot, uint32_t pos, int64_t version, const std::string& data,
-                       const std::string& sequences) {
+int16_t WriteRecordRow(OpenFile& file, RecordSlot slot, uint32_t pos, int64_t version,
+                       const std::string& data, const std::string& sequences) {
   int16_t st;
   sqlite3_stmt* s = RecordSlotOf(file, slot, st);
   if (!s) return st;
@@ -615,7 +625,8 @@ int16_t DeleteRecordRow(OpenFile& file, uint32_t pos) {
 uint64_t SequenceOf(const std::string& sequences, size_t key) {
   if (sequences.size() < (key + 1) * 8) return 0;
   uint64_t v = 0;
-  for (int i = 0; i < 8; ++i) v |= static_cast<uint64_t>(static_cast<uint8_t>(sequences[key * 8 + i])) << (8 * i);
+  for (int i = 0; i < 8; ++i)
+    v |= static_cast<uint64_t>(static_cast<uint8_t>(sequences[key * 8 + i])) << (8 * i);
   return v;
 }
 

@@ -17,7 +17,7 @@ struct CatalogEntry {
   int64_t id = 0;
   std::string name;
   std::string uuid;
-  std::string spec;             // normalised create buffer
+  std::string spec;  // normalised create buffer
   std::string ownerSalt;
   std::string ownerHash;
   int ownerMode = 0;
@@ -43,8 +43,7 @@ int16_t FindCatalogEntry(Directory& dir, const std::string& name, CatalogEntry& 
 int16_t AddCatalogEntry(Directory& dir, const std::string& name, const std::string& uuid,
                         const FileSpec& spec, int64_t& id);
 int16_t DropCatalogEntry(Directory& dir, int64_t id, size_t keyCount);
-int16_t SetOwnerEntry(Directory& dir, int64_t id, const std::string& salt,
-                      const std::string& hash, int mode);
+int16_t SetOwnerEntry(Directory& dir, int64_t id, const std::string& salt, const std::string& hash, int mode);
 int16_t ReadRecordCount(OpenFile& file, uint32_t& count);
 // Allocates the next position (also used as duplicate insertion numbers);
 // with countRecord the record count grows by one too.
@@ -57,10 +56,9 @@ int16_t FlushRecordCounts(Directory& dir);
 
 // Records.
 enum class Find : uint8_t { kGe, kGt, kLe, kLt };
-int16_t FetchByIndex(OpenFile& file, int key, Find how, const std::string& bound,
-                     unsigned limit, std::vector<Row>& rows);
-int16_t FetchPhysical(OpenFile& file, bool forward, int64_t bound, unsigned limit,
-                      std::vector<Row>& rows);
+int16_t FetchByIndex(OpenFile& file, int key, Find how, const std::string& bound, unsigned limit,
+                     std::vector<Row>& rows);
+int16_t FetchPhysical(OpenFile& file, bool forward, int64_t bound, unsigned limit, std::vector<Row>& rows);
 // One record by position, with its duplicate insertion numbers.
 int16_t FetchRecord(OpenFile& file, uint32_t pos, Row& row, std::string& sequences, bool& found);
 int16_t FindIndexEntry(OpenFile& file, int key, const std::string& entry, uint32_t& pos, bool& found);
@@ -73,7 +71,7 @@ int16_t UpdateRecordRow(OpenFile& file, uint32_t pos, int64_t version, const std
 int16_t DeleteRecordRow(OpenFile& file, uint32_t pos);
 
 // Index entry of key `key` for a record with the given insertion numbers.
-bool IndexEntry(const FileSpec& spec, size_t key, const uint8_t* record,
-                const std::string& sequences, std::string& out);
+bool IndexEntry(const FileSpec& spec, size_t key, const uint8_t* record, const std::string& sequences,
+                std::string& out);
 uint64_t SequenceOf(const std::string& sequences, size_t key);
 void SetSequence(std::string& sequences, size_t key, uint64_t value);

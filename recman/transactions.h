@@ -13,8 +13,8 @@
 
 struct WriteScope {
   Directory* dir = nullptr;
-  bool own = false;        // a transaction of this operation alone
-  bool modified = false;   // set by the operation before its first change
+  bool own = false;       // a transaction of this operation alone
+  bool modified = false;  // set by the operation before its first change
 };
 
 int16_t BeginWrite(Directory& dir, WriteScope& scope);

@@ -56,7 +56,7 @@ struct IndexEntry {
   int32_t position = 0;  // 1-based position of the entry in the index file
   int32_t previous = 0;
   int32_t physical = 0;
-  int32_t next = 0;      // position just after the entry
+  int32_t next = 0;  // position just after the entry
   std::string text;
 };
 
@@ -68,15 +68,15 @@ struct BrowseView {
   std::string title;
 
   FileHandle index;
-  int32_t indexEnd = 0;     // bytes in the index file
-  int32_t newest = 0;       // position of the last entry appended
-  bool started = false;     // the first keyed read has been made
-  bool endOfData = false;   // every record in range has been read
+  int32_t indexEnd = 0;    // bytes in the index file
+  int32_t newest = 0;      // position of the last entry appended
+  bool started = false;    // the first keyed read has been made
+  bool endOfData = false;  // every record in range has been read
 
   bool hasCurrent = false;
   IndexEntry current;
-  int32_t top = 1;          // entry on the first row
-  int32_t afterPage = 0;    // entry after the page, 0 when the list ends on it
+  int32_t top = 1;        // entry on the first row
+  int32_t afterPage = 0;  // entry after the page, 0 when the list ends on it
   int barRow = 1;
   int offset = 1;           // first shown character of the lines, 1-based
   int overflow = 0;         // longest line seen minus the visible width
@@ -285,7 +285,8 @@ void DrawPage(BrowseView& view, int32_t first) {
     view.afterPage = position;
 
   if (!view.hasCurrent && !rowEntries.empty()) view.hasCurrent = FetchEntry(view, first, view.current);
-  else if (view.hasCurrent) FetchEntry(view, view.current.position, view.current);  // refreshed flags and text
+  else if (view.hasCurrent)
+    FetchEntry(view, view.current.position, view.current);  // refreshed flags and text
   if (view.hasCurrent) {
     auto at = std::find(rowEntries.begin(), rowEntries.end(), view.current.position);
     if (at != rowEntries.end()) view.barRow = static_cast<int>(at - rowEntries.begin()) + 1;
@@ -369,8 +370,7 @@ KeyCode RunList(BrowseView& view) {
       case kKeyPgUp: PageUp(view); break;
       case kKeyPgDn: PageDown(view); break;
       case kKeyAltX:
-      case kKeyAltC:
-        break;  // the calculator or the calendar has already been and gone
+      case kKeyAltC: break;  // the calculator or the calendar has already been and gone
       default: return key;
     }
   }

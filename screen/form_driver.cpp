@@ -65,9 +65,7 @@ bool IsDisplayOnly(const FormField& field) {
   return (field.Flags & kFlagDisplayOnly) != 0 || field.Width <= 0;
 }
 
-int ValueColumn(const FormField& field) {
-  return field.Column + static_cast<int>(field.Label.size());
-}
+int ValueColumn(const FormField& field) { return field.Column + static_cast<int>(field.Label.size()); }
 
 int LineWidthOf(const FormField& field) { return std::max<int>(field.LineWidth, 0); }
 
@@ -115,13 +113,12 @@ bool ConceptExists(long code) {
 // The description of the choice whose code equals the value exactly.
 // Choices are written "|code,description|code,description"; anything
 // before the first "|" is not part of any entry.
-bool ChoiceDescription(const std::string& choices, const std::string& value,
-                       std::string& description) {
+bool ChoiceDescription(const std::string& choices, const std::string& value, std::string& description) {
   size_t bar = choices.find('|');
   while (bar != std::string::npos) {
     size_t next = choices.find('|', bar + 1);
-    std::string entry = choices.substr(bar + 1, next == std::string::npos ? std::string::npos
-                                                                          : next - bar - 1);
+    std::string entry =
+        choices.substr(bar + 1, next == std::string::npos ? std::string::npos : next - bar - 1);
     size_t comma = entry.find(',');
     if (entry.substr(0, comma) == value) {
       description = comma == std::string::npos ? std::string() : entry.substr(comma + 1);
@@ -172,10 +169,8 @@ void VisitField(int screen, int field, KeyCode& key) {
   // The screen's keys and F1 end the edit.  A screen that names no keys
   // lets every key the editor does not use end it.
   std::string screenKeys = TrimBoth(Screen(screen).ScreenKeys);
-  if (screenKeys.empty())
-    KeySet("+e", "");
-  else
-    KeySet("+ea", screenKeys + ",3b00");
+  if (screenKeys.empty()) KeySet("+e", "");
+  else KeySet("+ea", screenKeys + ",3b00");
 
   std::string buffer = startBlank ? std::string(width, ' ') : FitWidth(form.Value, width);
   if (hidden) KeySet("h", "");
@@ -210,8 +205,7 @@ void VisitField(int screen, int field, KeyCode& key) {
       // field's text is never written out.
       if (infoWidth > 0)
         WriteAtPlace(row, column,
-                     (hidden ? std::string(buffer.size(), ' ') : buffer) + std::string(infoWidth, ' '),
-                     0);
+                     (hidden ? std::string(buffer.size(), ' ') : buffer) + std::string(infoWidth, ' '), 0);
       if (key == kKeyEsc) {
         ShowFieldValue(screen, field);
       } else {
@@ -229,8 +223,8 @@ void VisitField(int screen, int field, KeyCode& key) {
 }
 
 bool LeavesFromContinuation(KeyCode key) {
-  return key == kKeyPgUp || key == kKeyPgDn || key == kKeyEnd || key == kKeyCode2 ||
-         key == kKeyEnter || key == kKeyDown || key == kKeyUp;
+  return key == kKeyPgUp || key == kKeyPgDn || key == kKeyEnd || key == kKeyCode2 || key == kKeyEnter ||
+         key == kKeyDown || key == kKeyUp;
 }
 
 // Opens the screen's window when it has one; true when a window was opened
@@ -390,8 +384,7 @@ int16_t StoreFieldValue(int screen, std::string text, int field, KeyCode key) {
         if (code != 0 && !ConceptExists(code)) result = -1;
       }
       break;
-    default:
-      break;
+    default: break;
   }
   if (result != 0) return result;
 

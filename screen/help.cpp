@@ -32,8 +32,8 @@ struct HelpView {
   long lineLength = 80;
   long lineCount = 0;  // N: whole lines in the file
   int top = 0, left = 0, bottom = 0, right = 0;
-  int visible = 0;     // v: lines the window shows
-  long next = 0;       // n: the line after the last one shown
+  int visible = 0;  // v: lines the window shows
+  long next = 0;    // n: the line after the last one shown
 };
 
 std::string ReadLine(HelpView& view, long number) {
@@ -182,8 +182,7 @@ void RunTextViewer(const std::string& topic) {
           n = N + 1;
         }
         break;
-      default:
-        break;
+      default: break;
     }
   }
 

@@ -40,9 +40,9 @@ WindowState Windows;
 namespace {
 
 constexpr long kPointerSize = 4;
-constexpr long kFirstFrame = 5;     // 1-based position of the first frame
-constexpr long kFrameHead = 20;     // ten 2-digit numbers
-constexpr long kFrameTail = 5;      // the 5-digit frame length
+constexpr long kFirstFrame = 5;  // 1-based position of the first frame
+constexpr long kFrameHead = 20;  // ten 2-digit numbers
+constexpr long kFrameTail = 5;   // the 5-digit frame length
 
 struct Rect {
   int top = 0, left = 0, bottom = 0, right = 0;
@@ -52,8 +52,7 @@ bool RectOnConsole(const Rect& r) {
   // Two decimal digits per coordinate in the save file.
   int rows = std::min(ScreenRows(), 99), columns = std::min(ScreenColumns(), 99);
   return r.top >= 1 && r.top <= rows && r.bottom >= 1 && r.bottom <= rows && r.left >= 1 &&
-         r.left <= columns && r.right >= 1 && r.right <= columns && r.top <= r.bottom &&
-         r.left <= r.right;
+         r.left <= columns && r.right >= 1 && r.right <= columns && r.top <= r.bottom && r.left <= r.right;
 }
 
 Rect CurrentRect() {
@@ -132,7 +131,8 @@ bool ReadNewestFrame(const std::string& data, SavedFrame& frame) {
   bool noEnclosing = e.top == 0 && e.left == 0 && e.bottom == 0 && e.right == 0;
   if (!noEnclosing && !RectOnConsole(e)) return false;
   if (!RectOnConsole(frame.window)) return false;
-  long cells = long(frame.window.bottom - frame.window.top + 1) * (frame.window.right - frame.window.left + 1);
+  long cells =
+      long(frame.window.bottom - frame.window.top + 1) * (frame.window.right - frame.window.left + 1);
   if (length != kFrameHead + 2 * cells + kFrameTail) return false;
   frame.cells = data.substr(static_cast<size_t>(start - 1 + kFrameHead), static_cast<size_t>(2 * cells));
   return true;
@@ -158,7 +158,8 @@ std::string WindowSaveFile() { return Session.tempDir + "WinPush.tmp"; }
 
 unsigned char SchemeAttribute(int scheme) {
   if (scheme < 0 || scheme > 4) scheme = 0;
-  return static_cast<unsigned char>((Session.background[scheme] & 15) * 16 + (Session.foreground[scheme] & 15));
+  return static_cast<unsigned char>((Session.background[scheme] & 15) * 16 +
+                                    (Session.foreground[scheme] & 15));
 }
 
 void ResetWindows() {
@@ -261,7 +262,8 @@ void CloseWindow() {
     unsigned char lastAttribute = ConsoleAttribute();
     for (int r = frame.window.top; r <= frame.window.bottom; ++r)
       for (int c = frame.window.left; c <= frame.window.right; ++c) {
-        ConsoleCell cell{static_cast<unsigned char>(frame.cells[i]), static_cast<unsigned char>(frame.cells[i + 1])};
+        ConsoleCell cell{static_cast<unsigned char>(frame.cells[i]),
+                         static_cast<unsigned char>(frame.cells[i + 1])};
         ConsolePutCell(r, c, cell);
         lastAttribute = cell.attr;
         i += 2;
@@ -305,7 +307,8 @@ void DrawFrame(int style) {
   };
   const unsigned char* s = kStyles[(style >= 0 && style <= 2) ? style : 0];
   unsigned char a = ConsoleAttribute();
-  int top = Windows.WindowTop, left = Windows.WindowLeft, bottom = Windows.WindowBottom, right = Windows.WindowRight;
+  int top = Windows.WindowTop, left = Windows.WindowLeft, bottom = Windows.WindowBottom,
+      right = Windows.WindowRight;
   for (int r = top; r <= bottom; ++r) {
     for (int c = left; c <= right; ++c) {
       unsigned char ch = ' ';
@@ -446,13 +449,17 @@ std::string FormatParagraph(const std::string& text, int indent, int width, cons
 
     int missing = width - static_cast<int>(line.size());
     switch (letter) {
-      case 'E': case 'L': case 'I':
+      case 'E':
+      case 'L':
+      case 'I':
         if (missing > 0) line.append(static_cast<size_t>(missing), ' ');
         break;
-      case 'N': case '-':
+      case 'N':
+      case '-':
         if (missing > 0) line.append(static_cast<size_t>(missing), '-');
         break;
-      case 'D': case 'R':
+      case 'D':
+      case 'R':
         if (missing > 0) line.insert(0, static_cast<size_t>(missing), ' ');
         break;
       case 'C':
@@ -461,11 +468,11 @@ std::string FormatParagraph(const std::string& text, int indent, int width, cons
           line.append(static_cast<size_t>((missing + 1) / 2), ' ');
         }
         break;
-      case 'A': case 'B':
+      case 'A':
+      case 'B':
         if (!lastLine && !Gaps(line, lineIndent).empty()) line = Justify(line, lineIndent, width);
         break;
-      default:
-        break;
+      default: break;
     }
     out += line;
     pos = next;

@@ -19,8 +19,8 @@ struct WindowState {
   int16_t WindowDepth = 0;
   int16_t WindowTop = 0, WindowLeft = 0, WindowBottom = 0, WindowRight = 0;
   int currentScheme = 0;
-  std::string schemeStack;  // one byte per saved scheme number
-  std::string valueStack;   // items, each followed by its 16-bit length
+  std::string schemeStack;           // one byte per saved scheme number
+  std::string valueStack;            // items, each followed by its 16-bit length
   std::vector<OpenedWindow> opened;  // one per open window, innermost last
 };
 extern WindowState Windows;

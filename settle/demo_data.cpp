@@ -93,7 +93,8 @@ Date DateInPeriod(Random& random, const Date& from, const Date& settlement) {
     d.day = random.Between(1, MonthLength(d.year, d.month));
     if (random.Percent(50)) {  // the days right after the settlement date
       d = settlement;
-      if (d.day < MonthLength(d.year, d.month)) d.day = random.Between(d.day + 1, MonthLength(d.year, d.month));
+      if (d.day < MonthLength(d.year, d.month))
+        d.day = random.Between(d.day + 1, MonthLength(d.year, d.month));
       else d = MonthsFrom(Date{d.year, d.month, 1}, 1);
     }
     return d;
@@ -105,10 +106,25 @@ Date DateInPeriod(Random& random, const Date& from, const Date& settlement) {
 }
 
 const char* const kStreets[] = {
-    "C. MALLORCA, 245",      "AV. DIAGONAL, 512",  "C. ARAG\xE0, 118",     "PG. DE GR\xB7" "CIA, 77",
-    "C. VILADOMAT, 39",      "RBLA. CATALUNYA, 88", "C. ROSSELL\xE0, 301", "C. DE SANTS, 154",
-    "TRAV. DE GR\xB7" "CIA, 12", "C. PROVEN\x80" "A, 220", "C. GIRONA, 64",    "PL. DEL SOL, 5",
-    "C. MUNTANER, 410",      "C. BALMES, 133",     "VIA AUGUSTA, 28",     "C. COMTE D'URGELL, 90",
+    "C. MALLORCA, 245",
+    "AV. DIAGONAL, 512",
+    "C. ARAG\xE0, 118",
+    "PG. DE GR\xB7"
+    "CIA, 77",
+    "C. VILADOMAT, 39",
+    "RBLA. CATALUNYA, 88",
+    "C. ROSSELL\xE0, 301",
+    "C. DE SANTS, 154",
+    "TRAV. DE GR\xB7"
+    "CIA, 12",
+    "C. PROVEN\x80"
+    "A, 220",
+    "C. GIRONA, 64",
+    "PL. DEL SOL, 5",
+    "C. MUNTANER, 410",
+    "C. BALMES, 133",
+    "VIA AUGUSTA, 28",
+    "C. COMTE D'URGELL, 90",
 };
 
 struct Concept {
@@ -118,10 +134,20 @@ struct Concept {
 };
 // Concept 3 is the carry-over concept of the suite's parameter screen.
 const Concept kConcepts[] = {
-    {1, "QUOTA ORDIN\xB7RIA", 2},     {2, "QUOTA EXTRAORDIN\xB7RIA", 2},
-    {3, "SALDO EN R\xE3SSEC", 1},      {4, "CONSUM D'AIGUA", 3},
-    {5, "ASCENSOR", 3},                {6, "OBRES DE LA FA\x80" "ANA", 4},
-    {7, "ASSEGURAN\x80" "A", 5},       {8, "FONS DE RESERVA", 6},
+    {1, "QUOTA ORDIN\xB7RIA", 2},
+    {2, "QUOTA EXTRAORDIN\xB7RIA", 2},
+    {3, "SALDO EN R\xE3SSEC", 1},
+    {4, "CONSUM D'AIGUA", 3},
+    {5, "ASCENSOR", 3},
+    {6,
+     "OBRES DE LA FA\x80"
+     "ANA",
+     4},
+    {7,
+     "ASSEGURAN\x80"
+     "A",
+     5},
+    {8, "FONS DE RESERVA", 6},
     {10, "DESPESES BANC\xB7RIES", 7},
 };
 
@@ -141,8 +167,9 @@ std::vector<int32_t> Apportion(const std::vector<int>& weights, int64_t total) {
     given += shares[i];
     remainders.push_back({exact % sum, i});
   }
-  std::sort(remainders.begin(), remainders.end(),
-            [](const auto& a, const auto& b) { return a.first > b.first || (a.first == b.first && a.second < b.second); });
+  std::sort(remainders.begin(), remainders.end(), [](const auto& a, const auto& b) {
+    return a.first > b.first || (a.first == b.first && a.second < b.second);
+  });
   for (size_t k = 0; given < total; ++k, ++given) ++shares[remainders[k % remainders.size()].second];
   return shares;
 }
@@ -154,7 +181,8 @@ int16_t Insert(int16_t file, const void* record, size_t size) {
   unsigned char data[kDataBufferSize];
   std::memset(data, ' ', sizeof data);
   std::memcpy(data, record, std::min<size_t>(size, kDataBufferSize));
-  uint32_t length = static_cast<uint32_t>(std::clamp<int32_t>(DataFiles.slots[slot].recordLength, 0, kDataBufferSize));
+  uint32_t length =
+      static_cast<uint32_t>(std::clamp<int32_t>(DataFiles.slots[slot].recordLength, 0, kDataBufferSize));
   char key[kKeyBufferSize] = {};
   return BTRCALL(B_INSERT, DataFiles.slots[slot].positionBlock, data, &length, key, kKeyBufferSize - 1, 0);
 }
@@ -165,7 +193,8 @@ bool HoldsRecords(int16_t file) {
   unsigned char data[kDataBufferSize];
   uint32_t length = kDataBufferSize;
   char key[kKeyBufferSize] = {};
-  return BTRCALL(B_STEP_FIRST, DataFiles.slots[slot].positionBlock, data, &length, key, kKeyBufferSize - 1, 0) == B_OK;
+  return BTRCALL(B_STEP_FIRST, DataFiles.slots[slot].positionBlock, data, &length, key, kKeyBufferSize - 1,
+                 0) == B_OK;
 }
 
 int16_t DeleteAll(int16_t file) {
@@ -174,11 +203,13 @@ int16_t DeleteAll(int16_t file) {
     unsigned char data[kDataBufferSize];
     uint32_t length = kDataBufferSize;
     char key[kKeyBufferSize] = {};
-    int16_t status = BTRCALL(B_STEP_FIRST, DataFiles.slots[slot].positionBlock, data, &length, key, kKeyBufferSize - 1, 0);
+    int16_t status =
+        BTRCALL(B_STEP_FIRST, DataFiles.slots[slot].positionBlock, data, &length, key, kKeyBufferSize - 1, 0);
     if (status == B_END_OF_FILE) return B_OK;
     if (status != B_OK) return status;
     length = kDataBufferSize;
-    status = BTRCALL(B_DELETE, DataFiles.slots[slot].positionBlock, data, &length, key, kKeyBufferSize - 1, 0);
+    status =
+        BTRCALL(B_DELETE, DataFiles.slots[slot].positionBlock, data, &length, key, kKeyBufferSize - 1, 0);
     if (status != B_OK) return status;
   }
 }
@@ -242,14 +273,10 @@ int16_t WriteProperty(Random& random, const DemoDataOptions& o, int p, const Dat
   if (noteKind != 3) {
     ClearExpenseNoteRecord();
     SetExpenseNotePropertyCode(code);
-    if (noteKind == 0 && used[3])
-      SetExpenseNoteText("HOC: HONORARIS SEGONS EL COEFICIENT D'ASCENSOR");
-    else if (noteKind == 0 && used[2])
-      SetExpenseNoteText("HOB: HONORARIS PER L'ESCALA A");
-    else if (noteKind == 1)
-      SetExpenseNoteText("REVISI\xE0 ANUAL DELS EXTINTORS AL MAIG");
-    else
-      SetExpenseNoteText("HOZ: HONORARIS PER COEFICIENT GENERAL");
+    if (noteKind == 0 && used[3]) SetExpenseNoteText("HOC: HONORARIS SEGONS EL COEFICIENT D'ASCENSOR");
+    else if (noteKind == 0 && used[2]) SetExpenseNoteText("HOB: HONORARIS PER L'ESCALA A");
+    else if (noteKind == 1) SetExpenseNoteText("REVISI\xE0 ANUAL DELS EXTINTORS AL MAIG");
+    else SetExpenseNoteText("HOZ: HONORARIS PER COEFICIENT GENERAL");
     if ((status = Insert(kFileExpenseNotes, FinDespH, sizeof FinDespH)) != 0) return status;
     ++summary.notes;
   }
@@ -373,7 +400,8 @@ bool GenerateDemoData(const DemoDataOptions& o, DemoDataSummary& summary, std::s
     int16_t status = DeleteAll(f.number);
     if (status != 0 || EndTransaction() != 0) {
       AbortTransaction();
-      problem = std::string("NO ES PODEN ESBORRAR ELS REGISTRES DE ") + f.name + " (" + std::to_string(status) + ")";
+      problem = std::string("NO ES PODEN ESBORRAR ELS REGISTRES DE ") + f.name + " (" +
+                std::to_string(status) + ")";
       return finish(false);
     }
   }

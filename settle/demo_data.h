@@ -10,15 +10,15 @@
 #include <string>
 
 struct DemoDataOptions {
-  std::string root;        // suite root, program form, ending in "/" or "\"; holds ddf/
+  std::string root;  // suite root, program form, ending in "/" or "\"; holds ddf/
   uint64_t seed = 1;
-  int properties = 12;     // 1..9999, numbered from 1
-  int ownersMin = 4;       // owners per property, drawn from ownersMin..ownersMax
+  int properties = 12;  // 1..9999, numbered from 1
+  int ownersMin = 4;    // owners per property, drawn from ownersMin..ownersMax
   int ownersMax = 12;
-  int collections = 3;     // per owner
-  int payments = 6;        // per property
+  int collections = 3;            // per owner
+  int payments = 6;               // per property
   std::string date = "31122026";  // DDMMYYYY: the settlement date the data is dated around
-  bool force = false;      // replace the records of existing data files
+  bool force = false;             // replace the records of existing data files
 };
 
 struct DemoDataSummary {

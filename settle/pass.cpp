@@ -38,9 +38,9 @@ namespace {
 
 constexpr int16_t kEqual = 0, kGreaterOrEqual = 1;
 constexpr int16_t kCarryOverType = 1;
-constexpr int16_t kNoConceptType = 9;  // set before a lookup: a missing concept never counts
-constexpr int kGroups = 7;             // coefficient groups 1..7 are shared among the owners
-constexpr int kChargedGroup = 8;       // payments charged to one owner
+constexpr int16_t kNoConceptType = 9;        // set before a lookup: a missing concept never counts
+constexpr int kGroups = 7;                   // coefficient groups 1..7 are shared among the owners
+constexpr int kChargedGroup = 8;             // payments charged to one owner
 constexpr int64_t kGroupOneTotal = 1000000;  // group 1 shares are millionths
 
 bool FitsLong(int64_t value) { return value >= INT32_MIN && value <= INT32_MAX; }
@@ -148,17 +148,17 @@ bool WithholdingApplies(const std::string& firm, const std::string& community) {
 
 // What the pass knows of an owner between reading and writing.
 struct OwnerEntry {
-  int32_t position = 0;    // physical position of the owner record
-  int number = 0;          // 0..9999
-  bool inRange = false;    // receives a balance
+  int32_t position = 0;  // physical position of the owner record
+  int number = 0;        // 0..9999
+  bool inRange = false;  // receives a balance
   int64_t shares[kGroups + 1] = {};
-  int64_t carried = 0;     // OwnerPart(0): minus the carried-over amounts
-  int64_t stored = 0;      // the amount for the carry-over concept
+  int64_t carried = 0;  // OwnerPart(0): minus the carried-over amounts
+  int64_t stored = 0;   // the amount for the carry-over concept
 };
 
 struct PropertyRun {
-  std::string code;        // 2 packed bytes
-  std::string limitKey;    // code + settlement date: collections and payments up to it
+  std::string code;                // 2 packed bytes
+  std::string limitKey;            // code + settlement date: collections and payments up to it
   std::vector<OwnerEntry> owners;  // in key order
   std::vector<char> receives;      // by owner number: an owner of the range
   int conceptType[256];            // -1 not looked up, else 1 carry-over / 0 not

@@ -180,9 +180,7 @@ int ConceptNumber() { return THRebut[kConceptNumberAt]; }
 void SetConceptNumber(int number) {
   if (number >= 0 && number <= 255) THRebut[kConceptNumberAt] = static_cast<unsigned char>(number);
 }
-std::string ConceptDescription() {
-  return Bytes(THRebut, kConceptDescriptionAt, kConceptDescriptionWidth);
-}
+std::string ConceptDescription() { return Bytes(THRebut, kConceptDescriptionAt, kConceptDescriptionWidth); }
 void SetConceptDescription(const std::string& text) {
   PutText(THRebut, kConceptDescriptionAt, kConceptDescriptionWidth, text);
 }
@@ -281,7 +279,9 @@ void SetOwnerExtraAmount(int slot, int32_t amount) {
 // ---- Payments ---------------------------------------------------------------------
 
 std::string PaymentPropertyCode() { return Bytes(PagamH, kPaymentCodeAt, kCodeWidth); }
-void SetPaymentPropertyCode(const std::string& packed) { PutPacked(PagamH, kPaymentCodeAt, kCodeWidth, packed); }
+void SetPaymentPropertyCode(const std::string& packed) {
+  PutPacked(PagamH, kPaymentCodeAt, kCodeWidth, packed);
+}
 std::string PaymentDate() { return Bytes(PagamH, kPaymentDateAt, kDateWidth); }
 void SetPaymentDate(const std::string& packed) { PutPacked(PagamH, kPaymentDateAt, kDateWidth, packed); }
 std::string PaymentKey() { return Bytes(PagamH, kPaymentCodeAt, kCodeWidth + kDateWidth); }
@@ -301,7 +301,9 @@ void SetCollectionOwnerCode(const std::string& packed) {
   PutPacked(CobramH, kCollectionCodeAt, kOwnerCodeWidth, packed);
 }
 std::string CollectionDate() { return Bytes(CobramH, kCollectionDateAt, kDateWidth); }
-void SetCollectionDate(const std::string& packed) { PutPacked(CobramH, kCollectionDateAt, kDateWidth, packed); }
+void SetCollectionDate(const std::string& packed) {
+  PutPacked(CobramH, kCollectionDateAt, kDateWidth, packed);
+}
 std::string CollectionKey() { return Bytes(CobramH, kCollectionCodeAt, kOwnerCodeWidth + kDateWidth); }
 int32_t CollectionAmount() { return Long(CobramH, kCollectionAmountAt); }
 void SetCollectionAmount(int32_t amount) { PutLong(CobramH, kCollectionAmountAt, amount); }

@@ -7,12 +7,12 @@
 #include <cstdint>
 #include <string>
 
-constexpr int16_t kFileConcepts = 504;     // THRebut
-constexpr int16_t kFileProperties = 511;   // FinquesH
-constexpr int16_t kFileExpenseNotes = 512; // FinDespH
-constexpr int16_t kFileOwners = 513;       // PropietH
-constexpr int16_t kFileCollections = 514;  // CobramH
-constexpr int16_t kFilePayments = 515;     // PagamH
+constexpr int16_t kFileConcepts = 504;      // THRebut
+constexpr int16_t kFileProperties = 511;    // FinquesH
+constexpr int16_t kFileExpenseNotes = 512;  // FinDespH
+constexpr int16_t kFileOwners = 513;        // PropietH
+constexpr int16_t kFileCollections = 514;   // CobramH
+constexpr int16_t kFilePayments = 515;      // PagamH
 
 extern unsigned char THRebut[24];
 extern unsigned char FinquesH[388];
@@ -25,8 +25,8 @@ extern unsigned char CobramH[24];
 // them (PagamH before CobramH).
 struct SettlementFile {
   unsigned char* record;
-  int32_t size;          // of the record variable
-  const char* name;      // under the suite root's DADES folder
+  int32_t size;      // of the record variable
+  const char* name;  // under the suite root's DADES folder
   int16_t number;
 };
 extern const SettlementFile kSettlementFiles[6];
@@ -93,8 +93,8 @@ void SetExpenseNoteText(const std::string& text);
 std::string OwnerCode();  // 4 packed bytes: property (2) + owner (2), the key
 void SetOwnerCode(const std::string& packed);
 std::string OwnerPropertyCode();  // the first 2 bytes of the owner code
-int OwnerNumber();  // the last three digits of the owner code, 0..999
-int32_t OwnerShare(int group);  // groups 1..7 (group 1 in millionths)
+int OwnerNumber();                // the last three digits of the owner code, 0..999
+int32_t OwnerShare(int group);    // groups 1..7 (group 1 in millionths)
 void SetOwnerShare(int group, int32_t share);
 int32_t OwnerConceptAmount(int n);  // concepts 1..8
 void SetOwnerConceptAmount(int n, int32_t amount);
@@ -124,7 +124,7 @@ void SetCollectionOwnerCode(const std::string& packed);
 std::string CollectionDate();  // packed date
 void SetCollectionDate(const std::string& packed);
 std::string CollectionKey();  // owner code + date, 8 bytes: the key
-int32_t CollectionAmount();  // amount collected
+int32_t CollectionAmount();   // amount collected
 void SetCollectionAmount(int32_t amount);
 int32_t CollectionDeducted();  // amount deducted from it
 void SetCollectionDeducted(int32_t amount);

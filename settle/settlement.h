@@ -36,12 +36,12 @@ constexpr int kOwnerNumbers = 10000;
 
 // Why a property was left untouched.
 enum class UntouchedReason {
-  kNoLastSettlement,   // no last-settlement date: its start belongs to the property's upkeep
-  kSettledLater,       // its last settlement is after the settlement date
-  kSettledElsewhere,   // another station settled it while this one waited for it
-  kUnknownTaxIndex,    // its tax index selects no VAT or withholding rate (0 or 1)
-  kAmountTooLarge,     // a fee, share or balance beyond the 32-bit amounts of the records
-  kNotSaved,           // the record manager refused a change: nothing of it was kept
+  kNoLastSettlement,  // no last-settlement date: its start belongs to the property's upkeep
+  kSettledLater,      // its last settlement is after the settlement date
+  kSettledElsewhere,  // another station settled it while this one waited for it
+  kUnknownTaxIndex,   // its tax index selects no VAT or withholding rate (0 or 1)
+  kAmountTooLarge,    // a fee, share or balance beyond the 32-bit amounts of the records
+  kNotSaved,          // the record manager refused a change: nothing of it was kept
 };
 struct UntouchedProperty {
   std::string code;  // 2 packed bytes
@@ -52,7 +52,15 @@ std::string UntouchedReasonText(UntouchedReason reason);
 
 // The operations of a pass, as the test hook below sees them.
 enum class SettlementOperation {
-  kFind, kNext, kUpdate, kDelete, kLock, kRelease, kBegin, kEnd, kAbort,
+  kFind,
+  kNext,
+  kUpdate,
+  kDelete,
+  kLock,
+  kRelease,
+  kBegin,
+  kEnd,
+  kAbort,
   kPosition,  // the physical position of the current record
   kReadAt,    // a read by physical position
 };
@@ -61,12 +69,12 @@ enum class SettlementOperation {
 // held in 64 bits so that a sum beyond the records' 32-bit amounts is seen
 // (and the property left untouched) instead of wrapping.
 struct SettlementWork {
-  int64_t CoefTotal[8] = {};     // coefficient groups 1..7 (group 1: 1,000,000)
-  int64_t OwnerShare[8] = {};    // the current owner's shares, groups 1..7
-  int64_t GroupAmount[9] = {};   // 0..8: amounts to share by group (8: charged to one owner)
-  int64_t OwnerPart[9] = {};     // the current owner's parts; 0: carried-over amounts
-  std::vector<int64_t> OwnerCharges;      // by owner number 0..9999: payments charged to one owner
-  std::vector<int64_t> OwnerCollections;  // by owner number 0..9999: collections of kind C and I
+  int64_t CoefTotal[8] = {};                 // coefficient groups 1..7 (group 1: 1,000,000)
+  int64_t OwnerShare[8] = {};                // the current owner's shares, groups 1..7
+  int64_t GroupAmount[9] = {};               // 0..8: amounts to share by group (8: charged to one owner)
+  int64_t OwnerPart[9] = {};                 // the current owner's parts; 0: carried-over amounts
+  std::vector<int64_t> OwnerCharges;         // by owner number 0..9999: payments charged to one owner
+  std::vector<int64_t> OwnerCollections;     // by owner number 0..9999: collections of kind C and I
   std::vector<UntouchedProperty> untouched;  // of the last pass, in key order
   // Operations the pass has asked of the data layer (reads, steps, updates,
   // deletes, key locks and releases, transaction steps); for measurements.

@@ -65,7 +65,8 @@ std::string DateText(const std::string& packed) {
 // Cents as euros: "1.234,56" (listing) or "1234.56" (CSV).
 std::string Euros(long long cents, bool csv) {
   bool negative = cents < 0;
-  unsigned long long v = negative ? 0ULL - static_cast<unsigned long long>(cents) : static_cast<unsigned long long>(cents);
+  unsigned long long v =
+      negative ? 0ULL - static_cast<unsigned long long>(cents) : static_cast<unsigned long long>(cents);
   std::string units = std::to_string(v / 100);
   std::string fraction = std::to_string(v % 100);
   if (fraction.size() < 2) fraction.insert(0, "0");
@@ -107,7 +108,8 @@ int main(int argc, char** argv) {
       const char* text = value(arg.c_str());
       long v = 0;
       if (!ParseNumber(text, 0, 9999, v)) {
-        std::fprintf(stderr, "balances: %s ha de ser un n\xC3\xBAmero de finca de 0 a 9999: %s\n", arg.c_str(), text);
+        std::fprintf(stderr, "balances: %s ha de ser un n\xC3\xBAmero de finca de 0 a 9999: %s\n",
+                     arg.c_str(), text);
         return 2;
       }
       (arg == "--from" ? from : to) = v;
@@ -130,7 +132,8 @@ int main(int argc, char** argv) {
     return 2;
   }
   if (from > to) {
-    std::fprintf(stderr, "balances: la primera finca (%ld) \xC3\xA9s posterior a la darrera (%ld)\n", from, to);
+    std::fprintf(stderr, "balances: la primera finca (%ld) \xC3\xA9s posterior a la darrera (%ld)\n", from,
+                 to);
     return 2;
   }
   if (root.back() != '/' && root.back() != '\\') root += '/';
@@ -180,7 +183,8 @@ int main(int argc, char** argv) {
       std::printf("\nFINCA %s  %-32s DARRERA LIQUIDACI\xC3\x93: %s\n", digits.c_str(), description.c_str(),
                   date.empty() ? "(sense data)" : date.c_str());
       std::printf("%-10s", "PROPIETARI");
-      for (int n = 1; n <= 8; ++n) std::printf("%s", RightAligned("CONC. " + std::to_string(n), kAmountWidth).c_str());
+      for (int n = 1; n <= 8; ++n)
+        std::printf("%s", RightAligned("CONC. " + std::to_string(n), kAmountWidth).c_str());
       std::printf("\n");
     }
     long long totals[9] = {};
@@ -192,7 +196,8 @@ int main(int argc, char** argv) {
       const std::string ownerDigits = UnpackDigits(OwnerCode());
       const std::string ownerText = ownerDigits.substr(0, 4) + "." + ownerDigits.substr(4, 4);
       if (csv) {
-        std::printf("%s,%s,%s,%s", digits.c_str(), CsvText(description).c_str(), date.c_str(), ownerText.c_str());
+        std::printf("%s,%s,%s,%s", digits.c_str(), CsvText(description).c_str(), date.c_str(),
+                    ownerText.c_str());
         for (int n = 1; n <= 8; ++n) std::printf(",%d", OwnerConceptAmount(n));
         for (int n = 1; n <= 8; ++n) std::printf(",%s", Euros(OwnerConceptAmount(n), true).c_str());
         std::printf("\n");
@@ -208,7 +213,8 @@ int main(int argc, char** argv) {
       }
       SkipRecords(ownerStatus, 1, kFileOwners);
     }
-    if (csv && owners == 0) std::printf("%s,%s,%s,\n", digits.c_str(), CsvText(description).c_str(), date.c_str());
+    if (csv && owners == 0)
+      std::printf("%s,%s,%s,\n", digits.c_str(), CsvText(description).c_str(), date.c_str());
     if (!csv) {
       if (owners == 0) {
         std::printf("(cap propietari)\n");

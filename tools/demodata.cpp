@@ -36,7 +36,8 @@ void ReportUnexpectedEnd() {
 
 void Usage(FILE* out) {
   std::fputs(
-      "\xC3\x9A" "s: demodata --root CARPETA [--seed N] [--properties N] [--owners N]\n"
+      "\xC3\x9A"
+      "s: demodata --root CARPETA [--seed N] [--properties N] [--owners N]\n"
       "                [--collections N] [--payments N] [--date DDMMAAAA] [--force]\n"
       "  --root CARPETA   arrel de la suite, amb els diccionaris a ddf/; les dades van a DADES/\n"
       "  --seed N         llavor: les mateixes opcions i llavor donen les mateixes dades (1)\n"
@@ -118,9 +119,10 @@ int main(int argc, char** argv) {
     Say(stderr, "demodata: " + problem);
     return 1;
   }
-  std::printf("demodata: %ld conceptes, %ld finques, %ld notes, %ld propietaris, %ld cobraments, "
-              "%ld pagaments a %s\n",
-              summary.concepts, summary.properties, summary.notes, summary.owners, summary.collections,
-              summary.payments, Cp850ToUtf8(HostPath(options.root + "DADES")).c_str());
+  std::printf(
+      "demodata: %ld conceptes, %ld finques, %ld notes, %ld propietaris, %ld cobraments, "
+      "%ld pagaments a %s\n",
+      summary.concepts, summary.properties, summary.notes, summary.owners, summary.collections,
+      summary.payments, Cp850ToUtf8(HostPath(options.root + "DADES")).c_str());
   return 0;
 }

@@ -137,12 +137,17 @@ std::vector<std::string> Split(const std::string& s, char sep) {
 }
 
 // One key description into its 16-byte segment specifications.
-bool ParseKey(const std::string& text, uint16_t recordLength, std::string& specs, bool& usesAcs, std::string& error) {
+bool ParseKey(const std::string& text, uint16_t recordLength, std::string& specs, bool& usesAcs,
+              std::string& error) {
   std::vector<std::string> segments = Split(text, '+');
   uint16_t keyFlags = 0;
   int nullKind = 0;
   long nullValue = 0;
-  struct Seg { long pos, len; uint16_t flags; uint8_t type; };
+  struct Seg {
+    long pos, len;
+    uint16_t flags;
+    uint8_t type;
+  };
   std::vector<Seg> segs;
   for (const std::string& segText : segments) {
     std::vector<std::string> f = Split(segText, ':');
@@ -168,14 +173,22 @@ bool ParseKey(const std::string& text, uint16_t recordLength, std::string& specs
         if (a == "dup") keyFlags |= KF_DUPLICATES;
         else if (a == "mod") keyFlags |= KF_MODIFIABLE;
         else if (a == "desc") s.flags |= KF_DESCENDING;
-        else if (a == "acs") { s.flags |= KF_ALT_COLLATING; usesAcs = true; }
-        else if (a == "nocase") s.flags |= KF_NO_CASE;
+        else if (a == "acs") {
+          s.flags |= KF_ALT_COLLATING;
+          usesAcs = true;
+        } else if (a == "nocase") s.flags |= KF_NO_CASE;
         else if (a == "bin") s.flags |= KF_BINARY;
         else if (a == "string") s.type = KT_STRING;
-        else if (a == "zstring") { s.type = KT_ZSTRING; s.flags |= KF_EXTENDED_TYPE; }
-        else if (a == "int") { s.type = KT_INTEGER; s.flags |= KF_EXTENDED_TYPE; }
-        else if (a == "uint") { s.type = KT_UNSIGNED; s.flags |= KF_EXTENDED_TYPE; }
-        else if (a.rfind("null=", 0) == 0 || a.rfind("nullany=", 0) == 0) {
+        else if (a == "zstring") {
+          s.type = KT_ZSTRING;
+          s.flags |= KF_EXTENDED_TYPE;
+        } else if (a == "int") {
+          s.type = KT_INTEGER;
+          s.flags |= KF_EXTENDED_TYPE;
+        } else if (a == "uint") {
+          s.type = KT_UNSIGNED;
+          s.flags |= KF_EXTENDED_TYPE;
+        } else if (a.rfind("null=", 0) == 0 || a.rfind("nullany=", 0) == 0) {
           bool any = a[4] != '=';
           if (!ParseNumber(a.substr(any ? 8 : 5), 0, 255, nullValue, 16)) {
             error = "null value in '" + a + "' must be a hexadecimal byte";
@@ -198,7 +211,8 @@ bool ParseKey(const std::string& text, uint16_t recordLength, std::string& specs
   if (nullKind == 2) keyFlags |= KF_MANUAL;
   for (size_t i = 0; i < segs.size(); ++i) {
     std::string k(16, '\0');
-    uint16_t flags = static_cast<uint16_t>(segs[i].flags | keyFlags | (i + 1 < segs.size() ? KF_SEGMENTED : 0));
+    uint16_t flags =
+        static_cast<uint16_t>(segs[i].flags | keyFlags | (i + 1 < segs.size() ? KF_SEGMENTED : 0));
     PutLe16(k, 0, static_cast<unsigned>(segs[i].pos));
     PutLe16(k, 2, static_cast<unsigned>(segs[i].len));
     PutLe16(k, 4, flags);
@@ -233,7 +247,8 @@ int MakeDictionary(const std::vector<std::string>& args) {
     };
     std::string v;
     if (a == "--record") {
-      if (!value(v) || !ParseNumber(v, 1, 65535, record)) return Usage("--record needs a length from 1 to 65535");
+      if (!value(v) || !ParseNumber(v, 1, 65535, record))
+        return Usage("--record needs a length from 1 to 65535");
     } else if (a == "--page") {
       if (!value(v) || !ParseNumber(v, 512, 16384, page) || page % 512 != 0)
         return Usage("--page needs a multiple of 512 from 512 to 16384");
@@ -355,17 +370,19 @@ void Describe(const std::string& b, bool withCount) {
       ++count;
       length += Le16(b, at + 2);
       segs << "  segment " << count << ": position " << Le16(b, at) << ", length " << Le16(b, at + 2) << ", "
-           << TypeName(flags, static_cast<uint8_t>(b[at + 10])) << ((flags & KF_DESCENDING) ? ", descending" : "")
-           << ((flags & KF_ALT_COLLATING) ? ", collating sequence" : "") << ((flags & KF_NO_CASE) ? ", no case" : "")
-           << "\n";
+           << TypeName(flags, static_cast<uint8_t>(b[at + 10]))
+           << ((flags & KF_DESCENDING) ? ", descending" : "")
+           << ((flags & KF_ALT_COLLATING) ? ", collating sequence" : "")
+           << ((flags & KF_NO_CASE) ? ", no case" : "") << "\n";
       if (flags & KF_ALT_COLLATING) acs = true;
       at += 16;
     } while ((flags & KF_SEGMENTED) && at + 16 <= b.size());
-    std::cout << "key " << k << ": length " << length << ", " << ((first & KF_DUPLICATES) ? "duplicates" : "unique")
-              << ", " << ((first & KF_MODIFIABLE) ? "modifiable" : "not modifiable");
+    std::cout << "key " << k << ": length " << length << ", "
+              << ((first & KF_DUPLICATES) ? "duplicates" : "unique") << ", "
+              << ((first & KF_MODIFIABLE) ? "modifiable" : "not modifiable");
     if (first & KF_MANUAL) {
-      std::cout << ", null when any segment is all 0x" << std::hex << int{static_cast<uint8_t>(b[at - 16 + 11])}
-                << std::dec;
+      std::cout << ", null when any segment is all 0x" << std::hex
+                << int{static_cast<uint8_t>(b[at - 16 + 11])} << std::dec;
     } else if (first & KF_NULL) {
       std::cout << ", null when all 0x" << std::hex << int{static_cast<uint8_t>(b[at - 16 + 11])} << std::dec;
     }
@@ -463,7 +480,8 @@ int Load(const std::string& path, const std::string& owner) {
   long number = 0, loaded = 0;
   while (std::getline(std::cin, line)) {
     ++number;
-    while (!line.empty() && (line.back() == '\r' || line.back() == ' ' || line.back() == '\t')) line.pop_back();
+    while (!line.empty() && (line.back() == '\r' || line.back() == ' ' || line.back() == '\t'))
+      line.pop_back();
     if (line.empty() || line[0] == '#') continue;
     if (line.size() % 2 != 0) {
       abort();
@@ -475,16 +493,17 @@ int Load(const std::string& path, const std::string& owner) {
       int hi = HexValue(line[2 * i]), lo = HexValue(line[2 * i + 1]);
       if (hi < 0 || lo < 0) {
         abort();
-        std::cerr << "recutil: line " << number << ": not hexadecimal at column " << (2 * i + (hi < 0 ? 1 : 2))
-                  << "; nothing loaded\n";
+        std::cerr << "recutil: line " << number << ": not hexadecimal at column "
+                  << (2 * i + (hi < 0 ? 1 : 2)) << "; nothing loaded\n";
         return 2;
       }
       rec[i] = static_cast<char>(hi * 16 + lo);
     }
     if (variable ? rec.size() < recordLength : rec.size() != recordLength) {
       abort();
-      std::cerr << "recutil: line " << number << ": record of " << rec.size() << " bytes, the file's records are "
-                << recordLength << (variable ? " or more" : "") << "; nothing loaded\n";
+      std::cerr << "recutil: line " << number << ": record of " << rec.size()
+                << " bytes, the file's records are " << recordLength << (variable ? " or more" : "")
+                << "; nothing loaded\n";
       return 2;
     }
     uint32_t len = static_cast<uint32_t>(rec.size());

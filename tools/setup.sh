@@ -1,7 +1,7 @@
 # setup.sh - shared by ./run and ./test: installs what is missing and builds.
 # Sourced, not run.
 
-TARPELIX_PACKAGES=(cmake ninja-build g++ clang libclang-rt-14-dev
+TARPELIX_PACKAGES=(cmake ninja-build g++ clang clang-format libclang-rt-14-dev
   libgtest-dev libgmock-dev libbenchmark-dev libncurses-dev libsqlite3-dev
   tmux pkg-config)
 

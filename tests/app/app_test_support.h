@@ -1,14 +1,13 @@
 // app_test_support.h - a fresh temporary directory per test and a
 // replaceable environment, for the start-up tests.
 #pragma once
+#include <gtest/gtest.h>
 #include <stdlib.h>
 #include <unistd.h>
 
 #include <filesystem>
 #include <map>
 #include <string>
-
-#include <gtest/gtest.h>
 
 #include "app/language.h"
 #include "app/session.h"

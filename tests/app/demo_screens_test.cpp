@@ -20,9 +20,9 @@ class DemoScreensTest : public AppTest {
  protected:
   void SetUp() override {
     AppTest::SetUp();
-    std::filesystem::copy(TARPELIX_SOURCE_DIR "/demo", temp.path,
-                          std::filesystem::copy_options::recursive |
-                              std::filesystem::copy_options::overwrite_existing);
+    std::filesystem::copy(
+        TARPELIX_SOURCE_DIR "/demo", temp.path,
+        std::filesystem::copy_options::recursive | std::filesystem::copy_options::overwrite_existing);
     environment["KALROOT"] = temp.Dir();
     environment["KALTMP"] = temp.path + "/TMP/";
     Platform.clock = [] { return LocalTime{2026, 6, 15, 10, 0, 0, 0}; };

@@ -48,9 +48,9 @@ class DemoSuiteTest : public AppTest {
   void SetUp() override {
     AppTest::SetUp();
     // A copy, so that nothing the program does can touch the sources.
-    std::filesystem::copy(TARPELIX_SOURCE_DIR "/demo", temp.path,
-                          std::filesystem::copy_options::recursive |
-                              std::filesystem::copy_options::overwrite_existing);
+    std::filesystem::copy(
+        TARPELIX_SOURCE_DIR "/demo", temp.path,
+        std::filesystem::copy_options::recursive | std::filesystem::copy_options::overwrite_existing);
     environment["KALROOT"] = temp.Dir();
     environment["KALTMP"] = temp.path + "/TMP/";
     Platform.clock = [] { return LocalTime{2026, 6, 15, 10, 0, 0, 0}; };
@@ -146,8 +146,7 @@ TEST_F(DemoSuiteTest, EveryCaptionIsTranslatedAndKeepsItsWidth) {
         // Labels are right-aligned to one width so that values line up.
         EXPECT_EQ(Field(s, f).Label.size(), source.size()) << language << ": " << Field(s, f).Label;
       }
-    for (int b = 1; b <= Form.browseCount; ++b)
-      EXPECT_FALSE(Browse(b).BrowseTitle.empty()) << language;
+    for (int b = 1; b <= Form.browseCount; ++b) EXPECT_FALSE(Browse(b).BrowseTitle.empty()) << language;
     // The option codes stay N and S in every language.
     EXPECT_EQ(Field(2, 1).Choices.substr(0, 3), "|N,") << language;
     EXPECT_NE(Field(2, 1).Choices.find("|S,"), std::string::npos) << language;
@@ -166,9 +165,7 @@ TEST_F(DemoSuiteTest, EveryMessageHasItsTranslations) {
       std::string text = Translate(message);
       // The Spanish abbreviation of the undefined concept is the Catalan one.
       bool sameWord = std::string(language) == "SPA" && std::string(message) == kMessages[0];
-      if (!sameWord) {
-        EXPECT_NE(text, message) << language << " has no text for " << Cp850ToUtf8(message);
-      }
+      if (!sameWord) { EXPECT_NE(text, message) << language << " has no text for " << Cp850ToUtf8(message); }
       EXPECT_FALSE(text.empty()) << language;
       // Pieces that are joined to others keep their joining spaces.
       EXPECT_EQ(text.back() == ' ', std::string(message).back() == ' ') << Cp850ToUtf8(text);
@@ -181,14 +178,12 @@ TEST_F(DemoSuiteTest, EveryMessageHasItsTranslations) {
 }
 
 TEST_F(DemoSuiteTest, TextFilesUseCrLfLineEnds) {
-  for (const char* file : {"FORMS/TARPELIX.JPN", "LOCALE/TARPELIX.LNG", "Vork.ini",
-                           "TMP/Sessio.ini", "TMP/VorkTerm.ini"}) {
+  for (const char* file :
+       {"FORMS/TARPELIX.JPN", "LOCALE/TARPELIX.LNG", "Vork.ini", "TMP/Sessio.ini", "TMP/VorkTerm.ini"}) {
     std::string contents;
     ASSERT_TRUE(ReadWholeFile(temp.Dir() + file, contents)) << file;
     for (size_t i = 0; i < contents.size(); ++i)
-      if (contents[i] == '\n') {
-        ASSERT_TRUE(i > 0 && contents[i - 1] == '\r') << file << " byte " << i;
-      }
+      if (contents[i] == '\n') { ASSERT_TRUE(i > 0 && contents[i - 1] == '\r') << file << " byte " << i; }
     EXPECT_TRUE(contents.size() >= 2 && contents.substr(contents.size() - 2) == "\r\n") << file;
   }
 }

@@ -8,8 +8,8 @@ namespace {
 
 // Every value of the form tables, one line per record, for comparisons.
 std::string DumpForm() {
-  std::string out = "N=" + std::to_string(Form.screenCount) + " M=" +
-                    std::to_string(Form.fieldMax) + " Q=" + std::to_string(Form.browseCount) + "\n";
+  std::string out = "N=" + std::to_string(Form.screenCount) + " M=" + std::to_string(Form.fieldMax) +
+                    " Q=" + std::to_string(Form.browseCount) + "\n";
   for (int s = 1; s <= Form.screenCount; ++s) {
     const FormScreen& screen = Screen(s);
     out += "screen [" + screen.ScreenKeys + "] " + std::to_string(screen.FieldCount) + " " +
@@ -27,8 +27,8 @@ std::string DumpForm() {
     const BrowseDefinition& d = Browse(b);
     out += "browse " + std::to_string(d.BrowseFile) + " " + std::to_string(d.BrowseKey);
     for (int side : d.BrowseBox) out += " " + std::to_string(side);
-    out += " " + std::to_string(d.BrowseScreen) + " [" + d.BrowseTitle + "] " +
-           std::to_string(d.BrowseNext) + "\n";
+    out += " " + std::to_string(d.BrowseScreen) + " [" + d.BrowseTitle + "] " + std::to_string(d.BrowseNext) +
+           "\n";
   }
   return out;
 }
@@ -90,9 +90,8 @@ TEST_F(FormReaderTest, CommentsAtRecordStartsReadLikeTheFileWithoutThem) {
   ASSERT_TRUE(Read(kHeader + kScreen1 + kScreen2 + kCount + kBrowse1 + kBrowse2)) << problem;
   const std::string plain = DumpForm();
   ASSERT_TRUE(Read("' form of the module\r\n'\r\n   ' indented comment, with comma\r\n" + kHeader +
-                   "' screen 1\r\n" + kScreen1 + "' screen 2\r\n" + kScreen2 +
-                   "' browse lists\r\n" + kCount + "' properties\r\n" + kBrowse1 +
-                   "  ' concepts\r\n" + kBrowse2 + "' the end\r\n"))
+                   "' screen 1\r\n" + kScreen1 + "' screen 2\r\n" + kScreen2 + "' browse lists\r\n" + kCount +
+                   "' properties\r\n" + kBrowse1 + "  ' concepts\r\n" + kBrowse2 + "' the end\r\n"))
       << problem;
   EXPECT_EQ(DumpForm(), plain);
 }
@@ -109,10 +108,11 @@ TEST_F(FormReaderTest, LoneLineFeedFileReadsLikeTheCrLfFile) {
 }
 
 TEST_F(FormReaderTest, CommentBetweenFieldRecordsIsReadAsData) {
-  ASSERT_TRUE(Read("1,2\r\nd,2,0,0,0,0,0\r\n"
-                   "3,4,A,5,0,0,0,0,0,\r\n"
-                   "' 7,8,B,2,0,0,0,0,0,x\r\n"
-                   "9,9,C,3,0,0,0,0,0,\r\n"))
+  ASSERT_TRUE(
+      Read("1,2\r\nd,2,0,0,0,0,0\r\n"
+           "3,4,A,5,0,0,0,0,0,\r\n"
+           "' 7,8,B,2,0,0,0,0,0,x\r\n"
+           "9,9,C,3,0,0,0,0,0,\r\n"))
       << problem;
   EXPECT_EQ(Field(1, 2).Row, 0);  // the apostrophe line's first field
   EXPECT_EQ(Field(1, 2).Column, 8);

@@ -83,7 +83,9 @@ TEST_F(TranslateTest, KeyWithoutItsTranslationsAtTheEndIsIgnored) {
 }
 
 TEST_F(TranslateTest, CtrlZEndsTheRecords) {
-  LanguageFile("A,es,gl,oc\r\n\x1A" "B,es B,gl B,oc B\r\n");
+  LanguageFile(
+      "A,es,gl,oc\r\n\x1A"
+      "B,es B,gl B,oc B\r\n");
   EXPECT_EQ(Translate("B"), "B");
 }
 

@@ -20,9 +20,9 @@ namespace {
 const std::string kProgram = TARPELIX_BINARY_DIR "/tarpelix";
 
 struct ProgramRun {
-  int exitCode = -1;      // -1 when it had to be killed
-  std::string errors;     // what it wrote on the error output
-  std::string screen;     // what it wrote to the terminal
+  int exitCode = -1;   // -1 when it had to be killed
+  std::string errors;  // what it wrote on the error output
+  std::string screen;  // what it wrote to the terminal
   bool terminalRestored = false;
 };
 
@@ -35,8 +35,8 @@ void ReadAvailable(int fd, std::string& into) {
 // Runs the program with `environment` in an 80 x 25 pseudo-terminal; once
 // the output holds `waitFor` (when given), types `keys`.  Gives up after a
 // generous deadline (a hang is a failure, not a slow run).
-ProgramRun RunProgram(const std::map<std::string, std::string>& environment,
-                      const std::string& waitFor = "", const std::string& keys = "") {
+ProgramRun RunProgram(const std::map<std::string, std::string>& environment, const std::string& waitFor = "",
+                      const std::string& keys = "") {
   ProgramRun run;
   int errorPipe[2];
   if (pipe(errorPipe) != 0) return run;
@@ -132,8 +132,7 @@ TEST_F(ProgramTest, MissingFormFileEndsWithAMessageNamingIt) {
   temp.MakeFolder("root/TMP");
   ProgramRun run = RunProgram(env);
   EXPECT_EQ(run.exitCode, 1);
-  EXPECT_NE(run.errors.find(temp.path + "/root/FORMS/TARPELIX.JPN"), std::string::npos)
-      << run.errors;
+  EXPECT_NE(run.errors.find(temp.path + "/root/FORMS/TARPELIX.JPN"), std::string::npos) << run.errors;
   EXPECT_TRUE(run.terminalRestored);
 }
 

@@ -2,8 +2,8 @@
 // settings files.
 #include "app/session.h"
 
-#include "app_test_support.h"
 #include "app/settings.h"
+#include "app_test_support.h"
 #include "input/dates.h"
 
 namespace {
@@ -19,8 +19,7 @@ class SessionTest : public AppTest {
 };
 
 TEST_F(SessionTest, TemporaryDirectoryGetsASeparatorAndNamesBothStationFiles) {
-  Station("[Menu]\r\nTitol=LIQUIDACI\xE0\r\nNomMenu=TARPELIX\r\n",
-          "[Sistema]\r\nIdioma=SPA\r\n");
+  Station("[Menu]\r\nTitol=LIQUIDACI\xE0\r\nNomMenu=TARPELIX\r\n", "[Sistema]\r\nIdioma=SPA\r\n");
   SetupSession();
   EXPECT_EQ(Session.tempDir, temp.path + "/TMP\\");
   EXPECT_EQ(Session.title, " LIQUIDACI\xE0 ");
@@ -47,8 +46,9 @@ TEST_F(SessionTest, EmptyTemporaryDirectoryReadsSessioHereAndVorkTermFromTheTerm
 }
 
 TEST_F(SessionTest, SelectionNamesTheColourSet) {
-  Station("", "[Pantalla]\r\nSeleccio=2\r\nCol0=00000000000000000000\r\n"
-              "Col2=15010714000301140603\r\n");
+  Station("",
+          "[Pantalla]\r\nSeleccio=2\r\nCol0=00000000000000000000\r\n"
+          "Col2=15010714000301140603\r\n");
   SetupSession();
   const int16_t foreground[5] = {15, 7, 0, 1, 6};
   const int16_t background[5] = {1, 14, 3, 14, 3};

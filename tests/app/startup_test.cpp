@@ -67,8 +67,9 @@ TEST_F(StartupTest, DefaultsNeverReachBeyondAShortParameterScreen) {
 }
 
 TEST_F(StartupTest, TaxRatesComeFromTheHonorarisKeyOfEachSection) {
-  temp.Write("Vork.ini", "[Iva0]\r\nHonoraris=16\r\n[Iva1]\r\nHonoraris= 7.5 ; reduced\r\n"
-                         "[Ret1]\r\nHonoraris=abc\r\nAltres=9\r\n");
+  temp.Write("Vork.ini",
+             "[Iva0]\r\nHonoraris=16\r\n[Iva1]\r\nHonoraris= 7.5 ; reduced\r\n"
+             "[Ret1]\r\nHonoraris=abc\r\nAltres=9\r\n");
   IvaRate[0] = IvaRate[1] = RetRate[0] = RetRate[1] = -1;
   ReadTaxRates();
   EXPECT_FLOAT_EQ(IvaRate[0], 16);

@@ -1,9 +1,9 @@
 // Tests of the field reader shared by the form file and the language file.
 #include "app/text_fields.h"
 
-#include <vector>
-
 #include <gtest/gtest.h>
+
+#include <vector>
 
 namespace {
 
@@ -34,9 +34,7 @@ TEST(TextFields, QuoteWithoutItsPartnerRunsToTheEnd) {
   EXPECT_EQ(AllTexts("a,\"open, never closed\r\nmore"), (Texts{"a", "open, never closed\r\nmore"}));
 }
 
-TEST(TextFields, TabsInsideUnquotedTextAreDropped) {
-  EXPECT_EQ(AllTexts("a\tb\t,c"), (Texts{"ab", "c"}));
-}
+TEST(TextFields, TabsInsideUnquotedTextAreDropped) { EXPECT_EQ(AllTexts("a\tb\t,c"), (Texts{"ab", "c"})); }
 
 TEST(TextFields, LineEndsSeparateFieldsWhateverTheirForm) {
   EXPECT_EQ(AllTexts("a\r\nb\nc\rd,e"), (Texts{"a", "b", "c", "d", "e"}));

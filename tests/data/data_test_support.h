@@ -137,8 +137,8 @@ class DataTest : public ::testing::Test {
   }
 
   // Opens ROOT/DADES/base with a dictionary built from `createBuffer`.
-  void OpenWith(const std::string& base, const std::string& createBuffer, void* record,
-                int16_t fileNumber, int32_t capacity) {
+  void OpenWith(const std::string& base, const std::string& createBuffer, void* record, int16_t fileNumber,
+                int32_t capacity) {
     WriteDictionary(base, createBuffer);
     int16_t status = -1;
     OpenDataFile(status, record, root + "DADES\\" + base, fileNumber, capacity);
@@ -157,8 +157,7 @@ class DataTest : public ::testing::Test {
     uint32_t length = static_cast<uint32_t>(data.size());
     data.resize(kDataBufferSize, ' ');
     char key[kKeyBufferSize] = {};
-    return BTRCALL(B_INSERT, DataFiles.slots[slot].positionBlock, data.data(), &length, key,
-                   255, 0);
+    return BTRCALL(B_INSERT, DataFiles.slots[slot].positionBlock, data.data(), &length, key, 255, 0);
   }
 
   std::string Log() {
@@ -245,12 +244,8 @@ class OtherStation {
           status = BTRCALL(static_cast<uint16_t>(int{B_GET_EQUAL} + int{B_SINGLE_NOWAIT_LOCK}), block, data,
                            &length, key, head[1], 0);
           break;
-        case 'U':
-          status = BTRCALL(B_UNLOCK, block, data, &length, key, 0, 0);
-          break;
-        case 'C':
-          status = BTRCALL(B_CLOSE, block, data, &length, key, 0, 0);
-          break;
+        case 'U': status = BTRCALL(B_UNLOCK, block, data, &length, key, 0, 0); break;
+        case 'C': status = BTRCALL(B_CLOSE, block, data, &length, key, 0, 0); break;
         default:
           status = 0;
           if (write(answers_[1], &status, sizeof status) != sizeof status) _exit(1);

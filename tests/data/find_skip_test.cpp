@@ -147,7 +147,7 @@ TEST_F(FindSkipTest, AStepThatMeetsTheEndStopsTheSkipAndLeavesTheRecordAlone) {
   SkipRecords(status, 3, kItems);
   EXPECT_EQ(status, B_END_OF_FILE);
   EXPECT_EQ(DataFiles.engineCalls, calls + 2);  // the third step is not made
-  EXPECT_EQ(Record(), std::string(12, '#'));     // the bare steps deliver nothing
+  EXPECT_EQ(Record(), std::string(12, '#'));    // the bare steps deliver nothing
 }
 
 TEST_F(FindSkipTest, CountZeroCallsNothingAndNegativeCountsGoBack) {

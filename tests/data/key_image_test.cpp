@@ -14,7 +14,8 @@ constexpr int16_t kCodes = 31;
 // A collating sequence that folds lower-case letters onto upper-case.
 std::string UpperCaseTable() {
   std::string table(256, '\0');
-  for (int c = 0; c < 256; ++c) table[static_cast<size_t>(c)] = static_cast<char>(c >= 'a' && c <= 'z' ? c - 32 : c);
+  for (int c = 0; c < 256; ++c)
+    table[static_cast<size_t>(c)] = static_cast<char>(c >= 'a' && c <= 'z' ? c - 32 : c);
   return table;
 }
 

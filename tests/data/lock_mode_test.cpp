@@ -53,9 +53,9 @@ TEST_F(LockModeTest, TheStackIsSearchedForTheFilesOwnEntry) {
   unsigned char second[10];
   OpenWith("Others", CreateBuffer(10, {{Segment{1, 4, 0}}}), second, kOthers, sizeof second);
   int16_t status = 0;
-  SetLockMode(status, "+A", kItems);   // saves 0 for slot 40
+  SetLockMode(status, "+A", kItems);    // saves 0 for slot 40
   SetLockMode(status, "B+D", kOthers);  // saves 2 for slot 39
-  SetLockMode(status, "+B", kItems);   // saves 1 for slot 40
+  SetLockMode(status, "+B", kItems);    // saves 1 for slot 40
   SetLockMode(status, "-", kOthers);
   EXPECT_EQ(Mode(kOthers), 2);
   SetLockMode(status, "-", kItems);
@@ -98,7 +98,8 @@ TEST_F(LockModeTest, ModeAWaitsWithTheMessageShownOnceUntilTheRecordIsFree) {
     pauses.push_back(ms);
     depths.push_back(Windows.WindowDepth);
     if (pauses.size() > 1)
-      messageSeen = messageSeen && VirtualScreenDump().find("FITXER BLOQUEJAT. ESPEREU UN MOMENT.") != std::string::npos;
+      messageSeen = messageSeen &&
+                    VirtualScreenDump().find("FITXER BLOQUEJAT. ESPEREU UN MOMENT.") != std::string::npos;
     if (pauses.size() == 3) other.Unlock();
   };
   FindRecord(status, 0, "BBBB", 0, kItems);

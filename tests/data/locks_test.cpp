@@ -113,8 +113,8 @@ TEST_F(LocksTest, AnEmptyOrShortLocksTmpGetsANewId) {
 
 TEST_F(LocksTest, AKeyLockIsOneRecordOf121BytesWithPackedBytesAsDigits) {
   EXPECT_EQ(LockKey("PropietH", std::string("\x80\x8C\x85", 3) + "A"), 0);
-  std::string expected = LockRecord("ESTACIO1", std::to_string(Locks.stationId), "28488240", 'K',
-                                    "001205A", "001205A");
+  std::string expected =
+      LockRecord("ESTACIO1", std::to_string(Locks.stationId), "28488240", 'K', "001205A", "001205A");
   ASSERT_EQ(expected.size(), 121u);
   EXPECT_EQ(LockFile(), expected);
   EXPECT_TRUE(pauses.empty());
@@ -195,11 +195,12 @@ TEST_F(LocksTest, AWholeFileLockOfAnotherStationBlocksEveryKey) {
 
 TEST_F(LocksTest, AWholeFileLockOfThisStationEndsTheScanWithoutConflict) {
   StationIdentity();
-  std::string own = LockRecord("ESTACIO1", std::to_string(Locks.stationId), std::to_string(kNow), 'F', "", "");
+  std::string own =
+      LockRecord("ESTACIO1", std::to_string(Locks.stationId), std::to_string(kNow), 'F', "", "");
   std::string free = LockRecord("", "", "1", ' ', "OLD", "OLD");
   WriteLockFile(free + own + OtherKeyLock("0012", kNow));
   EXPECT_EQ(LockKey("PropietH", "0012"), 0);  // the other's lock lies beyond the scan's end
-  EXPECT_EQ(Record(0), Mine("0012"));          // into the last free record met
+  EXPECT_EQ(Record(0), Mine("0012"));         // into the last free record met
   EXPECT_EQ(Record(1), own);
 }
 

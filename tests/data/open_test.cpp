@@ -59,9 +59,9 @@ TEST_F(OpenTest, SixProgramFilesAreCreatedFromTheirDictionariesIntoSlotsFortyDow
     int16_t number;
     int recordLength;
     int keyLength;
-  } files[] = {{"THRebut", kFileConcepts, 24, 1},   {"FinquesH", kFileProperties, 388, 2},
+  } files[] = {{"THRebut", kFileConcepts, 24, 1},       {"FinquesH", kFileProperties, 388, 2},
                {"FinDespH", kFileExpenseNotes, 604, 2}, {"PropietH", kFileOwners, 428, 4},
-               {"PagamH", kFilePayments, 44, 6},     {"CobramH", kFileCollections, 24, 8}};
+               {"PagamH", kFilePayments, 44, 6},        {"CobramH", kFileCollections, 24, 8}};
   unsigned char buffer[604];
   int expectedSlot = 40;
   for (const auto& f : files) {
@@ -195,7 +195,8 @@ TEST_F(OpenTest, MessageTextsAreCodePage850InEveryLanguage) {
 }
 
 TEST_F(OpenTest, FileStatsAddsTheSegmentsOfAKey) {
-  std::string spec = CreateBuffer(30, {{Segment{1, 4, 0}}, {Segment{5, 2, 0}, Segment{10, 3, 0}},
+  std::string spec = CreateBuffer(30, {{Segment{1, 4, 0}},
+                                       {Segment{5, 2, 0}, Segment{10, 3, 0}},
                                        {Segment{20, 2, KF_BINARY | KF_DUPLICATES}}});
   OpenWith("Multi", spec, record, 9, sizeof record);
   int16_t recordLength = 0, keyLength = 0;
@@ -262,9 +263,8 @@ TEST_F(OpenTest, TheOwnerNameOfTheSessionOpensAProtectedFile) {
   uint32_t length = 5;
   char key[kKeyBufferSize] = {};
   std::memcpy(key, owner, 5);
-  ASSERT_EQ(BTRCALL(B_SET_OWNER, DataFiles.slots[40].positionBlock, owner, &length, key, 5,
-                    B_OWNER_ALL_ACCESS),
-            0);
+  ASSERT_EQ(
+      BTRCALL(B_SET_OWNER, DataFiles.slots[40].positionBlock, owner, &length, key, 5, B_OWNER_ALL_ACCESS), 0);
   int16_t status = 0;
   ResetDataFiles(status);
   Session.ownerName = "KAL1";

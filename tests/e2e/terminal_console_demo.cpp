@@ -31,7 +31,8 @@ void DrawScreen() {
   Put(5, 7, "\x10 Opci\xA2 \x11", 0x1F);
   Put(6, 7, "\xB0\xB1\xB2\xDB", 0x1F);
   // The sixteen foregrounds on black, then the eight backgrounds.
-  for (int c = 0; c < 16; ++c) Put(10, 5 + c, std::string(1, "0123456789ABCDEF"[c]), static_cast<unsigned char>(c));
+  for (int c = 0; c < 16; ++c)
+    Put(10, 5 + c, std::string(1, "0123456789ABCDEF"[c]), static_cast<unsigned char>(c));
   for (int c = 0; c < 8; ++c) Put(11, 5 + c, " ", static_cast<unsigned char>(c << 4));
   Put(24, 1, "READY", 0x70);
   Put(25, 80, "#", 0x70);  // the last cell: drawing it must not scroll the screen

@@ -3,6 +3,8 @@
 // its tape file, and the window read back while it is open (a scripted
 // Alt+X runs the test's hook, which takes a snapshot; the open calculator
 // ignores the key itself).
+#include "input/calculator.h"
+
 #include <gtest/gtest.h>
 #include <stdlib.h>
 
@@ -13,7 +15,6 @@
 #include <vector>
 
 #include "app/session.h"
-#include "input/calculator.h"
 #include "input/dates.h"
 #include "input/keys.h"
 #include "platform/console.h"
@@ -336,14 +337,14 @@ TEST_F(CalculatorTest, ADamagedTapeFileStartsFromTheStartValues) {
   std::string text = CalculatorTapeText(good);
   std::string lastLine = "0,0,0,\" \"\r\n";
   const std::vector<std::string> damaged = {
-      text.substr(0, text.size() - lastLine.size()),      // a tape line missing
-      "1,23\r\n",                                          // most fields missing
-      "abc" + text.substr(2),                              // a column that is no number
-      "30,23,4x2,0" + text.substr(text.find("\r\n")),     // an entry that is no number
-      text + lastLine,                                      // more lines than the tape holds
-      "30,99" + text.substr(text.find(",0,") + 0),         // a first tape line out of range
-      "\"30,23,42,0\r\n",                                  // a quote never closed
-      std::string("\x00\xff\x01", 3),                      // bytes of no sense
+      text.substr(0, text.size() - lastLine.size()),   // a tape line missing
+      "1,23\r\n",                                      // most fields missing
+      "abc" + text.substr(2),                          // a column that is no number
+      "30,23,4x2,0" + text.substr(text.find("\r\n")),  // an entry that is no number
+      text + lastLine,                                 // more lines than the tape holds
+      "30,99" + text.substr(text.find(",0,") + 0),     // a first tape line out of range
+      "\"30,23,42,0\r\n",                              // a quote never closed
+      std::string("\x00\xff\x01", 3),                  // bytes of no sense
   };
   for (size_t i = 0; i < damaged.size(); ++i) {
     ASSERT_TRUE(WriteWholeFile(TapePath(), damaged[i]));
@@ -362,8 +363,9 @@ TEST_F(CalculatorTest, ADamagedTapeFileStartsFromTheStartValues) {
 TEST_F(CalculatorTest, LeavingRestoresScreenKeySetColoursAndCursor) {
   for (int r = 1; r <= 25; ++r)
     for (int c = 1; c <= 80; ++c)
-      ConsolePutCell(r, c, ConsoleCell{static_cast<unsigned char>('a' + (r + c) % 26),
-                                       static_cast<unsigned char>((r * 7 + c) % 256)});
+      ConsolePutCell(r, c,
+                     ConsoleCell{static_cast<unsigned char>('a' + (r + c) % 26),
+                                 static_cast<unsigned char>((r * 7 + c) % 256)});
   std::vector<ConsoleCell> before = Console.cells;
   KeySet("+ea", "d,1b");
   std::string keys = Keyboard.ExitKeySet;

@@ -2,6 +2,8 @@
 // keys, the returned date text, and the screen read back while the
 // calendar is open (a scripted Alt+X runs the test's calculator hook, which
 // takes a snapshot; the calendar ignores the key itself).
+#include "input/calendar.h"
+
 #include <gtest/gtest.h>
 #include <stdlib.h>
 
@@ -12,7 +14,6 @@
 #include <vector>
 
 #include "app/session.h"
-#include "input/calendar.h"
 #include "input/dates.h"
 #include "input/keys.h"
 #include "platform/console.h"
@@ -177,8 +178,9 @@ TEST_F(CalendarTest, ABlankSessionDateStartsOnTheComputersDate) {
 TEST_F(CalendarTest, EscLeavesTheScreenKeySetColoursAndCursorAsTheyWere) {
   for (int r = 1; r <= 25; ++r)
     for (int c = 1; c <= 80; ++c)
-      ConsolePutCell(r, c, ConsoleCell{static_cast<unsigned char>('a' + (r + c) % 26),
-                                       static_cast<unsigned char>((r * 7 + c) % 256)});
+      ConsolePutCell(r, c,
+                     ConsoleCell{static_cast<unsigned char>('a' + (r + c) % 26),
+                                 static_cast<unsigned char>((r * 7 + c) % 256)});
   std::vector<ConsoleCell> before = Console.cells;
   KeySet("+ea", "d,1b");
   std::string keys = Keyboard.ExitKeySet;

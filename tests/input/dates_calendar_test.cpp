@@ -39,15 +39,16 @@ TEST(DateDiff, CountsDaysAcrossYearEndsAndLeapRules) {
     long days;
   } cases[] = {
       {Packed(2023, 12, 31), Packed(2024, 1, 1), 1},
-      {Packed(2024, 1, 1), Packed(2023, 12, 31), 1},    // arguments swapped
-      {Packed(1500, 2, 1), Packed(1501, 2, 1), 366},    // Julian: 1500 is a leap year
+      {Packed(2024, 1, 1), Packed(2023, 12, 31), 1},  // arguments swapped
+      {Packed(1500, 2, 1), Packed(1501, 2, 1), 366},  // Julian: 1500 is a leap year
       {Packed(1700, 2, 1), Packed(1701, 2, 1), 365},
       {Packed(2000, 2, 1), Packed(2001, 2, 1), 366},
       {Packed(1582, 10, 4), Packed(1582, 10, 15), 11},  // the dropped days still count
       {Packed(2023, 4, 7), Packed(2023, 4, 7), 0},
   };
   for (const Case& c : cases) {
-    EXPECT_EQ(DateDiff("D", c.a, c.b), c.days) << "days " << DateShortText(c.a) << " .. " << DateShortText(c.b);
+    EXPECT_EQ(DateDiff("D", c.a, c.b), c.days)
+        << "days " << DateShortText(c.a) << " .. " << DateShortText(c.b);
     EXPECT_EQ(DateDiff("d", c.a, c.b), c.days) << "lower-case interval";
   }
   // Over the whole range of four-digit years: the proleptic Gregorian count
@@ -62,10 +63,8 @@ TEST(DateDiff, CountsMonthsIgnoringDays) {
     std::string a, b;
     long months;
   } cases[] = {
-      {Packed(2023, 1, 31), Packed(2023, 2, 1), 1},
-      {Packed(2022, 3, 15), Packed(2023, 2, 14), 11},
-      {Packed(2023, 2, 14), Packed(2022, 3, 15), 11},
-      {Packed(2023, 5, 1), Packed(2023, 5, 31), 0},
+      {Packed(2023, 1, 31), Packed(2023, 2, 1), 1},   {Packed(2022, 3, 15), Packed(2023, 2, 14), 11},
+      {Packed(2023, 2, 14), Packed(2022, 3, 15), 11}, {Packed(2023, 5, 1), Packed(2023, 5, 31), 0},
       {Packed(1999, 12, 1), Packed(2024, 1, 1), 289},
   };
   for (const Case& c : cases) {
@@ -78,14 +77,20 @@ TEST(DateDiff, OtherIntervalsAndMalformedDatesGiveNoSign) {
   EXPECT_EQ(DateDiff("Y", Packed(2000, 1, 1), Packed(2024, 1, 1)), 0);
   EXPECT_EQ(DateDiff("", Packed(2000, 1, 1), Packed(2024, 1, 1)), 0);
   EXPECT_EQ(DateDiff("DD", Packed(2000, 1, 1), Packed(2024, 1, 1)), 0);
-  const std::string odd[] = {"", std::string(1, '\x85'), std::string(3, '\x99'), std::string(1000, '\xE3'),
-                             std::string(4, '\0'), std::string(4, '\xFF'), Packed(2023, 0, 0)};
+  const std::string odd[] = {"",
+                             std::string(1, '\x85'),
+                             std::string(3, '\x99'),
+                             std::string(1000, '\xE3'),
+                             std::string(4, '\0'),
+                             std::string(4, '\xFF'),
+                             Packed(2023, 0, 0)};
   for (const std::string& a : odd)
     for (const std::string& b : odd)
       for (const char* interval : {"D", "M"}) {
         long result = DateDiff(interval, a, b);
         EXPECT_GE(result, 0) << interval << " sizes " << a.size() << ", " << b.size();
-        EXPECT_EQ(result, DateDiff(interval, b, a)) << "order matters for sizes " << a.size() << ", " << b.size();
+        EXPECT_EQ(result, DateDiff(interval, b, a))
+            << "order matters for sizes " << a.size() << ", " << b.size();
       }
 }
 
@@ -93,11 +98,9 @@ TEST(WeekdayOf, KnownDaysAroundTheCalendarReform) {
   struct Case {
     int year, month, day, weekday;
   } cases[] = {
-      {1582, 10, 4, 4},  // Thursday, last Julian day
-      {1582, 10, 15, 5},  // Friday, first Gregorian day
-      {2001, 1, 1, 1},
-      {2024, 2, 29, 4},
-      {1, 1, 1, 6},       // Saturday in the Julian calendar
+      {1582, 10, 4, 4},                                   // Thursday, last Julian day
+      {1582, 10, 15, 5},                                  // Friday, first Gregorian day
+      {2001, 1, 1, 1},   {2024, 2, 29, 4}, {1, 1, 1, 6},  // Saturday in the Julian calendar
       {9999, 12, 31, 5},
   };
   for (const Case& c : cases)
@@ -183,7 +186,8 @@ TEST(CalendarJulian, EveryDayFrom1000To4October1582) {
         if (WeekdayOf(packed) != jdn % 7 + 1) fail("weekday of " + name);
         if (DateDiff("D", Packed(y, 1, 1), packed) != jdn - JulianDayNumber(y, 1, 1))
           fail("days from 1 January to " + name);
-        if (!previous.empty() && DateDiff("D", previous, packed) != 1) fail("days from the day before " + name);
+        if (!previous.empty() && DateDiff("D", previous, packed) != 1)
+          fail("days from the day before " + name);
         previous = packed;
       }
     }

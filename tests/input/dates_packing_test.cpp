@@ -46,8 +46,8 @@ TEST(PackDigits, PacksPairsAsHighBitBytes) {
     std::string packed;
   } cases[] = {
       {"20230407", Bytes({148, 151, 132, 135})},
-      {" 7", Bytes({135})},        // zero-filled to 07
-      {"7 ", Bytes({135})},        // trimmed, then right-aligned
+      {" 7", Bytes({135})},  // zero-filled to 07
+      {"7 ", Bytes({135})},  // trimmed, then right-aligned
       {"", ""},
       {"123", Bytes({140, 158})},  // odd length: last digit is a tens digit
       {"1 2", Bytes({138, 148})},  // inner blank counts 0
@@ -88,9 +88,9 @@ TEST(UnpackDigits, WritesTwoDigitsPerByte) {
   } cases[] = {
       {Bytes({148, 151, 132, 135}), "20230407"},
       {Bytes({133}), "05"},
-      {Bytes({5}), "05"},     // high bit missing: same value
-      {Bytes({228}), "00"},   // 100: its last two digits
-      {Bytes({255}), "27"},   // 127
+      {Bytes({5}), "05"},    // high bit missing: same value
+      {Bytes({228}), "00"},  // 100: its last two digits
+      {Bytes({255}), "27"},  // 127
       {"", ""},
   };
   for (const Case& c : cases) EXPECT_EQ(UnpackDigits(c.packed), c.digits) << Show(c.packed);
@@ -110,9 +110,11 @@ TEST(ZeroPad, FillsWithZerosAndKeepsTheLastCharacters) {
     int width;
     std::string text;
   } cases[] = {
-      {5, 2, "05"},     {2023, 4, "2023"}, {12345, 4, "2345"}, {0, 3, "000"},
-      {7, 0, ""},       {7, -3, ""},       {-5, 3, "005"},     // the sign is dropped
-      {2.5, 4, "02.5"}, {1e15, 16, "1000000000000000"},
+      {5, 2, "05"},       {2023, 4, "2023"},
+      {12345, 4, "2345"}, {0, 3, "000"},
+      {7, 0, ""},         {7, -3, ""},
+      {-5, 3, "005"},  // the sign is dropped
+      {2.5, 4, "02.5"},   {1e15, 16, "1000000000000000"},
   };
   for (const Case& c : cases) EXPECT_EQ(ZeroPad(c.value, c.width), c.text) << c.value << " width " << c.width;
 }
@@ -132,23 +134,19 @@ TEST_F(PackingClock, ShortTextUsesTwoYearDigitsInsideTheCentury) {
     std::string packed;
     std::string text;
   } cases[] = {
-      {Packed(2023, 4, 7), "070423"},
-      {Packed(1950, 4, 7), "07041950"},
-      {Packed(1974, 1, 1), "010174"},    // clock year - 50
-      {Packed(1973, 12, 31), "31121973"},
-      {Packed(2073, 12, 31), "311273"},  // clock year + 49
-      {Packed(2074, 1, 1), "01012074"},
-      {Packed(2000, 2, 29), "290200"},
-      {Packed(2023, 0, 0), ""},          // blank date
-      {Bytes({128, 128, 128, 128}), ""},
-      {"", ""},
-      {Packed(2023, 0, 5), "050023"},    // only a blank month and day make it blank
+      {Packed(2023, 4, 7), "070423"},     {Packed(1950, 4, 7), "07041950"},
+      {Packed(1974, 1, 1), "010174"},                                        // clock year - 50
+      {Packed(1973, 12, 31), "31121973"}, {Packed(2073, 12, 31), "311273"},  // clock year + 49
+      {Packed(2074, 1, 1), "01012074"},   {Packed(2000, 2, 29), "290200"},
+      {Packed(2023, 0, 0), ""},  // blank date
+      {Bytes({128, 128, 128, 128}), ""},  {"", ""},
+      {Packed(2023, 0, 5), "050023"},  // only a blank month and day make it blank
   };
   for (const Case& c : cases) EXPECT_EQ(DateShortText(c.packed), c.text) << Show(c.packed);
 }
 
 TEST_F(PackingClock, ShortTextOfOddLengthsDoesNotFail) {
-  EXPECT_EQ(DateShortText(Bytes({135})), "07000007");  // the lone byte is day and year
+  EXPECT_EQ(DateShortText(Bytes({135})), "07000007");       // the lone byte is day and year
   EXPECT_EQ(DateShortText(Bytes({132, 135})), "07040000");  // year 0, outside the window
   std::string longText(1000, static_cast<char>(128 + 19));
   longText += Bytes({132, 135});

@@ -48,7 +48,7 @@ TEST_F(TypedDates, ParseReadsDayMonthYearWithSeparatorsOrByPosition) {
     std::string packed;
   } cases[] = {
       {"7/4/23", Packed(2023, 4, 7)},
-      {"7/4/80", Packed(1980, 4, 7)},      // 2080 is more than 49 years ahead
+      {"7/4/80", Packed(1980, 4, 7)},  // 2080 is more than 49 years ahead
       {"7/4/73", Packed(2073, 4, 7)},
       {"7/4/74", Packed(1974, 4, 7)},
       {"7/4/75", Packed(1975, 4, 7)},
@@ -71,8 +71,18 @@ TEST_F(TypedDates, ParseReadsDayMonthYearWithSeparatorsOrByPosition) {
 
 TEST_F(TypedDates, ParseGivesTheBlankDateForUnreadableText) {
   const std::string texts[] = {
-      "", "7/4", "7.4.2023.", "7/4/2023x", "abc", "7/4/99999", "99999/1/2023", "7//4//2023",
-      std::string(1000, '7'), std::string(1000, '/'), std::string(1000, '\xFF'), "7/4/2023\n",
+      "",
+      "7/4",
+      "7.4.2023.",
+      "7/4/2023x",
+      "abc",
+      "7/4/99999",
+      "99999/1/2023",
+      "7//4//2023",
+      std::string(1000, '7'),
+      std::string(1000, '/'),
+      std::string(1000, '\xFF'),
+      "7/4/2023\n",
   };
   for (const std::string& t : texts) {
     EXPECT_EQ(Show(ParseDate(t)), Show(kBlank)) << "\"" << t.substr(0, 20) << "\" (" << t.size() << " chars)";
@@ -97,17 +107,33 @@ TEST_F(TypedDates, InvalidCatchesImpossibleDatesAndTheOctober1582Gap) {
     std::string text;
     bool invalid;
   } cases[] = {
-      {"29/02/2023", true},  {"29/02/2024", false}, {"10/10/1582", true}, {"04/10/1582", false},
-      {"05/10/1582", true},  {"14/10/1582", true},  {"15/10/1582", false},
-      {"31/04/2023", true},  {"30/04/2023", false}, {"31/12/2023", false}, {"32/01/2023", true},
-      {"0/1/2023", true},    {"1/0/2023", true},    {"1/13/2023", true},
-      {"29/02/00", false},   // 2000
+      {"29/02/2023", true},
+      {"29/02/2024", false},
+      {"10/10/1582", true},
+      {"04/10/1582", false},
+      {"05/10/1582", true},
+      {"14/10/1582", true},
+      {"15/10/1582", false},
+      {"31/04/2023", true},
+      {"30/04/2023", false},
+      {"31/12/2023", false},
+      {"32/01/2023", true},
+      {"0/1/2023", true},
+      {"1/0/2023", true},
+      {"1/13/2023", true},
+      {"29/02/00", false},  // 2000
       {"29/02/1900", true},
-      {"29/2/72", false},    // 2072
-      {"29/2/74", true},     // stays 2074 (fifty years ahead), not a leap year
-      {"29/2/76", false},    // more than fifty years ahead: 1976
-      {"070423", false},     {"290223", true},     {"", true},            {"7/4", true},
-      {"7.4.2023.", true},   {"7/4/2023x", true},  {"7/4/99999", true},   {"  /  /    ", true},
+      {"29/2/72", false},  // 2072
+      {"29/2/74", true},   // stays 2074 (fifty years ahead), not a leap year
+      {"29/2/76", false},  // more than fifty years ahead: 1976
+      {"070423", false},
+      {"290223", true},
+      {"", true},
+      {"7/4", true},
+      {"7.4.2023.", true},
+      {"7/4/2023x", true},
+      {"7/4/99999", true},
+      {"  /  /    ", true},
       {"29/02/1500", true},  // typed dates follow the Gregorian month lengths
       {"7/4/999", false},
   };

@@ -1,7 +1,6 @@
 // DateText: the user's order and separator from "Vork.ini", read once, and
 // the month names of each language.
 #include <gtest/gtest.h>
-
 #include <unistd.h>
 
 #include <cstdlib>

@@ -1,9 +1,10 @@
 // The key reader, the wait for a key, the exit-key set and case folding.
+#include "input/keys.h"
+
 #include <gtest/gtest.h>
 
 #include <string>
 
-#include "input/keys.h"
 #include "platform/console.h"
 
 namespace {

@@ -1,7 +1,6 @@
 // FormatPicture: digit positions, separators, half-to-even rounding,
 // overflow, and the decimal and thousands characters from "Vork.ini".
 #include <gtest/gtest.h>
-
 #include <unistd.h>
 
 #include <cmath>
@@ -15,9 +14,9 @@
 
 namespace {
 
-const std::string kAmount = "-Z,ZZZ,ZZZ,ZZZ,ZZZ,ZZ9";          // 22 characters
-const std::string kCents = "-ZZ,ZZZ,ZZZ,ZZZ,ZZ9.99";           // 22 characters
-const std::string kThousandths = "-Z,ZZZ,ZZZ,ZZZ,ZZ9.999";     // 22 characters
+const std::string kAmount = "-Z,ZZZ,ZZZ,ZZZ,ZZZ,ZZ9";       // 22 characters
+const std::string kCents = "-ZZ,ZZZ,ZZZ,ZZZ,ZZ9.99";        // 22 characters
+const std::string kThousandths = "-Z,ZZZ,ZZZ,ZZZ,ZZ9.999";  // 22 characters
 
 class Pictures : public ::testing::Test {
  protected:
@@ -50,13 +49,13 @@ TEST_F(Pictures, DigitsFillFromTheRightWithSeparatorsWhileDigitsRemain) {
       {kAmount, 123, std::string(19, ' ') + "123"},
       {kAmount, 1234567, std::string(13, ' ') + "1.234.567"},
       {kThousandths, 1234567.891, std::string(9, ' ') + "1.234.567'891"},
-      {"9,999", 5, "0.005"},          // "," before a "9" keeps its character
+      {"9,999", 5, "0.005"},  // "," before a "9" keeps its character
       {"ZZ9.99", 0, "  0'00"},
       {"-Z9", -5, "- 5"},
       {"Z,ZZ9", 999, "  999"},
       {"Z,ZZ9", 1000, "1.000"},
       {"", 12, ""},
-      {"ZZ9 kg", 12, " 12 kg"},       // other characters stay as written
+      {"ZZ9 kg", 12, " 12 kg"},  // other characters stay as written
   };
   for (const PictureCase& c : cases) Check(c);
 }
@@ -64,11 +63,11 @@ TEST_F(Pictures, DigitsFillFromTheRightWithSeparatorsWhileDigitsRemain) {
 TEST_F(Pictures, RoundsHalfToEvenOnTheLastDecimal) {
   const PictureCase cases[] = {
       {kCents, 0.05, std::string(18, ' ') + "0'05"},
-      {kCents, 2.125, std::string(18, ' ') + "2'12"},   // 212.5 -> 212
-      {kCents, 2.375, std::string(18, ' ') + "2'38"},   // 237.5 -> 238
-      {kCents, 0.025, std::string(18, ' ') + "0'02"},   // the product is the double 2.5
-      {kCents, 0.015, std::string(18, ' ') + "0'02"},   // the product is the double 1.5
-      {kCents, 0.035, std::string(18, ' ') + "0'04"},   // 3.5000000000000004 rounds up
+      {kCents, 2.125, std::string(18, ' ') + "2'12"},  // 212.5 -> 212
+      {kCents, 2.375, std::string(18, ' ') + "2'38"},  // 237.5 -> 238
+      {kCents, 0.025, std::string(18, ' ') + "0'02"},  // the product is the double 2.5
+      {kCents, 0.015, std::string(18, ' ') + "0'02"},  // the product is the double 1.5
+      {kCents, 0.035, std::string(18, ' ') + "0'04"},  // 3.5000000000000004 rounds up
       {"ZZ9", 0.5, "  0"},
       {"ZZ9", 1.5, "  2"},
       {"ZZ9", 2.5, "  2"},
@@ -82,10 +81,10 @@ TEST_F(Pictures, RoundsHalfToEvenOnTheLastDecimal) {
 TEST_F(Pictures, TooManyDigitsShowThePlainNumberOrExclamationMarks) {
   const PictureCase cases[] = {
       {kAmount, 12345678901234567890.0, "  12345678901234567168"},  // 20 digits (the double's exact value)
-      {kAmount, 1e22, std::string(22, '!')},                         // 23 digits
+      {kAmount, 1e22, std::string(22, '!')},                        // 23 digits
       {kAmount, -1e19, " -10000000000000000000"},
       {kAmount, -1e20, "-100000000000000000000"},
-      {kAmount, -1e21, std::string(22, '!')},                        // 22 digits and the sign
+      {kAmount, -1e21, std::string(22, '!')},  // 22 digits and the sign
       {"-ZZ9", -12345, "!!!!"},
       {"-ZZ,ZZ9", -123456, "-123456"},
       {"-ZZ9.99", 12345.678, "12345'6"},  // cut to the picture's width
@@ -96,11 +95,21 @@ TEST_F(Pictures, TooManyDigitsShowThePlainNumberOrExclamationMarks) {
 }
 
 TEST_F(Pictures, NonFiniteAndHugeValuesNeverBreakTheWidth) {
-  const double values[] = {1e300, -1e300, std::numeric_limits<double>::max(),
-                           std::numeric_limits<double>::infinity(), -std::numeric_limits<double>::infinity(),
-                           std::numeric_limits<double>::quiet_NaN(), 5e-324, -0.0};
-  const std::string pictures[] = {kAmount, kCents, "9", "", std::string(1000, '9'),
-                                  "ZZ9." + std::string(400, '9'), std::string(1000, ',')};
+  const double values[] = {1e300,
+                           -1e300,
+                           std::numeric_limits<double>::max(),
+                           std::numeric_limits<double>::infinity(),
+                           -std::numeric_limits<double>::infinity(),
+                           std::numeric_limits<double>::quiet_NaN(),
+                           5e-324,
+                           -0.0};
+  const std::string pictures[] = {kAmount,
+                                  kCents,
+                                  "9",
+                                  "",
+                                  std::string(1000, '9'),
+                                  "ZZ9." + std::string(400, '9'),
+                                  std::string(1000, ',')};
   for (const std::string& p : pictures)
     for (double v : values) EXPECT_EQ(FormatPicture(p, v).size(), p.size()) << "value " << v;
   EXPECT_EQ(FormatPicture(kAmount, std::numeric_limits<double>::infinity()), std::string(22, '!'));

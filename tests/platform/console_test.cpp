@@ -1,7 +1,7 @@
 // The console's cell buffer: writes, read-back, scrolling and damage.
-#include <gtest/gtest.h>
-
 #include "platform/console.h"
+
+#include <gtest/gtest.h>
 
 TEST(ConsoleBuffer, WrittenCellsReadBackWithTheirAttribute) {
   ConsoleStartVirtual();

@@ -11,7 +11,8 @@ namespace {
 
 std::string Describe(const ConsoleEvent& e) {
   if (e.kind == ConsoleEvent::MOUSE)
-    return "mouse " + std::to_string(e.button) + " at " + std::to_string(e.column) + "," + std::to_string(e.row);
+    return "mouse " + std::to_string(e.button) + " at " + std::to_string(e.column) + "," +
+           std::to_string(e.row);
   std::string name = KeyName(e.key);
   if (e.altKeypadDigit >= 0) name += " (Alt+keypad " + std::to_string(e.altKeypadDigit) + ")";
   return name;
@@ -70,8 +71,8 @@ void ExpectKeys(const std::vector<KeyCase>& cases) {
       keys.push_back(e.key);
       allKeys = allKeys && e.kind == ConsoleEvent::KEY && e.altKeypadDigit == -1;
     }
-    EXPECT_TRUE(keys == c.keys && allKeys) << c.what << ": \"" << Printable(c.bytes) << "\" gave " << Describe(events)
-                                           << ", expected " << DescribeKeys(c.keys);
+    EXPECT_TRUE(keys == c.keys && allKeys) << c.what << ": \"" << Printable(c.bytes) << "\" gave "
+                                           << Describe(events) << ", expected " << DescribeKeys(c.keys);
   }
 }
 
@@ -101,9 +102,15 @@ TEST(KeyDecoder, TextBeyondAsciiBecomesCodePage850) {
       {"euro sign has no code page 850 byte", "\xe2\x82\xac", {}},
       {"glyph of a control code does not type it", "\xe2\x98\xba", {}},
       {"house glyph does not type DEL", "\xe2\x8c\x82", {}},
-      {"invalid byte dropped", "\xff" "a", {'a'}},
+      {"invalid byte dropped",
+       "\xff"
+       "a",
+       {'a'}},
       {"truncated character dropped", "a\xc3", {'a'}},
-      {"overlong encoding dropped", "\xc0\xaf" "b", {'b'}},
+      {"overlong encoding dropped",
+       "\xc0\xaf"
+       "b",
+       {'b'}},
   });
 }
 
@@ -214,7 +221,8 @@ TEST(KeyDecoder, AltLettersAndDigitsGiveThePcScanCodes) {
   std::vector<KeyCase> cases;
   for (size_t i = 0; i < letters.size(); ++i) {
     cases.push_back({"Alt+letter", std::string("\x1b") + letters[i], {scan[i] * 256}});
-    cases.push_back({"Alt+Shift+letter", std::string("\x1b") + static_cast<char>(letters[i] - 32), {scan[i] * 256}});
+    cases.push_back(
+        {"Alt+Shift+letter", std::string("\x1b") + static_cast<char>(letters[i] - 32), {scan[i] * 256}});
   }
   const std::string digits = "1234567890";
   for (size_t i = 0; i < digits.size(); ++i)
@@ -237,7 +245,10 @@ TEST(KeyDecoder, EscapeBeforeWhatCannotTakeAltIsTheEscKey) {
       {"Esc before Backspace", "\x1b\x7f", {27, 8}},
       {"Esc before a blank", "\x1b ", {27, ' '}},
       {"Esc before an accented letter", "\x1b\xc3\xa9", {27, 0x82}},
-      {"Esc then Alt+a", "\x1b\x1b" "a", {27, 0x1E00}},
+      {"Esc then Alt+a",
+       "\x1b\x1b"
+       "a",
+       {27, 0x1E00}},
       {"ESC [ alone is Alt+[", "\x1b[", {0x1A00}},
       {"ESC O alone is Alt+O", "\x1bO", {0x1800}},
       {"Alt+[ before a control character", "\x1b[\r", {0x1A00, 13}},
@@ -291,7 +302,8 @@ TEST(KeyDecoder, MouseReportsGiveButtonPresses) {
       {"SGR wheel", "\x1b[<64;1;1M", "[]"},
       {"SGR motion", "\x1b[<32;1;1M", "[]"},
       {"SGR far column", "\x1b[<0;300;2M", "[mouse 1 at 300,2]"},
-      {"X10 left press", std::string("\x1b[M") + char(32) + char(32 + 10) + char(32 + 5), "[mouse 1 at 10,5]"},
+      {"X10 left press", std::string("\x1b[M") + char(32) + char(32 + 10) + char(32 + 5),
+       "[mouse 1 at 10,5]"},
       {"X10 release", std::string("\x1b[M") + char(32 + 3) + char(32 + 10) + char(32 + 5), "[]"},
       {"press then a key", "\x1b[<0;2;3Mq", "[mouse 1 at 2,3, 'q']"},
   };
@@ -306,7 +318,10 @@ TEST(KeyDecoder, BracketedPasteArrivesAsTypedText) {
       {"empty lines keep their Enters", "\x1b[200~x\r\n\r\ny\x1b[201~", {'x', 13, 13, 'y'}},
       {"accents converted", "\x1b[200~caf\xc3\xa9\x1b[201~", {'c', 'a', 'f', 0x82}},
       {"tab kept", "\x1b[200~a\tb\x1b[201~", {'a', 9, 'b'}},
-      {"control codes and escapes are not keys", "\x1b[200~a\x03\x1b\x1b" "b\x1b[201~", {'a', 'b'}},
+      {"control codes and escapes are not keys",
+       "\x1b[200~a\x03\x1b\x1b"
+       "b\x1b[201~",
+       {'a', 'b'}},
       {"sequences inside are text", "\x1b[200~\x1b[A\x1b[201~", {'[', 'A'}},
       {"keys again after the paste", "\x1b[200~z\x1b[201~\x1b[A\x1b", {'z', 0x4800, 27}},
   });

@@ -1,12 +1,12 @@
 // Paths, code page, files and exclusive opens on the host.
+#include "platform/platform.h"
+
 #include <gtest/gtest.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <cstdlib>
 #include <filesystem>
-
-#include "platform/platform.h"
 
 namespace fs = std::filesystem;
 

@@ -3,14 +3,13 @@
 // modes), the keys it reads back, and that the terminal's modes come back
 // after a stop, a termination signal or a crash.
 #include <fcntl.h>
+#include <gtest/gtest.h>
 #include <poll.h>
 #include <signal.h>
 #include <sys/ioctl.h>
 #include <sys/wait.h>
 #include <termios.h>
 #include <unistd.h>
-
-#include <gtest/gtest.h>
 
 #include <chrono>
 #include <condition_variable>
@@ -65,7 +64,9 @@ struct Pty {
     size.ws_col = static_cast<unsigned short>(columns);
     ioctl(master, TIOCSWINSZ, &size);
   }
-  void Type(const std::string& bytes) { ASSERT_EQ(write(master, bytes.data(), bytes.size()), ssize_t(bytes.size())); }
+  void Type(const std::string& bytes) {
+    ASSERT_EQ(write(master, bytes.data(), bytes.size()), ssize_t(bytes.size()));
+  }
 };
 
 // Collects what the console writes, so that its writes never block on a
@@ -129,7 +130,8 @@ bool SameModes(const termios& a, const termios& b) {
 
 void PutText(int row, int column, const std::string& cp850, unsigned char attribute) {
   for (size_t i = 0; i < cp850.size(); ++i)
-    ConsolePutCell(row, column + static_cast<int>(i), ConsoleCell{static_cast<unsigned char>(cp850[i]), attribute});
+    ConsolePutCell(row, column + static_cast<int>(i),
+                   ConsoleCell{static_cast<unsigned char>(cp850[i]), attribute});
 }
 
 bool NextEvent(ConsoleEvent& event) { return ConsolePollEvent(event, 5000); }
@@ -211,17 +213,21 @@ TEST_F(TerminalConsoleTest, StopRestoresTheTerminal) {
   EXPECT_NE(sent.find("\x1b[?1049l"), std::string::npos) << "normal screen back: " << Printable(sent);
   EXPECT_NE(sent.find("\x1b[?2004l"), std::string::npos) << Printable(sent);
   EXPECT_NE(sent.find("\x1b[?1006l"), std::string::npos) << Printable(sent);
-  EXPECT_NE(sent.find("\x1b[2 q"), std::string::npos) << "terminfo's default cursor shape: " << Printable(sent);
+  EXPECT_NE(sent.find("\x1b[2 q"), std::string::npos)
+      << "terminfo's default cursor shape: " << Printable(sent);
 }
 
 TEST_F(TerminalConsoleTest, CellsGoOutAsUtf8WithPaletteColours) {
   Start();
   screen->UpToBell();
-  PutText(1, 1, "\xC9\xCD\xBB", 0x1F);          // ╔═╗ bright white on blue
+  PutText(1, 1, "\xC9\xCD\xBB", 0x1F);           // ╔═╗ bright white on blue
   PutText(2, 1, "\x10Liquidaci\xA2\x11", 0x4E);  // ►Liquidació◄ yellow on red
   std::string sent = screen->UpToBell();
   EXPECT_NE(sent.find("\xE2\x95\x94\xE2\x95\x90\xE2\x95\x97"), std::string::npos) << Printable(sent);
-  EXPECT_NE(sent.find("\xE2\x96\xBA" "Liquidaci\xC3\xB3\xE2\x97\x84"), std::string::npos) << Printable(sent);
+  EXPECT_NE(sent.find("\xE2\x96\xBA"
+                      "Liquidaci\xC3\xB3\xE2\x97\x84"),
+            std::string::npos)
+      << Printable(sent);
   // Blue is bit 0 in the PC palette and bit 2 in ANSI: 0x1F is 97 on 44.
   EXPECT_NE(sent.find("\x1b[97m"), std::string::npos) << Printable(sent);
   EXPECT_NE(sent.find("\x1b[44m"), std::string::npos) << Printable(sent);
@@ -411,8 +417,7 @@ ChildResult RunChild(Pty& pty, End end) {
     kill(child, SIGKILL);
     waitpid(child, &result.status, 0);
   }
-  while (drain(100)) {
-  }  // what the child wrote last may still be on its way
+  while (drain(100)) {}  // what the child wrote last may still be on its way
   return result;
 }
 

@@ -25,10 +25,11 @@ std::string Rec(uint32_t id) {
   return r;
 }
 
-const uint16_t kFileOps[] = {B_CLOSE, B_INSERT, B_UPDATE, B_DELETE, B_GET_EQUAL, B_GET_NEXT, B_GET_PREVIOUS,
-                             B_GET_GREATER, B_GET_GE, B_GET_LESS, B_GET_LE, B_GET_FIRST, B_GET_LAST, B_STAT,
-                             B_GET_POSITION, B_GET_DIRECT, B_STEP_NEXT, B_UNLOCK, B_SET_OWNER, B_CLEAR_OWNER,
-                             B_STEP_FIRST, B_STEP_LAST, B_STEP_PREVIOUS};
+const uint16_t kFileOps[] = {B_CLOSE,      B_INSERT,       B_UPDATE,       B_DELETE,    B_GET_EQUAL,
+                             B_GET_NEXT,   B_GET_PREVIOUS, B_GET_GREATER,  B_GET_GE,    B_GET_LESS,
+                             B_GET_LE,     B_GET_FIRST,    B_GET_LAST,     B_STAT,      B_GET_POSITION,
+                             B_GET_DIRECT, B_STEP_NEXT,    B_UNLOCK,       B_SET_OWNER, B_CLEAR_OWNER,
+                             B_STEP_FIRST, B_STEP_LAST,    B_STEP_PREVIOUS};
 
 class BadInputTest : public ::testing::Test {
  protected:
@@ -53,7 +54,7 @@ TEST_F(BadInputTest, GarbagePositionBlocksAnswerFileNotOpen) {
   for (int round = 0; round < 50; ++round) {
     Block junk;
     for (auto& b : junk.bytes) b = static_cast<uint8_t>(rng());
-    if (round == 0) junk = Block{};                       // all zero
+    if (round == 0) junk = Block{};                        // all zero
     if (round == 1) std::memcpy(junk.bytes, pb.bytes, 8);  // right magic, wrong rest
     for (uint16_t op : kFileOps) {
       std::string data(64, 'd');
@@ -151,8 +152,9 @@ TEST_F(BadInputTest, SpecificCreateBufferFaults) {
   uint32_t len = 3;
   Block scratch;
   std::string name = dir.File("C.dat");
-  EXPECT_EQ(BTRCALL(B_CREATE, scratch.get(), tiny.data(), &len, name.data(), static_cast<uint8_t>(name.size()), 0),
-            B_DATA_BUFFER_TOO_SHORT);
+  EXPECT_EQ(
+      BTRCALL(B_CREATE, scratch.get(), tiny.data(), &len, name.data(), static_cast<uint8_t>(name.size()), 0),
+      B_DATA_BUFFER_TOO_SHORT);
   // The version byte must be zero: the count is 16 bits.
   std::string spec = Spec().Build();
   spec[5] = 1;

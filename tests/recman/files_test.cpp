@@ -34,7 +34,8 @@ TEST_F(FilesTest, OpeningAMissingFileGivesStatus12) {
 
 TEST_F(FilesTest, CreatedFileOpensAndReportsItsSpecificationInStat) {
   SpecBuilder s = OwnerSpec();
-  s.keys.push_back({{5, 2, KF_DUPLICATES | KF_MODIFIABLE}, {9, 4, KF_DESCENDING | KF_MODIFIABLE | KF_DUPLICATES}});
+  s.keys.push_back(
+      {{5, 2, KF_DUPLICATES | KF_MODIFIABLE}, {9, 4, KF_DESCENDING | KF_MODIFIABLE | KF_DUPLICATES}});
   std::string spec = s.Build();
   ASSERT_EQ(Create(dir.File("PROP.dat"), spec), B_OK);
   Block pb;
@@ -146,9 +147,11 @@ TEST_F(FilesTest, AFolderDeletedAndMadeAgainHoldsOnlyItsNewFiles) {
   const std::string folder = dir.File("DADES");
   const std::string path = folder + "/P.dat";
   auto removeFolder = [&] {
-    ASSERT_EQ(nftw(folder.c_str(), [](const char* f, const struct stat*, int, struct FTW*) { return remove(f); },
-                   16, FTW_DEPTH | FTW_PHYS),
-              0);
+    ASSERT_EQ(
+        nftw(
+            folder.c_str(), [](const char* f, const struct stat*, int, struct FTW*) { return remove(f); }, 16,
+            FTW_DEPTH | FTW_PHYS),
+        0);
   };
   ASSERT_EQ(mkdir(folder.c_str(), 0755), 0);
   ASSERT_EQ(Create(path, OwnerSpec().Build()), B_OK);

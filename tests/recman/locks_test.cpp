@@ -59,8 +59,8 @@ TEST_F(LocksTest, LockedRecordGives84ToAnotherProcessButStaysReadable) {
     Block o;
     if (Open(o, path) != B_OK) return 200;
     if (Get(o, Op(B_GET_EQUAL, B_SINGLE_NOWAIT_LOCK), 0, Key(2)).status != B_RECORD_LOCKED) return 201;
-    if (Get(o, B_GET_EQUAL, 0, Key(2)).status != B_OK) return 202;       // plain reads go on
-    if (Update(o, Rec(2, 'x')) != B_RECORD_LOCKED) return 203;            // changes do not
+    if (Get(o, B_GET_EQUAL, 0, Key(2)).status != B_OK) return 202;  // plain reads go on
+    if (Update(o, Rec(2, 'x')) != B_RECORD_LOCKED) return 203;      // changes do not
     if (Delete(o) != B_RECORD_LOCKED) return 204;
     if (Get(o, Op(B_GET_EQUAL, B_SINGLE_NOWAIT_LOCK), 0, Key(3)).status != B_OK) return 205;
     return 0;

@@ -45,12 +45,23 @@ std::vector<MKey> ModelKeys() {
   k[0] = {{{0, 4, KF_BINARY | KF_MODIFIABLE, KT_UNSIGNED, 0}}, false, true, 0, 4};
   k[1] = {{{4, 3, KF_ALT_COLLATING | KF_DUPLICATES | KF_MODIFIABLE, KT_STRING, 0},
            {7, 2, KF_EXTENDED_TYPE | KF_DESCENDING | KF_DUPLICATES | KF_MODIFIABLE, KT_INTEGER, 0}},
-          true, true, 0, 5};
-  k[2] = {{{9, 4, KF_EXTENDED_TYPE | KF_NULL | KF_DUPLICATES | KF_MODIFIABLE, KT_ZSTRING, 0}}, true, true, 1, 4};
-  k[3] = {{{13, 1, KF_EXTENDED_TYPE, KT_INTEGER, 0}, {14, 2, KF_EXTENDED_TYPE, KT_UNSIGNED, 0}}, false, false, 0, 3};
+          true,
+          true,
+          0,
+          5};
+  k[2] = {
+      {{9, 4, KF_EXTENDED_TYPE | KF_NULL | KF_DUPLICATES | KF_MODIFIABLE, KT_ZSTRING, 0}}, true, true, 1, 4};
+  k[3] = {{{13, 1, KF_EXTENDED_TYPE, KT_INTEGER, 0}, {14, 2, KF_EXTENDED_TYPE, KT_UNSIGNED, 0}},
+          false,
+          false,
+          0,
+          3};
   k[4] = {{{16, 2, KF_NO_CASE | KF_MANUAL | KF_DUPLICATES | KF_MODIFIABLE, KT_STRING, 'x'},
            {18, 2, KF_DESCENDING | KF_MANUAL | KF_DUPLICATES | KF_MODIFIABLE, KT_STRING, 'x'}},
-          true, true, 2, 4};
+          true,
+          true,
+          2,
+          4};
   return k;
 }
 
@@ -84,7 +95,8 @@ int CmpSeg(const MSeg& s, const uint8_t* a, const uint8_t* b) {
     }
     if (s.type == KT_INTEGER) {
       int shift = 64 - 8 * s.len;
-      int64_t sa = static_cast<int64_t>(ua << shift) >> shift, sb = static_cast<int64_t>(ub << shift) >> shift;
+      int64_t sa = static_cast<int64_t>(ua << shift) >> shift,
+              sb = static_cast<int64_t>(ub << shift) >> shift;
       c = sa < sb ? -1 : sa > sb ? 1 : 0;
     } else {
       c = ua < ub ? -1 : ua > ub ? 1 : 0;
@@ -239,7 +251,8 @@ class ModelRun {
       if (key >= 0) {
         std::ostringstream o;
         for (uint32_t p : model_.Index(key))
-          o << " [" << p << ":" << model_.KeyValue(key, model_.recs.at(p).data) << "/" << model_.recs.at(p).seq[key] << "]";
+          o << " [" << p << ":" << model_.KeyValue(key, model_.recs.at(p).data) << "/"
+            << model_.recs.at(p).seq[key] << "]";
         Trace("model index:" + o.str());
         std::ostringstream w;
         Block walk;
@@ -361,7 +374,8 @@ class ModelRun {
         break;
     }
     if (found < 0) {
-      Trace("h" + std::to_string(h) + " get " + std::to_string(op) + " key " + std::to_string(k) + " -> none");
+      Trace("h" + std::to_string(h) + " get " + std::to_string(op) + " key " + std::to_string(k) +
+            " -> none");
       e.status = missing;
       return Check(e, r, -1);
     }
@@ -382,7 +396,9 @@ class ModelRun {
     std::map<uint32_t, MRec>::iterator it = recs.end();
     switch (op) {
       case B_STEP_FIRST: it = recs.begin(); break;
-      case B_STEP_LAST: if (!recs.empty()) it = std::prev(recs.end()); break;
+      case B_STEP_LAST:
+        if (!recs.empty()) it = std::prev(recs.end());
+        break;
       case B_STEP_NEXT: it = recs.upper_bound(c.p == P::kNone ? 0 : c.pos); break;
       default:
         if (c.p != P::kNone) {
@@ -556,7 +572,8 @@ class ModelRun {
     uint32_t pos = Position(block_[h], &st);
     int16_t want = c.p == P::kOn ? B_OK : B_INVALID_POSITIONING;
     if (st != want || (st == B_OK && pos != c.pos)) {
-      ADD_FAILURE() << Where() << ": get position " << st << "/" << pos << " expected " << want << "/" << c.pos;
+      ADD_FAILURE() << Where() << ": get position " << st << "/" << pos << " expected " << want << "/"
+                    << c.pos;
       return false;
     }
     // Direct read of a known, deleted or made-up position.
@@ -654,13 +671,15 @@ class ModelRun {
         lastOp_ = "delete";
         ok = DoDelete(h);
       } else if (what < 62) {
-        static const uint16_t kOps[] = {B_GET_EQUAL, B_GET_NEXT, B_GET_PREVIOUS, B_GET_GREATER, B_GET_GE,
-                                        B_GET_LESS, B_GET_LE, B_GET_FIRST, B_GET_LAST, B_GET_NEXT, B_GET_NEXT};
+        static const uint16_t kOps[] = {B_GET_EQUAL, B_GET_NEXT, B_GET_PREVIOUS, B_GET_GREATER,
+                                        B_GET_GE,    B_GET_LESS, B_GET_LE,       B_GET_FIRST,
+                                        B_GET_LAST,  B_GET_NEXT, B_GET_NEXT};
         uint16_t op = kOps[Rand(11)];
         lastOp_ = "get " + std::to_string(op) + "+" + std::to_string(bias);
         ok = GetKeyed(h, op, bias, Rand(12) == 0);
       } else if (what < 70) {
-        static const uint16_t kSteps[] = {B_STEP_FIRST, B_STEP_LAST, B_STEP_NEXT, B_STEP_PREVIOUS, B_STEP_NEXT};
+        static const uint16_t kSteps[] = {B_STEP_FIRST, B_STEP_LAST, B_STEP_NEXT, B_STEP_PREVIOUS,
+                                          B_STEP_NEXT};
         uint16_t op = kSteps[Rand(5)];
         lastOp_ = "step " + std::to_string(op);
         ok = Step(h, op, bias);
@@ -764,7 +783,10 @@ TEST(ModelTest, RandomSequencesAgreeWithTheModel) {
 #endif
   int sequences = env ? std::atoi(env) : kDefaultSequences;
   for (int s = 0; s < sequences; ++s) {
-    uint32_t seed = (std::getenv("RECMAN_MODEL_SEED") ? static_cast<uint32_t>(std::atoi(std::getenv("RECMAN_MODEL_SEED"))) : 1000u) + static_cast<uint32_t>(s);
+    uint32_t seed =
+        (std::getenv("RECMAN_MODEL_SEED") ? static_cast<uint32_t>(std::atoi(std::getenv("RECMAN_MODEL_SEED")))
+                                          : 1000u) +
+        static_cast<uint32_t>(s);
     ModelRun run(dir.File("M" + std::to_string(s % 7) + ".dat"), seed);
     ASSERT_TRUE(run.Run(s % 50 == 0 ? 400 : 60)) << "seed " << seed;
   }

@@ -39,8 +39,8 @@ std::string Rec(uint32_t id, const std::string& code, int16_t n = 0, const std::
 }
 
 uint32_t IdOf(const std::string& rec) {
-  return static_cast<uint8_t>(rec[0]) | (static_cast<uint8_t>(rec[1]) << 8) | (static_cast<uint8_t>(rec[2]) << 16) |
-         (static_cast<uint32_t>(static_cast<uint8_t>(rec[3])) << 24);
+  return static_cast<uint8_t>(rec[0]) | (static_cast<uint8_t>(rec[1]) << 8) |
+         (static_cast<uint8_t>(rec[2]) << 16) | (static_cast<uint32_t>(static_cast<uint8_t>(rec[3])) << 24);
 }
 
 std::string Key0(uint32_t id) {
@@ -256,9 +256,7 @@ TEST_F(NavigationTest, WalkAskingEachPositionGetsEveryRecordWithItsPosition) {
       ASSERT_EQ(Get(other, B_GET_EQUAL, 0, Key0(101)).status, B_OK);
       ASSERT_EQ(Update(other, Rec(101, "B")), B_OK);
     }
-    if (id == 101) {
-      EXPECT_EQ(r.data.substr(4, 1), "B");
-    }
+    if (id == 101) { EXPECT_EQ(r.data.substr(4, 1), "B"); }
     r = Get(pb, B_GET_NEXT, 0);
   }
   EXPECT_EQ(r.status, B_END_OF_FILE);

@@ -26,8 +26,9 @@ class TempDir {
     path_ = p ? p : "/tmp";
   }
   ~TempDir() {
-    nftw(path_.c_str(), [](const char* f, const struct stat*, int, struct FTW*) { return remove(f); }, 16,
-         FTW_DEPTH | FTW_PHYS);
+    nftw(
+        path_.c_str(), [](const char* f, const struct stat*, int, struct FTW*) { return remove(f); }, 16,
+        FTW_DEPTH | FTW_PHYS);
   }
   TempDir(const TempDir&) = delete;
   TempDir& operator=(const TempDir&) = delete;
@@ -42,7 +43,7 @@ struct Segment {
   uint16_t position;  // 1-based
   uint16_t length;
   uint16_t flags = 0;
-  uint8_t type = 0;   // extended type, used when flags has KF_EXTENDED_TYPE
+  uint8_t type = 0;  // extended type, used when flags has KF_EXTENDED_TYPE
   uint8_t nullValue = 0;
 };
 
@@ -110,10 +111,12 @@ inline int16_t Create(const std::string& path, const std::string& spec, int8_t k
   data.resize(1536, ' ');
   uint32_t len = static_cast<uint32_t>(data.size());
   std::string key = path;
-  return BTRCALL(B_CREATE, scratch.get(), data.data(), &len, key.data(), static_cast<uint8_t>(key.size()), keyNumber);
+  return BTRCALL(B_CREATE, scratch.get(), data.data(), &len, key.data(), static_cast<uint8_t>(key.size()),
+                 keyNumber);
 }
 
-inline int16_t Open(Block& pb, const std::string& path, int8_t mode = B_MODE_NORMAL, const std::string& owner = "") {
+inline int16_t Open(Block& pb, const std::string& path, int8_t mode = B_MODE_NORMAL,
+                    const std::string& owner = "") {
   std::string data = owner;
   data.push_back('\0');
   uint32_t len = static_cast<uint32_t>(data.size());
@@ -165,14 +168,15 @@ struct Result {
 };
 
 // A get or step operation; `key` is the key value sent (zero-padded).
-inline Result Get(Block& pb, uint16_t op, int8_t keyNumber, const std::string& key = "", uint32_t capacity = 1536) {
+inline Result Get(Block& pb, uint16_t op, int8_t keyNumber, const std::string& key = "",
+                  uint32_t capacity = 1536) {
   Result r;
   std::string data(std::max<uint32_t>(capacity, 4), ' ');
   uint32_t len = capacity;
   std::string kb = key;
   kb.resize(255, '\0');
-  r.status = BTRCALL(op, pb.get(), data.data(), &len, kb.data(), static_cast<uint8_t>(std::max<size_t>(key.size(), 1)),
-                     keyNumber);
+  r.status = BTRCALL(op, pb.get(), data.data(), &len, kb.data(),
+                     static_cast<uint8_t>(std::max<size_t>(key.size(), 1)), keyNumber);
   if (r.status == B_OK || r.status == B_DATA_BUFFER_TOO_SHORT) r.data = data.substr(0, len);
   r.key = kb;
   return r;
@@ -201,8 +205,12 @@ inline Result GetDirect(Block& pb, uint32_t pos, int8_t keyNumber, uint16_t bias
 struct Stat {
   int16_t status = 0;
   std::string buffer;
-  uint16_t recordLength() const { return static_cast<uint8_t>(buffer[0]) | (static_cast<uint8_t>(buffer[1]) << 8); }
-  uint16_t keyCount() const { return static_cast<uint8_t>(buffer[4]) | (static_cast<uint8_t>(buffer[5]) << 8); }
+  uint16_t recordLength() const {
+    return static_cast<uint8_t>(buffer[0]) | (static_cast<uint8_t>(buffer[1]) << 8);
+  }
+  uint16_t keyCount() const {
+    return static_cast<uint8_t>(buffer[4]) | (static_cast<uint8_t>(buffer[5]) << 8);
+  }
   uint32_t records() const {
     uint32_t v = 0;
     for (int i = 0; i < 4; ++i) v |= static_cast<uint32_t>(static_cast<uint8_t>(buffer[6 + i])) << (8 * i);

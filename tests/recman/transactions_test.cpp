@@ -85,7 +85,8 @@ TEST_F(TransactionsTest, EndCommitsAndAbortDiscardsChangesToBothFiles) {
   EXPECT_EQ(Look(b), std::make_pair(1u, 'b'));
   EXPECT_EQ(Simple(B_END_TRANS), B_NO_TRANSACTION);
 
-  ASSERT_EQ(Simple(static_cast<uint16_t>(B_BEGIN_TRANS + int{B_SINGLE_NOWAIT_LOCK})), B_OK);  // a lock bias is accepted
+  ASSERT_EQ(Simple(static_cast<uint16_t>(B_BEGIN_TRANS + int{B_SINGLE_NOWAIT_LOCK})),
+            B_OK);  // a lock bias is accepted
   ASSERT_EQ(Insert(pa, Rec(24, 2, 'a')), B_OK);
   ASSERT_EQ(Get(pbb, B_GET_EQUAL, 0, Key(1)).status, B_OK);
   ASSERT_EQ(Update(pbb, Rec(44, 1, 'B')), B_OK);
@@ -321,7 +322,8 @@ TEST_F(TransactionsTest, ForkedChildIsAClientOfItsOwn) {
     if (Get(pa, B_GET_FIRST, 0).status != B_FILE_NOT_OPEN) return 201;
     Block mine;
     if (Open(mine, a) != B_OK) return 202;
-    if (Get(mine, static_cast<uint16_t>(B_GET_EQUAL + int{B_SINGLE_NOWAIT_LOCK}), 0, Key(1)).status != B_RECORD_LOCKED)
+    if (Get(mine, static_cast<uint16_t>(B_GET_EQUAL + int{B_SINGLE_NOWAIT_LOCK}), 0, Key(1)).status !=
+        B_RECORD_LOCKED)
       return 203;
     return 0;
   });

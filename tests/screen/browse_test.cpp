@@ -5,6 +5,8 @@
 // scripted Alt+X runs the test's calculator hook, which takes a snapshot
 // of the screen, the index file and the lock mode while the list is open
 // (the list ignores the key itself).
+#include "screen/browse.h"
+
 #include <gtest/gtest.h>
 #include <stdlib.h>
 
@@ -23,7 +25,6 @@
 #include "platform/console.h"
 #include "platform/platform.h"
 #include "recman/recman.h"
-#include "screen/browse.h"
 #include "screen/form_driver.h"
 #include "screen/windows.h"
 #include "settle/records.h"
@@ -34,7 +35,7 @@ namespace {
 struct Snapshot {
   std::vector<std::string> rows;  // rows[r] = screen row r, 1-based
   std::vector<std::vector<unsigned char>> attributes;
-  std::string index;               // the index file's bytes
+  std::string index;  // the index file's bytes
   int16_t propertyLockMode = -1;
   int depth = 0;
 };
@@ -69,7 +70,8 @@ std::string PropertyLine(int code) {
 
 int32_t GetInt32(const std::string& bytes, size_t at) {
   uint32_t v = 0;
-  for (int i = 0; i < 4; ++i) v |= static_cast<uint32_t>(static_cast<unsigned char>(bytes[at + i])) << (8 * i);
+  for (int i = 0; i < 4; ++i)
+    v |= static_cast<uint32_t>(static_cast<unsigned char>(bytes[at + i])) << (8 * i);
   return static_cast<int32_t>(v);
 }
 
@@ -155,7 +157,8 @@ class BrowseTest : public ::testing::Test {
     uint32_t dataLength = static_cast<uint32_t>(data.size());
     data.resize(kDataBufferSize, ' ');
     char key[kKeyBufferSize] = {};
-    ASSERT_EQ(BTRCALL(B_INSERT, DataFiles.slots[slot].positionBlock, data.data(), &dataLength, key, 255, 0), 0);
+    ASSERT_EQ(BTRCALL(B_INSERT, DataFiles.slots[slot].positionBlock, data.data(), &dataLength, key, 255, 0),
+              0);
   }
 
   static void AddProperty(int code, const std::string& description) {
@@ -215,9 +218,7 @@ class BrowseTest : public ::testing::Test {
       int code = first + row - 1;
       EXPECT_EQ(Trimmed(Row(s, row)), code <= last ? PropertyLine(code) : "") << "row " << row;
       unsigned char expected = row == barRow ? SchemeAttribute(4) : SchemeAttribute(0);
-      if (code <= last) {
-        EXPECT_EQ(s.attributes[kTop + row][kLeft + 1], expected) << "row " << row;
-      }
+      if (code <= last) { EXPECT_EQ(s.attributes[kTop + row][kLeft + 1], expected) << "row " << row; }
     }
   }
 };
@@ -237,8 +238,9 @@ TEST_F(BrowseTest, TheFirstPageShowsOneLinePerRecordUnderTheTitle) {
 
 TEST_F(BrowseTest, DownOnTheLastRowScrollsByOneAndUpOnTheFirstRowScrollsBack) {
   AddProperties(12);
-  int16_t cancelled = Run(1, {kKeyDown, kKeyDown, kKeyDown, kKeyDown, kSnap, kKeyDown, kSnap, kKeyDown, kSnap,
-                              kKeyUp, kKeyUp, kKeyUp, kKeyUp, kSnap, kKeyUp, kSnap, kKeyUp, kSnap, kKeyEnter});
+  int16_t cancelled =
+      Run(1, {kKeyDown, kKeyDown, kKeyDown, kKeyDown, kSnap, kKeyDown, kSnap, kKeyDown, kSnap, kKeyUp, kKeyUp,
+              kKeyUp, kKeyUp, kSnap, kKeyUp, kSnap, kKeyUp, kSnap, kKeyEnter});
   EXPECT_EQ(cancelled, 0);
   ASSERT_EQ(snapshots.size(), 6u);
   ExpectPage(snapshots[0], 1, 5, 5);
@@ -290,8 +292,8 @@ TEST_F(BrowseTest, LongLinesScrollSidewaysWithTheMarksInTheTitle) {
   DefineBrowse(1, kFileProperties, kTop, kLeft, kBottom, kLeft + 13, "_FINQUES_");
   AddProperty(1, "CARRER DE LA CONCORDIA NUM 1");
   AddProperty(2, "PLACA");
-  EXPECT_EQ(Run(1, {kSnap, kKeyRight, kSnap, kKeyRight, kKeyRight, kSnap, kKeyRight, kSnap, kKeyLeft, kKeyLeft,
-                    kKeyLeft, kSnap, kKeyLeft, kSnap, kKeyEsc}),
+  EXPECT_EQ(Run(1, {kSnap, kKeyRight, kSnap, kKeyRight, kKeyRight, kSnap, kKeyRight, kSnap, kKeyLeft,
+                    kKeyLeft, kKeyLeft, kSnap, kKeyLeft, kSnap, kKeyEsc}),
             -1);
   ASSERT_EQ(snapshots.size(), 6u);
   auto title = [](const Snapshot& s) { return s.rows[kTop].substr(kLeft - 1, 14); };
@@ -357,7 +359,8 @@ TEST_F(BrowseTest, TheIndexFileChainsTheEntriesBuiltSoFar) {
     EXPECT_EQ(RecordPosition(physical, kFileProperties), 0);
     EXPECT_EQ(PickedProperty(), code);
     std::string line = PropertyLine(code);
-    size_t length = static_cast<unsigned char>(index[at + 8]) | static_cast<unsigned char>(index[at + 9]) << 8;
+    size_t length = static_cast<unsigned char>(index[at + 8]) | static_cast<unsigned char>(index[at + 9])
+                                                                    << 8;
     ASSERT_EQ(length, line.size());
     EXPECT_EQ(index.substr(at + 10, length), line);
     previous = static_cast<int32_t>(at + 1);  // positions are 1-based

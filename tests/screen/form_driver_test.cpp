@@ -1,6 +1,8 @@
 // form_driver_test.cpp - the form screen driver on the virtual console: a
 // small form built here, scripted keys and mouse clicks, and the screen and
 // the field values read back.
+#include "screen/form_driver.h"
+
 #include <gtest/gtest.h>
 #include <stdlib.h>
 
@@ -16,9 +18,8 @@
 #include "platform/console.h"
 #include "platform/platform.h"
 #include "recman/recman.h"
-#include "screen/form_driver.h"
-#include "settle/parameters.h"
 #include "screen/windows.h"
+#include "settle/parameters.h"
 #include "settle/records.h"
 #include "settle/settlement.h"
 
@@ -70,8 +71,8 @@ class FormDriverTest : public ::testing::Test {
     std::filesystem::remove_all(dir);
   }
 
-  static void DefineScreen(int screen, int fields, int next = 0, int top = 0, int left = 0,
-                           int bottom = 0, int right = 0) {
+  static void DefineScreen(int screen, int fields, int next = 0, int top = 0, int left = 0, int bottom = 0,
+                           int right = 0) {
     FormScreen& s = Screen(screen);
     s.ScreenKeys = kScreenKeys;
     s.FieldCount = static_cast<int16_t>(fields);
@@ -260,8 +261,7 @@ TEST_F(FormDriverTest, ContinuationIsDrawnInADoubleFrameAndTheScreenRestored) {
   VirtualPushKey(kKeyEsc);
   EXPECT_EQ(Run(1), kKeyEsc);
   EXPECT_EQ(depth, 1);
-  EXPECT_EQ(inside, "\xC9" + std::string(49, '\xCD') + "\xBB\n\xBA Cont1: x2")
-      << Cp850ToUtf8(inside);
+  EXPECT_EQ(inside, "\xC9" + std::string(49, '\xCD') + "\xBB\n\xBA Cont1: x2") << Cp850ToUtf8(inside);
   EXPECT_EQ(Windows.WindowDepth, 0);
   EXPECT_EQ(VirtualRowText(10), std::string(80, ' ')) << VirtualScreenDump();
 }
@@ -474,12 +474,12 @@ class ConceptFieldTest : public FormDriverTest {
     previousDirectory = CurrentDirectory();
     ASSERT_TRUE(ChangeDirectory(dir));
     std::string spec(32, '\0');
-    spec[0] = 24;           // record length
+    spec[0] = 24;              // record length
     spec[2] = 0, spec[3] = 4;  // page size 1024
-    spec[4] = 1;            // one key
-    spec[16] = 1;           // key: position 1,
-    spec[18] = 1;           // length 1,
-    spec[20] = KF_BINARY;   // unsigned binary
+    spec[4] = 1;               // one key
+    spec[16] = 1;              // key: position 1,
+    spec[18] = 1;              // length 1,
+    spec[20] = KF_BINARY;      // unsigned binary
     std::string dictionary = std::string(1, static_cast<char>(spec.size())) + '\0' + spec;
     ASSERT_TRUE(MakeDirectory(dir + "/ddf"));
     ASSERT_TRUE(MakeDirectory(dir + "/DADES"));

@@ -2,6 +2,8 @@
 // files written here, scripted keys, and the screen read back while the
 // viewer is open (a scripted Alt+X runs the test's calculator hook, which
 // takes a snapshot of the screen; the viewer ignores the key itself).
+#include "screen/help.h"
+
 #include <gtest/gtest.h>
 #include <stdlib.h>
 
@@ -15,7 +17,6 @@
 #include "input/keys.h"
 #include "platform/console.h"
 #include "platform/platform.h"
-#include "screen/help.h"
 #include "screen/windows.h"
 #include "tests/screen_capture.h"
 
@@ -104,7 +105,9 @@ class HelpTest : public ::testing::Test {
 
   // The line shown on window row `row` of a snapshot (76 characters from
   // screen column 3).
-  static std::string Shown(const Snapshot& s, int row) { return s.rows[kFirstTextRow - 1 + row].substr(2, 76); }
+  static std::string Shown(const Snapshot& s, int row) {
+    return s.rows[kFirstTextRow - 1 + row].substr(2, 76);
+  }
   static std::string ShownTrimmed(const Snapshot& s, int row) {
     std::string text = Shown(s, row);
     while (!text.empty() && text.back() == ' ') text.pop_back();
@@ -168,7 +171,7 @@ TEST_F(HelpTest, PageDownAndPageUpMoveByAWindowAndKeepItFull) {
   ExpectLines(snapshots[1], 24, 40);  // the last page is filled back to 17 lines
   ExpectLines(snapshots[2], 24, 40);  // nothing after it
   ExpectLines(snapshots[3], 7, 23);
-  ExpectLines(snapshots[4], 1, 17);   // cut at the start
+  ExpectLines(snapshots[4], 1, 17);  // cut at the start
   ExpectLines(snapshots[5], 1, 17);
 }
 
@@ -213,17 +216,17 @@ TEST_F(HelpTest, StyleCodesSwitchColoursAndDoNotCountAsShownCharacters) {
   // characters in all, of which 76 are shown.
   std::string line = std::string("\x1E") + "BRILL" + "\x1E" + "NORMAL" + std::string(70, 'x');
   // code 31 wins over code 30; code 16 is reverse.
-  std::string second = std::string("\x1F") + "BARRA" + "\x1E" + "ENCARA" + "\x1F" + "BRILL" + "\x1E" + "\x10" +
-                       "REVERS" + "\x10" + "FI";
+  std::string second = std::string("\x1F") + "BARRA" + "\x1E" + "ENCARA" + "\x1F" + "BRILL" + "\x1E" +
+                       "\x10" + "REVERS" + "\x10" + "FI";
   WriteHelp("ESTILS", line.substr(0, 80) + Record(second));
   Run("ESTILS", {kSnap, kKeyEsc});
   const Snapshot& s = snapshots.at(0);
   const int row = kFirstTextRow;
   const auto& a = s.attributes[row];
   EXPECT_EQ(s.rows[row].substr(2, 11), "BRILLNORMAL");
-  EXPECT_EQ(a[3], SchemeAttribute(0));   // B
-  EXPECT_EQ(a[7], SchemeAttribute(0));   // L
-  EXPECT_EQ(a[8], SchemeAttribute(1));   // N
+  EXPECT_EQ(a[3], SchemeAttribute(0));  // B
+  EXPECT_EQ(a[7], SchemeAttribute(0));  // L
+  EXPECT_EQ(a[8], SchemeAttribute(1));  // N
   EXPECT_EQ(s.rows[row].substr(2, 76), std::string("BRILLNORMAL") + std::string(65, 'x'));
   EXPECT_EQ(s.rows[row + 1].substr(2, 24), "BARRAENCARABRILLREVERSFI");
   const auto& b = s.attributes[row + 1];
@@ -258,8 +261,9 @@ TEST_F(HelpTest, FOneInsideTheGeneralHelpDoesNothing) {
 TEST_F(HelpTest, EscRestoresTheScreenColoursAndCursorExactly) {
   for (int r = 1; r <= 25; ++r)
     for (int c = 1; c <= 80; ++c)
-      ConsolePutCell(r, c, ConsoleCell{static_cast<unsigned char>('a' + (r + c) % 26),
-                                       static_cast<unsigned char>((r * 7 + c) % 256)});
+      ConsolePutCell(r, c,
+                     ConsoleCell{static_cast<unsigned char>('a' + (r + c) % 26),
+                                 static_cast<unsigned char>((r * 7 + c) % 256)});
   std::vector<ConsoleCell> before = Console.cells;
   SetColourScheme("n");
   ConsoleSetCursor(7, 9);

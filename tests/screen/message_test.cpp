@@ -43,13 +43,18 @@ TEST(FormatParagraph, EveryAlignment) {
       {"hanging indent", "aa bb cc dd", -2, 6, "L", "aa bb   cc    dd  "},
       {"justified after indent", "aa bb cc dd", 1, 8, "A", " aa   bbcc dd"},
       {"trailing blanks at the end dropped", "ab   ", 0, 5, "R", "   ab"},
-      {"control characters take no room", std::string("ab\x01" "cd"), 0, 4, "L", std::string("ab\x01" "cd")},
+      {"control characters take no room",
+       std::string("ab\x01"
+                   "cd"),
+       0, 4, "L",
+       std::string("ab\x01"
+                   "cd")},
       {"empty text", "", 0, 10, "L", ""},
   };
   for (const ParagraphCase& c : cases) {
     EXPECT_EQ(FormatParagraph(c.text, c.indent, c.width, c.align), c.expected)
-        << c.name << ": \"" << c.text << "\" indent " << c.indent << " width " << c.width << " align \"" << c.align
-        << "\"";
+        << c.name << ": \"" << c.text << "\" indent " << c.indent << " width " << c.width << " align \""
+        << c.align << "\"";
   }
 }
 

@@ -1,5 +1,7 @@
 // The window stack and its save file, frames, window-relative placement,
 // colour schemes, scrolling and the value stack.
+#include "screen/windows.h"
+
 #include <gtest/gtest.h>
 #include <stdlib.h>
 
@@ -10,7 +12,6 @@
 #include "app/session.h"
 #include "platform/console.h"
 #include "platform/platform.h"
-#include "screen/windows.h"
 
 namespace {
 
@@ -45,8 +46,9 @@ class WindowsTest : public ::testing::Test {
   void FillPattern() {
     for (int r = 1; r <= 25; ++r)
       for (int c = 1; c <= 80; ++c)
-        ConsolePutCell(r, c, ConsoleCell{static_cast<unsigned char>('A' + (r * 3 + c) % 26),
-                                         static_cast<unsigned char>((r * 7 + c * 13) % 256)});
+        ConsolePutCell(r, c,
+                       ConsoleCell{static_cast<unsigned char>('A' + (r * 3 + c) % 26),
+                                   static_cast<unsigned char>((r * 7 + c * 13) % 256)});
   }
 
   std::string dir_;
@@ -346,11 +348,13 @@ TEST_F(WindowsTest, ValueStackPopsInReverseOrder) {
   PushValue(std::string("\x05\x00", 2));
   PushValue("");
   PushValue("abc");
-  EXPECT_EQ(Windows.valueStack, std::string("\x05\x00\x02\x00\x00\x00" "abc\x03\x00", 11));
+  EXPECT_EQ(Windows.valueStack, std::string("\x05\x00\x02\x00\x00\x00"
+                                            "abc\x03\x00",
+                                            11));
   EXPECT_EQ(PopValue(), "abc");
   EXPECT_EQ(PopValue(), "");
   EXPECT_EQ(PopValue(), std::string("\x05\x00", 2));
-  EXPECT_EQ(PopValue(), "");  // unpaired pop
+  EXPECT_EQ(PopValue(), "");                          // unpaired pop
   Windows.valueStack = std::string("xy\x09\x00", 4);  // length beyond the stack
   EXPECT_EQ(PopValue(), "xy");
   EXPECT_EQ(Windows.valueStack, "");

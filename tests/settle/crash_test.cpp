@@ -68,7 +68,8 @@ class CrashTest : public ::testing::Test {
       rawrecords::Records records = passchild::PropertyRecords(now, code);
       bool untouched = records == passchild::PropertyRecords(before, code);
       bool settled = records == passchild::PropertyRecords(reference, code);
-      EXPECT_TRUE(untouched || settled) << "property " << rawrecords::Packed(p, 0, 2) << " half settled " << when;
+      EXPECT_TRUE(untouched || settled)
+          << "property " << rawrecords::Packed(p, 0, 2) << " half settled " << when;
     }
   }
 
@@ -105,7 +106,8 @@ TEST_F(CrashTest, AKillBeforeAnyOperationAndTheRunAgainGiveTheUninterruptedResul
   RecordProperty("operations", static_cast<int>(trace.size()));
   RecordProperty("kill_points", static_cast<int>(points.size()));
   for (long n : points) {
-    KillAndRerun(n, "killed before operation " + std::to_string(n) + " (" + trace[static_cast<size_t>(n - 1)] + ")");
+    KillAndRerun(
+        n, "killed before operation " + std::to_string(n) + " (" + trace[static_cast<size_t>(n - 1)] + ")");
     if (HasFailure()) break;
   }
 }
@@ -117,7 +119,8 @@ TEST_F(CrashTest, KillsAtRandomTimesAndTheRunAgainGiveTheUninterruptedResult) {
   run.root = workDir + "/";
   auto start = std::chrono::steady_clock::now();
   ASSERT_EQ(passchild::RunPass(run), "exit 0");
-  long span = std::chrono::duration_cast<std::chrono::microseconds>(std::chrono::steady_clock::now() - start).count();
+  long span =
+      std::chrono::duration_cast<std::chrono::microseconds>(std::chrono::steady_clock::now() - start).count();
   std::mt19937 random(4321);
   for (int attempt = 0; attempt < 12; ++attempt) {
     FreshWorkRoot();

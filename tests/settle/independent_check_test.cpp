@@ -25,16 +25,19 @@ struct Expected {
 
 bool PersonId(const std::string& id) {
   return id.size() >= 2 && id[0] == 'E' && id[1] == 'S' &&
-         (id.size() < 3 || static_cast<unsigned char>(id[2]) < 'A' || static_cast<unsigned char>(id[2]) > 'W');
+         (id.size() < 3 || static_cast<unsigned char>(id[2]) < 'A' ||
+          static_cast<unsigned char>(id[2]) > 'W');
 }
 bool EntityId(const std::string& id) {
   return id.size() >= 3 && id[0] == 'E' && id[1] == 'S' && id[2] >= 'A' && id[2] <= 'W';
 }
 
-Expected Compute(const Snapshot& s, long date, long firstProperty, long lastProperty, const std::string& firmId, const float vatRates[2], const float withholdingRates[2]) {
+Expected Compute(const Snapshot& s, long date, long firstProperty, long lastProperty,
+                 const std::string& firmId, const float vatRates[2], const float withholdingRates[2]) {
   Expected e;
   std::map<int, int> conceptType;
-  for (const std::string& c : s.at("THRebut")) conceptType[static_cast<unsigned char>(c[0])] = Int(c, kConceptType);
+  for (const std::string& c : s.at("THRebut"))
+    conceptType[static_cast<unsigned char>(c[0])] = Int(c, kConceptType);
   auto carriedOver = [&](int number) { return conceptType.count(number) && conceptType[number] == 1; };
 
   for (const std::string& p : s.at("FinquesH")) {
@@ -52,7 +55,8 @@ Expected Compute(const Snapshot& s, long date, long firstProperty, long lastProp
     int index = Int(p, kPropertyTaxIndex);
     double fee = static_cast<double>(owners.size()) * Long(p, kPropertyFee) * static_cast<double>(months);
     double vat = vatRates[index];
-    double withholding = PersonId(firmId) && EntityId(p.substr(kPropertyTaxId, 17)) ? withholdingRates[index] : 0.0;
+    double withholding =
+        PersonId(firmId) && EntityId(p.substr(kPropertyTaxId, 17)) ? withholdingRates[index] : 0.0;
     fee = fee + std::nearbyint(vat * fee / 100) - std::nearbyint(withholding * fee / 100);
 
     int feeGroup = 1;

@@ -2,9 +2,8 @@
 // console against a real concept file: the parameters it sets, the concept
 // messages, the silent refusal of a reversed range, and the confirmation
 // screen whose answer must be exactly "S".
-#include "settle_test_support.h"
-
 #include "screen/form_driver.h"
+#include "settle_test_support.h"
 
 namespace {
 
@@ -29,8 +28,10 @@ class ParameterCheckTest : public SettleTest {
       const char* label;
       int width;
       int type;
-    } fields[] = {{2, "DATA :", 10, kFieldDate}, {4, "DE LA FINCA :", 4, kFieldAmount},
-                  {5, "FINS A LA FINCA :", 4, kFieldAmount}, {7, "CONCEPTE :", 2, kFieldConcept}};
+    } fields[] = {{2, "DATA :", 10, kFieldDate},
+                  {4, "DE LA FINCA :", 4, kFieldAmount},
+                  {5, "FINS A LA FINCA :", 4, kFieldAmount},
+                  {7, "CONCEPTE :", 2, kFieldConcept}};
     for (int f = 1; f <= 4; ++f) {
       FormField& field = Field(1, f);
       field.Row = static_cast<int16_t>(fields[f - 1].row);
@@ -62,14 +63,10 @@ class ParameterCheckTest : public SettleTest {
     SetFieldValue(2, 1, "X");  // the check blanks it before asking
   }
 
-  int16_t Check(KeyCode key = kKeyEnter, int16_t screen = 1) {
-    return CheckParameters(screen, key);
-  }
+  int16_t Check(KeyCode key = kKeyEnter, int16_t screen = 1) { return CheckParameters(screen, key); }
 
   // The confirmation screen was run when its caption was drawn.
-  bool ConfirmationAsked() const {
-    return ScreenContains("CONFIRMEU LA LIQUIDACI\xE0");
-  }
+  bool ConfirmationAsked() const { return ScreenContains("CONFIRMEU LA LIQUIDACI\xE0"); }
   static bool ScreenContains(const std::string& text) {
     return settletest::ScreenText().find(text) != std::string::npos;
   }
@@ -104,7 +101,8 @@ TEST_F(ParameterCheckTest, AnSOnTheConfirmationScreenAccepts) {
 }
 
 TEST_F(ParameterCheckTest, NEnterAloneAndEscapeRefuse) {
-  const std::vector<std::vector<KeyCode>> answers = {{'N', kKeyEnter}, {kKeyEnter}, {kKeyEsc}, {'S', kKeyEsc}};
+  const std::vector<std::vector<KeyCode>> answers = {
+      {'N', kKeyEnter}, {kKeyEnter}, {kKeyEsc}, {'S', kKeyEsc}};
   for (const auto& keys : answers) {
     VirtualPushKeys(keys);
     EXPECT_EQ(Check(), -1) << "answer key " << keys[0];
@@ -161,7 +159,8 @@ TEST_F(ParameterCheckTest, AConceptNotOfTheCarryOverTypeIsRefusedWithItsDescript
   Typed("31/12/2023", "1", "999", "1");
   EXPECT_EQ(Check(), -1);
   ASSERT_EQ(screensAtBeep.size(), 1u);
-  EXPECT_NE(screensAtBeep[0].find("EL CONCEPTE QUOTA ORDIN\xB7RIA NO \x90S DE TIPUS R\xE3SSEC"), std::string::npos)
+  EXPECT_NE(screensAtBeep[0].find("EL CONCEPTE QUOTA ORDIN\xB7RIA NO \x90S DE TIPUS R\xE3SSEC"),
+            std::string::npos)
       << screensAtBeep[0];
   EXPECT_FALSE(ConfirmationAsked());
 }

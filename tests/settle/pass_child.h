@@ -37,13 +37,13 @@ inline bool MakeGeneratedRoot(const std::string& dir, const DemoDataOptions& bas
 }
 
 struct ChildRun {
-  std::string root;                   // program form, ending in "/"
-  std::string station = "TMP";        // the station's temporary folder under the root
-  int first = 1, last = 9999;         // property range
-  long killBefore = 0;                // > 0: SIGKILL just before this operation (1-based)
-  std::string traceFile;              // when set: one letter per operation is appended
-  int readFd = -1;                    // when set: the child waits for a byte here before it starts
-  int pauseDivisor = 0;               // > 0: lock pauses shortened by this factor; 0: none at all
+  std::string root;             // program form, ending in "/"
+  std::string station = "TMP";  // the station's temporary folder under the root
+  int first = 1, last = 9999;   // property range
+  long killBefore = 0;          // > 0: SIGKILL just before this operation (1-based)
+  std::string traceFile;        // when set: one letter per operation is appended
+  int readFd = -1;              // when set: the child waits for a byte here before it starts
+  int pauseDivisor = 0;         // > 0: lock pauses shortened by this factor; 0: none at all
 };
 
 namespace detail {
@@ -81,10 +81,13 @@ inline pid_t StartPass(const ChildRun& run) {
   };
   if (run.pauseDivisor > 0) {
     int divisor = run.pauseDivisor;
-    Platform.pause = [divisor](int ms) { usleep(static_cast<useconds_t>(ms) * 1000 / static_cast<useconds_t>(divisor)); };
+    Platform.pause = [divisor](int ms) {
+      usleep(static_cast<useconds_t>(ms) * 1000 / static_cast<useconds_t>(divisor));
+    };
   }
   settletest::OpenSettlementFiles(run.root);
-  for (int16_t n : {kFileConcepts, kFileProperties, kFileExpenseNotes, kFileOwners, kFilePayments, kFileCollections})
+  for (int16_t n :
+       {kFileConcepts, kFileProperties, kFileExpenseNotes, kFileOwners, kFilePayments, kFileCollections})
     if (FindSlot(n) <= 0) _exit(3);
   UseDemoRates();
   SettlementDate = PackDigits("20261231");
@@ -128,7 +131,8 @@ inline int HeldLockRecords(const std::string& dir) {
     std::string contents;
     if (!ReadWholeFile(dir + "/LOCKS/" + name + ".lck", contents)) continue;
     for (size_t at = 0; at + kLockRecordSize <= contents.size(); at += kLockRecordSize)
-      held += contents.substr(at + kLockStationAt, kLockStationWidth).find_first_not_of(' ') != std::string::npos;
+      held +=
+          contents.substr(at + kLockStationAt, kLockStationWidth).find_first_not_of(' ') != std::string::npos;
   }
   return held;
 }

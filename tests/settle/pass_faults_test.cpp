@@ -208,7 +208,8 @@ std::vector<std::string> HeldLocks(const std::string& root, const std::string& n
   if (!ReadWholeFile(root + "LOCKS/" + name + ".lck", contents)) return held;
   for (size_t at = 0; at + kLockRecordSize <= contents.size(); at += kLockRecordSize) {
     std::string record = contents.substr(at, kLockRecordSize);
-    if (record.substr(kLockStationAt, kLockStationWidth).find_first_not_of(' ') == std::string::npos) continue;
+    if (record.substr(kLockStationAt, kLockStationWidth).find_first_not_of(' ') == std::string::npos)
+      continue;
     int fromLength = std::stoi(record.substr(kLockFromLengthAt, 2));
     int toLength = std::stoi(record.substr(kLockToLengthAt, 2));
     held.push_back(record.substr(kLockFromAt, static_cast<size_t>(fromLength)) + "-" +
@@ -247,9 +248,7 @@ void CheckOrder(SettlementOperation operation, int16_t file) {
       require(held("PagamH") == std::vector<std::string>{"0001-0001"}, "payments lock missing");
       break;
     case SettlementOperation::kEnd:
-    case SettlementOperation::kAbort:
-      log.inTransaction = false;
-      break;
+    case SettlementOperation::kAbort: log.inTransaction = false; break;
     case SettlementOperation::kFind:
     case SettlementOperation::kNext:
     case SettlementOperation::kPosition:

@@ -34,7 +34,8 @@ inline Records ReadAll(const std::string& dir, const std::string& name, int& sta
   std::string path = dir + "/DADES/" + name + ".dat";
   std::memcpy(key, path.data(), path.size());
   uint32_t length = 0;
-  status = BTRCALL(B_OPEN, block, data.data(), &length, key, static_cast<uint8_t>(path.size()), B_MODE_READ_ONLY);
+  status =
+      BTRCALL(B_OPEN, block, data.data(), &length, key, static_cast<uint8_t>(path.size()), B_MODE_READ_ONLY);
   if (status != B_OK) return out;
   std::memset(key, 0, sizeof key);
   length = static_cast<uint32_t>(data.size());
@@ -87,7 +88,9 @@ constexpr size_t kOwnerShare = 211, kOwnerSlot = 242, kOwnerExtra[2] = {295, 304
 constexpr size_t kPaymentDate = 2, kPaymentAmount = 35, kPaymentFlag = 39, kPaymentTarget = 40;
 constexpr size_t kCollectionDate = 4, kCollectionAmount = 13, kCollectionDeducted = 17, kCollectionKind = 21;
 
-inline int32_t OwnerSlot(const std::string& owner, int n) { return Long(owner, kOwnerSlot + 7 * static_cast<size_t>(n - 1)); }
+inline int32_t OwnerSlot(const std::string& owner, int n) {
+  return Long(owner, kOwnerSlot + 7 * static_cast<size_t>(n - 1));
+}
 
 // The owner records of a snapshot by owner code (4 packed bytes).
 inline std::map<std::string, std::string> OwnersByCode(const Snapshot& s) {

@@ -1,12 +1,12 @@
 // records_test.cpp - the field accessors of the six record variables: the
 // offsets, the little-endian amounts, packed codes and dates, and that a
 // setter touches its own bytes only.
+#include "settle/records.h"
+
 #include <gtest/gtest.h>
 
 #include <cstring>
 #include <string>
-
-#include "settle/records.h"
 
 namespace {
 
@@ -101,7 +101,7 @@ TEST(PropertyRecordTest, FieldsSitAtTheirOffsets) {
 TEST(PropertyRecordTest, PackedDatesCompareChronologically) {
   std::string april7th2023 = Packed({20, 23, 4, 7});
   std::string december31st2022 = Packed({20, 22, 12, 31});
-  EXPECT_EQ(april7th2023, std::string("\x94\x97\x84\x87", 4));  // 148 151 132 135
+  EXPECT_EQ(april7th2023, std::string("\x94\x97\x84\x87", 4));      // 148 151 132 135
   EXPECT_EQ(december31st2022, std::string("\x94\x96\x8C\x9F", 4));  // 148 150 140 159
   EXPECT_GT(april7th2023, december31st2022);
   SetPropertyLastSettlement(december31st2022);

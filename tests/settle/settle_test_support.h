@@ -56,8 +56,8 @@ inline void MakeSuiteRoot(const std::string& dir, const std::string& station = "
   for (const char* folder : {"ddf", "DADES", "LOCKS", "LOCALE"}) fs::create_directories(dir + "/" + folder);
   fs::create_directories(dir + "/" + station);
   for (const char* base : kDataFiles)
-    fs::copy_file(std::string(TARPELIX_SOURCE_DIR) + "/demo/ddf/" + base + ".xdf", dir + "/ddf/" + base + ".xdf",
-                  fs::copy_options::overwrite_existing);
+    fs::copy_file(std::string(TARPELIX_SOURCE_DIR) + "/demo/ddf/" + base + ".xdf",
+                  dir + "/ddf/" + base + ".xdf", fs::copy_options::overwrite_existing);
   fs::copy_file(std::string(TARPELIX_SOURCE_DIR) + "/demo/LOCALE/TARPELIX.LNG", dir + "/LOCALE/TARPELIX.LNG",
                 fs::copy_options::overwrite_existing);
 }
@@ -182,11 +182,26 @@ class SettleTest : public ::testing::Test {
     std::string taxId;
     std::vector<int32_t> groupTotals;  // groups 2.. in order
     explicit Property(int c) : code(c) {}
-    Property& Fee(int32_t v) { fee = v; return *this; }
-    Property& Last(const std::string& v) { lastSettlement = v; return *this; }
-    Property& TaxIndex(int16_t v) { taxIndex = v; return *this; }
-    Property& TaxId(const std::string& v) { taxId = v; return *this; }
-    Property& Totals(const std::vector<int32_t>& v) { groupTotals = v; return *this; }
+    Property& Fee(int32_t v) {
+      fee = v;
+      return *this;
+    }
+    Property& Last(const std::string& v) {
+      lastSettlement = v;
+      return *this;
+    }
+    Property& TaxIndex(int16_t v) {
+      taxIndex = v;
+      return *this;
+    }
+    Property& TaxId(const std::string& v) {
+      taxId = v;
+      return *this;
+    }
+    Property& Totals(const std::vector<int32_t>& v) {
+      groupTotals = v;
+      return *this;
+    }
   };
   static void AddProperty(const Property& p) {
     ClearPropertyRecord();
@@ -215,9 +230,18 @@ class SettleTest : public ::testing::Test {
     std::vector<std::pair<int, int32_t>> concepts;   // (slot 1..8, amount)
     std::vector<std::pair<int16_t, int32_t>> extra;  // the two further slots: (concept, amount)
     Owner(int p, int n) : property(p), number(n) {}
-    Owner& Shares(const std::vector<int32_t>& v) { shares = v; return *this; }
-    Owner& Concepts(const std::vector<std::pair<int, int32_t>>& v) { concepts = v; return *this; }
-    Owner& Extra(const std::vector<std::pair<int16_t, int32_t>>& v) { extra = v; return *this; }
+    Owner& Shares(const std::vector<int32_t>& v) {
+      shares = v;
+      return *this;
+    }
+    Owner& Concepts(const std::vector<std::pair<int, int32_t>>& v) {
+      concepts = v;
+      return *this;
+    }
+    Owner& Extra(const std::vector<std::pair<int16_t, int32_t>>& v) {
+      extra = v;
+      return *this;
+    }
   };
   static void AddOwner(const Owner& o) {
     ClearOwnerRecord();

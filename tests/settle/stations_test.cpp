@@ -46,7 +46,8 @@ class StationsTest : public ::testing::Test {
   }
 
   // Two stations on one root, released together; their exit descriptions.
-  std::pair<std::string, std::string> Together(const std::string& dir, int firstA, int lastA, int firstB, int lastB) {
+  std::pair<std::string, std::string> Together(const std::string& dir, int firstA, int lastA, int firstB,
+                                               int lastB) {
     int gate[2];
     if (pipe(gate) != 0) return {"no pipe", ""};
     ChildRun a, b;

@@ -21,8 +21,8 @@ class RecutilTest : public ::testing::Test {
   Outcome Run(const std::string& args, const std::string& input = "") {
     std::string in = dir.File("stdin.txt");
     std::ofstream(in) << input;
-    std::string cmd = "cd " + dir.path() + " && " + std::string(TARPELIX_BINARY_DIR) + "/tools/recutil " + args +
-                      " < " + in + " 2>&1";
+    std::string cmd = "cd " + dir.path() + " && " + std::string(TARPELIX_BINARY_DIR) + "/tools/recutil " +
+                      args + " < " + in + " 2>&1";
     Outcome o;
     FILE* p = popen(cmd.c_str(), "r");
     if (!p) return o;
@@ -41,7 +41,8 @@ TEST_F(RecutilTest, DictionaryCreateLoadAndDumpInKeyOrder) {
   std::ifstream x(dir.File("C.xdf"), std::ios::binary);
   std::string raw((std::istreambuf_iterator<char>(x)), std::istreambuf_iterator<char>());
   ASSERT_GE(raw.size(), 2u);
-  EXPECT_EQ(static_cast<size_t>(static_cast<uint8_t>(raw[0]) | (static_cast<uint8_t>(raw[1]) << 8)), raw.size() - 2);
+  EXPECT_EQ(static_cast<size_t>(static_cast<uint8_t>(raw[0]) | (static_cast<uint8_t>(raw[1]) << 8)),
+            raw.size() - 2);
   EXPECT_EQ(raw[2 + 4], 2);  // number of keys
   EXPECT_EQ(raw[2 + 5], 0);  // version byte
   ASSERT_EQ(Run("create C.dat C.xdf").code, 0);

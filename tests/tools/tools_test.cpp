@@ -171,7 +171,8 @@ TEST_F(ToolsTest, BalancesRefusesWrongCommandLinesAndMissingFiles) {
   EXPECT_NE(missingRoot.output.find("no existeix la carpeta"), std::string::npos) << missingRoot.output;
   Result missingFiles = Balances("--root " + dir);
   EXPECT_EQ(missingFiles.exit, 1);
-  EXPECT_NE(missingFiles.output.find("no existeix el fitxer de dades"), std::string::npos) << missingFiles.output;
+  EXPECT_NE(missingFiles.output.find("no existeix el fitxer de dades"), std::string::npos)
+      << missingFiles.output;
   EXPECT_FALSE(std::filesystem::exists(dir + "/DADES/FinquesH.dat")) << "a listing creates nothing";
 }
 
