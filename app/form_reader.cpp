@@ -2,10 +2,10 @@
 // (header, screens, browse count, browse definitions).
 #include "app/form_reader.h"
 
-#include "app/form.h"
-#include "app/language.h"
-#include "app/text_fields.h"
 #include "platform/platform.h"
+#include "screen/form.h"
+#include "session/language.h"
+#include "session/text_fields.h"
 
 namespace {
 

@@ -10,13 +10,15 @@
 #include <cstdio>
 #include <cstdlib>
 
-#include "app/form.h"
 #include "app/form_reader.h"
-#include "app/language.h"
-#include "app/session.h"
+#include "app/session_setup.h"
 #include "data/data.h"
 #include "platform/console.h"
 #include "platform/platform.h"
+#include "screen/form.h"
+#include "screen/hooks.h"
+#include "session/language.h"
+#include "settle/hooks.h"
 #include "settle/records.h"
 #include "settle/settlement.h"
 
@@ -47,6 +49,11 @@ int TarpelixMain() {
     StopProgram("no hi ha cap terminal de text disponible (cal executar el programa en un terminal)");
   std::atexit(RestoreTerminal);
   ConsoleShowCursor(false);
+  // The calls the lower folders make upward: message windows for the data
+  // layer, pop-ups for the key reader, the parameter check and the record
+  // lookups for the form driver and the browse list.
+  InstallScreenHooks();
+  InstallSettlementHooks();
 
   SetupSession();
   if (!Session.root.empty() && !ChangeDirectory(Session.root))

@@ -1,11 +1,11 @@
 // startup.cpp - start-up steps of the main sequence that fill program-wide
 // values: the parameter screen's defaults and the tax percentages.
-#include "app/form.h"
 #include "app/program.h"
-#include "app/session.h"
-#include "app/settings.h"
 #include "input/dates.h"
 #include "input/numbers.h"
+#include "screen/form.h"
+#include "session/session.h"
+#include "session/settings.h"
 #include "settle/settlement.h"
 
 void GiveParameterDefaults() {

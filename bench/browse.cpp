@@ -19,15 +19,17 @@
 #include <map>
 #include <string>
 
-#include "app/form.h"
-#include "app/session.h"
 #include "data/data.h"
 #include "input/dates.h"
 #include "input/keys.h"
 #include "platform/console.h"
 #include "platform/platform.h"
 #include "recman/recman.h"
+#include "screen/form.h"
+#include "screen/hooks.h"
 #include "screen/windows.h"
+#include "session/session.h"
+#include "settle/hooks.h"
 #include "settle/records.h"
 
 namespace {
@@ -92,6 +94,8 @@ bool Prepare() {
   ConsoleStartVirtual();
   ResetWindows();
   Keyboard = KeyboardState{};
+  InstallScreenHooks();  // as the program does at start
+  InstallSettlementHooks();
 
   int16_t status = -1;
   OpenDataFile(status, FinquesH, root + "DADES\\FinquesH", kFileProperties);

@@ -36,8 +36,6 @@
 #include <filesystem>
 #include <string>
 
-#include "app/language.h"
-#include "app/session.h"
 #include "data/data.h"
 #include "data/locks.h"
 #include "input/dates.h"
@@ -45,8 +43,12 @@
 #include "input/numbers.h"
 #include "platform/console.h"
 #include "platform/platform.h"
+#include "screen/hooks.h"
 #include "screen/windows.h"
+#include "session/language.h"
+#include "session/session.h"
 #include "settle/demo_data.h"
+#include "settle/hooks.h"
 #include "settle/parameters.h"
 #include "settle/records.h"
 
@@ -87,6 +89,8 @@ void StartStation(const std::string& root) {
   ConsoleStartVirtual();
   ResetWindows();
   Keyboard = KeyboardState{};
+  InstallScreenHooks();  // as the program does at start
+  InstallSettlementHooks();
   DataFiles = DataFileTable{};
   Locks = LockState{};
   Settlement = SettlementWork{};

@@ -104,8 +104,25 @@ std::string FolderFailureText();  // "NO ES POT ACCEDIR A LA CARPETA " ...
 // Shows `message` at screen row 12, beeps, waits for a key, closes every data
 // file and ends the program with exit code 1.  The data layer's answer to a
 // failure it cannot recover from (a data file that cannot be opened, a lock
-// folder that cannot be reached).
+// folder that cannot be reached).  Without a message window installed (see
+// below) the message goes to the error output instead.
 [[noreturn]] void EndOnDataError(const std::string& message);
+
+// The data layer draws nothing itself: its messages (the lock wait on row 24,
+// the fatal error on row 12) go through these, which the screen layer above
+// installs at start-up (InstallScreenHooks: ShowMessage and CloseWindow).
+// Without them a wait shows nothing.
+struct DataMessageHooks {
+  // Opens a message window centred on `row`; true when a window opened.
+  bool (*show)(int row, const std::string& text) = nullptr;
+  // Closes the window the last successful `show` opened.
+  void (*close)() = nullptr;
+};
+extern DataMessageHooks DataMessages;
+// Through the hooks: true when a window opened, which CloseDataMessage then
+// closes.
+bool ShowDataMessage(int row, const std::string& text);
+void CloseDataMessage();
 
 // ---- Inside the data layer -------------------------------------------------------
 // BTRCALL, counted in DataFiles.engineCalls.

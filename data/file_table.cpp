@@ -9,10 +9,10 @@
 #include <algorithm>
 #include <cstring>
 
-#include "app/session.h"
 #include "data/data.h"
 #include "platform/platform.h"
 #include "recman/recman.h"
+#include "session/session.h"
 
 DataFileTable DataFiles;
 

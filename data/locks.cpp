@@ -20,10 +20,9 @@
 #include <cmath>
 #include <cstring>
 
-#include "app/session.h"
 #include "data/data.h"
 #include "platform/platform.h"
-#include "screen/windows.h"
+#include "session/session.h"
 
 LockState Locks;
 
@@ -135,14 +134,12 @@ bool RangesApart(const LockView& view, const std::string& from_key, const std::s
 
 void ShowLockMessage() {
   if (Locks.messageOpen) return;
-  int depth = Windows.WindowDepth;
-  ShowMessage(24, LockWaitText());
-  Locks.messageOpen = Windows.WindowDepth > depth;
+  Locks.messageOpen = ShowDataMessage(24, LockWaitText());
 }
 
 void RemoveLockMessage() {
   if (!Locks.messageOpen) return;
-  CloseWindow();
+  CloseDataMessage();
   Locks.messageOpen = false;
 }
 

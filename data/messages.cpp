@@ -6,12 +6,11 @@
 #include <cstdio>
 #include <cstdlib>
 
-#include "app/session.h"
 #include "data/data.h"
 #include "input/keys.h"
 #include "platform/console.h"
 #include "platform/platform.h"
-#include "screen/windows.h"
+#include "session/session.h"
 
 namespace {
 
@@ -41,15 +40,24 @@ std::string FolderFailureText() {
                     "NOM SE PODE ACEDER AO CARTAFOL ", "NON SE P\xE3T ACCEDIR A ERA CARPETA ");
 }
 
+DataMessageHooks DataMessages;
+
+bool ShowDataMessage(int row, const std::string& text) {
+  return DataMessages.show != nullptr && DataMessages.show(row, text);
+}
+
+void CloseDataMessage() {
+  if (DataMessages.close) DataMessages.close();
+}
+
 void EndOnDataError(const std::string& message) {
-  int depth = Windows.WindowDepth;
-  ShowMessage(12, message);
-  bool shown = Windows.WindowDepth > depth;  // a message too tall shows nothing
+  bool shown = ShowDataMessage(12, message);  // a message too tall shows nothing
+  if (!DataMessages.show) std::fprintf(stderr, "%s\n", Cp850ToUtf8(message).c_str());
   Beep();
   FlushKeys();
   KeyCode key = 0;
   WaitKey(key);
-  if (shown) CloseWindow();
+  if (shown) CloseDataMessage();
   // The program's ordinary files are stdio streams or closed by their
   // owners' destructors; what is buffered goes out here.
   std::fflush(nullptr);

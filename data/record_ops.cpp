@@ -13,7 +13,6 @@
 #include "data/data.h"
 #include "platform/platform.h"
 #include "recman/recman.h"
-#include "screen/windows.h"
 
 namespace {
 
@@ -108,11 +107,7 @@ void CallRecordManager(int slot, uint16_t operation, int16_t& status) {
   int attempts = 0;
   bool messageShown = false;
   for (;;) {
-    if (attempts == 1) {
-      int depth = Windows.WindowDepth;
-      ShowMessage(24, LockWaitText());
-      messageShown = Windows.WindowDepth > depth;
-    }
+    if (attempts == 1) messageShown = ShowDataMessage(24, LockWaitText());
     unsigned char data[kDataBufferSize];
     FillDataBuffer(file, data);
     uint32_t dataLength = static_cast<uint32_t>(std::clamp<int32_t>(file.recordLength, 0, kDataBufferSize));
@@ -129,7 +124,7 @@ void CallRecordManager(int slot, uint16_t operation, int16_t& status) {
     }
     break;
   }
-  if (messageShown) CloseWindow();
+  if (messageShown) CloseDataMessage();
 }
 
 void FindRecord(int16_t& status, int16_t direction, std::string key_value, int16_t key_number,

@@ -2,10 +2,10 @@
 // never a crash, leak or hang, and the tables keep their invariants.
 #include "app/form_reader.h"
 
-#include "app/form.h"
-#include "app/language.h"
-#include "app/session.h"
 #include "fuzz_support.h"
+#include "screen/form.h"
+#include "session/language.h"
+#include "session/session.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   static const bool ready = [] {

@@ -1,8 +1,8 @@
 // Fuzzing Translate over any language file.
-#include "app/language.h"
+#include "session/language.h"
 
-#include "app/session.h"
 #include "fuzz_support.h"
+#include "session/session.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   WriteFuzzFile("LOCALE/TARPELIX.LNG", data, size);

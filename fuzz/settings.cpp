@@ -1,5 +1,5 @@
 // Fuzzing GetIni: any file content, any query, no crash, leak or hang.
-#include "app/settings.h"
+#include "session/settings.h"
 
 #include "fuzz_support.h"
 

@@ -19,9 +19,9 @@
 #include <cstdio>
 #include <cstdlib>
 
-#include "app/session.h"
-#include "app/settings.h"
 #include "platform/platform.h"
+#include "session/session.h"
+#include "session/settings.h"
 
 FormatPreferences Preferences;
 

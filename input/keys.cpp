@@ -7,14 +7,13 @@
 // 16-bit key codes with Shift, Ctrl and Alt folded in.  On top of that this
 // file adds character entry by code on the numeric keypad (Alt held), the
 // Alt+E shortcut for the character 213, and the two pop-ups on Alt+X and
-// Alt+C.
+// Alt+C, which the screen layer installs in Keyboard.calculator and
+// Keyboard.calendar (they draw in windows, a layer above this one).
 #include "input/keys.h"
 
 #include <cctype>
 #include <cstdlib>
 
-#include "input/calculator.h"
-#include "input/calendar.h"
 #include "platform/console.h"
 
 KeyboardState Keyboard;
@@ -67,11 +66,12 @@ bool NextEvent(ConsoleEvent& event, int timeoutMs) {
   return ConsolePollEvent(event, timeoutMs);
 }
 
-// Opens a pop-up unless it is already open; what it returns is typed next.
-void OpenPopup(bool& open, std::string (*hook)(), std::string (*popup)()) {
-  if (open) return;
+// Opens a pop-up unless it is already open (or none is installed); what it
+// returns is typed next.
+void OpenPopup(bool& open, std::string (*popup)()) {
+  if (open || !popup) return;
   open = true;
-  std::string result = hook ? hook() : popup();
+  std::string result = popup();
   open = false;
   Keyboard.TypeAhead = result;
 }
@@ -127,8 +127,8 @@ bool ReadOnce(KeyCode& key, int& button, int& column, int& row, int timeoutMs) {
   if (key == kKeyAltE) key = 0xD5;
   Keyboard.mouseState = MOUSE_OFF;
 
-  if (key == kKeyAltX) OpenPopup(Keyboard.calculatorOpen, Keyboard.calculator, Calculator);
-  else if (key == kKeyAltC) OpenPopup(Keyboard.calendarOpen, Keyboard.calendar, CalendarPopup);
+  if (key == kKeyAltX) OpenPopup(Keyboard.calculatorOpen, Keyboard.calculator);
+  else if (key == kKeyAltC) OpenPopup(Keyboard.calendarOpen, Keyboard.calendar);
   return true;
 }
 

@@ -1,4 +1,5 @@
-// keys.h - the key reader, the exit-key set and the field editor.
+// keys.h - the key reader and the exit-key set.  The field editor that
+// reads with them is screen/editor.h.
 //
 // Key codes: a character key is its code page 850 code (1..255); an
 // extended key is its scan code * 256 (Up 0x4800 ...); a mouse click is
@@ -38,8 +39,9 @@ struct KeyboardState {
   // A console event that ended an Alt+keypad digit sequence; the next read
   // delivers it.
   std::vector<ConsoleEvent> pending;
-  // When set, Alt+X and Alt+C call these instead of Calculator() and
-  // CalendarPopup() (tests).
+  // The pop-ups Alt+X and Alt+C open, installed at start-up by the screen
+  // layer (InstallScreenHooks: Calculator and CalendarPopup); their result is
+  // typed next.  Without one the key comes through and nothing opens.
   std::string (*calculator)() = nullptr;
   std::string (*calendar)() = nullptr;
 };
@@ -56,4 +58,3 @@ void ReadKeyWaiting(KeyCode& key, int& button, int& column, int& row);
 void FlushKeys();
 void KeySet(const std::string& operations, const std::string& keyList);
 std::string FoldText(const std::string& text);
-void EditField(int row, int column, int width, std::string& text, int& cursor, KeyCode& key);

@@ -1,7 +1,7 @@
 // numbers.h - numbers as text: the picture formatter for displayed amounts,
 // the plain number text used for editing and storing, the checks applied to
-// typed numbers, the numeric value of a text, and the packing of dotted
-// codes ("4300.12") into packed digits.
+// typed numbers and the packing of dotted codes ("4300.12") into packed
+// digits.  The numeric value of a text, NumericValue, is in platform/text.h.
 //
 // The decimal and thousands characters of pictures are user preferences
 // kept in `Preferences` (dates.h), read once per run.
@@ -9,6 +9,7 @@
 #include <string>
 
 #include "input/dates.h"
+#include "platform/text.h"  // NumericValue
 
 // The value laid out in a picture made of "-" (sign position), "Z" and "9"
 // digit positions, "," thousands separators and "." followed by "9"
@@ -32,7 +33,3 @@ bool NumberOutOfRange(const std::string& text, double minimum, double maximum, i
 // the long code forms), each later group 4 digits, a blank last group left
 // out.
 std::string PackCode(const std::string& code);
-// The numeric value of a text: blanks skipped, optional sign, digits, one
-// decimal point; reading stops at the first other character.  "" or a
-// non-numeric text gives 0.
-double NumericValue(const std::string& text);

@@ -34,15 +34,14 @@
 #include <deque>
 #include <vector>
 
-#include "app/form.h"
-#include "app/session.h"
 #include "data/data.h"
 #include "input/dates.h"
 #include "input/keys.h"
 #include "platform/platform.h"
+#include "screen/form.h"
 #include "screen/form_driver.h"
 #include "screen/windows.h"
-#include "settle/records.h"
+#include "session/session.h"
 
 namespace {
 
@@ -142,21 +141,14 @@ std::string TrimRight(std::string text) {
   return text;
 }
 
-// The line of the record in the file's record variable; "" = not listed.
+// The line of the record in the file's record variable, trailing blanks cut.
 std::string LineOfRecord(int16_t definition) {
-  if (definition == 1) {
-    std::string digits = UnpackDigits(PropertyCode());
-    if (digits.size() < 3) digits.insert(0, 3 - digits.size(), '0');
-    return TrimRight(digits.substr(digits.size() - 3) + "  " + PropertyDescription());
-  }
-  if (definition == 2) {
-    std::string code = UnpackDigits(std::string(1, static_cast<char>(ConceptNumber())));
-    return TrimRight(code + "  " + ConceptDescription());
-  }
-  return std::string();
+  return FormLookups.recordLine ? TrimRight(FormLookups.recordLine(definition)) : std::string();
 }
 
-bool ListsRecords(int16_t definition) { return definition == 1 || definition == 2; }
+bool ListsRecords(int16_t definition) {
+  return FormLookups.listsRecords != nullptr && FormLookups.listsRecords(definition);
+}
 
 // True when the data file's current record lies past the end key.
 bool PastEndKey(const BrowseView& view) {
@@ -409,9 +401,7 @@ void BrowseList(int16_t definition, int16_t& cancelled) {
   int16_t status = 0;
   if (view.file > 0) SetLockMode(status, "+d", view.file);
   SetColourScheme("+n");
-  int depth = Windows.WindowDepth;
-  OpenWindow(top, left, bottom, right);
-  bool opened = Windows.WindowDepth > depth;
+  bool opened = OpenWindow(top, left, bottom, right);
   KeyCode key = kKeyEsc;
   if (opened) {
     DrawFrame(2);

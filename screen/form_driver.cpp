@@ -19,21 +19,20 @@
 #include <cmath>
 #include <cstdlib>
 
-#include "app/form.h"
-#include "app/language.h"
-#include "app/session.h"
-#include "data/data.h"
 #include "input/dates.h"
 #include "input/numbers.h"
 #include "platform/console.h"
 #include "platform/platform.h"
 #include "screen/browse.h"
+#include "screen/editor.h"
+#include "screen/form.h"
 #include "screen/help.h"
 #include "screen/windows.h"
-#include "settle/parameters.h"
-#include "settle/records.h"
+#include "session/language.h"
+#include "session/session.h"
 
-ScreenCheck ScreenExitCheck = CheckParameters;
+ScreenCheck ScreenExitCheck = nullptr;
+FormLookupHooks FormLookups;
 
 namespace {
 
@@ -101,13 +100,9 @@ void WriteAtPlace(int row, int column, const std::string& text, int lineWidth) {
   }
 }
 
-// True when the concept file holds the concept; its record is then the
-// current concept record.
-bool ConceptExists(long code) {
-  if (code < 1 || code > 255) return false;
-  int16_t status = 0;
-  FindRecord(status, 0, ConceptKey(static_cast<int>(code)), 0, kFileConcepts);
-  return status == 0;
+// True when the concept file holds the concept, with its description.
+bool ConceptExists(long code, std::string& description) {
+  return FormLookups.findConcept != nullptr && FormLookups.findConcept(code, description);
 }
 
 // The description of the choice whose code equals the value exactly.
@@ -232,10 +227,8 @@ bool LeavesFromContinuation(KeyCode key) {
 bool OpenScreenWindow(int screen) {
   const FormScreen& form = Screen(screen);
   if (form.WindowBox[1] == 0) return false;
-  int depth = Windows.WindowDepth;
   SetColourScheme("+n");
-  OpenWindow(form.WindowBox[1], form.WindowBox[2], form.WindowBox[3], form.WindowBox[4]);
-  bool opened = Windows.WindowDepth > depth;
+  bool opened = OpenWindow(form.WindowBox[1], form.WindowBox[2], form.WindowBox[3], form.WindowBox[4]);
   if (opened) DrawFrame(2);
   SetColourScheme("-");
   return opened;
@@ -310,7 +303,8 @@ void RunFormScreen(int16_t& screen, int16_t& pgUpLeaves, int16_t& pgDnLeaves, Ke
     int16_t checked = static_cast<int16_t>(number);
     // A screen with nothing to edit cannot be corrected, so its check is
     // final either way.
-    if (ScreenExitCheck(checked, key) == 0 || first > last) break;
+    bool accepted = ScreenExitCheck == nullptr || ScreenExitCheck(checked, key) == 0;
+    if (accepted || first > last) break;
   }
 
   --screensOpen;
@@ -351,7 +345,8 @@ void ShowFieldValue(int screen, int field) {
     std::string description;
     if (code != 0) {
       description = Translate("*** conc.no def. ***");
-      if (ConceptExists(code)) description = ConceptDescription();
+      std::string found;
+      if (ConceptExists(code, found)) description = found;
     }
     WinLocate(column, row);
     WriteText(value + "  " + FitWidth(description, kConceptDescriptionWidth));
@@ -381,7 +376,8 @@ int16_t StoreFieldValue(int screen, std::string text, int field, KeyCode key) {
         result = -1;
       } else {
         long code = std::lround(NumericValue(text));
-        if (code != 0 && !ConceptExists(code)) result = -1;
+        std::string description;
+        if (code != 0 && !ConceptExists(code, description)) result = -1;
       }
       break;
     default: break;
@@ -395,13 +391,6 @@ int16_t StoreFieldValue(int screen, std::string text, int field, KeyCode key) {
 
 void ApplyLookupPick(int lookup, int screen, int field) {
   std::string code;
-  if (lookup == 1) {
-    std::string digits = UnpackDigits(PropertyCode());
-    code = digits.substr(digits.size() - 3);
-  } else if (lookup == 2) {
-    code = PlainNumberText(ConceptNumber());
-  } else {
-    return;
-  }
-  StoreFieldValue(screen, code, field, 0);
+  if (FormLookups.pickedCode != nullptr && FormLookups.pickedCode(lookup, code))
+    StoreFieldValue(screen, code, field, 0);
 }

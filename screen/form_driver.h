@@ -19,10 +19,30 @@ constexpr int16_t kFlagCursorAtEnd = 8;  // cursor starts after the last non-bla
 constexpr int kMaxScreenNesting = 8;
 
 // The screen-level exit check called whenever a screen is about to end:
-// the settlement's parameter check.  0 accepts, nonzero sends the operator
-// back to the first field.  Tests of the driver put a check of their own.
+// 0 accepts, nonzero sends the operator back to the first field.  The
+// settlement installs its parameter check at start-up (settle/hooks.h);
+// without one every screen is accepted.
 using ScreenCheck = int16_t (*)(int16_t& screen, KeyCode& key);
 extern ScreenCheck ScreenExitCheck;
+
+// What the driver and the browse list need to know of the program's record
+// files, whose layouts live above this folder: installed at start-up with
+// the exit check (settle/hooks.h).  Without them no concept exists, no
+// browse definition lists anything and a pick stores nothing.
+struct FormLookupHooks {
+  // True when the concept file holds concept `code` (its record is then
+  // the current concept record), with the concept's description.
+  bool (*findConcept)(long code, std::string& description) = nullptr;
+  // True when browse definition `definition` lists records.
+  bool (*listsRecords)(int16_t definition) = nullptr;
+  // The line the list of `definition` shows for the record just read into
+  // its file's record variable.
+  std::string (*recordLine)(int16_t definition) = nullptr;
+  // The code lookup `lookup` stores into its field after a pick, taken
+  // from the picked record; false when that lookup stores nothing.
+  bool (*pickedCode)(int lookup, std::string& code) = nullptr;
+};
+extern FormLookupHooks FormLookups;
 
 // Runs a screen.  A negative `screen` is a nested call for a continuation
 // screen.  On return `key` holds the key that ended the screen: Esc when the

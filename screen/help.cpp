@@ -16,11 +16,11 @@
 
 #include <cstdio>
 
-#include "app/session.h"
 #include "input/keys.h"
 #include "platform/console.h"
 #include "platform/platform.h"
 #include "screen/windows.h"
+#include "session/session.h"
 
 namespace {
 
@@ -112,9 +112,7 @@ void RunTextViewer(const std::string& topic) {
   bool cursorWasShown = ConsoleCursorShown();
   ConsoleShowCursor(false);
   SetColourScheme("+h");
-  int depth = Windows.WindowDepth;
-  OpenWindow(view.top, view.left, view.bottom, view.right);
-  if (Windows.WindowDepth == depth) {  // the console is too small for it
+  if (!OpenWindow(view.top, view.left, view.bottom, view.right)) {  // the console is too small for it
     SetColourScheme("-");
     ConsoleShowCursor(cursorWasShown);
     return;

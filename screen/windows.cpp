@@ -31,9 +31,10 @@
 #include <cctype>
 #include <cstdio>
 
-#include "app/session.h"
+#include "input/keys.h"
 #include "platform/console.h"
 #include "platform/platform.h"
+#include "session/session.h"
 
 WindowState Windows;
 
@@ -172,9 +173,9 @@ int ScreenRows() { return ConsoleRows(); }
 
 // ---- Window stack ---------------------------------------------------------------
 
-void OpenWindow(int top, int left, int bottom, int right) {
+bool OpenWindow(int top, int left, int bottom, int right) {
   Rect rect{top, left, bottom, right};
-  if (!RectOnConsole(rect)) return;
+  if (!RectOnConsole(rect)) return false;
 
   // With no window open, whatever the save file holds is a leftover of an
   // earlier run: the stack starts afresh.
@@ -235,6 +236,7 @@ void OpenWindow(int top, int left, int bottom, int right) {
   Windows.opened.push_back(memo);
   SetCurrentRect(top, left, bottom, right);
   ++Windows.WindowDepth;
+  return true;
 }
 
 void CloseWindow() {
@@ -480,7 +482,7 @@ std::string FormatParagraph(const std::string& text, int indent, int width, cons
   return out;
 }
 
-void ShowMessage(int centreRow, const std::string& text) {
+bool ShowMessage(int centreRow, const std::string& text) {
   SetColourScheme("+rh");
   std::string formatted = FormatParagraph(text, 0, 76, "i");
   int k = static_cast<int>(formatted.size() / 76);
@@ -492,7 +494,7 @@ void ShowMessage(int centreRow, const std::string& text) {
   }
   if (top < 1) {
     SetColourScheme("-");
-    return;
+    return false;
   }
   std::vector<std::string> lines;
   int longest = 0;
@@ -505,9 +507,8 @@ void ShowMessage(int centreRow, const std::string& text) {
   // The box is centred on column 41 and grows with the longest line.
   int left = 41 - (longest + 1) / 2 - 2;
   int right = longest / 2 + 41 + 1;
-  int depth = Windows.WindowDepth;
-  OpenWindow(top, left, bottom, right);
-  if (Windows.WindowDepth != depth) {
+  bool opened = OpenWindow(top, left, bottom, right);
+  if (opened) {
     DrawFrame(1);
     for (int i = 0; i < k; ++i) {
       WinLocate(2, i + 1);
@@ -515,6 +516,16 @@ void ShowMessage(int centreRow, const std::string& text) {
     }
   }
   SetColourScheme("-");
+  return opened;
+}
+
+void ShowMessageAndWait(int centreRow, const std::string& text) {
+  bool shown = ShowMessage(centreRow, text);  // a message too tall opens nothing
+  Beep();
+  FlushKeys();
+  KeyCode key = 0;
+  WaitKey(key);
+  if (shown) CloseWindow();
 }
 
 // ---- Value stack and text -------------------------------------------------------------

@@ -25,7 +25,7 @@ struct WindowState {
 };
 extern WindowState Windows;
 
-void OpenWindow(int top, int left, int bottom, int right);
+bool OpenWindow(int top, int left, int bottom, int right);
 void CloseWindow();
 void DrawFrame(int style);
 void WinLocate(int column, int row);
@@ -37,7 +37,11 @@ int InnerRight();
 void ScrollBox(int top, int left, int bottom, int right, int lines);
 void SetColourScheme(const std::string& code);
 std::string FormatParagraph(const std::string& text, int indent, int width, const std::string& align);
-void ShowMessage(int centreRow, const std::string& text);
+bool ShowMessage(int centreRow, const std::string& text);
+// A message the operator has to read: ShowMessage, a beep, the type-ahead
+// dropped so that no key typed before it answers it, one key, and the window
+// gone again.
+void ShowMessageAndWait(int centreRow, const std::string& text);
 void PushValue(const std::string& text);
 std::string PopValue();
 // The console attribute of colour scheme 0..4 (background * 16 + foreground).

@@ -21,11 +21,11 @@
 #include <cstring>
 #include <vector>
 
-#include "app/session.h"
 #include "data/data.h"
 #include "input/dates.h"
 #include "platform/platform.h"
 #include "recman/recman.h"
+#include "session/session.h"
 #include "settle/records.h"
 
 namespace {

@@ -11,15 +11,15 @@
 
 #include <cmath>
 
-#include "app/form.h"
-#include "app/language.h"
 #include "data/data.h"
 #include "input/dates.h"
 #include "input/numbers.h"
 #include "platform/platform.h"
 #include "recman/recman.h"
+#include "screen/form.h"
 #include "screen/form_driver.h"
 #include "screen/windows.h"
+#include "session/language.h"
 #include "settle/records.h"
 
 std::string SettlementDate;
@@ -34,19 +34,8 @@ constexpr int16_t kConfirmationScreen = 2;
 constexpr int kMessageRow = 12;
 constexpr int16_t kCarryOverType = 1;
 
-// A refusal the operator has to read: the message centred on row 12, a
-// beep, the type-ahead dropped so that no key typed before it answers it,
-// one key, and the window gone again.
-void ShowRefusal(const std::string& text) {
-  int depth = Windows.WindowDepth;
-  ShowMessage(kMessageRow, text);
-  bool shown = Windows.WindowDepth > depth;  // a message too tall opens nothing
-  Beep();
-  FlushKeys();
-  KeyCode answer = 0;
-  WaitKey(answer);
-  if (shown) CloseWindow();
-}
+// A refusal the operator has to read, centred on row 12.
+void ShowRefusal(const std::string& text) { ShowMessageAndWait(kMessageRow, text); }
 
 std::string WithoutTrailingBlanks(std::string text) {
   while (!text.empty() && text.back() == ' ') text.pop_back();

@@ -23,11 +23,11 @@
 #include <string>
 #include <vector>
 
-#include "app/session.h"
 #include "data/data.h"
 #include "data/locks.h"
 #include "input/dates.h"
 #include "recman/recman.h"
+#include "session/session.h"
 #include "settle/parameters.h"
 #include "settle/records.h"
 #include "settle/settlement.h"

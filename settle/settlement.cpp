@@ -4,13 +4,13 @@
 
 #include <algorithm>
 
-#include "app/language.h"
 #include "input/dates.h"
 #include "input/keys.h"
 #include "platform/console.h"
 #include "platform/platform.h"
 #include "screen/form_driver.h"
 #include "screen/windows.h"
+#include "session/language.h"
 
 float IvaRate[2] = {0, 0};
 float RetRate[2] = {0, 0};
@@ -56,14 +56,7 @@ void ShowUntouchedProperties() {
     std::string text = MessageLine(heading);
     size_t last = std::min(lines.size(), first + kLinesPerWindow - 1);
     for (size_t i = first; i < last; ++i) text += MessageLine(lines[i]);
-    int depth = Windows.WindowDepth;
-    ShowMessage(kMessageRow, text);
-    bool shown = Windows.WindowDepth > depth;
-    Beep();
-    FlushKeys();
-    KeyCode key = 0;
-    WaitKey(key);
-    if (shown) CloseWindow();
+    ShowMessageAndWait(kMessageRow, text);
   }
 }
 

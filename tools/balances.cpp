@@ -20,12 +20,12 @@
 #include <cstdlib>
 #include <string>
 
-#include "app/session.h"
-#include "app/settings.h"
 #include "data/data.h"
 #include "input/dates.h"
 #include "platform/console.h"
 #include "platform/platform.h"
+#include "session/session.h"
+#include "session/settings.h"
 #include "settle/records.h"
 #include "tools/arguments.h"
 

@@ -15,10 +15,10 @@
 #include <cstring>
 #include <string>
 
-#include "app/session.h"
-#include "app/settings.h"
 #include "platform/console.h"
 #include "platform/platform.h"
+#include "session/session.h"
+#include "session/settings.h"
 #include "settle/demo_data.h"
 #include "tools/arguments.h"
 

@@ -2,15 +2,19 @@
 // the operator types, and the one-character confirmation can be answered.
 #include <filesystem>
 
-#include "app/form.h"
 #include "app/form_reader.h"
 #include "app/program.h"
-#include "app_test_support.h"
+#include "app/session_setup.h"
+#include "data/data.h"
 #include "input/dates.h"
 #include "input/keys.h"
 #include "platform/console.h"
+#include "screen/form.h"
 #include "screen/form_driver.h"
+#include "screen/hooks.h"
 #include "screen/windows.h"
+#include "settle/hooks.h"
+#include "tests/session/session_test_support.h"
 
 namespace {
 
@@ -29,6 +33,8 @@ class DemoScreensTest : public AppTest {
     ConsoleStartVirtual();
     ResetWindows();
     Keyboard = KeyboardState{};
+    InstallScreenHooks();  // as the program does at start
+    InstallSettlementHooks();
     ResetFormatPreferences();
     SetupSession();
     std::string problem;
@@ -40,6 +46,10 @@ class DemoScreensTest : public AppTest {
     ConsoleStop();
     Platform.clock = nullptr;
     Form = FormTables{};
+    Keyboard = KeyboardState{};
+    ScreenExitCheck = nullptr;
+    FormLookups = FormLookupHooks{};
+    DataMessages = DataMessageHooks{};
     AppTest::TearDown();
   }
   KeyCode Run(int screenNumber) {

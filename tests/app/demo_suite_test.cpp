@@ -4,13 +4,14 @@
 // meant to show.
 #include <filesystem>
 
-#include "app/form.h"
 #include "app/form_reader.h"
 #include "app/program.h"
-#include "app/settings.h"
-#include "app_test_support.h"
+#include "app/session_setup.h"
 #include "input/dates.h"
+#include "screen/form.h"
+#include "session/settings.h"
 #include "settle/settlement.h"
+#include "tests/session/session_test_support.h"
 
 namespace {
 

@@ -1,8 +1,8 @@
 // Tests of the form file reader and the form tables.
 #include "app/form_reader.h"
 
-#include "app/form.h"
-#include "app_test_support.h"
+#include "screen/form.h"
+#include "tests/session/session_test_support.h"
 
 namespace {
 

@@ -13,7 +13,7 @@
 #include <chrono>
 #include <filesystem>
 
-#include "app_test_support.h"
+#include "tests/session/session_test_support.h"
 
 namespace {
 

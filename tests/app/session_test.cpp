@@ -1,10 +1,9 @@
 // Tests of SetupSession: the session values from the environment and the
 // settings files.
-#include "app/session.h"
-
-#include "app/settings.h"
-#include "app_test_support.h"
+#include "app/session_setup.h"
 #include "input/dates.h"
+#include "session/settings.h"
+#include "tests/session/session_test_support.h"
 
 namespace {
 

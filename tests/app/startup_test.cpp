@@ -1,10 +1,10 @@
 // Tests of the start-up steps: the parameter screen's defaults and the tax
 // percentages.
-#include "app/form.h"
 #include "app/program.h"
-#include "app_test_support.h"
 #include "input/dates.h"
+#include "screen/form.h"
 #include "settle/settlement.h"
+#include "tests/session/session_test_support.h"
 
 namespace {
 

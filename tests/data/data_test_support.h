@@ -1,7 +1,8 @@
 // data_test_support.h - what the data layer's tests share: a fresh suite root
 // in a temporary folder (with DADES, ddf and a station temporary folder), the
 // virtual console, pause and random hooks, a builder of the record manager's
-// create buffers, and a direct insert (the program itself inserts nothing).
+// create buffers, a direct insert (the program itself inserts nothing), and
+// the data layer's messages caught where the screen layer would show them.
 #pragma once
 #include <gtest/gtest.h>
 #include <stdlib.h>
@@ -13,16 +14,43 @@
 #include <string>
 #include <vector>
 
-#include "app/session.h"
 #include "data/data.h"
 #include "data/locks.h"
 #include "input/keys.h"
 #include "platform/console.h"
 #include "platform/platform.h"
 #include "recman/recman.h"
-#include "screen/windows.h"
+#include "session/session.h"
 
 namespace datatest {
+
+// The data layer's messages as its message hooks receive them: every text
+// shown, and how many of them are open (shown and not yet closed).
+struct ShownMessages {
+  std::vector<std::string> texts;
+  int open = 0;
+  // True while a message holding `text` is open.
+  bool Showing(const std::string& text) const {
+    return open > 0 && !texts.empty() && texts.back().find(text) != std::string::npos;
+  }
+  // Everything shown, one message a line.
+  std::string All() const {
+    std::string all;
+    for (const std::string& t : texts) all += t + "\n";
+    return all;
+  }
+};
+inline ShownMessages Messages;
+
+inline void CatchDataMessages() {
+  Messages = ShownMessages{};
+  DataMessages.show = [](int, const std::string& text) {
+    Messages.texts.push_back(text);
+    ++Messages.open;
+    return true;
+  };
+  DataMessages.close = [] { --Messages.open; };
+}
 
 // One segment of a key in a create buffer.
 struct Segment {
@@ -103,7 +131,7 @@ class DataTest : public ::testing::Test {
     Session.tempDir = root + "TMP/";
     Session.language = "CAT";
     ConsoleStartVirtual();
-    ResetWindows();
+    CatchDataMessages();
     Keyboard = KeyboardState{};
     Platform.pause = [this](int ms) { pauses.push_back(ms); };
     Platform.random = [this] { return randomValue; };
@@ -118,7 +146,7 @@ class DataTest : public ::testing::Test {
     ResetDataFiles(status);
     DataFiles = DataFileTable{};
     Locks = LockState{};
-    ResetWindows();
+    DataMessages = DataMessageHooks{};
     Platform = PlatformHooks{};
     std::filesystem::current_path(previousDirectory);
     std::filesystem::remove_all(dir);

@@ -7,6 +7,7 @@ namespace {
 
 using datatest::CreateBuffer;
 using datatest::DataTest;
+using datatest::Messages;
 using datatest::Segment;
 
 constexpr int16_t kItems = 41;
@@ -84,7 +85,7 @@ TEST_F(LockModeTest, ModeBLocksTheRecordReadAndReturnsAConflictAtOnce) {
   FindRecord(status, 0, "CCCC", 0, kItems);
   EXPECT_EQ(status, B_RECORD_LOCKED);
   EXPECT_TRUE(pauses.empty());
-  EXPECT_EQ(Windows.WindowDepth, 0);
+  EXPECT_EQ(Messages.open, 0);
 }
 
 TEST_F(LockModeTest, ModeAWaitsWithTheMessageShownOnceUntilTheRecordIsFree) {
@@ -96,10 +97,9 @@ TEST_F(LockModeTest, ModeAWaitsWithTheMessageShownOnceUntilTheRecordIsFree) {
   bool messageSeen = true;
   Platform.pause = [&](int ms) {
     pauses.push_back(ms);
-    depths.push_back(Windows.WindowDepth);
+    depths.push_back(Messages.open);
     if (pauses.size() > 1)
-      messageSeen = messageSeen &&
-                    VirtualScreenDump().find("FITXER BLOQUEJAT. ESPEREU UN MOMENT.") != std::string::npos;
+      messageSeen = messageSeen && Messages.Showing("FITXER BLOQUEJAT. ESPEREU UN MOMENT.");
     if (pauses.size() == 3) other.Unlock();
   };
   FindRecord(status, 0, "BBBB", 0, kItems);
@@ -109,8 +109,8 @@ TEST_F(LockModeTest, ModeAWaitsWithTheMessageShownOnceUntilTheRecordIsFree) {
   // No message before the second attempt; then one window, never a second.
   EXPECT_EQ(depths, (std::vector<int>{0, 1, 1}));
   EXPECT_TRUE(messageSeen);
-  EXPECT_EQ(Windows.WindowDepth, 0);
-  EXPECT_EQ(VirtualScreenDump().find("BLOQUEJAT"), std::string::npos);
+  EXPECT_EQ(Messages.open, 0);
+  EXPECT_FALSE(Messages.Showing("BLOQUEJAT"));
 }
 
 TEST_F(LockModeTest, UpdatesAndDeletesCarryNoLockBias) {

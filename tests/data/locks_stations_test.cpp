@@ -11,6 +11,7 @@
 namespace {
 
 using datatest::DataTest;
+using datatest::Messages;
 
 class StationsTest : public DataTest {
  protected:
@@ -56,7 +57,7 @@ TEST_F(StationsTest, TheSecondStationWaitsAndGetsTheLockWhenTheFirstReleasesIt) 
   std::vector<int> depths;
   Platform.pause = [&](int ms) {
     pauses.push_back(ms);
-    depths.push_back(Windows.WindowDepth);
+    depths.push_back(Messages.open);
     if (pauses.size() == 3) {  // let the other station go, and wait until it has
       Send(toChild[1], 'R');
       EXPECT_EQ(Receive(toParent[0]), 'F');
@@ -69,7 +70,7 @@ TEST_F(StationsTest, TheSecondStationWaitsAndGetsTheLockWhenTheFirstReleasesIt) 
 
   EXPECT_EQ(pauses.size(), 3u);
   EXPECT_EQ(depths, (std::vector<int>{1, 1, 1}));  // the message, once
-  EXPECT_EQ(Windows.WindowDepth, 0);
+  EXPECT_EQ(Messages.open, 0);
 
   // Two stations, two ids; the lock file holds this station's record in the
   // record the other one freed.

@@ -10,6 +10,7 @@
 namespace {
 
 using datatest::DataTest;
+using datatest::Messages;
 
 constexpr int32_t kNow = 28488240;  // 1 March 2024 12:00
 
@@ -152,7 +153,7 @@ TEST_F(LocksTest, ALockOfThirtyMinutesStillHoldsUntilItAges) {
   EXPECT_EQ(LockKey("PropietH", "0012"), 0);
   EXPECT_EQ(pauses, (std::vector<int>{501}));  // 1000 x 0.5 + 1
   EXPECT_EQ(LockFile(), Mine("0012", kNow + 1));
-  EXPECT_EQ(Windows.WindowDepth, 0);
+  EXPECT_EQ(Messages.open, 0);
 }
 
 TEST_F(LocksTest, ARangeOfOneByteOverlapsALongerKeyWithTheSameFirstByte) {
@@ -171,12 +172,12 @@ TEST_F(LocksTest, TheLockMessageIsShownOnceWhileWaiting) {
   std::vector<int> depths;
   Platform.pause = [&](int ms) {
     pauses.push_back(ms);
-    depths.push_back(Windows.WindowDepth);
+    depths.push_back(Messages.open);
     if (pauses.size() == 3) WriteLockFile(std::string(121, ' '));
   };
   EXPECT_EQ(LockKey("PropietH", "0012"), 0);
   EXPECT_EQ(depths, (std::vector<int>{1, 1, 1}));
-  EXPECT_EQ(Windows.WindowDepth, 0);
+  EXPECT_EQ(Messages.open, 0);
   EXPECT_EQ(LockFile(), Mine("0012"));  // into the free record
 }
 
@@ -185,7 +186,7 @@ TEST_F(LocksTest, AWholeFileLockOfAnotherStationBlocksEveryKey) {
   bool sawMessage = false;
   Platform.pause = [&](int ms) {
     pauses.push_back(ms);
-    sawMessage = VirtualScreenDump().find("FITXER BLOQUEJAT. ESPEREU UN MOMENT.") != std::string::npos;
+    sawMessage = Messages.Showing("FITXER BLOQUEJAT. ESPEREU UN MOMENT.");
     WriteLockFile(LockRecord("", "", std::to_string(kNow), ' ', "", ""));
   };
   EXPECT_EQ(LockKey("PropietH", "9999"), 0);
@@ -290,10 +291,10 @@ TEST_F(LocksTest, AKeyRangeWithUnreadableLengthsBlocksUntilItAges) {
 }
 
 // The folder failures end the program: the beep before the wait for a key
-// prints the screen and the pauses made.
+// prints the messages shown and the pauses made.
 void ReportOnBeep(const std::vector<int>* pauses) {
   Platform.beep = [pauses] {
-    std::fprintf(stderr, "%s\npauses %zu\n", VirtualScreenDump().c_str(), pauses->size());
+    std::fprintf(stderr, "%s\npauses %zu\n", Messages.All().c_str(), pauses->size());
     std::fflush(stderr);
   };
 }
@@ -329,7 +330,7 @@ TEST_F(LocksTest, AFolderThatRecoversWithinTheLimitIsUsed) {
   };
   EXPECT_EQ(LockKey("PropietH", "0012"), 0);
   EXPECT_EQ(pauses, std::vector<int>(5, kLockFolderRetryMs));
-  EXPECT_EQ(Windows.WindowDepth, 0);
+  EXPECT_EQ(Messages.open, 0);
 }
 
 }  // namespace

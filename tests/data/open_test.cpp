@@ -4,19 +4,19 @@
 #include <cstdio>
 
 #include "data_test_support.h"
-#include "settle/records.h"
 
 namespace {
 
 using datatest::CreateBuffer;
 using datatest::DataTest;
+using datatest::Messages;
 using datatest::Segment;
 
-// Prints the screen when the program beeps: a death test's stderr then shows
+// Prints the messages shown when the program beeps: a death test's stderr then shows
 // the fatal message the operator would see.
 void DumpScreenOnBeep() {
   Platform.beep = [] {
-    std::fprintf(stderr, "%s\n", VirtualScreenDump().c_str());
+    std::fprintf(stderr, "%s\n", Messages.All().c_str());
     std::fflush(stderr);
   };
 }
@@ -59,9 +59,8 @@ TEST_F(OpenTest, SixProgramFilesAreCreatedFromTheirDictionariesIntoSlotsFortyDow
     int16_t number;
     int recordLength;
     int keyLength;
-  } files[] = {{"THRebut", kFileConcepts, 24, 1},       {"FinquesH", kFileProperties, 388, 2},
-               {"FinDespH", kFileExpenseNotes, 604, 2}, {"PropietH", kFileOwners, 428, 4},
-               {"PagamH", kFilePayments, 44, 6},        {"CobramH", kFileCollections, 24, 8}};
+  } files[] = {{"THRebut", 504, 24, 1},   {"FinquesH", 511, 388, 2}, {"FinDespH", 512, 604, 2},
+               {"PropietH", 513, 428, 4}, {"PagamH", 515, 44, 6},    {"CobramH", 514, 24, 8}};
   unsigned char buffer[604];
   int expectedSlot = 40;
   for (const auto& f : files) {

@@ -3,7 +3,6 @@
 #include <sys/stat.h>
 
 #include "data_test_support.h"
-#include "settle/records.h"
 
 namespace {
 

@@ -7,9 +7,9 @@
 #include <filesystem>
 #include <string>
 
-#include "app/session.h"
 #include "input/dates.h"
 #include "platform/platform.h"
+#include "session/session.h"
 
 namespace {
 

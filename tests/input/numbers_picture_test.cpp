@@ -8,9 +8,9 @@
 #include <limits>
 #include <string>
 
-#include "app/session.h"
 #include "input/numbers.h"
 #include "platform/platform.h"
+#include "session/session.h"
 
 namespace {
 

@@ -10,117 +10,13 @@
 #include <map>
 #include <string>
 
-#include "app/form.h"
-#include "app/session.h"
-#include "data/data.h"
-#include "input/dates.h"
-#include "input/keys.h"
 #include "platform/console.h"
 #include "platform/platform.h"
-#include "recman/recman.h"
+#include "screen/form.h"
 #include "screen/windows.h"
-#include "settle/parameters.h"
-#include "settle/records.h"
-#include "settle/settlement.h"
+#include "tests/screen/form_driver_test_support.h"
 
 namespace {
-
-// Enter, Esc, Up, Down, PgUp, PgDn, code 2 (Ctrl+B), F2 and F4 end an edit
-// (End is the editor's own: it moves to the end of the text).
-const std::string kScreenKeys = "d,1b,4800,5000,4900,5100,2,3c00,3e00";
-constexpr KeyCode kKeyCode2 = 2;  // accepts the screen from any field
-
-class FormDriverTest : public ::testing::Test {
- protected:
-  std::string dir;
-  std::map<std::string, std::string> environment;
-
-  void SetUp() override {
-    char pattern[] = "/tmp/form_driver_XXXXXX";
-    ASSERT_NE(mkdtemp(pattern), nullptr);
-    dir = pattern;
-    environment["KALROOT"] = dir + "/";
-    environment["KALTMP"] = dir + "/";
-    Platform.environment = &environment;
-    Platform.clock = [] {
-      LocalTime t;
-      t.year = 2024;
-      t.month = 5;
-      t.day = 2;
-      return t;
-    };
-    Session = SessionState{};
-    Session.root = dir + "/";
-    Session.tempDir = dir + "/";
-    Session.title = " PROVA ";
-    Session.language = "CAT";
-    Session.date = PackDigits("20230407");
-    ConsoleStartVirtual();
-    ResetWindows();
-    Keyboard = KeyboardState{};
-    ResetFormatPreferences();
-    // The driver on its own: every screen passes its exit check.
-    ScreenExitCheck = [](int16_t&, KeyCode&) -> int16_t { return 0; };
-    CreateFormTables(3, 6);
-  }
-
-  void TearDown() override {
-    ResetWindows();
-    ScreenExitCheck = CheckParameters;
-    Platform = PlatformHooks{};
-    std::filesystem::remove_all(dir);
-  }
-
-  static void DefineScreen(int screen, int fields, int next = 0, int top = 0, int left = 0, int bottom = 0,
-                           int right = 0) {
-    FormScreen& s = Screen(screen);
-    s.ScreenKeys = kScreenKeys;
-    s.FieldCount = static_cast<int16_t>(fields);
-    s.NextScreen = static_cast<int16_t>(next);
-    s.WindowBox[1] = static_cast<int16_t>(top);
-    s.WindowBox[2] = static_cast<int16_t>(left);
-    s.WindowBox[3] = static_cast<int16_t>(bottom);
-    s.WindowBox[4] = static_cast<int16_t>(right);
-  }
-
-  static FormField& DefineField(int screen, int field, int row, int column, const std::string& label,
-                                int width, const std::string& value = "", int flags = 0,
-                                int type = kFieldText) {
-    FormField& f = Field(screen, field);
-    f.Row = static_cast<int16_t>(row);
-    f.Column = static_cast<int16_t>(column);
-    f.Label = label;
-    f.Width = static_cast<int16_t>(width);
-    f.Flags = static_cast<int16_t>(flags);
-    f.Type = static_cast<int16_t>(type);
-    f.Value = FitToWidth(value, width);
-    return f;
-  }
-
-  // Screen 1: four text fields, the third display-only, no window.
-  static void StandardScreen(int next = 0) {
-    DefineScreen(1, 4, next);
-    DefineField(1, 1, 3, 2, "Primer: ", 6, "AAA");
-    DefineField(1, 2, 4, 2, "Segon: ", 6, "BBB");
-    DefineField(1, 3, 5, 2, "Info: ", 6, "III", kFlagDisplayOnly);
-    DefineField(1, 4, 6, 2, "Quart: ", 6, "DDD");
-  }
-
-  // Screen 2: the continuation, two text fields in a window.
-  static void ContinuationScreen() {
-    DefineScreen(2, 2, 0, 10, 10, 14, 60);
-    DefineField(2, 1, 1, 2, "Cont1: ", 6, "CCC");
-    DefineField(2, 2, 2, 2, "Cont2: ", 6, "EEE");
-  }
-
-  static KeyCode Run(int screen, KeyCode key = 0) {
-    int16_t number = static_cast<int16_t>(screen), up = 0, down = 0;
-    RunFormScreen(number, up, down, key);
-    return key;
-  }
-
-  static std::string Value(int screen, int field) { return Field(screen, field).Value; }
-};
 
 TEST_F(FormDriverTest, ScreenOfOnlyDisplayOnlyFieldsReturnsAtOnceWithTheKeyGiven) {
   DefineScreen(1, 2);
@@ -437,126 +333,11 @@ TEST_F(FormDriverTest, LongValueIsShownInLinesOfTheLineWidth) {
   EXPECT_EQ(VirtualRowText(4, 8, 4), "DEF ");
 }
 
-TEST_F(FormDriverTest, LookupPickStoresThePropertyOrConceptCode) {
-  DefineScreen(1, 3);
-  DefineField(1, 1, 3, 2, "Finca: ", 4, "1");
-  DefineField(1, 2, 4, 2, "Concepte: ", 3, "3");
-  DefineField(1, 3, 5, 2, "Altre: ", 3, "abc");
-  std::string code = PackDigits("0012");
-  FinquesH[0] = static_cast<unsigned char>(code[0]);
-  FinquesH[1] = static_cast<unsigned char>(code[1]);
-  THRebut[0] = 7;
-  ApplyLookupPick(1, 1, 1);
-  ApplyLookupPick(2, 1, 2);
-  ApplyLookupPick(3, 1, 3);
-  EXPECT_EQ(Value(1, 1), "012 ");
-  EXPECT_EQ(Value(1, 2), "7  ");
-  EXPECT_EQ(Value(1, 3), "abc");
-}
-
 TEST_F(FormDriverTest, IsAllOfTellsBlankTexts) {
   EXPECT_TRUE(IsAllOf("", 32));
   EXPECT_TRUE(IsAllOf("   ", 32));
   EXPECT_FALSE(IsAllOf("  a", 32));
   EXPECT_TRUE(IsAllOf("--", '-'));
-}
-
-// ---- Concept fields, against a real concept file -----------------------------
-
-// The concept file THRebut with concepts 1..8, created through the data
-// layer from a dictionary written here: 24-byte records, key 0 the concept
-// number as one unsigned binary byte.
-class ConceptFieldTest : public FormDriverTest {
- protected:
-  void SetUp() override {
-    FormDriverTest::SetUp();
-    // The data layer writes its update log in the current directory.
-    previousDirectory = CurrentDirectory();
-    ASSERT_TRUE(ChangeDirectory(dir));
-    std::string spec(32, '\0');
-    spec[0] = 24;              // record length
-    spec[2] = 0, spec[3] = 4;  // page size 1024
-    spec[4] = 1;               // one key
-    spec[16] = 1;              // key: position 1,
-    spec[18] = 1;              // length 1,
-    spec[20] = KF_BINARY;      // unsigned binary
-    std::string dictionary = std::string(1, static_cast<char>(spec.size())) + '\0' + spec;
-    ASSERT_TRUE(MakeDirectory(dir + "/ddf"));
-    ASSERT_TRUE(MakeDirectory(dir + "/DADES"));
-    ASSERT_TRUE(WriteWholeFile(dir + "/ddf/THRebut.xdf", dictionary));
-    int16_t status = -1;
-    OpenDataFile(status, THRebut, Session.root + "DADES\\THRebut", kFileConcepts);
-    ASSERT_EQ(status, 0);
-    for (int n = 1; n <= 8; ++n) {
-      ClearConceptRecord();
-      SetConceptNumber(n);
-      SetConceptDescription("CONCEPTE " + std::to_string(n));
-      SetConceptType(n == 3 ? 1 : 0);
-      CallRecordManager(FindSlot(kFileConcepts), B_INSERT, status);
-      ASSERT_EQ(status, 0) << "concept " << n;
-    }
-    DefineScreen(1, 1);
-    DefineField(1, 1, 3, 2, "Concepte: ", 2, "3", 0, kFieldConcept).InfoWidth = 22;
-  }
-
-  void TearDown() override {
-    int16_t status = 0;
-    ResetDataFiles(status);
-    ChangeDirectory(previousDirectory);
-    FormDriverTest::TearDown();
-  }
-
-  std::string previousDirectory;
-};
-
-TEST_F(ConceptFieldTest, ShowsTheDescriptionOfTheConcept) {
-  ShowFieldValue(1, 1);
-  EXPECT_EQ(VirtualRowText(3, 12, 24), "3   " + FitToWidth("CONCEPTE 3", 20)) << VirtualScreenDump();
-}
-
-TEST_F(ConceptFieldTest, AcceptsZeroWithABlankDescription) {
-  VirtualPushText("0");
-  VirtualPushKey(kKeyEnter);
-  EXPECT_EQ(Run(1), kKeyEnter) << VirtualScreenDump();
-  EXPECT_EQ(Value(1, 1), "0 ");
-  EXPECT_EQ(VirtualRowText(3, 12, 24), "0   " + std::string(20, ' '));
-  EXPECT_EQ(Console.bells, 0);
-}
-
-TEST_F(ConceptFieldTest, AcceptsEveryExistingConceptFromOneToEight) {
-  for (int n = 1; n <= 8; ++n) {
-    VirtualPushText(std::to_string(n));
-    VirtualPushKey(kKeyEnter);
-    EXPECT_EQ(Run(1), kKeyEnter) << "concept " << n;
-    EXPECT_EQ(Value(1, 1), std::to_string(n) + " ");
-    EXPECT_EQ(VirtualRowText(3, 16, 10), "CONCEPTE " + std::to_string(n));
-  }
-  EXPECT_EQ(Console.bells, 0);
-}
-
-TEST_F(ConceptFieldTest, RefusesNineAndLettersWithABeep) {
-  VirtualPushText("9");
-  VirtualPushKey(kKeyEnter);  // out of range
-  VirtualPushText("x");
-  VirtualPushKey(kKeyEnter);  // not a number
-  VirtualPushText("5");
-  VirtualPushKey(kKeyEnter);
-  EXPECT_EQ(Run(1), kKeyEnter) << VirtualScreenDump();
-  EXPECT_EQ(Console.bells, 2);
-  EXPECT_EQ(Value(1, 1), "5 ");
-}
-
-TEST_F(ConceptFieldTest, RefusesAConceptMissingFromTheFile) {
-  int16_t status = 0;
-  FindRecord(status, 0, ConceptKey(6), 0, kFileConcepts);
-  ASSERT_EQ(status, 0);
-  DeleteRecord(status, kFileConcepts);
-  ASSERT_EQ(status, 0);
-  EXPECT_NE(StoreFieldValue(1, "6", 1, kKeyEnter), 0);
-  EXPECT_EQ(Value(1, 1), "3 ");
-  Field(1, 1).Value = "6 ";
-  ShowFieldValue(1, 1);
-  EXPECT_EQ(VirtualRowText(3, 16, 20), "*** conc.no def. ***");
 }
 
 // ---- Bad form data ----------------------------------------------------------
@@ -619,26 +400,6 @@ TEST_F(FormDriverTest, WindowOutsideTheConsoleDrawsInTheCurrentOne) {
   EXPECT_EQ(Run(1), kKeyEsc);
   EXPECT_EQ(VirtualRowText(3, 2, 11), "Primer: AAA") << VirtualScreenDump();
   EXPECT_EQ(Windows.WindowDepth, 0);
-}
-
-// ---- The settlement dialogue ------------------------------------------------
-
-TEST_F(FormDriverTest, SettlementDialogueRepeatsUntilEsc) {
-  StandardScreen();
-  VirtualPushKeys({kKeyCode2, kKeyCode2});  // two accepted screens
-  VirtualPushText("T");
-  VirtualPushKeys({kKeyEsc});
-  RunSettlement();
-  EXPECT_TRUE(Console.scripted.empty());
-  EXPECT_EQ(Console.starved, 0);
-  EXPECT_EQ(Value(1, 1), "AAA   ") << "Esc on the first field drops the typed text";
-}
-
-TEST_F(FormDriverTest, SettlementDialogueEndsOnAScreenWithNothingToEdit) {
-  DefineScreen(1, 1);
-  DefineField(1, 1, 3, 2, "Info: ", 4, "x", kFlagDisplayOnly);
-  RunSettlement();  // returns instead of settling without end
-  EXPECT_EQ(Console.starved, 0);
 }
 
 }  // namespace

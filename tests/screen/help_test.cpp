@@ -13,11 +13,11 @@
 #include <utility>
 #include <vector>
 
-#include "app/session.h"
 #include "input/keys.h"
 #include "platform/console.h"
 #include "platform/platform.h"
 #include "screen/windows.h"
+#include "session/session.h"
 #include "tests/screen_capture.h"
 
 namespace {

@@ -1,14 +1,20 @@
-// The paragraph formatter and the framed message window.
+// The paragraph formatter, the framed message window, and the message
+// windows the data layer shows through the screen hooks.
 #include <gtest/gtest.h>
 #include <stdlib.h>
 
 #include <filesystem>
 #include <string>
 
-#include "app/session.h"
+#include "data/data.h"
+#include "input/keys.h"
 #include "platform/console.h"
 #include "platform/platform.h"
+#include "screen/calculator.h"
+#include "screen/calendar.h"
+#include "screen/hooks.h"
 #include "screen/windows.h"
+#include "session/session.h"
 
 namespace {
 
@@ -84,7 +90,7 @@ TEST_F(MessageTest, EightyCharactersWithoutBlanksFillTheWidestBox) {
   std::string text;
   for (int i = 0; i < 80; ++i) text += static_cast<char>('A' + i % 26);
   SetColourScheme("n");
-  ShowMessage(12, text);
+  EXPECT_TRUE(ShowMessage(12, text));
   EXPECT_EQ(Windows.WindowDepth, 1);
   EXPECT_EQ(Windows.WindowTop, 9);
   EXPECT_EQ(Windows.WindowBottom, 12);
@@ -138,11 +144,53 @@ TEST_F(MessageTest, MessageTallerThanTheConsoleShowsNothing) {
   SetColourScheme("u");
   std::string text;
   for (int i = 0; i < 30; ++i) text += std::string(70, 'w') + " ";
-  ShowMessage(12, text);
+  EXPECT_FALSE(ShowMessage(12, text));
   EXPECT_EQ(Windows.WindowDepth, 0);
   EXPECT_EQ(VirtualRowText(12), std::string(80, ' '));
   EXPECT_EQ(Windows.currentScheme, 4);
   EXPECT_TRUE(Windows.schemeStack.empty());
+}
+
+TEST_F(MessageTest, ShowMessageAndWaitTakesOneKeyAfterABeepAndClosesTheWindow) {
+  int bells = 0;
+  Platform.beep = [&] {
+    ++bells;
+    EXPECT_EQ(Windows.WindowDepth, 1) << "the beep comes with the message on screen";
+  };
+  Keyboard = KeyboardState{};
+  Keyboard.TypeAhead = "x";  // typed before the message: never its answer
+  VirtualPushKeys({kKeyEnter, 'y'});
+  ShowMessageAndWait(12, "HOLA");
+  EXPECT_EQ(bells, 1);
+  EXPECT_EQ(Windows.WindowDepth, 0);
+  EXPECT_EQ(VirtualRowText(10), std::string(80, ' '));
+  EXPECT_TRUE(Keyboard.TypeAhead.empty());
+  ASSERT_EQ(Console.scripted.size(), 1u) << "one key answers it";
+  EXPECT_EQ(Console.scripted.front().key, 'y');
+  Platform = PlatformHooks{};
+}
+
+TEST_F(MessageTest, TheScreenHooksShowTheDataLayersMessagesAndOpenThePopups) {
+  Session.language = "CAT";
+  Keyboard = KeyboardState{};
+  EXPECT_FALSE(ShowDataMessage(24, LockWaitText())) << "nothing shows before the hooks are in";
+  EXPECT_EQ(Windows.WindowDepth, 0);
+
+  InstallScreenHooks();
+  EXPECT_TRUE(ShowDataMessage(24, LockWaitText()));
+  EXPECT_EQ(Windows.WindowDepth, 1);
+  EXPECT_EQ(Windows.WindowTop, 21);
+  EXPECT_EQ(Windows.WindowBottom, 23);
+  EXPECT_NE(VirtualRowText(22).find("FITXER BLOQUEJAT. ESPEREU UN MOMENT."), std::string::npos)
+      << VirtualScreenDump();
+  CloseDataMessage();
+  EXPECT_EQ(Windows.WindowDepth, 0);
+  EXPECT_EQ(VirtualRowText(22), std::string(80, ' '));
+  EXPECT_EQ(Keyboard.calculator, &Calculator);
+  EXPECT_EQ(Keyboard.calendar, &CalendarPopup);
+
+  DataMessages = DataMessageHooks{};
+  Keyboard = KeyboardState{};
 }
 
 }  // namespace

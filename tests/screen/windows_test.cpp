@@ -9,9 +9,9 @@
 #include <string>
 #include <vector>
 
-#include "app/session.h"
 #include "platform/console.h"
 #include "platform/platform.h"
+#include "session/session.h"
 
 namespace {
 

@@ -14,9 +14,6 @@
 #include <string>
 #include <vector>
 
-#include "app/form.h"
-#include "app/language.h"
-#include "app/session.h"
 #include "data/data.h"
 #include "data/locks.h"
 #include "input/dates.h"
@@ -25,7 +22,12 @@
 #include "platform/console.h"
 #include "platform/platform.h"
 #include "recman/recman.h"
+#include "screen/form.h"
+#include "screen/hooks.h"
 #include "screen/windows.h"
+#include "session/language.h"
+#include "session/session.h"
+#include "settle/hooks.h"
 #include "settle/parameters.h"
 #include "settle/records.h"
 #include "settle/settlement.h"
@@ -77,6 +79,8 @@ inline void StartStation(const std::string& root, const std::string& station = "
   ConsoleStartVirtual();
   ResetWindows();
   Keyboard = KeyboardState{};
+  InstallScreenHooks();  // as the program does at start
+  InstallSettlementHooks();
   Platform.pause = [](int) {};
   Platform.computerName = [] { return std::string("ESTACIO1"); };
   Platform.beep = [] {};

@@ -3,7 +3,7 @@
 // its tape file, and the window read back while it is open (a scripted
 // Alt+X runs the test's hook, which takes a snapshot; the open calculator
 // ignores the key itself).
-#include "input/calculator.h"
+#include "screen/calculator.h"
 
 #include <gtest/gtest.h>
 #include <stdlib.h>
@@ -14,12 +14,12 @@
 #include <string>
 #include <vector>
 
-#include "app/session.h"
 #include "input/dates.h"
 #include "input/keys.h"
 #include "platform/console.h"
 #include "platform/platform.h"
 #include "screen/windows.h"
+#include "session/session.h"
 #include "tests/screen_capture.h"
 
 namespace {

@@ -1,5 +1,5 @@
 // form.cpp - the form tables and their bounds-checked access.
-#include "app/form.h"
+#include "screen/form.h"
 
 FormTables Form;
 

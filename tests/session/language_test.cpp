@@ -1,7 +1,7 @@
 // Tests of Translate, the language texts.
-#include "app/language.h"
+#include "session/language.h"
 
-#include "app_test_support.h"
+#include "tests/session/session_test_support.h"
 
 namespace {
 

@@ -9,9 +9,9 @@
 #include <map>
 #include <string>
 
-#include "app/language.h"
-#include "app/session.h"
 #include "platform/platform.h"
+#include "session/language.h"
+#include "session/session.h"
 
 // A directory made with mkdtemp and removed with everything in it.
 struct TempDir {

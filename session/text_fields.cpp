@@ -1,10 +1,10 @@
 // text_fields.cpp - fields of the form and language files, from a buffer.
-#include "app/text_fields.h"
+#include "session/text_fields.h"
 
 #include <cmath>
 
-#include "input/numbers.h"
 #include "platform/platform.h"
+#include "platform/text.h"
 
 namespace {
 constexpr char kCtrlZ = 26;

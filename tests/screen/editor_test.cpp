@@ -1,5 +1,7 @@
 // The field editor: typing, deleting, moving, clipboard, option lists,
 // hidden input, exit-key sets and the mouse.
+#include "screen/editor.h"
+
 #include <gtest/gtest.h>
 #include <stdlib.h>
 
@@ -7,10 +9,10 @@
 #include <string>
 #include <vector>
 
-#include "app/session.h"
 #include "input/keys.h"
 #include "platform/console.h"
 #include "screen/windows.h"
+#include "session/session.h"
 
 namespace {
 

@@ -1,7 +1,8 @@
-// browse_test.cpp - the browse list over real record files: the property
-// and concept files are created from the program's own dictionaries in a
-// fresh suite root, records are inserted straight through the record
-// manager, and the list runs on the virtual console with scripted keys.  A
+// browse_test.cpp - the browse list over real record files, with the lines
+// and picks the settlement installs for them: the property and concept
+// files are created from the program's own dictionaries in a fresh suite
+// root, records are inserted straight through the record manager, and the
+// list runs on the virtual console with scripted keys.  A
 // scripted Alt+X runs the test's calculator hook, which takes a snapshot
 // of the screen, the index file and the lock mode while the list is open
 // (the list ignores the key itself).
@@ -17,16 +18,17 @@
 #include <utility>
 #include <vector>
 
-#include "app/form.h"
-#include "app/session.h"
 #include "data/data.h"
 #include "input/dates.h"
 #include "input/keys.h"
 #include "platform/console.h"
 #include "platform/platform.h"
 #include "recman/recman.h"
+#include "screen/form.h"
 #include "screen/form_driver.h"
 #include "screen/windows.h"
+#include "session/session.h"
+#include "settle/hooks.h"
 #include "settle/records.h"
 #include "tests/screen_capture.h"
 
@@ -110,6 +112,7 @@ class BrowseTest : public ::testing::Test {
     ResetFormatPreferences();
     Keyboard = KeyboardState{};
     Keyboard.calculator = TakeSnapshot;
+    InstallSettlementHooks();
     snapshots.clear();
     DataFiles = DataFileTable{};
     int16_t status = -1;
@@ -129,6 +132,8 @@ class BrowseTest : public ::testing::Test {
     DataFiles = DataFileTable{};
     ResetWindows();
     Keyboard = KeyboardState{};
+    ScreenExitCheck = nullptr;
+    FormLookups = FormLookupHooks{};
     Platform = PlatformHooks{};
     ChangeDirectory(previousDirectory);
     std::filesystem::remove_all(dir);

@@ -8,10 +8,11 @@
 // arrows, the blank or the first letter; or its input may be hidden behind
 // a row of "X".  Which of the keys the editor does not consume end the edit
 // is decided by the exit-key set (keys.cpp).
+#include "screen/editor.h"
+
 #include <algorithm>
 #include <vector>
 
-#include "input/keys.h"
 #include "platform/console.h"
 #include "screen/windows.h"
 

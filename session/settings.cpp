@@ -4,7 +4,7 @@
 // kept between calls, so a changed file is seen by the next call.  Lines end
 // with CR LF as the suite writes them; a lone LF (files edited on Linux) or
 // a lone CR also ends a line.
-#include "app/settings.h"
+#include "session/settings.h"
 
 #include "platform/platform.h"
 

@@ -1,5 +1,5 @@
 // Tests of the field reader shared by the form file and the language file.
-#include "app/text_fields.h"
+#include "session/text_fields.h"
 
 #include <gtest/gtest.h>
 

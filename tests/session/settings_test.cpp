@@ -1,7 +1,7 @@
 // Tests of GetIni, the settings file reader.
-#include "app/settings.h"
+#include "session/settings.h"
 
-#include "app_test_support.h"
+#include "tests/session/session_test_support.h"
 
 namespace {
 

@@ -2,7 +2,7 @@
 // keys, the returned date text, and the screen read back while the
 // calendar is open (a scripted Alt+X runs the test's calculator hook, which
 // takes a snapshot; the calendar ignores the key itself).
-#include "input/calendar.h"
+#include "screen/calendar.h"
 
 #include <gtest/gtest.h>
 #include <stdlib.h>
@@ -13,12 +13,12 @@
 #include <utility>
 #include <vector>
 
-#include "app/session.h"
 #include "input/dates.h"
 #include "input/keys.h"
 #include "platform/console.h"
 #include "platform/platform.h"
 #include "screen/windows.h"
+#include "session/session.h"
 #include "tests/screen_capture.h"
 
 namespace {

@@ -1,9 +1,9 @@
 // language.cpp - Translate.
-#include "app/language.h"
+#include "session/language.h"
 
-#include "app/session.h"
-#include "app/text_fields.h"
 #include "platform/platform.h"
+#include "session/session.h"
+#include "session/text_fields.h"
 
 std::string ModuleName;
 LanguageState Language;

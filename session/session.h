@@ -1,5 +1,7 @@
 // session.h - the session values taken at start from the environment and
-// the suite's settings files, read by every part of the program.
+// the suite's settings files, read by every part of the program.  They are
+// filled once by SetupSession (app/session_setup.h); the folders below app
+// only read them.
 #pragma once
 #include <cstdint>
 #include <string>
@@ -26,6 +28,3 @@ struct SessionState {
   std::string ownerName;
 };
 extern SessionState Session;
-
-// Fills Session from the environment and the settings files.
-void SetupSession();

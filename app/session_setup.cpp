@@ -1,19 +1,17 @@
-// session.cpp - SetupSession: the session values from the environment and
+// session_setup.cpp - SetupSession: the session values from the environment and
 // the settings files "Sessio.ini" and "VorkTerm.ini" (station) and
 // "Vork.ini" (suite).
 //
 // Directories are kept the suite's way, ending with "\" (HostPath turns it
 // into "/"); a value ending with "/" or ":" already ends properly.
-#include "app/session.h"
+#include "app/session_setup.h"
 
 #include <cmath>
 
-#include "app/settings.h"
 #include "input/dates.h"
 #include "input/numbers.h"
 #include "platform/platform.h"
-
-SessionState Session;
+#include "session/settings.h"
 
 namespace {
 

@@ -15,7 +15,7 @@
 // key but C, Esc and the window moves is refused with a beep, and the next
 // C clears everything.  Nothing divides or multiplies such a value in a
 // loop, so the calculator never hangs on it.
-#include "input/calculator.h"
+#include "screen/calculator.h"
 
 #include <charconv>
 #include <cmath>
@@ -23,12 +23,12 @@
 #include <cstring>
 #include <vector>
 
-#include "app/session.h"
 #include "input/keys.h"
 #include "input/numbers.h"
 #include "platform/console.h"
 #include "platform/platform.h"
 #include "screen/windows.h"
+#include "session/session.h"
 
 namespace {
 
@@ -241,9 +241,7 @@ void Draw(const CalculatorState& s) {
 int RightmostColumn() { return ScreenColumns() - kCalculatorWidth + 1; }
 
 bool OpenCalculatorWindow(const CalculatorState& s) {
-  int depth = Windows.WindowDepth;
-  OpenWindow(1, s.windowColumn, kEntryRow + 1, s.windowColumn + kCalculatorWidth - 1);
-  return Windows.WindowDepth > depth;
+  return OpenWindow(1, s.windowColumn, kEntryRow + 1, s.windowColumn + kCalculatorWidth - 1);
 }
 
 // ---- Keys ------------------------------------------------------------------------------

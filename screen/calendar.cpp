@@ -10,17 +10,17 @@
 // Day arithmetic runs on a serial day number of the proleptic Gregorian
 // calendar, so moving across months and years needs no special cases; the
 // shown quarter follows the selected date.
-#include "input/calendar.h"
+#include "screen/calendar.h"
 
 #include <algorithm>
 #include <cstdio>
 
-#include "app/session.h"
 #include "input/dates.h"
 #include "input/keys.h"
 #include "platform/console.h"
 #include "platform/platform.h"
 #include "screen/windows.h"
+#include "session/session.h"
 
 namespace {
 
@@ -169,9 +169,7 @@ std::string CalendarPopup() {
   KeySet("+ea", "4d00,4b00,5000,4800,5100,4900,4700,4f00,2100,1b");
   ConsoleShowCursor(false);
   SetColourScheme("+n");
-  int depth = Windows.WindowDepth;
-  OpenWindow(kTop, kLeft, kBottom, kRight);
-  bool opened = Windows.WindowDepth > depth;
+  bool opened = OpenWindow(kTop, kLeft, kBottom, kRight);
 
   std::string result;
   if (opened) {

@@ -1,0 +1,4 @@
+// session.cpp - the session values' one definition.
+#include "session/session.h"
+
+SessionState Session;
