@@ -1,0 +1,54 @@
+// messages.cpp - message windows: a framed box centred on a row, and the
+// message the operator has to answer with a key.
+#include <algorithm>
+#include <vector>
+
+#include "input/keys.h"
+#include "platform/platform.h"
+#include "screen/windows.h"
+
+bool ShowMessage(int centreRow, const std::string& text) {
+  SetColourScheme("+rh");
+  std::string formatted = FormatParagraph(text, 0, 76, "i");
+  int k = static_cast<int>(formatted.size() / 76);
+  int top = std::max(centreRow - (k + 1) / 2 - 2, 1);
+  int bottom = top + k + 1;
+  if (bottom > ScreenRows()) {
+    bottom = ScreenRows();
+    top = bottom - k - 1;
+  }
+  if (top < 1) {
+    SetColourScheme("-");
+    return false;
+  }
+  std::vector<std::string> lines;
+  int longest = 0;
+  for (int i = 0; i < k; ++i) {
+    std::string line = formatted.substr(static_cast<size_t>(i) * 76, 76);
+    while (!line.empty() && line.back() == ' ') line.pop_back();
+    longest = std::max(longest, static_cast<int>(line.size()));
+    lines.push_back(line);
+  }
+  // The box is centred on column 41 and grows with the longest line.
+  int left = 41 - (longest + 1) / 2 - 2;
+  int right = longest / 2 + 41 + 1;
+  bool opened = OpenWindow(top, left, bottom, right);
+  if (opened) {
+    DrawFrame(1);
+    for (int i = 0; i < k; ++i) {
+      WinLocate(2, i + 1);
+      WriteText(lines[static_cast<size_t>(i)]);
+    }
+  }
+  SetColourScheme("-");
+  return opened;
+}
+
+void ShowMessageAndWait(int centreRow, const std::string& text) {
+  bool shown = ShowMessage(centreRow, text);  // a message too tall opens nothing
+  Beep();
+  FlushKeys();
+  KeyCode key = 0;
+  WaitKey(key);
+  if (shown) CloseWindow();
+}
