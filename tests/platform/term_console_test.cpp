@@ -217,6 +217,43 @@ TEST_F(TerminalConsoleTest, StopRestoresTheTerminal) {
       << "terminfo's default cursor shape: " << Printable(sent);
 }
 
+void SomeoneElsesHandler(int) {}
+void AnotherHandler(int) {}
+
+TEST_F(TerminalConsoleTest, StopPutsBackTheHandlersFoundButKeepsOnesInstalledSince) {
+  struct sigaction mine {};
+  sigemptyset(&mine.sa_mask);
+  mine.sa_handler = SomeoneElsesHandler;
+  struct sigaction savedTerm {
+  }, savedHup{}, savedWinch{};
+  sigaction(SIGTERM, &mine, &savedTerm);
+  sigaction(SIGHUP, &mine, &savedHup);
+  sigaction(SIGWINCH, nullptr, &savedWinch);
+
+  Start();
+  struct sigaction now {};
+  sigaction(SIGTERM, nullptr, &now);
+  EXPECT_NE(now.sa_handler, SomeoneElsesHandler) << "the console's own handler while it runs";
+  // Another part of the process takes SIGHUP and SIGWINCH after the start.
+  struct sigaction later {};
+  sigemptyset(&later.sa_mask);
+  later.sa_handler = AnotherHandler;
+  sigaction(SIGHUP, &later, nullptr);
+  sigaction(SIGWINCH, &later, nullptr);
+  ConsoleStop();
+
+  sigaction(SIGTERM, nullptr, &now);
+  EXPECT_EQ(now.sa_handler, SomeoneElsesHandler) << "the handler found at start is back";
+  sigaction(SIGHUP, nullptr, &now);
+  EXPECT_EQ(now.sa_handler, AnotherHandler) << "a handler installed since stays";
+  sigaction(SIGWINCH, nullptr, &now);
+  EXPECT_EQ(now.sa_handler, AnotherHandler);
+
+  sigaction(SIGTERM, &savedTerm, nullptr);
+  sigaction(SIGHUP, &savedHup, nullptr);
+  sigaction(SIGWINCH, &savedWinch, nullptr);
+}
+
 TEST_F(TerminalConsoleTest, CellsGoOutAsUtf8WithPaletteColours) {
   Start();
   screen->UpToBell();
