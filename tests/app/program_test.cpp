@@ -63,8 +63,6 @@ ProgramRun RunProgram(const std::map<std::string, std::string>& environment, con
   fcntl(master, F_SETFL, O_NONBLOCK);
   fcntl(errorPipe[0], F_SETFL, O_NONBLOCK);
 
-  termios before{};
-  tcgetattr(master, &before);
   const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
   bool typed = keys.empty();
   int status = 0;
@@ -87,8 +85,11 @@ ProgramRun RunProgram(const std::map<std::string, std::string>& environment, con
   }
   ReadAvailable(errorPipe[0], run.errors);
   termios after{};
+  // A new pseudo-terminal starts in line mode with echo; the program must
+  // leave it so.  (Its modes read here after the fork could already be the
+  // program's raw ones on a busy machine.)
   if (tcgetattr(master, &after) == 0)
-    run.terminalRestored = (after.c_lflag & (ICANON | ECHO)) == (before.c_lflag & (ICANON | ECHO));
+    run.terminalRestored = (after.c_lflag & (ICANON | ECHO)) == (ICANON | ECHO);
   close(master);
   close(errorPipe[0]);
   return run;
