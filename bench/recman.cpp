@@ -4,7 +4,7 @@
 //
 // Outside a transaction every update or delete is a commit of its own and
 // waits for the disk (synchronous=FULL, the default); the ".../normal"
-// variants use a directory opened with RECMAN_SYNCHRONOUS=NORMAL to show
+// variants use a directory opened with synchronous=NORMAL to show
 // what the fsync costs.
 #include "recman/recman.h"
 
@@ -17,6 +17,8 @@
 #include <random>
 #include <string>
 #include <vector>
+
+#include "recman/testing.h"
 
 namespace {
 
@@ -53,7 +55,8 @@ std::string MakeFile(const char* sync) {
   char tmpl[] = "/tmp/recman-bench-XXXXXX";
   std::string dir = mkdtemp(tmpl);
   gDirectories.paths.push_back(dir);
-  setenv("RECMAN_SYNCHRONOUS", sync, 1);
+  RecmanSetDurabilityForTests(std::string(sync) == "NORMAL" ? RecmanDurability::kNormal
+                                                            : RecmanDurability::kFull);
   std::string path = dir + "/PROPIETH.dat";
   std::string spec(32, '\0');
   spec[0] = static_cast<char>(kLength & 0xFF);
@@ -80,7 +83,7 @@ std::string MakeFile(const char* sync) {
   }
   Call(B_END_TRANS, scratch, nullptr, 0, nullptr);
   Call(B_CLOSE, pb, nullptr, 0, nullptr);
-  unsetenv("RECMAN_SYNCHRONOUS");
+  RecmanSetDurabilityForTests(RecmanDurability::kFull);
   return path;
 }
 

@@ -21,8 +21,7 @@
 //                   ends: anonymous memory (heaps, the record manager's page
 //                   cache) and file pages mapped in (the record manager maps
 //                   its database file)
-// The record manager keeps its usual durability (synchronous=FULL) unless
-// RECMAN_SYNCHRONOUS says otherwise.
+// The record manager keeps its usual durability (synchronous=FULL).
 #include "settle/settlement.h"
 
 #include <benchmark/benchmark.h>

@@ -12,6 +12,8 @@
 #include <string>
 #include <vector>
 
+#include "recman/recman.h"
+
 constexpr int16_t kStatusAlreadyOpen = 1002;  // file number already in the table
 constexpr int16_t kStatusTableFull = 1003;    // all 40 slots taken
 constexpr int16_t kStatusNoSuchKey = 1004;    // keyed read on a key the file lacks
@@ -42,6 +44,11 @@ struct DataFileTable {
   // Saved lock modes: pairs of bytes (slot number, mode), newest last.
   std::string lockModeStack;
   uint64_t engineCalls = 0;  // calls made to the record manager so far
+  // What the record manager told of the last call that failed on the
+  // operating system or its storage (a damaged or replaced database...):
+  // the status, the storage's code and message, errno and the folder.
+  bool failureKnown = false;
+  RecmanDiagnostic failure;
   // Where each file number was last found, by the number modulo kSlotHints:
   // tried first, and trusted only when that slot still holds the file.
   static constexpr int kSlotHints = 256;
@@ -100,6 +107,15 @@ int16_t AbortTransaction();
 std::string OpenFailureText();    // "NO ES POT ACCEDIR AL FITXER " ...
 std::string LockWaitText();       // "FITXER BLOQUEJAT. ESPEREU UN MOMENT." ...
 std::string FolderFailureText();  // "NO ES POT ACCEDIR A LA CARPETA " ...
+// "LA CARPETA DE DADES ... ESTÀ MALMESA O HA ESTAT CANVIADA" ...: the data
+// folder of the last failure, damaged or replaced, and what to run.
+std::string DamagedFolderText(const std::string& folder);
+// The record manager's account of the last failure (DataFiles.failure), as
+// one line of code page 850 text; empty when none is known.
+std::string FailureDetail();
+// `message` with FailureDetail() on a line of its own below it, when there
+// is one.
+std::string WithFailureDetail(const std::string& message);
 
 // Shows `message` at screen row 12, beeps, waits for a key, closes every data
 // file and ends the program with exit code 1.  The data layer's answer to a

@@ -73,7 +73,9 @@ void ClearSlot(DataFileSlot& slot) { slot = DataFileSlot{}; }
 int16_t CallEngine(uint16_t operation, void* positionBlock, void* dataBuffer, uint32_t* dataLength,
                    void* keyBuffer, uint8_t keyLength, int8_t keyNumber) {
   ++DataFiles.engineCalls;
-  return BTRCALL(operation, positionBlock, dataBuffer, dataLength, keyBuffer, keyLength, keyNumber);
+  int16_t status = BTRCALL(operation, positionBlock, dataBuffer, dataLength, keyBuffer, keyLength, keyNumber);
+  if (status != B_OK && RecmanLastDiagnostic(DataFiles.failure)) DataFiles.failureKnown = true;
+  return status;
 }
 
 int FindSlot(int16_t file_number) {
@@ -137,6 +139,7 @@ void OpenDataFile(int16_t& status, void* record_address, const std::string& name
 
   int16_t result = B_INVALID_FILE_NAME;
   bool created = false;
+  DataFiles.failureKnown = false;
   if (!hostPath.empty() && hostPath.size() < kKeyBufferSize) {
     for (;;) {
       result = OpenCall(slot, hostPath);
@@ -154,7 +157,8 @@ void OpenDataFile(int16_t& status, void* record_address, const std::string& name
       break;
     }
   }
-  if (result != B_OK) EndOnDataError(OpenFailureText() + name + " (" + std::to_string(result) + ")");
+  if (result != B_OK)
+    EndOnDataError(WithFailureDetail(OpenFailureText() + name + " (" + std::to_string(result) + ")"));
 
   int16_t recordLength = 0, keyLength = 0;
   FileStats(recordLength, keyLength, 0, file_number);

@@ -50,6 +50,33 @@ void CloseDataMessage() {
   if (DataMessages.close) DataMessages.close();
 }
 
+std::string DamagedFolderText(const std::string& folder) {
+  std::string where = Utf8ToCp850(folder);
+  return ByLanguage("LA CARPETA DE DADES ", "LA CARPETA DE DATOS ", "O CARTAFOL DE DATOS ",
+                    "ERA CARPETA DE DADES ") +
+         where +
+         ByLanguage(" EST\xB7 MALMESA O HA ESTAT CANVIADA: NO S'HI HA ESCRIT RES. EXECUTEU recutil check.",
+                    " EST\xB5 DA\xA5"
+                    "ADA O HA SIDO CAMBIADA: NO SE HA ESCRITO NADA. EJECUTE recutil check.",
+                    " EST\xB5 DANADO OU FOI CAMBIADO: NON SE ESCRIBIU NADA. EXECUTE recutil check.",
+                    " EST\xB7 MALMESA O A ESTAT CAMBIADA: NON S'I A ESCRIT ARRES. EXECUTATZ recutil check.");
+}
+
+std::string FailureDetail() {
+  if (!DataFiles.failureKnown) return std::string();
+  return Utf8ToCp850(RecmanDiagnosticText(DataFiles.failure));
+}
+
+std::string WithFailureDetail(const std::string& message) {
+  std::string detail = FailureDetail();
+  if (detail.empty()) return message;
+  // ShowMessage breaks lines of 76 at blanks: a first line padded to 76
+  // with a blank at its end stays whole and the detail starts the next.
+  std::string first = message;
+  if (first.size() < 76) first.resize(76, ' ');
+  return first + detail;
+}
+
 void EndOnDataError(const std::string& message) {
   bool shown = ShowDataMessage(12, message);  // a message too tall shows nothing
   if (!DataMessages.show) std::fprintf(stderr, "%s\n", Cp850ToUtf8(message).c_str());

@@ -9,3 +9,17 @@
 // Returns 0 when the file is sound; otherwise a status (12, 30, 51, ...) or
 // B_IO_ERROR with one line per fault found appended to `report`.
 int16_t RecmanCheckFile(const std::string& path, const std::string& owner, std::string& report);
+
+// Writes again the marker of a file whose catalog entry stands in the
+// directory's database without one (or with a marker that names no file of
+// it).  0 when the marker was made, 59 when it is there and sound, 12 when
+// the database holds no file of that name; `report` says what was done.
+int16_t RecmanRepairMarker(const std::string& path, std::string& report);
+
+// Copies the database of the data folder `folder`, as one consistent
+// state, into `destination` (an existing folder without a database of its
+// own), with a marker for every file: `destination` is then a data folder
+// holding the records as they stood, whatever the stations did meanwhile.
+// Stations go on reading and writing during the copy.  0, or a status with
+// `report` saying why.
+int16_t RecmanBackupFolder(const std::string& folder, const std::string& destination, std::string& report);

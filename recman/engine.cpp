@@ -25,6 +25,7 @@
 #include <new>
 
 #include "recman/files.h"
+#include "recman/integrity.h"
 #include "recman/locks.h"
 #include "recman/operations.h"
 #include "recman/owner.h"
@@ -35,6 +36,7 @@
 RecordManager gRecman;
 
 RecordManager::~RecordManager() {
+  StopSnapshotWatcher();
   for (auto& [path, dir] : directories) {
     if (dir->db) CloseConnection(*dir);
     CloseLockFile(*dir);
@@ -85,8 +87,11 @@ void ForkPrepare() {
 }
 void ForkParent() { gRecman.mutex.unlock(); }
 void ForkChild() {
-  // The lock was taken by the parent's thread; the child starts a new one.
+  // The lock was taken by the parent's thread; the child starts a new one,
+  // and has no snapshot watcher until it opens a snapshot of its own.
   new (&gRecman.mutex) std::mutex();
+  new (&gRecman.watcherWake) std::condition_variable();
+  gRecman.watcherWaiting = false;
   AfterForkInChild();
 }
 
@@ -155,6 +160,9 @@ void CloseHandle(uint32_t id) {
   h = Handle{};
   h.generation = generation;
   Directory* dir = file->dir;
+  // The open lock follows the handles left: an exclusive open closed
+  // beside normal ones leaves the shared lock only.
+  SyncOpenLock(*file);
   ReleaseOpenFile(file);
   // The last file of the directory closed: no snapshot to keep for it.
   bool used = false;
@@ -177,21 +185,37 @@ int16_t OpenFileOp(Call& c, void* block, int attempt = 0) {
   int16_t st = ResolveDataPath(c.key, c.keyLength, B_FILE_NOT_FOUND, path);
   if (st != B_OK) return st;
   std::string uuid;
-  switch (ReadMarker(path.full, uuid)) {
-    case MarkerState::kOk: break;
-    case MarkerState::kMissing: return B_FILE_NOT_FOUND;
+  MarkerState marker = ReadMarker(path.full, uuid);
+  switch (marker) {
+    case MarkerState::kOk:
+    case MarkerState::kMissing: break;
     case MarkerState::kForeign: return B_NOT_A_RECORD_FILE;
     case MarkerState::kUnreadable: return B_ACCESS_DENIED;
   }
   Directory* dir = nullptr;
   st = GetDirectory(path.directory, false, dir);
+  if (st == B_FILE_NOT_FOUND && marker == MarkerState::kOk)
+    return NoteFailure(B_IO_ERROR, nullptr,
+                       path.full + " names a file of " + path.directory + "/" + kStoreName +
+                           ", which is missing: put the database back (nothing was created)");
   if (st != B_OK) return st;
   EndRead(*dir);  // the catalog as it is now, not as a snapshot saw it
   CatalogEntry entry;
   bool found = false;
   st = FindCatalogEntry(*dir, path.name, entry, found);
   if (st != B_OK) return st;
-  if (!found || entry.uuid != uuid) return B_FILE_NOT_FOUND;
+  // A marker and a catalog entry that do not belong together are never
+  // taken for a missing file (which would be created anew over them).
+  if (marker == MarkerState::kMissing)
+    return found ? NoteFailure(B_IO_ERROR, dir,
+                               dir->path + "/" + kStoreName + " holds the records of " + path.name +
+                                   " but its marker file is missing: run recutil check and recutil "
+                                   "repair-marker")
+                 : int16_t{B_FILE_NOT_FOUND};
+  if (!found || entry.uuid != uuid)
+    return NoteFailure(B_IO_ERROR, dir,
+                       "the marker " + path.full + " names no file of " + dir->path + "/" + kStoreName +
+                           " (copied from another folder?): run recutil check");
   bool ownerGiven = true;
   if (!entry.ownerHash.empty()) {
     std::string owner = OwnerNameFrom(c.data, c.dataCapacity);
@@ -269,20 +293,24 @@ int16_t CreateFileOp(Call& c) {
   DataPath path;
   st = ResolveDataPath(c.key, c.keyLength, B_CREATE_IO_ERROR, path);
   if (st != B_OK) return st;
+  std::string uuid;
+  // A marker without its database (a database moved away, a marker copied
+  // in) is refused before a new database is made beside it.
+  if (c.keyNumber == kCreateNoReplace && ReadMarker(path.full, uuid) != MarkerState::kMissing)
+    return B_FILE_EXISTS;
   Directory* dir = nullptr;
   st = GetDirectory(path.directory, true, dir);
   if (st != B_OK) return st;
   WriteScope scope;
   st = BeginWrite(*dir, scope);
   if (st != B_OK) return EndWrite(scope, st);
-  std::string uuid;
   MarkerState marker = ReadMarker(path.full, uuid);
   std::vector<CatalogEntry> entries;
   st = ListCatalogEntries(*dir, path.name, entries);
   if (st != B_OK) return EndWrite(scope, st);
-  bool exists = marker == MarkerState::kForeign || marker == MarkerState::kUnreadable;
-  for (const CatalogEntry& e : entries)
-    if (marker == MarkerState::kOk && e.uuid == uuid) exists = true;
+  // Without replacing, anything standing for the file keeps it: a marker of
+  // any kind, or a catalog entry of that name (whose marker may be lost).
+  bool exists = marker != MarkerState::kMissing || !entries.empty();
   if (exists && c.keyNumber == kCreateNoReplace) return EndWrite(scope, B_FILE_EXISTS);
   if (marker == MarkerState::kUnreadable) return EndWrite(scope, B_ACCESS_DENIED);
   for (const CatalogEntry& e : entries)
@@ -483,6 +511,7 @@ int16_t BTRCALL(uint16_t operation, void* positionBlock, void* dataBuffer, uint3
                 void* keyBuffer, uint8_t keyLength, int8_t keyNumber) {
   std::lock_guard<std::mutex> guard(gRecman.mutex);
   EnsureProcessState();
+  ClearDiagnostic();
   Call c;
   c.data = static_cast<uint8_t*>(dataBuffer);
   c.dataLength = dataLength;

@@ -9,6 +9,7 @@
 #pragma once
 #include <sys/types.h>
 
+#include <condition_variable>
 #include <cstdint>
 #include <map>
 #include <memory>
@@ -20,6 +21,7 @@
 #include <vector>
 
 #include "recman/keys.h"
+#include "recman/recman.h"
 
 struct sqlite3;
 struct sqlite3_stmt;
@@ -40,10 +42,12 @@ struct Directory {
   // Record-count changes of the open transaction, by file id: written to
   // the catalog once, just before the commit, instead of on every delete.
   std::map<int64_t, int64_t> pendingCounts;
-  // A read transaction kept open between reading calls (see BeginRead).
+  // A read transaction kept open between the reading calls of one burst
+  // (see BeginRead); the snapshot watcher ends it when the burst is over.
   bool snapshotOpen = false;
   uint64_t snapshotCounter = 0;
   int64_t snapshotAtMs = 0;
+  int64_t snapshotUsedMs = 0;
 };
 
 // A record as read from the store.
@@ -53,6 +57,9 @@ struct Row {
   int64_t version = 0;
   std::string data;
   std::string sequences;  // insertion numbers of the duplicate keys
+  // Checksum stored with the record (RecordChecksum); -1 for a record
+  // written by an engine that kept none.
+  int64_t checksum = -1;
 };
 
 // Records read inside the process transaction, by position, for get direct,
@@ -130,8 +137,17 @@ struct RecordManager {
   bool inTransaction = false;
   bool transactionFailed = false;
   uint64_t transactionSerial = 0;  // grows with every begin transaction
-  // At exit: closes the connections (an open transaction is rolled back)
-  // and the lock files.
+  // What lies behind the failure of the current (or last) call.
+  bool diagnosticSet = false;
+  RecmanDiagnostic diagnostic;
+  // The thread that ends the read snapshots of bursts that are over (see
+  // transactions.cpp); it runs only in the process that started it.
+  std::condition_variable watcherWake;
+  pid_t watcherPid = 0;
+  bool watcherWaiting = false;  // waiting without a deadline: wake it for a new snapshot
+  bool watcherStop = false;
+  // At exit: stops the watcher, closes the connections (an open transaction
+  // is rolled back) and the lock files.
   ~RecordManager();
 };
 

@@ -17,6 +17,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "recman/integrity.h"
 #include "recman/locks.h"
 #include "recman/operations.h"
 #include "recman/recman.h"
@@ -236,6 +237,8 @@ int16_t GetByKey(Call& c) {
     st = FetchLocked(c, fetch, row);
     if (st != B_OK) return st;
   }
+  st = VerifyRow(f, row, kn);
+  if (st != B_OK) return st;
   TakeLogical(h, kn, row);
   DeliverKey(c, kn, row.data);
   if (c.keyOnly) return B_OK;
@@ -280,6 +283,8 @@ int16_t StepRecord(Call& c) {
     st = FetchLocked(c, fetch, row);
     if (st != B_OK) return st;
   }
+  st = VerifyRow(f, row);
+  if (st != B_OK) return st;
   h.logicalKey = -1;
   h.logical = Place::kNone;
   h.physical = Place::kOnRecord;
@@ -325,7 +330,8 @@ int16_t GetDirect(Call& c) {
   Row row;
   st = FetchLocked(c, fetch, row);
   if (st != B_OK) return st;
-  if (row.data.size() < spec.recordLength) return B_IO_ERROR;
+  st = VerifyRow(f, row);
+  if (st != B_OK) return st;
   h.physical = Place::kOnRecord;
   h.pos = row.pos;
   h.version = row.version;

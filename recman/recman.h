@@ -8,6 +8,7 @@
 // interface of the engine in recman/; nothing else of it is visible.
 #pragma once
 #include <cstdint>
+#include <string>
 
 // Operation codes.
 enum RecmanOperation : uint16_t {
@@ -160,3 +161,23 @@ constexpr int kMaxKeyLength = 255;
 // operations that return a key.
 int16_t BTRCALL(uint16_t operation, void* positionBlock, void* dataBuffer, uint32_t* dataLength,
                 void* keyBuffer, uint8_t keyLength, int8_t keyNumber);
+
+// ---- Diagnostics ------------------------------------------------------------
+// What lies behind a status that a call answered because of the operating
+// system or the storage (a damaged or replaced database, a full disk, a
+// lock held too long...).
+
+struct RecmanDiagnostic {
+  int16_t status = 0;   // the status the call answered
+  std::string storage;  // "SQLite" when the storage failed, empty for the engine's own checks
+  int code = 0;         // the storage's extended error code, 0 when none
+  int osError = 0;      // errno behind the failure, 0 when none
+  std::string message;  // the storage's message, or the engine's own
+  std::string folder;   // the data folder concerned
+};
+
+// The diagnostic of this process's last call, when that call failed for
+// such a reason; false after a call that succeeded or failed otherwise.
+bool RecmanLastDiagnostic(RecmanDiagnostic& out);
+// One line for people: "SQLite 11 (database disk image is malformed), errno 5, folder /srv/kal/DADES".
+std::string RecmanDiagnosticText(const RecmanDiagnostic& d);

@@ -9,6 +9,7 @@
 // refused with status 80.
 #include <cstring>
 
+#include "recman/integrity.h"
 #include "recman/locks.h"
 #include "recman/operations.h"
 #include "recman/recman.h"
@@ -77,8 +78,10 @@ int16_t BeginRecordWrite(Handle& h, WriteScope& scope, Row& old, std::string& se
   int16_t st = BeginWrite(*f.dir, scope);
   if (st == B_OK && !seen) st = FetchRecord(f, h.pos, old, sequences, found);
   if (st != B_OK) return st;
-  if (!found || old.version != h.version || old.data.size() < f.spec.recordLength) return B_CONFLICT;
-  return B_OK;
+  if (!found || old.version != h.version) return B_CONFLICT;
+  // What the write rests on must be sound: a damaged record is not written
+  // over (nor its index entries removed) as if it were.
+  return seen ? int16_t{B_OK} : VerifyRow(f, old);
 }
 
 }  // namespace
@@ -121,7 +124,8 @@ int16_t InsertRecord(Call& c) {
     AppendSequence(sortKeys[k], pos);
   }
   int64_t version = NewVersion();
-  st = InsertRecordRow(f, static_cast<uint32_t>(pos), version, data, sequences);
+  st = InsertRecordRow(f, static_cast<uint32_t>(pos), version, data, sequences,
+                       RecordChecksum(static_cast<uint32_t>(pos), version, data, sequences));
   for (size_t k = 0; k < keys && st == B_OK; ++k)
     if (present[k]) st = InsertIndexEntry(f, static_cast<int>(k), sortKeys[k], static_cast<uint32_t>(pos));
   st = EndWrite(scope, st);
@@ -194,7 +198,8 @@ int16_t UpdateRecord(Call& c) {
     st = InsertIndexEntry(f, static_cast<int>(k), after[k], h.pos);
   }
   int64_t version = NewVersion();
-  if (st == B_OK) st = UpdateRecordRow(f, h.pos, version, data, sequences);
+  if (st == B_OK)
+    st = UpdateRecordRow(f, h.pos, version, data, sequences, RecordChecksum(h.pos, version, data, sequences));
   st = EndWrite(scope, st);
   if (st != B_OK) return st;
 

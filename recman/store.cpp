@@ -2,11 +2,15 @@
 //
 // Each directory has one connection per process, in write-ahead-log mode so
 // that readers never wait for a writer, with synchronous=FULL so that a
-// commit is on disk before it is reported (RECMAN_SYNCHRONOUS=NORMAL or OFF
-// trades that away, for measurements only).  A busy handler waits for other
-// processes' write transactions (RECMAN_BUSY_TIMEOUT_MS, 30 s by default);
-// what is still busy after that becomes status 85.  Statements are prepared
-// once per open file and connection and kept in OpenFile::statements.
+// commit is on disk before it is reported (tests and benchmarks may trade
+// that away through recman/testing.h; nothing read from the environment
+// can).  The log is checkpointed into the database file every 1000 pages
+// and cut back to kRecmanLogLimitBytes when it starts again.  A busy handler
+// waits for other processes' write transactions (RECMAN_BUSY_TIMEOUT_MS,
+// 30 s by default); what is still busy after that becomes status 85.
+// Statements are prepared once per open file and connection and kept in
+// OpenFile::statements.  Every failure of SQLite leaves its extended code,
+// message and errno as the call's diagnostic (integrity.h).
 #include "recman/store.h"
 
 #include <sqlite3.h>
@@ -16,8 +20,10 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "recman/integrity.h"
 #include "recman/locks.h"
 #include "recman/recman.h"
+#include "recman/testing.h"
 
 namespace {
 
@@ -46,11 +52,37 @@ int BusyTimeoutMs() {
   return 30000;
 }
 
+RecmanDurability gDurability = RecmanDurability::kFull;
+
 const char* SynchronousPragma() {
-  const char* v = std::getenv("RECMAN_SYNCHRONOUS");
-  if (v && std::strcmp(v, "NORMAL") == 0) return "PRAGMA synchronous=NORMAL";
-  if (v && std::strcmp(v, "OFF") == 0) return "PRAGMA synchronous=OFF";
-  return "PRAGMA synchronous=FULL";
+  switch (gDurability) {
+    case RecmanDurability::kNormal: return "PRAGMA synchronous=NORMAL";
+    case RecmanDurability::kOff: return "PRAGMA synchronous=OFF";
+    default: return "PRAGMA synchronous=FULL";
+  }
+}
+
+// The log's checkpoint threshold in pages (SQLite's default, said aloud).
+constexpr int kCheckpointPages = 1000;
+
+Directory* DirectoryOf(sqlite3* db) {
+  for (auto& [path, dir] : gRecman.directories)
+    if (dir->db == db) return dir.get();
+  return nullptr;
+}
+
+// The status of a failed SQLite call, with its diagnostic noted.
+int16_t Failed(const Directory* dir, sqlite3* db, int rc) {
+  int16_t st = SqliteStatus(rc);
+  if (st == B_OK || (rc & 0xFF) == SQLITE_CONSTRAINT) return st;
+  int code = db ? sqlite3_extended_errcode(db) : rc;
+  std::string message = db ? sqlite3_errmsg(db) : sqlite3_errstr(rc);
+  int os = db ? sqlite3_system_errno(db) : 0;
+  return NoteFailure(st, dir, message, os, "SQLite", code);
+}
+int16_t Failed(sqlite3_stmt* s, int rc) {
+  sqlite3* db = sqlite3_db_handle(s);
+  return Failed(DirectoryOf(db), db, rc);
 }
 
 std::string Table(const OpenFile& f) { return "r" + std::to_string(f.id); }
@@ -63,8 +95,8 @@ std::string SlotSql(const OpenFile& f, size_t slot) {
   if (slot < keys * kPerKey) {
     int key = static_cast<int>(slot / kPerKey);
     std::string x = IndexTable(f, key), r = Table(f);
-    std::string join = "SELECT x.ik, x.pos, r.ver, r.data, r.seqs FROM " + x + " AS x CROSS JOIN " + r +
-                       " AS r ON r.pos = x.pos WHERE x.ik ";
+    std::string join = "SELECT x.ik, x.pos, r.ver, r.data, r.seqs, r.sum FROM " + x + " AS x CROSS JOIN " +
+                       r + " AS r ON r.pos = x.pos WHERE x.ik ";
     switch (slot % kPerKey) {
       case kSlotGe: return join + ">= ?1 ORDER BY x.ik LIMIT ?2";
       case kSlotGt: return join + "> ?1 ORDER BY x.ik LIMIT ?2";
@@ -77,14 +109,15 @@ std::string SlotSql(const OpenFile& f, size_t slot) {
   }
   std::string r = Table(f), id = std::to_string(f.id);
   switch (slot - keys * kPerKey) {
-    case kSlotFetch: return "SELECT ver, data, seqs FROM " + r + " WHERE pos = ?1";
-    case kSlotInsertRow: return "INSERT INTO " + r + "(pos, ver, data, seqs) VALUES(?1, ?2, ?3, ?4)";
-    case kSlotUpdateRow: return "UPDATE " + r + " SET ver = ?2, data = ?3, seqs = ?4 WHERE pos = ?1";
+    case kSlotFetch: return "SELECT ver, data, seqs, sum FROM " + r + " WHERE pos = ?1";
+    case kSlotInsertRow: return "INSERT INTO " + r + "(pos, ver, data, seqs, sum) VALUES(?1, ?2, ?3, ?4, ?5)";
+    case kSlotUpdateRow:
+      return "UPDATE " + r + " SET ver = ?2, data = ?3, seqs = ?4, sum = ?5 WHERE pos = ?1";
     case kSlotDeleteRow: return "DELETE FROM " + r + " WHERE pos = ?1";
     case kSlotStepNext:
-      return "SELECT pos, ver, data, seqs FROM " + r + " WHERE pos > ?1 ORDER BY pos LIMIT ?2";
+      return "SELECT pos, ver, data, seqs, sum FROM " + r + " WHERE pos > ?1 ORDER BY pos LIMIT ?2";
     case kSlotStepPrev:
-      return "SELECT pos, ver, data, seqs FROM " + r + " WHERE pos < ?1 ORDER BY pos DESC LIMIT ?2";
+      return "SELECT pos, ver, data, seqs, sum FROM " + r + " WHERE pos < ?1 ORDER BY pos DESC LIMIT ?2";
     // Two plain statements: UPDATE ... RETURNING builds a temporary table on
     // every call and cost more than the rest of an insert.
     case kSlotAllocate:
@@ -105,7 +138,7 @@ sqlite3_stmt* Slot(OpenFile& f, size_t slot, int16_t& status) {
     std::string sql = SlotSql(f, slot);
     int rc = sqlite3_prepare_v3(f.dir->db, sql.c_str(), -1, SQLITE_PREPARE_PERSISTENT, &s, nullptr);
     if (rc != SQLITE_OK) {
-      status = SqliteStatus(rc);
+      status = Failed(f.dir, f.dir->db, rc);
       s = nullptr;
       return nullptr;
     }
@@ -134,7 +167,7 @@ std::string ColumnBlob(sqlite3_stmt* s, int i) {
 // Steps a statement that returns no rows (or one row that is ignored).
 int16_t Run(sqlite3_stmt* s) {
   int rc = sqlite3_step(s);
-  int16_t st = (rc == SQLITE_DONE || rc == SQLITE_ROW) ? int16_t{B_OK} : SqliteStatus(rc);
+  int16_t st = (rc == SQLITE_DONE || rc == SQLITE_ROW) ? int16_t{B_OK} : Failed(s, rc);
   sqlite3_reset(s);
   return st;
 }
@@ -152,7 +185,63 @@ const char* kSchema =
     " owner_mode INTEGER NOT NULL DEFAULT 0);"
     "CREATE INDEX IF NOT EXISTS recman_file_name ON recman_file(name);"
     "CREATE TABLE IF NOT EXISTS recman_meta(key TEXT PRIMARY KEY, value);"
-    "INSERT OR IGNORE INTO recman_meta(key, value) VALUES('format', 1);";
+    "INSERT OR IGNORE INTO recman_meta(key, value) VALUES('format', 2);";
+
+// Format 1 kept no checksums.  Format 2 adds the column `sum` to every
+// record table and fills it; a record whose `sum` is NULL (written by an
+// engine of format 1 since) is read without the check.
+constexpr int kFormat = 2;
+
+void ChecksumFunction(sqlite3_context* context, int, sqlite3_value** v) {
+  auto blob = [&](int i) {
+    const void* p = sqlite3_value_blob(v[i]);
+    return p ? std::string(static_cast<const char*>(p), static_cast<size_t>(sqlite3_value_bytes(v[i])))
+             : std::string();
+  };
+  uint32_t pos = static_cast<uint32_t>(sqlite3_value_int64(v[0]));
+  sqlite3_result_int64(context, RecordChecksum(pos, sqlite3_value_int64(v[1]), blob(2), blob(3)));
+}
+
+int QueryInt(sqlite3* db, const std::string& sql, int missing) {
+  sqlite3_stmt* s = nullptr;
+  int value = missing;
+  if (sqlite3_prepare_v2(db, sql.c_str(), -1, &s, nullptr) == SQLITE_OK && sqlite3_step(s) == SQLITE_ROW)
+    value = sqlite3_column_int(s, 0);
+  sqlite3_finalize(s);
+  return value;
+}
+
+// Brings a database of format 1 to format 2, all in one transaction.
+int16_t Migrate(Directory& dir) {
+  if (QueryInt(dir.db, "SELECT value FROM recman_meta WHERE key = 'format'", 1) >= kFormat) return B_OK;
+  int16_t st = Exec(dir, "BEGIN IMMEDIATE");
+  if (st != B_OK) return st;
+  if (QueryInt(dir.db, "SELECT value FROM recman_meta WHERE key = 'format'", 1) >= kFormat)
+    return Exec(dir, "COMMIT");
+  sqlite3_create_function(dir.db, "recman_checksum", 4, SQLITE_UTF8 | SQLITE_DETERMINISTIC, nullptr,
+                          ChecksumFunction, nullptr, nullptr);
+  std::vector<int64_t> ids;
+  sqlite3_stmt* s = nullptr;
+  int rc = sqlite3_prepare_v2(dir.db, "SELECT id FROM recman_file", -1, &s, nullptr);
+  while (rc == SQLITE_OK && sqlite3_step(s) == SQLITE_ROW) ids.push_back(sqlite3_column_int64(s, 0));
+  sqlite3_finalize(s);
+  for (int64_t id : ids) {
+    std::string r = "r" + std::to_string(id);
+    bool has =
+        QueryInt(dir.db, "SELECT count(*) FROM pragma_table_info('" + r + "') WHERE name = 'sum'", 0) > 0;
+    std::string sql = has ? "" : "ALTER TABLE " + r + " ADD COLUMN sum INTEGER;";
+    sql += "UPDATE " + r + " SET sum = recman_checksum(pos, ver, data, seqs) WHERE sum IS NULL;";
+    st = Exec(dir, sql.c_str());
+    if (st != B_OK) break;
+  }
+  if (st == B_OK)
+    st = Exec(
+        dir, ("UPDATE recman_meta SET value = " + std::to_string(kFormat) + " WHERE key = 'format'").c_str());
+  if (st == B_OK) st = Exec(dir, "COMMIT");
+  if (st != B_OK) Exec(dir, "ROLLBACK");
+  sqlite3_create_function(dir.db, "recman_checksum", 4, SQLITE_UTF8, nullptr, nullptr, nullptr, nullptr);
+  return st;
+}
 
 // Process-wide settings, before SQLite's first use: no memory statistics
 // (they take a global mutex on every allocation, and the engine has no use
@@ -172,13 +261,20 @@ int16_t OpenConnection(Directory& dir, bool create) {
   sqlite3* db = nullptr;
   int rc = sqlite3_open_v2(file.c_str(), &db, flags, nullptr);
   if (rc != SQLITE_OK) {
+    int16_t st = create ? B_CREATE_IO_ERROR : B_FILE_NOT_FOUND;
+    NoteFailure(st, &dir, db ? sqlite3_errmsg(db) : sqlite3_errstr(rc), db ? sqlite3_system_errno(db) : 0,
+                "SQLite", db ? sqlite3_extended_errcode(db) : rc);
     sqlite3_close(db);
-    return create ? B_CREATE_IO_ERROR : B_FILE_NOT_FOUND;
+    return st;
   }
   dir.db = db;
+  sqlite3_extended_result_codes(db, 1);
   sqlite3_busy_timeout(db, BusyTimeoutMs());
   int16_t st = Exec(dir, "PRAGMA journal_mode=WAL");
   if (st == B_OK) st = Exec(dir, SynchronousPragma());
+  if (st == B_OK) st = Exec(dir, ("PRAGMA wal_autocheckpoint=" + std::to_string(kCheckpointPages)).c_str());
+  if (st == B_OK)
+    st = Exec(dir, ("PRAGMA journal_size_limit=" + std::to_string(kRecmanLogLimitBytes)).c_str());
   // Reads go through a mapping of the database (up to 256 MiB) instead of
   // copies in SQLite's page cache, which then mostly holds the pages being
   // written: 8 MiB.  A settlement of 571k records stays under 80 MiB.
@@ -198,18 +294,19 @@ int16_t OpenConnection(Directory& dir, bool create) {
         if (st != B_OK) Exec(dir, "ROLLBACK");
       }
     }
+    if (st == B_OK) st = Migrate(dir);
   }
   if (st == B_OK) {
     // The file opened must be the one the directory's open files live in:
     // a reopen (after a fork) that finds another database there refuses.
     struct stat info;
     if (stat(file.c_str(), &info) != 0) {
-      st = B_IO_ERROR;
+      st = NoteFailure(B_IO_ERROR, &dir, "cannot find " + file + " after opening it", errno);
     } else if (dir.storeInode == 0) {
       dir.storeDevice = info.st_dev;
       dir.storeInode = info.st_ino;
     } else if (dir.storeDevice != info.st_dev || dir.storeInode != info.st_ino) {
-      st = B_IO_ERROR;
+      st = NoteFailure(B_IO_ERROR, &dir, file + " was replaced since this process opened it");
     }
   }
   if (st != B_OK) {
@@ -238,9 +335,20 @@ bool DirectoryInUse(const Directory* dir) {
 
 }  // namespace
 
-bool SyncEnabled() {
-  const char* v = std::getenv("RECMAN_SYNCHRONOUS");
-  return !(v && std::strcmp(v, "OFF") == 0);
+void RecmanSetDurabilityForTests(RecmanDurability durability) {
+  std::lock_guard<std::mutex> guard(gRecman.mutex);
+  gDurability = durability;
+}
+
+bool SyncEnabled() { return gDurability != RecmanDurability::kOff; }
+
+int16_t SqliteFailure(Directory& dir, int rc) { return Failed(&dir, dir.db, rc); }
+
+int16_t CheckStoreIdentity(Directory& dir) {
+  if (!StoreReplaced(dir)) return B_OK;
+  return NoteFailure(B_IO_ERROR, &dir,
+                     dir.path + "/" + kStoreName +
+                         " was replaced or deleted since this station opened it: nothing was written");
 }
 
 int16_t SqliteStatus(int rc) {
@@ -259,7 +367,7 @@ int16_t SqliteStatus(int rc) {
 int16_t Exec(Directory& dir, const char* sql) {
   if (dir.db == nullptr) return B_IO_ERROR;
   int rc = sqlite3_exec(dir.db, sql, nullptr, nullptr, nullptr);
-  return rc == SQLITE_OK ? int16_t{B_OK} : SqliteStatus(rc);
+  return rc == SQLITE_OK ? int16_t{B_OK} : Failed(&dir, dir.db, rc);
 }
 
 int16_t GetDirectory(const std::string& canonical, bool create, Directory*& out) {
@@ -331,7 +439,7 @@ int16_t ListCatalogEntries(Directory& dir, const std::string& name, std::vector<
                               "SELECT id, uuid, spec, owner_salt, owner_hash, owner_mode "
                               "FROM recman_file WHERE name = ?1 ORDER BY id DESC",
                               -1, &s, nullptr);
-  if (rc != SQLITE_OK) return SqliteStatus(rc);
+  if (rc != SQLITE_OK) return Failed(&dir, dir.db, rc);
   sqlite3_bind_text(s, 1, name.data(), static_cast<int>(name.size()), SQLITE_STATIC);
   while ((rc = sqlite3_step(s)) == SQLITE_ROW) {
     CatalogEntry& e = out.emplace_back();
@@ -344,7 +452,7 @@ int16_t ListCatalogEntries(Directory& dir, const std::string& name, std::vector<
     e.ownerHash = ColumnBlob(s, 4);
     e.ownerMode = sqlite3_column_int(s, 5);
   }
-  int16_t st = rc == SQLITE_DONE ? int16_t{B_OK} : SqliteStatus(rc);
+  int16_t st = rc == SQLITE_DONE ? int16_t{B_OK} : Failed(&dir, dir.db, rc);
   sqlite3_finalize(s);
   return st;
 }
@@ -362,18 +470,18 @@ int16_t AddCatalogEntry(Directory& dir, const std::string& name, const std::stri
   sqlite3_stmt* s = nullptr;
   int rc = sqlite3_prepare_v2(dir.db, "INSERT INTO recman_file(name, uuid, spec) VALUES(?1, ?2, ?3)", -1, &s,
                               nullptr);
-  if (rc != SQLITE_OK) return SqliteStatus(rc);
+  if (rc != SQLITE_OK) return Failed(&dir, dir.db, rc);
   sqlite3_bind_text(s, 1, name.data(), static_cast<int>(name.size()), SQLITE_STATIC);
   sqlite3_bind_text(s, 2, uuid.data(), static_cast<int>(uuid.size()), SQLITE_STATIC);
   BindBlob(s, 3, spec.image);
   rc = sqlite3_step(s);
   sqlite3_finalize(s);
-  if (rc != SQLITE_DONE) return SqliteStatus(rc);
+  if (rc != SQLITE_DONE) return Failed(&dir, dir.db, rc);
   id = sqlite3_last_insert_rowid(dir.db);
   std::string ids = std::to_string(id);
-  std::string sql =
-      "CREATE TABLE r" + ids +
-      "(pos INTEGER PRIMARY KEY, ver INTEGER NOT NULL, data BLOB NOT NULL, seqs BLOB NOT NULL);";
+  std::string sql = "CREATE TABLE r" + ids +
+                    "(pos INTEGER PRIMARY KEY, ver INTEGER NOT NULL, data BLOB NOT NULL, seqs BLOB NOT NULL,"
+                    " sum INTEGER);";
   for (size_t k = 0; k < spec.keys.size(); ++k)
     sql += "CREATE TABLE k" + ids + "_" + std::to_string(k) +
            "(ik BLOB PRIMARY KEY, pos INTEGER NOT NULL) WITHOUT ROWID;";
@@ -395,7 +503,7 @@ int16_t SetOwnerEntry(Directory& dir, int64_t id, const std::string& salt, const
                               "UPDATE recman_file SET owner_salt = ?1, owner_hash = ?2, owner_mode = ?3 "
                               "WHERE id = ?4",
                               -1, &s, nullptr);
-  if (rc != SQLITE_OK) return SqliteStatus(rc);
+  if (rc != SQLITE_OK) return Failed(&dir, dir.db, rc);
   if (salt.empty()) {
     sqlite3_bind_null(s, 1);
     sqlite3_bind_null(s, 2);
@@ -407,7 +515,7 @@ int16_t SetOwnerEntry(Directory& dir, int64_t id, const std::string& salt, const
   sqlite3_bind_int64(s, 4, id);
   rc = sqlite3_step(s);
   sqlite3_finalize(s);
-  return rc == SQLITE_DONE ? int16_t{B_OK} : SqliteStatus(rc);
+  return rc == SQLITE_DONE ? int16_t{B_OK} : Failed(&dir, dir.db, rc);
 }
 
 int16_t ReadRecordCount(OpenFile& file, uint32_t& count) {
@@ -422,7 +530,7 @@ int16_t ReadRecordCount(OpenFile& file, uint32_t& count) {
     count = n < 0 ? 0 : static_cast<uint32_t>(n > 0xFFFFFFFFLL ? 0xFFFFFFFFLL : n);
     st = B_OK;
   } else {
-    st = rc == SQLITE_DONE ? int16_t{B_IO_ERROR} : SqliteStatus(rc);
+    st = rc == SQLITE_DONE ? int16_t{B_IO_ERROR} : Failed(s, rc);
   }
   sqlite3_reset(s);
   return st;
@@ -443,7 +551,7 @@ int16_t AllocatePosition(OpenFile& file, bool countRecord, uint64_t& value) {
     value = static_cast<uint64_t>(sqlite3_column_int64(s, 0));
     st = value == 0 || value > 0xFFFFFFFFull ? B_DISK_FULL : B_OK;
   } else {
-    st = rc == SQLITE_DONE ? int16_t{B_IO_ERROR} : SqliteStatus(rc);
+    st = rc == SQLITE_DONE ? int16_t{B_IO_ERROR} : Failed(s, rc);
   }
   sqlite3_reset(s);
   return st;
@@ -467,7 +575,7 @@ int16_t FlushRecordCounts(Directory& dir) {
   sqlite3_stmt* s = nullptr;
   int rc = sqlite3_prepare_v2(dir.db, "UPDATE recman_file SET records = records + ?1 WHERE id = ?2", -1, &s,
                               nullptr);
-  if (rc != SQLITE_OK) return SqliteStatus(rc);
+  if (rc != SQLITE_OK) return Failed(&dir, dir.db, rc);
   int16_t st = B_OK;
   for (const auto& [id, delta] : dir.pendingCounts) {
     if (delta == 0) continue;
@@ -497,8 +605,9 @@ int16_t CollectRows(sqlite3_stmt* s, bool withSortKey, std::vector<Row>& rows) {
     r.version = sqlite3_column_int64(s, first + 1);
     r.data = ColumnBlob(s, first + 2);
     r.sequences = ColumnBlob(s, first + 3);
+    r.checksum = sqlite3_column_type(s, first + 4) == SQLITE_NULL ? -1 : sqlite3_column_int64(s, first + 4);
   }
-  int16_t st = rc == SQLITE_DONE ? int16_t{B_OK} : SqliteStatus(rc);
+  int16_t st = rc == SQLITE_DONE ? int16_t{B_OK} : Failed(s, rc);
   sqlite3_reset(s);
   return st;
 }
@@ -543,9 +652,11 @@ int16_t FetchRecord(OpenFile& file, uint32_t pos, Row& row, std::string& sequenc
     row.version = sqlite3_column_int64(s, 0);
     row.data = ColumnBlob(s, 1);
     sequences = ColumnBlob(s, 2);
+    row.sequences = sequences;
+    row.checksum = sqlite3_column_type(s, 3) == SQLITE_NULL ? -1 : sqlite3_column_int64(s, 3);
     st = B_OK;
   } else {
-    st = rc == SQLITE_DONE ? int16_t{B_OK} : SqliteStatus(rc);
+    st = rc == SQLITE_DONE ? int16_t{B_OK} : Failed(s, rc);
   }
   sqlite3_reset(s);
   return st;
@@ -563,7 +674,7 @@ int16_t FindIndexEntry(OpenFile& file, int key, const std::string& entry, uint32
     pos = static_cast<uint32_t>(sqlite3_column_int64(s, 0));
     st = B_OK;
   } else {
-    st = rc == SQLITE_DONE ? int16_t{B_OK} : SqliteStatus(rc);
+    st = rc == SQLITE_DONE ? int16_t{B_OK} : Failed(s, rc);
   }
   sqlite3_reset(s);
   return st;
@@ -591,7 +702,7 @@ namespace {
 // Writes a whole record row through the insert or the update statement
 // (both bind position, version, data and insertion numbers alike).
 int16_t WriteRecordRow(OpenFile& file, RecordSlot slot, uint32_t pos, int64_t version,
-                       const std::string& data, const std::string& sequences) {
+                       const std::string& data, const std::string& sequences, uint32_t checksum) {
   int16_t st;
   sqlite3_stmt* s = RecordSlotOf(file, slot, st);
   if (!s) return st;
@@ -599,19 +710,20 @@ int16_t WriteRecordRow(OpenFile& file, RecordSlot slot, uint32_t pos, int64_t ve
   sqlite3_bind_int64(s, 2, version);
   BindBlob(s, 3, data);
   BindBlob(s, 4, sequences);
+  sqlite3_bind_int64(s, 5, checksum);
   return Run(s);
 }
 
 }  // namespace
 
 int16_t InsertRecordRow(OpenFile& file, uint32_t pos, int64_t version, const std::string& data,
-                        const std::string& sequences) {
-  return WriteRecordRow(file, kSlotInsertRow, pos, version, data, sequences);
+                        const std::string& sequences, uint32_t checksum) {
+  return WriteRecordRow(file, kSlotInsertRow, pos, version, data, sequences, checksum);
 }
 
 int16_t UpdateRecordRow(OpenFile& file, uint32_t pos, int64_t version, const std::string& data,
-                        const std::string& sequences) {
-  return WriteRecordRow(file, kSlotUpdateRow, pos, version, data, sequences);
+                        const std::string& sequences, uint32_t checksum) {
+  return WriteRecordRow(file, kSlotUpdateRow, pos, version, data, sequences, checksum);
 }
 
 int16_t DeleteRecordRow(OpenFile& file, uint32_t pos) {

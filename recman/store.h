@@ -32,9 +32,17 @@ int16_t EnsureConnection(Directory& dir);
 void CloseConnection(Directory& dir);
 
 int16_t SqliteStatus(int rc);
-// False only when RECMAN_SYNCHRONOUS=OFF (tests and measurements).
+// The status of a failed SQLite call on the directory's connection, with
+// its diagnostic noted.
+int16_t SqliteFailure(Directory& dir, int rc);
+// False only when a test or benchmark turned durability off (testing.h).
 bool SyncEnabled();
 int16_t Exec(Directory& dir, const char* sql);
+// Whether the directory's database file is still the one this process
+// opened (not deleted, nor replaced by another file at its path): 0, or 2
+// with the diagnostic noted.  Asked before every write transaction and
+// every new read snapshot.
+int16_t CheckStoreIdentity(Directory& dir);
 
 // Catalog.
 // Every catalog entry of that name, the newest first.
@@ -59,15 +67,18 @@ enum class Find : uint8_t { kGe, kGt, kLe, kLt };
 int16_t FetchByIndex(OpenFile& file, int key, Find how, const std::string& bound, unsigned limit,
                      std::vector<Row>& rows);
 int16_t FetchPhysical(OpenFile& file, bool forward, int64_t bound, unsigned limit, std::vector<Row>& rows);
-// One record by position, with its duplicate insertion numbers.
+// One record by position, with its duplicate insertion numbers (also in
+// row.sequences) and its checksum.
 int16_t FetchRecord(OpenFile& file, uint32_t pos, Row& row, std::string& sequences, bool& found);
 int16_t FindIndexEntry(OpenFile& file, int key, const std::string& entry, uint32_t& pos, bool& found);
 int16_t InsertIndexEntry(OpenFile& file, int key, const std::string& entry, uint32_t pos);
 int16_t DeleteIndexEntry(OpenFile& file, int key, const std::string& entry);
+// `checksum` is RecordChecksum of the row (integrity.h), stored with it and
+// handed back in Row::checksum by every read.
 int16_t InsertRecordRow(OpenFile& file, uint32_t pos, int64_t version, const std::string& data,
-                        const std::string& sequences);
+                        const std::string& sequences, uint32_t checksum);
 int16_t UpdateRecordRow(OpenFile& file, uint32_t pos, int64_t version, const std::string& data,
-                        const std::string& sequences);
+                        const std::string& sequences, uint32_t checksum);
 int16_t DeleteRecordRow(OpenFile& file, uint32_t pos);
 
 // Index entry of key `key` for a record with the given insertion numbers.

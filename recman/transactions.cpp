@@ -10,14 +10,26 @@
 // Read snapshots: outside a transaction, every SQLite statement would begin
 // and end a read transaction of its own, which costs more than the lookup
 // itself.  The engine instead keeps one read transaction open on the
-// directory from one reading call to the next, and trusts it while the
+// directory through a burst of reading calls, and trusts it while the
 // directory's change counter has not moved (every writer bumps it before
 // and after its commit) and it is younger than kSnapshotMaxAgeMs.  Any write
-// of this process ends it first.  An idle process keeps its last snapshot
-// until its next call, which only delays the reset of the write-ahead log.
+// of this process ends it first.  A burst is over when no call used the
+// snapshot for kSnapshotIdleMs: a watcher thread then ends it, so that a
+// station waiting for its operator (or for anything else) holds no
+// snapshot.  A snapshot held would keep the write-ahead log from being
+// checkpointed and started again: the log would grow without end, every
+// other station would read through it, and the writes would stay out of
+// the database file.
+//
+// The identity of the database file is checked before every write
+// transaction and every new snapshot: a file replaced or deleted under the
+// station is never written (status 2).
 #include "recman/transactions.h"
 
+#include <pthread.h>
 #include <unistd.h>
+
+#include <chrono>
 
 #include "recman/locks.h"
 #include "recman/recman.h"
@@ -60,8 +72,68 @@ void RollbackEverything() {
 }
 
 constexpr int64_t kSnapshotMaxAgeMs = 100;
+constexpr int64_t kSnapshotIdleMs = 20;
+
+// When the directory's snapshot is to end.
+int64_t SnapshotDeadline(const Directory& dir) {
+  return std::min(dir.snapshotUsedMs + kSnapshotIdleMs, dir.snapshotAtMs + kSnapshotMaxAgeMs);
+}
+
+// The watcher: ends every snapshot whose burst is over, then sleeps until
+// the next deadline (or, with none open, until BeginRead opens one).
+void* WatchSnapshots(void*) {
+  std::unique_lock<std::mutex> lock(gRecman.mutex);
+  while (!gRecman.watcherStop) {
+    int64_t now = MonotonicMs(), next = INT64_MAX;
+    for (auto& [path, dir] : gRecman.directories) {
+      if (!dir->snapshotOpen) continue;
+      int64_t deadline = SnapshotDeadline(*dir);
+      if (deadline <= now) {
+        EndRead(*dir);
+      } else {
+        next = std::min(next, deadline);
+      }
+    }
+    if (next == INT64_MAX) {
+      gRecman.watcherWaiting = true;
+      gRecman.watcherWake.wait(lock);
+      gRecman.watcherWaiting = false;
+    } else {
+      // The coarse clock may lag the sleep by a few milliseconds: one more
+      // round then ends the snapshot.
+      gRecman.watcherWake.wait_for(lock, std::chrono::milliseconds(next - now + 1));
+    }
+  }
+  return nullptr;
+}
+
+pthread_t gWatcher;
+
+// Starts the watcher in this process (a forked child has none), or wakes it
+// for a new snapshot.
+void WatchSnapshot() {
+  pid_t pid = getpid();
+  if (gRecman.watcherPid != pid) {
+    gRecman.watcherStop = false;
+    gRecman.watcherWaiting = false;
+    if (pthread_create(&gWatcher, nullptr, WatchSnapshots, nullptr) == 0) gRecman.watcherPid = pid;
+    return;
+  }
+  if (gRecman.watcherWaiting) gRecman.watcherWake.notify_one();
+}
 
 }  // namespace
+
+void StopSnapshotWatcher() {
+  if (gRecman.watcherPid != getpid()) return;
+  {
+    std::lock_guard<std::mutex> guard(gRecman.mutex);
+    gRecman.watcherStop = true;
+    gRecman.watcherWake.notify_one();
+  }
+  pthread_join(gWatcher, nullptr);
+  gRecman.watcherPid = 0;
+}
 
 void EndRead(Directory& dir) {
   if (!dir.snapshotOpen) return;
@@ -74,15 +146,21 @@ int16_t BeginRead(Directory& dir) {
   uint64_t counter = ChangeCounter(dir);
   int64_t now = MonotonicMs();
   if (dir.snapshotOpen) {
-    if (dir.db && counter == dir.snapshotCounter && now - dir.snapshotAtMs < kSnapshotMaxAgeMs) return B_OK;
+    if (dir.db && counter == dir.snapshotCounter && now - dir.snapshotAtMs < kSnapshotMaxAgeMs) {
+      dir.snapshotUsedMs = now;
+      return B_OK;
+    }
     EndRead(dir);
   }
   int16_t st = EnsureConnection(dir);
+  if (st == B_OK) st = CheckStoreIdentity(dir);
   if (st != B_OK) return st;
   if (Exec(dir, "BEGIN") == B_OK) {
     dir.snapshotOpen = true;
     dir.snapshotCounter = counter;
     dir.snapshotAtMs = now;
+    dir.snapshotUsedMs = now;
+    WatchSnapshot();
   }
   return B_OK;
 }
@@ -92,6 +170,7 @@ int16_t TouchDirectory(Directory& dir) {
   if (gRecman.transactionFailed) return B_IO_ERROR;
   EndRead(dir);
   int16_t st = EnsureConnection(dir);
+  if (st == B_OK) st = CheckStoreIdentity(dir);
   if (st == B_OK) st = Exec(dir, "BEGIN IMMEDIATE");
   if (st == B_OK) dir.transactionOpen = true;
   return st;
@@ -106,6 +185,7 @@ int16_t BeginWrite(Directory& dir, WriteScope& scope) {
   } else {
     EndRead(dir);
     st = EnsureConnection(dir);
+    if (st == B_OK) st = CheckStoreIdentity(dir);
     if (st == B_OK) st = Exec(dir, "BEGIN IMMEDIATE");
     scope.own = st == B_OK;
   }
@@ -143,6 +223,7 @@ void RememberRow(OpenFile& file, const Row& row) {
   kept.version = row.version;
   kept.data = row.data;
   kept.sequences = row.sequences;
+  kept.checksum = row.checksum;
 }
 
 const Row* SeenRow(OpenFile& file, uint32_t pos) {

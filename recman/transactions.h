@@ -30,6 +30,8 @@ int16_t TouchDirectory(Directory& dir);
 int16_t BeginRead(Directory& dir);
 // Ends the read snapshot (before writes and catalog look-ups).
 void EndRead(Directory& dir);
+// Stops the thread that ends the snapshots of finished bursts (at exit).
+void StopSnapshotWatcher();
 
 int16_t EngineBeginTransaction();
 int16_t EngineEndTransaction();

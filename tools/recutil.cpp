@@ -1,8 +1,10 @@
 // recutil.cpp - the record file utility: dictionaries, creation, statistics,
 // dumps and loads in hexadecimal, and consistency checks.
 //
-// Everything goes through BTRCALL (and RecmanCheckFile for "check"), so the
-// tool sees the files exactly as the program does.  Exit codes: 0 success,
+// Everything goes through BTRCALL (and the engine's check.h for "check",
+// "repair-marker" and "backup"), so the tool sees the files exactly as the
+// program does.  A refusal prints the status and, when the engine told one,
+// its diagnostic (the storage's code and message, errno, the folder).  Exit codes: 0 success,
 // 1 the record manager refused (its status is printed), 2 bad command line or
 // bad input (malformed dictionary, hex line, key description).
 #include <cerrno>
@@ -35,7 +37,12 @@ const char kUsage[] =
     "                                     (default key 0; --key -1 for physical order)\n"
     "  recutil load FILE                  insert the hexadecimal lines read from standard input,\n"
     "                                     all or none (one transaction); blank lines and # lines skipped\n"
-    "  recutil check FILE                 verify the file's indexes against its records\n"
+    "  recutil check FILE                 verify the file's marker, its records' checksums and its\n"
+    "                                     indexes (in bounded memory, whatever the file's size)\n"
+    "  recutil repair-marker FILE         make again the marker of a file whose records are in the\n"
+    "                                     folder's database but whose marker is lost (or foreign)\n"
+    "  recutil backup FOLDER DEST         copy a data folder's database and markers, as one state,\n"
+    "                                     into the empty folder DEST while stations go on working\n"
     "  recutil set-owner FILE NAME [--read-only-access]\n"
     "  recutil clear-owner FILE\n"
     "\n"
@@ -108,8 +115,16 @@ std::string StatusText(int st) {
   }
 }
 
+// What the record manager told of the last failed call, when it told
+// anything: the storage's code and message, errno, the folder.
+void PrintDiagnostic() {
+  RecmanDiagnostic d;
+  if (RecmanLastDiagnostic(d)) std::cerr << "recutil:   " << RecmanDiagnosticText(d) << "\n";
+}
+
 int Refused(const std::string& what, int st) {
   std::cerr << "recutil: " << what << ": status " << st << " (" << StatusText(st) << ")\n";
+  PrintDiagnostic();
   return 1;
 }
 
@@ -523,6 +538,33 @@ int Load(const std::string& path, const std::string& owner) {
   return 0;
 }
 
+// check, repair-marker and backup: the engine's own functions (check.h),
+// each with its report.
+int Check(const std::string& path, const std::string& owner) {
+  std::string report;
+  int st = RecmanCheckFile(path, owner, report);
+  if (st == B_OK) {
+    std::cout << report << path << ": ok\n";
+    return 0;
+  }
+  if (!report.empty()) std::cout << report;
+  return Refused("check " + path, st);
+}
+
+int RepairMarker(const std::string& path) {
+  std::string report;
+  int st = RecmanRepairMarker(path, report);
+  std::cout << report;
+  return st == B_OK ? 0 : Refused("repair-marker " + path, st);
+}
+
+int Backup(const std::string& folder, const std::string& destination) {
+  std::string report;
+  int st = RecmanBackupFolder(folder, destination, report);
+  std::cout << report;
+  return st == B_OK ? 0 : Refused("backup " + folder, st);
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -596,14 +638,15 @@ int main(int argc, char** argv) {
   }
   if (cmd == "check") {
     if (!need(1)) return Usage("check needs a file");
-    std::string report;
-    int st = RecmanCheckFile(args[0], owner, report);
-    if (st == B_OK) {
-      std::cout << args[0] << ": ok\n";
-      return 0;
-    }
-    if (!report.empty()) std::cout << report;
-    return Refused("check " + args[0], st);
+    return Check(args[0], owner);
+  }
+  if (cmd == "repair-marker") {
+    if (!need(1)) return Usage("repair-marker needs a file");
+    return RepairMarker(args[0]);
+  }
+  if (cmd == "backup") {
+    if (!need(2)) return Usage("backup needs the data folder and the folder of the copy");
+    return Backup(args[0], args[1]);
   }
   if (cmd == "set-owner" || cmd == "clear-owner") {
     bool set = cmd == "set-owner";

@@ -1,7 +1,11 @@
 // open_test.cpp - opening data files into the file table, statistics and
 // closing everything, against real record manager files created from their
 // dictionaries.
+#include <sqlite3.h>
+#include <sys/wait.h>
+
 #include <cstdio>
+#include <fstream>
 
 #include "data_test_support.h"
 
@@ -179,6 +183,39 @@ TEST_F(OpenTest, AnInvalidDictionaryEndsTheProgram) {
         std::exit(0);
       },
       ::testing::ExitedWithCode(1), "FITXER DADES.Broken \\(");
+}
+
+// The record manager's account of the failure (SQLite's code and message,
+// the folder) follows the message on a line of its own.
+TEST_F(OpenTest, ADamagedDatabaseEndsTheProgramWithTheStorageDetailOnASecondLine) {
+  WriteDictionary("Items", smallFile);
+  pid_t pid = fork();
+  if (pid == 0) {
+    int16_t status = 0;
+    OpenDataFile(status, record, root + "DADES\\Items", 1, sizeof record);
+    ResetDataFiles(status);
+    // Everything into the database file, nothing left in its log.
+    sqlite3* db = nullptr;
+    bool ok = sqlite3_open((dir + "/DADES/recman.db").c_str(), &db) == SQLITE_OK &&
+              sqlite3_exec(db, "PRAGMA wal_checkpoint(TRUNCATE)", nullptr, nullptr, nullptr) == SQLITE_OK;
+    sqlite3_close(db);
+    _exit(ok ? 0 : 1);
+  }
+  int code = -1;
+  waitpid(pid, &code, 0);
+  ASSERT_TRUE(WIFEXITED(code) && WEXITSTATUS(code) == 0);
+  {
+    std::fstream f(dir + "/DADES/recman.db", std::ios::in | std::ios::out | std::ios::binary);
+    f.write("DAMAGED HEADER!!", 16);
+  }
+  EXPECT_EXIT(
+      {
+        DumpScreenOnBeep();
+        int16_t status = 0;
+        OpenDataFile(status, record, root + "DADES\\Items", 1, sizeof record);
+        std::exit(0);
+      },
+      ::testing::ExitedWithCode(1), "FITXER .*Items \\(2\\).*SQLite 26 \\(file is not a database\\)");
 }
 
 TEST_F(OpenTest, MessageTextsAreCodePage850InEveryLanguage) {

@@ -129,15 +129,23 @@ TEST_F(FilesTest, AFileThatIsNotARecordFileIsRefused) {
   EXPECT_EQ(Create(dir.File("TEXT.dat"), OwnerSpec().Build()), B_FILE_EXISTS);
 }
 
-TEST_F(FilesTest, DeletingTheVisibleFileDeletesTheDataFile) {
+// The marker alone lost: the records stay in the database, and neither an
+// open nor a create without replacing takes the file for a missing one.
+TEST_F(FilesTest, DeletingTheVisibleFileLosesNoRecordsUntilTheFileIsReplaced) {
   ASSERT_EQ(Create(dir.File("D.dat"), OwnerSpec().Build()), B_OK);
+  Block pb;
+  ASSERT_EQ(Open(pb, dir.File("D.dat")), B_OK);
+  ASSERT_EQ(Insert(pb, std::string(428, 'd')), B_OK);
+  ASSERT_EQ(Close(pb), B_OK);
   struct stat st;
   ASSERT_EQ(stat(dir.File("D.dat").c_str(), &st), 0);
   ASSERT_EQ(unlink(dir.File("D.dat").c_str()), 0);
-  Block pb;
-  EXPECT_EQ(Open(pb, dir.File("D.dat")), B_FILE_NOT_FOUND);
-  EXPECT_EQ(Create(dir.File("D.dat"), OwnerSpec().Build()), B_OK);
-  EXPECT_EQ(Open(pb, dir.File("D.dat")), B_OK);
+  EXPECT_EQ(Open(pb, dir.File("D.dat")), B_IO_ERROR);
+  EXPECT_EQ(Create(dir.File("D.dat"), OwnerSpec().Build()), B_FILE_EXISTS);
+  // Replacing is asked for explicitly.
+  EXPECT_EQ(Create(dir.File("D.dat"), OwnerSpec().Build(), 0), B_OK);
+  ASSERT_EQ(Open(pb, dir.File("D.dat")), B_OK);
+  EXPECT_EQ(GetStat(pb).records(), 0u);
 }
 
 // A data folder deleted and made again at the same path (a suite restored
@@ -169,8 +177,8 @@ TEST_F(FilesTest, AFolderDeletedAndMadeAgainHoldsOnlyItsNewFiles) {
   EXPECT_EQ(GetStat(pb).records(), 0u);
   ASSERT_EQ(Insert(pb, std::string(4, 'n') + std::string(424, ' ')), B_OK);
 
-  // A file still open in the old folder keeps what it had; the new folder's
-  // file is separate from it.
+  // A file still open in the old folder is neither read nor written any
+  // more (its database file is gone); the new folder's file is separate.
   removeFolder();
   ASSERT_EQ(mkdir(folder.c_str(), 0755), 0);
   ASSERT_EQ(Create(path, OwnerSpec().Build()), B_OK);
@@ -179,8 +187,9 @@ TEST_F(FilesTest, AFolderDeletedAndMadeAgainHoldsOnlyItsNewFiles) {
   EXPECT_EQ(GetStat(fresh).records(), 0u);
   ASSERT_EQ(Insert(fresh, std::string(4, 'x') + std::string(424, ' ')), B_OK);
   ASSERT_EQ(Insert(fresh, std::string(4, 'y') + std::string(424, ' ')), B_OK);
-  EXPECT_EQ(GetStat(pb).records(), 1u);
-  EXPECT_EQ(Get(pb, B_GET_FIRST, 0).data.substr(0, 4), "nnnn");
+  EXPECT_EQ(GetStat(pb).status, B_IO_ERROR);
+  EXPECT_EQ(Get(pb, B_GET_FIRST, 0).status, B_IO_ERROR);
+  EXPECT_EQ(Insert(pb, std::string(4, 'z') + std::string(424, ' ')), B_IO_ERROR);
   EXPECT_EQ(GetStat(fresh).records(), 2u);
   EXPECT_EQ(Get(fresh, B_GET_FIRST, 0).data.substr(0, 4), "xxxx");
   Close(pb);

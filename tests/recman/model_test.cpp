@@ -767,7 +767,7 @@ class ModelRun {
 
 TEST(ModelTest, RandomSequencesAgreeWithTheModel) {
   // Durability is not under test here; leave out the fsyncs for speed.
-  setenv("RECMAN_SYNCHRONOUS", "OFF", 1);
+  RecmanSetDurabilityForTests(RecmanDurability::kOff);
   TempDir dir;
   const char* env = std::getenv("RECMAN_MODEL_SEQUENCES");
 #if defined(__SANITIZE_ADDRESS__)
@@ -790,7 +790,7 @@ TEST(ModelTest, RandomSequencesAgreeWithTheModel) {
     ModelRun run(dir.File("M" + std::to_string(s % 7) + ".dat"), seed);
     ASSERT_TRUE(run.Run(s % 50 == 0 ? 400 : 60)) << "seed " << seed;
   }
-  unsetenv("RECMAN_SYNCHRONOUS");
+  RecmanSetDurabilityForTests(RecmanDurability::kFull);
 }
 
 }  // namespace

@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "recman/recman.h"
+#include "recman/testing.h"
 
 namespace rt {
 

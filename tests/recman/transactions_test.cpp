@@ -350,7 +350,7 @@ TEST_F(TransactionsTest, ManyProcessesWritingAtOnceAllSucceed) {
   std::vector<Child> children;
   for (int p = 0; p < kProcesses; ++p) {
     children.push_back(Spawn([&, p](ChildSide&) {
-      setenv("RECMAN_SYNCHRONOUS", "NORMAL", 1);
+      RecmanSetDurabilityForTests(RecmanDurability::kNormal);
       Block pa, pbb;
       if (Open(pa, a) != B_OK || Open(pbb, b) != B_OK) return 200;
       for (uint32_t i = 0; i < kEach; ++i) {

@@ -1,6 +1,7 @@
 // recutil: dictionaries, create, stat, dump and load round trips, check, and
 // clear refusals of bad input with non-zero exit codes.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 
 #include <cstdio>
@@ -105,6 +106,55 @@ TEST_F(RecutilTest, MissingFilesAndOwnerNames) {
   EXPECT_EQ(Run("--owner SECRET load O.dat", "05000000\n").code, 0);
   EXPECT_EQ(Run("--owner SECRET dump O.dat").out, "05000000\n");
   EXPECT_EQ(Run("--owner SECRET check O.dat").code, 0);
+}
+
+// A lost marker, a backup taken while a station holds a transaction, and a
+// damaged database: each told with what the record manager knows.
+TEST_F(RecutilTest, CheckRepairMarkerBackupAndTheDiagnosticsOfADamagedDatabase) {
+  ASSERT_EQ(Run("dict B.xdf --record 4 --key 1:4:uint").code, 0);
+  ASSERT_EQ(Run("create B.dat B.xdf").code, 0);
+  ASSERT_EQ(Run("load B.dat", "01000000\n02000000\n03000000\n").code, 0);
+  const std::string marker = dir.File("B.dat");
+  ASSERT_EQ(unlink(marker.c_str()), 0);
+  Outcome o = Run("check B.dat");
+  EXPECT_EQ(o.code, 1);
+  EXPECT_NE(o.out.find("no marker"), std::string::npos) << o.out;
+  EXPECT_EQ(Run("create B.dat B.xdf").code, 1);  // 59: the records are still there
+  o = Run("repair-marker B.dat");
+  EXPECT_EQ(o.code, 0) << o.out;
+  EXPECT_EQ(Run("check B.dat").code, 0);
+  EXPECT_EQ(Run("repair-marker B.dat").code, 1);  // nothing to repair
+  EXPECT_EQ(Run("dump B.dat").out, "01000000\n02000000\n03000000\n");
+
+  // A station in the middle of a transaction: the copy holds what was
+  // committed, and the station is not held up.
+  rt::Child station = rt::Spawn([&](rt::ChildSide& side) {
+    rt::Block pb;
+    if (rt::Open(pb, marker) != B_OK || rt::Simple(B_BEGIN_TRANS) != B_OK) return 1;
+    if (rt::Insert(pb, std::string("\x04\0\0\0", 4)) != B_OK) return 2;
+    side.Tell('t');
+    side.Wait();
+    return rt::Simple(B_END_TRANS) == B_OK ? 0 : 3;
+  });
+  ASSERT_EQ(station.Heard(), 't');
+  ASSERT_EQ(mkdir(dir.File("COPY").c_str(), 0755), 0);
+  o = Run("backup . COPY");
+  EXPECT_EQ(o.code, 0) << o.out;
+  station.Tell('e');
+  EXPECT_EQ(station.Join(), 0);
+  EXPECT_EQ(Run("dump COPY/B.dat").out, "01000000\n02000000\n03000000\n");
+  EXPECT_EQ(Run("dump B.dat").out, "01000000\n02000000\n03000000\n04000000\n");
+  EXPECT_EQ(Run("backup . COPY").code, 1);  // never over an existing database
+
+  // The copy's header damaged: SQLite's code and message follow the status.
+  {
+    std::fstream f(dir.File("COPY/recman.db"), std::ios::in | std::ios::out | std::ios::binary);
+    f.write("DAMAGED HEADER!!", 16);
+  }
+  o = Run("check COPY/B.dat");
+  EXPECT_EQ(o.code, 1);
+  EXPECT_NE(o.out.find("status 2"), std::string::npos) << o.out;
+  EXPECT_NE(o.out.find("SQLite 26 (file is not a database)"), std::string::npos) << o.out;
 }
 
 }  // namespace

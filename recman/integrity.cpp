@@ -1,0 +1,111 @@
+// integrity.cpp - record checksums and the diagnostics of failed calls.
+#include "recman/integrity.h"
+
+#include <array>
+#include <cstring>
+
+#include "recman/recman.h"
+#include "recman/store.h"
+
+namespace {
+
+const std::array<uint32_t, 256>& CrcTable() {
+  static const std::array<uint32_t, 256> table = [] {
+    std::array<uint32_t, 256> t{};
+    for (uint32_t i = 0; i < 256; ++i) {
+      uint32_t c = i;
+      for (int k = 0; k < 8; ++k) c = (c & 1) ? 0xEDB88320u ^ (c >> 1) : c >> 1;
+      t[i] = c;
+    }
+    return t;
+  }();
+  return table;
+}
+
+uint32_t Crc(uint32_t crc, const void* bytes, size_t n) {
+  const auto& t = CrcTable();
+  const auto* p = static_cast<const uint8_t*>(bytes);
+  for (size_t i = 0; i < n; ++i) crc = t[(crc ^ p[i]) & 0xFF] ^ (crc >> 8);
+  return crc;
+}
+
+uint32_t CrcLe(uint32_t crc, uint64_t value, int bytes) {
+  uint8_t b[8];
+  for (int i = 0; i < bytes; ++i) b[i] = static_cast<uint8_t>((value >> (8 * i)) & 0xFF);
+  return Crc(crc, b, static_cast<size_t>(bytes));
+}
+
+std::string Where(const OpenFile& file) { return file.dir->path + "/" + file.name; }
+
+}  // namespace
+
+uint32_t RecordChecksum(uint32_t pos, int64_t version, const std::string& data,
+                        const std::string& sequences) {
+  uint32_t crc = 0xFFFFFFFFu;
+  crc = CrcLe(crc, pos, 4);
+  crc = CrcLe(crc, static_cast<uint64_t>(version), 8);
+  crc = CrcLe(crc, data.size(), 4);
+  crc = Crc(crc, data.data(), data.size());
+  crc = Crc(crc, sequences.data(), sequences.size());
+  return crc ^ 0xFFFFFFFFu;
+}
+
+int16_t VerifyRow(OpenFile& file, const Row& row, int key) {
+  if (row.checksum >= 0 &&
+      RecordChecksum(row.pos, row.version, row.data, row.sequences) != static_cast<uint32_t>(row.checksum))
+    return NoteFailure(B_IO_ERROR, file.dir,
+                       "record " + std::to_string(row.pos) + " of " + Where(file) +
+                           " does not match its checksum: the data folder is damaged");
+  const FileSpec& spec = file.spec;
+  bool lengthOk =
+      spec.variableLength ? row.data.size() >= spec.recordLength : row.data.size() == spec.recordLength;
+  if (!lengthOk)
+    return NoteFailure(B_IO_ERROR, file.dir,
+                       "record " + std::to_string(row.pos) + " of " + Where(file) + " has a length of " +
+                           std::to_string(row.data.size()) + " bytes: the data folder is damaged");
+  if (key >= 0 && static_cast<size_t>(key) < spec.keys.size() && !row.sortKey.empty()) {
+    std::string entry;
+    if (!IndexEntry(spec, static_cast<size_t>(key), reinterpret_cast<const uint8_t*>(row.data.data()),
+                    row.sequences, entry) ||
+        entry != row.sortKey)
+      return NoteFailure(B_IO_ERROR, file.dir,
+                         "the index of key " + std::to_string(key) + " of " + Where(file) +
+                             " does not match record " + std::to_string(row.pos) +
+                             ": the data folder is damaged");
+  }
+  return B_OK;
+}
+
+int16_t NoteFailure(int16_t status, const Directory* dir, const std::string& message, int osError,
+                    const char* storage, int code) {
+  // The first failure of a call is the one that explains it: a rollback
+  // after it must not put its own in its place.
+  if (gRecman.diagnosticSet) return status;
+  gRecman.diagnosticSet = true;
+  gRecman.diagnostic = RecmanDiagnostic{};
+  gRecman.diagnostic.status = status;
+  gRecman.diagnostic.code = code;
+  if (storage) gRecman.diagnostic.storage = storage;
+  gRecman.diagnostic.osError = osError;
+  gRecman.diagnostic.message = message;
+  if (dir) gRecman.diagnostic.folder = dir->path;
+  return status;
+}
+
+void ClearDiagnostic() { gRecman.diagnosticSet = false; }
+
+bool RecmanLastDiagnostic(RecmanDiagnostic& out) {
+  std::lock_guard<std::mutex> guard(gRecman.mutex);
+  if (!gRecman.diagnosticSet) return false;
+  out = gRecman.diagnostic;
+  return true;
+}
+
+std::string RecmanDiagnosticText(const RecmanDiagnostic& d) {
+  std::string text;
+  if (!d.storage.empty()) text = d.storage + " " + std::to_string(d.code) + " (" + d.message + ")";
+  else text = d.message;
+  if (d.osError != 0) text += ", errno " + std::to_string(d.osError) + " (" + std::strerror(d.osError) + ")";
+  if (!d.folder.empty()) text += ", folder " + d.folder;
+  return text;
+}

@@ -1,0 +1,20 @@
+// testing.h - switches of the engine for tests and benchmarks only.
+//
+// Nothing here is read from the environment or from files: an office
+// machine cannot turn durability off by carrying a variable.
+#pragma once
+#include <cstdint>
+
+enum class RecmanDurability : uint8_t {
+  kFull,    // every commit on disk before it is reported (the default)
+  kNormal,  // the log synced at checkpoints only: the last commits may be lost at a power cut
+  kOff,     // no syncs at all
+};
+// For the connections opened from now on.
+void RecmanSetDurabilityForTests(RecmanDurability durability);
+
+// The size the write-ahead log of a directory may reach: the checkpoint
+// threshold, plus the largest transaction written since the last checkpoint.
+// After a checkpoint the log starts again from its beginning and is cut back
+// to this size.
+constexpr int64_t kRecmanLogLimitBytes = 8 * 1024 * 1024;

@@ -1,0 +1,397 @@
+// integrity_test.cpp - record files as an office uses them: stations that
+// sit idle, a database file replaced or deleted under a station, a missing
+// database or a foreign marker at start, damaged pages, an exclusive open
+// closed beside a normal one, and the diagnostics of a failed call.
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <sqlite3.h>
+#include <sys/stat.h>
+
+#include <cstdio>
+#include <fstream>
+#include <random>
+
+#include "recman/check.h"
+#include "recman/store.h"
+#include "recman/testing.h"
+#include "tests/recman/recman_test_util.h"
+
+using namespace rt;
+
+namespace {
+
+constexpr int kLength = 428;
+
+std::string Spec() {
+  SpecBuilder s;
+  s.recordLength = kLength;
+  s.keys = {{{1, 4, 0}}, {{5, 8, KF_DUPLICATES | KF_MODIFIABLE}}};
+  return s.Build();
+}
+
+// Record `n`: its 4-digit key, a text that tells it apart, then blanks.
+std::string Rec(int n, char fill = 'r') {
+  char key[8];
+  std::snprintf(key, sizeof key, "%04d", n % 10000);
+  std::string r = std::string(key) + "NAME" + key + std::string(kLength - 12, fill);
+  return r;
+}
+
+// Record number `n` of a large fill: a 4-byte key above every Rec key.
+std::string BigRec(uint32_t n) {
+  std::string r = Rec(0, 'w');
+  for (int i = 0; i < 4; ++i) r[i] = static_cast<char>(((n | 0x80000000u) >> (24 - 8 * i)) & 0xFF);
+  return r;
+}
+
+off_t FileSize(const std::string& path) {
+  struct stat st {};
+  return stat(path.c_str(), &st) == 0 ? st.st_size : -1;
+}
+
+std::string ReadAll(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+}
+
+void WriteAll(const std::string& path, const std::string& bytes) {
+  std::ofstream(path, std::ios::binary | std::ios::trunc) << bytes;
+}
+
+// Copies the whole log of the directory's database into the database file
+// and empties it, as the last connection does when it closes.
+bool Checkpoint(const std::string& folder) {
+  sqlite3* db = nullptr;
+  bool ok = sqlite3_open((folder + "/recman.db").c_str(), &db) == SQLITE_OK &&
+            sqlite3_exec(db, "PRAGMA wal_checkpoint(TRUNCATE)", nullptr, nullptr, nullptr) == SQLITE_OK;
+  sqlite3_close(db);
+  return ok;
+}
+
+// Fills `path` with `count` records in a child process, then checkpoints:
+// the database file holds everything, the log nothing.
+int FillInChild(const std::string& path, int count, char fill = 'r') {
+  return InChild([&] {
+    if (Create(path, Spec()) != B_OK) return 1;
+    Block pb;
+    if (Open(pb, path) != B_OK) return 2;
+    if (Simple(B_BEGIN_TRANS) != B_OK) return 3;
+    for (int i = 1; i <= count; ++i)
+      if (Insert(pb, Rec(i, fill)) != B_OK) return 4;
+    if (Simple(B_END_TRANS) != B_OK) return 5;
+    Reset();
+    return Checkpoint(path.substr(0, path.rfind('/'))) ? 0 : 6;
+  });
+}
+
+// Every record of the file in key order, read by a child process (a fresh
+// start of a station): "status:" then the records' first 12 bytes.
+std::string ReadInChild(const std::string& path) {
+  int pipeFds[2];
+  if (pipe(pipeFds) != 0) return "pipe";
+  pid_t pid = fork();
+  if (pid == 0) {
+    close(pipeFds[0]);
+    Block pb;
+    std::string out;
+    int16_t st = Open(pb, path);
+    if (st == B_OK) {
+      Result r = Get(pb, B_GET_FIRST, 0);
+      while (r.status == B_OK) {
+        out += r.data.substr(0, 12) + ",";
+        r = Get(pb, B_GET_NEXT, 0);
+      }
+      st = r.status == B_END_OF_FILE ? int16_t{B_OK} : r.status;
+    }
+    out = std::to_string(st) + ":" + out;
+    (void)!write(pipeFds[1], out.data(), out.size());
+    _exit(0);
+  }
+  close(pipeFds[1]);
+  std::string out;
+  char buf[4096];
+  ssize_t n;
+  while ((n = read(pipeFds[0], buf, sizeof buf)) > 0) out.append(buf, static_cast<size_t>(n));
+  close(pipeFds[0]);
+  waitpid(pid, nullptr, 0);
+  return out;
+}
+
+std::string Expected(int count) {
+  std::string out = "0:";
+  for (int i = 1; i <= count; ++i) out += Rec(i).substr(0, 12) + ",";
+  return out;
+}
+
+class IntegrityTest : public ::testing::Test {
+ protected:
+  void TearDown() override { Reset(); }
+  TempDir dir;
+};
+
+// ---- An idle station ---------------------------------------------------------
+
+// A station that opened its files and read once, then waits, holds no
+// snapshot: the writer's log is checkpointed into the database file and
+// starts again from its beginning instead of growing.
+TEST_F(IntegrityTest, AnIdleStationKeepsNeitherTheLogGrowingNorTheDatabaseFileBehind) {
+  const std::string path = dir.File("F.dat");
+  ASSERT_EQ(FillInChild(path, 10), 0);
+  const off_t before = FileSize(dir.File("recman.db"));
+  Child idle = Spawn([&](ChildSide& side) {
+    Block pb;
+    if (Open(pb, path) != B_OK || Get(pb, B_GET_FIRST, 0).status != B_OK) return 1;
+    side.Tell('r');
+    side.Wait();  // idle until told to end
+    return 0;
+  });
+  ASSERT_EQ(idle.Heard(), 'r');
+  Block pb;
+  ASSERT_EQ(Open(pb, path), B_OK);
+  // About 20 MiB of records and index entries, in many commits, with reads
+  // between them as a settlement does.
+  for (int t = 0; t < 100; ++t) {
+    ASSERT_EQ(Simple(B_BEGIN_TRANS), B_OK);
+    for (int i = 0; i < 400; ++i) ASSERT_EQ(Insert(pb, BigRec(t * 400 + i)), B_OK) << t;
+    ASSERT_EQ(Simple(B_END_TRANS), B_OK);
+    ASSERT_EQ(Get(pb, B_GET_FIRST, 0).status, B_OK);
+  }
+  const off_t wal = FileSize(dir.File("recman.db-wal"));
+  const off_t db = FileSize(dir.File("recman.db"));
+  idle.Tell('x');
+  EXPECT_EQ(idle.Join(), 0);
+  EXPECT_LE(wal, kRecmanLogLimitBytes) << "log of " << wal << " bytes";
+  EXPECT_GT(db, before + 12 * 1024 * 1024) << "database file of " << db << " bytes";
+}
+
+// ---- The database file replaced or deleted under a station -------------------
+
+TEST_F(IntegrityTest, ADatabaseReplacedOrDeletedUnderAStationIsNeitherWrittenNorLost) {
+  const std::string path = dir.File("F.dat");
+  ASSERT_EQ(FillInChild(path, 3), 0);
+  const std::string db = dir.File("recman.db");
+  for (bool deleteIt : {false, true}) {
+    SCOPED_TRACE(deleteIt ? "deleted" : "replaced");
+    Block pb;
+    ASSERT_EQ(Open(pb, path), B_OK);
+    ASSERT_EQ(Get(pb, B_GET_FIRST, 0).status, B_OK);
+    // A copy put in its place (or the file deleted) while the station waits.
+    const std::string saved = ReadAll(db);
+    const std::string aside = dir.File("aside.db");
+    ASSERT_EQ(rename(db.c_str(), aside.c_str()), 0);
+    if (!deleteIt) WriteAll(db, saved);
+    const std::string copyBefore = deleteIt ? "" : ReadAll(db), oldBefore = ReadAll(aside);
+
+    EXPECT_EQ(Insert(pb, Rec(50)), B_IO_ERROR);
+    RecmanDiagnostic d;
+    ASSERT_TRUE(RecmanLastDiagnostic(d));
+    EXPECT_EQ(d.status, B_IO_ERROR);
+    EXPECT_EQ(d.folder, dir.path());
+    EXPECT_NE(d.message.find("recman.db"), std::string::npos) << d.message;
+    EXPECT_EQ(Simple(B_BEGIN_TRANS), B_OK);
+    EXPECT_EQ(Get(pb, B_GET_FIRST, 0).status, B_IO_ERROR);
+    EXPECT_EQ(Simple(B_ABORT_TRANS), B_OK);
+    // Neither file changed.
+    if (!deleteIt) { EXPECT_EQ(ReadAll(db), copyBefore); }
+    EXPECT_EQ(ReadAll(aside), oldBefore);
+    EXPECT_EQ(Close(pb), B_OK);
+    Reset();
+    if (deleteIt) { ASSERT_EQ(rename(aside.c_str(), db.c_str()), 0); }
+    EXPECT_EQ(ReadInChild(path), Expected(3));
+  }
+}
+
+// ---- Starts with a missing database or a foreign marker ----------------------
+
+// The data layer's open: a missing file (12) is created and opened.
+int16_t OpenOrCreate(Block& pb, const std::string& path) {
+  int16_t st = Open(pb, path);
+  if (st != B_FILE_NOT_FOUND) return st;
+  st = Create(path, Spec());
+  if (st != B_OK && st != B_FILE_EXISTS) return st;
+  return Open(pb, path);
+}
+
+int StartInChild(const std::string& path) {
+  return InChild([&] {
+    Block pb;
+    return OpenOrCreate(pb, path);
+  });
+}
+
+TEST_F(IntegrityTest, AStartWithoutTheDatabaseCreatesNothingAndLosesNothingOnceItIsBack) {
+  const std::string path = dir.File("F.dat"), db = dir.File("recman.db");
+  ASSERT_EQ(FillInChild(path, 5), 0);
+  const std::string aside = dir.File("saved.db");
+  ASSERT_EQ(rename(db.c_str(), aside.c_str()), 0);
+  const std::string marker = ReadAll(path);
+  // The start is refused: the marker names a file that the folder's
+  // database should hold.
+  EXPECT_EQ(StartInChild(path), B_IO_ERROR);
+  EXPECT_EQ(FileSize(db), -1);
+  EXPECT_EQ(ReadAll(path), marker);
+  EXPECT_EQ(Create(path, Spec()), B_FILE_EXISTS);
+  ASSERT_EQ(rename(aside.c_str(), db.c_str()), 0);
+  EXPECT_EQ(StartInChild(path), B_OK);
+  EXPECT_EQ(ReadInChild(path), Expected(5));
+}
+
+TEST_F(IntegrityTest, AForeignMarkerOrAMissingOneIsRefusedAndRepairedWithoutLoss) {
+  const std::string path = dir.File("F.dat");
+  ASSERT_EQ(FillInChild(path, 4), 0);
+  ASSERT_EQ(mkdir(dir.File("OTHER").c_str(), 0755), 0);
+  const std::string other = dir.File("OTHER/F.dat");
+  ASSERT_EQ(FillInChild(other, 1), 0);
+  const std::string own = ReadAll(path);
+
+  // A marker copied from another suite root.
+  WriteAll(path, ReadAll(other));
+  EXPECT_EQ(StartInChild(path), B_IO_ERROR);
+  EXPECT_EQ(Create(path, Spec()), B_FILE_EXISTS);
+  std::string report;
+  EXPECT_EQ(RecmanCheckFile(path, "", report), B_IO_ERROR);
+  EXPECT_NE(report.find("marker"), std::string::npos) << report;
+
+  // No marker at all, the records still in the database.
+  ASSERT_EQ(unlink(path.c_str()), 0);
+  EXPECT_EQ(StartInChild(path), B_IO_ERROR);
+  EXPECT_EQ(Create(path, Spec()), B_FILE_EXISTS);
+  report.clear();
+  EXPECT_EQ(RecmanCheckFile(path, "", report), B_IO_ERROR);
+  EXPECT_NE(report.find("no marker"), std::string::npos) << report;
+
+  // The explicit repair makes the marker again.
+  report.clear();
+  ASSERT_EQ(RecmanRepairMarker(path, report), B_OK) << report;
+  EXPECT_EQ(ReadAll(path), own);
+  EXPECT_EQ(StartInChild(path), B_OK);
+  EXPECT_EQ(ReadInChild(path), Expected(4));
+  // A marker that is there already is not repaired over.
+  EXPECT_EQ(RecmanRepairMarker(path, report), B_FILE_EXISTS);
+}
+
+// ---- Damaged pages ---------------------------------------------------------------
+
+// Every read answers either the record as written or status 2: never other
+// bytes as if they were sound.
+void ExpectSoundOrRefused(const std::string& path, int count, char fill) {
+  Block pb;
+  ASSERT_EQ(Open(pb, path), B_OK);
+  int refused = 0;
+  for (int i = 1; i <= count; ++i) {
+    Result r = Get(pb, B_GET_EQUAL, 0, Rec(i).substr(0, 4));
+    if (r.status == B_OK) {
+      EXPECT_EQ(r.data, Rec(i, fill)) << "record " << i;
+    } else {
+      EXPECT_EQ(r.status, B_IO_ERROR) << "record " << i;
+      ++refused;
+    }
+  }
+  EXPECT_GT(refused, 0);
+  Close(pb);
+  Reset();
+}
+
+TEST_F(IntegrityTest, BytesChangedInsideARecordOrARandomPageAreStatus2) {
+  const std::string path = dir.File("F.dat"), db = dir.File("recman.db");
+  ASSERT_EQ(FillInChild(path, 200), 0);
+  std::string bytes = ReadAll(db);
+  // One record's text changed where it is stored: the page stays sound.
+  size_t at = bytes.find(Rec(77).substr(4, 8));
+  ASSERT_NE(at, std::string::npos);
+  bytes[at + 5] = 'X';
+  WriteAll(db, bytes);
+  ExpectSoundOrRefused(path, 200, 'r');
+
+  // Random bytes over a whole page of records (of another file).
+  ASSERT_EQ(FillInChild(path + "2", 200, 's'), 0);
+  bytes = ReadAll(db);
+  at = bytes.find(Rec(120, 's').substr(4, 20));
+  ASSERT_NE(at, std::string::npos);
+  std::mt19937 random(7);
+  for (size_t i = at / 4096 * 4096; i < at / 4096 * 4096 + 4096; ++i)
+    bytes[i] = static_cast<char>(random() & 0xFF);
+  WriteAll(db, bytes);
+  ExpectSoundOrRefused(path + "2", 200, 's');
+}
+
+// A database of the previous format (no checksums) opens: its records get
+// their checksums; a record written without one since is read unchecked
+// and counted by the check.
+TEST_F(IntegrityTest, RecordsOfThePreviousFormatOpenAndGetTheirChecksums) {
+  const std::string path = dir.File("F.dat");
+  ASSERT_EQ(FillInChild(path, 20), 0);
+  sqlite3* db = nullptr;
+  ASSERT_EQ(sqlite3_open(dir.File("recman.db").c_str(), &db), SQLITE_OK);
+  auto exec = [&](const char* sql) { return sqlite3_exec(db, sql, nullptr, nullptr, nullptr); };
+  ASSERT_EQ(exec("ALTER TABLE r1 DROP COLUMN sum; UPDATE recman_meta SET value = 1 WHERE key = 'format'"),
+            SQLITE_OK);
+  ASSERT_EQ(ReadInChild(path), Expected(20));
+  std::string report;
+  EXPECT_EQ(RecmanCheckFile(path, "", report), B_OK) << report;
+  EXPECT_EQ(report, "");
+  Reset();
+  ASSERT_EQ(exec("UPDATE r1 SET sum = NULL WHERE pos = 3"), SQLITE_OK);
+  // A checksum that no longer fits its record is damage.
+  ASSERT_EQ(exec("UPDATE r1 SET sum = sum + 1 WHERE pos = 5"), SQLITE_OK);
+  sqlite3_close(db);
+  EXPECT_EQ(ReadInChild(path), "2:" + Expected(4).substr(2));
+  report.clear();
+  EXPECT_EQ(RecmanCheckFile(path, "", report), B_IO_ERROR);
+  EXPECT_NE(report.find("record 5: does not match its checksum"), std::string::npos) << report;
+  EXPECT_NE(report.find("1 records written without a checksum"), std::string::npos) << report;
+}
+
+// ---- Exclusive close -----------------------------------------------------------
+
+TEST_F(IntegrityTest, ClosingAnExclusiveOpenBesideANormalOneLetsOthersOpen) {
+  const std::string path = dir.File("F.dat");
+  ASSERT_EQ(Create(path, Spec()), B_OK);
+  Block normal, exclusive;
+  ASSERT_EQ(Open(normal, path), B_OK);
+  ASSERT_EQ(Open(exclusive, path, B_MODE_EXCLUSIVE), B_OK);
+  auto otherOpens = [&] {
+    return InChild([&] {
+      Block pb;
+      return Open(pb, path);
+    });
+  };
+  EXPECT_EQ(otherOpens(), B_FILE_LOCKED);
+  ASSERT_EQ(Close(exclusive), B_OK);
+  EXPECT_EQ(otherOpens(), B_OK);
+  ASSERT_EQ(Close(normal), B_OK);
+}
+
+// ---- Durability and diagnostics --------------------------------------------
+
+TEST_F(IntegrityTest, DurabilityIsNotTakenFromTheEnvironment) {
+  setenv("RECMAN_SYNCHRONOUS", "OFF", 1);
+  EXPECT_TRUE(SyncEnabled());
+  unsetenv("RECMAN_SYNCHRONOUS");
+  RecmanSetDurabilityForTests(RecmanDurability::kOff);
+  EXPECT_FALSE(SyncEnabled());
+  RecmanSetDurabilityForTests(RecmanDurability::kFull);
+  EXPECT_TRUE(SyncEnabled());
+}
+
+TEST_F(IntegrityTest, ADamagedHeaderKeepsTheStorageCodeAndMessageWithTheStatus) {
+  const std::string path = dir.File("F.dat"), db = dir.File("recman.db");
+  ASSERT_EQ(FillInChild(path, 3), 0);
+  std::string bytes = ReadAll(db);
+  for (int i = 0; i < 16; ++i) bytes[i] = 'Z';
+  WriteAll(db, bytes);
+  Block pb;
+  EXPECT_EQ(Open(pb, path), B_IO_ERROR);
+  RecmanDiagnostic d;
+  ASSERT_TRUE(RecmanLastDiagnostic(d));
+  EXPECT_EQ(d.code, SQLITE_NOTADB);
+  EXPECT_NE(d.message.find("not a database"), std::string::npos) << d.message;
+  EXPECT_EQ(d.folder, dir.path());
+  EXPECT_NE(RecmanDiagnosticText(d).find("SQLite 26"), std::string::npos) << RecmanDiagnosticText(d);
+  // A call that succeeds leaves no diagnostic behind.
+  EXPECT_EQ(Simple(B_BEGIN_TRANS), B_OK);
+  EXPECT_FALSE(RecmanLastDiagnostic(d));
+  EXPECT_EQ(Simple(B_ABORT_TRANS), B_OK);
+}
+
+}  // namespace
