@@ -43,7 +43,10 @@ enum RecordSlot {
   kRecordSlots
 };
 
+int gBusyTimeoutForTests = -1;
+
 int BusyTimeoutMs() {
+  if (gBusyTimeoutForTests >= 0) return gBusyTimeoutForTests;
   const char* v = std::getenv("RECMAN_BUSY_TIMEOUT_MS");
   if (v && *v) {
     long n = std::strtol(v, nullptr, 10);
@@ -338,6 +341,13 @@ bool DirectoryInUse(const Directory* dir) {
 void RecmanSetDurabilityForTests(RecmanDurability durability) {
   std::lock_guard<std::mutex> guard(gRecman.mutex);
   gDurability = durability;
+}
+
+void RecmanSetBusyTimeoutForTests(int milliseconds) {
+  std::lock_guard<std::mutex> guard(gRecman.mutex);
+  gBusyTimeoutForTests = milliseconds;
+  for (auto& [path, dir] : gRecman.directories)
+    if (dir->db) sqlite3_busy_timeout(dir->db, milliseconds);
 }
 
 bool SyncEnabled() { return gDurability != RecmanDurability::kOff; }

@@ -13,6 +13,11 @@ enum class RecmanDurability : uint8_t {
 // For the connections opened from now on.
 void RecmanSetDurabilityForTests(RecmanDurability durability);
 
+// How long a call waits for another process's write transaction before it
+// answers 85 (30 s unless RECMAN_BUSY_TIMEOUT_MS says otherwise); for the
+// connections open now and those opened later.
+void RecmanSetBusyTimeoutForTests(int milliseconds);
+
 // The size the write-ahead log of a directory may reach: the checkpoint
 // threshold, plus the largest transaction written since the last checkpoint.
 // After a checkpoint the log starts again from its beginning and is cut back

@@ -22,8 +22,8 @@
 // the database file.
 //
 // The identity of the database file is checked before every write
-// transaction and every new snapshot: a file replaced or deleted under the
-// station is never written (status 2).
+// transaction, before its commit and before every new snapshot: a file
+// replaced or deleted under the station is never written (status 2).
 #include "recman/transactions.h"
 
 #include <pthread.h>
@@ -196,6 +196,8 @@ int16_t BeginWrite(Directory& dir, WriteScope& scope) {
 int16_t EndWrite(WriteScope& scope, int16_t status) {
   Directory& dir = *scope.dir;
   if (scope.own) {
+    // A file replaced under the write since it began is not committed into.
+    if (status == B_OK) status = CheckStoreIdentity(dir);
     if (status == B_OK) {
       status = Commit(dir);
       if (status != B_OK) Exec(dir, "ROLLBACK");
@@ -248,6 +250,7 @@ int16_t EngineEndTransaction() {
   for (auto& [path, dir] : gRecman.directories) {
     if (!dir->transactionOpen) continue;
     int16_t st = result == B_OK ? FlushRecordCounts(*dir) : int16_t{B_IO_ERROR};
+    if (st == B_OK) st = CheckStoreIdentity(*dir);
     dir->pendingCounts.clear();
     if (st == B_OK) st = Commit(*dir);
     if (st != B_OK) {
