@@ -135,8 +135,20 @@ void FindRecord(int16_t& status, int16_t direction, std::string key_value, int16
     status = B_FILE_NOT_OPEN;
     return;
   }
-  int16_t recordLength = 0, keyLength = 0;
-  FileStats(recordLength, keyLength, key_number, file_number);
+  // The key's length from the file's statistics (as FileStats gives it).  A
+  // Stat the record manager refuses (a busy or damaged database) answers
+  // its own status, not "no such key".
+  std::string statistics;
+  int16_t statStatus = ReadFileStatistics(index, statistics);
+  if (statStatus != B_OK && statStatus != B_DATA_BUFFER_TOO_SHORT) {
+    status = statStatus;
+    return;
+  }
+  int keyLength = 0;
+  if (key_number >= 0)
+    for (const KeySegmentSpec& segment : KeySegmentsOf(statistics, key_number)) keyLength += segment.length;
+  // Key values travel in a 256-byte buffer whose length is one byte.
+  keyLength = std::min(keyLength, kKeyBufferSize - 1);
   if (keyLength <= 0) {
     status = kStatusNoSuchKey;
     return;

@@ -219,6 +219,10 @@ class OtherStation {
   // Reads `key` on key 0 with a single no-wait record lock.
   int16_t Lock(const std::string& key) { return Ask('L', key); }
   int16_t Unlock() { return Ask('U', ""); }
+  // Begins a transaction and reads the first record: the station then holds
+  // its directory's database for writing until End.
+  int16_t Hold() { return Ask('H', ""); }
+  int16_t End() { return Ask('E', ""); }
   int16_t Close() { return Ask('C', ""); }
   void Stop() {
     if (child_ > 0) {
@@ -273,6 +277,19 @@ class OtherStation {
                            &length, key, head[1], 0);
           break;
         case 'U': status = BTRCALL(B_UNLOCK, block, data, &length, key, 0, 0); break;
+        case 'H': {
+          unsigned char scratch[kPositionBlockSize] = {};
+          uint32_t none = 0;
+          status = BTRCALL(B_BEGIN_TRANS, scratch, data, &none, key, 0, 0);
+          if (status == 0) status = BTRCALL(B_GET_FIRST, block, data, &length, key, 255, 0);
+          break;
+        }
+        case 'E': {
+          unsigned char scratch[kPositionBlockSize] = {};
+          uint32_t none = 0;
+          status = BTRCALL(B_END_TRANS, scratch, data, &none, key, 0, 0);
+          break;
+        }
         case 'C': status = BTRCALL(B_CLOSE, block, data, &length, key, 0, 0); break;
         default:
           status = 0;
