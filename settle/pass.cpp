@@ -16,8 +16,14 @@
 // Within the transaction the pass first reads and computes everything of a
 // property, then writes.  A property whose amounts do not fit the records'
 // 32-bit amounts, or whose dates make a settlement meaningless, is left
-// untouched and reported; so is one whose writes the record manager
-// refuses, after rolling back what was written.
+// untouched and reported.  Every status of the record manager is looked
+// at: a busy database or a record locked elsewhere (84, 85) anywhere in a
+// property rolls it back and the pass waits, as lock mode 1 does (the lock
+// message on row 24, random pauses, no limit), then settles the property
+// from the start; Escape during that wait stops the pass before the
+// property.  Any other status it does not expect (a damaged record, a
+// replaced database, a refused write) rolls the property back and reports
+// it with the status.  No property ends neither settled nor reported.
 #include <cmath>
 #include <cstdint>
 #include <string>
@@ -26,7 +32,10 @@
 #include "data/data.h"
 #include "data/locks.h"
 #include "input/dates.h"
+#include "input/keys.h"
+#include "platform/platform.h"
 #include "recman/recman.h"
+#include "screen/windows.h"
 #include "session/session.h"
 #include "settle/parameters.h"
 #include "settle/records.h"
@@ -42,6 +51,8 @@ constexpr int16_t kNoConceptType = 9;        // set before a lookup: a missing c
 constexpr int kGroups = 7;                   // coefficient groups 1..7 are shared among the owners
 constexpr int kChargedGroup = 8;             // payments charged to one owner
 constexpr int64_t kGroupOneTotal = 1000000;  // group 1 shares are millionths
+constexpr int kBusyPauseMaxMs = 10000;       // a busy database: pauses of 1..10001 ms, as lock mode 1
+constexpr int kKeyPollMs = 100;              // Escape is looked for this often while waiting
 
 bool FitsLong(int64_t value) { return value >= INT32_MIN && value <= INT32_MAX; }
 
@@ -166,7 +177,21 @@ struct PropertyRun {
   // balances: what the pass deletes.
   std::vector<int32_t> collections, payments;
   bool tooLarge = false;
+  // The first status of the record manager the pass did not expect (0:
+  // none); everything after it is only read on to no effect.
+  int16_t failure = 0;
 };
+
+bool Busy(int16_t status) { return status == B_RECORD_LOCKED || status == B_FILE_LOCKED; }
+
+// Notes `status` as the property's failure unless it is 0 or one of the
+// statuses that end a read normally: `end` (end of file for the walks, key
+// not found for the look-ups).  True when the status was such a normal one.
+bool Expected(PropertyRun& run, int16_t status, int16_t end) {
+  if (status == 0 || status == end) return true;
+  if (run.failure == 0) run.failure = status;
+  return false;
+}
 
 // Whether concept `number` is a carry-over concept.  Looked up once per
 // property: within the property's transaction the concept file cannot
@@ -178,6 +203,7 @@ bool IsCarryOver(PropertyRun& run, int number) {
   if (known < 0) {
     SetConceptType(kNoConceptType);
     int16_t status = Find(kEqual, key, kFileConcepts);
+    Expected(run, status, B_KEY_NOT_FOUND);
     known = status == 0 && ConceptType() == kCarryOverType ? 1 : 0;
   }
   return known == 1;
@@ -202,6 +228,7 @@ void ReadOwners(PropertyRun& run) {
     owner.inRange = ownerCode >= LowerOwnerKey && ownerCode <= UpperOwnerKey;
     if (owner.inRange) {
       owner.position = Position(kFileOwners);
+      if (owner.position == 0) Expected(run, B_INVALID_POSITIONING, 0);
       run.receives[static_cast<size_t>(owner.number)] = 1;
       for (int c = 1; c <= kGroups; ++c) owner.shares[c] = OwnerShare(c);
       // The carried-over amounts: the slots of concepts 1..8 and the two
@@ -223,13 +250,17 @@ void ReadOwners(PropertyRun& run) {
         std::string kind = CollectionKind();
         if (kind == "C" || kind == "I")
           Add(run, collected, int64_t{CollectionAmount()} - int64_t{CollectionDeducted()});
-        run.collections.push_back(Position(kFileCollections));
+        int32_t position = Position(kFileCollections);
+        if (position == 0) Expected(run, B_INVALID_POSITIONING, 0);
+        run.collections.push_back(position);
         c = Next(kFileCollections);
       }
+      Expected(run, c, B_END_OF_FILE);
     }
     run.owners.push_back(owner);
     status = Next(kFileOwners);
   }
+  Expected(run, status, B_END_OF_FILE);
 }
 
 // The management fee for the property's months since its last settlement,
@@ -253,8 +284,10 @@ int64_t ManagementFee(PropertyRun& run, const std::string& lastSettlement) {
 
 // The coefficient group of the fee: "HO" followed by A..G in the property's
 // expense note (the first "HO" only); group 1 otherwise.
-int FeeGroup(const std::string& code) {
-  if (Find(kEqual, code, kFileExpenseNotes) != 0) return 1;
+int FeeGroup(PropertyRun& run, const std::string& code) {
+  int16_t status = Find(kEqual, code, kFileExpenseNotes);
+  Expected(run, status, B_KEY_NOT_FOUND);
+  if (status != 0) return 1;
   std::string text = ExpenseNoteText();
   size_t at = text.find("HO");
   if (at == std::string::npos || at + 2 >= text.size()) return 1;
@@ -286,10 +319,13 @@ void ReadPayments(PropertyRun& run) {
       } else {
         Add(run, Settlement.GroupAmount[n], amount);
       }
-      run.payments.push_back(Position(kFilePayments));
+      int32_t position = Position(kFilePayments);
+      if (position == 0) Expected(run, B_INVALID_POSITIONING, 0);
+      run.payments.push_back(position);
     }
     status = Next(kFilePayments);
   }
+  Expected(run, status, B_END_OF_FILE);
 }
 
 // Each owner's balance: collections, less the carried-over amounts' sign
@@ -350,7 +386,7 @@ int16_t WriteProperty(PropertyRun& run) {
     if (status != 0) return status;
   }
   // Back on the property, read inside this transaction.
-  if (Find(kEqual, run.code, kFileProperties) != 0) return B_KEY_NOT_FOUND;
+  if (int16_t status = Find(kEqual, run.code, kFileProperties); status != 0) return status;
   SetPropertyLastSettlement(SettlementDate);
   return Update(kFileProperties);
 }
@@ -364,53 +400,71 @@ void ClearTables() {
   w.OwnerCollections.assign(kOwnerNumbers, 0);
 }
 
-void Untouched(const std::string& code, UntouchedReason reason) {
-  Settlement.untouched.push_back(UntouchedProperty{code, reason});
+void Untouched(const std::string& code, UntouchedReason reason, int16_t status = 0) {
+  Settlement.untouched.push_back(UntouchedProperty{code, reason, status, std::string()});
 }
 
-// Settles the property `code`, seen with last-settlement date `seenDate`
-// before its lock was taken.
-void SettleProperty(const std::string& code, const std::string& seenDate) {
-  const std::string digits = UnpackDigits(code);
-  // Every lock before the transaction, so that none is waited for while the
-  // transaction holds the database: the property, the collections of all
-  // its owners (one range lock), its payments.
-  Lock("PropietH", digits, digits);
-  Lock("CobramH", digits + "0000", digits + "9999");
-  Lock("PagamH", digits, digits);
-  auto release = [] {
-    Release("PagamH");
-    Release("CobramH");
-    Release("PropietH");
-  };
+// What one attempt at a property came to.
+struct Attempt {
+  enum Kind { kSettled, kUntouched, kBusy } kind = kSettled;
+  UntouchedReason reason = UntouchedReason::kNotSaved;
+  int16_t status = 0;  // of the record manager, for kBusy and kRecordManager
+};
+
+Attempt Left(UntouchedReason reason) { return Attempt{Attempt::kUntouched, reason, 0}; }
+
+// A status the pass did not expect: the database busy (wait, then again)
+// or anything else (the property is reported with it).
+Attempt Failed(int16_t status) {
+  if (Busy(status)) return Attempt{Attempt::kBusy, UntouchedReason::kRecordManager, status};
+  // A damaged or replaced database: what the record manager said of it is
+  // kept for the end of the pass.
+  if (status == B_IO_ERROR && DataFiles.failureKnown && !Settlement.damageKnown) {
+    Settlement.damageKnown = true;
+    Settlement.damage = DataFiles.failure;
+  }
+  return Attempt{Attempt::kUntouched, UntouchedReason::kRecordManager, status};
+}
+
+// One attempt at the property `code`, seen with last-settlement date
+// `seenDate` before its locks were taken; the caller holds the locks.
+// Whatever does not end settled is rolled back.
+Attempt TrySettle(const std::string& code, const std::string& seenDate) {
   BeforeOperation(SettlementOperation::kBegin, 0);
-  BeginTransaction();
+  int16_t begun = BeginTransaction();
+  auto abort = [] {
+    BeforeOperation(SettlementOperation::kAbort, 0);
+    AbortTransaction();  // nothing of the property is kept (no transaction left: harmless)
+  };
+  if (begun != 0) {
+    abort();
+    return Failed(begun);
+  }
 
   // Read again under the locks and inside the transaction: another station
   // may have settled it while this one waited, and everything the pass
   // writes rests on what it reads from here on.
-  UntouchedReason reason = UntouchedReason::kNotSaved;
-  bool leave = true, found = Find(kEqual, code, kFileProperties) == 0;
-  const std::string lastSettlement = found ? PropertyLastSettlement() : std::string();
-  if (!found) {
-    // Gone meanwhile: nothing to settle, nothing to report.
-  } else if (lastSettlement != seenDate && lastSettlement >= SettlementDate) {
-    reason = UntouchedReason::kSettledElsewhere;
-  } else if (!IsUsableDate(lastSettlement)) {
-    reason = UntouchedReason::kNoLastSettlement;
-  } else if (SettlementDate < lastSettlement) {
-    reason = UntouchedReason::kSettledLater;
-  } else if (PropertyTaxIndex() != 0 && PropertyTaxIndex() != 1) {
-    reason = UntouchedReason::kUnknownTaxIndex;
-  } else {
-    leave = false;
+  int16_t status = Find(kEqual, code, kFileProperties);
+  if (status != 0) {
+    abort();
+    return status == B_KEY_NOT_FOUND ? Left(UntouchedReason::kGoneMeanwhile) : Failed(status);
   }
-  if (leave) {
-    BeforeOperation(SettlementOperation::kAbort, 0);
-    AbortTransaction();
-    if (found) Untouched(code, reason);
-    release();
-    return;
+  const std::string lastSettlement = PropertyLastSettlement();
+  Attempt left = Left(UntouchedReason::kNotSaved);
+  if (lastSettlement != seenDate && lastSettlement >= SettlementDate) {
+    left.reason = UntouchedReason::kSettledElsewhere;
+  } else if (!IsUsableDate(lastSettlement)) {
+    left.reason = UntouchedReason::kNoLastSettlement;
+  } else if (SettlementDate < lastSettlement) {
+    left.reason = UntouchedReason::kSettledLater;
+  } else if (PropertyTaxIndex() != 0 && PropertyTaxIndex() != 1) {
+    left.reason = UntouchedReason::kUnknownTaxIndex;
+  } else {
+    left.kind = Attempt::kSettled;
+  }
+  if (left.kind != Attempt::kSettled) {
+    abort();
+    return left;
   }
 
   PropertyRun run;
@@ -427,28 +481,97 @@ void SettleProperty(const std::string& code, const std::string& seenDate) {
   // ManagementFee reads the property record: FeeGroup and ReadPayments use
   // other record variables, so it is still the one read above.
   int64_t fee = ManagementFee(run, lastSettlement);
-  int group = FeeGroup(code);
+  int group = FeeGroup(run, code);
   w.GroupAmount[group] = fee;
   ReadPayments(run);
+  if (run.failure != 0) {
+    abort();
+    return Failed(run.failure);
+  }
   if (!run.tooLarge) ComputeBalances(run);
-
-  bool saved = false;
   if (run.tooLarge) {
-    reason = UntouchedReason::kAmountTooLarge;
-  } else {
-    reason = UntouchedReason::kNotSaved;
-    int16_t written = WriteProperty(run);
-    if (written == 0) {
-      BeforeOperation(SettlementOperation::kEnd, 0);
-      saved = EndTransaction() == 0;
+    abort();
+    return Left(UntouchedReason::kAmountTooLarge);
+  }
+  status = WriteProperty(run);
+  if (status == 0) {
+    BeforeOperation(SettlementOperation::kEnd, 0);
+    status = EndTransaction();
+    if (status == 0) return Attempt{};
+  }
+  abort();
+  return Failed(status);
+}
+
+// The wait on a busy database, as lock mode 1 waits on a locked record: a
+// random pause of 1 to 10001 milliseconds, with Escape looked for all along.
+// False when the operator pressed Escape.
+bool PauseWhileBusy() {
+  int total = static_cast<int>(std::lround(kBusyPauseMaxMs * RandomUnit() + 1));
+  for (int waited = 0; waited < total; waited += kKeyPollMs) {
+    PauseMs(std::min(kKeyPollMs, total - waited));
+    KeyCode key = 0;
+    int button = 0, column = 0, row = 0;
+    ReadKey(key, button, column, row);
+    if (key == kKeyEsc) return false;
+  }
+  return true;
+}
+
+// Settles the property `code`, seen with last-settlement date `seenDate`
+// before its lock was taken.  False when the operator stopped the pass
+// before it (the property is then reported as the first one not settled).
+bool SettleProperty(const std::string& code, const std::string& seenDate) {
+  const std::string digits = UnpackDigits(code);
+  bool messageShown = false;
+  bool stopped = false;
+  Attempt attempt;
+  for (int round = 0;; ++round) {
+    // Every lock before the transaction, so that none is waited for while
+    // the transaction holds the database: the property, the collections of
+    // all its owners (one range lock), its payments.
+    Lock("PropietH", digits, digits);
+    Lock("CobramH", digits + "0000", digits + "9999");
+    Lock("PagamH", digits, digits);
+    attempt = TrySettle(code, seenDate);
+    Release("PagamH");
+    Release("CobramH");
+    Release("PropietH");
+    if (attempt.kind != Attempt::kBusy) break;
+    // Another station holds the database (or a record of the property)
+    // longer than the record manager waits: wait as the data layer does in
+    // lock mode 1 (a pause, then its lock message for the attempts after
+    // the first), without limit, unless the operator stops the pass.
+    if (!PauseWhileBusy()) {
+      stopped = true;
+      break;
+    }
+    if (round == 0) {
+      messageShown = ShowMessage(24, LockWaitText());
     }
   }
-  if (!saved) {
-    BeforeOperation(SettlementOperation::kAbort, 0);
-    AbortTransaction();  // nothing of the property is kept (no transaction left: harmless)
-    Untouched(code, reason);
-  }
-  release();
+  if (messageShown) CloseWindow();
+  if (stopped) return false;
+  if (attempt.kind == Attempt::kUntouched) Untouched(code, attempt.reason, attempt.status);
+  return true;
+}
+
+// The properties from `code` to the end of the range, not settled because
+// of `reason` (the operator's stop, or a read of the property file that
+// failed with `status`).
+void NotSettledFrom(const std::string& code, UntouchedReason reason, int16_t status,
+                    const std::string& highP) {
+  if (code > highP) return;
+  Settlement.untouched.push_back(UntouchedProperty{code, reason, status, highP});
+}
+
+// The property code after `code` (2 packed digit pairs); past 9999, one
+// beyond every code.
+std::string CodeAfter(const std::string& code) {
+  int number = std::stoi("0" + UnpackDigits(code)) + 1;
+  if (number > 9999) return std::string(2, '\xFF');
+  std::string digits = std::to_string(number);
+  return PackDigits(std::string(4 - digits.size(), '0') + digits);
 }
 
 }  // namespace
@@ -469,13 +592,36 @@ void SettlementPass() {
   const std::string lowP = LowerOwnerKey.substr(0, 2);
   const std::string highP = UpperOwnerKey.substr(0, 2);
 
+  std::string after;  // the last property dealt with (empty: none yet)
   int16_t status = Find(kGreaterOrEqual, lowP, kFileProperties);
-  while (status == 0 && PropertyCode() <= highP) {
+  for (;;) {
+    if (Busy(status)) {
+      // Reads outside a transaction seldom meet a busy database; when they
+      // do, wait as inside a property.
+      const std::string next = after.empty() ? lowP : CodeAfter(after);
+      if (!PauseWhileBusy()) {
+        NotSettledFrom(next, UntouchedReason::kStopped, 0, highP);
+        return;
+      }
+      status = Find(kGreaterOrEqual, next, kFileProperties);
+      continue;
+    }
+    if (status != 0 || PropertyCode() > highP) break;
     const std::string code = PropertyCode();
-    SettleProperty(code, PropertyLastSettlement());
+    if (!SettleProperty(code, PropertyLastSettlement())) {
+      NotSettledFrom(code, UntouchedReason::kStopped, 0, highP);
+      return;
+    }
+    after = code;
     // On to the property after this one, whatever happened to the record
     // position meanwhile.
     status = Find(kGreaterOrEqual, code, kFileProperties);
     if (status == 0 && PropertyCode() == code) status = Next(kFileProperties);
+  }
+  // The property file could not be read on: what is left of the range is
+  // not settled, and said so.
+  if (status != 0 && status != B_END_OF_FILE && status != B_KEY_NOT_FOUND) {
+    Failed(status);
+    NotSettledFrom(after.empty() ? lowP : CodeAfter(after), UntouchedReason::kRecordManager, status, highP);
   }
 }

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 
+#include "data/data.h"
 #include "input/dates.h"
 #include "input/keys.h"
 #include "platform/console.h"
@@ -30,6 +31,42 @@ std::string MessageLine(const std::string& text) {
   return line;
 }
 
+// `text` broken at blanks into message lines (a word longer than a line is
+// cut).
+std::string WrappedLines(const std::string& text) {
+  std::string out, line;
+  size_t at = 0;
+  while (at < text.size()) {
+    size_t end = text.find(' ', at);
+    std::string word = text.substr(at, end == std::string::npos ? std::string::npos : end - at);
+    at = end == std::string::npos ? text.size() : end + 1;
+    if (!line.empty() && line.size() + 1 + word.size() > kMessageWidth - 1) {
+      out += MessageLine(line);
+      line.clear();
+    }
+    line += (line.empty() ? "" : " ") + word;
+  }
+  if (!line.empty()) out += MessageLine(line);
+  return out;
+}
+
+std::string UntouchedLine(const UntouchedProperty& p) {
+  std::string line = UnpackDigits(p.code);
+  if (!p.lastCode.empty() && p.lastCode != p.code) line += "-" + UnpackDigits(p.lastCode);
+  line += "  " + Translate(UntouchedReasonText(p.reason));
+  if (p.reason == UntouchedReason::kRecordManager) line += " " + std::to_string(p.status);
+  return line;
+}
+
+// The message naming a damaged or replaced data folder, with the record
+// manager's account on a line of its own; read with one key.
+void ShowDamage() {
+  if (!Settlement.damageKnown) return;
+  std::string text = WrappedLines(DamagedFolderText(Settlement.damage.folder)) +
+                     WrappedLines(Utf8ToCp850(RecmanDiagnosticText(Settlement.damage)));
+  ShowMessageAndWait(kMessageRow, text);
+}
+
 }  // namespace
 
 std::string UntouchedReasonText(UntouchedReason reason) {
@@ -40,6 +77,9 @@ std::string UntouchedReasonText(UntouchedReason reason) {
     case UntouchedReason::kUnknownTaxIndex: return "TIPUS D'IMPOST DESCONEGUT";
     case UntouchedReason::kAmountTooLarge: return "IMPORT MASSA GRAN";
     case UntouchedReason::kNotSaved: return "NO S'HAN POGUT DESAR ELS CANVIS";
+    case UntouchedReason::kGoneMeanwhile: return "ESBORRADA DES D'UN ALTRE LLOC DE TREBALL";
+    case UntouchedReason::kRecordManager: return "ERROR DEL GESTOR DE FITXERS, ESTAT";
+    case UntouchedReason::kStopped: return "LIQUIDACI\xE0 ATURADA PER L'OPERADOR";
   }
   return std::string();
 }
@@ -47,9 +87,9 @@ std::string UntouchedReasonText(UntouchedReason reason) {
 void ShowUntouchedProperties() {
   const std::vector<UntouchedProperty>& list = Settlement.untouched;
   if (list.empty()) return;
+  ShowDamage();
   std::vector<std::string> lines;
-  for (const UntouchedProperty& p : list)
-    lines.push_back(UnpackDigits(p.code) + "  " + Translate(UntouchedReasonText(p.reason)));
+  for (const UntouchedProperty& p : list) lines.push_back(UntouchedLine(p));
   const std::string heading = Translate("FINQUES NO LIQUIDADES:");
   // As many windows as needed, each with a beep and read with one key.
   for (size_t first = 0; first < lines.size(); first += kLinesPerWindow - 1) {

@@ -5,6 +5,8 @@
 #include <string>
 #include <vector>
 
+#include "recman/recman.h"
+
 // VAT and withholding percentages (16 means 16 %), index = the property's
 // tax index; read once at start from "Vork.ini".
 extern float IvaRate[2];
@@ -28,7 +30,9 @@ void RunSettlement();
 // Settlement.untouched.
 void SettlementPass();
 // Shows the properties the last pass left untouched, with the reason for
-// each, in message windows in the session's language (nothing when none).
+// each (and the record manager's status where it gave one), in message
+// windows in the session's language (nothing when none); first, when the
+// pass met a damaged or replaced database, a message naming its folder.
 void ShowUntouchedProperties();
 
 // Owner numbers run from 0 to 9999 (the last 4 digits of an owner code).
@@ -42,10 +46,15 @@ enum class UntouchedReason {
   kUnknownTaxIndex,   // its tax index selects no VAT or withholding rate (0 or 1)
   kAmountTooLarge,    // a fee, share or balance beyond the 32-bit amounts of the records
   kNotSaved,          // the record manager refused a change: nothing of it was kept
+  kGoneMeanwhile,     // deleted by another station while this one waited for it
+  kRecordManager,     // the record manager answered a status the pass does not expect (see status)
+  kStopped,           // the operator stopped the pass (Escape) before this property
 };
 struct UntouchedProperty {
   std::string code;  // 2 packed bytes
   UntouchedReason reason;
+  int16_t status = 0;    // the record manager's status, for kRecordManager
+  std::string lastCode;  // when set: every property from code to lastCode (2 packed bytes)
 };
 // The Catalan text of a reason (passed through Translate when shown).
 std::string UntouchedReasonText(UntouchedReason reason);
@@ -76,6 +85,10 @@ struct SettlementWork {
   std::vector<int64_t> OwnerCharges;         // by owner number 0..9999: payments charged to one owner
   std::vector<int64_t> OwnerCollections;     // by owner number 0..9999: collections of kind C and I
   std::vector<UntouchedProperty> untouched;  // of the last pass, in key order
+  // The record manager's account of the first damaged or replaced database
+  // the last pass met (status 2), for the operator.
+  bool damageKnown = false;
+  RecmanDiagnostic damage;
   // Operations the pass has asked of the data layer (reads, steps, updates,
   // deletes, key locks and releases, transaction steps); for measurements.
   uint64_t recordOperations = 0;

@@ -4,8 +4,14 @@
 // beyond the tables, owners outside the owner range, amounts beyond 32 bits,
 // a property settled by another station meanwhile, a refused write, and the
 // report of the untouched properties.
+#include <sqlite3.h>
+
+#include <filesystem>
+#include <fstream>
+#include <functional>
 #include <map>
 
+#include "recman/testing.h"
 #include "settle_test_support.h"
 #include "tests/data/data_test_support.h"
 
@@ -333,7 +339,7 @@ TEST_F(LockOrderTest, APropertySettledElsewhereMeanwhileIsNotSettledAgain) {
   EXPECT_EQ(Untouched(), std::vector<std::string>{"0001:LIQUIDADA DES D'UN ALTRE LLOC DE TREBALL"});
 }
 
-TEST_F(LockOrderTest, ARefusedWriteKeepsNothingOfTheProperty) {
+TEST_F(LockOrderTest, ARecordLockedElsewhereIsWaitedForThenThePropertyIsSettledWhole) {
   AddProperty(Property(1).Fee(100).Last("20231130"));
   AddOwner(Owner(1, 1).Shares({500000}));
   AddOwner(Owner(1, 2).Shares({500000}));
@@ -341,19 +347,210 @@ TEST_F(LockOrderTest, ARefusedWriteKeepsNothingOfTheProperty) {
   AddProperty(Property(2).Fee(100).Last("20231130"));
   AddOwner(Owner(2, 1));
   // Another station holds owner 2 of property 1 with a record lock: its
-  // update is refused after owner 1 was already written.
+  // update is refused (84) after owner 1 was written.  The pass rolls the
+  // property back and waits; the station lets go during the wait.
   datatest::OtherStation other;
   ASSERT_EQ(other.Start(HostPath(root + "DADES/PropietH.dat"), 0), 0);
   ASSERT_EQ(other.Lock(settletest::OwnerKey(1, 2)), 0);
+  std::vector<std::string> shown;
+  // The first wait is a pause; the lock message is on the screen for the
+  // waits after it, as the data layer's lock mode 1 has it.
+  bool waited = false;
+  Platform.pause = [&](int) {
+    shown.push_back(VirtualScreenDump());
+    if (!waited && shown.back().find("FITXER BLOQUEJAT. ESPEREU UN MOMENT.") != std::string::npos) {
+      waited = true;
+      EXPECT_EQ(other.Unlock(), 0);
+    }
+  };
   SettlementPass();
   other.Stop();
-  EXPECT_EQ(Slot(1, 1), 0);
-  EXPECT_EQ(Slot(1, 2), 0);
-  EXPECT_EQ(CollectionsOf(1, 1), 1);
-  EXPECT_EQ(LastSettlement(1), "20231130");
-  EXPECT_EQ(Untouched(), std::vector<std::string>{"0001:NO S'HAN POGUT DESAR ELS CANVIS"});
-  EXPECT_EQ(Slot(2, 1), 100) << "the next property is settled";
+  EXPECT_TRUE(waited);
+  EXPECT_EQ(Windows.WindowDepth, 0);
+  EXPECT_EQ(Slot(1, 1), 50);  // 100 of the fee, 50 collected
+  EXPECT_EQ(Slot(1, 2), 100);
+  EXPECT_EQ(CollectionsOf(1, 1), 0);
+  EXPECT_EQ(LastSettlement(1), "20231231");
+  EXPECT_EQ(Untouched(), std::vector<std::string>{});
+  EXPECT_EQ(Slot(2, 1), 100);
   EXPECT_TRUE(HeldLocks(root, "PropietH").empty());
+}
+
+// ---- What the record manager answers ------------------------------------------------
+
+class RecordManagerAnswerTest : public SettleTest {
+ protected:
+  void ThreeProperties() {
+    for (int p = 1; p <= 3; ++p) {
+      AddProperty(Property(p).Fee(100).Last("20231130"));
+      AddOwner(Owner(p, 1));
+      AddCollection(p, 1, "20231201", 30, "C");
+    }
+  }
+  void ExpectSettled(int p) {
+    EXPECT_EQ(Slot(p, 1), 70) << p;
+    EXPECT_EQ(CollectionsOf(p, 1), 0) << p;
+    EXPECT_EQ(LastSettlement(p), "20231231") << p;
+  }
+  void ExpectUntouched(int p) {
+    EXPECT_EQ(CollectionsOf(p, 1), 1) << p;
+    EXPECT_EQ(LastSettlement(p), "20231130") << p;
+  }
+  std::string DataFolder() { return std::filesystem::canonical(temp.dir + "/DADES").string(); }
+  void TearDown() override {
+    RecmanSetBusyTimeoutForTests(30000);
+    Hooked() = nullptr;
+    SettleTest::TearDown();
+  }
+  // What the hook below runs before the second property's transaction.
+  static std::function<void()>& Hooked() {
+    static std::function<void()> f;
+    return f;
+  }
+  static void BeforeSecondProperty(SettlementOperation operation, int16_t) {
+    static int begins = 0;
+    if (operation != SettlementOperation::kBegin) return;
+    if (Hooked() && ++begins == 2) {
+      begins = 0;
+      std::function<void()> f = Hooked();
+      Hooked() = nullptr;
+      f();
+    }
+  }
+};
+
+// The busy database met inside a property (another station in a long
+// transaction): the lock message, and Escape stops the pass before it.
+TEST_F(RecordManagerAnswerTest, EscapeWhileTheDatabaseIsBusyStopsThePassBeforeTheProperty) {
+  ThreeProperties();
+  datatest::OtherStation other;
+  ASSERT_EQ(other.Start(HostPath(root + "DADES/FinquesH.dat"), 0), 0);
+  RecmanSetBusyTimeoutForTests(50);
+  Hooked() = [&] { ASSERT_EQ(other.Hold(), 0); };
+  Settlement.beforeRecordOperation = BeforeSecondProperty;
+  std::vector<std::string> shown;
+  Platform.pause = [&](int) {
+    shown.push_back(VirtualScreenDump());
+    if (shown.back().find("FITXER BLOQUEJAT") != std::string::npos) VirtualPushKey(kKeyEsc);
+  };
+  SettlementPass();
+  Settlement.beforeRecordOperation = nullptr;
+  EXPECT_EQ(other.End(), 0);
+  other.Stop();
+  ASSERT_FALSE(shown.empty());
+  EXPECT_NE(shown.back().find("FITXER BLOQUEJAT"), std::string::npos) << shown.back();
+  EXPECT_EQ(Windows.WindowDepth, 0);
+  ExpectSettled(1);
+  ExpectUntouched(2);
+  ExpectUntouched(3);
+  ASSERT_EQ(Settlement.untouched.size(), 1u);
+  EXPECT_EQ(Settlement.untouched[0].reason, UntouchedReason::kStopped);
+  VirtualPushKey(kKeyEnter);
+  ShowUntouchedProperties();
+  ASSERT_EQ(screensAtBeep.size(), 1u);
+  EXPECT_NE(screensAtBeep[0].find("0002-0999  LIQUIDACI\xE0 ATURADA PER L'OPERADOR"), std::string::npos)
+      << screensAtBeep[0];
+}
+
+// A record whose bytes no longer match its checksum: its property is left
+// whole and listed with the status (and so is the property before it, whose
+// walk along the owners ends by reading it), the others are settled, and
+// the operator is told which folder is damaged.
+TEST_F(RecordManagerAnswerTest, ADamagedRecordLeavesItsPropertyListedWithStatus2) {
+  ThreeProperties();
+  sqlite3* db = nullptr;
+  ASSERT_EQ(sqlite3_open((DataFolder() + "/recman.db").c_str(), &db), SQLITE_OK);
+  std::string key = settletest::OwnerKey(2, 1);
+  char hex[9];
+  std::snprintf(hex, sizeof hex, "%02X%02X%02X%02X", static_cast<unsigned char>(key[0]),
+                static_cast<unsigned char>(key[1]), static_cast<unsigned char>(key[2]),
+                static_cast<unsigned char>(key[3]));
+  sqlite3_stmt* s = nullptr;
+  ASSERT_EQ(
+      sqlite3_prepare_v2(db, "SELECT id FROM recman_file WHERE name LIKE 'propieth.dat'", -1, &s, nullptr),
+      SQLITE_OK);
+  ASSERT_EQ(sqlite3_step(s), SQLITE_ROW);
+  std::string sql = "UPDATE r" + std::to_string(sqlite3_column_int64(s, 0)) +
+                    " SET sum = sum + 1 WHERE substr(data, 1, 4) = X'" + hex + "'";
+  sqlite3_finalize(s);
+  ASSERT_EQ(sqlite3_exec(db, sql.c_str(), nullptr, nullptr, nullptr), SQLITE_OK);
+  EXPECT_EQ(sqlite3_changes(db), 1);
+  sqlite3_close(db);
+
+  SettlementPass();
+  ExpectUntouched(1);
+  ExpectUntouched(2);
+  ExpectSettled(3);
+  ASSERT_EQ(Settlement.untouched.size(), 2u);
+  for (const UntouchedProperty& u : Settlement.untouched) {
+    EXPECT_EQ(u.reason, UntouchedReason::kRecordManager);
+    EXPECT_EQ(u.status, B_IO_ERROR);
+  }
+  ASSERT_TRUE(Settlement.damageKnown);
+  EXPECT_EQ(Settlement.damage.folder, DataFolder());
+  VirtualPushKeys({kKeyEnter, kKeyEnter});
+  ShowUntouchedProperties();
+  ASSERT_EQ(screensAtBeep.size(), 2u);
+  EXPECT_NE(screensAtBeep[1].find("0001  ERROR DEL GESTOR DE FITXERS, ESTAT 2"), std::string::npos)
+      << screensAtBeep[1];
+  EXPECT_NE(screensAtBeep[0].find("LA CARPETA DE DADES"), std::string::npos) << screensAtBeep[0];
+  EXPECT_NE(screensAtBeep[0].find("recutil check"), std::string::npos) << screensAtBeep[0];
+  EXPECT_NE(screensAtBeep[0].find("checksum"), std::string::npos) << screensAtBeep[0];
+  EXPECT_NE(screensAtBeep[1].find("0002  ERROR DEL GESTOR DE FITXERS, ESTAT 2"), std::string::npos)
+      << screensAtBeep[1];
+}
+
+// The database file replaced by a copy, or deleted, while the pass runs:
+// the properties from there on are listed, and neither file is written.
+TEST_F(RecordManagerAnswerTest, ADatabaseReplacedOrDeletedMidPassIsNeitherWrittenNorLost) {
+  for (bool replace : {true, false}) {
+    SCOPED_TRACE(replace ? "replaced" : "deleted");
+    ThreeProperties();
+    const std::string db = DataFolder() + "/recman.db", aside = temp.dir + "/aside.db";
+    std::string copyBefore, oldBefore;
+    auto bytes = [](const std::string& path) {
+      std::ifstream in(path, std::ios::binary);
+      return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    };
+    Hooked() = [&] {
+      std::string saved = bytes(db);
+      ASSERT_EQ(rename(db.c_str(), aside.c_str()), 0);
+      if (replace) std::ofstream(db, std::ios::binary) << saved;
+      copyBefore = bytes(db);
+      oldBefore = bytes(aside);
+    };
+    Settlement.beforeRecordOperation = BeforeSecondProperty;
+    SettlementPass();
+    Settlement.beforeRecordOperation = nullptr;
+    EXPECT_EQ(bytes(db), copyBefore);
+    EXPECT_EQ(bytes(aside), oldBefore);
+    ASSERT_EQ(Settlement.untouched.size(), 2u);
+    EXPECT_EQ(UnpackDigits(Settlement.untouched[0].code), "0002");
+    EXPECT_EQ(Settlement.untouched[0].status, B_IO_ERROR);
+    EXPECT_EQ(UnpackDigits(Settlement.untouched[1].code), "0003");
+    EXPECT_EQ(UnpackDigits(Settlement.untouched[1].lastCode), "0999");
+    EXPECT_EQ(Settlement.untouched[1].status, B_IO_ERROR);
+    ASSERT_TRUE(Settlement.damageKnown);
+    EXPECT_EQ(Settlement.damage.folder, DataFolder());
+    EXPECT_NE(Settlement.damage.message.find("replaced or deleted"), std::string::npos);
+    // The old database back in place holds property 1 settled, the others
+    // as they were.
+    int16_t status = 0;
+    ResetDataFiles(status);
+    ASSERT_EQ(rename(aside.c_str(), db.c_str()), 0);
+    settletest::OpenSettlementFiles(root);
+    ExpectSettled(1);
+    ExpectUntouched(2);
+    ExpectUntouched(3);
+    if (HasFailure()) break;
+    // A fresh suite for the second round.
+    ResetDataFiles(status);
+    std::filesystem::remove_all(temp.dir + "/DADES");
+    std::filesystem::create_directories(temp.dir + "/DADES");
+    settletest::OpenSettlementFiles(root);
+    AddConcept(3, 1, "SALDO EN R\xE3SSEC");
+    Settlement = SettlementWork{};
+  }
 }
 
 // ---- The report -------------------------------------------------------------------------

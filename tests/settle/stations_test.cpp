@@ -2,7 +2,10 @@
 // at the same time (two processes, each with its own temporary folder and
 // station id, started together) end with exactly the data of one station
 // settling the whole range alone, and hold no lock afterwards.
+#include <chrono>
+
 #include "pass_child.h"
+#include "tests/data/data_test_support.h"
 
 namespace {
 
@@ -100,6 +103,32 @@ TEST_F(StationsTest, TheSameRangeTwiceAtOnceEndsAsOneStationAlone) {
     ExpectSameAsAlone(dir);
     if (HasFailure()) break;
   }
+}
+
+// Another station holds the database in a long transaction (a station
+// stopped inside a property, a large recutil load) for longer than the
+// record manager waits: the pass waits for it, without limit, and then
+// ends exactly as alone.
+TEST_F(StationsTest, APassThatMeetsABusyDatabaseWaitsAndEndsAsAlone) {
+  std::string dir = NewRoot();
+  datatest::OtherStation holder;
+  ASSERT_EQ(holder.Start(HostPath(dir + "/DADES/FinquesH.dat"), 0), 0);
+  ASSERT_EQ(holder.Hold(), 0);
+  ChildRun run;
+  run.root = dir + "/";
+  run.pauseDivisor = 20;
+  auto started = std::chrono::steady_clock::now();
+  setenv("RECMAN_BUSY_TIMEOUT_MS", "100", 1);
+  pid_t pid = passchild::StartPass(run);
+  unsetenv("RECMAN_BUSY_TIMEOUT_MS");
+  usleep(1500 * 1000);
+  EXPECT_EQ(holder.End(), 0);
+  holder.Stop();
+  ASSERT_EQ(passchild::Wait(pid), "exit 0");
+  auto took =
+      std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - started);
+  EXPECT_GE(took.count(), 1400) << "the pass did not wait for the holder";
+  ExpectSameAsAlone(dir);
 }
 
 }  // namespace
