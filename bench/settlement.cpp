@@ -21,18 +21,35 @@
 //                   ends: anonymous memory (heaps, the record manager's page
 //                   cache) and file pages mapped in (the record manager maps
 //                   its database file)
+//
+//   BM_SettlementWithIdleStation/P/I/R   settles P properties of the
+//                               generator's usual shape (4 to 12 owners, 3
+//                               collections each, 6 payments) alone (I = 0)
+//                               or while a second station (I = 1), another
+//                               process, has opened the six files and waits
+//                               as a station at its parameter screen does;
+//                               R numbers the runs, which alternate alone and
+//                               idle on copies of the same data.  Counters:
+//   log_MiB         the write-ahead log beside the database after the pass
+//   log_limit_MiB   what the record manager lets the log reach
+//   db_written      1 when the database file itself was written during the
+//                   pass (checkpoints took the settlement into it), 0 when
+//                   everything stayed in the log
 // The record manager keeps its usual durability (synchronous=FULL).
 #include "settle/settlement.h"
 
 #include <benchmark/benchmark.h>
+#include <sqlite3.h>
 #include <stdlib.h>
 #include <sys/resource.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <map>
 #include <string>
 
 #include "data/data.h"
@@ -42,6 +59,7 @@
 #include "input/numbers.h"
 #include "platform/console.h"
 #include "platform/platform.h"
+#include "recman/testing.h"
 #include "screen/hooks.h"
 #include "screen/windows.h"
 #include "session/language.h"
@@ -235,6 +253,165 @@ void BM_SettlementPass(benchmark::State& state) {
   state.counters["end_rss_anon_MiB"] = anonymous;
   state.counters["end_rss_file_MiB"] = mapped;
 }
+
+double FileMiB(const std::string& path) {
+  struct stat info {};
+  return stat(path.c_str(), &info) == 0 ? static_cast<double>(info.st_size) / (1024.0 * 1024.0) : 0.0;
+}
+
+// When the file was last written, in nanoseconds (0 when it is missing).
+int64_t WrittenAt(const std::string& path) {
+  struct stat info {};
+  if (stat(path.c_str(), &info) != 0) return 0;
+  return static_cast<int64_t>(info.st_mtim.tv_sec) * 1000000000 + info.st_mtim.tv_nsec;
+}
+
+// Copies the whole log of a data folder's database into the database file,
+// as the last station leaving does: the folder can then be copied as files.
+bool Checkpoint(const std::string& folder) {
+  sqlite3* db = nullptr;
+  bool ok = sqlite3_open((folder + "/recman.db").c_str(), &db) == SQLITE_OK &&
+            sqlite3_exec(db, "PRAGMA wal_checkpoint(TRUNCATE)", nullptr, nullptr, nullptr) == SQLITE_OK;
+  sqlite3_close(db);
+  return ok;
+}
+
+// The generated data of each size, made once; every run settles a copy.
+struct Generated {
+  std::string dir;
+  long records = 0;
+};
+struct GeneratedSuites {
+  std::map<int, Generated> bySize;
+  ~GeneratedSuites() {
+    std::error_code ignored;
+    for (auto& [size, g] : bySize) std::filesystem::remove_all(g.dir, ignored);
+  }
+} gGenerated;
+
+const Generated* GeneratedFor(int properties) {
+  auto it = gGenerated.bySize.find(properties);
+  if (it != gGenerated.bySize.end()) return &it->second;
+  Generated g;
+  g.dir = NewRoot();
+  DemoDataOptions options;
+  options.root = g.dir + "/";
+  options.properties = properties;
+  options.seed = 2026;
+  if (!GenerateInChild(options, g.records) || !Checkpoint(g.dir + "/DADES")) return nullptr;
+  return &gGenerated.bySize.emplace(properties, g).first->second;
+}
+
+// A new root holding a copy of the generated data folder.
+std::string CopyOf(const Generated& g) {
+  std::string dir = NewRoot();
+  for (const auto& entry : std::filesystem::directory_iterator(g.dir + "/DADES")) {
+    std::string name = entry.path().filename().string();
+    if (name == "recman.db-wal" || name == "recman.db-shm" || name == "recman.lck") continue;
+    std::filesystem::copy_file(entry.path(), dir + "/DADES/" + name,
+                               std::filesystem::copy_options::overwrite_existing);
+  }
+  return dir;
+}
+
+// A second station: another process that opens the six files as the program
+// does at start and then waits, as at its parameter screen, until `gate`
+// says to end.  Its process id, or -1.
+pid_t StartIdleStation(const std::string& root, int& gate) {
+  int ready[2], go[2];
+  if (pipe(ready) != 0 || pipe(go) != 0) return -1;
+  pid_t pid = fork();
+  if (pid == 0) {
+    close(ready[0]);
+    close(go[1]);
+    std::filesystem::create_directories(root + "TMP2");
+    StartStation(root);
+    Session.tempDir = root + "TMP2/";
+    OpenFiles(root);
+    char c = 'r';
+    if (write(ready[1], &c, 1) != 1) _exit(1);
+    if (read(go[0], &c, 1) < 0) _exit(1);
+    int16_t status = 0;
+    ResetDataFiles(status);
+    _exit(0);
+  }
+  close(ready[1]);
+  close(go[0]);
+  char c = 0;
+  bool up = pid > 0 && read(ready[0], &c, 1) == 1;
+  close(ready[0]);
+  gate = go[1];
+  return up ? pid : -1;
+}
+
+void BM_SettlementWithIdleStation(benchmark::State& state) {
+  const int properties = static_cast<int>(state.range(0));
+  const bool idle = state.range(1) != 0;
+  std::string previous = CurrentDirectory();
+  double log = 0, written = 0;
+  long records = 0;
+  for (auto _ : state) {
+    state.PauseTiming();
+    const Generated* g = GeneratedFor(properties);
+    if (!g) {
+      state.SkipWithError("the data could not be generated");
+      break;
+    }
+    records = g->records;
+    std::string dir = CopyOf(*g);
+    std::string root = dir + "/";
+    int gate = -1;
+    pid_t station = idle ? StartIdleStation(root, gate) : 0;
+    if (station < 0) {
+      state.SkipWithError("the idle station did not start");
+      break;
+    }
+    StartStation(root);
+    OpenFiles(root);
+    IvaRate[0] = 21, IvaRate[1] = 10, RetRate[0] = 15, RetRate[1] = 7;
+    SettlementDate = PackDigits("20261231");
+    LowerOwnerKey = PackCode("1.1");
+    UpperOwnerKey = PackCode("9999.9999");
+    CarryConcept = 3;
+    int64_t before = WrittenAt(dir + "/DADES/recman.db");
+    state.ResumeTiming();
+
+    SettlementPass();
+
+    state.PauseTiming();
+    log = FileMiB(dir + "/DADES/recman.db-wal");
+    written = WrittenAt(dir + "/DADES/recman.db") != before ? 1 : 0;
+    if (!Settlement.untouched.empty()) state.SkipWithError("properties left untouched");
+    if (idle) {
+      close(gate);
+      int status = 0;
+      waitpid(station, &status, 0);
+    }
+    int16_t status = 0;
+    ResetDataFiles(status);
+    ChangeDirectory(previous);
+    std::error_code ignored;
+    std::filesystem::remove_all(dir, ignored);
+    state.ResumeTiming();
+  }
+  state.counters["records"] = static_cast<double>(records);
+  state.counters["log_MiB"] = log;
+  state.counters["log_limit_MiB"] = static_cast<double>(kRecmanLogLimitBytes) / (1024.0 * 1024.0);
+  state.counters["db_written"] = written;
+}
+
+// Alone and with the idle station in turn, three times each, so that the
+// disk's and the machine's drifts fall on both alike.
+void IdleStationRuns(benchmark::internal::Benchmark* b) {
+  for (int properties : {1000, 4000})
+    for (int run = 1; run <= 3; ++run)
+      for (int idle : {0, 1}) b->Args({properties, idle, run});
+}
+BENCHMARK(BM_SettlementWithIdleStation)
+    ->Apply(IdleStationRuns)
+    ->Iterations(1)
+    ->Unit(benchmark::kSecond)
+    ->UseRealTime();
 
 // A small suite first (quick to compare), then the office's large one.
 BENCHMARK(BM_SettlementPass)
