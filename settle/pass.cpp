@@ -184,12 +184,24 @@ struct PropertyRun {
 
 bool Busy(int16_t status) { return status == B_RECORD_LOCKED || status == B_FILE_LOCKED; }
 
+// A damaged or replaced database (status 2): what the record manager said
+// of the call that failed is kept for the end of the pass.  Asked right
+// after the failing call, before anything else overwrites it.
+void NoteDamage(int16_t status) {
+  if (status != B_IO_ERROR || !DataFiles.failureKnown || Settlement.damageKnown) return;
+  Settlement.damageKnown = true;
+  Settlement.damage = DataFiles.failure;
+}
+
 // Notes `status` as the property's failure unless it is 0 or one of the
 // statuses that end a read normally: `end` (end of file for the walks, key
 // not found for the look-ups).  True when the status was such a normal one.
 bool Expected(PropertyRun& run, int16_t status, int16_t end) {
   if (status == 0 || status == end) return true;
-  if (run.failure == 0) run.failure = status;
+  if (run.failure == 0) {
+    run.failure = status;
+    NoteDamage(status);
+  }
   return false;
 }
 
@@ -417,12 +429,6 @@ Attempt Left(UntouchedReason reason) { return Attempt{Attempt::kUntouched, reaso
 // or anything else (the property is reported with it).
 Attempt Failed(int16_t status) {
   if (Busy(status)) return Attempt{Attempt::kBusy, UntouchedReason::kRecordManager, status};
-  // A damaged or replaced database: what the record manager said of it is
-  // kept for the end of the pass.
-  if (status == B_IO_ERROR && DataFiles.failureKnown && !Settlement.damageKnown) {
-    Settlement.damageKnown = true;
-    Settlement.damage = DataFiles.failure;
-  }
   return Attempt{Attempt::kUntouched, UntouchedReason::kRecordManager, status};
 }
 
@@ -436,19 +442,23 @@ Attempt TrySettle(const std::string& code, const std::string& seenDate) {
     BeforeOperation(SettlementOperation::kAbort, 0);
     AbortTransaction();  // nothing of the property is kept (no transaction left: harmless)
   };
-  if (begun != 0) {
+  // A status the pass did not expect, from the call just made.
+  auto fail = [&](int16_t status) {
+    NoteDamage(status);
     abort();
-    return Failed(begun);
-  }
+    return Failed(status);
+  };
+  if (begun != 0) return fail(begun);
 
   // Read again under the locks and inside the transaction: another station
   // may have settled it while this one waited, and everything the pass
   // writes rests on what it reads from here on.
   int16_t status = Find(kEqual, code, kFileProperties);
-  if (status != 0) {
+  if (status == B_KEY_NOT_FOUND) {
     abort();
-    return status == B_KEY_NOT_FOUND ? Left(UntouchedReason::kGoneMeanwhile) : Failed(status);
+    return Left(UntouchedReason::kGoneMeanwhile);
   }
+  if (status != 0) return fail(status);
   const std::string lastSettlement = PropertyLastSettlement();
   Attempt left = Left(UntouchedReason::kNotSaved);
   if (lastSettlement != seenDate && lastSettlement >= SettlementDate) {
@@ -485,7 +495,7 @@ Attempt TrySettle(const std::string& code, const std::string& seenDate) {
   w.GroupAmount[group] = fee;
   ReadPayments(run);
   if (run.failure != 0) {
-    abort();
+    abort();  // the failure's account was kept when it happened
     return Failed(run.failure);
   }
   if (!run.tooLarge) ComputeBalances(run);
@@ -499,8 +509,7 @@ Attempt TrySettle(const std::string& code, const std::string& seenDate) {
     status = EndTransaction();
     if (status == 0) return Attempt{};
   }
-  abort();
-  return Failed(status);
+  return fail(status);
 }
 
 // The wait on a busy database, as lock mode 1 waits on a locked record: a
@@ -546,9 +555,7 @@ bool SettleProperty(const std::string& code, const std::string& seenDate) {
       stopped = true;
       break;
     }
-    if (round == 0) {
-      messageShown = ShowMessage(24, LockWaitText());
-    }
+    if (round == 0) { messageShown = ShowMessage(24, LockWaitText()); }
   }
   if (messageShown) CloseWindow();
   if (stopped) return false;
@@ -621,7 +628,7 @@ void SettlementPass() {
   // The property file could not be read on: what is left of the range is
   // not settled, and said so.
   if (status != 0 && status != B_END_OF_FILE && status != B_KEY_NOT_FOUND) {
-    Failed(status);
+    NoteDamage(status);
     NotSettledFrom(after.empty() ? lowP : CodeAfter(after), UntouchedReason::kRecordManager, status, highP);
   }
 }
