@@ -2,7 +2,9 @@
 // last-settlement dates, so that the result of a settlement can be seen and
 // checked.
 //
-//   balances --root DIR [--from N] [--to N] [--csv] [--stored]
+//   balances --root=DIR [--from=N] [--to=N] [--csv] [--stored]
+//
+// Its options, --help text and manual page come from tools/balances.help.
 //
 // DIR is the suite root (its data files are in DIR/DADES/).  For every
 // property from N to N (1 to 9999 by default) the listing shows its
@@ -14,12 +16,15 @@
 // 1.234,56), or the stored units with --stored; the CSV (comma-separated,
 // "." as the decimal point) gives both: c1..c8 as stored, c1_eur..c8_eur in
 // euros.  Nothing is written to the data files.  Exit codes: 0 done, 1 the
-// root or its data files are missing, 2 wrong command line.
+// root or its data files are missing, 2 wrong command line.  The listing and
+// its messages are the clerk's, in Catalan; the command line is English, as
+// its help.
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <string>
 
+#include "balances_help.h"
 #include "data/data.h"
 #include "input/dates.h"
 #include "platform/console.h"
@@ -35,17 +40,6 @@ bool finished = false;
 
 void ReportUnexpectedEnd() {
   if (!finished) std::fprintf(stderr, "balances: NO ES PODEN OBRIR ELS FITXERS DE DADES\n");
-}
-
-void Usage(FILE* out) {
-  std::fputs(
-      "\xC3\x9As: balances --root CARPETA [--from N] [--to N] [--csv] [--stored]\n"
-      "  --root CARPETA  arrel de la suite (les dades s\xC3\xB3n a DADES/)\n"
-      "  --from N        primera finca (1)\n"
-      "  --to N          darrera finca (9999)\n"
-      "  --csv           sortida CSV: imports desats (c1..c8) i en euros (c1_eur..c8_eur)\n"
-      "  --stored        imports tal com es desen (c\xC3\xA8ntims) en lloc d'euros\n",
-      out);
 }
 
 std::string Utf8(const std::string& cp850) { return Cp850ToUtf8(cp850); }
@@ -93,49 +87,25 @@ int main(int argc, char** argv) {
   std::string root;
   long from = 1, to = 9999;
   bool csv = false, stored = false;
-  for (int i = 1; i < argc; ++i) {
-    std::string arg = argv[i];
-    auto value = [&](const char* name) -> const char* {
-      if (i + 1 >= argc) {
-        std::fprintf(stderr, "balances: falta el valor de %s\n", name);
-        std::exit(2);
-      }
-      return argv[++i];
-    };
-    if (arg == "--root") {
-      root = Utf8ToCp850(value("--root"));
-    } else if (arg == "--from" || arg == "--to") {
-      const char* text = value(arg.c_str());
-      long v = 0;
-      if (!ParseNumber(text, 0, 9999, v)) {
-        std::fprintf(stderr, "balances: %s ha de ser un n\xC3\xBAmero de finca de 0 a 9999: %s\n",
-                     arg.c_str(), text);
-        return 2;
-      }
-      (arg == "--from" ? from : to) = v;
-    } else if (arg == "--csv") {
-      csv = true;
-    } else if (arg == "--stored") {
-      stored = true;
-    } else if (arg == "--help" || arg == "-h") {
-      Usage(stdout);
-      return 0;
-    } else {
-      std::fprintf(stderr, "balances: opci\xC3\xB3 desconeguda: %s\n", arg.c_str());
-      Usage(stderr);
-      return 2;
+  const CommandLine line = ReadCommandLine(argc, argv, kProgramHelp);
+  for (const CommandLineOption& option : line.options) {
+    switch (option.option) {
+      case kOptionRoot: root = Utf8ToCp850(option.value); break;
+      case kOptionFrom:
+      case kOptionTo:
+        if (!ParseNumber(option.value, 0, 9999, option.option == kOptionFrom ? from : to))
+          WrongUse(kProgramHelp,
+                   option.name + " needs a property number from 0 to 9999, not '" + option.value + "'");
+        break;
+      case kOptionCsv: csv = true; break;
+      case kOptionStored: stored = true; break;
     }
   }
-  if (root.empty()) {
-    std::fprintf(stderr, "balances: falta la carpeta arrel (--root)\n");
-    Usage(stderr);
-    return 2;
-  }
-  if (from > to) {
-    std::fprintf(stderr, "balances: la primera finca (%ld) \xC3\xA9s posterior a la darrera (%ld)\n", from,
-                 to);
-    return 2;
-  }
+  if (!line.operands.empty()) WrongUse(kProgramHelp, "unexpected argument '" + line.operands[0] + "'");
+  if (root.empty()) WrongUse(kProgramHelp, "the suite root is missing (--root=DIR)");
+  if (from > to)
+    WrongUse(kProgramHelp, "the first property (" + std::to_string(from) + ") comes after the last (" +
+                               std::to_string(to) + ")");
   if (root.back() != '/' && root.back() != '\\') root += '/';
   if (!DirectoryExists(HostPath(root))) {
     std::fprintf(stderr, "balances: no existeix la carpeta %s\n", Utf8(root).c_str());

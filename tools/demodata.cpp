@@ -1,20 +1,27 @@
-// demodata - fills a suite root's data files with demonstration data.
+// demodata - fills a suite root's data files with demonstration data, and
+// with --init first makes a new suite root from the demonstration one.
 //
-//   demodata --root DIR [--seed N] [--properties N] [--owners N]
-//            [--collections N] [--payments N] [--date DDMMYYYY] [--force]
+//   demodata --root=DIR [--init[=DEMO]] [--seed=N] [--properties=N] [--owners=N]
+//            [--collections=N] [--payments=N] [--date=DDMMYYYY] [--force]
 //
+// Its options, --help text and manual page come from tools/demodata.help.
 // DIR is a suite root holding the data dictionaries in ddf/ (the demo's are
 // in demo/ddf/); the data files are created in DIR/DADES/ through the record
 // manager.  The same options and seed always give the same records.  Without
 // --force, data files that already hold records are left alone and the
 // program ends with an error.  Exit codes: 0 done, 1 the data could not be
-// written, 2 wrong command line.
+// written, 2 wrong command line.  Its messages are Catalan, as the data
+// layer's; the command line is English, as its help.
+#include <cctype>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <string>
 
+#include "app/installation.h"
+#include "demodata_help.h"
 #include "platform/console.h"
 #include "platform/platform.h"
 #include "session/session.h"
@@ -34,81 +41,110 @@ void ReportUnexpectedEnd() {
   if (!finished) Say(stderr, "demodata: NO ES PODEN OBRIR ELS FITXERS DE DADES");
 }
 
-void Usage(FILE* out) {
-  std::fputs(
-      "\xC3\x9A"
-      "s: demodata --root CARPETA [--seed N] [--properties N] [--owners N]\n"
-      "                [--collections N] [--payments N] [--date DDMMAAAA] [--force]\n"
-      "  --root CARPETA   arrel de la suite, amb els diccionaris a ddf/; les dades van a DADES/\n"
-      "  --seed N         llavor: les mateixes opcions i llavor donen les mateixes dades (1)\n"
-      "  --properties N   nombre de finques (12)\n"
-      "  --owners N       propietaris per finca (per defecte entre 4 i 12)\n"
-      "  --collections N  cobraments per propietari (3)\n"
-      "  --payments N     pagaments per finca (6)\n"
-      "  --date DDMMAAAA  data de liquidaci\xC3\xB3 al voltant de la qual es daten les dades (31122026)\n"
-      "  --force          substitueix els registres dels fitxers que ja en tenen\n",
-      out);
+// A path as it can be typed into a shell: quoted when it holds anything
+// but letters, digits and / . _ + -.
+std::string ShellWord(const std::string& text) {
+  bool plain = !text.empty();
+  for (unsigned char c : text) plain = plain && (std::isalnum(c) || std::strchr("/._+-", c) != nullptr);
+  if (plain) return text;
+  std::string quoted = "'";
+  for (char c : text) quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
+  return quoted + "'";
+}
+
+// --init: makes `root` a new suite root, a copy of the demonstration suite
+// root `demo` with its data, lock and station folders.  Only a new or empty
+// folder is used, so that no suite root is ever overwritten.  The copy is
+// made writable by its owner: the installed demonstration suite may be
+// read-only, and the program writes below its suite root.
+bool CopyDemoSuite(const std::string& demo, const std::string& root, std::string& problem) {
+  namespace fs = std::filesystem;
+  const fs::path from = HostPath(demo), to = HostPath(root);  // host paths
+  std::error_code error;
+  if (!fs::is_directory(from, error)) {
+    problem = "NO EXISTEIX L'ARREL DE DEMOSTRACI\xE0 " + demo;
+    return false;
+  }
+  if (fs::exists(to, error) && (!fs::is_directory(to, error) || !fs::is_empty(to, error))) {
+    problem = "LA CARPETA " + root +
+              " NO \x90S BUIDA: --init NOM\x90S FA UNA ARREL NOVA EN UNA CARPETA NOVA O BUIDA";
+    return false;
+  }
+  fs::create_directories(to, error);
+  if (!error) fs::copy(from, to, fs::copy_options::recursive, error);
+  for (const char* folder : {"DADES", "LOCKS", "TMP"})
+    if (!error) fs::create_directories(to / folder, error);
+  if (!error) {
+    fs::permissions(to, fs::perms::owner_all, fs::perm_options::add, error);
+    for (auto i = fs::recursive_directory_iterator(to, error);
+         !error && i != fs::recursive_directory_iterator(); i.increment(error)) {
+      const fs::perms add =
+          i->is_directory() ? fs::perms::owner_all : fs::perms::owner_read | fs::perms::owner_write;
+      fs::permissions(i->path(), add, fs::perm_options::add, error);
+    }
+  }
+  if (error) {
+    problem = "NO ES POT COPIAR " + demo + " A " + root + ": " + Utf8ToCp850(error.message());
+    return false;
+  }
+  return true;
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
   DemoDataOptions options;
-  for (int i = 1; i < argc; ++i) {
-    std::string arg = argv[i];
-    auto value = [&](const char* name) -> const char* {
-      if (i + 1 >= argc) {
-        std::fprintf(stderr, "demodata: falta el valor de %s\n", name);
-        std::exit(2);
-      }
-      return argv[++i];
-    };
-    auto number = [&](const char* name, long low, long high) -> long {
-      const char* text = value(name);
+  bool init = false;
+  std::string demo;
+  const CommandLine line = ReadCommandLine(argc, argv, kProgramHelp);
+  for (const CommandLineOption& option : line.options) {
+    auto number = [&](long low, long high) -> long {
       long v = 0;
-      if (!ParseNumber(text, low, high, v)) {
-        std::fprintf(stderr, "demodata: %s ha de ser un nombre de %ld a %ld: %s\n", name, low, high, text);
-        std::exit(2);
-      }
+      if (!ParseNumber(option.value, low, high, v))
+        WrongUse(kProgramHelp, option.name + " needs a number from " + std::to_string(low) + " to " +
+                                   std::to_string(high) + ", not '" + option.value + "'");
       return v;
     };
-    if (arg == "--root") {
-      options.root = Utf8ToCp850(value("--root"));
-    } else if (arg == "--seed") {
-      options.seed = static_cast<uint64_t>(number("--seed", 0, 2147483647L));
-    } else if (arg == "--properties") {
-      options.properties = static_cast<int>(number("--properties", 1, 9999));
-    } else if (arg == "--owners") {
-      options.ownersMin = options.ownersMax = static_cast<int>(number("--owners", 1, 999));
-    } else if (arg == "--collections") {
-      options.collections = static_cast<int>(number("--collections", 0, 1000));
-    } else if (arg == "--payments") {
-      options.payments = static_cast<int>(number("--payments", 0, 10000));
-    } else if (arg == "--date") {
-      options.date = value("--date");
-    } else if (arg == "--force") {
-      options.force = true;
-    } else if (arg == "--help" || arg == "-h") {
-      Usage(stdout);
-      return 0;
-    } else {
-      std::fprintf(stderr, "demodata: opci\xC3\xB3 desconeguda: %s\n", arg.c_str());
-      Usage(stderr);
-      return 2;
+    switch (option.option) {
+      case kOptionRoot: options.root = Utf8ToCp850(option.value); break;
+      case kOptionInit:
+        init = true;
+        demo = Utf8ToCp850(option.value);
+        break;
+      case kOptionSeed: options.seed = static_cast<uint64_t>(number(0, 2147483647L)); break;
+      case kOptionProperties: options.properties = static_cast<int>(number(1, 9999)); break;
+      case kOptionOwners: options.ownersMin = options.ownersMax = static_cast<int>(number(1, 999)); break;
+      case kOptionCollections: options.collections = static_cast<int>(number(0, 1000)); break;
+      case kOptionPayments: options.payments = static_cast<int>(number(0, 10000)); break;
+      case kOptionDate: options.date = option.value; break;
+      case kOptionForce: options.force = true; break;
     }
   }
+  if (!line.operands.empty()) WrongUse(kProgramHelp, "unexpected argument '" + line.operands[0] + "'");
+  if (options.root.empty()) WrongUse(kProgramHelp, "the suite root is missing (--root=DIR)");
   std::string problem = DemoDataOptionsProblem(options);
-  if (!problem.empty()) {
-    Say(stderr, "demodata: " + problem);
-    Usage(stderr);
-    return 2;
+  if (!problem.empty()) WrongUse(kProgramHelp, Cp850ToUtf8(problem));
+
+  if (options.root.back() != '/' && options.root.back() != '\\') options.root += '/';
+  if (init) {
+    if (demo.empty()) demo = InstalledDemoRoot();
+    if (demo.empty()) {
+      Say(stderr,
+          "demodata: NO HI HA CAP ARREL DE DEMOSTRACI\xE0 INSTAL\xFALADA AMB EL PROGRAMA: DONEU-NE UNA AMB "
+          "--init=CARPETA");
+      return 1;
+    }
+    if (!CopyDemoSuite(demo, options.root, problem)) {
+      Say(stderr, "demodata: " + problem);
+      return 1;
+    }
+    Say(stdout, "demodata: arrel de demostraci\xA2 copiada de " + demo + " a " + options.root);
   }
 
   // The data layer speaks through the console: a virtual one keeps the
   // terminal out of it.
   ConsoleStartVirtual();
   std::atexit(ReportUnexpectedEnd);
-  if (options.root.back() != '/' && options.root.back() != '\\') options.root += '/';
   // Files created with an owner name are opened with the suite's.
   Session.ownerName = GetIni("Propietari", "Dades", options.root + "Vork.ini");
 
@@ -123,6 +159,11 @@ int main(int argc, char** argv) {
       "demodata: %ld conceptes, %ld finques, %ld notes, %ld propietaris, %ld cobraments, "
       "%ld pagaments a %s\n",
       summary.concepts, summary.properties, summary.notes, summary.owners, summary.collections,
-      summary.payments, Cp850ToUtf8(HostPath(options.root + "DADES")).c_str());
+      summary.payments, HostPath(options.root + "DADES").c_str());
+  if (init) {
+    const std::string root = HostPath(options.root);
+    std::printf("demodata: per engegar-hi el programa: KALROOT=%s KALTMP=%s tarpelix\n",
+                ShellWord(root).c_str(), ShellWord(root + "TMP/").c_str());
+  }
   return 0;
 }

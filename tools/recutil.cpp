@@ -4,9 +4,16 @@
 // Everything goes through BTRCALL (and the engine's check.h for "check",
 // "repair-marker" and "backup"), so the tool sees the files exactly as the
 // program does.  A refusal prints the status and, when the engine told one,
-// its diagnostic (the storage's code and message, errno, the folder).  Exit codes: 0 success,
-// 1 the record manager refused (its status is printed), 2 bad command line or
-// bad input (malformed dictionary, hex line, key description).
+// its diagnostic (the storage's code and message, errno, the folder).  Exit
+// codes: 0 success,
+// 1 the record manager refused (its status is printed) or a file or the
+// input could not be used (malformed dictionary, hex line), 2 wrong use of
+// the command line (unknown command or option, missing argument, malformed
+// key description).
+//
+// Its options, --help text and manual page come from tools/recutil.help.  A
+// command is a row of kCommands: its operands, the options that apply to it
+// (--owner applies to all) and the function that runs it.
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -19,62 +26,45 @@
 
 #include "recman/check.h"
 #include "recman/recman.h"
+#include "recutil_help.h"
 #include "tools/arguments.h"
 
 namespace {
 
-const char kUsage[] =
-    "recutil - record file utility\n"
-    "\n"
-    "usage:\n"
-    "  recutil dict OUT.xdf --record N [--page N] [--variable] [--key KEY]... [--acs upper|TABLEFILE]\n"
-    "      write a dictionary (2-byte little-endian length, then the create buffer)\n"
-    "  recutil show-dict DICT.xdf        describe a dictionary\n"
-    "  recutil create FILE DICT.xdf [--replace]\n"
-    "                                     create a data file (refuses an existing one without --replace)\n"
-    "  recutil stat FILE                  record length, keys and record count\n"
-    "  recutil dump FILE [--key N]        every record as one line of hexadecimal, in key N's order\n"
-    "                                     (default key 0; --key -1 for physical order)\n"
-    "  recutil load FILE                  insert the hexadecimal lines read from standard input,\n"
-    "                                     all or none (one transaction); blank lines and # lines skipped\n"
-    "  recutil check FILE                 verify the file's marker, its records' checksums and its\n"
-    "                                     indexes (in bounded memory, whatever the file's size)\n"
-    "  recutil repair-marker FILE         make again the marker of a file whose records are in the\n"
-    "                                     folder's database but whose marker is lost (or foreign)\n"
-    "  recutil backup FOLDER DEST         copy a data folder's database and markers, as one state,\n"
-    "                                     into the empty folder DEST while stations go on working\n"
-    "  recutil set-owner FILE NAME [--read-only-access]\n"
-    "  recutil clear-owner FILE\n"
-    "\n"
-    "options:\n"
-    "  --owner NAME   owner name of the file (needed to open a file that has one)\n"
-    "\n"
-    "KEY is one or more segments joined by '+': SEGMENT[+SEGMENT...]\n"
-    "  SEGMENT = POSITION:LENGTH[:ATTRIBUTE,ATTRIBUTE...]\n"
-    "  POSITION counts from 1 (the first byte of the record), LENGTH in bytes.\n"
-    "  attributes of the segment:\n"
-    "    string     bytes compared as they are (the default)\n"
-    "    zstring    zero-terminated string\n"
-    "    int        signed little-endian integer, 1 to 8 bytes\n"
-    "    uint       unsigned little-endian integer, 1 to 8 bytes\n"
-    "    bin        binary flag (0x04): unsigned little-endian of any length\n"
-    "    desc       descending order\n"
-    "    acs        compared through the alternate collating sequence (--acs)\n"
-    "    nocase     compared without letter case\n"
-    "  attributes of the whole key (on any of its segments):\n"
-    "    dup        duplicates allowed        mod        value may change on update\n"
-    "    null=HH    records whose key holds the byte HH (hex) in every segment are left out\n"
-    "    nullany=HH records with any segment all HH are left out\n"
-    "\n"
-    "examples:\n"
-    "  recutil dict PROPIETH.xdf --record 428 --key 1:4\n"
-    "  recutil dict COBRAMH.xdf --record 24 --key 1:4:dup+5:4:dup\n"
-    "  recutil dict X.xdf --record 30 --key 1:2:uint --key 3:10:acs,dup,mod --acs upper\n";
+const ProgramHelp& kHelp = kProgramHelp;
 
-int Usage(const std::string& why) {
-  std::cerr << "recutil: " << why << "\n(recutil --help for usage)\n";
-  return 2;
+// A file or the input that cannot be used: the message, exit code 1.
+int Failed(const std::string& message) {
+  std::cerr << "recutil: " << message << "\n";
+  return 1;
 }
+
+// The command line once read: the command, its operands and the options
+// given besides --owner, whose values each command reads as it means them
+// (--key is a key description for dict and a key number for dump).
+struct Invocation {
+  std::string command;
+  std::vector<std::string> operands;
+  std::string owner;
+  std::vector<CommandLineOption> options;
+
+  bool Has(int option) const {
+    for (const CommandLineOption& o : options)
+      if (o.option == option) return true;
+    return false;
+  }
+  std::vector<std::string> Values(int option) const {
+    std::vector<std::string> values;
+    for (const CommandLineOption& o : options)
+      if (o.option == option) values.push_back(o.value);
+    return values;
+  }
+  // The last value given (an option given twice keeps the last), or "".
+  std::string Value(int option) const {
+    std::vector<std::string> values = Values(option);
+    return values.empty() ? std::string() : values.back();
+  }
+};
 
 std::string StatusText(int st) {
   switch (st) {
@@ -247,50 +237,30 @@ bool ReadFile(const std::string& path, std::string& out) {
   return true;
 }
 
-int MakeDictionary(const std::vector<std::string>& args) {
-  if (args.empty()) return Usage("dict needs the output file");
+int MakeDictionary(const Invocation& call) {
+  const std::string& out = call.operands[0];
   long record = -1, page = 4096;
-  bool variable = false;
-  std::vector<std::string> keys;
-  std::string acs;
-  for (size_t i = 1; i < args.size(); ++i) {
-    const std::string& a = args[i];
-    auto value = [&](std::string& v) {
-      if (i + 1 >= args.size()) return false;
-      v = args[++i];
-      return true;
-    };
-    std::string v;
-    if (a == "--record") {
-      if (!value(v) || !ParseNumber(v, 1, 65535, record))
-        return Usage("--record needs a length from 1 to 65535");
-    } else if (a == "--page") {
-      if (!value(v) || !ParseNumber(v, 512, 16384, page) || page % 512 != 0)
-        return Usage("--page needs a multiple of 512 from 512 to 16384");
-    } else if (a == "--variable") {
-      variable = true;
-    } else if (a == "--key") {
-      if (!value(v)) return Usage("--key needs a key description");
-      keys.push_back(v);
-    } else if (a == "--acs") {
-      if (!value(acs)) return Usage("--acs needs 'upper' or a table file");
-    } else {
-      return Usage("unknown dict option '" + a + "'");
-    }
-  }
-  if (record < 0) return Usage("dict needs --record");
+  const bool variable = call.Has(kOptionVariable);
+  const std::vector<std::string> keys = call.Values(kOptionKey);
+  const std::string acs = call.Value(kOptionAcs);
+  if (call.Has(kOptionRecord) && !ParseNumber(call.Value(kOptionRecord), 1, 65535, record))
+    WrongUse(kHelp, "--record needs a length from 1 to 65535");
+  if (call.Has(kOptionPage) && (!ParseNumber(call.Value(kOptionPage), 512, 16384, page) || page % 512 != 0))
+    WrongUse(kHelp, "--page needs a multiple of 512 from 512 to 16384");
+  if (call.Has(kOptionAcs) && acs.empty()) WrongUse(kHelp, "--acs needs 'upper' or a table file");
+  if (record < 0) WrongUse(kHelp, "dict needs --record");
   std::string buffer(16, '\0');
   PutLe16(buffer, 0, static_cast<unsigned>(record));
   PutLe16(buffer, 2, static_cast<unsigned>(page));
-  if (keys.size() > 119) return Usage("at most 119 keys");
+  if (keys.size() > 119) WrongUse(kHelp, "at most 119 keys");
   buffer[4] = static_cast<char>(keys.size());
   PutLe16(buffer, 10, variable ? kFileVariableLength : 0);
   bool usesAcs = false;
   for (const std::string& k : keys) {
     std::string error;
-    if (!ParseKey(k, static_cast<uint16_t>(record), buffer, usesAcs, error)) return Usage(error);
+    if (!ParseKey(k, static_cast<uint16_t>(record), buffer, usesAcs, error)) WrongUse(kHelp, error);
   }
-  if (usesAcs && acs.empty()) return Usage("a key uses 'acs' but no --acs table was given");
+  if (usesAcs && acs.empty()) WrongUse(kHelp, "a key uses 'acs' but no --acs table was given");
   if (!acs.empty()) {
     std::string table;
     if (acs == "upper") {
@@ -299,7 +269,7 @@ int MakeDictionary(const std::vector<std::string>& args) {
       for (int c = 0; c < 256; ++c) table.push_back(static_cast<char>(c >= 'a' && c <= 'z' ? c - 32 : c));
     } else {
       std::string raw;
-      if (!ReadFile(acs, raw)) return Usage("cannot read the collating table " + acs);
+      if (!ReadFile(acs, raw)) return Failed("cannot read the collating table " + acs);
       if (raw.size() == 256) {
         table.push_back(static_cast<char>(kAcsSignature));
         std::string name = acs.substr(acs.find_last_of('/') + 1).substr(0, 8);
@@ -308,19 +278,17 @@ int MakeDictionary(const std::vector<std::string>& args) {
       } else if (raw.size() == kAcsSize && static_cast<uint8_t>(raw[0]) == kAcsSignature) {
         table = raw;
       } else {
-        return Usage("collating table " + acs + " must hold 256 bytes, or 265 starting with 0xAC");
+        return Failed("collating table " + acs + " must hold 256 bytes, or 265 starting with 0xAC");
       }
     }
     if (usesAcs) buffer += table;
   }
-  std::string out(2, '\0');
-  PutLe16(out, 0, static_cast<unsigned>(buffer.size()));
-  out += buffer;
-  std::ofstream f(args[0], std::ios::binary | std::ios::trunc);
-  if (!f || !f.write(out.data(), static_cast<std::streamsize>(out.size()))) {
-    std::cerr << "recutil: cannot write " << args[0] << "\n";
-    return 1;
-  }
+  std::string bytes(2, '\0');
+  PutLe16(bytes, 0, static_cast<unsigned>(buffer.size()));
+  bytes += buffer;
+  std::ofstream f(out, std::ios::binary | std::ios::trunc);
+  if (!f || !f.write(bytes.data(), static_cast<std::streamsize>(bytes.size())))
+    return Failed("cannot write " + out);
   return 0;
 }
 
@@ -501,7 +469,7 @@ int Load(const std::string& path, const std::string& owner) {
     if (line.size() % 2 != 0) {
       abort();
       std::cerr << "recutil: line " << number << ": odd number of hexadecimal digits; nothing loaded\n";
-      return 2;
+      return 1;
     }
     std::string rec(line.size() / 2, '\0');
     for (size_t i = 0; i < rec.size(); ++i) {
@@ -510,7 +478,7 @@ int Load(const std::string& path, const std::string& owner) {
         abort();
         std::cerr << "recutil: line " << number << ": not hexadecimal at column "
                   << (2 * i + (hi < 0 ? 1 : 2)) << "; nothing loaded\n";
-        return 2;
+        return 1;
       }
       rec[i] = static_cast<char>(hi * 16 + lo);
     }
@@ -519,7 +487,7 @@ int Load(const std::string& path, const std::string& owner) {
       std::cerr << "recutil: line " << number << ": record of " << rec.size()
                 << " bytes, the file's records are " << recordLength << (variable ? " or more" : "")
                 << "; nothing loaded\n";
-      return 2;
+      return 1;
     }
     uint32_t len = static_cast<uint32_t>(rec.size());
     char kb[256];
@@ -538,136 +506,151 @@ int Load(const std::string& path, const std::string& owner) {
   return 0;
 }
 
+int ShowDictionary(const Invocation& call) {
+  std::string spec, error;
+  if (!LoadDictionary(call.operands[0], spec, error)) return Failed(error);
+  Describe(spec, false);
+  return 0;
+}
+
+int Create(const Invocation& call) {
+  const std::string& file = call.operands[0];
+  std::string spec, error;
+  if (!LoadDictionary(call.operands[1], spec, error)) return Failed(error);
+  uint8_t block[kPositionBlockSize] = {};
+  uint32_t len = static_cast<uint32_t>(spec.size());
+  std::string key = file;
+  if (key.size() > 255) return Refused("create " + key, B_INVALID_FILE_NAME);
+  int st = BTRCALL(B_CREATE, block, spec.data(), &len, key.data(), static_cast<uint8_t>(key.size()),
+                   call.Has(kOptionReplace) ? 0 : kCreateNoReplace);
+  if (st != B_OK) return Refused("create " + key, st);
+  return 0;
+}
+
+int Stat(const Invocation& call) {
+  const std::string& file = call.operands[0];
+  OpenFile f;
+  if (int r = OpenData(f, file, call.owner, B_MODE_READ_ONLY)) return r;
+  int st;
+  std::string b = StatBuffer(f, st);
+  if (st != B_OK) return Refused("stat", st);
+  std::cout << "file: " << file << "\n";
+  Describe(b, true);
+  return 0;
+}
+
+int DumpCommand(const Invocation& call) {
+  long key = 0;
+  if (call.Has(kOptionKey) && !ParseNumber(call.Value(kOptionKey), -1, 118, key))
+    WrongUse(kHelp, "dump --key needs a key number from 0 to 118, or -1 for the physical order");
+  return Dump(call.operands[0], call.owner, static_cast<int>(key));
+}
+
+int LoadCommand(const Invocation& call) { return Load(call.operands[0], call.owner); }
+
 // check, repair-marker and backup: the engine's own functions (check.h),
 // each with its report.
-int Check(const std::string& path, const std::string& owner) {
+int Check(const Invocation& call) {
+  const std::string& file = call.operands[0];
   std::string report;
-  int st = RecmanCheckFile(path, owner, report);
+  int st = RecmanCheckFile(file, call.owner, report);
   if (st == B_OK) {
-    std::cout << report << path << ": ok\n";
+    std::cout << report << file << ": ok\n";
     return 0;
   }
   if (!report.empty()) std::cout << report;
-  return Refused("check " + path, st);
+  return Refused("check " + file, st);
 }
 
-int RepairMarker(const std::string& path) {
+int RepairMarker(const Invocation& call) {
+  const std::string& file = call.operands[0];
   std::string report;
-  int st = RecmanRepairMarker(path, report);
+  int st = RecmanRepairMarker(file, report);
   std::cout << report;
-  return st == B_OK ? 0 : Refused("repair-marker " + path, st);
+  return st == B_OK ? 0 : Refused("repair-marker " + file, st);
 }
 
-int Backup(const std::string& folder, const std::string& destination) {
+int Backup(const Invocation& call) {
+  const std::string& folder = call.operands[0];
   std::string report;
-  int st = RecmanBackupFolder(folder, destination, report);
+  int st = RecmanBackupFolder(folder, call.operands[1], report);
   std::cout << report;
   return st == B_OK ? 0 : Refused("backup " + folder, st);
 }
 
+int SetOwner(const Invocation& call) {
+  const std::string& name = call.operands[1];
+  if (name.empty() || name.size() > 8) WrongUse(kHelp, "an owner name has 1 to 8 characters");
+  OpenFile f;
+  if (int r = OpenData(f, call.operands[0], call.owner)) return r;
+  std::string data = name + '\0';
+  uint32_t len = static_cast<uint32_t>(data.size());
+  int st = BTRCALL(B_SET_OWNER, f.block, data.data(), &len, data.data(), static_cast<uint8_t>(name.size()),
+                   call.Has(kOptionReadOnlyAccess) ? B_OWNER_READ_ONLY : B_OWNER_ALL_ACCESS);
+  return st == B_OK ? 0 : Refused("set-owner", st);
+}
+
+int ClearOwner(const Invocation& call) {
+  OpenFile f;
+  if (int r = OpenData(f, call.operands[0], call.owner)) return r;
+  uint32_t len = 0;
+  int st = BTRCALL(B_CLEAR_OWNER, f.block, nullptr, &len, nullptr, 0, 0);
+  return st == B_OK ? 0 : Refused("clear-owner", st);
+}
+
+// The commands, as recutil.help describes them.
+struct Command {
+  const char* name;
+  std::vector<const char*> operands;  // their names, for messages
+  std::vector<int> options;           // the options that apply, besides --owner
+  int (*run)(const Invocation&);
+};
+
+const Command kCommands[] = {
+    {"dict",
+     {"OUT.xdf"},
+     {kOptionRecord, kOptionPage, kOptionVariable, kOptionKey, kOptionAcs},
+     MakeDictionary},
+    {"show-dict", {"DICT.xdf"}, {}, ShowDictionary},
+    {"create", {"FILE", "DICT.xdf"}, {kOptionReplace}, Create},
+    {"stat", {"FILE"}, {}, Stat},
+    {"dump", {"FILE"}, {kOptionKey}, DumpCommand},
+    {"load", {"FILE"}, {}, LoadCommand},
+    {"check", {"FILE"}, {}, Check},
+    {"repair-marker", {"FILE"}, {}, RepairMarker},
+    {"backup", {"FOLDER", "DEST"}, {}, Backup},
+    {"set-owner", {"FILE", "NAME"}, {kOptionReadOnlyAccess}, SetOwner},
+    {"clear-owner", {"FILE"}, {}, ClearOwner},
+};
+
 }  // namespace
 
 int main(int argc, char** argv) {
-  std::vector<std::string> args;
-  std::string owner;
-  for (int i = 1; i < argc; ++i) {
-    std::string a = argv[i];
-    if (a == "--help" || a == "-h") {
-      std::cout << kUsage;
-      return 0;
-    }
-    if (a == "--owner") {
-      if (i + 1 >= argc) return Usage("--owner needs a name");
-      owner = argv[++i];
+  const CommandLine line = ReadCommandLine(argc, argv, kHelp);
+  if (line.operands.empty()) WrongUse(kHelp, "no command given");
+  const Command* command = nullptr;
+  for (const Command& c : kCommands)
+    if (line.operands[0] == c.name) command = &c;
+  if (!command) WrongUse(kHelp, "unknown command '" + line.operands[0] + "'");
+
+  Invocation call;
+  call.command = command->name;
+  call.operands.assign(line.operands.begin() + 1, line.operands.end());
+  if (call.operands.size() != command->operands.size()) {
+    std::string needs;
+    for (const char* operand : command->operands) needs += std::string(" ") + operand;
+    WrongUse(kHelp, call.command +
+                        (call.operands.size() < command->operands.size() ? " needs" : " takes only") + needs);
+  }
+  for (const CommandLineOption& option : line.options) {
+    if (option.option == kOptionOwner) {
+      call.owner = option.value;
       continue;
     }
-    args.push_back(a);
+    bool applies = false;
+    for (int o : command->options) applies = applies || o == option.option;
+    if (!applies) WrongUse(kHelp, "option '" + option.name + "' does not apply to " + call.command);
+    call.options.push_back(option);
   }
-  if (args.empty()) return Usage("no command");
-  std::string cmd = args[0];
-  args.erase(args.begin());
-  auto need = [&](size_t n) { return args.size() >= n; };
-
-  if (cmd == "dict") return MakeDictionary(args);
-  if (cmd == "show-dict") {
-    if (!need(1)) return Usage("show-dict needs a dictionary");
-    std::string spec, error;
-    if (!LoadDictionary(args[0], spec, error)) return Usage(error);
-    Describe(spec, false);
-    return 0;
-  }
-  if (cmd == "create") {
-    if (!need(2)) return Usage("create needs FILE and DICT");
-    bool replace = args.size() > 2 && args[2] == "--replace";
-    if (args.size() > 2 && !replace) return Usage("unknown create option '" + args[2] + "'");
-    std::string spec, error;
-    if (!LoadDictionary(args[1], spec, error)) return Usage(error);
-    uint8_t block[kPositionBlockSize] = {};
-    uint32_t len = static_cast<uint32_t>(spec.size());
-    std::string key = args[0];
-    if (key.size() > 255) return Refused("create " + key, B_INVALID_FILE_NAME);
-    int st = BTRCALL(B_CREATE, block, spec.data(), &len, key.data(), static_cast<uint8_t>(key.size()),
-                     replace ? 0 : kCreateNoReplace);
-    if (st != B_OK) return Refused("create " + key, st);
-    return 0;
-  }
-  if (cmd == "stat") {
-    if (!need(1)) return Usage("stat needs a file");
-    OpenFile f;
-    if (int r = OpenData(f, args[0], owner, B_MODE_READ_ONLY)) return r;
-    int st;
-    std::string b = StatBuffer(f, st);
-    if (st != B_OK) return Refused("stat", st);
-    std::cout << "file: " << args[0] << "\n";
-    Describe(b, true);
-    return 0;
-  }
-  if (cmd == "dump") {
-    if (!need(1)) return Usage("dump needs a file");
-    long key = 0;
-    if (args.size() >= 3 && args[1] == "--key") {
-      if (!ParseNumber(args[2], -1, 118, key)) return Usage("--key needs a key number (or -1)");
-    } else if (args.size() > 1) {
-      return Usage("unknown dump option '" + args[1] + "'");
-    }
-    return Dump(args[0], owner, static_cast<int>(key));
-  }
-  if (cmd == "load") {
-    if (!need(1)) return Usage("load needs a file");
-    return Load(args[0], owner);
-  }
-  if (cmd == "check") {
-    if (!need(1)) return Usage("check needs a file");
-    return Check(args[0], owner);
-  }
-  if (cmd == "repair-marker") {
-    if (!need(1)) return Usage("repair-marker needs a file");
-    return RepairMarker(args[0]);
-  }
-  if (cmd == "backup") {
-    if (!need(2)) return Usage("backup needs the data folder and the folder of the copy");
-    return Backup(args[0], args[1]);
-  }
-  if (cmd == "set-owner" || cmd == "clear-owner") {
-    bool set = cmd == "set-owner";
-    if (!need(set ? 2 : 1)) return Usage(cmd + " needs " + (set ? "FILE and NAME" : "FILE"));
-    bool readOnly = set && args.size() > 2 && args[2] == "--read-only-access";
-    OpenFile f;
-    if (int r = OpenData(f, args[0], owner)) return r;
-    int st;
-    if (set) {
-      std::string name = args[1];
-      if (name.empty() || name.size() > 8) return Usage("an owner name has 1 to 8 characters");
-      std::string data = name + '\0';
-      uint32_t len = static_cast<uint32_t>(data.size());
-      st = BTRCALL(B_SET_OWNER, f.block, data.data(), &len, data.data(), static_cast<uint8_t>(name.size()),
-                   readOnly ? B_OWNER_READ_ONLY : B_OWNER_ALL_ACCESS);
-    } else {
-      uint32_t len = 0;
-      st = BTRCALL(B_CLEAR_OWNER, f.block, nullptr, &len, nullptr, 0, 0);
-    }
-    if (st != B_OK) return Refused(cmd, st);
-    return 0;
-  }
-  return Usage("unknown command '" + cmd + "'");
+  return command->run(call);
 }
