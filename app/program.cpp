@@ -11,6 +11,7 @@
 #include <cstdlib>
 
 #include "app/form_reader.h"
+#include "app/installation.h"
 #include "app/session_setup.h"
 #include "data/data.h"
 #include "platform/console.h"
@@ -59,6 +60,8 @@ int TarpelixMain() {
   if (!Session.root.empty() && !ChangeDirectory(Session.root))
     StopProgram(Translate("NO EXISTEIX LA CARPETA ") + HostPath(Session.root) + " (KALROOT)");
   ModuleName = "TARPELIX";
+  // Before anything is written below the root.
+  if (std::string problem = SuiteRootProblem(); !problem.empty()) StopProgram(problem);
 
   std::string problem;
   if (!ReadFormFile(Session.root + "FORMS\\" + ModuleName + ".JPN", problem)) StopProgram(problem);

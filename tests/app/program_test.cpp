@@ -32,11 +32,12 @@ void ReadAvailable(int fd, std::string& into) {
   while ((n = read(fd, buffer, sizeof buffer)) > 0) into.append(buffer, static_cast<size_t>(n));
 }
 
-// Runs the program with `environment` in an 80 x 25 pseudo-terminal; once
-// the output holds `waitFor` (when given), types `keys`.  Gives up after a
-// generous deadline (a hang is a failure, not a slow run).
+// Runs the program with `environment` in an 80 x 25 pseudo-terminal, in
+// `directory` when given; once the output holds `waitFor` (when given),
+// types `keys`.  Gives up after a generous deadline (a hang is a failure,
+// not a slow run).
 ProgramRun RunProgram(const std::map<std::string, std::string>& environment, const std::string& waitFor = "",
-                      const std::string& keys = "") {
+                      const std::string& keys = "", const std::string& directory = "") {
   ProgramRun run;
   int errorPipe[2];
   if (pipe(errorPipe) != 0) return run;
@@ -52,6 +53,7 @@ ProgramRun RunProgram(const std::map<std::string, std::string>& environment, con
     setenv("TERM", "xterm", 1);
     setenv("PATH", "/usr/bin:/bin", 1);
     for (const auto& [name, value] : environment) setenv(name.c_str(), value.c_str(), 1);
+    if (!directory.empty() && chdir(directory.c_str()) != 0) _exit(126);
     execl(kProgram.c_str(), kProgram.c_str(), static_cast<char*>(nullptr));
     _exit(127);
   }
@@ -127,6 +129,27 @@ TEST_F(ProgramTest, MissingRootDirectoryEndsWithAMessageNamingIt) {
   EXPECT_NE(run.errors.find(temp.path + "/root/"), std::string::npos) << run.errors;
   EXPECT_NE(run.errors.find("KALROOT"), std::string::npos) << run.errors;
   EXPECT_TRUE(run.terminalRestored);
+}
+
+// KALROOT unset: the current folder is the suite root when it is one;
+// otherwise the program says how to start one and writes nothing.
+TEST_F(ProgramTest, WithoutKalrootTheCurrentFolderOrAMessageSayingHowToStart) {
+  env.erase("KALROOT");
+  env.erase("KALTMP");
+  temp.MakeFolder("empty");
+  ProgramRun run = RunProgram(env, "", "", temp.Dir() + "empty");
+  EXPECT_EQ(run.exitCode, 1);
+  EXPECT_NE(run.errors.find("no suite root: KALROOT is not set"), std::string::npos) << run.errors;
+  EXPECT_NE(run.errors.find("KALROOT=/srv/kal/ KALTMP=/srv/kal/TMP/estacio1/ tarpelix"), std::string::npos);
+  EXPECT_NE(run.errors.find("./run"), std::string::npos)
+      << "a build tree has no installed demo: " << run.errors;
+  EXPECT_TRUE(std::filesystem::is_empty(temp.Dir() + "empty"));
+  EXPECT_TRUE(run.terminalRestored);
+
+  DemoRoot();
+  run = RunProgram(env, "FINS A LA FINCA", "\x1b", temp.Dir() + "root");
+  EXPECT_EQ(run.exitCode, 0) << run.errors;
+  EXPECT_TRUE(std::filesystem::exists(temp.Dir() + "root/DADES/PropietH.dat")) << "data files made there";
 }
 
 TEST_F(ProgramTest, MissingFormFileEndsWithAMessageNamingIt) {

@@ -1,0 +1,85 @@
+#!/usr/bin/env bash
+# deb.sh - the Debian package that `cpack -G DEB` makes in the build tree:
+#   - named tarpelix, of the project's version and this machine's
+#     architecture;
+#   - holding under /usr exactly what `cmake --install` installs, with the
+#     programs stripped;
+#   - depending on exactly the packages of the shared libraries its programs
+#     are linked with (ncursesw, SQLite, libpq when built with it, the C and
+#     C++ run-time), found by dpkg-shlibdeps: no development package, no
+#     test or benchmark library.
+# The package is left in the build tree.
+set -u
+. "${TARPELIX_SOURCE_DIR:?TARPELIX_SOURCE_DIR is not set}/tests/e2e/lib.bash"
+: "${TARPELIX_BINARY_DIR:?TARPELIX_BINARY_DIR is not set}" "${TARPELIX_VERSION:?TARPELIX_VERSION is not set}"
+for tool in cpack dpkg-deb dpkg-shlibdeps readelf ldd file; do
+  command -v "$tool" >/dev/null || { echo "FAIL: $tool is not installed"; exit 1; }
+done
+make_work tarpelix_deb
+
+arch=$(dpkg --print-architecture)
+deb=$TARPELIX_BINARY_DIR/tarpelix_${TARPELIX_VERSION}_$arch.deb
+rm -f "$deb"
+(cd "$TARPELIX_BINARY_DIR" && cpack -G DEB) >"$work/cpack.log" 2>&1 || { cat "$work/cpack.log"; fatal "cpack failed"; }
+[ -f "$deb" ] || { cat "$work/cpack.log"; fatal "no package $deb"; }
+
+field() { dpkg-deb -f "$deb" "$1"; }
+[ "$(field Package)" = tarpelix ] || fail "Package: $(field Package)"
+[ "$(field Version)" = "$TARPELIX_VERSION" ] || fail "Version: $(field Version)"
+[ "$(field Architecture)" = "$arch" ] || fail "Architecture: $(field Architecture)"
+[ -n "$(field Maintainer)" ] || fail "no Maintainer"
+
+# ---- The contents: what cmake --install installs, under /usr --------------------------
+dpkg-deb -x "$deb" "$work/deb" || fatal "dpkg-deb -x failed"
+cmake --install "$TARPELIX_BINARY_DIR" --prefix "$work/prefix" >"$work/install.log" 2>&1 || fatal "cmake --install failed"
+(cd "$work/prefix" && find . -type f | sort) >"$work/installed.txt"
+(cd "$work/deb/usr" && find . -type f | sort) >"$work/packaged.txt"
+[ -z "$(cd "$work/deb" && find . -mindepth 1 -maxdepth 1 ! -name usr)" ] || fail "the package holds files outside /usr"
+diff -u "$work/installed.txt" "$work/packaged.txt" >"$work/diff.txt" ||
+  { cat "$work/diff.txt"; fail "the package does not hold what cmake --install installs"; }
+binaries=()
+for f in "$work"/deb/usr/bin/*; do
+  binaries+=("$f")
+  file -b "$f" | grep -q 'not stripped' && fail "$(basename "$f") is not stripped"
+done
+[ ${#binaries[@]} -ge 4 ] || fail "only ${#binaries[@]} programs in the package"
+
+# ---- The dependencies: the packages of the libraries the programs need ----------------------
+# The package that holds a library file (merged /usr: the file may be
+# registered under /lib or /usr/lib, by its name or its target's).
+package_of() {
+  local path=$1 real candidate package
+  real=$(realpath "$path")
+  for candidate in "$path" "$real" "/usr${path#/usr}" "${path#/usr}" "/usr${real#/usr}" "${real#/usr}"; do
+    package=$(dpkg -S "$candidate" 2>/dev/null | head -n1 | cut -d: -f1 | cut -d, -f1)
+    [ -n "$package" ] && { echo "$package"; return 0; }
+  done
+  return 1
+}
+: >"$work/needed.txt"
+: >"$work/expected.txt"
+for f in "${binaries[@]}"; do
+  readelf -d "$f" | sed -n 's/.*Shared library: \[\(.*\)\]/\1/p' >>"$work/needed.txt"
+  ldd "$f" | awk '$2 == "=>" && $3 ~ /^\// {print $3}' | while read -r library; do
+    package_of "$library" || echo "UNKNOWN:$library"
+  done >>"$work/expected.txt"
+done
+sort -u -o "$work/needed.txt" "$work/needed.txt"
+sort -u -o "$work/expected.txt" "$work/expected.txt"
+grep -q UNKNOWN "$work/expected.txt" && fail "libraries of no package: $(grep UNKNOWN "$work/expected.txt")"
+# The programs are not tested empty: they use the terminal and SQLite.
+grep -q '^libncursesw\.so' "$work/needed.txt" || fail "no program needs ncursesw: $(cat "$work/needed.txt")"
+grep -q '^libsqlite3\.so' "$work/needed.txt" || fail "no program needs SQLite: $(cat "$work/needed.txt")"
+
+depends=$(field Depends)
+echo "Depends: $depends"
+tr ',' '\n' <<<"$depends" | sed 's/^ *//; s/ *(.*//; s/ *$//' | grep -v '^$' | sort -u >"$work/depends.txt"
+if ! diff -u "$work/expected.txt" "$work/depends.txt" >"$work/diff.txt"; then
+  cat "$work/diff.txt"
+  fail "Depends is not the packages of the libraries the programs need (- missing, + extra)"
+fi
+grep -E -- '-dev$|gtest|gmock|benchmark' "$work/depends.txt" && fail "a development or test package in Depends"
+# Every dependency carries the least version dpkg-shlibdeps found.
+tr ',' '\n' <<<"$depends" | grep -v '(>=' | grep -q . && fail "a dependency without a version: $depends"
+
+finish "package $(basename "$deb"): $(wc -l <"$work/depends.txt") dependencies, $(wc -l <"$work/packaged.txt") files"
