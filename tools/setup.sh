@@ -1,14 +1,22 @@
 # setup.sh - shared by ./run and ./test: installs what is missing and builds.
 # Sourced, not run.
 
-TARPELIX_PACKAGES=(cmake ninja-build g++ clang clang-format libclang-rt-14-dev
-  libgtest-dev libgmock-dev libbenchmark-dev libncurses-dev libsqlite3-dev
-  tmux pkg-config)
+# What building and running the program and the tools needs: the compiler,
+# CMake and Ninja, the libraries' development files and their run-time
+# libraries.
+TARPELIX_RUN_PACKAGES=(cmake ninja-build g++ pkg-config libncurses-dev libsqlite3-dev
+  libncursesw6 libsqlite3-0)
+# What the tests need besides: GoogleTest, Google Benchmark, clang with its
+# sanitizer and fuzzer run-times, clang-format, tmux for the end-to-end
+# scripts, and dpkg-dev and file for the Debian package (dpkg-shlibdeps).
+TARPELIX_TEST_PACKAGES=(clang clang-format libclang-rt-14-dev libgtest-dev libgmock-dev
+  libbenchmark-dev tmux dpkg-dev file)
 
+# ensure_packages PACKAGE...: installs those that are not installed.
 ensure_packages() {
   local missing=()
   local p
-  for p in "${TARPELIX_PACKAGES[@]}"; do
+  for p in "$@"; do
     dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
   done
   if [ ${#missing[@]} -gt 0 ]; then
@@ -20,12 +28,17 @@ ensure_packages() {
   fi
 }
 
-# build_tree DIR [cmake options...]: configures once, then builds.
-build_tree() {
+# configure_tree DIR [cmake options...]: configures DIR with the options
+# (again when it was configured before, so that options and newly installed
+# packages take effect).
+configure_tree() {
   local dir="$1"
   shift
-  if [ ! -f "$dir/build.ninja" ]; then
-    cmake -S . -B "$dir" -G Ninja "$@"
-  fi
-  cmake --build "$dir" -j "$(nproc)"
+  cmake -S . -B "$dir" -G Ninja "$@"
+}
+
+# build_tree DIR [cmake options...]: configures, then builds everything.
+build_tree() {
+  configure_tree "$@"
+  cmake --build "$1" -j "$(nproc)"
 }
