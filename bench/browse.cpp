@@ -23,6 +23,7 @@
 #include "input/dates.h"
 #include "input/keys.h"
 #include "platform/console.h"
+#include "platform/le.h"
 #include "platform/platform.h"
 #include "recman/recman.h"
 #include "screen/form.h"
@@ -44,10 +45,7 @@ struct BenchSuite {
 };
 BenchSuite Suite;
 
-void PutWord(std::string& buffer, size_t at, uint16_t value) {
-  buffer[at] = static_cast<char>(value & 0xFF);
-  buffer[at + 1] = static_cast<char>(value >> 8);
-}
+void PutWord(std::string& buffer, size_t at, uint16_t value) { PutLe16(buffer.data() + at, value); }
 
 // The dictionary of the bench's property file: 388-byte records, key 0 =
 // bytes 1..6 (code and serial), unique.

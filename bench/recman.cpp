@@ -18,6 +18,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/le.h"
 #include "recman/testing.h"
 
 namespace {
@@ -59,8 +60,7 @@ std::string MakeFile(const char* sync) {
                                                             : RecmanDurability::kFull);
   std::string path = dir + "/PROPIETH.dat";
   std::string spec(32, '\0');
-  spec[0] = static_cast<char>(kLength & 0xFF);
-  spec[1] = static_cast<char>(kLength >> 8);
+  PutLe16(spec.data(), kLength);
   spec[2] = 0x00;
   spec[3] = 0x10;  // page size 4096
   spec[4] = 1;

@@ -10,6 +10,7 @@
 #include <cstring>
 
 #include "data/data.h"
+#include "platform/le.h"
 #include "platform/platform.h"
 #include "recman/recman.h"
 #include "session/session.h"
@@ -22,8 +23,7 @@ constexpr int kOpenRetryMs = 3000;  // wait between opens of a file locked elsew
 
 uint16_t Word(const std::string& buffer, size_t offset) {
   if (offset + 2 > buffer.size()) return 0;
-  return static_cast<uint16_t>(static_cast<unsigned char>(buffer[offset]) |
-                               static_cast<unsigned char>(buffer[offset + 1]) << 8);
+  return GetLe16(buffer.data() + offset);
 }
 
 // One open attempt of `hostPath` with the session's owner name.

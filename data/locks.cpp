@@ -21,6 +21,7 @@
 #include <cstring>
 
 #include "data/data.h"
+#include "platform/le.h"
 #include "platform/platform.h"
 #include "session/session.h"
 
@@ -179,12 +180,6 @@ void OpenShared(const std::string& path, const std::string& folder, bool makeFol
   }
 }
 
-int32_t ReadInt32(const unsigned char* at) {
-  uint32_t v = 0;
-  for (int i = 0; i < 4; ++i) v |= static_cast<uint32_t>(at[i]) << (8 * i);
-  return static_cast<int32_t>(v);
-}
-
 }  // namespace
 
 std::string LockFileName(const std::string& name) { return Trim(name) + ".lck"; }
@@ -215,7 +210,7 @@ void StationIdentity() {
   unsigned char stored[kStationFileSize];
   std::memset(stored, ' ', sizeof stored);
   long got = ReadAt(file, 0, stored, kStationFileSize);
-  int32_t id = got >= 4 ? ReadInt32(stored) : 0;
+  int32_t id = got >= 4 ? static_cast<int32_t>(GetLe32(stored)) : 0;
   if (id != 0) {
     // The stored name stays the station's name even if the computer's changes.
     Locks.computerName =
@@ -227,8 +222,7 @@ void StationIdentity() {
     while (id == 0) id = static_cast<int32_t>(SecureRandom32());
     Locks.computerName = Pad(ComputerName(), kLockComputerWidth);
     unsigned char fresh[kStationFileSize];
-    uint32_t bits = static_cast<uint32_t>(id);
-    for (int i = 0; i < 4; ++i) fresh[i] = static_cast<unsigned char>(bits >> (8 * i));
+    PutLe32(fresh, static_cast<uint32_t>(id));
     std::memcpy(fresh + 4, Locks.computerName.data(), kLockComputerWidth);
     // Not kept (a full disk): the id still serves this run, and the next
     // run draws another.

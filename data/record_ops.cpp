@@ -11,6 +11,7 @@
 #include <cstring>
 
 #include "data/data.h"
+#include "platform/le.h"
 #include "platform/platform.h"
 #include "recman/recman.h"
 
@@ -65,17 +66,6 @@ DataFileSlot* OpenSlot(int16_t file_number, int* index = nullptr) {
   if (slot <= 0) return nullptr;
   if (index) *index = slot;
   return &DataFiles.slots[slot];
-}
-
-void PutLong(unsigned char* at, int32_t value) {
-  uint32_t v = static_cast<uint32_t>(value);
-  for (int i = 0; i < 4; ++i) at[i] = static_cast<unsigned char>(v >> (8 * i));
-}
-
-int32_t GetLong(const unsigned char* at) {
-  uint32_t v = 0;
-  for (int i = 0; i < 4; ++i) v |= static_cast<uint32_t>(at[i]) << (8 * i);
-  return static_cast<int32_t>(v);
 }
 
 // A number as the update log writes it: a blank for 0 and above (a minus
@@ -242,10 +232,10 @@ int32_t RecordPosition(int32_t position, int16_t file_number) {
     std::memset(data, 0, sizeof data);
     std::memset(key, 0, sizeof key);
     int16_t status = CallEngine(B_GET_POSITION, file->positionBlock, data, &dataLength, key, 0, 0);
-    return status == B_OK ? GetLong(data) : 0;
+    return status == B_OK ? static_cast<int32_t>(GetLe32(data)) : 0;
   }
   std::memset(data, ' ', sizeof data);
-  PutLong(data, position);
+  PutLe32(data, static_cast<uint32_t>(position));
   FillKeyBuffer(*file, key, ' ');
   int16_t status = CallEngine(B_GET_DIRECT, file->positionBlock, data, &dataLength, key, KeyLength(*file),
                               static_cast<int8_t>(file->keyNumber));

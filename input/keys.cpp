@@ -15,6 +15,7 @@
 #include <cstdlib>
 
 #include "platform/console.h"
+#include "platform/le.h"
 
 KeyboardState Keyboard;
 
@@ -172,8 +173,7 @@ void KeySet(const std::string& operations, const std::string& keyList) {
           std::string entry = keyList.substr(start, comma - start);
           // An empty entry adds the code 0, which never ends an edit.
           long code = std::strtol(entry.c_str(), nullptr, 16);
-          Keyboard.ExitKeySet += static_cast<char>(code & 0xFF);
-          Keyboard.ExitKeySet += static_cast<char>((code >> 8) & 0xFF);
+          Keyboard.ExitKeySet += Le16Bytes(static_cast<uint16_t>(code & 0xFFFF));
           start = comma + 1;
         }
         break;

@@ -24,6 +24,7 @@
 #include <cstring>
 #include <new>
 
+#include "platform/le.h"
 #include "recman/files.h"
 #include "recman/integrity.h"
 #include "recman/locks.h"
@@ -387,8 +388,7 @@ int16_t UnlockOp(Call& c) {
   }
   if (c.keyNumber == kUnlockOneMultiple) {
     if (c.data == nullptr || c.dataCapacity < 4) return B_DATA_BUFFER_TOO_SHORT;
-    uint32_t pos =
-        c.data[0] | (c.data[1] << 8) | (c.data[2] << 16) | (static_cast<uint32_t>(c.data[3]) << 24);
+    uint32_t pos = GetLe32(c.data);
     ReleaseMultipleLock(c.handleId, pos);
     return B_OK;
   }

@@ -14,20 +14,19 @@
 
 #include <cstring>
 
+#include "platform/le.h"
 #include "recman/recman.h"
 
 namespace {
-
-uint16_t Le16(const uint8_t* p) { return static_cast<uint16_t>(p[0] | (p[1] << 8)); }
 
 constexpr uint16_t kConsistentFlags = KF_DUPLICATES | KF_MODIFIABLE | KF_NULL | KF_MANUAL;
 constexpr int kMaxKeys = 119;
 constexpr int kMaxSegments = 1024;
 
 int16_t ParseSegment(const uint8_t* p, const FileSpec& spec, KeySegment& seg) {
-  uint16_t position = Le16(p);
-  seg.length = Le16(p + 2);
-  seg.flags = Le16(p + 4);
+  uint16_t position = GetLe16(p);
+  seg.length = GetLe16(p + 2);
+  seg.flags = GetLe16(p + 4);
   seg.nullValue = p[11];
   if (seg.length == 0 || seg.length > kMaxKeyLength) return B_KEY_LENGTH_ERROR;
   if (position == 0 || position - 1 + seg.length > spec.recordLength) return B_INVALID_KEY_POSITION;
@@ -96,10 +95,10 @@ bool SegmentIsNull(const KeySegment& seg, const uint8_t* record) {
 int16_t ParseCreateBuffer(const uint8_t* buffer, size_t length, FileSpec& spec) {
   spec = FileSpec{};
   if (buffer == nullptr || length < kCreateSpecSize) return B_DATA_BUFFER_TOO_SHORT;
-  spec.recordLength = Le16(buffer);
-  spec.pageSize = Le16(buffer + 2);
-  unsigned keyCount = Le16(buffer + 4);  // byte 4 the count, byte 5 the version (0)
-  spec.fileFlags = Le16(buffer + 10);
+  spec.recordLength = GetLe16(buffer);
+  spec.pageSize = GetLe16(buffer + 2);
+  unsigned keyCount = GetLe16(buffer + 4);  // byte 4 the count, byte 5 the version (0)
+  spec.fileFlags = GetLe16(buffer + 10);
   spec.variableLength = (spec.fileFlags & kFileVariableLength) != 0;
   if (spec.recordLength == 0) return B_RECORD_LENGTH_ERROR;
   if (spec.pageSize < 512 || spec.pageSize > 16384 || spec.pageSize % 512 != 0) return B_PAGE_SIZE_ERROR;
@@ -153,7 +152,7 @@ int16_t ParseCreateBuffer(const uint8_t* buffer, size_t length, FileSpec& spec) 
 
 std::string BuildStatBuffer(const FileSpec& spec, uint32_t records) {
   std::string out = spec.image;
-  for (int i = 0; i < 4; ++i) out[6 + i] = static_cast<char>((records >> (8 * i)) & 0xFF);
+  PutLe32(out.data() + 6, records);
   return out;
 }
 

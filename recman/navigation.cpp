@@ -17,6 +17,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "platform/le.h"
 #include "recman/integrity.h"
 #include "recman/locks.h"
 #include "recman/operations.h"
@@ -59,10 +60,6 @@ unsigned NextBatch(const Handle& h, bool forward, bool physical) {
   if (a.valid && a.forward == forward && a.physical == physical && a.batch > 0)
     return std::min(kMaxBatch, a.batch * 2);
   return kFirstBatch;
-}
-
-uint32_t Le32(const uint8_t* p) {
-  return p[0] | (p[1] << 8) | (p[2] << 16) | (static_cast<uint32_t>(p[3]) << 24);
 }
 
 LockKind KindOf(uint16_t bias) { return bias >= 300 ? LockKind::kMultiple : LockKind::kSingle; }
@@ -297,7 +294,7 @@ int16_t GetPosition(Call& c) {
   Handle& h = *c.handle;
   if (h.physical != Place::kOnRecord) return B_INVALID_POSITIONING;
   if (c.data == nullptr || c.dataCapacity < 4) return B_DATA_BUFFER_TOO_SHORT;
-  for (int i = 0; i < 4; ++i) c.data[i] = static_cast<uint8_t>((h.pos >> (8 * i)) & 0xFF);
+  PutLe32(c.data, static_cast<uint32_t>(h.pos));
   SetDataLength(c, 4);
   return B_OK;
 }
@@ -311,7 +308,7 @@ int16_t GetDirect(Call& c) {
   if (!spec.keys.empty() && (kn < 0 || static_cast<size_t>(kn) >= spec.keys.size()))
     return B_INVALID_KEY_NUMBER;
   if (spec.keys.empty()) kn = -1;
-  uint32_t pos = Le32(c.data);
+  uint32_t pos = GetLe32(c.data);
   if (pos == 0) return B_INVALID_RECORD_ADDRESS;
   int16_t st = BeginRead(*f.dir);
   if (st != B_OK) return st;

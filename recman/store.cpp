@@ -20,6 +20,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "platform/le.h"
 #include "recman/integrity.h"
 #include "recman/locks.h"
 #include "recman/recman.h"
@@ -746,15 +747,12 @@ int16_t DeleteRecordRow(OpenFile& file, uint32_t pos) {
 
 uint64_t SequenceOf(const std::string& sequences, size_t key) {
   if (sequences.size() < (key + 1) * 8) return 0;
-  uint64_t v = 0;
-  for (int i = 0; i < 8; ++i)
-    v |= static_cast<uint64_t>(static_cast<uint8_t>(sequences[key * 8 + i])) << (8 * i);
-  return v;
+  return GetLe64(sequences.data() + key * 8);
 }
 
 void SetSequence(std::string& sequences, size_t key, uint64_t value) {
   if (sequences.size() < (key + 1) * 8) sequences.resize((key + 1) * 8, '\0');
-  for (int i = 0; i < 8; ++i) sequences[key * 8 + i] = static_cast<char>((value >> (8 * i)) & 0xFF);
+  PutLe64(sequences.data() + key * 8, value);
 }
 
 bool IndexEntry(const FileSpec& spec, size_t key, const uint8_t* record, const std::string& sequences,

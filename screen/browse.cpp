@@ -37,6 +37,7 @@
 #include "data/data.h"
 #include "input/dates.h"
 #include "input/keys.h"
+#include "platform/le.h"
 #include "platform/platform.h"
 #include "screen/form.h"
 #include "screen/form_driver.h"
@@ -86,28 +87,16 @@ struct BrowseView {
 
 // ---- Index file -------------------------------------------------------------------
 
-void PutInt(std::string& bytes, int32_t value, int size) {
-  uint32_t v = static_cast<uint32_t>(value);
-  for (int i = 0; i < size; ++i) bytes += static_cast<char>((v >> (8 * i)) & 0xFF);
-}
-
-int32_t GetInt(const unsigned char* bytes, int size) {
-  uint32_t v = 0;
-  for (int i = 0; i < size; ++i) v |= static_cast<uint32_t>(bytes[i]) << (8 * i);
-  if (size == 2) return static_cast<int16_t>(v & 0xFFFF);
-  return static_cast<int32_t>(v);
-}
-
 bool ReadEntry(BrowseView& view, int32_t position, IndexEntry& entry) {
   if (!view.index || position < 1 || position + kEntryHeader - 1 > view.indexEnd) return false;
   unsigned char header[kEntryHeader];
   if (std::fseek(view.index.f, position - 1, SEEK_SET) != 0) return false;
   if (std::fread(header, 1, sizeof header, view.index.f) != sizeof header) return false;
-  int32_t length = GetInt(header + 8, 2);
+  int32_t length = static_cast<int16_t>(GetLe16(header + 8));
   if (length < 0 || position + kEntryHeader + length - 1 > view.indexEnd) return false;
   entry.position = position;
-  entry.previous = GetInt(header, 4);
-  entry.physical = GetInt(header + 4, 4);
+  entry.previous = static_cast<int32_t>(GetLe32(header));
+  entry.physical = static_cast<int32_t>(GetLe32(header + 4));
   entry.text.assign(static_cast<size_t>(length), ' ');
   if (length > 0 && std::fread(entry.text.data(), 1, entry.text.size(), view.index.f) != entry.text.size())
     return false;
@@ -118,9 +107,9 @@ bool ReadEntry(BrowseView& view, int32_t position, IndexEntry& entry) {
 bool AppendEntry(BrowseView& view, int32_t physical, const std::string& text, IndexEntry& entry) {
   std::string line = text.substr(0, 0x7FFF);
   std::string bytes;
-  PutInt(bytes, view.newest, 4);
-  PutInt(bytes, physical, 4);
-  PutInt(bytes, static_cast<int32_t>(line.size()), 2);
+  bytes += Le32Bytes(static_cast<uint32_t>(view.newest));
+  bytes += Le32Bytes(static_cast<uint32_t>(physical));
+  bytes += Le16Bytes(static_cast<uint16_t>(line.size()));
   bytes += line;
   if (std::fseek(view.index.f, 0, SEEK_END) != 0) return false;
   if (std::fwrite(bytes.data(), 1, bytes.size(), view.index.f) != bytes.size()) return false;

@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "platform/console.h"
+#include "platform/le.h"
 #include "screen/windows.h"
 
 namespace {
@@ -48,10 +49,9 @@ std::vector<std::string> ParseOptions(const std::string& list) {
 // Whether the 2-byte code of `key` is one of the exit-key set's entries.
 bool InExitKeySet(KeyCode key) {
   const std::string& set = Keyboard.ExitKeySet;
-  unsigned low = static_cast<unsigned>(key) & 0xFF, high = (static_cast<unsigned>(key) >> 8) & 0xFF;
+  const uint16_t code = static_cast<uint16_t>(static_cast<unsigned>(key) & 0xFFFF);
   for (size_t i = 0; i + 1 < set.size(); i += 2)
-    if (static_cast<unsigned char>(set[i]) == low && static_cast<unsigned char>(set[i + 1]) == high)
-      return true;
+    if (GetLe16(set.data() + i) == code) return true;
   return false;
 }
 

@@ -1,13 +1,12 @@
 // value_stack.cpp - the value stack: texts pushed and popped in pairs, each
 // followed by its 16-bit length.
+#include "platform/le.h"
 #include "screen/windows.h"
 
 void PushValue(const std::string& text) {
   // The length is a 16-bit number: a longer item keeps its first 65535 bytes.
   std::string item = text.size() > 0xFFFF ? text.substr(0, 0xFFFF) : text;
-  Windows.valueStack += item;
-  Windows.valueStack += static_cast<char>(item.size() & 0xFF);
-  Windows.valueStack += static_cast<char>((item.size() >> 8) & 0xFF);
+  Windows.valueStack += item + Le16Bytes(static_cast<uint16_t>(item.size()));
 }
 
 std::string PopValue() {
@@ -17,8 +16,7 @@ std::string PopValue() {
     stack.clear();
     return "";
   }
-  size_t length = static_cast<unsigned char>(stack[stack.size() - 2]) |
-                  (static_cast<size_t>(static_cast<unsigned char>(stack[stack.size() - 1])) << 8);
+  size_t length = GetLe16(stack.data() + stack.size() - 2);
   stack.resize(stack.size() - 2);
   if (length > stack.size()) {
     // A length larger than what is left: the stack is not what its users

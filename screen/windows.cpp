@@ -29,6 +29,7 @@
 #include <cstdio>
 
 #include "platform/console.h"
+#include "platform/le.h"
 #include "platform/platform.h"
 #include "session/session.h"
 
@@ -81,16 +82,9 @@ long Digits(const std::string& data, size_t at, size_t count) {
   return value;
 }
 
-void PutPointer(std::string& bytes, long pointer) {
-  uint32_t u = static_cast<uint32_t>(pointer);
-  for (int i = 0; i < 4; ++i) bytes[i] = static_cast<char>((u >> (8 * i)) & 0xFF);
-}
+void PutPointer(std::string& bytes, long pointer) { PutLe32(bytes.data(), static_cast<uint32_t>(pointer)); }
 
-long GetPointer(const std::string& bytes) {
-  uint32_t u = 0;
-  for (int i = 0; i < 4; ++i) u |= static_cast<uint32_t>(static_cast<unsigned char>(bytes[i])) << (8 * i);
-  return static_cast<long>(static_cast<int32_t>(u));
-}
+long GetPointer(const std::string& bytes) { return static_cast<int32_t>(GetLe32(bytes.data())); }
 
 // A frame read back from the save file and found well formed.
 struct SavedFrame {

@@ -8,6 +8,8 @@
 #include <algorithm>
 #include <cstring>
 
+#include "platform/le.h"
+
 unsigned char THRebut[24];
 unsigned char FinquesH[388];
 unsigned char FinDespH[604];
@@ -53,27 +55,22 @@ void PutPacked(unsigned char (&record)[N], size_t at, size_t width, const std::s
 
 template <size_t N>
 int32_t Long(const unsigned char (&record)[N], size_t at) {
-  uint32_t v = 0;
-  for (size_t i = 0; i < 4; ++i) v |= static_cast<uint32_t>(record[at + i]) << (8 * i);
-  return static_cast<int32_t>(v);
+  return static_cast<int32_t>(GetLe32(record + at));
 }
 
 template <size_t N>
 void PutLong(unsigned char (&record)[N], size_t at, int32_t value) {
-  uint32_t v = static_cast<uint32_t>(value);
-  for (size_t i = 0; i < 4; ++i) record[at + i] = static_cast<unsigned char>(v >> (8 * i));
+  PutLe32(record + at, static_cast<uint32_t>(value));
 }
 
 template <size_t N>
 int16_t Int(const unsigned char (&record)[N], size_t at) {
-  return static_cast<int16_t>(record[at] | record[at + 1] << 8);
+  return static_cast<int16_t>(GetLe16(record + at));
 }
 
 template <size_t N>
 void PutInt(unsigned char (&record)[N], size_t at, int16_t value) {
-  uint16_t v = static_cast<uint16_t>(value);
-  record[at] = static_cast<unsigned char>(v);
-  record[at + 1] = static_cast<unsigned char>(v >> 8);
+  PutLe16(record + at, static_cast<uint16_t>(value));
 }
 
 // The two decimal digits of a packed byte; 0 for a byte that is none.

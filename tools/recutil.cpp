@@ -24,6 +24,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/le.h"
 #include "recman/check.h"
 #include "recman/recman.h"
 #include "recutil_help.h"
@@ -118,13 +119,8 @@ int Refused(const std::string& what, int st) {
   return 1;
 }
 
-uint16_t Le16(const std::string& b, size_t at) {
-  return static_cast<uint16_t>(static_cast<uint8_t>(b[at]) | (static_cast<uint8_t>(b[at + 1]) << 8));
-}
-void PutLe16(std::string& b, size_t at, unsigned v) {
-  b[at] = static_cast<char>(v & 0xFF);
-  b[at + 1] = static_cast<char>((v >> 8) & 0xFF);
-}
+uint16_t Le16(const std::string& b, size_t at) { return GetLe16(b.data() + at); }
+void PutLe16(std::string& b, size_t at, unsigned v) { ::PutLe16(b.data() + at, static_cast<uint16_t>(v)); }
 
 std::vector<std::string> Split(const std::string& s, char sep) {
   std::vector<std::string> parts;
@@ -336,8 +332,7 @@ void Describe(const std::string& b, bool withCount) {
   std::cout << "record length: " << Le16(b, 0) << ((Le16(b, 10) & kFileVariableLength) ? " (variable)" : "")
             << "\npage size: " << Le16(b, 2) << "\n";
   if (withCount) {
-    uint32_t n = 0;
-    for (int i = 0; i < 4; ++i) n |= static_cast<uint32_t>(static_cast<uint8_t>(b[6 + i])) << (8 * i);
+    uint32_t n = GetLe32(b.data() + 6);
     std::cout << "records: " << n << "\n";
   }
   std::cout << "keys: " << keys << "\n";
