@@ -11,6 +11,7 @@
 #include "input/dates.h"
 #include "input/numbers.h"
 #include "platform/platform.h"
+#include "platform/text.h"
 #include "session/settings.h"
 
 namespace {
@@ -39,12 +40,6 @@ bool IsAbsolute(const std::string& path) {
 std::string Absolute(const std::string& path) {
   if (path.empty() || IsAbsolute(path)) return path;
   return CurrentDirectory() + "/" + path;
-}
-
-std::string FitText(const std::string& text, size_t width) {
-  std::string result = text.substr(0, width);
-  result.resize(width, ' ');
-  return result;
 }
 
 // The colour number written as the two characters at `offset` of a colour
@@ -89,9 +84,9 @@ void SetupSession() {
 
   std::string date = GetIni("Data", "Sistema", terminalFile);
   Session.date = date.empty() ? PackDigits("00000000") : PackDigits(date);
-  Session.language = FitText(GetIni("Idioma", "Sistema", terminalFile), 3);
+  Session.language = FitToWidth(GetIni("Idioma", "Sistema", terminalFile), 3);
   const std::string suiteFile = Session.root + "Vork.ini";
-  if (Session.language == "   ") Session.language = FitText(GetIni("Idioma", "Usuari", suiteFile), 3);
+  if (Session.language == "   ") Session.language = FitToWidth(GetIni("Idioma", "Usuari", suiteFile), 3);
 
   if (!GetEnv("HTTP_USER_AGENT").empty() || !GetEnv("HTTP_ACCEPT").empty()) Session.mode = "CGI";
   else if (!GetEnv("WINDIR").empty() || !GetEnv("SYSTEMROOT").empty()) Session.mode = "WIN";

@@ -23,6 +23,7 @@
 #include "data/data.h"
 #include "platform/le.h"
 #include "platform/platform.h"
+#include "platform/text.h"
 #include "session/session.h"
 
 LockState Locks;
@@ -33,24 +34,11 @@ constexpr int kLockFileBusyMaxMs = 3000;  // another station holds the file: 1..
 constexpr int kLockConflictMaxMs = 1000;  // another station holds the key: 1..1001 ms
 constexpr int kStationFileSize = 19;      // station id (4) + computer name (15)
 
-std::string Pad(const std::string& text, size_t width) {
-  std::string padded = text.substr(0, width);
-  padded.resize(width, ' ');
-  return padded;
-}
-
-std::string Trim(const std::string& text) {
-  size_t first = text.find_first_not_of(' ');
-  if (first == std::string::npos) return std::string();
-  size_t last = text.find_last_not_of(' ');
-  return text.substr(first, last - first + 1);
-}
-
 bool IsBlank(const std::string& text) { return text.find_first_not_of(' ') == std::string::npos; }
 
 // A decimal number written as text, blanks around it allowed.
 bool ParseNumber(const std::string& field, long long& value) {
-  std::string text = Trim(field);
+  std::string text = TrimBlanks(field);
   size_t i = 0;
   bool negative = false;
   if (i < text.size() && text[i] == '-') {
@@ -93,7 +81,7 @@ LockView ReadView(const std::string& record) {
   view.computer = record.substr(kLockComputerAt, kLockComputerWidth);
   std::string station = record.substr(kLockStationAt, kLockStationWidth);
   view.holder = !IsBlank(station);
-  view.station = Trim(station);
+  view.station = TrimBlanks(station);
   view.timeKnown = ParseNumber(record.substr(kLockTimeAt, kLockTimeWidth), view.time);
   view.kind = record[kLockKindAt];
   view.fromLength = KeyLengthField(record, kLockFromLengthAt);
@@ -117,10 +105,11 @@ void FreeRecord(std::string& record) {
 std::string NewLockRecord(const std::string& from_key, const std::string& to_key, int32_t now) {
   std::string from = from_key.substr(0, kLockKeyWidth);
   std::string to = to_key.substr(0, kLockKeyWidth);
-  std::string record =
-      Pad(Locks.computerName, kLockComputerWidth) + Pad(std::to_string(Locks.stationId), kLockStationWidth) +
-      Pad(std::to_string(now), kLockTimeWidth) + "K" + Pad(std::to_string(from.size()), 2) +
-      Pad(from, kLockKeyWidth) + Pad(std::to_string(to.size()), 2) + Pad(to, kLockKeyWidth) + "\r\n";
+  std::string record = FitToWidth(Locks.computerName, kLockComputerWidth) +
+                       FitToWidth(std::to_string(Locks.stationId), kLockStationWidth) +
+                       FitToWidth(std::to_string(now), kLockTimeWidth) + "K" +
+                       FitToWidth(std::to_string(from.size()), 2) + FitToWidth(from, kLockKeyWidth) +
+                       FitToWidth(std::to_string(to.size()), 2) + FitToWidth(to, kLockKeyWidth) + "\r\n";
   return record;
 }
 
@@ -182,7 +171,7 @@ void OpenShared(const std::string& path, const std::string& folder, bool makeFol
 
 }  // namespace
 
-std::string LockFileName(const std::string& name) { return Trim(name) + ".lck"; }
+std::string LockFileName(const std::string& name) { return TrimBlanks(name) + ".lck"; }
 
 std::string LockDirectory() { return Session.root + "LOCKS"; }
 
@@ -213,14 +202,14 @@ void StationIdentity() {
   int32_t id = got >= 4 ? static_cast<int32_t>(GetLe32(stored)) : 0;
   if (id != 0) {
     // The stored name stays the station's name even if the computer's changes.
-    Locks.computerName =
-        Pad(std::string(reinterpret_cast<char*>(stored + 4), static_cast<size_t>(std::max(0L, got - 4))),
-            kLockComputerWidth);
+    Locks.computerName = FitToWidth(
+        std::string(reinterpret_cast<char*>(stored + 4), static_cast<size_t>(std::max(0L, got - 4))),
+        kLockComputerWidth);
   } else {
     // Drawn from the kernel's source: two stations started in the same
     // instant must not share an id.
     while (id == 0) id = static_cast<int32_t>(SecureRandom32());
-    Locks.computerName = Pad(ComputerName(), kLockComputerWidth);
+    Locks.computerName = FitToWidth(ComputerName(), kLockComputerWidth);
     unsigned char fresh[kStationFileSize];
     PutLe32(fresh, static_cast<uint32_t>(id));
     std::memcpy(fresh + 4, Locks.computerName.data(), kLockComputerWidth);

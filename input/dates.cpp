@@ -20,6 +20,7 @@
 #include <cstdlib>
 
 #include "platform/platform.h"
+#include "platform/text.h"
 #include "session/session.h"
 #include "session/settings.h"
 
@@ -34,13 +35,6 @@ constexpr long long kYearCap = 999999999;
 int DigitValue(char c) { return c >= '0' && c <= '9' ? c - '0' : 0; }
 
 bool IsDigit(char c) { return c >= '0' && c <= '9'; }
-
-std::string Trimmed(const std::string& text) {
-  size_t first = text.find_first_not_of(' ');
-  if (first == std::string::npos) return "";
-  size_t last = text.find_last_not_of(' ');
-  return text.substr(first, last - first + 1);
-}
 
 // Floor division and a modulo that is never negative, for weekday
 // arithmetic that may meet year 0.
@@ -187,7 +181,7 @@ TypedDate ReadTypedDate(const std::string& text) {
     date.invalid = true;
     return date;
   }
-  date.yearComplete = Trimmed(yearText).size() > 3;
+  date.yearComplete = TrimBlanks(yearText).size() > 3;
   return date;
 }
 
@@ -224,7 +218,7 @@ const char* const kMonthNames[4][12] = {
 
 std::string MonthName(int month) {
   if (month < 1 || month > 12) return "";
-  std::string code = Trimmed(Session.language).substr(0, 3);
+  std::string code = TrimBlanks(Session.language).substr(0, 3);
   for (char& c : code)
     if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
   int table = 0;
@@ -246,7 +240,7 @@ void ResetFormatPreferences() { Preferences = FormatPreferences(); }
 static std::string UserSetting(const char* key) {
   std::string root = Session.root.empty() ? GetEnv("KALROOT") : Session.root;
   std::string value = GetIni(key, "Usuari", root + "Vork.ini");
-  std::string trimmed = Trimmed(value);
+  std::string trimmed = TrimBlanks(value);
   return trimmed.empty() ? value.substr(0, 1) : trimmed;
 }
 
@@ -255,7 +249,7 @@ void LoadDatePreferences() {
   std::string separator = UserSetting("DatCaracter");
   Preferences.DatCaracter = separator.empty() ? '/' : separator[0];
   std::string order = UserSetting("DatOrdre");
-  if (Trimmed(order).empty()) order = "DMA";
+  if (TrimBlanks(order).empty()) order = "DMA";
   for (char& c : order)
     if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
   order.resize(3, ' ');
@@ -276,7 +270,7 @@ void LoadNumberPreferences() {
 
 std::string PackDigits(const std::string& digits) {
   size_t n = digits.size();
-  std::string text = std::string(n, '0') + Trimmed(digits);
+  std::string text = std::string(n, '0') + TrimBlanks(digits);
   text = text.substr(text.size() - n);
   std::string packed((n + 1) / 2, '\0');
   for (size_t i = 0; i < packed.size(); ++i) {

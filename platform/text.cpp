@@ -11,6 +11,25 @@ bool IsBlank(char c) { return c == ' ' || c == '\t' || c == '\n'; }
 
 }  // namespace
 
+std::string TrimBlanks(const std::string& text) {
+  size_t first = text.find_first_not_of(' ');
+  if (first == std::string::npos) return std::string();
+  size_t last = text.find_last_not_of(' ');
+  return text.substr(first, last - first + 1);
+}
+
+std::string TrimTrailingBlanks(const std::string& text) {
+  size_t last = text.find_last_not_of(' ');
+  return last == std::string::npos ? std::string() : text.substr(0, last + 1);
+}
+
+std::string FitToWidth(const std::string& text, int width) {
+  size_t size = width > 0 ? static_cast<size_t>(width) : 0;
+  std::string result = text.substr(0, size);
+  result.resize(size, ' ');
+  return result;
+}
+
 double NumericValue(const std::string& text) {
   // Blanks are skipped wherever they stand, as the BASIC VAL does.
   std::string number;

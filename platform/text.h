@@ -4,6 +4,14 @@
 #pragma once
 #include <string>
 
+// The text without the blanks (spaces) at its start and end.
+std::string TrimBlanks(const std::string& text);
+// The text without the blanks (spaces) at its end.
+std::string TrimTrailingBlanks(const std::string& text);
+// The text placed left-aligned in `width` characters: cut, or filled with
+// spaces (a negative width counts as 0).
+std::string FitToWidth(const std::string& text, int width);
+
 // The numeric value of a text, as the BASIC VAL reads it: blanks skipped
 // wherever they stand, optional sign, digits, one decimal point; reading
 // stops at the first other character.  "" or a non-numeric text gives 0.

@@ -39,6 +39,7 @@
 #include "input/keys.h"
 #include "platform/le.h"
 #include "platform/platform.h"
+#include "platform/text.h"
 #include "screen/form.h"
 #include "screen/form_driver.h"
 #include "screen/windows.h"
@@ -125,14 +126,9 @@ bool AppendEntry(BrowseView& view, int32_t physical, const std::string& text, In
 
 // ---- Records --------------------------------------------------------------------
 
-std::string TrimRight(std::string text) {
-  while (!text.empty() && text.back() == ' ') text.pop_back();
-  return text;
-}
-
 // The line of the record in the file's record variable, trailing blanks cut.
 std::string LineOfRecord(int16_t definition) {
-  return FormLookups.recordLine ? TrimRight(FormLookups.recordLine(definition)) : std::string();
+  return FormLookups.recordLine ? TrimTrailingBlanks(FormLookups.recordLine(definition)) : std::string();
 }
 
 bool ListsRecords(int16_t definition) {

@@ -15,23 +15,12 @@
 
 #include "platform/console.h"
 #include "platform/le.h"
+#include "platform/text.h"
 #include "screen/windows.h"
 
 namespace {
 
 bool IsSeparator(char c) { return c == ' ' || c == ',' || c == '.' || c == ';' || c == ':'; }
-
-std::string TrimBlanks(const std::string& text) {
-  size_t first = text.find_first_not_of(' ');
-  if (first == std::string::npos) return "";
-  size_t last = text.find_last_not_of(' ');
-  return text.substr(first, last - first + 1);
-}
-
-std::string TrimRight(std::string text) {
-  while (!text.empty() && text.back() == ' ') text.pop_back();
-  return text;
-}
 
 // The options of a list "|one,|two,": the text after each "|" up to the
 // next "," (or "|", or the end).
@@ -161,9 +150,9 @@ void EditField(int row, int column, int width, std::string& text, int& cursor, K
   bool withOptions = !f.options.empty();
   if (withOptions) {
     for (const std::string& o : f.options) f.optionWidth = std::max(f.optionWidth, o.size());
-    std::string current = TrimRight(text);
+    std::string current = TrimTrailingBlanks(text);
     for (size_t i = 0; i < f.options.size(); ++i)
-      if (TrimRight(f.options[i]) == current) {
+      if (TrimTrailingBlanks(f.options[i]) == current) {
         f.option = static_cast<int>(i);
         break;
       }
@@ -241,7 +230,7 @@ void EditField(int row, int column, int width, std::string& text, int& cursor, K
       if (!withOptions) cursor = 1;
     } else if (key == kKeyEnd) {
       if (!withOptions)
-        cursor = std::clamp(static_cast<int>(TrimRight(text).size()) + 1, 1, std::max(length, 1));
+        cursor = std::clamp(static_cast<int>(TrimTrailingBlanks(text).size()) + 1, 1, std::max(length, 1));
     } else if (key == kKeyCtrlLeft) {
       if (withOptions || cursor <= 1) ends = true;
       else cursor = WordLeft(text, cursor);

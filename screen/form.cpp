@@ -1,6 +1,8 @@
 // form.cpp - the form tables and their bounds-checked access.
 #include "screen/form.h"
 
+#include "platform/text.h"
+
 FormTables Form;
 
 namespace {
@@ -50,13 +52,6 @@ void CreateBrowseTables(int16_t definitions) {
   if (definitions < 0) definitions = 0;
   Form.browseCount = definitions;
   Form.browses.assign(definitions + 1, BrowseDefinition{});
-}
-
-std::string FitToWidth(const std::string& text, int width) {
-  if (width < 0) width = 0;
-  std::string result = text.substr(0, static_cast<size_t>(width));
-  result.resize(static_cast<size_t>(width), ' ');
-  return result;
 }
 
 void SetFieldValue(int screen, int field, const std::string& text) {

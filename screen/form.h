@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+#include "platform/text.h"  // FitToWidth, which the form tables keep their values with
+
 struct FormField {
   int16_t Row = 0, Column = 0, Width = 0, LineWidth = 0, InfoWidth = 0;
   int16_t Flags = 0, Type = 0, Lookup = 0;
@@ -50,9 +52,6 @@ void CreateFormTables(int16_t screens, int16_t fields);
 // Creates the browse definition tables 0..definitions, all empty.
 void CreateBrowseTables(int16_t definitions);
 
-// The text placed left-aligned in `width` characters: cut, or filled with
-// spaces (a negative width counts as 0).
-std::string FitToWidth(const std::string& text, int width);
 // Places the text into the field's value the same way, so that the value
 // keeps exactly the field's width.
 void SetFieldValue(int screen, int field, const std::string& text);

@@ -23,6 +23,7 @@
 #include "input/numbers.h"
 #include "platform/console.h"
 #include "platform/platform.h"
+#include "platform/text.h"
 #include "screen/browse.h"
 #include "screen/editor.h"
 #include "screen/form.h"
@@ -41,22 +42,6 @@ constexpr int kConceptDescriptionWidth = 20;
 
 // Screens currently being run, the outermost included.
 int screensOpen = 0;
-
-std::string FitWidth(std::string text, int width) {
-  text.resize(static_cast<size_t>(std::max(width, 0)), ' ');
-  return text;
-}
-
-std::string TrimRight(const std::string& text) {
-  size_t end = text.find_last_not_of(' ');
-  return end == std::string::npos ? std::string() : text.substr(0, end + 1);
-}
-
-std::string TrimBoth(const std::string& text) {
-  size_t begin = text.find_first_not_of(' ');
-  if (begin == std::string::npos) return std::string();
-  return text.substr(begin, text.find_last_not_of(' ') - begin + 1);
-}
 
 // A field with nothing to edit (width 0 or less) is treated like a
 // display-only one: the editor is never started on an empty buffer.
@@ -163,23 +148,24 @@ void VisitField(int screen, int field, KeyCode& key) {
 
   // The screen's keys and F1 end the edit.  A screen that names no keys
   // lets every key the editor does not use end it.
-  std::string screenKeys = TrimBoth(Screen(screen).ScreenKeys);
+  std::string screenKeys = TrimBlanks(Screen(screen).ScreenKeys);
   if (screenKeys.empty()) KeySet("+e", "");
   else KeySet("+ea", screenKeys + ",3b00");
 
-  std::string buffer = startBlank ? std::string(width, ' ') : FitWidth(form.Value, width);
+  std::string buffer = startBlank ? std::string(width, ' ') : FitToWidth(form.Value, width);
   if (hidden) KeySet("h", "");
   if (infoWidth > 0 && !displayOnly) WriteAtPlace(row, column + width, std::string(infoWidth, ' '), 0);
 
   while (!displayOnly) {
     bool rejected = false;
     Keyboard.FieldOptions = choices;
-    int cursor = (form.Flags & kFlagCursorAtEnd) ? static_cast<int>(TrimRight(buffer).size()) + 1 : 1;
+    int cursor =
+        (form.Flags & kFlagCursorAtEnd) ? static_cast<int>(TrimTrailingBlanks(buffer).size()) + 1 : 1;
     EditField(row, column, lineWidth, buffer, cursor, key);
     Keyboard.FieldOptions.clear();
 
     if (key == kKeyF1) {
-      std::string topic = TrimRight(Session.menuName);
+      std::string topic = TrimTrailingBlanks(Session.menuName);
       if (!topic.empty()) ShowHelp(topic);
       key = 0;  // the field is edited again from its stored value
     } else if (key == kKeyF4) {
@@ -204,7 +190,7 @@ void VisitField(int screen, int field, KeyCode& key) {
       if (key == kKeyEsc) {
         ShowFieldValue(screen, field);
       } else {
-        if (startBlank && IsAllOf(buffer, ' ')) buffer = FitWidth(Field(screen, field).Value, width);
+        if (startBlank && IsAllOf(buffer, ' ')) buffer = FitToWidth(Field(screen, field).Value, width);
         if (StoreFieldValue(screen, buffer, field, key) != 0) rejected = true;
       }
     }
@@ -349,11 +335,11 @@ void ShowFieldValue(int screen, int field) {
       if (ConceptExists(code, found)) description = found;
     }
     WinLocate(column, row);
-    WriteText(value + "  " + FitWidth(description, kConceptDescriptionWidth));
+    WriteText(value + "  " + FitToWidth(description, kConceptDescriptionWidth));
   } else if (!form.Choices.empty()) {
     std::string description;
     if (ChoiceDescription(form.Choices, form.Value, description))
-      WriteText(FitWidth(description, std::max<int>(form.Width, 0) + std::max<int>(form.InfoWidth, 0)));
+      WriteText(FitToWidth(description, std::max<int>(form.Width, 0) + std::max<int>(form.InfoWidth, 0)));
   } else {
     WriteAtPlace(row, column, form.Value, LineWidthOf(form));
   }
@@ -384,7 +370,7 @@ int16_t StoreFieldValue(int screen, std::string text, int field, KeyCode key) {
   }
   if (result != 0) return result;
 
-  Field(screen, field).Value = FitWidth(text, form.Width);
+  Field(screen, field).Value = FitToWidth(text, form.Width);
   ShowFieldValue(screen, field);
   return 0;
 }

@@ -5,6 +5,7 @@
 
 #include "input/keys.h"
 #include "platform/platform.h"
+#include "platform/text.h"
 #include "screen/windows.h"
 
 bool ShowMessage(int centreRow, const std::string& text) {
@@ -24,8 +25,7 @@ bool ShowMessage(int centreRow, const std::string& text) {
   std::vector<std::string> lines;
   int longest = 0;
   for (int i = 0; i < k; ++i) {
-    std::string line = formatted.substr(static_cast<size_t>(i) * 76, 76);
-    while (!line.empty() && line.back() == ' ') line.pop_back();
+    std::string line = TrimTrailingBlanks(formatted.substr(static_cast<size_t>(i) * 76, 76));
     longest = std::max(longest, static_cast<int>(line.size()));
     lines.push_back(line);
   }

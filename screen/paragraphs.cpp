@@ -4,6 +4,7 @@
 #include <cctype>
 #include <vector>
 
+#include "platform/text.h"
 #include "screen/windows.h"
 
 namespace {
@@ -69,8 +70,7 @@ std::string FormatParagraph(const std::string& text, int indent, int width, cons
       if (k > pos) j = k;
     }
     std::string taken = text.substr(pos, j - pos);
-    if (!insideWord && (j >= n || byte(j) < ' '))
-      while (!taken.empty() && taken.back() == ' ') taken.pop_back();
+    if (!insideWord && (j >= n || byte(j) < ' ')) taken = TrimTrailingBlanks(taken);
     std::string line = std::string(static_cast<size_t>(lineIndent), ' ') + taken;
 
     size_t next = j;

@@ -7,6 +7,7 @@
 #include "session/settings.h"
 
 #include "platform/platform.h"
+#include "platform/text.h"
 
 namespace {
 
@@ -44,24 +45,12 @@ constexpr unsigned char kLowerUpper[][2] = {
     {0xEC, 0xED},  // y acute
 };
 
-std::string TrimSpaces(const std::string& text) {
-  size_t first = text.find_first_not_of(' ');
-  if (first == std::string::npos) return std::string();
-  size_t last = text.find_last_not_of(' ');
-  return text.substr(first, last - first + 1);
-}
-
-std::string TrimTrailingSpaces(const std::string& text) {
-  size_t last = text.find_last_not_of(' ');
-  return last == std::string::npos ? std::string() : text.substr(0, last + 1);
-}
-
 // The section name of a header line (which starts with "["): the text up to
 // the first "]" or the end of the line, without surrounding spaces.
 std::string SectionName(const std::string& line) {
   size_t close = line.find(']', 1);
   std::string name = close == std::string::npos ? line.substr(1) : line.substr(1, close - 1);
-  return UpperCaseCp850(TrimSpaces(name));
+  return UpperCaseCp850(TrimBlanks(name));
 }
 
 }  // namespace
@@ -87,8 +76,8 @@ std::string GetIni(std::string key, std::string section, std::string file) {
   std::string contents;
   if (!ReadWholeFile(file, contents)) return std::string();
 
-  const std::string wantedSection = UpperCaseCp850(TrimSpaces(section));
-  const std::string wantedKey = UpperCaseCp850(TrimSpaces(key));
+  const std::string wantedSection = UpperCaseCp850(TrimBlanks(section));
+  const std::string wantedKey = UpperCaseCp850(TrimBlanks(key));
   bool found = false;
   std::string value;
 
@@ -115,7 +104,7 @@ std::string GetIni(std::string key, std::string section, std::string file) {
     if (line[0] == '[') break;  // the section ended without the key
     size_t equals = line.find('=');
     if (equals == std::string::npos) continue;
-    if (UpperCaseCp850(TrimTrailingSpaces(line.substr(0, equals))) == wantedKey) {
+    if (UpperCaseCp850(TrimTrailingBlanks(line.substr(0, equals))) == wantedKey) {
       value = line.substr(equals + 1);
       break;
     }

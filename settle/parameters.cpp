@@ -15,6 +15,7 @@
 #include "input/dates.h"
 #include "input/numbers.h"
 #include "platform/platform.h"
+#include "platform/text.h"
 #include "recman/recman.h"
 #include "screen/form.h"
 #include "screen/form_driver.h"
@@ -36,11 +37,6 @@ constexpr int16_t kCarryOverType = 1;
 
 // A refusal the operator has to read, centred on row 12.
 void ShowRefusal(const std::string& text) { ShowMessageAndWait(kMessageRow, text); }
-
-std::string WithoutTrailingBlanks(std::string text) {
-  while (!text.empty() && text.back() == ' ') text.pop_back();
-  return text;
-}
 
 // The concept number typed in field 4, brought to the nearest integer (a
 // half to the even neighbour).  A number that cannot be a 16-bit integer
@@ -72,7 +68,7 @@ int16_t CheckParameters(int16_t& screen, KeyCode& key) {
     ShowRefusal(Translate("NO EXISTEIX EL CONCEPTE ") + PlainNumberText(CarryConcept));
   } else if (ConceptType() != kCarryOverType) {
     result = -1;
-    ShowRefusal(Translate("EL CONCEPTE ") + WithoutTrailingBlanks(ConceptDescription()) +
+    ShowRefusal(Translate("EL CONCEPTE ") + TrimTrailingBlanks(ConceptDescription()) +
                 Translate(" NO \x90S DE TIPUS R\xE3SSEC"));
   }
 
