@@ -16,3 +16,15 @@ std::string FitToWidth(const std::string& text, int width);
 // wherever they stand, optional sign, digits, one decimal point; reading
 // stops at the first other character.  "" or a non-numeric text gives 0.
 double NumericValue(const std::string& text);
+
+// ---- Code page 850 letters ----------------------------------------------------
+// The field editor's two case-folding tables, the only ones of the program;
+// bytes below 64 and above 237 are left as they are by both.
+// Upper case with the accents kept: a..z and the accented small letters to
+// their capitals ("\x85" a grave to "\xB7" A grave); other bytes unchanged.
+unsigned char UpperCp850(unsigned char c);
+// The plain capital a letter is written with, accents and case removed
+// ("\x85" and "\xB7" both to "A"); a blank for every byte that is no letter.
+unsigned char PlainLetterCp850(unsigned char c);
+// The text with UpperCp850 applied to every byte.
+std::string UpperCaseCp850(const std::string& text);

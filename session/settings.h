@@ -12,7 +12,3 @@
 // included, with one pair of enclosing double quotes removed.  Each call
 // reads the file afresh.
 std::string GetIni(std::string key, std::string section, std::string file);
-
-// The text upper-cased in code page 850 (accented letters to their accented
-// capitals).
-std::string UpperCaseCp850(const std::string& text);

@@ -1,11 +1,17 @@
-// The key reader, the wait for a key, the exit-key set and case folding.
+// The key reader, the wait for a key, the exit-key set and case folding
+// (the same as the settings reader's).
 #include "input/keys.h"
 
 #include <gtest/gtest.h>
+#include <unistd.h>
 
+#include <filesystem>
 #include <string>
+#include <vector>
 
 #include "platform/console.h"
+#include "platform/platform.h"
+#include "session/settings.h"
 
 namespace {
 
@@ -245,6 +251,30 @@ TEST_F(KeysTest, FoldTextLetterTableDropsAccentsAndCase) {
   EXPECT_EQ(FoldText("S\xA1s\x90\x82\xA4\xA5@[1"), "SISEENN  1");
   Keyboard.foldLetters = false;
   EXPECT_EQ(FoldText("s\xA1"), "S\xD6");
+}
+
+// The settings reader compares section names and keys in upper case: it must
+// fold every byte exactly as the field editor does, or a name written in
+// small letters would be found by one and not by the other.
+TEST_F(KeysTest, TheSettingsReaderFoldsEveryByteAsTheEditorDoes) {
+  std::string file =
+      std::filesystem::temp_directory_path() / ("fold_test_" + std::to_string(getpid()) + ".ini");
+  for (int c = 33; c <= 255; ++c) {
+    if (c == '[' || c == ']' || c == '=' || c == ';' || c == 26 || c == 127) continue;
+    const std::string name(1, static_cast<char>(c)), folded = FoldText(name);
+    ASSERT_TRUE(WriteWholeFile(file, "[S" + name + "]\r\nK" + name + "=ok\r\n"));
+    EXPECT_EQ(GetIni("K" + folded, "S" + folded, file), "ok") << "byte 0x" << std::hex << c;
+  }
+  // Where the editor's table keeps a letter as it is, so does the reader: o
+  // slash (0x9B) and thorn (0xE7) do not match the capitals 0x9D and 0xE8.
+  for (const char* small : {"\x9B", "\xE7"}) {
+    const std::string capital(
+        1, static_cast<char>(static_cast<unsigned char>(small[0]) + (small[0] == '\x9B' ? 2 : 1)));
+    ASSERT_TRUE(WriteWholeFile(file, std::string("[S") + small + "]\r\nK=ok\r\n"));
+    EXPECT_EQ(FoldText(small), small);
+    EXPECT_EQ(GetIni("K", "S" + capital, file), "");
+  }
+  std::filesystem::remove(file);
 }
 
 }  // namespace
