@@ -1,11 +1,13 @@
 // codepage.cpp - code page 850 <-> Unicode, the only place where the
-// program's byte texts meet the host's UTF-8.
+// program's byte texts meet the host's UTF-8, with the one UTF-8 decoder of
+// the program (file names, the environment, the terminal's keys).
 //
 // One table gives the code point of every byte; the reverse map is built
 // from it.  Bytes below 32 and 127 are control codes in text, but on the
 // console they are the classic glyphs (the browse list's ◄ ► marks are the
 // bytes 0x11 and 0x10), so the display direction has its own lookup.
 #include <array>
+#include <string_view>
 #include <unordered_map>
 
 #include "platform/platform.h"
@@ -93,51 +95,57 @@ std::string Cp850ToUtf8(const std::string& text) {
   return out;
 }
 
+Utf8Status DecodeUtf8(std::string_view b, char32_t& codePoint, size_t& length) {
+  if (b.empty()) return Utf8Status::kIncomplete;
+  unsigned char c = static_cast<unsigned char>(b[0]);
+  int extra;
+  if (c < 0x80) {
+    codePoint = c;
+    length = 1;
+    return Utf8Status::kOk;
+  } else if (c >= 0xC2 && c <= 0xDF) {
+    codePoint = c & 0x1F;
+    extra = 1;
+  } else if (c >= 0xE0 && c <= 0xEF) {
+    codePoint = c & 0x0F;
+    extra = 2;
+  } else if (c >= 0xF0 && c <= 0xF4) {
+    codePoint = c & 0x07;
+    extra = 3;
+  } else {
+    return Utf8Status::kInvalid;
+  }
+  for (int i = 1; i <= extra; ++i) {
+    if (static_cast<size_t>(i) >= b.size()) return Utf8Status::kIncomplete;
+    unsigned char d = static_cast<unsigned char>(b[i]);
+    if ((d & 0xC0) != 0x80) return Utf8Status::kInvalid;
+    codePoint = (codePoint << 6) | (d & 0x3F);
+  }
+  if ((extra == 2 && codePoint < 0x800) || (extra == 3 && (codePoint < 0x10000 || codePoint > 0x10FFFF)) ||
+      (codePoint >= 0xD800 && codePoint <= 0xDFFF))
+    return Utf8Status::kInvalid;
+  length = 1 + extra;
+  return Utf8Status::kOk;
+}
+
 std::string Utf8ToCp850(const std::string& text) {
   std::string out;
   out.reserve(text.size());
-  size_t i = 0;
-  while (i < text.size()) {
-    unsigned char c = static_cast<unsigned char>(text[i]);
-    char32_t cp;
-    int extra;
-    if (c < 0x80) {
-      out += static_cast<char>(c);
-      ++i;
-      continue;
-    } else if ((c & 0xE0) == 0xC0) {
-      cp = c & 0x1F;
-      extra = 1;
-    } else if ((c & 0xF0) == 0xE0) {
-      cp = c & 0x0F;
-      extra = 2;
-    } else if ((c & 0xF8) == 0xF0) {
-      cp = c & 0x07;
-      extra = 3;
-    } else {
-      out += '?';  // a stray continuation byte
-      ++i;
-      continue;
-    }
-    if (i + extra >= text.size()) {  // cut short at the end
+  std::string_view rest(text);
+  while (!rest.empty()) {
+    char32_t cp = 0;
+    size_t length = 1;
+    Utf8Status status = DecodeUtf8(rest, cp, length);
+    if (status == Utf8Status::kIncomplete) {  // cut short at the end
       out += '?';
       break;
     }
-    bool ok = true;
-    for (int k = 1; k <= extra; ++k) {
-      unsigned char cc = static_cast<unsigned char>(text[i + k]);
-      if ((cc & 0xC0) != 0x80) {
-        ok = false;
-        break;
-      }
-      cp = (cp << 6) | (cc & 0x3F);
-    }
-    if (!ok) {
-      out += '?';
-      ++i;
+    if (status == Utf8Status::kInvalid) {
+      out += '?';  // a byte that starts no character, or a malformed form
+      rest.remove_prefix(1);
       continue;
     }
-    i += extra + 1;
+    rest.remove_prefix(length);
     if (cp < 0x80) {
       out += static_cast<char>(cp);
       continue;

@@ -196,40 +196,6 @@ int ModifierBits(int parameter) {
 
 // ---- UTF-8 -------------------------------------------------------------------
 
-enum class Utf8 { OK, INCOMPLETE, INVALID };
-
-Utf8 DecodeUtf8(std::string_view b, char32_t& codePoint, size_t& length) {
-  unsigned char c = static_cast<unsigned char>(b[0]);
-  int extra;
-  if (c < 0x80) {
-    codePoint = c;
-    length = 1;
-    return Utf8::OK;
-  } else if (c >= 0xC2 && c <= 0xDF) {
-    codePoint = c & 0x1F;
-    extra = 1;
-  } else if (c >= 0xE0 && c <= 0xEF) {
-    codePoint = c & 0x0F;
-    extra = 2;
-  } else if (c >= 0xF0 && c <= 0xF4) {
-    codePoint = c & 0x07;
-    extra = 3;
-  } else {
-    return Utf8::INVALID;
-  }
-  for (int i = 1; i <= extra; ++i) {
-    if (static_cast<size_t>(i) >= b.size()) return Utf8::INCOMPLETE;
-    unsigned char d = static_cast<unsigned char>(b[i]);
-    if ((d & 0xC0) != 0x80) return Utf8::INVALID;
-    codePoint = (codePoint << 6) | (d & 0x3F);
-  }
-  if ((extra == 2 && codePoint < 0x800) || (extra == 3 && (codePoint < 0x10000 || codePoint > 0x10FFFF)) ||
-      (codePoint >= 0xD800 && codePoint <= 0xDFFF))
-    return Utf8::INVALID;
-  length = 1 + extra;
-  return Utf8::OK;
-}
-
 // A typed character beyond ASCII: its code page 850 byte, or 0 when it has
 // none.  Only bytes 128..255 count: the code page's glyphs of the control
 // codes (U+263A for 1, U+2302 for 127 ...) must not type Ctrl+A or DEL.
@@ -243,9 +209,9 @@ Token DecodeText(std::string_view b, bool idle) {
   char32_t cp = 0;
   size_t length = 0;
   switch (DecodeUtf8(b, cp, length)) {
-    case Utf8::INCOMPLETE: return idle ? Nothing(b.size()) : Incomplete();
-    case Utf8::INVALID: return Nothing(1);
-    case Utf8::OK: break;
+    case Utf8Status::kIncomplete: return idle ? Nothing(b.size()) : Incomplete();
+    case Utf8Status::kInvalid: return Nothing(1);
+    case Utf8Status::kOk: break;
   }
   int code = TypedCp850(cp);
   return code ? Char(code, 0, length) : Nothing(length);

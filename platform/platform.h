@@ -17,6 +17,7 @@
 #include <functional>
 #include <map>
 #include <string>
+#include <string_view>
 
 // ---- Local date and time ------------------------------------------------
 
@@ -59,7 +60,14 @@ std::string ComputerName();                      // host name, at most 15 bytes
 // ---- Code page 850 <-> UTF-8 --------------------------------------------
 
 std::string Cp850ToUtf8(const std::string& text);
-std::string Utf8ToCp850(const std::string& text);  // unmappable -> '?'
+std::string Utf8ToCp850(const std::string& text);  // unmappable or malformed -> '?'
+// The UTF-8 character at the front of `bytes`.  kOk: its code point and
+// its length in bytes.  kIncomplete: the bytes end inside it (or are empty).
+// kInvalid: the first byte starts no character, or the form is malformed,
+// overlong ("\xC0\xAF" is no "/"), a surrogate or beyond U+10FFFF; skip
+// one byte.  Strict, as RFC 3629 has it.
+enum class Utf8Status { kOk, kIncomplete, kInvalid };
+Utf8Status DecodeUtf8(std::string_view bytes, char32_t& codePoint, size_t& length);
 // The Unicode code point of a code page 850 byte, and back (0 when the code
 // point has no code page 850 byte).
 char32_t Cp850ToUnicode(unsigned char byte);

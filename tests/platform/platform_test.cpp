@@ -95,6 +95,40 @@ TEST(CodePage, BrokenUtf8NeverReadsPastTheEnd) {
   EXPECT_EQ(Utf8ToCp850("€"), "?");  // no euro sign in code page 850
 }
 
+TEST(CodePage, OneStrictUtf8DecoderForNamesAndKeys) {
+  struct Case {
+    const char* name;
+    std::string bytes;
+    Utf8Status status;
+    char32_t codePoint;
+    size_t length;
+    std::string asCp850;
+  } const cases[] = {
+      {"ASCII", "A", Utf8Status::kOk, U'A', 1, "A"},
+      {"two bytes", "\xC3\xA7", Utf8Status::kOk, U'\u00E7', 2, "\x87"},
+      {"three bytes", "\xE2\x95\x90", Utf8Status::kOk, U'\u2550', 3, "\xCD"},
+      {"four bytes", "\xF0\x9F\x98\x80", Utf8Status::kOk, U'\U0001F600', 4, "?"},
+      {"overlong slash", "\xC0\xAF", Utf8Status::kInvalid, 0, 0, "??"},
+      {"overlong in three", "\xE0\x80\xAF", Utf8Status::kInvalid, 0, 0, "???"},
+      {"overlong in four", "\xF0\x80\x80\xAF", Utf8Status::kInvalid, 0, 0, "????"},
+      {"surrogate", "\xED\xA0\x80", Utf8Status::kInvalid, 0, 0, "???"},
+      {"beyond U+10FFFF", "\xF4\x90\x80\x80", Utf8Status::kInvalid, 0, 0, "????"},
+      {"no lead byte", "\xBFx", Utf8Status::kInvalid, 0, 0, "?x"},
+      {"lead without continuation", "\xC3x", Utf8Status::kInvalid, 0, 0, "?x"},
+      {"cut short", "\xE2\x95", Utf8Status::kIncomplete, 0, 0, "?"},
+  };
+  for (const Case& c : cases) {
+    char32_t codePoint = 0;
+    size_t length = 0;
+    EXPECT_EQ(DecodeUtf8(c.bytes, codePoint, length), c.status) << c.name;
+    if (c.status == Utf8Status::kOk) {
+      EXPECT_EQ(codePoint, c.codePoint) << c.name;
+      EXPECT_EQ(length, c.length) << c.name;
+    }
+    EXPECT_EQ(Utf8ToCp850(c.bytes), c.asCp850) << c.name;
+  }
+}
+
 TEST(Files, AppendCreatesAndAddsWholeLines) {
   TempDir t;
   std::string log = t.path + "/db.log";
