@@ -21,6 +21,7 @@
 #include <cstring>
 
 #include "data/data.h"
+#include "input/dates.h"
 #include "platform/le.h"
 #include "platform/platform.h"
 #include "platform/text.h"
@@ -177,14 +178,7 @@ std::string LockDirectory() { return Session.root + "LOCKS"; }
 
 int32_t MinutesNow() {
   LocalTime now = Now();
-  long long y = now.year, m = now.month, d = now.day;
-  if (m < 3) {
-    y -= 1;
-    m += 12;
-  }
-  m -= 3;
-  long long days =
-      d + (153 * m + 2) / 5 + (1461 * (y % 100)) / 4 + (146097 * (y / 100)) / 4 + 1721119 - 2440588;
+  long long days = DayNumber(now.year, now.month, now.day);
   long long seconds =
       std::llround(now.hour * 3600.0 + now.minute * 60.0 + now.second + now.hundredths / 100.0);
   return static_cast<int32_t>(days * 1440 + seconds / 60);

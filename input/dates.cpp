@@ -80,18 +80,6 @@ DateParts PartsOf(const std::string& packed) {
   return parts;
 }
 
-bool IsLeapYear(long long year) {
-  if (year < 1582) return FloorMod(year, 4) == 0;
-  return year % 4 == 0 && (year % 100 != 0 || year % 400 == 0);
-}
-
-// 31 for months 1, 3, 5, 7, 8, 10, 12, 30 for the others, February by the
-// leap rule of its year.
-int MonthLength(int month, long long year) {
-  if (month == 2) return 28 + (IsLeapYear(year) ? 1 : 0);
-  return 30 + ((1 + ((month + 1) % 9)) % 2);
-}
-
 // Number of leap years among first..last (none when first > last).
 long long LeapYearsBetween(long long first, long long last) {
   if (first > last) return 0;
@@ -108,7 +96,7 @@ long long LeapYearsBetween(long long first, long long last) {
 
 long long MonthDaysBetween(int fromMonth, int toMonth, long long year) {
   long long days = 0;
-  for (int m = fromMonth; m <= toMonth; ++m) days += MonthLength(m, year);
+  for (int m = fromMonth; m <= toMonth; ++m) days += MonthLength(year, m);
   return days;
 }
 
@@ -352,9 +340,7 @@ bool DateIsInvalid(const std::string& text) {
   if (date.month < 1 || date.month > 12) return true;
   if (date.day < 1) return true;
   // Month lengths for typed dates follow the Gregorian rule in every year.
-  bool leap = year % 4 == 0 && (year % 100 != 0 || year % 400 == 0);
-  int length = date.month == 2 ? 28 + (leap ? 1 : 0) : MonthLength(static_cast<int>(date.month), year);
-  return date.day > length;
+  return date.day > GregorianMonthLength(year, static_cast<int>(date.month));
 }
 
 // ---- Calendar arithmetic ---------------------------------------------------
@@ -385,6 +371,51 @@ int WeekdayOf(const std::string& packed) {
     w = FloorMod(FloorMod(y + FloorDiv(y, 4) - FloorDiv(y, 100) + FloorDiv(y, 400), 7) + dayOfYear, 7) + 1;
   }
   return static_cast<int>(w);
+}
+
+bool IsLeapYear(long long year) { return year < 1582 ? FloorMod(year, 4) == 0 : IsGregorianLeapYear(year); }
+
+bool IsGregorianLeapYear(long long year) {
+  return FloorMod(year, 4) == 0 && (FloorMod(year, 100) != 0 || FloorMod(year, 400) == 0);
+}
+
+namespace {
+
+// 31 for months 1, 3, 5, 7, 8, 10, 12 and 30 for the others; February apart.
+int LengthOutsideFebruary(int month) { return 30 + ((1 + ((month + 1) % 9)) % 2); }
+
+}  // namespace
+
+int MonthLength(long long year, int month) {
+  return month == 2 ? 28 + (IsLeapYear(year) ? 1 : 0) : LengthOutsideFebruary(month);
+}
+
+int GregorianMonthLength(long long year, int month) {
+  return month == 2 ? 28 + (IsGregorianLeapYear(year) ? 1 : 0) : LengthOutsideFebruary(month);
+}
+
+// Counted in 400-year eras from 1 March of year 0, where the leap day falls
+// at the end of a counted year (H. Hinnant's days_from_civil).
+long long DayNumber(long long year, int month, int day) {
+  long long y = year - (month <= 2 ? 1 : 0);
+  long long era = FloorDiv(y, 400);
+  long long yoe = y - era * 400;
+  long long mp = (month + 9) % 12;
+  long long doy = (153 * mp + 2) / 5 + day - 1;
+  long long doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
+  return era * 146097 + doe - 719468;
+}
+
+void DateOfDayNumber(long long number, long long& year, int& month, int& day) {
+  long long z = number + 719468;
+  long long era = FloorDiv(z, 146097);
+  long long doe = z - era * 146097;
+  long long yoe = (doe - doe / 1460 + doe / 36524 - doe / 146096) / 365;
+  long long doy = doe - (365 * yoe + yoe / 4 - yoe / 100);
+  long long mp = (5 * doy + 2) / 153;
+  day = static_cast<int>(doy - (153 * mp + 2) / 5 + 1);
+  month = static_cast<int>(mp < 10 ? mp + 3 : mp - 9);
+  year = yoe + era * 400 + (month <= 2 ? 1 : 0);
 }
 
 std::string DateText(const std::string& parts, int style, const std::string& packed) {

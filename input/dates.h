@@ -56,6 +56,24 @@ std::string ParseDate(const std::string& text);
 bool DateIsInvalid(const std::string& text);
 // 1 = Monday ... 7 = Sunday (Julian calendar before 5 October 1582).
 int WeekdayOf(const std::string& packed);
+
+// ---- The calendar: the program's one computation of leap years, month
+// lengths and day numbers.
+// The leap rule in force: Julian (every fourth year) before 1582, Gregorian
+// from 1582 on.  Day counts (DateDiff) follow it.
+bool IsLeapYear(long long year);
+// The Gregorian leap rule in every year, as typed dates and the calendar
+// pop-up count February.
+bool IsGregorianLeapYear(long long year);
+// The days of `month` (1..12) of `year` by the rule in force.
+int MonthLength(long long year, int month);
+// The days of `month` (1..12) of `year` by the Gregorian rule.
+int GregorianMonthLength(long long year, int month);
+// Consecutive days of the Gregorian calendar (carried back before 1582) as
+// consecutive numbers, 0 for 1 January 1970: day arithmetic and clocks.
+long long DayNumber(long long year, int month, int day);
+// The date of a DayNumber.
+void DateOfDayNumber(long long number, long long& year, int& month, int& day);
 // "D": days between the two packed dates; "M": months (days ignored);
 // any other interval: 0.  Never negative, whatever the argument order.
 long DateDiff(const std::string& interval, const std::string& a, const std::string& b);

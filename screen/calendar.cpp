@@ -7,9 +7,11 @@
 // weekday initials head the columns in the window's top border.  The
 // selected day is drawn in the bar colours (scheme "u").
 //
-// Day arithmetic runs on a serial day number of the proleptic Gregorian
-// calendar, so moving across months and years needs no special cases; the
-// shown quarter follows the selected date.
+// Month lengths are the Gregorian ones, as typed dates count them, and day
+// arithmetic runs on the day numbers of dates.h, so moving across months
+// and years needs no special cases; weekdays are WeekdayOf's (the Julian
+// calendar's before October 1582).  The shown quarter follows the selected
+// date.
 #include "screen/calendar.h"
 
 #include <algorithm>
@@ -32,45 +34,13 @@ struct CalendarDate {
   int year = 2000, month = 1, day = 1;
 };
 
-bool IsLeapYear(int year) { return year % 4 == 0 && (year % 100 != 0 || year % 400 == 0); }
-
-int MonthLength(int year, int month) {
-  static const int kLengths[12] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
-  if (month == 2 && IsLeapYear(year)) return 29;
-  return kLengths[(month - 1) % 12];
-}
-
-// Days since 1 March of year 0 in the proleptic Gregorian calendar.
-long SerialDay(const CalendarDate& d) {
-  long y = d.year - (d.month <= 2 ? 1 : 0);
-  long era = y / 400;
-  long yoe = y - era * 400;
-  long mp = (d.month + 9) % 12;
-  long doy = (153 * mp + 2) / 5 + d.day - 1;
-  long doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
-  return era * 146097 + doe;
-}
-
-CalendarDate DateOfSerial(long serial) {
-  long era = serial / 146097;
-  long doe = serial - era * 146097;
-  long yoe = (doe - doe / 1460 + doe / 36524 - doe / 146096) / 365;
-  long doy = doe - (365 * yoe + yoe / 4 - yoe / 100);
-  long mp = (5 * doy + 2) / 153;
-  CalendarDate d;
-  d.day = static_cast<int>(doy - (153 * mp + 2) / 5 + 1);
-  d.month = static_cast<int>(mp < 10 ? mp + 3 : mp - 9);
-  d.year = static_cast<int>(yoe + era * 400 + (d.month <= 2 ? 1 : 0));
-  return d;
-}
-
 std::string Packed(const CalendarDate& d) {
   return PackDigits(ZeroPad(d.year, 4) + ZeroPad(d.month, 2) + ZeroPad(d.day, 2));
 }
 
 bool IsCalendarDate(const CalendarDate& d) {
   return d.year >= kFirstYear && d.year <= kLastYear && d.month >= 1 && d.month <= 12 && d.day >= 1 &&
-         d.day <= MonthLength(d.year, d.month);
+         d.day <= GregorianMonthLength(d.year, d.month);
 }
 
 // The session date, or the computer's date when the session has none.
@@ -119,7 +89,7 @@ void DrawMonth(int year, int month, int firstRow, const CalendarDate& selected) 
   WriteAt(1, firstRow, Centred(FoldText(DateText("m", 2, Packed(first))), kInnerWidth));
   for (int week = 1; week <= 6; ++week) WriteAt(1, firstRow + week, std::string(kInnerWidth, ' '));
   int firstWeekday = WeekdayOf(Packed(first));
-  int length = MonthLength(year, month);
+  int length = GregorianMonthLength(year, month);
   for (int day = 1; day <= length; ++day) {
     int weekday = (firstWeekday - 1 + day - 1) % 7 + 1;
     int row = firstRow + 1 + (firstWeekday + day - 2) / 7;
@@ -144,7 +114,11 @@ void DrawQuarter(const CalendarDate& selected) {
 }
 
 CalendarDate MoveDays(const CalendarDate& d, int days) {
-  CalendarDate moved = DateOfSerial(SerialDay(d) + days);
+  long long year = 0;
+  CalendarDate moved;
+  DateOfDayNumber(DayNumber(d.year, d.month, d.day) + days, year, moved.month, moved.day);
+  if (year < kFirstYear || year > kLastYear) return d;
+  moved.year = static_cast<int>(year);
   return IsCalendarDate(moved) ? moved : d;
 }
 
@@ -154,12 +128,12 @@ CalendarDate MoveMonths(const CalendarDate& d, int months) {
   moved.year = index / 12;
   moved.month = index % 12 + 1;
   if (moved.year < kFirstYear || moved.year > kLastYear) return d;
-  moved.day = std::min(d.day, MonthLength(moved.year, moved.month));
+  moved.day = std::min(d.day, GregorianMonthLength(moved.year, moved.month));
   return moved;
 }
 
 CalendarDate WithMonth(const CalendarDate& d, int month) {
-  CalendarDate moved{d.year, month, std::min(d.day, MonthLength(d.year, month))};
+  CalendarDate moved{d.year, month, std::min(d.day, GregorianMonthLength(d.year, month))};
   return moved;
 }
 

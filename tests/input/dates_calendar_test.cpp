@@ -209,4 +209,48 @@ TEST(CalendarJulian, DayCountsBetweenRandomDatesMatch) {
   }
 }
 
+TEST(Calendar, LeapRulesAndMonthLengths) {
+  struct Case {
+    long long year;
+    bool leap, gregorianLeap;
+  } const cases[] = {
+      {1500, true, false},  // Julian before 1582: every fourth year
+      {1580, true, true},   {1582, false, false}, {1600, true, true},   {1700, false, false},
+      {1900, false, false}, {2000, true, true},   {2023, false, false}, {2024, true, true},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(IsLeapYear(c.year), c.leap) << c.year;
+    EXPECT_EQ(IsGregorianLeapYear(c.year), c.gregorianLeap) << c.year;
+    EXPECT_EQ(MonthLength(c.year, 2), c.leap ? 29 : 28) << c.year;
+    EXPECT_EQ(GregorianMonthLength(c.year, 2), c.gregorianLeap ? 29 : 28) << c.year;
+  }
+  const int lengths[12] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+  for (int m = 1; m <= 12; ++m) {
+    EXPECT_EQ(MonthLength(2023, m), lengths[m - 1]) << m;
+    EXPECT_EQ(GregorianMonthLength(2023, m), lengths[m - 1]) << m;
+  }
+}
+
+TEST(Calendar, DayNumbersCountConsecutiveGregorianDays) {
+  EXPECT_EQ(DayNumber(1970, 1, 1), 0);
+  EXPECT_EQ(DayNumber(2000, 3, 1) - DayNumber(2000, 2, 28), 2);
+  EXPECT_EQ(DayNumber(1900, 3, 1) - DayNumber(1900, 2, 28), 1);
+  EXPECT_EQ(DayNumber(1969, 12, 31), -1);
+  // Against the standard library's calendar, and back, over the years a
+  // packed date holds.
+  for (int year = 1; year <= 9999; year += 7) {
+    for (int month = 1; month <= 12; month += 5) {
+      const int day = GregorianMonthLength(year, month);
+      const std::chrono::year_month_day ymd{std::chrono::year{year}, std::chrono::month{unsigned(month)},
+                                            std::chrono::day{unsigned(day)}};
+      const long long expected = std::chrono::sys_days{ymd}.time_since_epoch().count();
+      ASSERT_EQ(DayNumber(year, month, day), expected) << Name(year, month, day);
+      long long y = 0;
+      int m = 0, d = 0;
+      DateOfDayNumber(expected, y, m, d);
+      ASSERT_EQ(Name(static_cast<int>(y), m, d), Name(year, month, day));
+    }
+  }
+}
+
 }  // namespace
