@@ -225,7 +225,10 @@ Token OtherKey(int codePoint, int modifiers, size_t consumed) {
     t = Named(kTab, modifiers, consumed);
   } else if (codePoint == 127 || codePoint == 8) {
     t = Key(8, consumed);
-  } else if (codePoint >= 0 && codePoint < 32) {
+  } else if (codePoint == 0) {
+    // As the NUL byte: key code 0 is no key at all to the key reader.
+    t = Key(0x0300, consumed);
+  } else if (codePoint > 0 && codePoint < 32) {
     t = Key(codePoint, consumed);
   } else if (codePoint < 127) {
     if ((modifiers & kCtrl) && !(modifiers & kAlt) &&

@@ -234,6 +234,9 @@ TEST(KeyDecoder, AltLettersAndDigitsGiveThePcScanCodes) {
   cases.push_back({"modifyOtherKeys Alt+a", "\x1b[27;3;97~", {0x1E00}});
   cases.push_back({"CSI u Alt+x", "\x1b[120;3u", {0x2D00}});
   cases.push_back({"CSI u Ctrl+a", "\x1b[97;5u", {1}});
+  // Code point 0 is the NUL byte's key, never key code 0 (no key at all).
+  cases.push_back({"CSI u without a code", "\x1b[u", {0x0300}});
+  cases.push_back({"modifyOtherKeys code 0", "\x1b[27;5;0~", {0x0300}});
   cases.push_back({"modifyOtherKeys Ctrl+Tab", "\x1b[27;5;9~", {0x9400}});
   ExpectKeys(cases);
 }
