@@ -144,6 +144,10 @@ void CloseDataMessage();
 // BTRCALL, counted in DataFiles.engineCalls.
 int16_t CallEngine(uint16_t operation, void* positionBlock, void* dataBuffer, uint32_t* dataLength,
                    void* keyBuffer, uint8_t keyLength, int8_t keyNumber);
+// Creates the data file `hostPath` from the dictionary of its base name,
+// KALROOT + "ddf\" + base + ".xdf" (never replacing an existing file); the
+// engine's status.
+int16_t CreateFromDictionary(const std::string& base, const std::string& hostPath);
 // The engine's statistics of the file in `slot` (Stat, operation 15): the
 // returned buffer, cut to the length the engine reported.  Status as returned.
 int16_t ReadFileStatistics(int slot, std::string& statistics);

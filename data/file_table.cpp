@@ -44,6 +44,18 @@ int16_t OpenCall(DataFileSlot& slot, const std::string& hostPath) {
                     B_MODE_NORMAL);
 }
 
+void ClearSlot(DataFileSlot& slot) { slot = DataFileSlot{}; }
+
+}  // namespace
+
+int16_t CallEngine(uint16_t operation, void* positionBlock, void* dataBuffer, uint32_t* dataLength,
+                   void* keyBuffer, uint8_t keyLength, int8_t keyNumber) {
+  ++DataFiles.engineCalls;
+  int16_t status = BTRCALL(operation, positionBlock, dataBuffer, dataLength, keyBuffer, keyLength, keyNumber);
+  if (status != B_OK && RecmanLastDiagnostic(DataFiles.failure)) DataFiles.failureKnown = true;
+  return status;
+}
+
 // Creates the data file from the dictionary of its base name:
 // KALROOT + "ddf\" + base + ".xdf", a 16-bit count N and N bytes of the
 // engine's create buffer.  A missing, short or oversized dictionary gives an
@@ -64,18 +76,6 @@ int16_t CreateFromDictionary(const std::string& base, const std::string& hostPat
   std::memcpy(key, hostPath.data(), hostPath.size());
   return CallEngine(B_CREATE, DataFiles.slots[0].positionBlock, data, &dataLength, key,
                     static_cast<uint8_t>(hostPath.size()), -1);
-}
-
-void ClearSlot(DataFileSlot& slot) { slot = DataFileSlot{}; }
-
-}  // namespace
-
-int16_t CallEngine(uint16_t operation, void* positionBlock, void* dataBuffer, uint32_t* dataLength,
-                   void* keyBuffer, uint8_t keyLength, int8_t keyNumber) {
-  ++DataFiles.engineCalls;
-  int16_t status = BTRCALL(operation, positionBlock, dataBuffer, dataLength, keyBuffer, keyLength, keyNumber);
-  if (status != B_OK && RecmanLastDiagnostic(DataFiles.failure)) DataFiles.failureKnown = true;
-  return status;
 }
 
 int FindSlot(int16_t file_number) {
