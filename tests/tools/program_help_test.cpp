@@ -14,6 +14,8 @@
 #include <string>
 #include <vector>
 
+#include "tests/recman/recman_test_util.h"
+
 namespace fs = std::filesystem;
 
 namespace {
@@ -163,13 +165,8 @@ struct Generated {
 
 class HelpGenerator : public ::testing::Test {
  protected:
-  fs::path dir;
-  void SetUp() override {
-    char pattern[] = "/tmp/tarpelix_helpgen_XXXXXX";
-    ASSERT_NE(mkdtemp(pattern), nullptr);
-    dir = pattern;
-  }
-  void TearDown() override { fs::remove_all(dir); }
+  rt::TempDir temp;
+  const fs::path dir = temp.path();
 
   Generated Generate(const std::string& source) {
     std::ofstream(dir / "x.help") << source;
