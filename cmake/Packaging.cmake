@@ -50,10 +50,17 @@ include(CPack)
 if(TARPELIX_TESTS AND NOT TARPELIX_SANITIZE)
   # An installation into a temporary prefix, the installed programs, and the
   # package with its dependencies (tests/package/).
+  # The shared libraries the build links the programs with (libNAME.so),
+  # whose packages the Debian package must depend on.
+  set(_runtime_libraries ncursesw sqlite3)
+  if(TARGET PostgreSQL::PostgreSQL)
+    list(APPEND _runtime_libraries pq)
+  endif()
+  list(JOIN _runtime_libraries " " _runtime_libraries)
   foreach(_test install deb)
     add_test(NAME package.${_test} COMMAND bash ${PROJECT_SOURCE_DIR}/tests/package/${_test}.sh)
     set_tests_properties(package.${_test} PROPERTIES
-      ENVIRONMENT "TARPELIX_BINARY_DIR=${PROJECT_BINARY_DIR};TARPELIX_SOURCE_DIR=${PROJECT_SOURCE_DIR};TARPELIX_VERSION=${PROJECT_VERSION}"
+      ENVIRONMENT "TARPELIX_BINARY_DIR=${PROJECT_BINARY_DIR};TARPELIX_SOURCE_DIR=${PROJECT_SOURCE_DIR};TARPELIX_VERSION=${PROJECT_VERSION};TARPELIX_RUNTIME_LIBRARIES=${_runtime_libraries}"
       TIMEOUT 300)
   endforeach()
 endif()

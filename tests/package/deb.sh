@@ -7,11 +7,14 @@
 #   - depending on exactly the packages of the shared libraries its programs
 #     are linked with (ncursesw, SQLite, libpq when built with it, the C and
 #     C++ run-time), found by dpkg-shlibdeps: no development package, no
-#     test or benchmark library.
+#     test or benchmark library;
+#   - among them the package of every library the build was configured to
+#     link (TARPELIX_RUNTIME_LIBRARIES, from cmake/Packaging.cmake).
 # The package is left in the build tree.
 set -u
 . "${TARPELIX_SOURCE_DIR:?TARPELIX_SOURCE_DIR is not set}/tests/e2e/lib.bash"
 : "${TARPELIX_BINARY_DIR:?TARPELIX_BINARY_DIR is not set}" "${TARPELIX_VERSION:?TARPELIX_VERSION is not set}"
+: "${TARPELIX_RUNTIME_LIBRARIES:?TARPELIX_RUNTIME_LIBRARIES is not set}"
 for tool in cpack dpkg-deb dpkg-shlibdeps readelf ldd file; do
   command -v "$tool" >/dev/null || { echo "FAIL: $tool is not installed"; exit 1; }
 done
@@ -57,19 +60,17 @@ package_of() {
   return 1
 }
 : >"$work/needed.txt"
-: >"$work/expected.txt"
+: >"$work/ldd.txt"
 for f in "${binaries[@]}"; do
   readelf -d "$f" | sed -n 's/.*Shared library: \[\(.*\)\]/\1/p' >>"$work/needed.txt"
-  ldd "$f" | awk '$2 == "=>" && $3 ~ /^\// {print $3}' | while read -r library; do
-    package_of "$library" || echo "UNKNOWN:$library"
-  done >>"$work/expected.txt"
+  ldd "$f" | awk '$2 == "=>" && $3 ~ /^\// {print $1, $3}' >>"$work/ldd.txt"
 done
 sort -u -o "$work/needed.txt" "$work/needed.txt"
-sort -u -o "$work/expected.txt" "$work/expected.txt"
+sort -u -o "$work/ldd.txt" "$work/ldd.txt"
+while read -r soname library; do
+  package_of "$library" || echo "UNKNOWN:$library"
+done <"$work/ldd.txt" | sort -u >"$work/expected.txt"
 grep -q UNKNOWN "$work/expected.txt" && fail "libraries of no package: $(grep UNKNOWN "$work/expected.txt")"
-# The programs are not tested empty: they use the terminal and SQLite.
-grep -q '^libncursesw\.so' "$work/needed.txt" || fail "no program needs ncursesw: $(cat "$work/needed.txt")"
-grep -q '^libsqlite3\.so' "$work/needed.txt" || fail "no program needs SQLite: $(cat "$work/needed.txt")"
 
 depends=$(field Depends)
 echo "Depends: $depends"
@@ -79,6 +80,14 @@ if ! diff -u "$work/expected.txt" "$work/depends.txt" >"$work/diff.txt"; then
   fail "Depends is not the packages of the libraries the programs need (- missing, + extra)"
 fi
 grep -E -- '-dev$|gtest|gmock|benchmark' "$work/depends.txt" && fail "a development or test package in Depends"
+# What the build links with is really there: each library is needed by a
+# program, and the package it comes from is a dependency.
+for name in $TARPELIX_RUNTIME_LIBRARIES; do
+  grep -q "^lib$name\.so" "$work/needed.txt" || { fail "no program needs lib$name: $(cat "$work/needed.txt")"; continue; }
+  library=$(awk -v prefix="lib$name.so" 'index($1, prefix) == 1 {print $2; exit}' "$work/ldd.txt")
+  package=$(package_of "$library") || package=""
+  grep -qx -- "$package" "$work/depends.txt" || fail "lib$name ($library, package ${package:-none}) is not in Depends: $depends"
+done
 # Every dependency carries the least version dpkg-shlibdeps found.
 tr ',' '\n' <<<"$depends" | grep -v '(>=' | grep -q . && fail "a dependency without a version: $depends"
 
