@@ -85,6 +85,7 @@ void SetupSession() {
   std::string date = GetIni("Data", "Sistema", terminalFile);
   Session.date = date.empty() ? PackDigits("00000000") : PackDigits(date);
   Session.language = FitToWidth(GetIni("Idioma", "Sistema", terminalFile), 3);
+  Session.documentOpener = GetIni("ObreDocument", "Sistema", terminalFile);
   const std::string suiteFile = Session.root + "Vork.ini";
   if (Session.language == "   ") Session.language = FitToWidth(GetIni("Idioma", "Usuari", suiteFile), 3);
 

@@ -123,6 +123,7 @@ bool TermPoll(ConsoleEvent& event, int timeoutMs) {
   if (!Term.running) return false;
   int64_t start = NowMs();
   for (;;) {
+    EndIfRequested();  // the terminal closed (SIGHUP) or the program asked to end
     if (gResized) TermFlush();
     while (!Term.ready.empty()) {
       ConsoleEvent e = Term.ready.front();
@@ -141,6 +142,7 @@ bool TermPoll(ConsoleEvent& event, int timeoutMs) {
       if (timeoutMs >= 0) return false;
       if (++Term.lostAnswers > 1000) {
         raise(SIGHUP);
+        EndIfRequested();
         exit(1);  // SIGHUP ignored (nohup): end all the same, restoring at exit
       }
       event = ConsoleEvent{};
@@ -153,9 +155,10 @@ bool TermPoll(ConsoleEvent& event, int timeoutMs) {
     if (timeoutMs >= 0) wait = static_cast<int>(std::max<int64_t>(0, start + timeoutMs - now));
     int decoderWait = KeyDecoderWaitMs(Term.decoder, now);
     if (decoderWait >= 0 && (wait < 0 || decoderWait < wait)) wait = decoderWait;
-    pollfd fds[2] = {{Term.inputFd, POLLIN, 0}, {Term.wakePipe[0], POLLIN, 0}};
-    int ready = poll(fds, 2, wait);
+    pollfd fds[3] = {{Term.inputFd, POLLIN, 0}, {Term.wakePipe[0], POLLIN, 0}, {EndRequestFd(), POLLIN, 0}};
+    int ready = poll(fds, 3, wait);
     now = NowMs();
+    if (ready > 0 && (fds[2].revents & POLLIN)) EndIfRequested();
     if (ready > 0 && (fds[1].revents & POLLIN)) {
       char drain[64];
       while (read(Term.wakePipe[0], drain, sizeof drain) > 0) {}

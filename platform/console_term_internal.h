@@ -84,6 +84,12 @@ void WriteAll(int fd, const std::string& text);
 void InstallSignalHandlers();
 // Puts back the handlers found at install, where ours are still installed.
 void RemoveSignalHandlers();
+// Restores the terminal from a signal handler (async-signal-safe; nothing
+// when it is not in the program's modes).
+void RestoreTerminalFromHandler();
+// Whether the console found `signal` ignored when it installed its
+// handlers (false when it installed none).
+bool ConsoleFoundIgnored(int signal);
 // Prepares what the handlers write to restore the terminal (ConsoleStop's
 // order: the program's modes off, normal colours and cursor, normal screen).
 void PrepareRestoreBytes();

@@ -1,4 +1,5 @@
-// console_term_signals.cpp - the terminal console's signal handlers.
+// console_term_signals.cpp - the program's signal handlers: the terminal
+// console's, and the orderly end on a request to end.
 //
 // The office's terminal must never be left in raw mode: handlers for the
 // termination signals and for crashes restore it, then hand the signal on
@@ -11,14 +12,25 @@
 // At the end a handler found at start is put back only while ours is still
 // installed: a handler some other part of the process installed since then
 // is left in place.
+//
+// Once the program asks for an orderly end (InstallEndSignals), SIGHUP,
+// SIGINT and SIGTERM get a handler of their own that only notes the request
+// and writes to a pipe of its own, which the pauses and the wait for keys
+// poll; the program then ends at its next safe point, after the steps the
+// upper layers registered (a property's transaction rolled back, the
+// station's lock records freed), instead of dying in the middle of them.
+#include <fcntl.h>
 #include <signal.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
+#include <vector>
 
 #include "platform/console_term_internal.h"
+#include "platform/platform.h"
 
 namespace termconsole {
 
@@ -118,6 +130,14 @@ void InstallSignalHandlers() {
   gHandlersInstalled = true;
 }
 
+void RestoreTerminalFromHandler() { RestoreTerminalNow(); }
+
+bool ConsoleFoundIgnored(int signal) {
+  if (!gHandlersInstalled) return false;
+  int i = SignalIndex(signal);
+  return i >= 0 && gPreviousAction[i].sa_handler == SIG_IGN;
+}
+
 void RemoveSignalHandlers() {
   if (!gHandlersInstalled) return;
   for (size_t i = 0; i < sizeof kSignals / sizeof kSignals[0]; ++i)
@@ -138,3 +158,88 @@ void PrepareRestoreBytes() {
 }
 
 }  // namespace termconsole
+
+// ---- Ending in order ------------------------------------------------------------
+
+namespace {
+
+// The signals that ask the program to end.
+constexpr int kEndSignals[] = {SIGHUP, SIGINT, SIGTERM};
+
+volatile sig_atomic_t gEndSignal = 0;  // the signal of a pending request
+int gEndPipe[2] = {-1, -1};
+std::vector<void (*)()> gEndSteps;
+bool gEnding = false;
+
+void OnEndSignal(int signal) {
+  int saved = errno;
+  if (gEndSignal == 0) {
+    gEndSignal = signal;
+    if (gEndPipe[1] >= 0) {
+      char c = 'e';
+      ssize_t ignored = write(gEndPipe[1], &c, 1);
+      (void)ignored;
+    }
+    errno = saved;
+    return;
+  }
+  // Asked again: the program ends at once, the terminal restored.
+  termconsole::RestoreTerminalFromHandler();
+  struct sigaction fallback {};
+  sigemptyset(&fallback.sa_mask);
+  fallback.sa_handler = SIG_DFL;
+  sigaction(signal, &fallback, nullptr);
+  raise(signal);  // delivered when this handler returns
+  errno = saved;
+}
+
+// How the signal was handled before the program took it: a handler of the
+// terminal console stands for what it found at its own start.
+bool IgnoredAtStart(int signal) {
+  struct sigaction current {};
+  sigaction(signal, nullptr, &current);
+  if (current.sa_handler == SIG_IGN) return true;
+  return termconsole::ConsoleFoundIgnored(signal);
+}
+
+}  // namespace
+
+void InstallEndSignals() {
+  if (gEndPipe[0] < 0 && pipe2(gEndPipe, O_NONBLOCK | O_CLOEXEC) != 0) gEndPipe[0] = gEndPipe[1] = -1;
+  struct sigaction action {};
+  sigemptyset(&action.sa_mask);
+  action.sa_handler = OnEndSignal;
+  for (int signal : kEndSignals)
+    if (!IgnoredAtStart(signal)) sigaction(signal, &action, nullptr);
+  struct sigaction ignore {};
+  sigemptyset(&ignore.sa_mask);
+  ignore.sa_handler = SIG_IGN;
+  sigaction(SIGXFSZ, &ignore, nullptr);
+}
+
+void AtOrderlyEnd(void (*step)()) {
+  if (std::find(gEndSteps.begin(), gEndSteps.end(), step) == gEndSteps.end()) gEndSteps.push_back(step);
+}
+
+int EndRequested() { return gEndSignal; }
+
+int EndRequestFd() { return gEndPipe[0]; }
+
+void EndIfRequested() {
+  int signal = gEndSignal;
+  if (signal == 0 || gEnding) return;
+  gEnding = true;
+  for (auto step = gEndSteps.rbegin(); step != gEndSteps.rend(); ++step) (*step)();
+  ConsoleStop();
+  std::fflush(nullptr);
+  struct sigaction fallback {};
+  sigemptyset(&fallback.sa_mask);
+  fallback.sa_handler = SIG_DFL;
+  sigaction(signal, &fallback, nullptr);
+  sigset_t set;
+  sigemptyset(&set);
+  sigaddset(&set, signal);
+  sigprocmask(SIG_UNBLOCK, &set, nullptr);
+  raise(signal);
+  _exit(128 + signal);
+}

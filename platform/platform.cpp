@@ -4,17 +4,21 @@
 
 #include <dirent.h>
 #include <fcntl.h>
+#include <poll.h>
+#include <spawn.h>
 #include <strings.h>
 #include <sys/file.h>
 #include <sys/random.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <chrono>
 #include <cstdlib>
+#include <cstring>
 #include <ctime>
 #include <random>
-#include <thread>
 #include <vector>
 
 #include "platform/console.h"
@@ -47,14 +51,26 @@ int SecondsSinceMidnight() {
 }
 
 void PauseMs(int milliseconds) {
+  // Every wait on another station is made of pauses: a request to end is
+  // acted on before and after each, and wakes the pause itself.
+  EndIfRequested();
   if (Platform.pause) {
     Platform.pause(milliseconds);
+    EndIfRequested();
     return;
   }
   // Whatever the program drew before waiting (a lock message) must be on
   // the screen while it waits.
   ConsoleFlush();
-  if (milliseconds > 0) std::this_thread::sleep_for(std::chrono::milliseconds(milliseconds));
+  auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(std::max(milliseconds, 0));
+  for (;;) {
+    auto left = std::chrono::duration_cast<std::chrono::milliseconds>(end - std::chrono::steady_clock::now());
+    if (left.count() <= 0) break;
+    pollfd wake{EndRequestFd(), POLLIN, 0};
+    int ready = poll(&wake, wake.fd >= 0 ? 1 : 0, static_cast<int>(left.count()));
+    if (ready > 0) break;  // an end was requested
+  }
+  EndIfRequested();
 }
 
 double RandomUnit() {
@@ -90,11 +106,29 @@ std::string GetEnv(const std::string& name) {
   return value ? Utf8ToCp850(value) : std::string();
 }
 
-int RunCommand(const std::string& commandLine) {
-  if (Platform.runCommand) return Platform.runCommand(commandLine);
-  int rc = std::system(Cp850ToUtf8(commandLine).c_str());
-  return rc;
+int RunProgram(const std::vector<std::string>& arguments) {
+  if (Platform.runProgram) return Platform.runProgram(arguments);
+  if (arguments.empty() || arguments[0].empty()) return 127;
+  std::vector<std::string> utf8;
+  for (const std::string& a : arguments) utf8.push_back(Cp850ToUtf8(a));
+  std::vector<char*> argv;
+  for (std::string& a : utf8) argv.push_back(a.data());
+  argv.push_back(nullptr);
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  for (int fd = 0; fd <= 2; ++fd)
+    posix_spawn_file_actions_addopen(&actions, fd, "/dev/null", fd == 0 ? O_RDONLY : O_WRONLY, 0);
+  pid_t pid = -1;
+  int rc = posix_spawnp(&pid, argv[0], &actions, nullptr, argv.data(), environ);
+  posix_spawn_file_actions_destroy(&actions);
+  if (rc != 0) return 127;
+  int status = 0;
+  while (waitpid(pid, &status, 0) < 0)
+    if (errno != EINTR) return 127;
+  return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + (WIFSIGNALED(status) ? WTERMSIG(status) : 0);
 }
+
+std::string SystemErrorText(int error) { return Utf8ToCp850(std::strerror(error)); }
 
 std::string ComputerName() {
   if (Platform.computerName) return Platform.computerName();
@@ -204,6 +238,37 @@ long long FileLength(const std::string& path) {
 
 bool DeleteFile(const std::string& path) { return ::unlink(HostPath(path).c_str()) == 0; }
 
+std::vector<std::string> DirectoryEntries(const std::string& path) {
+  std::vector<std::string> names;
+  if (DIR* dir = opendir(HostPath(path).c_str())) {
+    while (dirent* entry = readdir(dir)) {
+      std::string name = entry->d_name;
+      if (name != "." && name != "..") names.push_back(Utf8ToCp850(name));
+    }
+    closedir(dir);
+  }
+  return names;
+}
+
+bool DirectoryUsable(const std::string& path, int& error) {
+  std::string host = HostPath(path);
+  struct stat st;
+  if (::stat(host.c_str(), &st) != 0) {
+    error = errno;
+    return false;
+  }
+  if (!S_ISDIR(st.st_mode)) {
+    error = ENOTDIR;
+    return false;
+  }
+  if (::access(host.c_str(), W_OK | X_OK) != 0) {
+    error = errno;
+    return false;
+  }
+  error = 0;
+  return true;
+}
+
 bool MakeDirectory(const std::string& path) {
   std::string host = HostPath(path);
   while (host.size() > 1 && host.back() == '/') host.pop_back();
@@ -229,14 +294,20 @@ bool WriteWholeFile(const std::string& path, const std::string& contents) {
   return fclose(f) == 0 && ok;
 }
 
-bool AppendToFile(const std::string& path, const std::string& text) {
+bool AppendToFile(const std::string& path, const std::string& text, int* error) {
   std::string host = HostPath(path);
-  int fd = ::open(host.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0666);
-  if (fd < 0) return false;
+  int fd = ::open(host.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0666);
+  if (fd < 0) {
+    if (error) *error = errno;
+    return false;
+  }
   // One write with O_APPEND: lines of several stations never interleave.
   ssize_t n = ::write(fd, text.data(), text.size());
+  int written = errno;
   ::close(fd);
-  return n == static_cast<ssize_t>(text.size());
+  if (n == static_cast<ssize_t>(text.size())) return true;
+  if (error) *error = n < 0 ? written : ENOSPC;  // a short write: the disk or a size limit
+  return false;
 }
 
 bool ChangeDirectory(const std::string& path) {
@@ -253,17 +324,35 @@ std::string CurrentDirectory() {
 // ---- Files -----------------------------------------------------------------
 
 FileHandle::FileHandle(const std::string& programPath, const char* mode) {
-  f = fopen(HostPath(programPath).c_str(), mode);
+  std::string host = HostPath(programPath);
+  bool update = std::strchr(mode, '+') != nullptr;
+  int flags = O_CLOEXEC;
+  switch (mode[0]) {
+    case 'w': flags |= (update ? O_RDWR : O_WRONLY) | O_CREAT | O_TRUNC | O_NOFOLLOW; break;
+    case 'a': flags |= (update ? O_RDWR : O_WRONLY) | O_CREAT | O_APPEND | O_NOFOLLOW; break;
+    default: flags |= update ? O_RDWR | O_NOFOLLOW : O_RDONLY; break;
+  }
+  int fd = ::open(host.c_str(), flags, 0666);
+  if (fd < 0) {
+    error = errno;
+    return;
+  }
+  f = fdopen(fd, mode);
+  if (!f) {
+    error = errno;
+    ::close(fd);
+  }
 }
 
 FileHandle::~FileHandle() { Close(); }
 
-FileHandle::FileHandle(FileHandle&& other) noexcept : f(other.f) { other.f = nullptr; }
+FileHandle::FileHandle(FileHandle&& other) noexcept : f(other.f), error(other.error) { other.f = nullptr; }
 
 FileHandle& FileHandle::operator=(FileHandle&& other) noexcept {
   if (this != &other) {
     Close();
     f = other.f;
+    error = other.error;
     other.f = nullptr;
   }
   return *this;
@@ -276,6 +365,20 @@ void FileHandle::Close() {
 
 ExclusiveFile::~ExclusiveFile() { Close(); }
 
+ExclusiveFile::ExclusiveFile(ExclusiveFile&& other) noexcept : fd(other.fd), error(other.error) {
+  other.fd = -1;
+}
+
+ExclusiveFile& ExclusiveFile::operator=(ExclusiveFile&& other) noexcept {
+  if (this != &other) {
+    Close();
+    fd = other.fd;
+    error = other.error;
+    other.fd = -1;
+  }
+  return *this;
+}
+
 void ExclusiveFile::Close() {
   if (fd >= 0) ::close(fd);  // closing the description drops its lock
   fd = -1;
@@ -283,9 +386,11 @@ void ExclusiveFile::Close() {
 
 ExclusiveOpenResult OpenExclusive(const std::string& programPath, ExclusiveFile& file) {
   file.Close();
+  file.error = 0;
   std::string host = HostPath(programPath);
-  int fd = ::open(host.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0666);
+  int fd = ::open(host.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0666);
   if (fd < 0) {
+    file.error = errno;
     if (errno == ENOENT) return EXCL_NO_DIRECTORY;
     return EXCL_FAILED;
   }
@@ -300,6 +405,29 @@ ExclusiveOpenResult OpenExclusive(const std::string& programPath, ExclusiveFile&
   }
   file.fd = fd;
   return EXCL_OK;
+}
+
+ExclusiveHolder ProbeExclusive(const std::string& programPath) {
+  int fd = ::open(HostPath(programPath).c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK);
+  if (fd < 0) return errno == ENOENT ? HOLDER_NO_FILE : HOLDER_UNKNOWN;
+  ExclusiveHolder holder = HOLDER_UNKNOWN;
+  struct stat st;
+  struct flock lock {};
+  lock.l_type = F_WRLCK;
+  lock.l_whence = SEEK_SET;
+  // The question is asked through a description of its own, so a hold of
+  // this very process counts like anyone else's.
+  if (fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && fcntl(fd, F_OFD_GETLK, &lock) == 0)
+    holder = lock.l_type == F_UNLCK ? HOLDER_NONE : HOLDER_PRESENT;
+  ::close(fd);
+  return holder;
+}
+
+bool ExclusiveFileIsAt(ExclusiveFile& file, const std::string& programPath) {
+  struct stat held, there;
+  if (file.fd < 0 || fstat(file.fd, &held) != 0) return false;
+  if (::lstat(HostPath(programPath).c_str(), &there) != 0) return false;
+  return held.st_dev == there.st_dev && held.st_ino == there.st_ino;
 }
 
 long ReadAt(ExclusiveFile& file, long long offset, void* buffer, long length) {

@@ -18,6 +18,7 @@
 #include <map>
 #include <string>
 #include <string_view>
+#include <vector>
 
 // ---- Local date and time ------------------------------------------------
 
@@ -39,7 +40,8 @@ struct PlatformHooks {
   // process environment (values in code page 850).
   std::map<std::string, std::string>* environment = nullptr;
   std::function<void()> beep;  // when empty the console rings the bell
-  std::function<int(const std::string& commandLine)> runCommand;
+  // Takes the place of RunProgram: the argument vector it would start.
+  std::function<int(const std::vector<std::string>& arguments)> runProgram;
   std::function<std::string()> computerName;
 };
 extern PlatformHooks Platform;
@@ -53,9 +55,40 @@ void Beep();                // the console bell (or the hook)
 
 // ---- Environment, processes, identity --------------------------------------
 
-std::string GetEnv(const std::string& name);     // "" when unset
-int RunCommand(const std::string& commandLine);  // waits; returns exit code
-std::string ComputerName();                      // host name, at most 15 bytes
+std::string GetEnv(const std::string& name);  // "" when unset
+// Starts the program arguments[0] (looked up in PATH when it has no "/")
+// with exactly these arguments, no shell in between, its input and output
+// on /dev/null so that nothing it says reaches the screen, and waits for
+// it; its exit code, or 127 when it could not be started.
+int RunProgram(const std::vector<std::string>& arguments);
+std::string ComputerName();  // host name, at most 15 bytes
+// The system's reason for an errno value, as code page 850 text.
+std::string SystemErrorText(int error);
+
+// ---- Ending in order on a signal ----------------------------------------------
+// Once InstallEndSignals has run, the signals that ask the program to end
+// (SIGHUP when its terminal is closed, SIGINT, SIGTERM) no longer kill it
+// where it stands: the first one is noted and wakes every wait, and the
+// program ends at its next safe point (a pause, a wait for keys, a call of
+// the record manager, see EndIfRequested): the steps registered with
+// AtOrderlyEnd run, newest first (the data layer rolls back the open
+// transaction and frees its lock records), the console is stopped and the
+// signal then ends the process.  A second such signal ends it at once,
+// the terminal restored.  SIGXFSZ is ignored from then on, so that a write
+// beyond a file-size limit fails with a status instead of killing the
+// program with its terminal raw.  A signal ignored when the program
+// started (nohup) stays ignored.
+void InstallEndSignals();
+void AtOrderlyEnd(void (*step)());
+// The signal of a pending request to end, 0 when there is none.
+int EndRequested();
+// At a safe point: when an end was requested, ends the program as above
+// (it does not return); otherwise nothing.  Does nothing while the steps
+// themselves run.
+void EndIfRequested();
+// The descriptor that becomes readable when an end is requested (for the
+// waits that poll); -1 before InstallEndSignals.
+int EndRequestFd();
 
 // ---- Code page 850 <-> UTF-8 --------------------------------------------
 
@@ -74,6 +107,13 @@ char32_t Cp850ToUnicode(unsigned char byte);
 unsigned char UnicodeToCp850(char32_t codePoint);
 
 // ---- Paths and files -------------------------------------------------------
+// Every file the program opens for writing (lock files, the update log, the
+// station's scratch files) is opened without following a symbolic link at
+// its last component: a link where such a file belongs is refused (errno
+// ELOOP) instead of having its target written with the rights of whoever
+// runs the program.  New files get mode 0666 less the umask, new folders
+// 0777 less the umask, so that a suite root set up for a group of users
+// (a setgid folder and umask 002, see the README) stays writable for all.
 
 // Turns a path formed the program's way (code page 850, "\" or "/"
 // separators, any letter case) into the host path: "\" becomes "/", and
@@ -88,14 +128,23 @@ bool DeleteFile(const std::string& path);
 bool MakeDirectory(const std::string& path);  // one level
 bool ReadWholeFile(const std::string& path, std::string& contents);
 bool WriteWholeFile(const std::string& path, const std::string& contents);
-// Opens, appends and closes; false when the file cannot be written.
-bool AppendToFile(const std::string& path, const std::string& text);
+// Opens, appends with one write(2) and closes; false when the file cannot
+// be written, with the reason in *error when given.
+bool AppendToFile(const std::string& path, const std::string& text, int* error = nullptr);
 bool ChangeDirectory(const std::string& path);
 std::string CurrentDirectory();
+// The names in a folder ("." and ".." left out); empty when it cannot be read.
+std::vector<std::string> DirectoryEntries(const std::string& path);
+// Whether the folder exists and this process may create files in it; the
+// reason in `error` when not.
+bool DirectoryUsable(const std::string& path, int& error);
 
 // A stdio file opened through HostPath; closed when it goes out of scope.
+// A mode that writes ("w", "a" or "+") never follows a symbolic link at the
+// last component (see above).
 struct FileHandle {
   FILE* f = nullptr;
+  int error = 0;  // errno of an open that failed
   FileHandle() = default;
   FileHandle(const std::string& programPath, const char* mode);
   ~FileHandle();
@@ -112,16 +161,33 @@ struct FileHandle {
 // missing.  Used for the lock files shared between workstations.
 struct ExclusiveFile {
   int fd = -1;
+  int error = 0;  // errno of an open that failed
   ExclusiveFile() = default;
   ~ExclusiveFile();
   ExclusiveFile(const ExclusiveFile&) = delete;
   ExclusiveFile& operator=(const ExclusiveFile&) = delete;
+  ExclusiveFile(ExclusiveFile&& other) noexcept;
+  ExclusiveFile& operator=(ExclusiveFile&& other) noexcept;
   explicit operator bool() const { return fd >= 0; }
   void Close();
 };
-// Status of an exclusive open attempt.
+// Status of an exclusive open attempt.  EXCL_FAILED: any other reason, in
+// file.error (ELOOP for a symbolic link, which is never followed).
 enum ExclusiveOpenResult { EXCL_OK = 0, EXCL_BUSY = 1, EXCL_NO_DIRECTORY = 2, EXCL_FAILED = 3 };
 ExclusiveOpenResult OpenExclusive(const std::string& programPath, ExclusiveFile& file);
+// Whether an open description holds a file the way OpenExclusive does,
+// looked at without creating the file or taking it.  The operating system
+// drops the hold when its holder ends, however it ends.
+enum ExclusiveHolder {
+  HOLDER_NO_FILE = 0,  // there is no such file
+  HOLDER_PRESENT = 1,  // someone holds it now
+  HOLDER_NONE = 2,     // the file is there and nobody holds it
+  HOLDER_UNKNOWN = 3   // it could not be looked at (rights, a link...)
+};
+ExclusiveHolder ProbeExclusive(const std::string& programPath);
+// Whether the file held is still the one at `programPath` (not removed or
+// replaced since it was opened).
+bool ExclusiveFileIsAt(ExclusiveFile& file, const std::string& programPath);
 // Positioned reads and writes on an exclusive file; they return the bytes
 // moved (less than asked at the end of the file or on error).
 long ReadAt(ExclusiveFile& file, long long offset, void* buffer, long length);

@@ -11,7 +11,8 @@
 // The viewer keeps n, the number of the line after the last one shown, and
 // moves it with the cursor keys the way a pager does.  A missing file is an
 // empty help window that Esc closes; a damaged file (a length that is not a
-// whole number of lines) loses only its partial last line.
+// whole number of lines) loses only its partial last line.  A topic that is
+// no plain file name (see IsPlainTopic) shows the empty help window too.
 #include "screen/help.h"
 
 #include <cstdio>
@@ -93,6 +94,29 @@ void ScrollInterior(HelpView& view, int lines) {
 
 void ClearInterior(HelpView& view) { ScrollInterior(view, view.visible); }
 
+// A topic names one file of the help folder: letters (those of code page
+// 850 included), digits, "_", "-" and ".", without "..".  Anything else (a
+// separator, a control character, a NUL that would cut the name short)
+// could reach a file outside the folder.
+bool IsPlainTopic(const std::string& topic) {
+  if (topic.empty() || topic.find("..") != std::string::npos) return false;
+  for (unsigned char c : topic) {
+    if ((c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9')) continue;
+    if (c == '_' || c == '-' || c == '.') continue;
+    char32_t u = c >= 128 ? Cp850ToUnicode(c) : 0;
+    if ((u >= 0xC0 && u <= 0xFF && u != 0xD7 && u != 0xF7) || u == 0x131) continue;
+    return false;
+  }
+  return true;
+}
+
+// The HTML page of a topic, as a path of this system from the root.
+std::string HtmlPage(const std::string& topic) {
+  return CurrentDirectory() + "/" + Utf8ToCp850(HostPath("AJUDA\\" + topic + ".HTM"));
+}
+
+// The text viewer; with an empty topic (one that names no file of the help
+// folder) the empty help window.
 void RunTextViewer(const std::string& topic) {
   HelpView view;
   view.lineLength = ScreenColumns();
@@ -103,7 +127,7 @@ void RunTextViewer(const std::string& topic) {
   view.visible = view.bottom - view.top - 1;
   if (view.visible < 1 || view.lineLength < 1) return;
 
-  view.file = FileHandle("AJUDA\\" + topic + ".HLP", "rb");
+  if (!topic.empty()) view.file = FileHandle("AJUDA\\" + topic + ".HLP", "rb");
   if (view.file && std::fseek(view.file.f, 0, SEEK_END) == 0) {
     long length = std::ftell(view.file.f);
     if (length > 0) view.lineCount = length / view.lineLength;
@@ -193,11 +217,15 @@ void RunTextViewer(const std::string& topic) {
 }  // namespace
 
 void ShowHelp(const std::string& topic) {
-  if (Session.mode == "WIN") {
-    // The suite's document launcher opens the page; whether it could be
-    // started is not reported, the operator simply returns to the field.
-    RunCommand(GetEnv("COMSPEC") + " /C OPNDOC AJUDA\\" + topic + ".HTM");
+  const bool plain = IsPlainTopic(topic);
+  if (Session.mode == "WIN" && plain) {
+    // The desktop's document opener (or the station's own, Session) opens
+    // the page, started with its arguments as they are: no text of the
+    // settings ever goes through a shell.  Whether it could be started is
+    // not reported; the operator simply returns to the field.
+    RunProgram({Session.documentOpener.empty() ? std::string(kDefaultDocumentOpener) : Session.documentOpener,
+                HtmlPage(topic)});
     return;
   }
-  RunTextViewer(topic);
+  RunTextViewer(plain ? topic : std::string());
 }

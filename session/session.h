@@ -18,6 +18,10 @@ struct SessionState {
   std::string date;      // packed date, 4 bytes (blank date when unset)
   std::string language;  // 3 characters, blank-padded
   std::string mode;      // "CGI", "WIN" or "DOS"
+  // The program that opens the HTML help pages on a "WIN" terminal, from
+  // "VorkTerm.ini", section "Sistema", key "ObreDocument" (empty: the
+  // desktop's own, xdg-open).
+  std::string documentOpener;
   int16_t foreground[5] = {15, 7, 0, 0, 0};
   int16_t background[5] = {0, 0, 7, 7, 7};
   // The administrator's own tax identifier (country code first), from

@@ -2,9 +2,14 @@
 #include "platform/platform.h"
 
 #include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <cerrno>
+#include <chrono>
 #include <cstdlib>
 #include <filesystem>
 
@@ -171,6 +176,172 @@ TEST(Files, ExclusiveOpenReportsAMissingFolder) {
   TempDir t;
   ExclusiveFile f;
   EXPECT_EQ(OpenExclusive(t.path + "/NOPE\\x.lck", f), EXCL_NO_DIRECTORY);
+}
+
+// Every way the program opens a file for writing refuses a symbolic link at
+// the last component (the file it points to stays as it was); reading
+// still follows links.  Links in the folders above are followed.
+TEST(Files, WritesNeverFollowASymbolicLinkAtTheLastComponent) {
+  TempDir t;
+  const std::string victim = t.path + "/victim", link = t.path + "/link";
+  Touch(victim);
+  ASSERT_TRUE(AppendToFile(victim, "precious"));
+  fs::create_symlink(victim, link);
+  int error = 0;
+  EXPECT_FALSE(AppendToFile(link, "x", &error));
+  EXPECT_EQ(error, ELOOP);
+  for (const char* mode : {"wb", "w+b", "ab", "a+b", "r+b"}) {
+    FileHandle file(link, mode);
+    EXPECT_FALSE(file) << mode;
+    EXPECT_EQ(file.error, ELOOP) << mode;
+  }
+  EXPECT_FALSE(WriteWholeFile(link, "x"));
+  ExclusiveFile exclusive;
+  EXPECT_EQ(OpenExclusive(link, exclusive), EXCL_FAILED);
+  EXPECT_EQ(exclusive.error, ELOOP);
+  fs::create_symlink(t.path + "/nowhere", t.path + "/dangling");  // would create its target
+  EXPECT_FALSE(AppendToFile(t.path + "/dangling", "x"));
+  EXPECT_FALSE(fs::exists(t.path + "/nowhere"));
+  std::string contents;
+  ASSERT_TRUE(ReadWholeFile(victim, contents));
+  EXPECT_EQ(contents, "precious");
+  FileHandle reading(link, "rb");
+  EXPECT_TRUE(reading);
+  fs::create_directories(t.path + "/real");
+  fs::create_directory_symlink(t.path + "/real", t.path + "/folder");
+  EXPECT_TRUE(AppendToFile(t.path + "/folder/db.log", "line"));
+  EXPECT_TRUE(fs::exists(t.path + "/real/db.log"));
+}
+
+TEST(Files, NewFilesAndFoldersGetTheModeTheUmaskAllows) {
+  TempDir t;
+  mode_t previous = umask(002);
+  AppendToFile(t.path + "/appended", "x");
+  WriteWholeFile(t.path + "/written", "x");
+  ExclusiveFile exclusive;
+  OpenExclusive(t.path + "/exclusive", exclusive);
+  MakeDirectory(t.path + "/folder");
+  umask(previous);
+  for (const char* name : {"appended", "written", "exclusive"})
+    EXPECT_EQ(fs::status(t.path + "/" + name).permissions(), static_cast<fs::perms>(0664)) << name;
+  EXPECT_EQ(fs::status(t.path + "/folder").permissions(), static_cast<fs::perms>(0775));
+}
+
+// Whether someone holds a file the way OpenExclusive does, asked without
+// creating or taking it; the hold goes with its holder, however it ends.
+TEST(Files, ProbeTellsWhetherAnExclusiveFileIsHeld) {
+  TempDir t;
+  const std::string path = t.path + "/-123.sta";
+  EXPECT_EQ(ProbeExclusive(path), HOLDER_NO_FILE);
+  EXPECT_FALSE(fs::exists(path));
+  ExclusiveFile mine;
+  ASSERT_EQ(OpenExclusive(path, mine), EXCL_OK);
+  EXPECT_EQ(ProbeExclusive(path), HOLDER_PRESENT) << "held by this very process counts";
+  EXPECT_TRUE(ExclusiveFileIsAt(mine, path));
+  mine.Close();
+  EXPECT_EQ(ProbeExclusive(path), HOLDER_NONE);
+
+  int ready[2];
+  ASSERT_EQ(pipe(ready), 0);
+  pid_t child = fork();
+  if (child == 0) {
+    ExclusiveFile theirs;
+    OpenExclusive(path, theirs);
+    char c = 'h';
+    (void)!write(ready[1], &c, 1);
+    pause();
+    _exit(0);
+  }
+  char c = 0;
+  ASSERT_EQ(read(ready[0], &c, 1), 1);
+  EXPECT_EQ(ProbeExclusive(path), HOLDER_PRESENT);
+  kill(child, SIGKILL);
+  waitpid(child, nullptr, 0);
+  EXPECT_EQ(ProbeExclusive(path), HOLDER_NONE);
+  close(ready[0]);
+  close(ready[1]);
+
+  ASSERT_EQ(OpenExclusive(path, mine), EXCL_OK);
+  fs::remove(path);
+  Touch(path);  // removed and made again: another file at that path
+  EXPECT_FALSE(ExclusiveFileIsAt(mine, path));
+  fs::remove(path);
+  fs::create_symlink(t.path + "/elsewhere", path);
+  EXPECT_EQ(ProbeExclusive(path), HOLDER_UNKNOWN);
+}
+
+TEST(Files, DirectoryEntriesAndUsableFolders) {
+  TempDir t;
+  Touch(t.path + "/PropietH.lck");
+  fs::create_directories(t.path + "/sub");
+  std::vector<std::string> names = DirectoryEntries(t.path);
+  std::sort(names.begin(), names.end());
+  EXPECT_EQ(names, (std::vector<std::string>{"PropietH.lck", "sub"}));
+  EXPECT_TRUE(DirectoryEntries(t.path + "/missing").empty());
+  int error = 0;
+  EXPECT_TRUE(DirectoryUsable(t.path, error));
+  EXPECT_FALSE(DirectoryUsable(t.path + "/missing", error));
+  EXPECT_EQ(error, ENOENT);
+  EXPECT_FALSE(DirectoryUsable(t.path + "/PropietH.lck", error));
+  EXPECT_EQ(error, ENOTDIR);
+}
+
+// A program is started with exactly its arguments, no shell between: shell
+// text in them is only text.
+TEST(Processes, RunProgramPassesTheArgumentsWithoutAShell) {
+  TempDir t;
+  const std::string script = t.path + "/show";
+  ASSERT_TRUE(
+      WriteWholeFile(script, "#!/bin/sh\nprintf '%s\\n' \"$#\" \"$@\" > \"" + t.path + "/args\"\nexit 3\n"));
+  fs::permissions(script, fs::perms::owner_all);
+  EXPECT_EQ(RunProgram({script, "a b", "x;touch " + t.path + "/PWNED", "$(id)"}), 3);
+  std::string args;
+  ASSERT_TRUE(ReadWholeFile(t.path + "/args", args));
+  EXPECT_EQ(args, "3\na b\nx;touch " + t.path + "/PWNED\n$(id)\n");
+  EXPECT_EQ(RunProgram({"true; touch " + t.path + "/PWNED"}), 127);
+  EXPECT_EQ(RunProgram({}), 127);
+  EXPECT_FALSE(fs::exists(t.path + "/PWNED"));
+}
+
+// With the orderly end installed, SIGHUP does not kill the process where it
+// stands: a pause is cut short, the registered steps run newest first, and
+// then the signal ends the process.  SIGXFSZ no longer kills.
+int gStepsFd = -1;
+void FirstStep() { (void)!write(gStepsFd, "1", 1); }
+void SecondStep() { (void)!write(gStepsFd, "2", 1); }
+
+TEST(Processes, ASignalToEndRunsTheStepsAtTheNextPauseAndThenEndsTheProcess) {
+  int steps[2];
+  ASSERT_EQ(pipe(steps), 0);
+  pid_t child = fork();
+  if (child == 0) {
+    close(steps[0]);
+    gStepsFd = steps[1];
+    Platform = PlatformHooks{};
+    InstallEndSignals();
+    AtOrderlyEnd(FirstStep);
+    AtOrderlyEnd(SecondStep);
+    AtOrderlyEnd(FirstStep);  // once only
+    raise(SIGXFSZ);           // ignored
+    (void)!write(gStepsFd, "p", 1);
+    raise(SIGHUP);  // noted; the process goes on to its next safe point
+    (void)!write(gStepsFd, "q", 1);
+    PauseMs(60000);
+    _exit(9);
+  }
+  close(steps[1]);
+  std::string written;
+  char buffer[16];
+  ssize_t n;
+  auto started = std::chrono::steady_clock::now();
+  while ((n = read(steps[0], buffer, sizeof buffer)) > 0) written.append(buffer, static_cast<size_t>(n));
+  close(steps[0]);
+  int status = 0;
+  ASSERT_EQ(waitpid(child, &status, 0), child);
+  EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(30))
+      << "the pause was not cut short";
+  EXPECT_EQ(written, "pq21");
+  EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGHUP) << status;
 }
 
 TEST(Services, HooksReplaceClockPauseRandomAndEnvironment) {

@@ -277,17 +277,92 @@ TEST_F(HelpTest, EscRestoresTheScreenColoursAndCursorExactly) {
   EXPECT_FALSE(FileExists(WindowSaveFile()));
 }
 
-TEST_F(HelpTest, OnAWindowsTerminalTheDocumentLauncherOpensTheHtmlPage) {
-  environment["COMSPEC"] = "C:\\WINDOWS\\SYSTEM32\\CMD.EXE";
-  std::vector<std::string> commands;
-  Platform.runCommand = [&](const std::string& line) {
-    commands.push_back(line);
+TEST_F(HelpTest, OnAWindowsTerminalTheDocumentOpenerGetsThePageAsItsOnlyArgument) {
+  environment["COMSPEC"] = "C:\\WINDOWS\\SYSTEM32\\CMD.EXE";  // never used
+  std::vector<std::vector<std::string>> started;
+  Platform.runProgram = [&](const std::vector<std::string>& arguments) {
+    started.push_back(arguments);
     return 0;
   };
   Session.mode = "WIN";
   ShowHelp("TARPELIX");
-  ASSERT_EQ(commands.size(), 1u);
-  EXPECT_EQ(commands[0], "C:\\WINDOWS\\SYSTEM32\\CMD.EXE /C OPNDOC AJUDA\\TARPELIX.HTM");
+  Session.documentOpener = "/usr/local/bin/obre document";
+  ShowHelp("QOLAMENU");
+  ASSERT_EQ(started.size(), 2u);
+  EXPECT_EQ(started[0], (std::vector<std::string>{"xdg-open", dir + "/AJUDA/TARPELIX.HTM"}));
+  EXPECT_EQ(started[1],
+            (std::vector<std::string>{"/usr/local/bin/obre document", dir + "/AJUDA/QOLAMENU.HTM"}));
+  EXPECT_EQ(Windows.WindowDepth, 0);
+}
+
+// A topic is a plain file name of the help folder; anything else (shell
+// characters, a way out of the folder, a NUL that would cut ".HLP" off, a
+// control character) starts nothing and reads nothing: the empty window.
+TEST_F(HelpTest, ATopicThatIsNoPlainNameShowsTheEmptyWindowAndStartsNothing) {
+  ASSERT_TRUE(WriteWholeFile(dir + "/secret.HLP", Record("SECRET OUTSIDE THE HELP FOLDER")));
+  ASSERT_TRUE(WriteWholeFile(dir + "/AJUDA/x.HLP", Record("WHAT A CUT NAME WOULD REACH")));
+  ASSERT_TRUE(WriteWholeFile(dir + "/AJUDA/x", Record("WHAT A NUL WOULD REACH")));
+  const std::vector<std::string> topics = {"x|touch PWNED|",
+                                           "x;touch PWNED",
+                                           "$(touch PWNED)",
+                                           "`touch PWNED`",
+                                           "../secret",
+                                           "..",
+                                           "AJUDA/../x",
+                                           "a\\..\\secret",
+                                           std::string("x\0", 2),
+                                           "x\n",
+                                           "",
+                                           "/etc/passwd",
+                                           "x y"};
+  std::vector<std::vector<std::string>> started;
+  Platform.runProgram = [&](const std::vector<std::string>& arguments) {
+    started.push_back(arguments);
+    return 0;
+  };
+  for (const char* mode : {"DOS", "WIN"}) {
+    Session.mode = mode;
+    for (const std::string& topic : topics) {
+      SCOPED_TRACE(std::string(mode) + " topic [" + topic + "]");
+      snapshots.clear();
+      Run(topic, {kSnap, kKeyEsc});
+      ASSERT_EQ(snapshots.size(), 1u);
+      EXPECT_EQ(snapshots[0].depth, 1);
+      ExpectLines(snapshots[0], 1, 0);
+      EXPECT_EQ(Windows.WindowDepth, 0);
+    }
+  }
+  EXPECT_TRUE(started.empty());
+  EXPECT_FALSE(std::filesystem::exists(dir + "/PWNED"));
+  // Plain names still reach their pages, accented letters and "-", "_",
+  // "." included.
+  Session.mode = "DOS";
+  WriteNumberedHelp("LIQUIDACI\xE0-2_v.1", 3);
+  snapshots.clear();
+  Run("LIQUIDACI\xE0-2_v.1", {kSnap, kKeyEsc});
+  ASSERT_EQ(snapshots.size(), 1u);
+  ExpectLines(snapshots[0], 1, 3);
+}
+
+// The real launcher: the opener runs as a program of its own with the page
+// as its argument; no text of it or of the topic goes through a shell.
+TEST_F(HelpTest, TheOpenerIsStartedWithoutAShell) {
+  const std::string opener = dir + "/opener";
+  ASSERT_TRUE(WriteWholeFile(opener, "#!/bin/sh\nprintf '%s\\n' \"$#\" \"$@\" > \"" + dir + "/opened\"\n"));
+  std::filesystem::permissions(opener, std::filesystem::perms::owner_all);
+  Session.mode = "WIN";
+  Session.documentOpener = opener;
+  ShowHelp("TARPELIX");
+  std::string opened;
+  ASSERT_TRUE(ReadWholeFile(dir + "/opened", opened));
+  EXPECT_EQ(opened, "1\n" + dir + "/AJUDA/TARPELIX.HTM\n");
+  // A setting with shell text names a program that does not exist: nothing
+  // runs, and the operator is back in the field.
+  Session.documentOpener = "true; touch " + dir + "/PWNED";
+  ShowHelp("TARPELIX");
+  Session.documentOpener = dir + "/no-such-opener";  // not started, not reported
+  ShowHelp("TARPELIX");
+  EXPECT_FALSE(std::filesystem::exists(dir + "/PWNED"));
   EXPECT_EQ(Windows.WindowDepth, 0);
 }
 
