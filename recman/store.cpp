@@ -13,6 +13,7 @@
 // message and errno as the call's diagnostic (integrity.h).
 #include "recman/store.h"
 
+#include <fcntl.h>
 #include <sqlite3.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -261,6 +262,14 @@ void ConfigureLibrary() {
 int16_t OpenConnection(Directory& dir, bool create) {
   ConfigureLibrary();
   std::string file = dir.path + "/" + kStoreName;
+  if (create) {
+    // SQLite would make a new database with mode 0644: made here first,
+    // empty, with 0666 less the umask, so that a folder shared by a group
+    // of users stays writable for all of them (SQLite gives its log and
+    // shared-memory files the database's own mode).
+    int fd = open(file.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0666);
+    if (fd >= 0) close(fd);
+  }
   int flags = SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX | (create ? SQLITE_OPEN_CREATE : 0);
   sqlite3* db = nullptr;
   int rc = sqlite3_open_v2(file.c_str(), &db, flags, nullptr);
