@@ -43,7 +43,12 @@ struct DataFileTable {
   DataFileSlot slots[kDataSlots];
   // Saved lock modes: pairs of bytes (slot number, mode), newest last.
   std::string lockModeStack;
-  uint64_t engineCalls = 0;  // calls made to the record manager so far
+  uint64_t engineCalls = 0;    // calls made to the record manager so far
+  bool inTransaction = false;  // begun and neither ended nor aborted
+  // The message of a failed "db.log" line, waiting for the transaction's
+  // end; and whether this run has already told of one.
+  std::string heldNotice;
+  bool updateLogFailureTold = false;
   // What the record manager told of the last call that failed on the
   // operating system or its storage (a damaged or replaced database...):
   // the status, the storage's code and message, errno and the folder.
@@ -107,6 +112,11 @@ int16_t AbortTransaction();
 std::string OpenFailureText();    // "NO ES POT ACCEDIR AL FITXER " ...
 std::string LockWaitText();       // "FITXER BLOQUEJAT. ESPEREU UN MOMENT." ...
 std::string FolderFailureText();  // "NO ES POT ACCEDIR A LA CARPETA " ...
+// A file (or with `folder`, a folder) the program cannot open or write:
+// OpenFailureText() (FolderFailureText()), its path on this system and the
+// reason, the system's own or, for a symbolic link (ELOOP: never followed
+// where the program writes), "ÉS UN ENLLAÇ SIMBÒLIC" ...
+std::string FileProblemText(const std::string& path, int error, bool folder = false);
 // "LA CARPETA DE DADES ... ESTÀ MALMESA O HA ESTAT CANVIADA" ...: the data
 // folder of the last failure, damaged or replaced, and what to run.
 std::string DamagedFolderText(const std::string& folder);
@@ -123,6 +133,21 @@ std::string WithFailureDetail(const std::string& message);
 // folder that cannot be reached).  Without a message window installed (see
 // below) the message goes to the error output instead.
 [[noreturn]] void EndOnDataError(const std::string& message);
+
+// The data layer's part of every end of the program: an open transaction
+// rolled back, the station's lock records freed (EndStationRun), every data
+// file closed.  Registered with AtOrderlyEnd, so that it also runs when the
+// program is asked to end by a signal (its terminal closed).
+void EndDataInOrder();
+// Registers EndDataInOrder with the platform's orderly end (once).
+void RegisterDataEnd();
+
+// A line that could not be added to "db.log": the update itself stands,
+// and the operator is told once per run (row 24, a key), as soon as no
+// transaction is open, so that no other station waits on this one meanwhile.
+void NoteUpdateLogFailure(const std::string& path, int error);
+// Shows what NoteUpdateLogFailure held back, once no transaction is open.
+void ShowHeldDataNotice();
 
 // The data layer draws nothing itself: its messages (the lock wait on row 24,
 // the fatal error on row 12) go through these, which the screen layer above

@@ -50,6 +50,9 @@ void ClearSlot(DataFileSlot& slot) { slot = DataFileSlot{}; }
 
 int16_t CallEngine(uint16_t operation, void* positionBlock, void* dataBuffer, uint32_t* dataLength,
                    void* keyBuffer, uint8_t keyLength, int8_t keyNumber) {
+  // A request to end (the terminal closed) is acted on between two calls,
+  // never inside one.
+  EndIfRequested();
   ++DataFiles.engineCalls;
   int16_t status = BTRCALL(operation, positionBlock, dataBuffer, dataLength, keyBuffer, keyLength, keyNumber);
   if (status != B_OK && RecmanLastDiagnostic(DataFiles.failure)) DataFiles.failureKnown = true;
@@ -128,6 +131,7 @@ void OpenDataFile(int16_t& status, void* record_address, const std::string& name
     status = kStatusTableFull;
     return;
   }
+  RegisterDataEnd();  // an open file is closed however the program ends
   DataFileSlot& slot = DataFiles.slots[-found];
   ClearSlot(slot);
   slot.fileNumber = file_number;

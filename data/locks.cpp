@@ -14,11 +14,25 @@
 // counts as covering every key, so it blocks rather than lets an overlapping
 // lock through; a holder's record without a readable time is not a lock and
 // is left alone.
+//
+// Besides the 30 minutes, a record is abandoned when it is dated more than
+// a day ahead of the scanner's clock, or when its station no longer runs:
+// every running station holds its liveness file "<station id>.sta" in the
+// lock folder open exclusively, and the operating system lets go of it
+// when the process ends (a kill, a crash, a closed terminal).  A file that
+// is there and held by nobody says the station is gone; a record without
+// such a file (another program of the suite) keeps the 30-minute rule.  The
+// lock files themselves stay exactly as the suite's other programs read
+// them.
 #include "data/locks.h"
 
 #include <algorithm>
+#include <cctype>
+#include <cerrno>
 #include <cmath>
 #include <cstring>
+#include <map>
+#include <utility>
 
 #include "data/data.h"
 #include "input/dates.h"
@@ -134,39 +148,140 @@ void RemoveLockMessage() {
   Locks.messageOpen = false;
 }
 
-// A folder that does not serve (cannot be created, refuses the file, a
-// write that does not go through): the lock message from the first failure,
-// a pause, and after kLockFolderAttempts failures the end of the program
-// with a message naming the folder.
-void NoteFolderFailure(int& failures, const std::string& folder) {
-  ++failures;
-  if (failures >= kLockFolderAttempts) {
-    RemoveLockMessage();
-    EndOnDataError(FolderFailureText() + folder);
-  }
-  ShowLockMessage();
-  PauseMs(kLockFolderRetryMs);
+// The end of the program on a lock folder or file that cannot be used for
+// another reason than another station holding it: said at once, with the
+// file and the system's reason.
+[[noreturn]] void EndOnLockFile(const std::string& path, int error, bool folder = false) {
+  RemoveLockMessage();
+  EndOnDataError(FileProblemText(path, error, folder));
 }
 
 // Opens `path` exclusively, waiting without limit while another holder has
-// it and for a bounded time while the folder fails.
-void OpenShared(const std::string& path, const std::string& folder, bool makeFolder, ExclusiveFile& file,
-                int& failures) {
+// it (with the lock message from the first attempt that finds it held);
+// the folder is made, one level, when `makeFolder` and it is missing.
+void OpenShared(const std::string& path, const std::string& folder, bool makeFolder, ExclusiveFile& file) {
   bool folderJustMade = false;
   for (;;) {
     ExclusiveOpenResult result = OpenExclusive(path, file);
     if (result == EXCL_OK) return;
     if (result == EXCL_BUSY) {
+      ShowLockMessage();
       PauseMs(static_cast<int>(std::floor(kLockFileBusyMaxMs * RandomUnit() + 1)));
       continue;
     }
     if (result == EXCL_NO_DIRECTORY && makeFolder && !folderJustMade) {
       // Made here or by another station a moment ago: try again at once.
       folderJustMade = true;
-      if (MakeDirectory(folder) || DirectoryExists(folder)) continue;
+      if (MakeDirectory(folder)) continue;
+      int error = errno;
+      if (DirectoryExists(folder)) continue;
+      EndOnLockFile(folder, error, true);
     }
-    folderJustMade = false;
-    NoteFolderFailure(failures, folder);
+    EndOnLockFile(path, file.error);
+  }
+}
+
+// Writes a record; a write that does not go through (a full disk, a size
+// limit) ends the program with the file named.
+void WriteRecord(ExclusiveFile& file, long long at, const std::string& record, const std::string& path) {
+  errno = 0;
+  if (WriteAt(file, at, record.data(), kLockRecordSize) == kLockRecordSize) return;
+  int error = errno != 0 ? errno : ENOSPC;
+  file.Close();
+  EndOnLockFile(path, error);
+}
+
+// Whether the station of a record no longer runs: its liveness file is
+// there and nobody holds it.  Asked once per station and scan.
+bool StationGone(const LockView& view, std::map<std::string, bool>& known) {
+  auto found = known.find(view.station);
+  if (found != known.end()) return found->second;
+  long long id = 0;
+  bool gone = false;
+  if (ParseNumber(view.station, id) && id >= INT32_MIN && id <= INT32_MAX)
+    gone = ProbeExclusive(LockDirectory() + "\\" + StationFileName(static_cast<int32_t>(id))) == HOLDER_NONE;
+  known[view.station] = gone;
+  return gone;
+}
+
+// A held record nobody can be waiting for: older than 30 minutes, dated
+// more than a day ahead, or of a station that no longer runs.
+bool Abandoned(const LockView& view, int32_t now, std::map<std::string, bool>& gone) {
+  if (view.time < static_cast<long long>(now) - kLockStaleMinutes) return true;
+  if (view.time > static_cast<long long>(now) + kLockFutureMinutes) return true;
+  return !IsThisStation(view) && StationGone(view, gone);
+}
+
+// Frees every record of this station in a lock file.  A missing file is
+// left missing; one that cannot be opened or written (another user's,
+// another program's that this station never used) is left as it is: this
+// runs at the start and at the end of the run, where nothing is to be
+// stopped for it.  Another station holding the file is waited for.
+void FreeOwnRecords(const std::string& fileName) {
+  const std::string path = LockDirectory() + "\\" + fileName;
+  if (!FileExists(path)) return;
+  ExclusiveFile file;
+  for (;;) {
+    ExclusiveOpenResult result = OpenExclusive(path, file);
+    if (result == EXCL_OK) break;
+    if (result != EXCL_BUSY) return;
+    ShowLockMessage();
+    PauseMs(static_cast<int>(std::floor(kLockFileBusyMaxMs * RandomUnit() + 1)));
+  }
+  std::string record(kLockRecordSize, ' ');
+  for (long long at = 0;; at += kLockRecordSize) {
+    if (ReadAt(file, at, record.data(), kLockRecordSize) < kLockRecordSize) break;
+    LockView view = ReadView(record);
+    if (!view.holder || !IsThisStation(view)) continue;
+    FreeRecord(record);
+    if (WriteAt(file, at, record.data(), kLockRecordSize) < kLockRecordSize) break;
+  }
+  file.Close();
+  RemoveLockMessage();
+}
+
+// A lock file of the folder, whatever the letter case of its ".lck".
+bool IsLockFileName(const std::string& name) {
+  if (name.size() <= 4) return false;
+  std::string extension = name.substr(name.size() - 4);
+  for (char& c : extension) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  return extension == ".lck";
+}
+
+void NoteUsedFile(const std::string& fileName) {
+  for (const std::string& used : Locks.usedFiles)
+    if (used == fileName) return;
+  Locks.usedFiles.push_back(fileName);
+}
+
+// Makes the station's liveness visible: its file in the lock folder, held
+// for the whole run.  Held already by another live run of this station,
+// this run draws an id of its own (not kept in LOCKS.TMP).
+void HoldLiveness() {
+  const std::string directory = LockDirectory();
+  if (!DirectoryExists(directory) && !MakeDirectory(directory)) {
+    int error = errno;
+    if (!DirectoryExists(directory)) EndOnLockFile(directory, error, true);
+  }
+  for (int attempt = 0;; ++attempt) {
+    const std::string path = directory + "\\" + StationFileName(Locks.stationId);
+    ExclusiveFile file;
+    ExclusiveOpenResult result = OpenExclusive(path, file);
+    if (result == EXCL_OK) {
+      // Removed by the run that ended just now: held, but no longer at
+      // its path.  Taken again.
+      if (!ExclusiveFileIsAt(file, path) && attempt < 100) continue;
+      Locks.alive = std::move(file);
+      Locks.alivePath = path;
+      return;
+    }
+    if (result == EXCL_BUSY) {
+      int32_t id = 0;
+      while (id == 0 || id == Locks.stationId) id = static_cast<int32_t>(SecureRandom32());
+      Locks.stationId = id;
+      continue;
+    }
+    EndOnLockFile(path, file.error);
   }
 }
 
@@ -175,6 +290,8 @@ void OpenShared(const std::string& path, const std::string& folder, bool makeFol
 std::string LockFileName(const std::string& name) { return TrimBlanks(name) + ".lck"; }
 
 std::string LockDirectory() { return Session.root + "LOCKS"; }
+
+std::string StationFileName(int32_t station_id) { return std::to_string(station_id) + ".sta"; }
 
 int32_t MinutesNow() {
   LocalTime now = Now();
@@ -188,8 +305,7 @@ void StationIdentity() {
   if (Locks.stationId != 0) return;
   std::string folder = Session.tempDir.empty() ? CurrentDirectory() : Session.tempDir;
   ExclusiveFile file;
-  int failures = 0;
-  OpenShared(Session.tempDir + "LOCKS.TMP", folder, false, file, failures);
+  OpenShared(Session.tempDir + "LOCKS.TMP", folder, false, file);
   unsigned char stored[kStationFileSize];
   std::memset(stored, ' ', sizeof stored);
   long got = ReadAt(file, 0, stored, kStationFileSize);
@@ -214,23 +330,42 @@ void StationIdentity() {
   Locks.stationId = id;
   file.Close();
   RemoveLockMessage();
+  RegisterDataEnd();
+  HoldLiveness();
+  // What an earlier run of this station left (it was killed, or lost its
+  // terminal) is nobody's lock any more.
+  for (const std::string& name : DirectoryEntries(LockDirectory()))
+    if (IsLockFileName(name)) FreeOwnRecords(name);
+}
+
+void EndStationRun() {
+  if (Locks.stationId == 0 || Locks.ending) return;
+  Locks.ending = true;
+  for (const std::string& name : Locks.usedFiles) FreeOwnRecords(name);
+  Locks.usedFiles.clear();
+  if (Locks.alive) {
+    if (ExclusiveFileIsAt(Locks.alive, Locks.alivePath)) DeleteFile(Locks.alivePath);
+    Locks.alive.Close();
+  }
+  Locks.ending = false;
 }
 
 void OpenLockFile(const std::string& file_name, const std::string& directory, ExclusiveFile& file) {
-  int failures = 0;
-  OpenShared(directory + "\\" + file_name, directory, true, file, failures);
+  OpenShared(directory + "\\" + file_name, directory, true, file);
 }
 
 int16_t TakeLock(const std::string& name, const std::string& from_key, const std::string& to_key) {
   StationIdentity();
   const std::string directory = LockDirectory();
   const std::string fileName = LockFileName(name);
+  const std::string path = directory + "\\" + fileName;
+  NoteUsedFile(fileName);
   int conflicts = 0;
-  int failures = 0;
   for (;;) {
     ExclusiveFile file;
-    OpenShared(directory + "\\" + fileName, directory, true, file, failures);
+    OpenShared(path, directory, true, file);
     int32_t now = MinutesNow();
+    std::map<std::string, bool> gone;  // by station id, for this scan
     long long length = ExclusiveFileLength(file);
     // A short last record (a write cut off) is no lock: a new record
     // replaces it, keeping the file a whole number of records.
@@ -240,9 +375,9 @@ int16_t TakeLock(const std::string& name, const std::string& from_key, const std
     for (long long at = 0;; at += kLockRecordSize) {
       if (ReadAt(file, at, record.data(), kLockRecordSize) < kLockRecordSize) break;
       LockView view = ReadView(record);
-      if (view.holder && view.timeKnown && view.time < static_cast<long long>(now) - kLockStaleMinutes) {
+      if (view.holder && view.timeKnown && Abandoned(view, now, gone)) {
         FreeRecord(record);  // abandoned: freed at once, for everyone
-        (void)WriteAt(file, at, record.data(), kLockRecordSize);
+        WriteRecord(file, at, record, path);
         view = ReadView(record);
       }
       if (!view.holder) {
@@ -266,12 +401,7 @@ int16_t TakeLock(const std::string& name, const std::string& from_key, const std
       }
     }
     if (!conflict) {
-      std::string fresh = NewLockRecord(from_key, to_key, now);
-      if (WriteAt(file, writeAt, fresh.data(), kLockRecordSize) < kLockRecordSize) {
-        file.Close();
-        NoteFolderFailure(failures, directory);
-        continue;
-      }
+      WriteRecord(file, writeAt, NewLockRecord(from_key, to_key, now), path);
       file.Close();
       RemoveLockMessage();
       return 0;

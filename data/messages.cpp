@@ -3,10 +3,12 @@
 // The data layer speaks to the operator without the language file: each of
 // its messages carries the four texts of the suite's languages, in code page
 // 850 like every other text of the program.
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 
 #include "data/data.h"
+#include "data/locks.h"
 #include "input/keys.h"
 #include "platform/console.h"
 #include "platform/platform.h"
@@ -38,6 +40,15 @@ std::string LockWaitText() {
 std::string FolderFailureText() {
   return ByLanguage("NO ES POT ACCEDIR A LA CARPETA ", "NO SE PUEDE ACCEDER A LA CARPETA ",
                     "NOM SE PODE ACEDER AO CARTAFOL ", "NON SE P\xE3T ACCEDIR A ERA CARPETA ");
+}
+
+std::string FileProblemText(const std::string& path, int error, bool folder) {
+  std::string reason = error == ELOOP ? ByLanguage("\x90S UN ENLLA\x80 SIMB\xE3LIC: NO S'HI ESCRIU",
+                                                   "ES UN ENLACE SIMB\xE0LICO: NO SE ESCRIBE EN \x90L",
+                                                   "\x90 UNHA LIGAZ\xE0N SIMB\xE0LICA: NON SE ESCRIBE NELA",
+                                                   "\x90S UN LIGAM SIMBOLIC: NON S'I ESCRIU")
+                                      : SystemErrorText(error);
+  return (folder ? FolderFailureText() : OpenFailureText()) + Utf8ToCp850(HostPath(path)) + ": " + reason;
 }
 
 DataMessageHooks DataMessages;
@@ -77,19 +88,57 @@ std::string WithFailureDetail(const std::string& message) {
   return first + detail;
 }
 
-void EndOnDataError(const std::string& message) {
-  bool shown = ShowDataMessage(12, message);  // a message too tall shows nothing
+namespace {
+
+// A message the operator has to read: on `row`, a beep, a key.
+void TellAndWait(int row, const std::string& message) {
+  bool shown = ShowDataMessage(row, message);  // a message too tall shows nothing
   if (!DataMessages.show) std::fprintf(stderr, "%s\n", Cp850ToUtf8(message).c_str());
   Beep();
   FlushKeys();
   KeyCode key = 0;
   WaitKey(key);
   if (shown) CloseDataMessage();
+}
+
+bool gEndingData = false;
+
+}  // namespace
+
+void EndOnDataError(const std::string& message) {
+  TellAndWait(12, message);
   // The program's ordinary files are stdio streams or closed by their
   // owners' destructors; what is buffered goes out here.
   std::fflush(nullptr);
-  int16_t status = 0;
-  ResetDataFiles(status);
+  EndDataInOrder();
   ConsoleStop();
   std::exit(1);
+}
+
+void EndDataInOrder() {
+  // A failure inside these steps ends the program through EndOnDataError,
+  // which comes back here: each step is taken once.
+  if (gEndingData) return;
+  gEndingData = true;
+  if (DataFiles.inTransaction) AbortTransaction();
+  EndStationRun();
+  int16_t status = 0;
+  ResetDataFiles(status);
+  gEndingData = false;
+}
+
+void RegisterDataEnd() { AtOrderlyEnd(EndDataInOrder); }
+
+void NoteUpdateLogFailure(const std::string& path, int error) {
+  if (DataFiles.updateLogFailureTold || !DataFiles.heldNotice.empty()) return;
+  DataFiles.heldNotice = FileProblemText(path, error);
+  ShowHeldDataNotice();
+}
+
+void ShowHeldDataNotice() {
+  if (DataFiles.inTransaction || DataFiles.heldNotice.empty()) return;
+  std::string message;
+  message.swap(DataFiles.heldNotice);
+  DataFiles.updateLogFailureTold = true;
+  TellAndWait(24, message);
 }

@@ -201,9 +201,13 @@ void UpdateRecord(int16_t& status, int16_t file_number) {
   }
   int32_t position = RecordPosition(0, file_number);
   CallRecordManager(index, B_UPDATE, status);
-  // Every station appends to the same log; a line that cannot be written
-  // (another station's append, a read-only folder) does not fail the update.
-  (void)AppendToFile("db.log", UpdateLogLine(file_number, B_UPDATE, status));
+  // Every station appends to the same log, each line with one write.  A
+  // line that cannot be written (a folder or file this user may not write,
+  // a full disk, a symbolic link) does not fail the update; the operator
+  // is told once per run.
+  int error = 0;
+  if (!AppendToFile("db.log", UpdateLogLine(file_number, B_UPDATE, status), &error))
+    NoteUpdateLogFailure(CurrentDirectory() + "/db.log", error);
   if (status == B_DATA_BUFFER_TOO_SHORT) status = 0;
   if (status != 0) std::fill(file->keyValue.begin(), file->keyValue.end(), '\0');
   // The record as stored; with no position (0) this is only a position query.
@@ -309,6 +313,24 @@ void SetLockMode(int16_t& status, const std::string& modes, int16_t file_number)
   }
 }
 
-int16_t BeginTransaction() { return TransactionCall(B_BEGIN_TRANS); }
-int16_t EndTransaction() { return TransactionCall(B_END_TRANS); }
-int16_t AbortTransaction() { return TransactionCall(B_ABORT_TRANS); }
+int16_t BeginTransaction() {
+  int16_t status = TransactionCall(B_BEGIN_TRANS);
+  if (status == 0) DataFiles.inTransaction = true;
+  return status;
+}
+
+int16_t EndTransaction() {
+  int16_t status = TransactionCall(B_END_TRANS);
+  if (status == 0) {
+    DataFiles.inTransaction = false;
+    ShowHeldDataNotice();
+  }
+  return status;
+}
+
+int16_t AbortTransaction() {
+  int16_t status = TransactionCall(B_ABORT_TRANS);
+  DataFiles.inTransaction = false;  // whatever it answers, nothing of it is kept
+  ShowHeldDataNotice();
+  return status;
+}

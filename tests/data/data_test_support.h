@@ -28,6 +28,7 @@ namespace datatest {
 // shown, and how many of them are open (shown and not yet closed).
 struct ShownMessages {
   std::vector<std::string> texts;
+  std::vector<int> rows;  // the row each was centred on
   int open = 0;
   // True while a message holding `text` is open.
   bool Showing(const std::string& text) const {
@@ -44,8 +45,9 @@ inline ShownMessages Messages;
 
 inline void CatchDataMessages() {
   Messages = ShownMessages{};
-  DataMessages.show = [](int, const std::string& text) {
+  DataMessages.show = [](int row, const std::string& text) {
     Messages.texts.push_back(text);
+    Messages.rows.push_back(row);
     ++Messages.open;
     return true;
   };

@@ -2,9 +2,14 @@
 // process (its own temporary folder, so its own station id) holds a key lock
 // on "PropietH"; this process asks for the same key, waits with the lock
 // message shown once, and gets the lock as soon as the child releases it.
-// The two processes step each other through pipes; nothing is timed.
+// A child killed while it holds its locks leaves them to the next scan; a
+// child asked to end by a signal frees them itself.  The two processes step
+// each other through pipes; nothing is timed.
+#include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
+
+#include <cstring>
 
 #include "data_test_support.h"
 
@@ -43,7 +48,99 @@ class StationsTest : public DataTest {
     Send(toParent[1], released == 0 ? 'F' : 'x');
     _exit(0);
   }
+
+  // Another station that takes its locks (a property, its collections),
+  // reports, and then waits for what never comes, as a station does in
+  // the middle of a pass: with real pauses, and ending in order when asked
+  // to by a signal.
+  [[noreturn]] void RunStationThatHolds(const std::string& key) {
+    std::filesystem::create_directories(dir + "/TMP2");
+    Session.tempDir = root + "TMP2/";
+    Locks = LockState{};
+    Platform.computerName = [] { return std::string("ESTACIO2"); };
+    Platform.pause = nullptr;
+    InstallEndSignals();
+    bool taken = LockKey("PropietH", key) == 0 && TakeLock("CobramH", key + "0000", key + "9999") == 0;
+    Send(toParent[1], taken ? 'L' : 'x');
+    for (;;) PauseMs(60000);
+  }
+
+  // Starts RunStationThatHolds in a child; its process id once it holds the locks.
+  pid_t StartStationThatHolds(const std::string& key) {
+    if (pipe(toChild) != 0 || pipe(toParent) != 0) return -1;
+    pid_t child = fork();
+    if (child == 0) RunStationThatHolds(key);
+    if (child < 0 || Receive(toParent[0]) != 'L') return -1;
+    return child;
+  }
+
+  // The records some station holds in a lock file of the root.
+  int HeldRecords(const std::string& file) {
+    std::string contents;
+    ReadWholeFile(root + "LOCKS/" + file, contents);
+    int held = 0;
+    for (size_t at = 0; at + kLockRecordSize <= contents.size(); at += kLockRecordSize)
+      held +=
+          contents.substr(at + kLockStationAt, kLockStationWidth).find_first_not_of(' ') != std::string::npos;
+    return held;
+  }
+
+  // Pauses counted; a wait that goes on is given up, the lock files cleared.
+  void BoundedPauses() {
+    Platform.pause = [this](int ms) {
+      pauses.push_back(ms);
+      if (pauses.size() == 20) {
+        ADD_FAILURE() << "still waiting for the other station's locks";
+        std::filesystem::remove_all(dir + "/LOCKS");
+      }
+    };
+  }
 };
+
+TEST_F(StationsTest, AStationKilledWhileHoldingKeyLocksLeavesThemToTheNextScanAtOnce) {
+  pid_t child = StartStationThatHolds("0012");
+  ASSERT_GT(child, 0);
+  ASSERT_EQ(HeldRecords("PropietH.lck"), 1);
+  ASSERT_EQ(kill(child, SIGKILL), 0);
+  int status = 0;
+  ASSERT_EQ(waitpid(child, &status, 0), child);
+  ASSERT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGKILL);
+  EXPECT_EQ(HeldRecords("PropietH.lck"), 1) << "a killed station frees nothing itself";
+
+  BoundedPauses();
+  EXPECT_EQ(LockKey("PropietH", "0012"), 0);
+  EXPECT_EQ(TakeLock("CobramH", "00120001", "00120001"), 0);
+  EXPECT_TRUE(pauses.empty()) << pauses.size() << " pauses";
+  EXPECT_TRUE(Messages.texts.empty());
+  EXPECT_EQ(HeldRecords("PropietH.lck"), 1);  // this station's, in the record the other one had
+  EXPECT_EQ(HeldRecords("CobramH.lck"), 1);
+}
+
+// SIGHUP (its terminal closed), SIGTERM, SIGINT: the station ends in order,
+// its lock records freed and its liveness file gone, then the signal ends
+// it.
+TEST_F(StationsTest, AStationAskedToEndByASignalFreesItsLocksItself) {
+  for (int signal : {SIGHUP, SIGTERM, SIGINT}) {
+    SCOPED_TRACE(strsignal(signal));
+    std::filesystem::remove_all(dir + "/LOCKS");
+    for (int* fds : {toChild, toParent})
+      for (int i = 0; i < 2; ++i)
+        if (fds[i] >= 0) close(fds[i]), fds[i] = -1;
+    pid_t child = StartStationThatHolds("0012");
+    ASSERT_GT(child, 0);
+    ASSERT_EQ(HeldRecords("PropietH.lck"), 1);
+    ASSERT_EQ(kill(child, signal), 0);
+    int status = 0;
+    ASSERT_EQ(waitpid(child, &status, 0), child);
+    EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == signal) << status;
+    EXPECT_EQ(HeldRecords("PropietH.lck"), 0);
+    EXPECT_EQ(HeldRecords("CobramH.lck"), 0);
+    int stationFiles = 0;
+    for (const std::string& name : DirectoryEntries(root + "LOCKS"))
+      stationFiles += name.size() > 4 && name.substr(name.size() - 4) == ".sta";
+    EXPECT_EQ(stationFiles, 0);
+  }
+}
 
 TEST_F(StationsTest, TheSecondStationWaitsAndGetsTheLockWhenTheFirstReleasesIt) {
   ASSERT_EQ(pipe(toChild), 0);

@@ -1,6 +1,10 @@
 // update_delete_test.cpp - UpdateRecord with its "db.log" line and read-back,
 // DeleteRecord, and the physical position and direct read (RecordPosition).
+#include <signal.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
+
+#include <functional>
 
 #include "data_test_support.h"
 
@@ -8,6 +12,7 @@ namespace {
 
 using datatest::CreateBuffer;
 using datatest::DataTest;
+using datatest::Messages;
 using datatest::Segment;
 
 constexpr int16_t kItems = 504;
@@ -92,15 +97,126 @@ TEST_F(UpdateDeleteTest, AnUpdateWithoutACurrentRecordIsRefusedAndLeavesTheVaria
   EXPECT_EQ(Record(), "AAAAfirst ");
 }
 
-TEST_F(UpdateDeleteTest, AnUpdateSucceedsWhenTheLogCannotBeWritten) {
-  std::filesystem::create_directory(dir + "/db.log");  // no file can be appended there
+// A line that cannot be added to "db.log" (a folder in its place, a
+// symbolic link, which is never followed, a file-size limit) does not fail
+// the update; the operator is told once per run, on row 24, with the file
+// and the reason, and not while a transaction holds the database.
+TEST_F(UpdateDeleteTest, AnUpdateSucceedsWhenTheLogCannotBeWrittenAndThatIsToldOnce) {
+  const std::string victim = dir + "/victim";
+  struct Case {
+    const char* name;
+    std::function<void()> spoil, mend;
+    const char* reason;
+  };
+  rlimit limit{};
+  ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &limit), 0);
+  struct sigaction ignore {
+  }, before{};
+  ignore.sa_handler = SIG_IGN;
+  sigaction(SIGXFSZ, &ignore, &before);
+  const std::vector<Case> cases = {
+      {"a folder", [&] { std::filesystem::create_directory(dir + "/db.log"); },
+       [&] { std::filesystem::remove(dir + "/db.log"); }, "Is a directory"},
+      {"a symbolic link",
+       [&] {
+         ASSERT_TRUE(WriteWholeFile(victim, "precious"));
+         std::filesystem::create_symlink(victim, dir + "/db.log");
+       },
+       [&] { std::filesystem::remove(dir + "/db.log"); }, "\x90S UN ENLLA\x80 SIMB\xE3LIC: NO S'HI ESCRIU"},
+      {"a file-size limit",  // reached by the log, not by the database's files
+       [&] {
+         if (FileLength(dir + "/db.log") < (1 << 20)) {
+           ASSERT_TRUE(WriteWholeFile(dir + "/db.log", std::string(1 << 20, 'x')));
+         }
+         rlimit small = limit;
+         small.rlim_cur = 1 << 19;
+         ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
+       },
+       [&] { setrlimit(RLIMIT_FSIZE, &limit); }, "File too large"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    setrlimit(RLIMIT_FSIZE, &limit);
+    std::filesystem::remove(dir + "/db.log");
+    DataFiles.updateLogFailureTold = false;  // a new run
+    datatest::CatchDataMessages();
+    c.spoil();
+    int16_t status = -1;
+    // Inside a transaction: held back until it ends.
+    ASSERT_EQ(BeginTransaction(), 0);
+    FindRecord(status, 0, "CCCC", 0, kItems);
+    Set(std::string("CCCC") + c.name);
+    UpdateRecord(status, kItems);
+    EXPECT_EQ(status, 0);
+    FindRecord(status, 0, "AAAA", 0, kItems);
+    UpdateRecord(status, kItems);
+    EXPECT_TRUE(Messages.texts.empty());
+    ASSERT_EQ(EndTransaction(), 0);
+    c.mend();
+    const std::string expected = "NO ES POT ACCEDIR AL FITXER " + dir + "/db.log: " + c.reason;
+    EXPECT_EQ(Messages.texts, std::vector<std::string>{expected});
+    EXPECT_EQ(Messages.rows, std::vector<int>{24});
+    EXPECT_EQ(Messages.open, 0);
+    FindRecord(status, 0, "CCCC", 0, kItems);
+    EXPECT_EQ(Record(), (std::string("CCCC") + c.name).substr(0, 10));
+    // Once per run: a later failure is not told again.
+    c.spoil();
+    FindRecord(status, 0, "BBBB", 0, kItems);
+    UpdateRecord(status, kItems);
+    EXPECT_EQ(status, 0);
+    c.mend();
+    EXPECT_EQ(Messages.texts.size(), 1u);
+  }
+  setrlimit(RLIMIT_FSIZE, &limit);
+  sigaction(SIGXFSZ, &before, nullptr);
+  std::string contents;
+  ASSERT_TRUE(ReadWholeFile(victim, contents));
+  EXPECT_EQ(contents, "precious");
+}
+
+// Under umask 002 the update log comes out group-writable: the next user's
+// lines go in too.
+TEST_F(UpdateDeleteTest, TheUpdateLogIsCreatedWithTheModeTheUmaskAllows) {
+  mode_t previous = umask(002);
   int16_t status = -1;
-  FindRecord(status, 0, "CCCC", 0, kItems);
-  Set("CCCCnew   ");
+  FindRecord(status, 0, "AAAA", 0, kItems);
   UpdateRecord(status, kItems);
-  EXPECT_EQ(status, 0);
-  FindRecord(status, 0, "CCCC", 0, kItems);
-  EXPECT_EQ(Record(), "CCCCnew   ");
+  umask(previous);
+  struct stat st {};
+  ASSERT_EQ(stat((dir + "/db.log").c_str(), &st), 0);
+  EXPECT_EQ(st.st_mode & 0777, 0664u);
+}
+
+// Two stations appending at the same time: every line whole, none torn or
+// interleaved (each is one write on a file opened for appending).
+TEST_F(UpdateDeleteTest, TwoStationsAppendingAtOnceNeverTearALine) {
+  constexpr int kLines = 3000;
+  pid_t child = fork();
+  ASSERT_GE(child, 0);
+  if (child == 0) {
+    for (int i = 0; i < kLines; ++i) AppendToFile("db.log", UpdateLogLine(515, 3, static_cast<int16_t>(i)));
+    _exit(0);
+  }
+  for (int i = 0; i < kLines; ++i) AppendToFile("db.log", UpdateLogLine(504, 3, static_cast<int16_t>(-i)));
+  int status = 0;
+  ASSERT_EQ(waitpid(child, &status, 0), child);
+  std::string log = Log();
+  std::vector<int> seen[2];
+  size_t at = 0;
+  while (at < log.size()) {
+    size_t end = log.find("\r\n", at);
+    ASSERT_NE(end, std::string::npos);
+    std::string line = log.substr(at, end + 2 - at);
+    bool ours = line.compare(0, 5, " 504 ") == 0;
+    int value = std::stoi(line.substr(28));
+    ASSERT_EQ(line, UpdateLogLine(ours ? 504 : 515, 3, static_cast<int16_t>(value)));
+    seen[ours ? 0 : 1].push_back(ours ? -value : value);
+    at = end + 2;
+  }
+  for (const std::vector<int>& values : seen) {
+    ASSERT_EQ(values.size(), static_cast<size_t>(kLines));
+    for (int i = 0; i < kLines; ++i) EXPECT_EQ(values[static_cast<size_t>(i)], i);
+  }
 }
 
 TEST_F(UpdateDeleteTest, DeleteRemovesTheCurrentRecord) {
