@@ -394,7 +394,10 @@ void BrowseList(int16_t definition, int16_t& cancelled) {
     KeySet("+ea", "d,1b,4800,5000,4900,5100,4b00,4d00");
     if (browse.BrowseNext != 0) KeySet("a", "3e00");
 
-    if (view.file > 0) view.index = FileHandle(BrowseIndexFile(), "w+b");
+    if (view.file > 0) {
+      view.index = FileHandle(BrowseIndexFile(), "w+b");
+      if (!view.index) TellRefusedFile(BrowseIndexFile(), view.index.error);
+    }
     // Without records to list (no file, a definition without lines, or no
     // index file to keep them in) the list is empty.
     if (view.file <= 0 || !ListsRecords(definition) || !view.index) view.endOfData = true;

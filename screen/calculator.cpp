@@ -451,7 +451,12 @@ std::string Calculator() {
   ConsoleShowCursor(false);
 
   std::string path = CalculatorTapeFile();
-  if (!FileExists(path)) WriteWholeFile(path, "");
+  {
+    // Made when missing, never through a symbolic link; a tape that cannot
+    // be kept is told once, and the calculator works without it.
+    FileHandle tape(path, "ab");
+    if (!tape) TellRefusedFile(path, tape.error);
+  }
   CalculatorState s;
   ReadCalculatorTape(path, s);
   if (s.windowColumn > RightmostColumn()) s.windowColumn = static_cast<int16_t>(RightmostColumn());

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <vector>
 
+#include "data/data.h"
 #include "input/keys.h"
 #include "platform/platform.h"
 #include "platform/text.h"
@@ -51,4 +52,11 @@ void ShowMessageAndWait(int centreRow, const std::string& text) {
   KeyCode key = 0;
   WaitKey(key);
   if (shown) CloseWindow();
+}
+
+void TellRefusedFile(const std::string& path, int error) {
+  std::vector<std::string>& told = Windows.refusedFilesTold;
+  if (std::find(told.begin(), told.end(), path) != told.end()) return;
+  told.push_back(path);
+  ShowMessageAndWait(24, FileProblemText(path, error));
 }

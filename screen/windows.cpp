@@ -16,17 +16,17 @@
 // last window closes.  The file is reopened on every operation, so a window
 // opened by one part of the program can be closed by another.
 //
-// The file is a temporary file that outlives a crashed run and that any
-// program of the station could overwrite, so nothing read back from it is
-// trusted: a frame is used only when its numbers are well formed, its
-// rectangle lies on the console and matches the window being closed, and
-// its length adds up.  A window always closes (depth, rectangle and cursor
-// come back from the in-memory copy in Windows.opened); only its cells stay
-// unrestored when the file cannot be used.
+// The cells come back from the copy each open window keeps in memory
+// (Windows.opened), never from the file: a full disk, a file-size limit, a
+// save file damaged or replaced by another program of the station, or a
+// symbolic link in its place (refused, and told once) never leave a window
+// on the screen.  The file is still written frame by frame, as the suite's
+// programs keep it.
 #include "screen/windows.h"
 
 #include <algorithm>
 #include <cstdio>
+#include <utility>
 
 #include "platform/console.h"
 #include "platform/le.h"
@@ -53,10 +53,6 @@ bool RectOnConsole(const Rect& r) {
          r.left <= columns && r.right >= 1 && r.right <= columns && r.top <= r.bottom && r.left <= r.right;
 }
 
-Rect CurrentRect() {
-  return Rect{Windows.WindowTop, Windows.WindowLeft, Windows.WindowBottom, Windows.WindowRight};
-}
-
 void SetCurrentRect(int top, int left, int bottom, int right) {
   Windows.WindowTop = static_cast<int16_t>(top);
   Windows.WindowLeft = static_cast<int16_t>(left);
@@ -70,68 +66,9 @@ std::string TwoDigits(int value) {
   return buffer;
 }
 
-// The decimal value of `count` digits at `at`, or -1 when any is not a digit.
-long Digits(const std::string& data, size_t at, size_t count) {
-  if (at + count > data.size()) return -1;
-  long value = 0;
-  for (size_t i = at; i < at + count; ++i) {
-    unsigned char c = data[i];
-    if (c < '0' || c > '9') return -1;
-    value = value * 10 + (c - '0');
-  }
-  return value;
-}
-
 void PutPointer(std::string& bytes, long pointer) { PutLe32(bytes.data(), static_cast<uint32_t>(pointer)); }
 
 long GetPointer(const std::string& bytes) { return static_cast<int32_t>(GetLe32(bytes.data())); }
-
-// A frame read back from the save file and found well formed.
-struct SavedFrame {
-  long start = 0;  // 1-based position of the frame
-  int cursorRow = 0, cursorColumn = 0;
-  Rect enclosing, window;
-  std::string cells;  // character, attribute, ...
-};
-
-// Reads the newest frame of the save file; false when there is none or it
-// is damaged.
-bool ReadNewestFrame(const std::string& data, SavedFrame& frame) {
-  if (static_cast<long>(data.size()) < kPointerSize) return false;
-  long pointer = GetPointer(data);
-  long size = static_cast<long>(data.size());
-  if (pointer < kFirstFrame + kFrameHead + 2 + kFrameTail || pointer - 1 > size) return false;
-  long length = Digits(data, static_cast<size_t>(pointer - 1 - kFrameTail), kFrameTail);
-  if (length < kFrameHead + 2 + kFrameTail) return false;
-  long start = pointer - length;
-  if (start < kFirstFrame) return false;
-  long numbers[10];
-  for (int i = 0; i < 10; ++i) {
-    numbers[i] = Digits(data, static_cast<size_t>(start - 1 + 2 * i), 2);
-    if (numbers[i] < 0) return false;
-  }
-  frame.start = start;
-  frame.cursorRow = static_cast<int>(numbers[0]);
-  frame.cursorColumn = static_cast<int>(numbers[1]);
-  frame.enclosing = Rect{int(numbers[2]), int(numbers[3]), int(numbers[4]), int(numbers[5])};
-  frame.window = Rect{int(numbers[6]), int(numbers[7]), int(numbers[8]), int(numbers[9])};
-  if (frame.cursorRow < 1 || frame.cursorRow > ScreenRows() || frame.cursorColumn < 1 ||
-      frame.cursorColumn > ScreenColumns() + 1)
-    return false;
-  const Rect& e = frame.enclosing;
-  bool noEnclosing = e.top == 0 && e.left == 0 && e.bottom == 0 && e.right == 0;
-  if (!noEnclosing && !RectOnConsole(e)) return false;
-  if (!RectOnConsole(frame.window)) return false;
-  long cells =
-      long(frame.window.bottom - frame.window.top + 1) * (frame.window.right - frame.window.left + 1);
-  if (length != kFrameHead + 2 * cells + kFrameTail) return false;
-  frame.cells = data.substr(static_cast<size_t>(start - 1 + kFrameHead), static_cast<size_t>(2 * cells));
-  return true;
-}
-
-bool SameRect(const Rect& a, const Rect& b) {
-  return a.top == b.top && a.left == b.left && a.bottom == b.bottom && a.right == b.right;
-}
 
 // Writes `bytes` at 1-based position `at` and the pointer at position 1.
 bool WriteFrame(FileHandle& file, long at, const std::string& bytes) {
@@ -140,7 +77,7 @@ bool WriteFrame(FileHandle& file, long at, const std::string& bytes) {
   if (fseek(file.f, at - 1, SEEK_SET) != 0) return false;
   if (fwrite(bytes.data(), 1, bytes.size(), file.f) != bytes.size()) return false;
   if (fseek(file.f, 0, SEEK_SET) != 0) return false;
-  return fwrite(pointer.data(), 1, 4, file.f) == 4;
+  return fwrite(pointer.data(), 1, 4, file.f) == 4 && fflush(file.f) == 0;
 }
 
 }  // namespace
@@ -172,6 +109,7 @@ bool OpenWindow(int top, int left, int bottom, int right) {
   std::string path = WindowSaveFile();
   long pointer = kFirstFrame;
   FileHandle file;
+  int refused = 0;  // why the file could not be opened
   if (!fresh) {
     file = FileHandle(path, "r+b");
     if (file) {
@@ -189,7 +127,10 @@ bool OpenWindow(int top, int left, int bottom, int right) {
     }
     if (!file) pointer = kFirstFrame;
   }
-  if (!file) file = FileHandle(path, "w+b");
+  if (!file) {
+    file = FileHandle(path, "w+b");
+    refused = file.error;
+  }
 
   std::string frame;
   frame += TwoDigits(ConsoleCursorRow()) + TwoDigits(ConsoleCursorColumn());
@@ -205,9 +146,9 @@ bool OpenWindow(int top, int left, int bottom, int right) {
   // At most 99 * 99 cells: the length always fits its five digits.
   long length = static_cast<long>(frame.size()) + kFrameTail;
   for (long unit = 10000; unit >= 1; unit /= 10) frame += static_cast<char>('0' + (length / unit) % 10);
-  // When the file cannot be written the window still opens: it closes
-  // from the in-memory copy, without its cells.
-  if (file) WriteFrame(file, pointer, frame);
+  // When the file cannot be written the window opens all the same: it
+  // closes from the in-memory copy.
+  bool written = file && WriteFrame(file, pointer, frame);
   file.Close();
 
   OpenedWindow memo;
@@ -217,9 +158,17 @@ bool OpenWindow(int top, int left, int bottom, int right) {
   memo.left = Windows.WindowLeft;
   memo.bottom = Windows.WindowBottom;
   memo.right = Windows.WindowRight;
-  Windows.opened.push_back(memo);
+  memo.windowTop = static_cast<int16_t>(top);
+  memo.windowLeft = static_cast<int16_t>(left);
+  memo.windowBottom = static_cast<int16_t>(bottom);
+  memo.windowRight = static_cast<int16_t>(right);
+  memo.cells = frame.substr(static_cast<size_t>(kFrameHead), frame.size() - kFrameHead - kFrameTail);
+  memo.fileStart = written ? pointer : 0;
+  Windows.opened.push_back(std::move(memo));
   SetCurrentRect(top, left, bottom, right);
   ++Windows.WindowDepth;
+  // Told once the window is in place (the message is a window of its own).
+  if (refused != 0) TellRefusedFile(path, refused);
   return true;
 }
 
@@ -228,55 +177,37 @@ void CloseWindow() {
   // from an earlier run is not restored onto this screen).
   if (Windows.WindowDepth <= 0) return;
   --Windows.WindowDepth;
-  bool haveMemo = !Windows.opened.empty();
-  OpenedWindow memo;
-  if (haveMemo) {
-    memo = Windows.opened.back();
-    Windows.opened.pop_back();
+  if (Windows.opened.empty()) {  // the depth was set by hand: nothing to put back
+    SetCurrentRect(0, 0, 0, 0);
+    return;
   }
+  OpenedWindow memo = std::move(Windows.opened.back());
+  Windows.opened.pop_back();
 
+  size_t i = 0;
+  unsigned char lastAttribute = ConsoleAttribute();
+  for (int r = memo.windowTop; r <= memo.windowBottom; ++r)
+    for (int c = memo.windowLeft; c <= memo.windowRight && i + 1 < memo.cells.size(); ++c) {
+      ConsoleCell cell{static_cast<unsigned char>(memo.cells[i]),
+                       static_cast<unsigned char>(memo.cells[i + 1])};
+      ConsolePutCell(r, c, cell);
+      lastAttribute = cell.attr;
+      i += 2;
+    }
+  ConsoleSetAttribute(lastAttribute);
+  ConsoleSetCursor(memo.cursorRow, memo.cursorColumn);
+  SetCurrentRect(memo.top, memo.left, memo.bottom, memo.right);
+
+  // The save file follows: its pointer back to this window's frame, or
+  // the file gone with the first frame (or when this frame never got in).
   std::string path = WindowSaveFile();
-  std::string data;
-  SavedFrame frame;
-  bool fileThere = ReadWholeFile(path, data) && static_cast<long>(data.size()) >= kPointerSize;
-  bool usable = fileThere && ReadNewestFrame(data, frame) && SameRect(frame.window, CurrentRect());
-  if (usable && haveMemo)
-    usable = SameRect(frame.enclosing, Rect{memo.top, memo.left, memo.bottom, memo.right});
-
-  if (usable) {
-    size_t i = 0;
-    unsigned char lastAttribute = ConsoleAttribute();
-    for (int r = frame.window.top; r <= frame.window.bottom; ++r)
-      for (int c = frame.window.left; c <= frame.window.right; ++c) {
-        ConsoleCell cell{static_cast<unsigned char>(frame.cells[i]),
-                         static_cast<unsigned char>(frame.cells[i + 1])};
-        ConsolePutCell(r, c, cell);
-        lastAttribute = cell.attr;
-        i += 2;
-      }
-    ConsoleSetAttribute(lastAttribute);
-    ConsoleSetCursor(frame.cursorRow, frame.cursorColumn);
-    SetCurrentRect(frame.enclosing.top, frame.enclosing.left, frame.enclosing.bottom, frame.enclosing.right);
-    if (frame.start < 6) {
-      DeleteFile(path);
-    } else {
-      FileHandle file(path, "r+b");
-      std::string pointer(4, '\0');
-      PutPointer(pointer, frame.start);
-      if (file && fseek(file.f, 0, SEEK_SET) == 0) fwrite(pointer.data(), 1, 4, file.f);
-    }
-  } else {
-    // Save file missing or damaged: the cells cannot come back, but the
-    // window is closed all the same.  A damaged file is dropped so that
-    // no later close reads garbage from it (the outer windows then close
-    // from memory too).
-    if (FileExists(path)) DeleteFile(path);
-    if (haveMemo) {
-      ConsoleSetCursor(memo.cursorRow, memo.cursorColumn);
-      SetCurrentRect(memo.top, memo.left, memo.bottom, memo.right);
-    } else {
-      SetCurrentRect(0, 0, 0, 0);
-    }
+  if (memo.fileStart >= 6 && Windows.WindowDepth > 0) {
+    FileHandle file(path, "r+b");
+    std::string pointer(4, '\0');
+    PutPointer(pointer, memo.fileStart);
+    if (file && fseek(file.f, 0, SEEK_SET) == 0) fwrite(pointer.data(), 1, 4, file.f);
+  } else if (FileExists(path)) {
+    DeleteFile(path);
   }
   if (Windows.WindowDepth == 0) {
     Windows.opened.clear();

@@ -11,13 +11,17 @@
 #include <string>
 #include <vector>
 
-// What closing a window needs besides its saved cells: the cursor and the
-// enclosing window's rectangle when it was opened.  The save file holds the
-// same numbers; this in-memory copy lets a window close cleanly (rectangle
-// and cursor restored) even when the save file was lost or damaged.
+// What closing a window needs: the cursor and the enclosing window's
+// rectangle when it was opened, and the cells it covers.  The save file
+// holds the same; this in-memory copy is what closing puts back, so that a
+// window always closes cleanly, screen included, even when the save file
+// could not be written (a full disk) or was damaged or replaced meanwhile.
 struct OpenedWindow {
   int cursorRow = 1, cursorColumn = 1;
   int16_t top = 0, left = 0, bottom = 0, right = 0;  // enclosing window
+  int16_t windowTop = 0, windowLeft = 0, windowBottom = 0, windowRight = 0;
+  std::string cells;   // character, attribute, ... row by row
+  long fileStart = 0;  // 1-based position of its frame in the save file; 0: not written
 };
 
 struct WindowState {
@@ -29,6 +33,9 @@ struct WindowState {
   std::string schemeStack;           // one byte per saved scheme number
   std::string valueStack;            // items, each followed by its 16-bit length
   std::vector<OpenedWindow> opened;  // one per open window, innermost last
+  // Scratch files of the station this run could not open (a symbolic link,
+  // no right to write), each told to the operator once.
+  std::vector<std::string> refusedFilesTold;
 };
 extern WindowState Windows;
 
@@ -100,6 +107,11 @@ bool ShowMessage(int centreRow, const std::string& text);
 // dropped so that no key typed before it answers it, one key, and the window
 // gone again.
 void ShowMessageAndWait(int centreRow, const std::string& text);
+// A scratch file of the station (the window save file, the browse index,
+// the calculator's tape) that could not be opened for writing, `error` its
+// reason (ELOOP: a symbolic link, never followed): told on row 24 once per
+// file and run.  The program goes on without the file.
+void TellRefusedFile(const std::string& path, int error);
 
 // ---- The value stack (value_stack.cpp) -----------------------------------------
 // Pushes a text (its first 65535 bytes) on the value stack.

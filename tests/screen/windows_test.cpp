@@ -3,12 +3,15 @@
 #include "screen/windows.h"
 
 #include <gtest/gtest.h>
+#include <signal.h>
 #include <stdlib.h>
+#include <sys/resource.h>
 
 #include <filesystem>
 #include <string>
 #include <vector>
 
+#include "input/keys.h"
 #include "platform/console.h"
 #include "platform/platform.h"
 #include "session/session.h"
@@ -156,7 +159,7 @@ TEST_F(WindowsTest, LeftoverSaveFileOfACrashedRunIsStartedAfresh) {
   EXPECT_FALSE(FileExists(SaveFile()));
 }
 
-TEST_F(WindowsTest, DamagedSaveFileNeverCrashesAndStillClosesTheWindow) {
+TEST_F(WindowsTest, DamagedSaveFileNeverCrashesAndTheWindowStillClosesCleanly) {
   struct Damage {
     const char* name;
     std::string bytes;
@@ -177,54 +180,138 @@ TEST_F(WindowsTest, DamagedSaveFileNeverCrashesAndStillClosesTheWindow) {
     ResetWindows();
     FillPattern();
     ConsoleSetCursor(4, 4);
+    std::vector<ConsoleCell> original = Console.cells;
     OpenWindow(1, 1, 1, 1);
     SetColourScheme("u");
     DrawFrame(0);
-    std::vector<ConsoleCell> drawn = Console.cells;
     WriteSaveBytes(damage.bytes);
     CloseWindow();
     EXPECT_EQ(Windows.WindowDepth, 0);
     EXPECT_EQ(Windows.WindowTop, 0);
     EXPECT_EQ(ConsoleCursorRow(), 4);
     EXPECT_EQ(ConsoleCursorColumn(), 4);
-    // Nothing was restored from the garbage.
-    EXPECT_TRUE(Console.cells == drawn) << VirtualScreenDump();
+    // The cells come back from the window's own copy, not from the garbage.
+    EXPECT_TRUE(Console.cells == original) << VirtualScreenDump();
     EXPECT_FALSE(FileExists(SaveFile()));
   }
 }
 
-TEST_F(WindowsTest, FrameThatDoesNotMatchTheWindowIsNotRestored) {
-  FillPattern();
-  OpenWindow(2, 2, 3, 3);
-  DrawFrame(1);
-  OpenWindow(10, 10, 12, 12);
-  DrawFrame(2);
-  std::vector<ConsoleCell> drawn = Console.cells;
-  // Another program overwrote the save file with a well-formed frame of a
-  // different window.
-  WriteSaveBytes(Pointer(5 + 27) + "01010000000005050505" + "Z\x07" + "00027");
-  CloseWindow();
-  EXPECT_TRUE(Console.cells == drawn);
-  EXPECT_EQ(Windows.WindowDepth, 1);
-  EXPECT_EQ(Windows.WindowTop, 2);
-  EXPECT_EQ(Windows.WindowRight, 3);
-  // The outer window still closes; its cells are gone with the file.
-  CloseWindow();
-  EXPECT_EQ(Windows.WindowDepth, 0);
-  EXPECT_EQ(Windows.WindowTop, 0);
+// Another program of the station overwrote the save file with well-formed
+// frames of other windows: what comes back is what the windows covered.
+TEST_F(WindowsTest, AReplacedSaveFileIsNeverPutOnTheScreen) {
+  const std::vector<std::pair<const char*, std::string>> replacements = {
+      {"a frame of another window", Pointer(5 + 27) + "01010000000005050505" + "Z\x07" + "00027"},
+      {"a frame with another enclosing window", Pointer(5 + 27) + "01010202030310101010" + "Z\x07" + "00027"},
+  };
+  for (const auto& [name, bytes] : replacements) {
+    SCOPED_TRACE(name);
+    ResetWindows();
+    FillPattern();
+    std::vector<ConsoleCell> original = Console.cells;
+    OpenWindow(2, 2, 3, 3);
+    DrawFrame(1);
+    std::vector<ConsoleCell> withOuter = Console.cells;
+    OpenWindow(10, 10, 10, 10);
+    DrawFrame(2);
+    WriteSaveBytes(bytes);
+    CloseWindow();
+    EXPECT_TRUE(Console.cells == withOuter) << VirtualScreenDump();
+    EXPECT_EQ(Windows.WindowDepth, 1);
+    EXPECT_EQ(Windows.WindowTop, 2);
+    EXPECT_EQ(Windows.WindowRight, 3);
+    CloseWindow();
+    EXPECT_TRUE(Console.cells == original) << VirtualScreenDump();
+    EXPECT_EQ(Windows.WindowDepth, 0);
+    EXPECT_EQ(Windows.WindowTop, 0);
+  }
 }
 
-TEST_F(WindowsTest, FrameWithAnotherEnclosingWindowIsNotRestored) {
+// A full disk or a file-size limit: no frame gets into the save file, and
+// every window still gives back exactly what it covered.  (SIGXFSZ is
+// ignored, as the program does, so the writes fail with a status.)
+TEST_F(WindowsTest, ASaveFileThatCannotBeWrittenStillRestoresEveryWindow) {
+  struct sigaction ignore {
+  }, before{};
+  ignore.sa_handler = SIG_IGN;
+  sigaction(SIGXFSZ, &ignore, &before);
+  rlimit limit{};
+  ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &limit), 0);
+  rlimit tiny = limit;
+  tiny.rlim_cur = 0;
+  ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &tiny), 0);
+
   FillPattern();
-  OpenWindow(2, 2, 3, 3);
-  OpenWindow(10, 10, 10, 10);
-  DrawFrame(0);
-  std::vector<ConsoleCell> drawn = Console.cells;
-  WriteSaveBytes(Pointer(5 + 27) + "01010505050510101010" + "Z\x07" + "00027");
+  ConsoleSetCursor(10, 20);
+  std::vector<ConsoleCell> original = Console.cells;
+  OpenWindow(5, 10, 15, 50);
+  DrawFrame(2);
+  std::vector<ConsoleCell> withFirst = Console.cells;
+  OpenWindow(8, 30, 20, 70);
+  DrawFrame(1);
+  OpenWindow(12, 1, 13, 80);
+  DrawFrame(1);
+  const long long saved = FileLength(SaveFile());
   CloseWindow();
-  EXPECT_TRUE(Console.cells == drawn);
-  EXPECT_EQ(Windows.WindowTop, 2);
-  EXPECT_EQ(Windows.WindowRight, 3);
+  CloseWindow();
+  EXPECT_TRUE(Console.cells == withFirst) << VirtualScreenDump();
+  CloseWindow();
+
+  setrlimit(RLIMIT_FSIZE, &limit);
+  sigaction(SIGXFSZ, &before, nullptr);
+  EXPECT_LE(saved, 0) << "the limit did not keep the frames out of the file";
+  EXPECT_TRUE(Console.cells == original) << VirtualScreenDump();
+  EXPECT_EQ(ConsoleCursorRow(), 10);
+  EXPECT_EQ(ConsoleCursorColumn(), 20);
+  EXPECT_EQ(Windows.WindowDepth, 0);
+  EXPECT_FALSE(FileExists(SaveFile()));
+}
+
+// The text inside the message box on the screen, its lines joined by one
+// blank (code page 850).
+std::vector<std::string> shownWhileWaiting;
+std::string NoteScreen() {
+  std::string text;
+  for (int r = 1; r <= ConsoleRows(); ++r) {
+    std::string row = VirtualRowText(r);
+    size_t left = row.find('\xB3'), right = row.rfind('\xB3');
+    if (left == std::string::npos || right <= left) continue;
+    std::string inside = row.substr(left + 1, right - left - 1);
+    size_t first = inside.find_first_not_of(' '), last = inside.find_last_not_of(' ');
+    if (first != std::string::npos)
+      text += (text.empty() ? "" : " ") + inside.substr(first, last - first + 1);
+  }
+  shownWhileWaiting.push_back(text);
+  return "";
+}
+
+// A symbolic link where the save file belongs is never followed: the file
+// it points to stays as it was, the operator is told once (the message
+// names the file), and the windows work from memory.
+TEST_F(WindowsTest, ASymbolicLinkInPlaceOfTheSaveFileIsRefusedAndToldOnce) {
+  const std::string victim = dir_ + "/someone_elses_file";
+  ASSERT_TRUE(WriteWholeFile(victim, "precious"));
+  std::filesystem::create_symlink(victim, SaveFile());
+  shownWhileWaiting.clear();
+  Keyboard = KeyboardState{};
+  Keyboard.calculator = NoteScreen;  // Alt+X answers the message and shows what was on screen
+  VirtualPushKey(0x2D00);
+  FillPattern();
+  std::vector<ConsoleCell> original = Console.cells;
+  OpenWindow(5, 5, 8, 30);
+  DrawFrame(1);
+  OpenWindow(6, 6, 7, 20);  // the same refusal, not told again
+  DrawFrame(2);
+  CloseWindow();
+  CloseWindow();
+  EXPECT_EQ(Console.starved, 0) << "told more than once";
+  ASSERT_EQ(shownWhileWaiting.size(), 1u);
+  EXPECT_EQ(shownWhileWaiting[0],
+            "NO ES POT ACCEDIR AL FITXER " + SaveFile() + ": \x90S UN ENLLA\x80 SIMB\xE3LIC: NO S'HI ESCRIU");
+  EXPECT_TRUE(Console.cells == original) << VirtualScreenDump();
+  std::string contents;
+  ASSERT_TRUE(ReadWholeFile(victim, contents));
+  EXPECT_EQ(contents, "precious");
+  Keyboard = KeyboardState{};
 }
 
 TEST_F(WindowsTest, DamagedPointerWhileWindowsAreOpenStartsTheFileAgain) {
