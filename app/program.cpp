@@ -2,11 +2,15 @@
 //
 // Every way out of the program goes through ConsoleStop, so that the
 // terminal is given back as it was found: the normal end does it itself,
-// the start-up failures here go through StopProgram, and an exit from deeper
+// the start-up failures here go through StopProgram, an exit from deeper
 // layers (a data file that cannot be opened) runs the handler registered
-// with atexit.
+// with atexit, and an end asked for by a signal runs the orderly end of
+// the platform layer (InstallEndSignals).  The normal end, an end on a data
+// error and an end on a signal all leave the data the same way
+// (EndDataInOrder): no transaction open, no lock record of this station.
 #include "app/program.h"
 
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 
@@ -14,6 +18,7 @@
 #include "app/installation.h"
 #include "app/session_setup.h"
 #include "data/data.h"
+#include "data/locks.h"
 #include "platform/console.h"
 #include "platform/platform.h"
 #include "screen/form.h"
@@ -33,6 +38,19 @@ void RestoreTerminal() { ConsoleStop(); }
   ConsoleStop();
   std::fprintf(stderr, "tarpelix: %s\n", Cp850ToUtf8(message).c_str());
   std::exit(EXIT_FAILURE);
+}
+
+// The station's temporary folder (KALTMP; the current folder when none is
+// given) must be a folder this user can write in: the station's identity,
+// the window and list scratch files live there.  Said at start, with its
+// path, rather than as a lock wait later.
+void CheckTemporaryFolder() {
+  const std::string folder = Session.tempDir.empty() ? CurrentDirectory() : Session.tempDir;
+  int error = 0;
+  if (DirectoryUsable(folder, error)) return;
+  if (error == ENOENT || error == ENOTDIR)
+    StopProgram(Translate("NO EXISTEIX LA CARPETA ") + HostPath(folder) + " (KALTMP)");
+  StopProgram(FolderFailureText() + HostPath(folder) + " (KALTMP): " + SystemErrorText(error));
 }
 
 void OpenSettlementFiles() {
@@ -55,6 +73,10 @@ int TarpelixMain() {
   // lookups for the form driver and the browse list.
   InstallScreenHooks();
   InstallSettlementHooks();
+  // From here on a closed terminal (SIGHUP), SIGINT or SIGTERM ends the
+  // program in order: the property in hand rolled back, the station's lock
+  // records freed, the terminal restored.
+  InstallEndSignals();
 
   SetupSession();
   if (!Session.root.empty() && !ChangeDirectory(Session.root))
@@ -62,6 +84,7 @@ int TarpelixMain() {
   ModuleName = "TARPELIX";
   // Before anything is written below the root.
   if (std::string problem = SuiteRootProblem(); !problem.empty()) StopProgram(problem);
+  CheckTemporaryFolder();
 
   std::string problem;
   if (!ReadFormFile(Session.root + "FORMS\\" + ModuleName + ".JPN", problem)) StopProgram(problem);
@@ -69,11 +92,13 @@ int TarpelixMain() {
   CreateWorkTables();
   OpenSettlementFiles();
   ReadTaxRates();
+  // The station's identity and liveness in the lock folder, and what an
+  // earlier run of it left there freed, before the first lock is needed.
+  StationIdentity();
 
   RunSettlement();
 
-  int16_t status = 0;
-  ResetDataFiles(status);
+  EndDataInOrder();
   ConsoleStop();
   return 0;
 }

@@ -152,6 +152,23 @@ TEST_F(ProgramTest, WithoutKalrootTheCurrentFolderOrAMessageSayingHowToStart) {
   EXPECT_TRUE(std::filesystem::exists(temp.Dir() + "root/DADES/PropietH.dat")) << "data files made there";
 }
 
+// The station's temporary folder missing, or a file in its place: said at
+// start with its path, before anything else is read.
+TEST_F(ProgramTest, AMissingOrUnusableTemporaryFolderIsSaidAtStartWithItsPath) {
+  DemoRoot();
+  temp.Write("root/AFILE", "not a folder");
+  for (const char* folder : {"NOWHERE/", "AFILE/"}) {
+    SCOPED_TRACE(folder);
+    env["KALTMP"] = temp.Dir() + "root/" + folder;
+    ProgramRun run = RunProgram(env);
+    EXPECT_EQ(run.exitCode, 1);
+    EXPECT_NE(run.errors.find("NO EXISTEIX LA CARPETA " + temp.Dir() + "root/" + folder + " (KALTMP)"),
+              std::string::npos)
+        << run.errors;
+    EXPECT_TRUE(run.terminalRestored);
+  }
+}
+
 TEST_F(ProgramTest, MissingFormFileEndsWithAMessageNamingIt) {
   temp.MakeFolder("root/TMP");
   ProgramRun run = RunProgram(env);
@@ -179,6 +196,10 @@ TEST_F(ProgramTest, DemoSuiteStartsAndEscapeEndsWithZero) {
   EXPECT_EQ(run.errors, "");
   EXPECT_NE(run.screen.find(Cp850ToUtf8("CONCEPTE R\xE3SSEC")), std::string::npos);
   EXPECT_TRUE(run.terminalRestored);
+  // The station's liveness file was there for the run and went with it.
+  EXPECT_TRUE(std::filesystem::is_directory(temp.path + "/root/LOCKS"));
+  for (const auto& entry : std::filesystem::directory_iterator(temp.path + "/root/LOCKS"))
+    EXPECT_NE(entry.path().extension(), ".sta") << entry.path();
 }
 
 }  // namespace

@@ -41,14 +41,20 @@ struct ChildRun {
   std::string station = "TMP";  // the station's temporary folder under the root
   int first = 1, last = 9999;   // property range
   long killBefore = 0;          // > 0: SIGKILL just before this operation (1-based)
-  std::string traceFile;        // when set: one letter per operation is appended
-  int readFd = -1;              // when set: the child waits for a byte here before it starts
-  int pauseDivisor = 0;         // > 0: lock pauses shortened by this factor; 0: none at all
+  long signalBefore = 0;        // > 0: `signal` raised just before this operation, with the orderly end on
+  int signal = SIGHUP;
+  int maxPauses = -1;     // >= 0: more pauses than this (a wait on a lock) end the child with 5
+  std::string traceFile;  // when set: one letter per operation is appended
+  int readFd = -1;        // when set: the child waits for a byte here before it starts
+  int pauseDivisor = 0;   // > 0: lock pauses shortened by this factor; 0: none at all
 };
 
 namespace detail {
 inline long operations = 0;
 inline long killBefore = 0;
+inline long signalBefore = 0;
+inline int signal = 0;
+inline int pauses = 0;
 inline FILE* trace = nullptr;
 inline void Hook(SettlementOperation operation, int16_t) {
   ++operations;
@@ -57,6 +63,7 @@ inline void Hook(SettlementOperation operation, int16_t) {
     std::fputc(letters[static_cast<int>(operation)], trace);
   }
   if (killBefore > 0 && operations == killBefore) raise(SIGKILL);
+  if (signalBefore > 0 && operations == signalBefore) raise(signal);
 }
 }  // namespace detail
 
@@ -79,12 +86,12 @@ inline pid_t StartPass(const ChildRun& run) {
         std::fprintf(stderr, "child screen %2d|%s\n", r, Cp850ToUtf8(row).c_str());
     }
   };
-  if (run.pauseDivisor > 0) {
-    int divisor = run.pauseDivisor;
-    Platform.pause = [divisor](int ms) {
-      usleep(static_cast<useconds_t>(ms) * 1000 / static_cast<useconds_t>(divisor));
-    };
-  }
+  int divisor = run.pauseDivisor, maxPauses = run.maxPauses;
+  Platform.pause = [divisor, maxPauses](int ms) {
+    if (maxPauses >= 0 && ++detail::pauses > maxPauses) _exit(5);
+    if (divisor > 0) usleep(static_cast<useconds_t>(ms) * 1000 / static_cast<useconds_t>(divisor));
+  };
+  if (run.signalBefore > 0) InstallEndSignals();
   settletest::OpenSettlementFiles(run.root);
   for (int16_t n :
        {kFileConcepts, kFileProperties, kFileExpenseNotes, kFileOwners, kFilePayments, kFileCollections})
@@ -96,12 +103,14 @@ inline pid_t StartPass(const ChildRun& run) {
   CarryConcept = 3;
   detail::operations = 0;
   detail::killBefore = run.killBefore;
+  detail::signalBefore = run.signalBefore;
+  detail::signal = run.signal;
+  detail::pauses = 0;
   detail::trace = run.traceFile.empty() ? nullptr : std::fopen(run.traceFile.c_str(), "w");
   Settlement.beforeRecordOperation = detail::Hook;
   SettlementPass();
   if (detail::trace) std::fclose(detail::trace);
-  int16_t status = 0;
-  ResetDataFiles(status);
+  EndDataInOrder();  // as the program ends
   _exit(0);
 }
 
@@ -122,6 +131,14 @@ inline rawrecords::Snapshot Data(const std::string& dir) {
   rawrecords::Snapshot s = rawrecords::TakeSnapshot(dir, status);
   if (status != 0) s["status"] = {std::to_string(status)};
   return s;
+}
+
+// The liveness files of stations in the root's lock folder.
+inline int StationFiles(const std::string& dir) {
+  int files = 0;
+  for (const std::string& name : DirectoryEntries(dir + "/LOCKS"))
+    files += name.size() > 4 && name.compare(name.size() - 4, 4, ".sta") == 0;
+  return files;
 }
 
 // The lock records some station still holds in the root's lock files.

@@ -2,6 +2,8 @@
 // at the same time (two processes, each with its own temporary folder and
 // station id, started together) end with exactly the data of one station
 // settling the whole range alone, and hold no lock afterwards.
+#include <sys/stat.h>
+
 #include <chrono>
 
 #include "pass_child.h"
@@ -103,6 +105,74 @@ TEST_F(StationsTest, TheSameRangeTwiceAtOnceEndsAsOneStationAlone) {
     ExpectSameAsAlone(dir);
     if (HasFailure()) break;
   }
+}
+
+// A station killed in the middle of a property, its key locks held: the
+// other station settles the same range at once, without a single wait, and
+// the data end as one station's alone.
+TEST_F(StationsTest, AStationKilledInTheMiddleOfAPassLeavesTheOtherNoWait) {
+  std::string trace = temp.dir + "/trace";
+  {
+    std::string dir = NewRoot();
+    ChildRun run;
+    run.root = dir + "/";
+    run.traceFile = trace;
+    ASSERT_EQ(passchild::RunPass(run), "exit 0");
+  }
+  std::string letters;
+  ASSERT_TRUE(ReadWholeFile(trace, letters));
+  // Just before the third property's first write: its locks are held.
+  size_t at = 0;
+  for (int property = 0; property < 3; ++property) at = letters.find('b', at + 1);
+  at = letters.find_first_of("ud", at);
+  ASSERT_NE(at, std::string::npos);
+
+  std::string dir = NewRoot();
+  ChildRun killed;
+  killed.root = dir + "/";
+  killed.killBefore = static_cast<long>(at) + 1;
+  ASSERT_EQ(passchild::RunPass(killed), "signal 9");
+  ASSERT_GT(passchild::HeldLockRecords(dir), 0);
+  ChildRun other;
+  other.root = dir + "/";
+  other.station = "TMP2";
+  other.maxPauses = 0;  // any wait ends it with 5
+  ASSERT_EQ(passchild::RunPass(other), "exit 0");
+  ExpectSameAsAlone(dir);
+}
+
+// A suite root shared by a group of users (umask 002): every file a
+// station makes there comes out group-writable, the data files' database
+// included, so that the next user of the group settles without a refusal.
+TEST_F(StationsTest, UnderUmask002EveryFileAStationMakesIsGroupWritable) {
+  settletest::TempRoot fresh;
+  mode_t previous = umask(002);
+  settletest::MakeSuiteRoot(fresh.dir);
+  std::filesystem::remove_all(fresh.dir + "/LOCKS");
+  std::string problem;
+  DemoDataOptions small = options;
+  small.properties = 2;
+  bool made = passchild::MakeGeneratedRoot(fresh.dir, small, problem);
+  ChildRun run;
+  run.root = fresh.dir + "/";
+  std::string ended = passchild::RunPass(run);
+  umask(previous);
+  ASSERT_TRUE(made) << problem;
+  ASSERT_EQ(ended, "exit 0");
+  namespace fs = std::filesystem;
+  int looked = 0;
+  for (const char* folder : {"DADES", "LOCKS", "TMP", "."}) {
+    for (const fs::directory_entry& entry : fs::directory_iterator(fresh.dir + "/" + folder)) {
+      std::string name = entry.path().filename().string();
+      if (std::string(folder) == "." && name != "db.log" && name != "LOCKS") continue;
+      SCOPED_TRACE(entry.path().string());
+      EXPECT_NE(entry.status().permissions() & fs::perms::group_write, fs::perms::none);
+      ++looked;
+    }
+  }
+  EXPECT_TRUE(fs::exists(fresh.dir + "/DADES/recman.db"));
+  EXPECT_TRUE(fs::exists(fresh.dir + "/LOCKS/PropietH.lck"));
+  EXPECT_GE(looked, 12);
 }
 
 // Another station holds the database in a long transaction (a station
