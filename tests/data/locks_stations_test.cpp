@@ -85,6 +85,15 @@ class StationsTest : public DataTest {
     return held;
   }
 
+  // Sends `signal` to the child and waits for it: the signal that ended it
+  // (0 when it ended otherwise).
+  static int EndWith(pid_t child, int signal) {
+    if (kill(child, signal) != 0) return -1;
+    int status = 0;
+    if (waitpid(child, &status, 0) != child) return -1;
+    return WIFSIGNALED(status) ? WTERMSIG(status) : 0;
+  }
+
   // Pauses counted; a wait that goes on is given up, the lock files cleared.
   void BoundedPauses() {
     Platform.pause = [this](int ms) {
@@ -101,10 +110,7 @@ TEST_F(StationsTest, AStationKilledWhileHoldingKeyLocksLeavesThemToTheNextScanAt
   pid_t child = StartStationThatHolds("0012");
   ASSERT_GT(child, 0);
   ASSERT_EQ(HeldRecords("PropietH.lck"), 1);
-  ASSERT_EQ(kill(child, SIGKILL), 0);
-  int status = 0;
-  ASSERT_EQ(waitpid(child, &status, 0), child);
-  ASSERT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGKILL);
+  ASSERT_EQ(EndWith(child, SIGKILL), SIGKILL);
   EXPECT_EQ(HeldRecords("PropietH.lck"), 1) << "a killed station frees nothing itself";
 
   BoundedPauses();
@@ -129,10 +135,7 @@ TEST_F(StationsTest, AStationAskedToEndByASignalFreesItsLocksItself) {
     pid_t child = StartStationThatHolds("0012");
     ASSERT_GT(child, 0);
     ASSERT_EQ(HeldRecords("PropietH.lck"), 1);
-    ASSERT_EQ(kill(child, signal), 0);
-    int status = 0;
-    ASSERT_EQ(waitpid(child, &status, 0), child);
-    EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == signal) << status;
+    EXPECT_EQ(EndWith(child, signal), signal);
     EXPECT_EQ(HeldRecords("PropietH.lck"), 0);
     EXPECT_EQ(HeldRecords("CobramH.lck"), 0);
     int stationFiles = 0;

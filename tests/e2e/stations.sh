@@ -73,6 +73,18 @@ start_station() {
   wait_for_text "SALDO EN RÒSSEC" || fatal "station $name: the parameter screen did not appear"
 }
 
+# Waits for the pass of the station in window NAME on ROOT to end (back on
+# the parameter screen), then leaves the program with Escape.
+end_station() {
+  local root=$1 name=$2
+  target="e2e:$name"
+  DEADLINE_SECONDS=120
+  wait_for_no_text "$CONFIRM_LABEL" && wait_for_cursor_on "$DATE_LABEL" || fatal "station $name: the pass did not end"
+  DEADLINE_SECONDS=20
+  keys Escape
+  expect_exit_zero "$root/$name.exit"
+}
+
 log_lines() { [ -f "$1/db.log" ] && wc -l <"$1/db.log" || echo 0; }
 log_has() { [ "$(log_lines "$1")" -ge "$2" ]; }
 no_file() { [ ! -e "$1" ]; }
@@ -92,11 +104,7 @@ cp -R "$root" "$alone"
 # ---- The reference: one station alone -------------------------------------------------
 start_station "$alone" TMP alone
 start_settlement || fatal "the settlement could not be started alone"
-DEADLINE_SECONDS=120
-wait_for_no_text "$CONFIRM_LABEL" && wait_for_cursor_on "$DATE_LABEL" || fatal "the pass alone did not end"
-DEADLINE_SECONDS=20
-keys Escape
-expect_exit_zero "$alone/alone.exit"
+end_station "$alone" alone
 tm kill-server
 "$BALANCES" --root "$alone" --csv >"$work/alone.csv" || fatal "balances alone"
 total=$(log_lines "$alone")
@@ -125,11 +133,7 @@ echo "station A settled $partly of $PROPERTIES properties ($(log_lines "$root") 
 # B settles the same range at once.
 target="e2e:b"
 start_settlement || fatal "station B could not start its settlement"
-DEADLINE_SECONDS=120
-wait_for_no_text "$CONFIRM_LABEL" && wait_for_cursor_on "$DATE_LABEL" || fatal "station B's pass did not end"
-DEADLINE_SECONDS=20
-keys Escape
-expect_exit_zero "$root/b.exit"
+end_station "$root" b
 
 "$BALANCES" --root "$root" --csv >"$work/both.csv" || fail "balances after both"
 if ! cmp -s "$work/alone.csv" "$work/both.csv"; then
