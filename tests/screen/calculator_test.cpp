@@ -330,6 +330,24 @@ TEST_F(CalculatorTest, AMissingFileIsCreatedAndStartsFromTheStartValues) {
   EXPECT_TRUE(s.cleared);
 }
 
+// A symbolic link where the tape belongs is never followed: told once,
+// and the calculator works without its tape; the file the link points to
+// stays as it was.
+TEST_F(CalculatorTest, ASymbolicLinkInPlaceOfTheTapeIsRefusedAndToldOnce) {
+  const std::string victim = dir + "/victim";
+  ASSERT_TRUE(WriteWholeFile(victim, "precious"));
+  std::filesystem::create_symlink(victim, TapePath());
+  EXPECT_EQ(Run(std::vector<int>{kSnap} + Keys("12+30=F")), "4200");  // the first key answers the message
+  EXPECT_EQ(Run(Keys("7F")), "700");                                  // told once
+  ASSERT_EQ(snapshots.size(), 1u);
+  std::string message;
+  for (const std::string& row : snapshots[0]) message += row;
+  EXPECT_NE(message.find("NO ES POT ACCEDIR AL FITXER " + TapePath() + ":"), std::string::npos) << message;
+  std::string contents;
+  ASSERT_TRUE(ReadWholeFile(victim, contents));
+  EXPECT_EQ(contents, "precious");
+}
+
 TEST_F(CalculatorTest, ADamagedTapeFileStartsFromTheStartValues) {
   CalculatorState good;
   good.windowColumn = 30;

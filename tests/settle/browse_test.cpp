@@ -399,6 +399,30 @@ TEST_F(BrowseTest, AnEmptyFileShowsAnEmptyListThatEnterCannotPickFrom) {
   EXPECT_EQ(Windows.WindowDepth, 0);
 }
 
+// A symbolic link where the index file belongs is never followed: the
+// operator is told once (the message names the file), the list is empty,
+// and the file the link points to stays as it was.
+TEST_F(BrowseTest, ASymbolicLinkInPlaceOfTheIndexFileIsRefusedAndToldOnce) {
+  AddProperties(3);
+  const std::string victim = dir + "/victim";
+  ASSERT_TRUE(WriteWholeFile(victim, "precious"));
+  std::filesystem::create_symlink(victim, dir + "/TMP/Browse.tmp");
+  EXPECT_EQ(Run(1, {kSnap, kSnap, kKeyEnter}), -1);  // the first key answers the message
+  EXPECT_EQ(Run(1, {kSnap, kKeyEnter}), -1);         // told once: the list at once
+  ASSERT_EQ(snapshots.size(), 3u);
+  std::string message;
+  for (const std::string& row : snapshots[0].rows) message += row;
+  EXPECT_NE(message.find("NO ES POT ACCEDIR AL FITXER " + dir + "/TMP/Browse.tmp:"), std::string::npos)
+      << message;
+  EXPECT_NE(message.find("ENLLA\x80 SIMB\xE3LIC"), std::string::npos) << message;
+  ExpectPage(snapshots[1], 1, 0, 1);
+  ExpectPage(snapshots[2], 1, 0, 1);
+  std::string contents;
+  ASSERT_TRUE(ReadWholeFile(victim, contents));
+  EXPECT_EQ(contents, "precious");
+  EXPECT_EQ(Windows.WindowDepth, 0);
+}
+
 TEST_F(BrowseTest, AFileThatIsNotOpenShowsAnEmptyList) {
   DefineBrowse(3, 999, kTop, kLeft, kBottom, kRight, "_RES_");
   EXPECT_EQ(Run(3, {kKeyEnter}), -1);
