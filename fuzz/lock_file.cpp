@@ -53,8 +53,10 @@ int HeldByThisStation() {
 }
 
 // A record of another station that a scan must leave alone: held, with a
-// readable time no older than the age limit (a lock of any kind, or a record
-// no station can tell the age of).
+// readable time no older than the age limit and no more than a day ahead (a
+// lock of any kind), or a record no station can tell the age of.  (No
+// station of the fuzz directory shows a liveness file, so none counts as
+// gone.)
 bool OthersLive(const Record& r, int32_t now) {
   if (!r.Held() || r.HeldBy(Locks.computerName, std::to_string(Locks.stationId))) return false;
   // The time as decimal text with blanks around it.
@@ -65,7 +67,8 @@ bool OthersLive(const Record& r, int32_t now) {
   const bool readable = digits > 0 && digits <= 18 &&
                         time.find_first_not_of("0123456789", time.size() - digits) == std::string::npos;
   const long long t = readable ? std::stoll(time) : 0;
-  return !readable || t >= static_cast<long long>(now) - kLockStaleMinutes;
+  return !readable || (t >= static_cast<long long>(now) - kLockStaleMinutes &&
+                       t <= static_cast<long long>(now) + kLockFutureMinutes);
 }
 
 }  // namespace
