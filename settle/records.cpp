@@ -239,10 +239,6 @@ void SetExpenseNoteText(const std::string& text) { PutText(FinDespH, kNoteTextAt
 std::string OwnerCode() { return Bytes(PropietH, kOwnerCodeAt, kOwnerCodeWidth); }
 void SetOwnerCode(const std::string& packed) { PutPacked(PropietH, kOwnerCodeAt, kOwnerCodeWidth, packed); }
 std::string OwnerPropertyCode() { return Bytes(PropietH, kOwnerCodeAt, kCodeWidth); }
-int OwnerNumber() {
-  // Digits 6..8 of the eight: the units digit of byte 2, then byte 3.
-  return PackedPair(PropietH[kOwnerCodeAt + 2]) % 10 * 100 + PackedPair(PropietH[kOwnerCodeAt + 3]);
-}
 int32_t OwnerShare(int group) {
   if (group < 1 || group > 7) return 0;
   return Long(PropietH, kOwnerShareAt + 4 * static_cast<size_t>(group - 1));

@@ -93,7 +93,6 @@ void SetExpenseNoteText(const std::string& text);
 std::string OwnerCode();  // 4 packed bytes: property (2) + owner (2), the key
 void SetOwnerCode(const std::string& packed);
 std::string OwnerPropertyCode();  // the first 2 bytes of the owner code
-int OwnerNumber();                // the last three digits of the owner code, 0..999
 int32_t OwnerShare(int group);    // groups 1..7 (group 1 in millionths)
 void SetOwnerShare(int group, int32_t share);
 int32_t OwnerConceptAmount(int n);  // concepts 1..8

@@ -42,11 +42,6 @@ TEST(OwnerRecordTest, OwnerCode00120003IsPropertyTwelveOwnerThree) {
   SetOwnerCode(Packed({0, 12, 0, 3}));
   EXPECT_EQ(OwnerCode(), Packed({0, 12, 0, 3}));
   EXPECT_EQ(OwnerPropertyCode(), Packed({0, 12}));
-  EXPECT_EQ(OwnerNumber(), 3);
-  SetOwnerCode(Packed({0, 12, 12, 34}));  // owner 1234: the last three digits
-  EXPECT_EQ(OwnerNumber(), 234);
-  SetOwnerCode(std::string("\x80\x8C  ", 4));  // not packed digits: counts as 00
-  EXPECT_EQ(OwnerNumber(), 0);
 }
 
 TEST(OwnerRecordTest, ConceptFiveIsAtOffsets270To273LittleEndian) {
