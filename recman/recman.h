@@ -67,10 +67,8 @@ enum RecmanStatus : int16_t {
   B_MODIFIABLE_KEY_CHANGED = 10,
   B_INVALID_FILE_NAME = 11,
   B_FILE_NOT_FOUND = 12,
-  B_INVALID_RECORD_LENGTH = 21,
   B_DATA_BUFFER_TOO_SHORT = 22,
   B_CREATE_IO_ERROR = 25,
-  B_INVALID_KEY_LENGTH = 28,
   B_INVALID_RECORD_ADDRESS = 43,
   B_INVALID_KEY_PATH = 44,
   B_ACCESS_DENIED = 46,
@@ -81,9 +79,7 @@ enum RecmanStatus : int16_t {
   B_FILE_LOCKED = 85,
 
   // Further statuses of the engine, with the classic record manager's
-  // numbers.  (21 and 28 above keep their names; in the classic numbering 21
-  // is "key buffer too short" and 28 "invalid record length", which is how
-  // the engine uses them.)
+  // numbers.
   B_DISK_FULL = 18,
   B_KEY_BUFFER_TOO_SHORT = 21,
   B_PAGE_SIZE_ERROR = 24,
