@@ -79,6 +79,7 @@ void AfterForkInChild() {
   gRecman.transactionFailed = false;
   gRecman.pid = getpid();
   gRecman.nonce = NewNonce();
+  gRecman.versionState = 0;
 }
 
 void ForkPrepare() {

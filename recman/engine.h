@@ -126,6 +126,10 @@ struct RecordManager {
   std::mutex mutex;
   pid_t pid = 0;
   uint64_t nonce = 0;  // tells this process's position blocks apart
+  // The generator of record versions (records.cpp), seeded from the nonce:
+  // 0 until the first version, and again in a forked child, so that parent
+  // and child never hand out the same versions.
+  uint64_t versionState = 0;
   bool forkHandlersInstalled = false;
   std::vector<Handle> handles;
   std::map<std::string, std::unique_ptr<Directory>> directories;

@@ -28,10 +28,10 @@ bool LengthFits(const FileSpec& spec, uint32_t length) {
 // Record versions are random, not counted: a position can come back after an
 // aborted transaction (its allocation is rolled back too), and a handle that
 // still points there must not take the new record for the one it read.
-uint64_t gVersionState = 0;
 int64_t NewVersion() {
-  if (gVersionState == 0) gVersionState = gRecman.nonce ^ 0x9E3779B97F4A7C15ull;
-  uint64_t z = (gVersionState += 0x9E3779B97F4A7C15ull);
+  uint64_t& state = gRecman.versionState;
+  if (state == 0) state = gRecman.nonce ^ 0x9E3779B97F4A7C15ull;
+  uint64_t z = (state += 0x9E3779B97F4A7C15ull);
   z = (z ^ (z >> 30)) * 0xBF58476D1CE4E5B9ull;
   z = (z ^ (z >> 27)) * 0x94D049BB133111EBull;
   z ^= z >> 31;

@@ -193,4 +193,24 @@ TEST_F(LocksTest, RecordChangedSinceReadGivesConflict) {
   EXPECT_EQ(Update(pb, Rec(1, 'p')), B_OK);
 }
 
+// A forked child starts its own versions: were it to go on from its parent's,
+// the parent's next update would give the record the version the child gave
+// it, and a handle that read the child's record would overwrite that update.
+TEST_F(LocksTest, AChildsVersionsAreNotItsParents) {
+  int other = InChild([&] {
+    Block o;
+    if (Open(o, path) != B_OK) return 200;
+    if (Get(o, B_GET_EQUAL, 0, Key(1)).status != B_OK) return 201;
+    return static_cast<int>(Update(o, Rec(1, 'o')));
+  });
+  ASSERT_EQ(other, B_OK);
+  Block reader, writer;
+  ASSERT_EQ(Open(reader, path), B_OK);
+  ASSERT_EQ(Open(writer, path), B_OK);
+  ASSERT_EQ(Get(reader, B_GET_EQUAL, 0, Key(1)).status, B_OK);
+  ASSERT_EQ(Get(writer, B_GET_EQUAL, 0, Key(1)).status, B_OK);
+  ASSERT_EQ(Update(writer, Rec(1, 'w')), B_OK);
+  EXPECT_EQ(Update(reader, Rec(1, 'p')), B_CONFLICT) << "the writer's update would be lost";
+}
+
 }  // namespace
