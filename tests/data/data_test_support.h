@@ -21,6 +21,7 @@
 #include "platform/platform.h"
 #include "recman/recman.h"
 #include "session/session.h"
+#include "tests/temp_dir.h"
 
 namespace datatest {
 
@@ -111,17 +112,16 @@ inline std::string Dictionary(const std::string& createBuffer) {
 // virtual console, pauses counted instead of slept, a fixed random value.
 class DataTest : public ::testing::Test {
  protected:
-  std::string dir;   // host path of the root, no trailing slash
-  std::string root;  // the program's root: dir + "/"
+  TempDir temp{"tarpelix_data_"};
+  const std::string dir = temp.path;  // host path of the root, no trailing slash
+  std::string root;                   // the program's root: dir + "/"
   std::string previousDirectory;
   std::vector<int> pauses;
   double randomValue = 0.5;
 
   void SetUp() override {
     GTEST_FLAG_SET(death_test_style, "threadsafe");
-    char pattern[] = "/tmp/tarpelix_data_XXXXXX";
-    ASSERT_NE(mkdtemp(pattern), nullptr);
-    dir = pattern;
+    ASSERT_FALSE(dir.empty());
     root = dir + "/";
     std::filesystem::create_directories(dir + "/DADES");
     std::filesystem::create_directories(dir + "/ddf");
@@ -151,7 +151,6 @@ class DataTest : public ::testing::Test {
     DataMessages = DataMessageHooks{};
     Platform = PlatformHooks{};
     std::filesystem::current_path(previousDirectory);
-    std::filesystem::remove_all(dir);
   }
 
   void WriteDictionary(const std::string& base, const std::string& createBuffer) {

@@ -10,6 +10,7 @@
 #include "input/dates.h"
 #include "platform/platform.h"
 #include "session/session.h"
+#include "tests/temp_dir.h"
 
 namespace {
 
@@ -22,21 +23,18 @@ std::string Packed(int year, int month, int day) {
 // A fresh directory standing for KALROOT, removed at the end of the test.
 class DateTextSettings : public ::testing::Test {
  protected:
-  std::string dir;
+  TempDir temp{"dates_text_"};
+  const std::string dir = temp.path;
   SessionState savedSession;
 
   void SetUp() override {
     savedSession = Session;
-    char pattern[] = "/tmp/dates_text_XXXXXX";
-    ASSERT_NE(mkdtemp(pattern), nullptr);
-    dir = pattern;
+    ASSERT_FALSE(dir.empty());
     Session.root = dir + "/";
     Session.language = "CAT";
     ResetFormatPreferences();
   }
   void TearDown() override {
-    std::error_code ignored;
-    std::filesystem::remove_all(dir, ignored);
     Session = savedSession;
     ResetFormatPreferences();
   }

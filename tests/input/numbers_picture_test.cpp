@@ -11,6 +11,7 @@
 #include "input/numbers.h"
 #include "platform/platform.h"
 #include "session/session.h"
+#include "tests/temp_dir.h"
 
 namespace {
 
@@ -130,9 +131,9 @@ TEST_F(Pictures, UsesTheUsersDecimalAndThousandsCharacters) {
 
 TEST(PicturePreferences, ReadOnceFromTheUserSectionWithDefaults) {
   SessionState saved = Session;
-  char pattern[] = "/tmp/numbers_picture_XXXXXX";
-  ASSERT_NE(mkdtemp(pattern), nullptr);
-  std::string dir = pattern;
+  TempDir temp{"numbers_picture_"};
+  ASSERT_FALSE(temp.path.empty());
+  const std::string dir = temp.path;
   Session.root = dir + "/";
   ResetFormatPreferences();
 
@@ -146,8 +147,6 @@ TEST(PicturePreferences, ReadOnceFromTheUserSectionWithDefaults) {
   EXPECT_EQ(FormatPicture("Z,ZZ9.99", 1234.5), "1.234'50") << "empty values give the defaults";
 
   ResetFormatPreferences();
-  std::error_code ignored;
-  std::filesystem::remove_all(dir, ignored);
   Session = saved;
 }
 

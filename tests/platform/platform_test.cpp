@@ -13,18 +13,11 @@
 #include <cstdlib>
 #include <filesystem>
 
+#include "tests/temp_dir.h"
+
 namespace fs = std::filesystem;
 
 namespace {
-
-struct TempDir {
-  std::string path;
-  TempDir() {
-    char pattern[] = "/tmp/tarpelix-platform-XXXXXX";
-    path = mkdtemp(pattern);
-  }
-  ~TempDir() { fs::remove_all(path); }
-};
 
 // Creates a file under exactly this host name (not through HostPath).
 void Touch(const std::string& path) {

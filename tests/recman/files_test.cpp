@@ -29,7 +29,7 @@ class FilesTest : public ::testing::Test {
 TEST_F(FilesTest, OpeningAMissingFileGivesStatus12) {
   Block pb;
   EXPECT_EQ(Open(pb, dir.File("NOFILE.dat")), B_FILE_NOT_FOUND);
-  EXPECT_EQ(Open(pb, dir.path() + "/nodir/X.dat"), B_FILE_NOT_FOUND);
+  EXPECT_EQ(Open(pb, dir.path + "/nodir/X.dat"), B_FILE_NOT_FOUND);
 }
 
 TEST_F(FilesTest, CreatedFileOpensAndReportsItsSpecificationInStat) {
@@ -117,7 +117,7 @@ TEST_F(FilesTest, FilesOfOneDirectoryAreSeparate) {
 
 TEST_F(FilesTest, BackslashesInPathsAreDirectorySeparators) {
   ASSERT_EQ(Create(dir.File("W.dat"), OwnerSpec().Build()), B_OK);
-  std::string windowsStyle = dir.path() + "\\W.dat";
+  std::string windowsStyle = dir.path + "\\W.dat";
   Block pb;
   EXPECT_EQ(Open(pb, windowsStyle), B_OK);
 }

@@ -186,7 +186,7 @@ TEST_F(IntegrityTest, ADatabaseReplacedOrDeletedUnderAStationIsNeitherWrittenNor
     RecmanDiagnostic d;
     ASSERT_TRUE(RecmanLastDiagnostic(d));
     EXPECT_EQ(d.status, B_IO_ERROR);
-    EXPECT_EQ(d.folder, dir.path());
+    EXPECT_EQ(d.folder, dir.path);
     EXPECT_NE(d.message.find("recman.db"), std::string::npos) << d.message;
     EXPECT_EQ(Simple(B_BEGIN_TRANS), B_OK);
     EXPECT_EQ(Get(pb, B_GET_FIRST, 0).status, B_IO_ERROR);
@@ -386,7 +386,7 @@ TEST_F(IntegrityTest, ADamagedHeaderKeepsTheStorageCodeAndMessageWithTheStatus) 
   ASSERT_TRUE(RecmanLastDiagnostic(d));
   EXPECT_EQ(d.code, SQLITE_NOTADB);
   EXPECT_NE(d.message.find("not a database"), std::string::npos) << d.message;
-  EXPECT_EQ(d.folder, dir.path());
+  EXPECT_EQ(d.folder, dir.path);
   EXPECT_NE(RecmanDiagnosticText(d).find("SQLite 26"), std::string::npos) << RecmanDiagnosticText(d);
   // A call that succeeds leaves no diagnostic behind.
   EXPECT_EQ(Simple(B_BEGIN_TRANS), B_OK);

@@ -1,7 +1,7 @@
 // recman_test_util.h - helpers shared by the record manager's tests: a
-// temporary directory, a create-buffer builder and thin BTRCALL wrappers.
+// create-buffer builder and thin BTRCALL wrappers (the temporary folder is
+// tests/temp_dir.h).
 #pragma once
-#include <ftw.h>
 #include <poll.h>
 #include <signal.h>
 #include <stdlib.h>
@@ -15,30 +15,9 @@
 
 #include "recman/recman.h"
 #include "recman/testing.h"
+#include "tests/temp_dir.h"
 
 namespace rt {
-
-// A fresh directory under /tmp, removed with everything in it.
-class TempDir {
- public:
-  TempDir() {
-    char tmpl[] = "/tmp/recman-test-XXXXXX";
-    char* p = mkdtemp(tmpl);
-    path_ = p ? p : "/tmp";
-  }
-  ~TempDir() {
-    nftw(
-        path_.c_str(), [](const char* f, const struct stat*, int, struct FTW*) { return remove(f); }, 16,
-        FTW_DEPTH | FTW_PHYS);
-  }
-  TempDir(const TempDir&) = delete;
-  TempDir& operator=(const TempDir&) = delete;
-  const std::string& path() const { return path_; }
-  std::string File(const std::string& name) const { return path_ + "/" + name; }
-
- private:
-  std::string path_;
-};
 
 struct Segment {
   uint16_t position;  // 1-based

@@ -21,6 +21,7 @@
 #include "screen/windows.h"
 #include "session/session.h"
 #include "tests/screen_capture.h"
+#include "tests/temp_dir.h"
 
 namespace {
 
@@ -51,13 +52,12 @@ std::string Amount(const std::string& shown) { return std::string(22 - shown.siz
 
 class CalculatorTest : public ::testing::Test {
  protected:
-  std::string dir;
+  TempDir temp{"calculator_test_"};
+  const std::string dir = temp.path;
   std::map<std::string, std::string> environment;
 
   void SetUp() override {
-    char pattern[] = "/tmp/calculator_test_XXXXXX";
-    ASSERT_NE(mkdtemp(pattern), nullptr);
-    dir = pattern;
+    ASSERT_FALSE(dir.empty());
     environment["KALROOT"] = dir + "/";
     Platform.environment = &environment;
     Session = SessionState{};
@@ -75,7 +75,6 @@ class CalculatorTest : public ::testing::Test {
     ResetWindows();
     Keyboard = KeyboardState{};
     Platform = PlatformHooks{};
-    std::filesystem::remove_all(dir);
   }
 
   std::string TapePath() { return dir + "/KALCALC.TMP"; }

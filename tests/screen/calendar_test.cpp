@@ -20,6 +20,7 @@
 #include "screen/windows.h"
 #include "session/session.h"
 #include "tests/screen_capture.h"
+#include "tests/temp_dir.h"
 
 namespace {
 
@@ -52,13 +53,12 @@ std::string Trimmed(std::string text) {
 
 class CalendarTest : public ::testing::Test {
  protected:
-  std::string dir;
+  TempDir temp{"calendar_test_"};
+  const std::string dir = temp.path;
   std::map<std::string, std::string> environment;
 
   void SetUp() override {
-    char pattern[] = "/tmp/calendar_test_XXXXXX";
-    ASSERT_NE(mkdtemp(pattern), nullptr);
-    dir = pattern;
+    ASSERT_FALSE(dir.empty());
     environment["KALROOT"] = dir + "/";
     Platform.environment = &environment;
     Platform.clock = [] {
@@ -87,7 +87,6 @@ class CalendarTest : public ::testing::Test {
     ResetWindows();
     Keyboard = KeyboardState{};
     Platform = PlatformHooks{};
-    std::filesystem::remove_all(dir);
   }
 
   std::string Run(const std::string& sessionDate, const std::vector<int>& keys) {

@@ -13,6 +13,7 @@
 #include "platform/console.h"
 #include "screen/windows.h"
 #include "session/session.h"
+#include "tests/temp_dir.h"
 
 namespace {
 
@@ -58,9 +59,7 @@ std::string KeyNames(const std::vector<int>& keys) {
 class EditorTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    char pattern[] = "/tmp/editor_test_XXXXXX";
-    ASSERT_NE(mkdtemp(pattern), nullptr);
-    dir_ = pattern;
+    ASSERT_FALSE(dir_.empty());
     Session.tempDir = dir_ + "/";
     for (int i = 0; i < 5; ++i) {
       Session.foreground[i] = static_cast<int16_t>(i + 1);
@@ -73,7 +72,6 @@ class EditorTest : public ::testing::Test {
   void TearDown() override {
     ResetWindows();
     Keyboard = KeyboardState{};
-    std::filesystem::remove_all(dir_);
   }
 
   // Edits `text` at row 5, column 10 with the keys given; the edit must end
@@ -88,7 +86,8 @@ class EditorTest : public ::testing::Test {
   }
   std::string Trace() { return "keys: " + KeyNames(keys_) + "\n" + VirtualScreenDump(); }
 
-  std::string dir_;
+  TempDir temp_{"editor_test_"};
+  const std::string dir_ = temp_.path;
   std::vector<int> keys_;
   KeyCode key_ = 0;
 };

@@ -17,6 +17,7 @@
 #include "screen/form_driver.h"
 #include "screen/windows.h"
 #include "session/session.h"
+#include "tests/temp_dir.h"
 
 // Enter, Esc, Up, Down, PgUp, PgDn, code 2 (Ctrl+B), F2 and F4 end an edit
 // (End is the editor's own: it moves to the end of the text).
@@ -25,13 +26,12 @@ constexpr KeyCode kKeyCode2 = 2;  // accepts the screen from any field
 
 class FormDriverTest : public ::testing::Test {
  protected:
-  std::string dir;
+  TempDir temp{"form_driver_"};
+  const std::string dir = temp.path;
   std::map<std::string, std::string> environment;
 
   void SetUp() override {
-    char pattern[] = "/tmp/form_driver_XXXXXX";
-    ASSERT_NE(mkdtemp(pattern), nullptr);
-    dir = pattern;
+    ASSERT_FALSE(dir.empty());
     environment["KALROOT"] = dir + "/";
     environment["KALTMP"] = dir + "/";
     Platform.environment = &environment;
@@ -62,7 +62,6 @@ class FormDriverTest : public ::testing::Test {
     ScreenExitCheck = nullptr;
     FormLookups = FormLookupHooks{};
     Platform = PlatformHooks{};
-    std::filesystem::remove_all(dir);
   }
 
   static void DefineScreen(int screen, int fields, int next = 0, int top = 0, int left = 0, int bottom = 0,

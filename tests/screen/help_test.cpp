@@ -19,6 +19,7 @@
 #include "screen/windows.h"
 #include "session/session.h"
 #include "tests/screen_capture.h"
+#include "tests/temp_dir.h"
 
 namespace {
 
@@ -58,14 +59,13 @@ std::string Numbered(int n) {
 
 class HelpTest : public ::testing::Test {
  protected:
-  std::string dir;
+  TempDir temp{"help_test_"};
+  const std::string dir = temp.path;
   std::string oldDirectory;
   std::map<std::string, std::string> environment;
 
   void SetUp() override {
-    char pattern[] = "/tmp/help_test_XXXXXX";
-    ASSERT_NE(mkdtemp(pattern), nullptr);
-    dir = pattern;
+    ASSERT_FALSE(dir.empty());
     ASSERT_TRUE(MakeDirectory(dir + "/AJUDA"));
     oldDirectory = CurrentDirectory();
     ASSERT_TRUE(ChangeDirectory(dir));
@@ -90,7 +90,6 @@ class HelpTest : public ::testing::Test {
     ResetWindows();
     Keyboard = KeyboardState{};
     Platform = PlatformHooks{};
-    std::filesystem::remove_all(dir);
   }
 
   void WriteHelp(const std::string& topic, const std::string& bytes) {

@@ -15,6 +15,7 @@
 #include "screen/hooks.h"
 #include "screen/windows.h"
 #include "session/session.h"
+#include "tests/temp_dir.h"
 
 namespace {
 
@@ -72,18 +73,14 @@ TEST(FormatParagraph, IndentAsWideAsTheLineStillEnds) {
 class MessageTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    char pattern[] = "/tmp/message_test_XXXXXX";
-    ASSERT_NE(mkdtemp(pattern), nullptr);
-    dir_ = pattern;
+    ASSERT_FALSE(dir_.empty());
     Session.tempDir = dir_ + "/";
     ConsoleStartVirtual();
     ResetWindows();
   }
-  void TearDown() override {
-    ResetWindows();
-    std::filesystem::remove_all(dir_);
-  }
-  std::string dir_;
+  void TearDown() override { ResetWindows(); }
+  TempDir temp_{"message_test_"};
+  const std::string dir_ = temp_.path;
 };
 
 TEST_F(MessageTest, EightyCharactersWithoutBlanksFillTheWidestBox) {

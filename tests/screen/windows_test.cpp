@@ -15,15 +15,14 @@
 #include "platform/console.h"
 #include "platform/platform.h"
 #include "session/session.h"
+#include "tests/temp_dir.h"
 
 namespace {
 
 class WindowsTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    char pattern[] = "/tmp/windows_test_XXXXXX";
-    ASSERT_NE(mkdtemp(pattern), nullptr);
-    dir_ = pattern;
+    ASSERT_FALSE(dir_.empty());
     Session.tempDir = dir_ + "/";
     for (int i = 0; i < 5; ++i) {
       Session.foreground[i] = static_cast<int16_t>(i + 1);
@@ -32,10 +31,7 @@ class WindowsTest : public ::testing::Test {
     ConsoleStartVirtual();
     ResetWindows();
   }
-  void TearDown() override {
-    ResetWindows();
-    std::filesystem::remove_all(dir_);
-  }
+  void TearDown() override { ResetWindows(); }
 
   std::string SaveFile() { return dir_ + "/WinPush.tmp"; }
   std::string SaveBytes() {
@@ -54,7 +50,8 @@ class WindowsTest : public ::testing::Test {
                                    static_cast<unsigned char>((r * 7 + c * 13) % 256)});
   }
 
-  std::string dir_;
+  TempDir temp_{"windows_test_"};
+  const std::string dir_ = temp_.path;
 };
 
 std::string Pointer(uint32_t value) {

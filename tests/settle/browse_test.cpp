@@ -31,6 +31,7 @@
 #include "settle/hooks.h"
 #include "settle/records.h"
 #include "tests/screen_capture.h"
+#include "tests/temp_dir.h"
 
 namespace {
 
@@ -79,13 +80,13 @@ int32_t GetInt32(const std::string& bytes, size_t at) {
 
 class BrowseTest : public ::testing::Test {
  protected:
-  std::string dir, root, previousDirectory;
+  TempDir temp{"browse_test_"};
+  const std::string dir = temp.path;
+  std::string root, previousDirectory;
   std::map<std::string, std::string> environment;
 
   void SetUp() override {
-    char pattern[] = "/tmp/browse_test_XXXXXX";
-    ASSERT_NE(mkdtemp(pattern), nullptr);
-    dir = pattern;
+    ASSERT_FALSE(dir.empty());
     root = dir + "/";
     for (const char* sub : {"/DADES", "/ddf", "/TMP"}) std::filesystem::create_directories(dir + sub);
     for (const char* base : {"THRebut", "FinquesH"})
@@ -136,7 +137,6 @@ class BrowseTest : public ::testing::Test {
     FormLookups = FormLookupHooks{};
     Platform = PlatformHooks{};
     ChangeDirectory(previousDirectory);
-    std::filesystem::remove_all(dir);
   }
 
   static void DefineBrowse(int n, int16_t file, int top, int left, int bottom, int right,

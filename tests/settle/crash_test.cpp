@@ -19,7 +19,7 @@ using passchild::ChildRun;
 
 class CrashTest : public ::testing::Test {
  protected:
-  settletest::TempRoot temp;
+  TempDir temp{"tarpelix_settle_"};
   std::string previousDirectory;
   DemoDataOptions options;
   std::string referenceDir, workDir;
@@ -28,7 +28,7 @@ class CrashTest : public ::testing::Test {
   std::string trace;  // one letter per operation of the uninterrupted pass
 
   void SetUp() override {
-    ASSERT_FALSE(temp.dir.empty());
+    ASSERT_FALSE(temp.path.empty());
     previousDirectory = CurrentDirectory();
     options.seed = 77;
     options.properties = 6;
@@ -36,13 +36,13 @@ class CrashTest : public ::testing::Test {
     options.ownersMax = 7;
     options.collections = 3;
     options.payments = 4;
-    referenceDir = temp.dir + "/reference";
+    referenceDir = temp.path + "/reference";
     std::string problem;
     ASSERT_TRUE(passchild::MakeGeneratedRoot(referenceDir, options, problem)) << problem;
     before = passchild::Data(referenceDir);
     ChildRun run;
     run.root = referenceDir + "/";
-    run.traceFile = temp.dir + "/trace";
+    run.traceFile = temp.path + "/trace";
     ASSERT_EQ(passchild::RunPass(run), "exit 0");
     reference = passchild::Data(referenceDir);
     ASSERT_TRUE(ReadWholeFile(run.traceFile, trace));
@@ -58,7 +58,7 @@ class CrashTest : public ::testing::Test {
   // database of that path.)
   void FreshWorkRoot() {
     if (!workDir.empty()) std::filesystem::remove_all(workDir);
-    workDir = temp.dir + "/work" + std::to_string(++roots);
+    workDir = temp.path + "/work" + std::to_string(++roots);
     std::string problem;
     ASSERT_TRUE(passchild::MakeGeneratedRoot(workDir, options, problem)) << problem;
     ASSERT_EQ(passchild::Data(workDir), before);

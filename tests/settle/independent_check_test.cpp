@@ -123,15 +123,15 @@ Expected Compute(const Snapshot& s, long date, long firstProperty, long lastProp
 
 class GeneratedDataTest : public ::testing::Test {
  protected:
-  settletest::TempRoot temp;
+  TempDir temp{"tarpelix_settle_"};
   std::string root, previousDirectory;
   DemoDataOptions options;
 
   void SetUp() override {
-    ASSERT_FALSE(temp.dir.empty());
-    root = temp.dir + "/";
+    ASSERT_FALSE(temp.path.empty());
+    root = temp.path + "/";
     previousDirectory = CurrentDirectory();
-    settletest::MakeSuiteRoot(temp.dir);
+    settletest::MakeSuiteRoot(temp.path);
     settletest::StartStation(root);
     options.root = root;
     options.seed = 20261231;
@@ -159,7 +159,7 @@ class GeneratedDataTest : public ::testing::Test {
 // and compares everything with the plain computation.
 void GeneratedDataTest::SettleAndCompare(int first, int last) {
   int status = 0;
-  Snapshot before = TakeSnapshot(temp.dir, status);
+  Snapshot before = TakeSnapshot(temp.path, status);
   ASSERT_EQ(status, 0);
   const float vat[2] = {21, 10}, withholding[2] = {15, 7};
   Session.firmTaxId = "ES12345678Z";
@@ -173,7 +173,7 @@ void GeneratedDataTest::SettleAndCompare(int first, int last) {
 
   SettlementPass();
   EXPECT_TRUE(Settlement.untouched.empty());
-  Snapshot after = TakeSnapshot(temp.dir, status);
+  Snapshot after = TakeSnapshot(temp.path, status);
   ASSERT_EQ(status, 0);
 
   // Every owner: the carry-over slot as computed, every other byte as it was.
@@ -240,7 +240,7 @@ TEST_F(GeneratedDataTest, TheDemoSuitesDataSettlesAsComputed) {
 TEST_F(GeneratedDataTest, GroupOneSharesAddUpToAMillionAndGroupTotalsToTheOwnersShares) {
   Generate();
   int status = 0;
-  Snapshot s = TakeSnapshot(temp.dir, status);
+  Snapshot s = TakeSnapshot(temp.path, status);
   ASSERT_EQ(status, 0);
   ASSERT_EQ(s["FinquesH"].size(), 14u);
   for (const std::string& p : s["FinquesH"]) {
@@ -261,7 +261,7 @@ TEST_F(GeneratedDataTest, GroupOneSharesAddUpToAMillionAndGroupTotalsToTheOwners
 TEST_F(GeneratedDataTest, TheDataHoldsEveryKindTheSettlementDistinguishes) {
   Generate();
   int status = 0;
-  Snapshot s = TakeSnapshot(temp.dir, status);
+  Snapshot s = TakeSnapshot(temp.path, status);
   std::set<char> kinds, flags;
   int afterDate = 0, ownersFrom1000 = 0, feeGroups = 0, entities = 0, others = 0;
   for (const std::string& c : s["CobramH"]) {
@@ -289,17 +289,17 @@ TEST_F(GeneratedDataTest, TheDataHoldsEveryKindTheSettlementDistinguishes) {
 TEST_F(GeneratedDataTest, TheSameSeedGivesTheSameRecordsAndForceReplacesThem) {
   Generate();
   int status = 0;
-  Snapshot first = TakeSnapshot(temp.dir, status);
+  Snapshot first = TakeSnapshot(temp.path, status);
   DemoDataSummary summary;
   std::string problem;
   EXPECT_FALSE(GenerateDemoData(options, summary, problem)) << "existing records are kept without force";
   EXPECT_NE(problem.find("--force"), std::string::npos);
   options.force = true;
   ASSERT_TRUE(GenerateDemoData(options, summary, problem)) << problem;
-  EXPECT_EQ(TakeSnapshot(temp.dir, status), first);
+  EXPECT_EQ(TakeSnapshot(temp.path, status), first);
   options.seed = 5;
   ASSERT_TRUE(GenerateDemoData(options, summary, problem)) << problem;
-  EXPECT_NE(TakeSnapshot(temp.dir, status), first);
+  EXPECT_NE(TakeSnapshot(temp.path, status), first);
 }
 
 TEST_F(GeneratedDataTest, AWrongRootOrOptionsAreRefused) {
@@ -309,7 +309,7 @@ TEST_F(GeneratedDataTest, AWrongRootOrOptionsAreRefused) {
   EXPECT_FALSE(GenerateDemoData(options, summary, problem));
   EXPECT_NE(problem.find("NO EXISTEIX LA CARPETA"), std::string::npos);
   options.root = root;
-  std::filesystem::remove(temp.dir + "/ddf/PagamH.xdf");
+  std::filesystem::remove(temp.path + "/ddf/PagamH.xdf");
   EXPECT_FALSE(GenerateDemoData(options, summary, problem));
   EXPECT_NE(problem.find("PagamH.xdf"), std::string::npos);
   options.date = "31022026";

@@ -396,7 +396,7 @@ class RecordManagerAnswerTest : public SettleTest {
     EXPECT_EQ(CollectionsOf(p, 1), 1) << p;
     EXPECT_EQ(LastSettlement(p), "20231130") << p;
   }
-  std::string DataFolder() { return std::filesystem::canonical(temp.dir + "/DADES").string(); }
+  std::string DataFolder() { return std::filesystem::canonical(temp.path + "/DADES").string(); }
   void TearDown() override {
     RecmanSetBusyTimeoutForTests(30000);
     Hooked() = nullptr;
@@ -506,7 +506,7 @@ TEST_F(RecordManagerAnswerTest, ADatabaseReplacedOrDeletedMidPassIsNeitherWritte
   for (bool replace : {true, false}) {
     SCOPED_TRACE(replace ? "replaced" : "deleted");
     ThreeProperties();
-    const std::string db = DataFolder() + "/recman.db", aside = temp.dir + "/aside.db";
+    const std::string db = DataFolder() + "/recman.db", aside = temp.path + "/aside.db";
     std::string copyBefore, oldBefore;
     auto bytes = [](const std::string& path) {
       std::ifstream in(path, std::ios::binary);
@@ -545,8 +545,8 @@ TEST_F(RecordManagerAnswerTest, ADatabaseReplacedOrDeletedMidPassIsNeitherWritte
     if (HasFailure()) break;
     // A fresh suite for the second round.
     ResetDataFiles(status);
-    std::filesystem::remove_all(temp.dir + "/DADES");
-    std::filesystem::create_directories(temp.dir + "/DADES");
+    std::filesystem::remove_all(temp.path + "/DADES");
+    std::filesystem::create_directories(temp.path + "/DADES");
     settletest::OpenSettlementFiles(root);
     AddConcept(3, 1, "SALDO EN R\xE3SSEC");
     Settlement = SettlementWork{};

@@ -31,25 +31,11 @@
 #include "settle/parameters.h"
 #include "settle/records.h"
 #include "settle/settlement.h"
+#include "tests/temp_dir.h"
 
 namespace settletest {
 
 inline const char* const kDataFiles[] = {"THRebut", "FinquesH", "FinDespH", "PropietH", "PagamH", "CobramH"};
-
-// A fresh temporary folder, removed with everything in it.
-struct TempRoot {
-  std::string dir;  // host path, no trailing slash
-  TempRoot() {
-    char pattern[] = "/tmp/tarpelix_settle_XXXXXX";
-    if (mkdtemp(pattern)) dir = pattern;
-  }
-  ~TempRoot() {
-    std::error_code ignored;
-    if (!dir.empty()) std::filesystem::remove_all(dir, ignored);
-  }
-  TempRoot(const TempRoot&) = delete;
-  TempRoot& operator=(const TempRoot&) = delete;
-};
 
 // A suite root at `dir`: the demo's dictionaries and language file, DADES,
 // LOCKS and a station folder `station`.
@@ -126,17 +112,17 @@ inline std::string ScreenText() {
 // A suite root with the six files open, and builders of its records.
 class SettleTest : public ::testing::Test {
  protected:
-  TempRoot temp;
-  std::string root;  // temp.dir + "/"
+  TempDir temp{"tarpelix_settle_"};
+  std::string root;  // temp.path + "/"
   std::string previousDirectory;
   int beeps = 0;
   std::vector<std::string> screensAtBeep;  // the virtual screen at each beep (code page 850)
 
   void SetUp() override {
-    ASSERT_FALSE(temp.dir.empty());
-    root = temp.dir + "/";
+    ASSERT_FALSE(temp.path.empty());
+    root = temp.path + "/";
     previousDirectory = CurrentDirectory();
-    MakeSuiteRoot(temp.dir);
+    MakeSuiteRoot(temp.path);
     StartStation(root);
     Platform.beep = [this] {
       ++beeps;

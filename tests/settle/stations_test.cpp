@@ -15,14 +15,14 @@ using passchild::ChildRun;
 
 class StationsTest : public ::testing::Test {
  protected:
-  settletest::TempRoot temp;
+  TempDir temp{"tarpelix_settle_"};
   std::string previousDirectory;
   DemoDataOptions options;
   rawrecords::Snapshot alone;
   int roots = 0;
 
   void SetUp() override {
-    ASSERT_FALSE(temp.dir.empty());
+    ASSERT_FALSE(temp.path.empty());
     previousDirectory = CurrentDirectory();
     options.seed = 4242;
     options.properties = 12;
@@ -43,7 +43,7 @@ class StationsTest : public ::testing::Test {
 
   // A new root with the generated data and a second station folder.
   std::string NewRoot() {
-    std::string dir = temp.dir + "/root" + std::to_string(++roots);
+    std::string dir = temp.path + "/root" + std::to_string(++roots);
     std::string problem;
     EXPECT_TRUE(passchild::MakeGeneratedRoot(dir, options, problem)) << problem;
     std::filesystem::create_directories(dir + "/TMP2");

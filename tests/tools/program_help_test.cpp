@@ -14,7 +14,7 @@
 #include <string>
 #include <vector>
 
-#include "tests/recman/recman_test_util.h"
+#include "tests/temp_dir.h"
 
 namespace fs = std::filesystem;
 
@@ -165,8 +165,9 @@ struct Generated {
 
 class HelpGenerator : public ::testing::Test {
  protected:
-  rt::TempDir temp;
-  const fs::path dir = temp.path();
+  TempDir temp{"tarpelix_helpgen_"};
+  const fs::path dir = temp.path;
+  void SetUp() override { ASSERT_FALSE(dir.empty()); }
 
   Generated Generate(const std::string& source) {
     std::ofstream(dir / "x.help") << source;

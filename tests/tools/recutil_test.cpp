@@ -22,7 +22,7 @@ class RecutilTest : public ::testing::Test {
   Outcome Run(const std::string& args, const std::string& input = "") {
     std::string in = dir.File("stdin.txt");
     std::ofstream(in) << input;
-    std::string cmd = "cd " + dir.path() + " && " + std::string(TARPELIX_BINARY_DIR) + "/tools/recutil " +
+    std::string cmd = "cd " + dir.path + " && " + std::string(TARPELIX_BINARY_DIR) + "/tools/recutil " +
                       args + " < " + in + " 2>&1";
     Outcome o;
     FILE* p = popen(cmd.c_str(), "r");
@@ -34,7 +34,7 @@ class RecutilTest : public ::testing::Test {
     o.code = WIFEXITED(st) ? WEXITSTATUS(st) : -1;
     return o;
   }
-  rt::TempDir dir;
+  TempDir dir;
 };
 
 TEST_F(RecutilTest, DictionaryCreateLoadAndDumpInKeyOrder) {

@@ -11,6 +11,8 @@
 #include <string>
 #include <vector>
 
+#include "tests/temp_dir.h"
+
 namespace {
 
 struct Result {
@@ -55,12 +57,11 @@ std::vector<std::string> Split(const std::string& line, char separator) {
 
 class ToolsTest : public ::testing::Test {
  protected:
-  std::string dir;
+  TempDir temp{"tarpelix_tools_"};
+  const std::string dir = temp.path;
 
   void SetUp() override {
-    char pattern[] = "/tmp/tarpelix_tools_XXXXXX";
-    ASSERT_NE(mkdtemp(pattern), nullptr);
-    dir = pattern;
+    ASSERT_FALSE(dir.empty());
     std::filesystem::create_directories(dir + "/ddf");
     for (const char* name : {"THRebut", "FinquesH", "FinDespH", "PropietH", "PagamH", "CobramH"})
       std::filesystem::copy_file(std::string(TARPELIX_SOURCE_DIR) + "/demo/ddf/" + name + ".xdf",
@@ -68,7 +69,6 @@ class ToolsTest : public ::testing::Test {
     ASSERT_TRUE(std::filesystem::exists(Tool("demodata"))) << "build the tools first";
     ASSERT_TRUE(std::filesystem::exists(Tool("balances"))) << "build the tools first";
   }
-  void TearDown() override { std::filesystem::remove_all(dir); }
 
   Result Demodata(const std::string& arguments) { return RunCommandLine(Tool("demodata") + " " + arguments); }
   Result Balances(const std::string& arguments) { return RunCommandLine(Tool("balances") + " " + arguments); }
