@@ -1,5 +1,5 @@
 // keys.cpp - the key reader, the wait for a key, the exit-key set and the
-// case-folding tables.
+// folding of texts (over the tables of platform/text.h).
 //
 // Every key of the program comes through ReadKey: the type-ahead text
 // first (what the calculator or the calendar handed back, delivered as if
