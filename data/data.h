@@ -14,6 +14,7 @@
 
 #include "recman/recman.h"
 
+// The data layer's own statuses.
 constexpr int16_t kStatusAlreadyOpen = 1002;  // file number already in the table
 constexpr int16_t kStatusTableFull = 1003;    // all 40 slots taken
 constexpr int16_t kStatusNoSuchKey = 1004;    // keyed read on a key the file lacks
@@ -22,10 +23,12 @@ constexpr int16_t kStatusNoSuchKey = 1004;    // keyed read on a key the file la
 // Slot 0 never holds a file: its position block serves the calls that name
 // no file (create, reset, transactions).  Slots 1..40 hold open files and
 // fill from 40 downwards.
-constexpr int kDataSlots = 41;
+constexpr int kDataSlots = 41;         // slot 0 and the 40 file slots
 constexpr int kDataBufferSize = 1536;  // records are at most this long
 constexpr int kKeyBufferSize = 256;    // key values and paths at most 255 bytes
 
+// One open file: its engine position block, the caller's record variable
+// and the key of the last keyed read, which every later call sends again.
 struct DataFileSlot {
   int16_t fileNumber = 0;  // 0 = free
   unsigned char positionBlock[128] = {};
@@ -39,6 +42,7 @@ struct DataFileSlot {
   int16_t lockMode = 0;   // 0 "D" none, 1 "A" lock and wait, 2 "B" lock, no wait
 };
 
+// The file table, the saved lock modes and what the last failure left.
 struct DataFileTable {
   DataFileSlot slots[kDataSlots];
   // Saved lock modes: pairs of bytes (slot number, mode), newest last.
@@ -62,18 +66,34 @@ struct DataFileTable {
 extern DataFileTable DataFiles;
 
 // ---- Open and close ---------------------------------------------------------
+// Opens the data file `name` (directory, base name, extension ".dat" when it
+// has none; see SplitDataFileName) as `file_number`, with reads filling and
+// updates writing `record_address`.  A file another station holds is tried
+// again every 3 seconds; a missing one is created from its dictionary
+// (CreateFromDictionary).  Status 0, kStatusAlreadyOpen or kStatusTableFull;
+// a file that cannot be opened ends the program (EndOnDataError).
 // `record_capacity` is the size of the record variable when known (< 0:
 // trusted to hold the file's record length); the array overload below passes
 // it, so a file whose records are longer than the variable never writes past
 // its end.
 void OpenDataFile(int16_t& status, void* record_address, const std::string& name, int16_t file_number,
                   int32_t record_capacity = -1);
+// OpenDataFile with the size of the record array as its capacity.
 template <std::size_t N>
 void OpenDataFile(int16_t& status, unsigned char (&record)[N], const std::string& name, int16_t file_number) {
   OpenDataFile(status, static_cast<void*>(record), name, file_number, static_cast<int32_t>(N));
 }
+// Closes every file at once (the engine's reset, which also aborts an open
+// transaction) and empties the table; the engine's status, the table left
+// as it was when the reset fails.
 void ResetDataFiles(int16_t& status);
+// The slot (1..40) holding `file_number`; otherwise minus the highest free
+// slot, or 0 when the table is full.  File number 0 finds a free slot.
 int FindSlot(int16_t file_number);
+// The record length of the open file `file_number` and the length of its
+// key `key_number` (the sum of its segments, at most 255; 0 when the file
+// lacks the key, not asked for with a negative key number); both 0 when the
+// file is not open or its statistics cannot be read.
 void FileStats(int16_t& record_length, int16_t& key_length, int16_t key_number, int16_t file_number);
 
 // Splits a data file name the way OpenDataFile does: directory (up to and
@@ -85,15 +105,47 @@ struct DataFileName {
 DataFileName SplitDataFileName(const std::string& name);
 
 // ---- Record operations ------------------------------------------------------
-// direction 0 = equal, > 0 greater or equal, < 0 less or equal.
+// Each of them answers B_FILE_NOT_OPEN for a file number not in the table.
+//
+// Reads the record of key `key_number` equal to (`direction` 0), greater or
+// equal to (> 0) or less or equal to (< 0) `key_value` (cut or padded with
+// zero bytes to the key's length) into the record variable; that key becomes
+// the file's current key.  kStatusNoSuchKey when the file lacks the key.
 void FindRecord(int16_t& status, int16_t direction, std::string key_value, int16_t key_number,
                 int16_t file_number);
+// Moves `count` records on (> 0) or back (< 0) in the order of the current
+// key and reads the last one into the record variable; the steps before it
+// leave the variable and the locks alone.  Status of the first step that
+// failed (B_END_OF_FILE at either end).
 void SkipRecords(int16_t& status, int32_t count, int16_t file_number);
+// Writes the record variable over the current record, appends the call's
+// line to "db.log" (UpdateLogLine) and reads the record back as stored.  On
+// a failure the current key value is cleared to zero bytes.
 void UpdateRecord(int16_t& status, int16_t file_number);
+// Deletes the current record; on a failure the current key value is cleared
+// to zero bytes.
 void DeleteRecord(int16_t& status, int16_t file_number);
+// With `position` 0: the position of the current record (0 when there is
+// none or the file is not open).  Otherwise reads the record at `position`
+// into the record variable and gives the engine's status.
 int32_t RecordPosition(int32_t position, int16_t file_number);
+// The current key value as the engine compares it: binary segments byte
+// reversed (high byte first), alternate-collating ones through the file's
+// table; "" when the file is not open.
 std::string CurrentKeyImage(int16_t file_number);
+// Applies the letters of `modes` (any case) in order to the file's record
+// locks: "d" none, "a" lock and wait (retried with pauses of up to 10
+// seconds, the lock-wait message on row 24 from the second try), "b" lock
+// without waiting (B_RECORD_LOCKED comes back); "+" saves the file's mode,
+// "-" takes back the last mode saved for the file (nothing when none is
+// saved).  Other letters count for nothing; status changes only for a file
+// that is not open.
 void SetLockMode(int16_t& status, const std::string& modes, int16_t file_number);
+// The common call of every record operation on table slot `slot`: the
+// record variable and the current key go in and come back, the lock bias is
+// added to reads when the file's lock mode asks for it, and a record or file
+// locked elsewhere is waited for in lock mode "a".  B_FILE_NOT_OPEN for an
+// empty or impossible slot.
 void CallRecordManager(int slot, uint16_t operation, int16_t& status);
 
 // The line UpdateRecord appends to "db.log" for one call (CR LF included).
@@ -102,9 +154,11 @@ std::string UpdateLogLine(int16_t file_number, int16_t operation, int16_t status
 // ---- Transactions -----------------------------------------------------------
 // All files of one directory change together or not at all between a begin
 // and an end; an abort (or a crash) leaves them as they were.
-int16_t BeginTransaction();
-int16_t EndTransaction();
-int16_t AbortTransaction();
+// Each gives the engine's status: B_TRANSACTION_ACTIVE for a begin inside a
+// transaction, B_NO_TRANSACTION for an end or abort outside one.
+int16_t BeginTransaction();  // starts a transaction
+int16_t EndTransaction();    // keeps what it changed
+int16_t AbortTransaction();  // undoes what it changed
 
 // ---- Messages of the data layer ---------------------------------------------
 // Each carries its four language texts (code page 850) and is chosen by the
@@ -163,6 +217,7 @@ extern DataMessageHooks DataMessages;
 // Through the hooks: true when a window opened, which CloseDataMessage then
 // closes.
 bool ShowDataMessage(int row, const std::string& text);
+// Closes the window ShowDataMessage opened (nothing without the hooks).
 void CloseDataMessage();
 
 // ---- Inside the data layer -------------------------------------------------------
@@ -178,8 +233,8 @@ int16_t CreateFromDictionary(const std::string& base, const std::string& hostPat
 int16_t ReadFileStatistics(int slot, std::string& statistics);
 // One segment of a key specification in a statistics buffer.
 struct KeySegmentSpec {
-  int length = 0;
-  uint16_t flags = 0;
+  int length = 0;      // bytes of the key value
+  uint16_t flags = 0;  // KF_* flags: segmented, binary, alternate collating...
 };
 // The segments of key `key_number` (empty when the file has no such key);
 // `segments_of_all_keys`, when given, receives the number of specifications

@@ -24,6 +24,7 @@ struct OpenedWindow {
   long fileStart = 0;  // 1-based position of its frame in the save file; 0: not written
 };
 
+// The window stack, the colour schemes and the value stack of the run.
 struct WindowState {
   int16_t WindowDepth = 0;  // windows open now (0 = none)
   // The innermost window, frame included, in console rows and columns; all 0
