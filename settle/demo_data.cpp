@@ -50,23 +50,17 @@ struct Date {
   int year = 0, month = 0, day = 0;
 };
 
-bool IsLeap(int y) { return (y % 4 == 0 && y % 100 != 0) || y % 400 == 0; }
-int MonthLength(int y, int m) {
-  static const int lengths[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
-  return m == 2 && IsLeap(y) ? 29 : lengths[m - 1];
-}
-
 Date MonthsFrom(Date d, int months) {
   int total = d.year * 12 + (d.month - 1) + months;
   Date r;
   r.year = total / 12;
   r.month = total % 12 + 1;
-  r.day = std::min(d.day, MonthLength(r.year, r.month));
+  r.day = std::min(d.day, GregorianMonthLength(r.year, r.month));
   return r;
 }
 
 Date MonthEnd(Date d) {
-  d.day = MonthLength(d.year, d.month);
+  d.day = GregorianMonthLength(d.year, d.month);
   return d;
 }
 
@@ -80,7 +74,7 @@ bool ParseDdMmYyyy(const std::string& text, Date& d) {
   d.month = std::stoi(text.substr(2, 2));
   d.year = std::stoi(text.substr(4, 4));
   return d.year >= 1000 && d.month >= 1 && d.month <= 12 && d.day >= 1 &&
-         d.day <= MonthLength(d.year, d.month);
+         d.day <= GregorianMonthLength(d.year, d.month);
 }
 
 // A date from `from` (exclusive) to a month after `settlement`, about one in
@@ -90,17 +84,17 @@ Date DateInPeriod(Random& random, const Date& from, const Date& settlement) {
   Date d;
   if (random.Percent(12)) {
     d = MonthsFrom(settlement, 1);
-    d.day = random.Between(1, MonthLength(d.year, d.month));
+    d.day = random.Between(1, GregorianMonthLength(d.year, d.month));
     if (random.Percent(50)) {  // the days right after the settlement date
       d = settlement;
-      if (d.day < MonthLength(d.year, d.month))
-        d.day = random.Between(d.day + 1, MonthLength(d.year, d.month));
+      if (d.day < GregorianMonthLength(d.year, d.month))
+        d.day = random.Between(d.day + 1, GregorianMonthLength(d.year, d.month));
       else d = MonthsFrom(Date{d.year, d.month, 1}, 1);
     }
     return d;
   }
   d = MonthsFrom(Date{settlement.year, settlement.month, 1}, -random.Between(0, std::max(span - 1, 0)));
-  d.day = random.Between(1, MonthLength(d.year, d.month));
+  d.day = random.Between(1, GregorianMonthLength(d.year, d.month));
   if (d.year == settlement.year && d.month == settlement.month) d.day = std::min(d.day, settlement.day);
   return d;
 }
