@@ -66,7 +66,6 @@ struct ConsoleState {
   std::deque<ConsoleEvent> scripted;
   int starved = 0;  // blocking reads made after the script ran out
   int bells = 0;
-  std::string commandsRun;
 };
 extern ConsoleState Console;
 

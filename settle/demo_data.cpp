@@ -324,12 +324,6 @@ int16_t WriteProperty(Random& random, const DemoDataOptions& o, int p, const Dat
 
 }  // namespace
 
-std::string DemoDateMonthsFrom(const std::string& ddmmyyyy, int months) {
-  Date d;
-  if (!ParseDdMmYyyy(ddmmyyyy, d)) return std::string();
-  return Packed(MonthsFrom(d, months));
-}
-
 std::string DemoDataOptionsProblem(const DemoDataOptions& o) {
   Date d;
   if (o.root.empty()) return "FALTA LA CARPETA ARREL (--root)";

@@ -35,7 +35,3 @@ std::string DemoDataOptionsProblem(const DemoDataOptions& options);
 // `problem` set when the options are unusable, the root or its dictionaries
 // are missing, or the files already hold records and `force` is not set.
 bool GenerateDemoData(const DemoDataOptions& options, DemoDataSummary& summary, std::string& problem);
-
-// The packed date of DDMMYYYY text moved by whole months (the day kept, cut
-// to the month's length); "" when the text is not a date.
-std::string DemoDateMonthsFrom(const std::string& ddmmyyyy, int months);
