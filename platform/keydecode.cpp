@@ -78,49 +78,37 @@ const TildeKey kTildeKeys[] = {
     {31, FKey(7), kShift}, {32, FKey(8), kShift}, {33, FKey(9), kShift}, {34, FKey(10), kShift},
 };
 
-// Final letters of CSI and SS3 key sequences.
+// Final letters of CSI and SS3 key sequences; "G" and "Z" come only after
+// CSI.
 struct FinalKey {
   char final;
   int key, modifiers;
 };
-const FinalKey kCsiFinals[] = {
-    {'A', kUp, 0},
-    {'B', kDown, 0},
-    {'C', kRight, 0},
-    {'D', kLeft, 0},
-    {'H', kHome, 0},
-    {'F', kEnd, 0},
-    {'E', kCentre, 0},
-    {'G', kCentre, 0},
-    {'P', FKey(1), 0},
-    {'Q', FKey(2), 0},
-    {'R', FKey(3), 0},
-    {'S', FKey(4), 0},
-    {'Z', kTab, kShift},
-    // rxvt: Shift+arrows.
-    {'a', kUp, kShift},
-    {'b', kDown, kShift},
-    {'c', kRight, kShift},
-    {'d', kLeft, kShift},
+const FinalKey kFinals[] = {
+    {'A', kUp, 0},     {'B', kDown, 0},   {'C', kRight, 0},    {'D', kLeft, 0},   {'H', kHome, 0},
+    {'F', kEnd, 0},    {'E', kCentre, 0}, {'P', FKey(1), 0},   {'Q', FKey(2), 0}, {'R', FKey(3), 0},
+    {'S', FKey(4), 0}, {'G', kCentre, 0}, {'Z', kTab, kShift},
 };
-const FinalKey kSs3Finals[] = {
-    {'A', kUp, 0},
-    {'B', kDown, 0},
-    {'C', kRight, 0},
-    {'D', kLeft, 0},
-    {'H', kHome, 0},
-    {'F', kEnd, 0},
-    {'E', kCentre, 0},
-    {'P', FKey(1), 0},
-    {'Q', FKey(2), 0},
-    {'R', FKey(3), 0},
-    {'S', FKey(4), 0},
-    // rxvt: Ctrl+arrows.
-    {'a', kUp, kCtrl},
-    {'b', kDown, kCtrl},
-    {'c', kRight, kCtrl},
-    {'d', kLeft, kCtrl},
-};
+
+// The key of a final letter after CSI (`csi`) or SS3; false when it names
+// none.  rxvt sends the arrows' letters in lower case for Shift+arrow after
+// CSI and Ctrl+arrow after SS3.
+bool FinalKeyOf(char final, bool csi, FinalKey& found) {
+  int modifiers = 0;
+  if (final >= 'a' && final <= 'd') {
+    final = static_cast<char>(final - 'a' + 'A');
+    modifiers = csi ? kShift : kCtrl;
+  } else if (!csi && (final == 'G' || final == 'Z')) {
+    return false;
+  }
+  for (const FinalKey& k : kFinals) {
+    if (k.final != final) continue;
+    found = FinalKey{final, k.key, k.modifiers | modifiers};
+    return true;
+  }
+  return false;
+}
+
 // The numeric keypad in application mode: SS3 + letter -> the character.
 const char kKeypadFinals[] = "pqrstuvwxyMjklmnoX";
 const char kKeypadCharacters[] = "0123456789\r*+,-./=";
@@ -153,37 +141,19 @@ struct Token {
 
 Token Incomplete() { return Token{}; }
 
-Token Nothing(size_t consumed) {
-  Token t;
-  t.consumed = consumed;
-  return t;
-}
+Token Nothing(size_t consumed) { return Token{.consumed = consumed}; }
 
 Token Key(int code, size_t consumed) {
-  Token t;
-  t.consumed = consumed;
-  t.kind = Token::KEY;
-  t.value = code;
-  return t;
+  return Token{.consumed = consumed, .kind = Token::KEY, .value = code};
 }
 
 Token Named(int key, int modifiers, size_t consumed) {
-  Token t;
-  t.consumed = consumed;
-  t.kind = Token::NAMED;
-  t.value = key;
-  t.modifiers = modifiers;
-  t.sequence = true;
-  return t;
+  return Token{
+      .consumed = consumed, .kind = Token::NAMED, .value = key, .modifiers = modifiers, .sequence = true};
 }
 
 Token Char(int cp850, int modifiers, size_t consumed) {
-  Token t;
-  t.consumed = consumed;
-  t.kind = Token::CHAR;
-  t.value = cp850;
-  t.modifiers = modifiers;
-  return t;
+  return Token{.consumed = consumed, .kind = Token::CHAR, .value = cp850, .modifiers = modifiers};
 }
 
 // Modifier bits from xterm's parameter (1 + Shift 1 + Alt 2 + Ctrl 4 +
@@ -322,8 +292,8 @@ Token InterpretCsi(std::string_view parameters, bool intermediates, char final, 
     return ignored;
   }
   if (final == 'u') return OtherKey(at(0, 0), ModifierBits(at(1, 1)), consumed);
-  for (const auto& k : kCsiFinals) {
-    if (k.final != final) continue;
+  FinalKey k;
+  if (FinalKeyOf(final, true, k)) {
     int modifier = p.size() >= 2 ? at(1, 1) : at(0, 1);
     return Named(k.key, k.modifiers | ModifierBits(modifier), consumed);
   }
@@ -374,8 +344,8 @@ Token DecodeSs3(std::string_view b, bool idle) {
   if (final < 0x40 || final > 0x7E) return i == 2 ? Char('O', kAlt, 2) : Nothing(i);
   std::vector<int> p = Parameters(b.substr(2, i - 2));
   int modifiers = ModifierBits(p.back());
-  for (const auto& k : kSs3Finals)
-    if (k.final == final) return Named(k.key, k.modifiers | modifiers, i + 1);
+  FinalKey k;
+  if (FinalKeyOf(final, false, k)) return Named(k.key, k.modifiers | modifiers, i + 1);
   if (const char* at = std::strchr(kKeypadFinals, final)) {
     Token t;
     t.consumed = i + 1;
