@@ -222,7 +222,16 @@ void StopAtExit() {
   if (Term.running) ConsoleStop();
 }
 
-void Unwind(const char*) {
+// Undoes a start that failed at the step `what` names: the screen ncurses
+// made (the input's modes put back as they were), the streams, the signal
+// handlers and the locale.
+void Unwind(const char* /*what*/) {
+  if (Term.screen) {
+    endwin();
+    delscreen(Term.screen);
+    Term.screen = nullptr;
+    tcsetattr(Term.inputFd, TCSANOW, &Term.savedInput);
+  }
   if (Term.input) fclose(Term.input);
   if (Term.output) fclose(Term.output);
   Term.input = Term.output = nullptr;
@@ -276,18 +285,10 @@ bool ConsoleStartTerminalOn(int inputFd, int outputFd, const std::string& termin
   }
   set_term(Term.screen);
   if (Capability("cup").empty()) {  // a terminal that cannot place the cursor is of no use
-    endwin();
-    delscreen(Term.screen);
-    Term.screen = nullptr;
-    tcsetattr(inputFd, TCSANOW, &modes);
     Unwind("no cursor addressing");
     return false;
   }
   if (pipe2(Term.wakePipe, O_NONBLOCK | O_CLOEXEC) != 0) {
-    endwin();
-    delscreen(Term.screen);
-    Term.screen = nullptr;
-    tcsetattr(inputFd, TCSANOW, &modes);
     Unwind("pipe");
     return false;
   }

@@ -52,10 +52,12 @@ void ChooseCursorShapes(const std::string& type) {
 // Key sequences from the terminal's description, added to the decoder's
 // built-in grammar (which already knows xterm, the Linux console and rxvt).
 void LearnKeySequences() {
-  struct {
+  // A capability's name and the key code its sequence stands for.
+  struct NamedKey {
     const char* name;
     int key;
-  } const kPlain[] = {
+  };
+  const NamedKey kPlain[] = {
       {"kcuu1", 0x4800}, {"kcud1", 0x5000}, {"kcub1", 0x4B00}, {"kcuf1", 0x4D00}, {"khome", 0x4700},
       {"kend", 0x4F00},  {"kpp", 0x4900},   {"knp", 0x5100},   {"kich1", 0x5200}, {"kdch1", 0x5300},
       {"kb2", 0x4C00},   {"kcbt", 0x0F00},  {"kent", 13},      {"kf11", 0x8500},  {"kf12", 0x8600},
@@ -66,10 +68,7 @@ void LearnKeySequences() {
                           0x3B00 + (n - 1) * 0x100);
   // ncurses' extended names: kLFT5 is Ctrl+Left; the digit is xterm's
   // modifier parameter (3 Alt, 5 Ctrl, 7 Ctrl+Alt ...).
-  struct {
-    const char* name;
-    int key;
-  } const kModified[] = {
+  const NamedKey kModified[] = {
       {"kUP", 0x4800},  {"kDN", 0x5000},  {"kLFT", 0x4B00}, {"kRIT", 0x4D00}, {"kHOM", 0x4700},
       {"kEND", 0x4F00}, {"kPRV", 0x4900}, {"kNXT", 0x5100}, {"kIC", 0x5200},  {"kDC", 0x5300},
   };
