@@ -68,6 +68,14 @@ DataFileSlot* OpenSlot(int16_t file_number, int* index = nullptr) {
   return &DataFiles.slots[slot];
 }
 
+// OpenSlot for a record operation: nullptr, with `status` B_FILE_NOT_OPEN,
+// for a file number not in the table.
+DataFileSlot* OpenSlotOrFail(int16_t file_number, int& index, int16_t& status) {
+  DataFileSlot* file = OpenSlot(file_number, &index);
+  if (!file) status = B_FILE_NOT_OPEN;
+  return file;
+}
+
 // A number as the update log writes it: a blank for 0 and above (a minus
 // sign otherwise), the digits, one blank.
 std::string LogNumber(int value) { return (value >= 0 ? " " : "") + std::to_string(value) + " "; }
@@ -120,11 +128,8 @@ void CallRecordManager(int slot, uint16_t operation, int16_t& status) {
 void FindRecord(int16_t& status, int16_t direction, std::string key_value, int16_t key_number,
                 int16_t file_number) {
   int index = 0;
-  DataFileSlot* file = OpenSlot(file_number, &index);
-  if (!file) {
-    status = B_FILE_NOT_OPEN;
-    return;
-  }
+  DataFileSlot* file = OpenSlotOrFail(file_number, index, status);
+  if (!file) return;
   // The key's length from the file's statistics (as FileStats gives it).  A
   // Stat the record manager refuses (a busy or damaged database) answers
   // its own status, not "no such key".
@@ -154,11 +159,8 @@ void FindRecord(int16_t& status, int16_t direction, std::string key_value, int16
 
 void SkipRecords(int16_t& status, int32_t count, int16_t file_number) {
   int index = 0;
-  DataFileSlot* file = OpenSlot(file_number, &index);
-  if (!file) {
-    status = B_FILE_NOT_OPEN;
-    return;
-  }
+  DataFileSlot* file = OpenSlotOrFail(file_number, index, status);
+  if (!file) return;
   uint16_t operation = count >= 0 ? B_GET_NEXT : B_GET_PREVIOUS;
   int64_t n = count >= 0 ? int64_t{count} : -int64_t{count};
   status = 0;
@@ -194,11 +196,8 @@ std::string UpdateLogLine(int16_t file_number, int16_t operation, int16_t status
 
 void UpdateRecord(int16_t& status, int16_t file_number) {
   int index = 0;
-  DataFileSlot* file = OpenSlot(file_number, &index);
-  if (!file) {
-    status = B_FILE_NOT_OPEN;
-    return;
-  }
+  DataFileSlot* file = OpenSlotOrFail(file_number, index, status);
+  if (!file) return;
   int32_t position = RecordPosition(0, file_number);
   CallRecordManager(index, B_UPDATE, status);
   // Every station appends to the same log, each line with one write.  A
@@ -216,11 +215,8 @@ void UpdateRecord(int16_t& status, int16_t file_number) {
 
 void DeleteRecord(int16_t& status, int16_t file_number) {
   int index = 0;
-  DataFileSlot* file = OpenSlot(file_number, &index);
-  if (!file) {
-    status = B_FILE_NOT_OPEN;
-    return;
-  }
+  DataFileSlot* file = OpenSlotOrFail(file_number, index, status);
+  if (!file) return;
   status = 0;
   CallRecordManager(index, B_DELETE, status);
   if (status != 0) std::fill(file->keyValue.begin(), file->keyValue.end(), '\0');
@@ -281,11 +277,8 @@ std::string CurrentKeyImage(int16_t file_number) {
 
 void SetLockMode(int16_t& status, const std::string& modes, int16_t file_number) {
   int index = 0;
-  DataFileSlot* file = OpenSlot(file_number, &index);
-  if (!file) {
-    status = B_FILE_NOT_OPEN;
-    return;
-  }
+  DataFileSlot* file = OpenSlotOrFail(file_number, index, status);
+  if (!file) return;
   std::string& stack = DataFiles.lockModeStack;
   for (char c : modes) {
     switch (c) {
