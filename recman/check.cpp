@@ -184,31 +184,47 @@ int16_t CheckTables(Directory& dir, const CatalogEntry& entry, const FileSpec& s
   return c.faults == 0 ? int16_t{B_OK} : int16_t{B_IO_ERROR};
 }
 
-// The marker of `where` and the catalog entries of its name, with what
-// does not belong together described in `report`.  0 when the marker names
-// the newest entry (in `entry`); otherwise the status to answer.
-int16_t MatchMarker(const DataPath& where, Directory*& dir, CatalogEntry& entry, MarkerState& marker,
-                    std::string& report) {
+int16_t Resolve(const std::string& path, DataPath& where) {
+  return ResolveDataPath(reinterpret_cast<const uint8_t*>(path.data()), static_cast<uint32_t>(path.size()),
+                         B_FILE_NOT_FOUND, where);
+}
+
+// A data file found by its path: where it is, the store of its folder and
+// the catalog entry its marker names.
+struct MarkedFile {
+  DataPath where;
+  Directory* dir = nullptr;
+  CatalogEntry entry;
+};
+
+// The file at `path`: its marker and the catalog entries of its name, with
+// what does not belong together described in `report`.  0 when the marker
+// names the newest entry (in `file.entry`); otherwise the status to answer
+// (a path that does not resolve gives the status of that).
+int16_t MatchMarker(const std::string& path, MarkedFile& file, std::string& report) {
+  const DataPath& where = file.where;
+  int16_t st = Resolve(path, file.where);
+  if (st != B_OK) return st;
   std::string uuid;
-  marker = ReadMarker(where.full, uuid);
+  MarkerState marker = ReadMarker(where.full, uuid);
   if (marker == MarkerState::kForeign) return B_NOT_A_RECORD_FILE;
   if (marker == MarkerState::kUnreadable) return B_ACCESS_DENIED;
-  int16_t st = GetDirectory(where.directory, false, dir);
+  st = GetDirectory(where.directory, false, file.dir);
   const std::string store = where.directory + "/" + kStoreName;
   if (st == B_FILE_NOT_FOUND && marker == MarkerState::kOk) {
     report += where.full + ": the marker names a file of " + store + ", which is missing\n";
     return B_IO_ERROR;
   }
   if (st != B_OK) return st;
-  EndRead(*dir);
+  EndRead(*file.dir);
   std::vector<CatalogEntry> entries;
-  st = ListCatalogEntries(*dir, where.name, entries);
+  st = ListCatalogEntries(*file.dir, where.name, entries);
   if (st != B_OK) return st;
   if (marker == MarkerState::kMissing) {
     if (entries.empty()) return B_FILE_NOT_FOUND;
     report += where.full + ": no marker, but " + store + " holds a file of that name (entry " +
               std::to_string(entries.front().id) + "): recutil repair-marker makes its marker again\n";
-    entry = entries.front();
+    file.entry = entries.front();
     return B_IO_ERROR;
   }
   if (entries.empty() || entries.front().uuid != uuid) {
@@ -216,16 +232,11 @@ int16_t MatchMarker(const DataPath& where, Directory*& dir, CatalogEntry& entry,
     report += entries.empty() ? "\n"
                               : "; the database holds a file of that name: recutil repair-marker gives it "
                                 "its own marker again\n";
-    if (!entries.empty()) entry = entries.front();
+    if (!entries.empty()) file.entry = entries.front();
     return B_IO_ERROR;
   }
-  entry = entries.front();
+  file.entry = entries.front();
   return B_OK;
-}
-
-int16_t Resolve(const std::string& path, DataPath& where) {
-  return ResolveDataPath(reinterpret_cast<const uint8_t*>(path.data()), static_cast<uint32_t>(path.size()),
-                         B_FILE_NOT_FOUND, where);
 }
 
 }  // namespace
@@ -233,14 +244,10 @@ int16_t Resolve(const std::string& path, DataPath& where) {
 int16_t RecmanCheckFile(const std::string& path, const std::string& owner, std::string& report) {
   std::lock_guard<std::mutex> guard(gRecman.mutex);
   ClearDiagnostic();
-  DataPath where;
-  int16_t st = Resolve(path, where);
+  MarkedFile file;
+  int16_t st = MatchMarker(path, file, report);
   if (st != B_OK) return st;
-  Directory* dir = nullptr;
-  CatalogEntry entry;
-  MarkerState marker;
-  st = MatchMarker(where, dir, entry, marker, report);
-  if (st != B_OK) return st;
+  const CatalogEntry& entry = file.entry;
   if (!entry.ownerHash.empty() && entry.ownerMode != B_OWNER_READ_ONLY &&
       !OwnerMatches(entry.ownerSalt, entry.ownerHash, owner.substr(0, kMaxOwnerName)))
     return B_INVALID_OWNER;
@@ -250,37 +257,33 @@ int16_t RecmanCheckFile(const std::string& path, const std::string& owner, std::
     report += "stored specification is unreadable\n";
     return B_NOT_A_RECORD_FILE;
   }
-  bool ownTransaction = !dir->transactionOpen;
-  if (ownTransaction) Exec(*dir, "BEGIN");
-  st = CheckTables(*dir, entry, spec, report);
-  if (ownTransaction) Exec(*dir, "COMMIT");
+  bool ownTransaction = !file.dir->transactionOpen;
+  if (ownTransaction) Exec(*file.dir, "BEGIN");
+  st = CheckTables(*file.dir, entry, spec, report);
+  if (ownTransaction) Exec(*file.dir, "COMMIT");
   return st;
 }
 
 int16_t RecmanRepairMarker(const std::string& path, std::string& report) {
   std::lock_guard<std::mutex> guard(gRecman.mutex);
   ClearDiagnostic();
-  DataPath where;
-  int16_t st = Resolve(path, where);
-  if (st != B_OK) return st;
-  Directory* dir = nullptr;
-  CatalogEntry entry;
-  MarkerState marker;
+  MarkedFile file;
   std::string found;
-  st = MatchMarker(where, dir, entry, marker, found);
+  int16_t st = MatchMarker(path, file, found);
+  const DataPath& where = file.where;
   if (st == B_OK) {
     report += where.full + ": the marker is sound\n";
     return B_FILE_EXISTS;
   }
-  if (st != B_IO_ERROR || entry.id == 0) {
+  if (st != B_IO_ERROR || file.entry.id == 0) {
     report += found;
     return st == B_IO_ERROR ? int16_t{B_FILE_NOT_FOUND} : st;
   }
-  if (!WriteMarker(where, entry.uuid, SyncEnabled())) {
+  if (!WriteMarker(where, file.entry.uuid, SyncEnabled())) {
     report += where.full + ": cannot write the marker\n";
     return B_CREATE_IO_ERROR;
   }
-  report += where.full + ": marker made again for entry " + std::to_string(entry.id) + " of " +
+  report += where.full + ": marker made again for entry " + std::to_string(file.entry.id) + " of " +
             where.directory + "/" + kStoreName + "\n";
   return B_OK;
 }

@@ -90,6 +90,14 @@ int16_t Failed(sqlite3_stmt* s, int rc) {
   return Failed(DirectoryOf(db), db, rc);
 }
 
+// Prepares `sql` on the directory's database into `s`; B_OK, or the status
+// of the failure with its diagnostic noted (`s` then null).
+int16_t Prepare(Directory& dir, const char* sql, sqlite3_stmt*& s) {
+  s = nullptr;
+  int rc = sqlite3_prepare_v2(dir.db, sql, -1, &s, nullptr);
+  return rc == SQLITE_OK ? int16_t{B_OK} : Failed(&dir, dir.db, rc);
+}
+
 std::string Table(const OpenFile& f) { return "r" + std::to_string(f.id); }
 std::string IndexTable(const OpenFile& f, int key) {
   return "k" + std::to_string(f.id) + "_" + std::to_string(key);
@@ -455,12 +463,13 @@ int16_t ListCatalogEntries(Directory& dir, const std::string& name, std::vector<
   out.clear();
   if (dir.db == nullptr) return B_IO_ERROR;
   sqlite3_stmt* s = nullptr;
-  int rc = sqlite3_prepare_v2(dir.db,
-                              "SELECT id, uuid, spec, owner_salt, owner_hash, owner_mode "
-                              "FROM recman_file WHERE name = ?1 ORDER BY id DESC",
-                              -1, &s, nullptr);
-  if (rc != SQLITE_OK) return Failed(&dir, dir.db, rc);
+  int16_t st = Prepare(dir,
+                       "SELECT id, uuid, spec, owner_salt, owner_hash, owner_mode "
+                       "FROM recman_file WHERE name = ?1 ORDER BY id DESC",
+                       s);
+  if (st != B_OK) return st;
   sqlite3_bind_text(s, 1, name.data(), static_cast<int>(name.size()), SQLITE_STATIC);
+  int rc = SQLITE_OK;
   while ((rc = sqlite3_step(s)) == SQLITE_ROW) {
     CatalogEntry& e = out.emplace_back();
     e.id = sqlite3_column_int64(s, 0);
@@ -472,7 +481,7 @@ int16_t ListCatalogEntries(Directory& dir, const std::string& name, std::vector<
     e.ownerHash = ColumnBlob(s, 4);
     e.ownerMode = sqlite3_column_int(s, 5);
   }
-  int16_t st = rc == SQLITE_DONE ? int16_t{B_OK} : Failed(&dir, dir.db, rc);
+  st = rc == SQLITE_DONE ? int16_t{B_OK} : Failed(&dir, dir.db, rc);
   sqlite3_finalize(s);
   return st;
 }
@@ -488,13 +497,12 @@ int16_t FindCatalogEntry(Directory& dir, const std::string& name, CatalogEntry& 
 int16_t AddCatalogEntry(Directory& dir, const std::string& name, const std::string& uuid,
                         const FileSpec& spec, int64_t& id) {
   sqlite3_stmt* s = nullptr;
-  int rc = sqlite3_prepare_v2(dir.db, "INSERT INTO recman_file(name, uuid, spec) VALUES(?1, ?2, ?3)", -1, &s,
-                              nullptr);
-  if (rc != SQLITE_OK) return Failed(&dir, dir.db, rc);
+  int16_t st = Prepare(dir, "INSERT INTO recman_file(name, uuid, spec) VALUES(?1, ?2, ?3)", s);
+  if (st != B_OK) return st;
   sqlite3_bind_text(s, 1, name.data(), static_cast<int>(name.size()), SQLITE_STATIC);
   sqlite3_bind_text(s, 2, uuid.data(), static_cast<int>(uuid.size()), SQLITE_STATIC);
   BindBlob(s, 3, spec.image);
-  rc = sqlite3_step(s);
+  int rc = sqlite3_step(s);
   sqlite3_finalize(s);
   if (rc != SQLITE_DONE) return Failed(&dir, dir.db, rc);
   id = sqlite3_last_insert_rowid(dir.db);
@@ -519,11 +527,9 @@ int16_t DropCatalogEntry(Directory& dir, int64_t id, size_t keyCount) {
 int16_t SetOwnerEntry(Directory& dir, int64_t id, const std::string& salt, const std::string& hash,
                       int mode) {
   sqlite3_stmt* s = nullptr;
-  int rc = sqlite3_prepare_v2(dir.db,
-                              "UPDATE recman_file SET owner_salt = ?1, owner_hash = ?2, owner_mode = ?3 "
-                              "WHERE id = ?4",
-                              -1, &s, nullptr);
-  if (rc != SQLITE_OK) return Failed(&dir, dir.db, rc);
+  int16_t st = Prepare(
+      dir, "UPDATE recman_file SET owner_salt = ?1, owner_hash = ?2, owner_mode = ?3 WHERE id = ?4", s);
+  if (st != B_OK) return st;
   if (salt.empty()) {
     sqlite3_bind_null(s, 1);
     sqlite3_bind_null(s, 2);
@@ -533,7 +539,7 @@ int16_t SetOwnerEntry(Directory& dir, int64_t id, const std::string& salt, const
   }
   sqlite3_bind_int(s, 3, mode);
   sqlite3_bind_int64(s, 4, id);
-  rc = sqlite3_step(s);
+  int rc = sqlite3_step(s);
   sqlite3_finalize(s);
   return rc == SQLITE_DONE ? int16_t{B_OK} : Failed(&dir, dir.db, rc);
 }
@@ -593,10 +599,8 @@ int16_t FlushRecordCounts(Directory& dir) {
   if (dir.pendingCounts.empty()) return B_OK;
   if (dir.db == nullptr) return B_IO_ERROR;
   sqlite3_stmt* s = nullptr;
-  int rc = sqlite3_prepare_v2(dir.db, "UPDATE recman_file SET records = records + ?1 WHERE id = ?2", -1, &s,
-                              nullptr);
-  if (rc != SQLITE_OK) return Failed(&dir, dir.db, rc);
-  int16_t st = B_OK;
+  int16_t st = Prepare(dir, "UPDATE recman_file SET records = records + ?1 WHERE id = ?2", s);
+  if (st != B_OK) return st;
   for (const auto& [id, delta] : dir.pendingCounts) {
     if (delta == 0) continue;
     sqlite3_bind_int64(s, 1, delta);
