@@ -53,14 +53,6 @@ void CheckTemporaryFolder() {
   StopProgram(FolderFailureText() + HostPath(folder) + " (KALTMP): " + SystemErrorText(error));
 }
 
-void OpenSettlementFiles() {
-  for (const SettlementFile& file : kSettlementFiles) {
-    int16_t status = 0;
-    // A file that cannot be opened ends the program inside the data layer.
-    OpenDataFile(status, file.record, Session.root + "DADES\\" + file.name, file.number, file.size);
-  }
-}
-
 }  // namespace
 
 int TarpelixMain() {
@@ -90,7 +82,7 @@ int TarpelixMain() {
   if (!ReadFormFile(Session.root + "FORMS\\" + ModuleName + ".JPN", problem)) StopProgram(problem);
   GiveParameterDefaults();
   CreateWorkTables();
-  OpenSettlementFiles();
+  OpenSettlementFiles(Session.root);  // a file that cannot be opened ends the program
   ReadTaxRates();
   // The station's identity and liveness in the lock folder, and what an
   // earlier run of it left there freed, before the first lock is needed.

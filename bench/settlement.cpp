@@ -114,32 +114,21 @@ void StartStation(const std::string& root) {
   CreateWorkTables();
 }
 
-void OpenFiles(const std::string& root) {
-  struct File {
-    void* record;
-    int32_t size;
-    const char* name;
-    int16_t number;
-  };
-  const File files[] = {
-      {THRebut, sizeof THRebut, "THRebut", kFileConcepts},
-      {FinquesH, sizeof FinquesH, "FinquesH", kFileProperties},
-      {FinDespH, sizeof FinDespH, "FinDespH", kFileExpenseNotes},
-      {PropietH, sizeof PropietH, "PropietH", kFileOwners},
-      {PagamH, sizeof PagamH, "PagamH", kFilePayments},
-      {CobramH, sizeof CobramH, "CobramH", kFileCollections},
-  };
-  for (const File& f : files) {
-    int16_t status = 0;
-    OpenDataFile(status, f.record, root + "DADES\\" + f.name, f.number, f.size);
-  }
+// Closes the files the pass had open, goes back to `previous` and removes
+// the copy of the data the iteration settled.
+void EndIteration(const std::string& previous, const std::string& dir) {
+  int16_t status = 0;
+  ResetDataFiles(status);
+  ChangeDirectory(previous);
+  std::error_code ignored;
+  std::filesystem::remove_all(dir, ignored);
 }
 
 // This process as the station that settles: its files open, the demo's tax
 // rates, every property at 31 December 2026 into concept 3.
 void StartPassStation(const std::string& root) {
   StartStation(root);
-  OpenFiles(root);
+  OpenSettlementFiles(root);
   IvaRate[0] = 21, IvaRate[1] = 10, RetRate[0] = 15, RetRate[1] = 7;
   SettlementDate = PackDigits("20261231");
   LowerOwnerKey = PackCode("1.1");
@@ -241,11 +230,7 @@ void BM_SettlementPass(benchmark::State& state) {
     operations += Settlement.recordOperations;
     engineCalls += DataFiles.engineCalls - callsBefore;
     if (!Settlement.untouched.empty()) state.SkipWithError("properties left untouched");
-    int16_t status = 0;
-    ResetDataFiles(status);
-    ChangeDirectory(previous);
-    std::error_code ignored;
-    std::filesystem::remove_all(dir, ignored);
+    EndIteration(previous, dir);
     state.ResumeTiming();
   }
   state.counters["operations/s"] =
@@ -333,7 +318,7 @@ pid_t StartIdleStation(const std::string& root, int& gate) {
     std::filesystem::create_directories(root + "TMP2");
     StartStation(root);
     Session.tempDir = root + "TMP2/";
-    OpenFiles(root);
+    OpenSettlementFiles(root);
     char c = 'r';
     if (write(ready[1], &c, 1) != 1) _exit(1);
     if (read(go[0], &c, 1) < 0) _exit(1);
@@ -387,11 +372,7 @@ void BM_SettlementWithIdleStation(benchmark::State& state) {
       int status = 0;
       waitpid(station, &status, 0);
     }
-    int16_t status = 0;
-    ResetDataFiles(status);
-    ChangeDirectory(previous);
-    std::error_code ignored;
-    std::filesystem::remove_all(dir, ignored);
+    EndIteration(previous, dir);
     state.ResumeTiming();
   }
   state.counters["records"] = static_cast<double>(records);

@@ -368,10 +368,7 @@ bool GenerateDemoData(const DemoDataOptions& o, DemoDataSummary& summary, std::s
   }
 
   Session.root = root;
-  for (const SettlementFile& f : kSettlementFiles) {
-    int16_t status = 0;
-    OpenDataFile(status, f.record, root + "DADES\\" + f.name, f.number, f.size);
-  }
+  OpenSettlementFiles(root);
   auto finish = [&](bool ok) {
     int16_t status = 0;
     ResetDataFiles(status);

@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "data/data.h"
 #include "platform/le.h"
 
 unsigned char THRebut[24];
@@ -25,6 +26,16 @@ const SettlementFile kSettlementFiles[6] = {
     {PagamH, sizeof PagamH, "PagamH", kFilePayments},
     {CobramH, sizeof CobramH, "CobramH", kFileCollections},
 };
+
+int16_t OpenSettlementFiles(const std::string& root) {
+  int16_t result = 0;
+  for (const SettlementFile& f : kSettlementFiles) {
+    int16_t status = 0;
+    OpenDataFile(status, f.record, root + "DADES\\" + f.name, f.number, f.size);
+    if (result == 0) result = status;
+  }
+  return result;
+}
 
 namespace {
 

@@ -30,6 +30,11 @@ struct SettlementFile {
   int16_t number;
 };
 extern const SettlementFile kSettlementFiles[6];
+// Opens the six files of `root` + "DADES\" with the data layer, each with
+// its record variable; 0, or the first status other than 0 (a file number
+// already open, a full table).  A file that cannot be opened ends the
+// program in the data layer.
+int16_t OpenSettlementFiles(const std::string& root);
 
 // ---- Field accessors ---------------------------------------------------------
 // Every field the program reads or writes is reached through these, so no
