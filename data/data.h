@@ -119,8 +119,9 @@ void FindRecord(int16_t& status, int16_t direction, std::string key_value, int16
 // failed (B_END_OF_FILE at either end).
 void SkipRecords(int16_t& status, int32_t count, int16_t file_number);
 // Writes the record variable over the current record, appends the call's
-// line to "db.log" (UpdateLogLine) and reads the record back as stored.  On
-// a failure the current key value is cleared to zero bytes.
+// line to "db.log" (UpdateLogLine; a line that cannot be added is told
+// once, NoteUpdateLogFailure) and reads the record back as stored.  On a
+// failure the current key value is cleared to zero bytes.
 void UpdateRecord(int16_t& status, int16_t file_number);
 // Deletes the current record; on a failure the current key value is cleared
 // to zero bytes.
@@ -157,6 +158,8 @@ std::string UpdateLogLine(int16_t file_number, int16_t operation, int16_t status
 // Each gives the engine's status: B_TRANSACTION_ACTIVE for a begin inside a
 // transaction, B_NO_TRANSACTION for an end or abort outside one.
 int16_t BeginTransaction();  // starts a transaction
+// End and abort then show a notice held back while the transaction was
+// open (ShowHeldDataNotice).
 int16_t EndTransaction();    // keeps what it changed
 int16_t AbortTransaction();  // undoes what it changed
 
