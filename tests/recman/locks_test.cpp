@@ -48,6 +48,17 @@ class LocksTest : public ::testing::Test {
     });
   }
 
+  // Status of another process's update of record 1 (filled with 'o') after
+  // its own read.
+  int OtherProcessUpdatesRecordOne() {
+    return InChild([&] {
+      Block other;
+      if (Open(other, path) != B_OK) return 200;
+      if (Get(other, B_GET_EQUAL, 0, Key(1)).status != B_OK) return 201;
+      return static_cast<int>(Update(other, Rec(1, 'o')));
+    });
+  }
+
   TempDir dir;
   std::string path;
   Block pb;
@@ -180,12 +191,7 @@ TEST_F(LocksTest, DeleteReleasesTheLockOfTheDeletedRecord) {
 
 TEST_F(LocksTest, RecordChangedSinceReadGivesConflict) {
   ASSERT_EQ(Get(pb, B_GET_EQUAL, 0, Key(1)).status, B_OK);
-  int other = InChild([&] {
-    Block o;
-    if (Open(o, path) != B_OK) return 200;
-    if (Get(o, B_GET_EQUAL, 0, Key(1)).status != B_OK) return 201;
-    return static_cast<int>(Update(o, Rec(1, 'o')));
-  });
+  int other = OtherProcessUpdatesRecordOne();
   ASSERT_EQ(other, B_OK);
   EXPECT_EQ(Update(pb, Rec(1, 'p')), B_CONFLICT);
   EXPECT_EQ(Delete(pb), B_CONFLICT);
@@ -197,12 +203,7 @@ TEST_F(LocksTest, RecordChangedSinceReadGivesConflict) {
 // the parent's next update would give the record the version the child gave
 // it, and a handle that read the child's record would overwrite that update.
 TEST_F(LocksTest, AChildsVersionsAreNotItsParents) {
-  int other = InChild([&] {
-    Block o;
-    if (Open(o, path) != B_OK) return 200;
-    if (Get(o, B_GET_EQUAL, 0, Key(1)).status != B_OK) return 201;
-    return static_cast<int>(Update(o, Rec(1, 'o')));
-  });
+  int other = OtherProcessUpdatesRecordOne();
   ASSERT_EQ(other, B_OK);
   Block reader, writer;
   ASSERT_EQ(Open(reader, path), B_OK);
