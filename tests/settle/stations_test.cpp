@@ -111,7 +111,7 @@ TEST_F(StationsTest, TheSameRangeTwiceAtOnceEndsAsOneStationAlone) {
 // other station settles the same range at once, without a single wait, and
 // the data end as one station's alone.
 TEST_F(StationsTest, AStationKilledInTheMiddleOfAPassLeavesTheOtherNoWait) {
-  std::string trace = temp.dir + "/trace";
+  std::string trace = temp.path + "/trace";
   {
     std::string dir = NewRoot();
     ChildRun run;
@@ -145,16 +145,16 @@ TEST_F(StationsTest, AStationKilledInTheMiddleOfAPassLeavesTheOtherNoWait) {
 // station makes there comes out group-writable, the data files' database
 // included, so that the next user of the group settles without a refusal.
 TEST_F(StationsTest, UnderUmask002EveryFileAStationMakesIsGroupWritable) {
-  settletest::TempRoot fresh;
+  TempDir fresh{"tarpelix_settle_"};
   mode_t previous = umask(002);
-  settletest::MakeSuiteRoot(fresh.dir);
-  std::filesystem::remove_all(fresh.dir + "/LOCKS");
+  settletest::MakeSuiteRoot(fresh.path);
+  std::filesystem::remove_all(fresh.path + "/LOCKS");
   std::string problem;
   DemoDataOptions small = options;
   small.properties = 2;
-  bool made = passchild::MakeGeneratedRoot(fresh.dir, small, problem);
+  bool made = passchild::MakeGeneratedRoot(fresh.path, small, problem);
   ChildRun run;
-  run.root = fresh.dir + "/";
+  run.root = fresh.path + "/";
   std::string ended = passchild::RunPass(run);
   umask(previous);
   ASSERT_TRUE(made) << problem;
@@ -162,7 +162,7 @@ TEST_F(StationsTest, UnderUmask002EveryFileAStationMakesIsGroupWritable) {
   namespace fs = std::filesystem;
   int looked = 0;
   for (const char* folder : {"DADES", "LOCKS", "TMP", "."}) {
-    for (const fs::directory_entry& entry : fs::directory_iterator(fresh.dir + "/" + folder)) {
+    for (const fs::directory_entry& entry : fs::directory_iterator(fresh.path + "/" + folder)) {
       std::string name = entry.path().filename().string();
       if (std::string(folder) == "." && name != "db.log" && name != "LOCKS") continue;
       SCOPED_TRACE(entry.path().string());
@@ -170,8 +170,8 @@ TEST_F(StationsTest, UnderUmask002EveryFileAStationMakesIsGroupWritable) {
       ++looked;
     }
   }
-  EXPECT_TRUE(fs::exists(fresh.dir + "/DADES/recman.db"));
-  EXPECT_TRUE(fs::exists(fresh.dir + "/LOCKS/PropietH.lck"));
+  EXPECT_TRUE(fs::exists(fresh.path + "/DADES/recman.db"));
+  EXPECT_TRUE(fs::exists(fresh.path + "/LOCKS/PropietH.lck"));
   EXPECT_GE(looked, 12);
 }
 
