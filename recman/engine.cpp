@@ -21,6 +21,7 @@
 #include <time.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstring>
 #include <new>
 
@@ -187,7 +188,8 @@ int16_t OpenFileOp(Call& c, void* block, int attempt = 0) {
   int16_t st = ResolveDataPath(c.key, c.keyLength, B_FILE_NOT_FOUND, path);
   if (st != B_OK) return st;
   std::string uuid;
-  MarkerState marker = ReadMarker(path.full, uuid);
+  bool pending = false;
+  MarkerState marker = ReadMarker(path.full, uuid, &pending);
   switch (marker) {
     case MarkerState::kOk:
     case MarkerState::kMissing: break;
@@ -206,14 +208,29 @@ int16_t OpenFileOp(Call& c, void* block, int attempt = 0) {
   bool found = false;
   st = FindCatalogEntry(*dir, path.name, entry, found);
   if (st != B_OK) return st;
-  // A marker and a catalog entry that do not belong together are never
-  // taken for a missing file (which would be created anew over them).
+  // A marker and a catalog entry that do not belong together may be
+  // another process's create under way: it writes the marker, then commits
+  // the entry, so the marker may have been read before it was written, or
+  // the catalog before the commit.  Wait for the folder's writer (whatever
+  // that wait answers), then look at both again.
+  bool together = marker == MarkerState::kMissing ? !found : found && entry.uuid == uuid;
+  if (!together && attempt == 0 && !gRecman.inTransaction) {
+    WriteScope scope;
+    EndWrite(scope, BeginWrite(*dir, scope));
+    return OpenFileOp(c, block, attempt + 1);
+  }
+  // Otherwise they are never taken for a missing file (which would be
+  // created anew over them).
   if (marker == MarkerState::kMissing)
     return found ? NoteFailure(B_IO_ERROR, dir,
                                dir->path + "/" + kStoreName + " holds the records of " + path.name +
                                    " but its marker file is missing: run recutil check and recutil "
                                    "repair-marker")
                  : int16_t{B_FILE_NOT_FOUND};
+  // A create that never committed (killed between its marker and its
+  // commit) left its pending marker, and no entry of the name: the file was
+  // never made.
+  if (!found && pending) return B_FILE_NOT_FOUND;
   if (!found || entry.uuid != uuid)
     return NoteFailure(B_IO_ERROR, dir,
                        "the marker " + path.full + " names no file of " + dir->path + "/" + kStoreName +
@@ -296,9 +313,12 @@ int16_t CreateFileOp(Call& c) {
   st = ResolveDataPath(c.key, c.keyLength, B_CREATE_IO_ERROR, path);
   if (st != B_OK) return st;
   std::string uuid;
+  bool pending = false;
   // A marker without its database (a database moved away, a marker copied
-  // in) is refused before a new database is made beside it.
-  if (c.keyNumber == kCreateNoReplace && ReadMarker(path.full, uuid) != MarkerState::kMissing)
+  // in) is refused before a new database is made beside it; a pending one
+  // is looked at under the folder's write lock below.
+  if (c.keyNumber == kCreateNoReplace && ReadMarker(path.full, uuid, &pending) != MarkerState::kMissing &&
+      !pending)
     return B_FILE_EXISTS;
   Directory* dir = nullptr;
   st = GetDirectory(path.directory, true, dir);
@@ -306,13 +326,19 @@ int16_t CreateFileOp(Call& c) {
   WriteScope scope;
   st = BeginWrite(*dir, scope);
   if (st != B_OK) return EndWrite(scope, st);
-  MarkerState marker = ReadMarker(path.full, uuid);
+  MarkerState marker = ReadMarker(path.full, uuid, &pending);
   std::vector<CatalogEntry> entries;
   st = ListCatalogEntries(*dir, path.name, entries);
   if (st != B_OK) return EndWrite(scope, st);
   // Without replacing, anything standing for the file keeps it: a marker of
   // any kind, or a catalog entry of that name (whose marker may be lost).
-  bool exists = marker != MarkerState::kMissing || !entries.empty();
+  // Only the pending marker of a create that never committed (no entry of
+  // its id, and no other create can be under way while this one holds the
+  // write lock) stands for nothing.
+  bool orphan =
+      marker == MarkerState::kOk && pending &&
+      std::none_of(entries.begin(), entries.end(), [&](const CatalogEntry& e) { return e.uuid == uuid; });
+  bool exists = (marker != MarkerState::kMissing && !orphan) || !entries.empty();
   if (exists && c.keyNumber == kCreateNoReplace) return EndWrite(scope, B_FILE_EXISTS);
   if (marker == MarkerState::kUnreadable) return EndWrite(scope, B_ACCESS_DENIED);
   for (const CatalogEntry& e : entries)
@@ -331,8 +357,12 @@ int16_t CreateFileOp(Call& c) {
   int64_t id = 0;
   st = AddCatalogEntry(*dir, path.name, newUuid, spec, id);
   if (st != B_OK) return EndWrite(scope, st == B_DUPLICATE_KEY ? int16_t{B_CREATE_IO_ERROR} : st);
-  if (!WriteMarker(path, newUuid, SyncEnabled())) return EndWrite(scope, B_CREATE_IO_ERROR);
-  return EndWrite(scope, B_OK);
+  if (!WriteMarker(path, newUuid, SyncEnabled(), true)) return EndWrite(scope, B_CREATE_IO_ERROR);
+  st = EndWrite(scope, B_OK);
+  // Committed: the marker loses its pending line (if this last write is
+  // lost, a pending marker whose entry exists opens all the same).
+  if (st == B_OK) WriteMarker(path, newUuid, SyncEnabled());
+  return st;
 }
 
 int16_t StatOp(Call& c) {

@@ -15,6 +15,7 @@
 namespace {
 
 constexpr const char* kMarkerTitle = "RECMAN DATA FILE 1\n";
+constexpr const char* kPendingLine = "\npending\n";  // right after the id
 
 bool ReservedName(const std::string& name) {
   return name == "." || name == ".." || name.rfind(kStoreName, 0) == 0 || name == kLockName ||
@@ -54,8 +55,9 @@ int16_t ResolveDataPath(const uint8_t* key, uint32_t length, int16_t missingStat
   return B_OK;
 }
 
-MarkerState ReadMarker(const std::string& path, std::string& uuid) {
+MarkerState ReadMarker(const std::string& path, std::string& uuid, bool* pending) {
   uuid.clear();
+  if (pending) *pending = false;
   int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW);
   if (fd < 0) {
     if (errno == ELOOP) fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
@@ -72,12 +74,13 @@ MarkerState ReadMarker(const std::string& path, std::string& uuid) {
   size_t end = text.find('\n', at + 4);
   if (end == std::string::npos) return MarkerState::kForeign;
   uuid = text.substr(at + 4, end - at - 4);
+  if (pending) *pending = text.find(kPendingLine) != std::string::npos;
   return uuid.empty() ? MarkerState::kForeign : MarkerState::kOk;
 }
 
-bool WriteMarker(const DataPath& path, const std::string& uuid, bool sync) {
-  std::string text = std::string(kMarkerTitle) + "id " + uuid + "\nname " + path.name +
-                     "\nThe records of this file are kept in " + kStoreName +
+bool WriteMarker(const DataPath& path, const std::string& uuid, bool sync, bool pending) {
+  std::string text = std::string(kMarkerTitle) + "id " + uuid + (pending ? kPendingLine : "\n") + "name " +
+                     path.name + "\nThe records of this file are kept in " + kStoreName +
                      " in this directory; use recutil to look at them.\n";
   std::string tmp = path.full + ".recman-tmp" + std::to_string(getpid());
   int fd = open(tmp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);

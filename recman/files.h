@@ -22,7 +22,12 @@ struct DataPath {
 int16_t ResolveDataPath(const uint8_t* key, uint32_t length, int16_t missingStatus, DataPath& out);
 
 enum class MarkerState : uint8_t { kOk, kMissing, kForeign, kUnreadable };
-MarkerState ReadMarker(const std::string& path, std::string& uuid);
+// `pending`, when given, tells a marker written by a create before its
+// catalog entry was committed (see WriteMarker).
+MarkerState ReadMarker(const std::string& path, std::string& uuid, bool* pending = nullptr);
 // Writes the marker atomically (temporary file, fsync, rename, fsync of the
-// directory, unless `sync` is false).  Returns false on failure.
-bool WriteMarker(const DataPath& path, const std::string& uuid, bool sync);
+// directory, unless `sync` is false).  Returns false on failure.  A create
+// writes it `pending` before its commit and again without after: a pending
+// marker whose id the committed catalog does not know is what a create
+// that never committed (a process killed in it) left behind.
+bool WriteMarker(const DataPath& path, const std::string& uuid, bool sync, bool pending = false);

@@ -275,3 +275,40 @@ TEST_F(FilesTest, ExclusiveOpenKeepsOtherProcessesOut) {
 }
 
 }  // namespace
+
+TEST_F(FilesTest, AFileOpenedWhileAnotherProcessCreatesItIsFoundOrMissingNeverAMismatch) {
+  // Between the creating process's marker and its commit, an open sees a
+  // marker the committed catalog does not know yet: it waits for the
+  // creator and opens the new file (or finds it missing before), as two
+  // stations starting on a fresh suite root do.
+  std::string spec = OwnerSpec().Build();
+  constexpr int kFiles = 150;
+  ASSERT_EQ(Create(dir.File("F0.dat"), spec), B_OK);  // the folder's database made before the race
+  pid_t child = fork();
+  if (child == 0) {
+    for (int i = 1; i <= kFiles; ++i)
+      if (Create(dir.File("F" + std::to_string(i) + ".dat"), spec) != B_OK) _exit(1);
+    _exit(0);
+  }
+  int mismatches = 0, opened = 0;
+  for (int i = 1; i <= kFiles; ++i) {
+    for (;;) {
+      Block pb;
+      int16_t st = Open(pb, dir.File("F" + std::to_string(i) + ".dat"));
+      if (st == B_OK) {
+        ++opened;
+        Close(pb);
+        break;
+      }
+      if (st != B_FILE_NOT_FOUND) {
+        ++mismatches;
+        break;
+      }
+    }
+  }
+  int status = 0;
+  waitpid(child, &status, 0);
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+  EXPECT_EQ(mismatches, 0);
+  EXPECT_EQ(opened, kFiles);
+}
