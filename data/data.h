@@ -126,6 +126,11 @@ void UpdateRecord(int16_t& status, int16_t file_number);
 // Deletes the current record; on a failure the current key value is cleared
 // to zero bytes.
 void DeleteRecord(int16_t& status, int16_t file_number);
+// Inserts the record variable as a new record (it becomes the current
+// record); status as the record manager answers (5: the key is taken).
+// The suite's six files never get records from the program; the
+// settlement journal and its undo do.
+void InsertRecord(int16_t& status, int16_t file_number);
 // With `position` 0: the position of the current record (0 when there is
 // none or the file is not open).  Otherwise reads the record at `position`
 // into the record variable and gives the engine's status.

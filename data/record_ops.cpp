@@ -222,6 +222,13 @@ void DeleteRecord(int16_t& status, int16_t file_number) {
   if (status != 0) std::fill(file->keyValue.begin(), file->keyValue.end(), '\0');
 }
 
+void InsertRecord(int16_t& status, int16_t file_number) {
+  int index = 0;
+  if (!OpenSlotOrFail(file_number, index, status)) return;
+  status = 0;
+  CallRecordManager(index, B_INSERT, status);
+}
+
 int32_t RecordPosition(int32_t position, int16_t file_number) {
   DataFileSlot* file = OpenSlot(file_number);
   if (!file) return 0;

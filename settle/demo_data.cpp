@@ -168,17 +168,11 @@ std::vector<int32_t> Apportion(const std::vector<int>& weights, int64_t total) {
   return shares;
 }
 
-// Inserts the record variable of `file` (the program has no insert).
-int16_t Insert(int16_t file, const void* record, size_t size) {
-  int slot = FindSlot(file);
-  if (slot <= 0) return B_FILE_NOT_OPEN;
-  unsigned char data[kDataBufferSize];
-  std::memset(data, ' ', sizeof data);
-  std::memcpy(data, record, std::min<size_t>(size, kDataBufferSize));
-  uint32_t length =
-      static_cast<uint32_t>(std::clamp<int32_t>(DataFiles.slots[slot].recordLength, 0, kDataBufferSize));
-  char key[kKeyBufferSize] = {};
-  return BTRCALL(B_INSERT, DataFiles.slots[slot].positionBlock, data, &length, key, kKeyBufferSize - 1, 0);
+// Inserts the record variable of `file`.
+int16_t Insert(int16_t file) {
+  int16_t status = 0;
+  InsertRecord(status, file);
+  return status;
 }
 
 // Whether the file holds a record (its first record by physical order).
@@ -259,7 +253,7 @@ int16_t WriteProperty(Random& random, const DemoDataOptions& o, int p, const Dat
     case 3: SetPropertyTaxId("ES" + Digits(random, 8) + "P"); break;
     default: SetPropertyTaxId("ESH" + Digits(random, 8)); break;
   }
-  if ((status = Insert(kFileProperties, FinquesH, sizeof FinquesH)) != 0) return status;
+  if ((status = Insert(kFileProperties)) != 0) return status;
   ++summary.properties;
 
   // The expense note: the fee's group when it names one.
@@ -271,7 +265,7 @@ int16_t WriteProperty(Random& random, const DemoDataOptions& o, int p, const Dat
     else if (noteKind == 0 && used[2]) SetExpenseNoteText("HOB: HONORARIS PER L'ESCALA A");
     else if (noteKind == 1) SetExpenseNoteText("REVISI\xE0 ANUAL DELS EXTINTORS AL MAIG");
     else SetExpenseNoteText("HOZ: HONORARIS PER COEFICIENT GENERAL");
-    if ((status = Insert(kFileExpenseNotes, FinDespH, sizeof FinDespH)) != 0) return status;
+    if ((status = Insert(kFileExpenseNotes)) != 0) return status;
     ++summary.notes;
   }
 
@@ -286,7 +280,7 @@ int16_t WriteProperty(Random& random, const DemoDataOptions& o, int p, const Dat
       if (n == 3 || random.Percent(30)) SetOwnerConceptAmount(n, random.Between(-5000, 20000));
     SetOwnerExtraConcept(1, 4);  // water, not carried over
     SetOwnerExtraAmount(1, random.Between(0, 3000));
-    if ((status = Insert(kFileOwners, PropietH, sizeof PropietH)) != 0) return status;
+    if ((status = Insert(kFileOwners)) != 0) return status;
     ++summary.owners;
 
     for (int k = 0; k < o.collections; ++k) {
@@ -297,7 +291,7 @@ int16_t WriteProperty(Random& random, const DemoDataOptions& o, int p, const Dat
       SetCollectionDeducted(random.Percent(20) ? random.Between(50, 500) : 0);
       int kind = random.Between(1, 10);
       SetCollectionKind(kind <= 7 ? "C" : kind <= 9 ? "I" : "X");
-      if ((status = Insert(kFileCollections, CobramH, sizeof CobramH)) != 0) return status;
+      if ((status = Insert(kFileCollections)) != 0) return status;
       ++summary.collections;
     }
   }
@@ -316,7 +310,7 @@ int16_t WriteProperty(Random& random, const DemoDataOptions& o, int p, const Dat
       SetPaymentFlag(" ");
       SetPaymentTarget(PackedFromNumber(used[g] ? g : 1));
     }
-    if ((status = Insert(kFilePayments, PagamH, sizeof PagamH)) != 0) return status;
+    if ((status = Insert(kFilePayments)) != 0) return status;
     ++summary.payments;
   }
   return 0;
@@ -399,7 +393,7 @@ bool GenerateDemoData(const DemoDataOptions& o, DemoDataSummary& summary, std::s
     SetConceptNumber(c.number);
     SetConceptDescription(c.description);
     SetConceptType(c.type);
-    if ((status = Insert(kFileConcepts, THRebut, sizeof THRebut)) != 0) break;
+    if ((status = Insert(kFileConcepts)) != 0) break;
     ++summary.concepts;
   }
   for (int p = 1; p <= o.properties && status == 0; ++p) {
