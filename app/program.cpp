@@ -25,6 +25,7 @@
 #include "screen/hooks.h"
 #include "session/language.h"
 #include "settle/hooks.h"
+#include "settle/journal.h"
 #include "settle/records.h"
 #include "settle/settlement.h"
 
@@ -82,7 +83,10 @@ int TarpelixMain() {
   if (!ReadFormFile(Session.root + "FORMS\\" + ModuleName + ".JPN", problem)) StopProgram(problem);
   GiveParameterDefaults();
   CreateWorkTables();
-  OpenSettlementFiles(Session.root);  // a file that cannot be opened ends the program
+  // The six files and the settlement journal; a file that cannot be opened
+  // ends the program.
+  OpenSettlementFiles(Session.root);
+  OpenJournalFile(Session.root);
   ReadTaxRates();
   // The station's identity and liveness in the lock folder, and what an
   // earlier run of it left there freed, before the first lock is needed.

@@ -35,6 +35,18 @@
 //   db_written      1 when the database file itself was written during the
 //                   pass (checkpoints took the settlement into it), 0 when
 //                   everything stayed in the log
+//
+//   BM_SettlementJournal/P/O/C/N/J/R   settles P properties with O owners
+//                               each, C collections per owner and N
+//                               payments per property (the shape of
+//                               BM_SettlementPass) with the settlement
+//                               journal (J = 1) or without it (J = 0); R
+//                               numbers the runs, which alternate with and
+//                               without on copies of the same data.
+//                               Counters:
+//   journal_records the journal's records after the pass
+//   journal_KiB_per_property  their bytes (1 KiB each) per property settled
+//   db_MiB          the database and its log after the pass
 // The record manager keeps its usual durability (synchronous=FULL).
 #include "settle/settlement.h"
 
@@ -66,6 +78,7 @@
 #include "session/session.h"
 #include "settle/demo_data.h"
 #include "settle/hooks.h"
+#include "settle/journal.h"
 #include "settle/parameters.h"
 #include "settle/records.h"
 
@@ -89,7 +102,7 @@ std::string NewRoot() {
                      std::to_string(getpid()) + "_" + std::to_string(++rootsMade);
   namespace fs = std::filesystem;
   for (const char* folder : {"ddf", "DADES", "LOCKS", "TMP"}) fs::create_directories(base + "/" + folder);
-  for (const char* name : {"THRebut", "FinquesH", "FinDespH", "PropietH", "PagamH", "CobramH"})
+  for (const char* name : {"THRebut", "FinquesH", "FinDespH", "PropietH", "PagamH", "CobramH", "DiariLiq"})
     fs::copy_file(SourceDir() + "/demo/ddf/" + name + ".xdf", base + "/ddf/" + name + ".xdf",
                   fs::copy_options::overwrite_existing);
   return base;
@@ -111,6 +124,7 @@ void StartStation(const std::string& root) {
   DataFiles = DataFileTable{};
   Locks = LockState{};
   Settlement = SettlementWork{};
+  Journal = JournalState{};
   CreateWorkTables();
 }
 
@@ -123,12 +137,24 @@ void EndIteration(const std::string& previous, const std::string& dir) {
   std::error_code ignored;
   std::filesystem::remove_all(dir, ignored);
 }
+}
+
+// The number of records of an open file (its statistics: bytes 6-9).
+long RecordCount(int16_t file) {
+  std::string statistics;
+  if (ReadFileStatistics(FindSlot(file), statistics) != 0 || statistics.size() < 10) return -1;
+  uint32_t n = 0;
+  for (size_t i = 0; i < 4; ++i)
+    n |= static_cast<uint32_t>(static_cast<unsigned char>(statistics[6 + i])) << (8 * i);
+  return static_cast<long>(n);
+}
 
 // This process as the station that settles: its files open, the demo's tax
 // rates, every property at 31 December 2026 into concept 3.
 void StartPassStation(const std::string& root) {
   StartStation(root);
   OpenSettlementFiles(root);
+  OpenJournalFile(root);
   IvaRate[0] = 21, IvaRate[1] = 10, RetRate[0] = 15, RetRate[1] = 7;
   SettlementDate = PackDigits("20261231");
   LowerOwnerKey = PackCode("1.1");
@@ -280,17 +306,25 @@ struct GeneratedSuites {
   }
 } gGenerated;
 
-const Generated* GeneratedFor(int properties) {
-  auto it = gGenerated.bySize.find(properties);
+// The generator's usual shape for `properties` when `owners` is 0, else
+// that many owners with `collections` each and `payments` per property.
+const Generated* GeneratedFor(int properties, int owners = 0, int collections = 0, int payments = 0) {
+  const int size = properties * 1000 + owners;  // one entry per shape used here
+  auto it = gGenerated.bySize.find(size);
   if (it != gGenerated.bySize.end()) return &it->second;
   Generated g;
   g.dir = NewRoot();
   DemoDataOptions options;
   options.root = g.dir + "/";
   options.properties = properties;
+  if (owners > 0) {
+    options.ownersMin = options.ownersMax = owners;
+    options.collections = collections;
+    options.payments = payments;
+  }
   options.seed = 2026;
   if (!GenerateInChild(options, g.records) || !Checkpoint(g.dir + "/DADES")) return nullptr;
-  return &gGenerated.bySize.emplace(properties, g).first->second;
+  return &gGenerated.bySize.emplace(size, g).first->second;
 }
 
 // A new root holding a copy of the generated data folder.
@@ -381,6 +415,48 @@ void BM_SettlementWithIdleStation(benchmark::State& state) {
   state.counters["db_written"] = written;
 }
 
+void BM_SettlementJournal(benchmark::State& state) {
+  const bool journal = state.range(4) != 0;
+  std::string previous = CurrentDirectory();
+  long records = 0, journalRecords = 0;
+  double db = 0;
+  int64_t properties = 0;
+  for (auto _ : state) {
+    state.PauseTiming();
+    const Generated* g = GeneratedFor(static_cast<int>(state.range(0)), static_cast<int>(state.range(1)),
+                                      static_cast<int>(state.range(2)), static_cast<int>(state.range(3)));
+    if (!g) {
+      state.SkipWithError("the data could not be generated");
+      break;
+    }
+    records = g->records;
+    std::string dir = CopyOf(*g);
+    StartPassStation(dir + "/");
+    Journal.enabled = journal;
+    state.ResumeTiming();
+
+    SettlementPass();
+
+    state.PauseTiming();
+    if (!Settlement.untouched.empty()) state.SkipWithError("properties left untouched");
+    journalRecords = RecordCount(kFileJournal);
+    JournalPass pass;
+    properties = journal && ReadJournalPass(1, pass) == 0 ? pass.properties : 0;
+    db = FileMiB(dir + "/DADES/recman.db") + FileMiB(dir + "/DADES/recman.db-wal");
+    int16_t status = 0;
+    ResetDataFiles(status);
+    ChangeDirectory(previous);
+    std::error_code ignored;
+    std::filesystem::remove_all(dir, ignored);
+    state.ResumeTiming();
+  }
+  state.counters["records"] = static_cast<double>(records);
+  state.counters["journal_records"] = static_cast<double>(journalRecords);
+  state.counters["journal_KiB_per_property"] =
+      properties > 0 ? static_cast<double>(journalRecords) / static_cast<double>(properties) : 0.0;
+  state.counters["db_MiB"] = db;
+}
+
 // Alone and with the idle station in turn, three times each, so that the
 // disk's and the machine's drifts fall on both alike.
 void IdleStationRuns(benchmark::internal::Benchmark* b) {
@@ -393,6 +469,14 @@ BENCHMARK(BM_SettlementWithIdleStation)
     ->Iterations(1)
     ->Unit(benchmark::kSecond)
     ->UseRealTime();
+
+// The office's large suite with the journal and without it, in turn, three
+// times each.
+void JournalRuns(benchmark::internal::Benchmark* b) {
+  for (int run = 1; run <= 3; ++run)
+    for (int journal : {1, 0}) b->Args({1000, 40, 12, 50, journal, run});
+}
+BENCHMARK(BM_SettlementJournal)->Apply(JournalRuns)->Iterations(1)->Unit(benchmark::kSecond)->UseRealTime();
 
 // A small suite first (quick to compare), then the office's large one.
 BENCHMARK(BM_SettlementPass)

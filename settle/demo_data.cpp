@@ -1,8 +1,8 @@
 // demo_data.cpp - the demonstration data generator.
 //
 // Records are built in the program's record variables through their field
-// accessors and inserted with the record manager's insert (the program
-// itself inserts nothing).  Numbers come from a small generator of our own
+// accessors and inserted with the data layer's InsertRecord (the program
+// itself inserts nothing into these files).  Numbers come from a small generator of our own
 // (splitmix64) rather than the standard distributions, whose results differ
 // between libraries: a seed gives the same records everywhere.
 //
@@ -26,6 +26,7 @@
 #include "platform/platform.h"
 #include "recman/recman.h"
 #include "session/session.h"
+#include "settle/journal.h"
 #include "settle/records.h"
 
 namespace {
@@ -355,7 +356,7 @@ bool GenerateDemoData(const DemoDataOptions& o, DemoDataSummary& summary, std::s
     return false;
   }
   for (const SettlementFile& f : kSettlementFiles) {
-    if (FindSlot(f.number) > 0) {
+    if (FindSlot(f.number) > 0 || FindSlot(kFileJournal) > 0) {
       problem = "ELS FITXERS DE DADES JA S\xE0N OBERTS";
       return false;
     }
@@ -363,13 +364,16 @@ bool GenerateDemoData(const DemoDataOptions& o, DemoDataSummary& summary, std::s
 
   Session.root = root;
   OpenSettlementFiles(root);
+  // The settlement journal, where there is one, describes the records
+  // about to be replaced: it is emptied with them.
+  if (FileExists(HostPath(root + "DADES/" + kJournalFile.name + ".dat"))) OpenJournalFile(root);
   auto finish = [&](bool ok) {
     int16_t status = 0;
     ResetDataFiles(status);
     return ok;
   };
 
-  for (const SettlementFile& f : kSettlementFiles) {
+  for (const SettlementFile& f : files) {
     if (!HoldsRecords(f.number)) continue;
     if (!o.force) {
       problem = std::string("EL FITXER ") + f.name + " JA T\x90 REGISTRES (--force PER SUBSTITUIR-LOS)";

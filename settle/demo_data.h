@@ -34,4 +34,6 @@ std::string DemoDataOptionsProblem(const DemoDataOptions& options);
 // files with the data layer and leaves them closed.  Returns false with
 // `problem` set when the options are unusable, the root or its dictionaries
 // are missing, or the files already hold records and `force` is not set.
+// The settlement journal, when the root has one, is emptied with them (it
+// describes the records replaced), and held to the same rule.
 bool GenerateDemoData(const DemoDataOptions& options, DemoDataSummary& summary, std::string& problem);

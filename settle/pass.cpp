@@ -37,6 +37,8 @@
 #include "recman/recman.h"
 #include "screen/windows.h"
 #include "session/session.h"
+#include "settle/journal.h"
+#include "settle/operations.h"
 #include "settle/parameters.h"
 #include "settle/records.h"
 #include "settle/settlement.h"
@@ -67,65 +69,20 @@ bool NearestLong(double x, int64_t& result) {
 
 // ---- Record operations, counted ---------------------------------------------------
 
-void BeforeOperation(SettlementOperation operation, int16_t file) {
-  ++Settlement.recordOperations;
-  if (Settlement.beforeRecordOperation) Settlement.beforeRecordOperation(operation, file);
-}
-
+// The counted operations of operations.h under the pass's short names.
+void BeforeOperation(SettlementOperation operation, int16_t file) { CountOperation(operation, file); }
 int16_t Find(int16_t direction, const std::string& key, int16_t file) {
-  BeforeOperation(SettlementOperation::kFind, file);
-  int16_t status = 0;
-  FindRecord(status, direction, key, 0, file);
-  return status;
+  return CountedFind(direction, key, file);
 }
-
-int16_t Next(int16_t file) {
-  BeforeOperation(SettlementOperation::kNext, file);
-  int16_t status = 0;
-  SkipRecords(status, 1, file);
-  return status;
-}
-
-// The physical position of the current record (0 when there is none).
-int32_t Position(int16_t file) {
-  BeforeOperation(SettlementOperation::kPosition, file);
-  return RecordPosition(0, file);
-}
-
-// Makes the record at a physical position the current one.
-int16_t ReadAt(int32_t position, int16_t file) {
-  BeforeOperation(SettlementOperation::kReadAt, file);
-  return static_cast<int16_t>(RecordPosition(position, file));
-}
-
-int16_t Update(int16_t file) {
-  BeforeOperation(SettlementOperation::kUpdate, file);
-  int16_t status = 0;
-  UpdateRecord(status, file);
-  return status;
-}
-
-int16_t Delete(int16_t file) {
-  BeforeOperation(SettlementOperation::kDelete, file);
-  int16_t status = 0;
-  DeleteRecord(status, file);
-  return status;
-}
-
-// The file whose records a lock name stands for.
-int16_t LockedFile(const std::string& name) {
-  return name == "PropietH" ? kFileOwners : name == "CobramH" ? kFileCollections : kFilePayments;
-}
-
+int16_t Next(int16_t file) { return CountedNext(file); }
+int32_t Position(int16_t file) { return CountedPosition(file); }
+int16_t ReadAt(int32_t position, int16_t file) { return CountedReadAt(position, file); }
+int16_t Update(int16_t file) { return CountedUpdate(file); }
+int16_t Delete(int16_t file) { return CountedDelete(file); }
 void Lock(const std::string& name, const std::string& from, const std::string& to) {
-  BeforeOperation(SettlementOperation::kLock, LockedFile(name));
-  TakeLock(name, from, to);
+  CountedLock(name, from, to);
 }
-
-void Release(const std::string& name) {
-  BeforeOperation(SettlementOperation::kRelease, LockedFile(name));
-  ReleaseLock(name);
-}
+void Release(const std::string& name) { CountedRelease(name); }
 
 // ---- Property checks ----------------------------------------------------------------
 
@@ -165,6 +122,11 @@ struct OwnerEntry {
   int64_t shares[kGroups + 1] = {};
   int64_t carried = 0;  // OwnerPart(0): minus the carried-over amounts
   int64_t stored = 0;   // the amount for the carry-over concept
+  // For the journal: the slots that counted as carried over (bit n; 9 and
+  // 10 the two further slots) with their amounts, and the parts.
+  uint16_t carriedSlots = 0;
+  int32_t carriedAmounts[11] = {};
+  int64_t parts[9] = {};
 };
 
 struct PropertyRun {
@@ -180,6 +142,7 @@ struct PropertyRun {
   // The first status of the record manager the pass did not expect (0:
   // none); everything after it is only read on to no effect.
   int16_t failure = 0;
+  JournalProperty journal;  // what the journal keeps of the property
 };
 
 bool Busy(int16_t status) { return status == B_RECORD_LOCKED || status == B_FILE_LOCKED; }
@@ -247,10 +210,15 @@ void ReadOwners(PropertyRun& run) {
       // further slots, where the concept is of the carry-over type.  The
       // lookups leave the owner record alone (another record variable).
       int64_t carried = 0;
+      auto carry = [&](int slot, int32_t amount) {
+        carried -= amount;
+        owner.carriedSlots = static_cast<uint16_t>(owner.carriedSlots | 1u << slot);
+        owner.carriedAmounts[slot] = amount;
+      };
       for (int n = 1; n <= 8; ++n)
-        if (IsCarryOver(run, n)) carried -= OwnerConceptAmount(n);
+        if (IsCarryOver(run, n)) carry(n, OwnerConceptAmount(n));
       for (int slot = 1; slot <= 2; ++slot)
-        if (IsCarryOver(run, OwnerExtraConcept(slot))) carried -= OwnerExtraAmount(slot);
+        if (IsCarryOver(run, OwnerExtraConcept(slot))) carry(8 + slot, OwnerExtraAmount(slot));
       if (!FitsLong(carried)) run.tooLarge = true;
       owner.carried = carried;
 
@@ -289,8 +257,19 @@ int64_t ManagementFee(PropertyRun& run, const std::string& lastSettlement) {
     run.tooLarge = true;
     return 0;
   }
+  JournalProperty& j = run.journal;
+  j.months = static_cast<int32_t>(months);
+  j.owners = static_cast<int32_t>(run.owners.size());
+  j.feePerOwner = PropertyFeePerOwner();
+  j.taxIndex = static_cast<int16_t>(index);
+  j.base = fee;
+  j.vatRate = static_cast<float>(vat);
+  j.withholdingRate = static_cast<float>(withholding);
+  j.vat = vatAmount;
+  j.withheld = withheld;
   fee = fee + vatAmount - withheld;
   if (!FitsLong(fee)) run.tooLarge = true;
+  j.fee = fee;
   return fee;
 }
 
@@ -366,8 +345,28 @@ void ComputeBalances(PropertyRun& run) {
     Add(run, total, w.OwnerPart[kChargedGroup]);
     int64_t balance = w.OwnerCollections[static_cast<size_t>(owner.number)] + w.OwnerPart[0] - total;
     owner.stored = -balance;
+    std::copy(std::begin(w.OwnerPart), std::end(w.OwnerPart), owner.parts);
     if (!FitsLong(balance) || !FitsLong(owner.stored)) run.tooLarge = true;
   }
+}
+
+// The bytes of a record variable.
+template <size_t N>
+std::string Image(const unsigned char (&record)[N]) {
+  return std::string(reinterpret_cast<const char*>(record), N);
+}
+
+// What the journal keeps of an owner who receives a balance.
+JournalOwner JournalOf(const OwnerEntry& owner) {
+  JournalOwner j;
+  for (int c = 1; c <= kGroups; ++c) j.shares[c] = static_cast<int32_t>(owner.shares[c]);
+  std::copy(std::begin(owner.parts), std::end(owner.parts), j.parts);
+  j.collections = Settlement.OwnerCollections[static_cast<size_t>(owner.number)];
+  j.carriedSlots = owner.carriedSlots;
+  std::copy(std::begin(owner.carriedAmounts), std::end(owner.carriedAmounts), j.carried);
+  j.stored = owner.stored;
+  j.balance = -owner.stored;
+  return j;
 }
 
 // The writes of a property, inside its transaction: the carried
@@ -376,10 +375,14 @@ void ComputeBalances(PropertyRun& run) {
 // its physical position: no walk along a key between the writes (the
 // record manager's reads ahead do not survive a write, so stepping after
 // each write costs a fresh read every time).  The first refused write ends
-// them; the caller rolls everything back.
+// them; the caller rolls everything back.  The journal entry receives the
+// bytes of every record deleted and of every record before and after it
+// is rewritten.
 int16_t WriteProperty(PropertyRun& run) {
+  JournalProperty& journal = run.journal;
   for (int32_t position : run.collections) {
     int16_t status = ReadAt(position, kFileCollections);
+    if (status == 0) journal.collections.push_back(Image(CobramH));
     if (status == 0) status = Delete(kFileCollections);
     if (status != 0) return status;
   }
@@ -387,20 +390,31 @@ int16_t WriteProperty(PropertyRun& run) {
     if (!owner.inRange) continue;
     int16_t status = ReadAt(owner.position, kFileOwners);
     if (status != 0) return status;
+    JournalOwner entry = JournalOf(owner);
+    entry.before = Image(PropietH);
+    entry.code = OwnerCode();
     if (CarryConcept >= 1 && CarryConcept <= 8)
       SetOwnerConceptAmount(CarryConcept, static_cast<int32_t>(owner.stored));
     status = Update(kFileOwners);
     if (status != 0) return status;
+    entry.after = Image(PropietH);  // as stored: the update reads it back
+    journal.balances.push_back(std::move(entry));
   }
   for (int32_t position : run.payments) {
     int16_t status = ReadAt(position, kFilePayments);
+    if (status == 0) journal.payments.push_back(Image(PagamH));
     if (status == 0) status = Delete(kFilePayments);
     if (status != 0) return status;
   }
   // Back on the property, read inside this transaction.
   if (int16_t status = Find(kEqual, run.code, kFileProperties); status != 0) return status;
+  journal.before = Image(FinquesH);
+  journal.oldDate = PropertyLastSettlement();
   SetPropertyLastSettlement(SettlementDate);
-  return Update(kFileProperties);
+  int16_t status = Update(kFileProperties);
+  journal.after = Image(FinquesH);
+  journal.newDate = PropertyLastSettlement();
+  return status;
 }
 
 void ClearTables() {
@@ -494,6 +508,8 @@ Attempt TrySettle(const std::string& code, const std::string& seenDate) {
   int group = FeeGroup(run, code);
   w.GroupAmount[group] = fee;
   ReadPayments(run);
+  run.journal.code = code;
+  run.journal.feeGroup = static_cast<int16_t>(group);
   if (run.failure != 0) {
     abort();  // the failure's account was kept when it happened
     return Failed(run.failure);
@@ -503,11 +519,19 @@ Attempt TrySettle(const std::string& code, const std::string& seenDate) {
     abort();
     return Left(UntouchedReason::kAmountTooLarge);
   }
+  std::copy(std::begin(w.GroupAmount), std::end(w.GroupAmount), run.journal.groups);
+  std::copy(std::begin(w.CoefTotal), std::end(w.CoefTotal), run.journal.coefTotals);
   status = WriteProperty(run);
+  // The journal entry in the same transaction: the property is journaled
+  // exactly when it is settled.
+  if (status == 0) status = JournalWriteProperty(run.journal);
   if (status == 0) {
     BeforeOperation(SettlementOperation::kEnd, 0);
     status = EndTransaction();
-    if (status == 0) return Attempt{};
+    if (status == 0) {
+      JournalPropertyCommitted();
+      return Attempt{};
+    }
   }
   return fail(status);
 }
@@ -590,6 +614,7 @@ void CreateWorkTables() {
 
 void SettlementPass() {
   Settlement.untouched.clear();
+  JournalStartPass();
   // Keys of another shape (a property field of an unexpected width) would
   // select properties nobody chose; a concept outside 1..8 has no slot to
   // carry the balances into, and settling would delete collections without

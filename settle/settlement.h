@@ -72,6 +72,7 @@ enum class SettlementOperation {
   kAbort,
   kPosition,  // the physical position of the current record
   kReadAt,    // a read by physical position
+  kInsert,    // a new record (the journal's, and the undo's re-inserted records)
 };
 
 // The work tables of the pass, rebuilt for every property.  Amounts are

@@ -15,6 +15,10 @@ Key choices:
   PropietH owner code, 4 packed bytes, string, unique
   PagamH   property code + date, 6 packed bytes, string, duplicates
   CobramH  owner code + date, 8 packed bytes, string, duplicates
+  DiariLiq the settlement journal (settle/JOURNAL.md): key 0 pass id +
+           property code + sequence, 8 bytes, string, unique; key 1 property
+           code + pass id (bytes 11-12 and 13-16), unique, null (zero bytes)
+           on every record but the properties' entries
 Packed digits (128 + two decimal digits) compare byte-wise in numeric and
 chronological order, so plain string keys serve for them.
 """
@@ -24,8 +28,12 @@ import sys
 
 KF_DUPLICATES = 0x0001
 KF_BINARY = 0x0004
+KF_NULL = 0x0008
+KF_SEGMENTED = 0x0010
 
-# name: (record length, page size, [(position 1-based, length, flags), ...])
+# name: (record length, page size, [(position 1-based, length, flags), ...]);
+# a segment flagged KF_SEGMENTED is followed by a further segment of the
+# same key.  Null keys have the null value 0.
 FILES = {
     "THRebut": (24, 1024, [(1, 1, KF_BINARY)]),
     "FinquesH": (388, 1024, [(1, 2, 0)]),
@@ -33,13 +41,15 @@ FILES = {
     "PropietH": (428, 1024, [(1, 4, 0)]),
     "PagamH": (44, 1024, [(1, 6, KF_DUPLICATES)]),
     "CobramH": (24, 1024, [(1, 8, KF_DUPLICATES)]),
+    "DiariLiq": (1024, 4096, [(1, 8, 0), (11, 2, KF_NULL | KF_SEGMENTED), (13, 4, KF_NULL)]),
 }
 
 
 def create_buffer(record_length, page_size, keys):
     # File specification: record length, page size, key count, version,
     # 4 bytes record count (engine's), file flags, 2 reserved, preallocation.
-    spec = struct.pack("<HHBB4xHHH", record_length, page_size, len(keys), 0, 0, 0, 0)
+    key_count = sum(1 for _, _, flags in keys if not flags & KF_SEGMENTED)
+    spec = struct.pack("<HHBB4xHHH", record_length, page_size, key_count, 0, 0, 0, 0)
     for position, length, flags in keys:
         # Key segment: position, length, flags, 4 bytes unique count (engine's),
         # extended type, null value, 2 reserved, manual key number, ACS number.

@@ -1,9 +1,11 @@
 // crash_test.cpp - a settlement killed at any point and run again gives
-// exactly the data of one uninterrupted pass.  The pass runs in a child
+// exactly the data of one uninterrupted pass, and a journal that holds each
+// property once, from the pass that settled it.  The pass runs in a child
 // process over generated data and is killed with SIGKILL just before its
 // N-th operation, for many N (every commit and its neighbours, every
-// transaction start and a spread of the rest), and at random times; right
-// after the kill every property is either wholly settled or untouched.  A
+// transaction start, the journal's writes of the first property and a
+// spread of the rest), and at random times; right after the kill every
+// property is either wholly settled and journaled or untouched and not.  A
 // pass asked to end by a signal (its terminal closed, SIGINT, SIGTERM) in
 // the middle of a property rolls it back and leaves no lock record behind.
 #include <chrono>
@@ -64,8 +66,15 @@ class CrashTest : public ::testing::Test {
     ASSERT_EQ(passchild::Data(workDir), before);
   }
 
-  // Every property as it was or as the uninterrupted pass left it.
-  void ExpectEachPropertyWholeOrUntouched(const rawrecords::Snapshot& now, const std::string& when) {
+  // Every property as it was or as the uninterrupted pass left it, and
+  // journaled exactly when settled; the pass's header counts what its
+  // entries hold.
+  // Returns the properties found settled.
+  std::set<std::string> ExpectEachPropertyWholeOrUntouched(const rawrecords::Snapshot& now,
+                                                           const std::string& when) {
+    std::set<std::string> settledNow;
+    passchild::JournalView journal = passchild::ReadJournal(workDir);
+    EXPECT_TRUE(journal.status == 0 || journal.status == B_FILE_NOT_FOUND) << journal.status << " " << when;
     for (const std::string& p : before.at("FinquesH")) {
       std::string code = p.substr(0, 2);
       rawrecords::Records records = passchild::PropertyRecords(now, code);
@@ -73,7 +82,30 @@ class CrashTest : public ::testing::Test {
       bool settled = records == passchild::PropertyRecords(reference, code);
       EXPECT_TRUE(untouched || settled)
           << "property " << rawrecords::Packed(p, 0, 2) << " half settled " << when;
+      EXPECT_EQ(journal.passesOf[code].size(), settled ? 1u : 0u)
+          << "property " << rawrecords::Packed(p, 0, 2) << (settled ? " settled" : " untouched") << " "
+          << when;
+      if (settled) settledNow.insert(code);
     }
+    EXPECT_EQ(journal.headerCounts, journal.entryCounts) << when;
+    return settledNow;
+  }
+
+  // After the run again, which settles every property (those the killed
+  // pass settled once more, with no months left to charge): the killed
+  // pass (1) holds what it settled, the run again (1 when the killed one
+  // settled nothing, else 2) every property.
+  void ExpectJournaledByBothPasses(const std::set<std::string>& settledBefore, const std::string& when) {
+    passchild::JournalView journal = passchild::ReadJournal(workDir);
+    const long again = settledBefore.empty() ? 1 : 2;
+    for (const std::string& p : before.at("FinquesH")) {
+      const std::string code = p.substr(0, 2);
+      std::vector<long> expected =
+          settledBefore.count(code) ? std::vector<long>{1, again} : std::vector<long>{again};
+      EXPECT_EQ(journal.passesOf[code], expected)
+          << "property " << rawrecords::Packed(p, 0, 2) << " " << when;
+    }
+    EXPECT_EQ(journal.headerCounts, journal.entryCounts) << when;
   }
 
   void KillAndRerun(long killBefore, const std::string& when) {
@@ -82,10 +114,11 @@ class CrashTest : public ::testing::Test {
     run.root = workDir + "/";
     run.killBefore = killBefore;
     ASSERT_EQ(passchild::RunPass(run), "signal 9") << when;
-    ExpectEachPropertyWholeOrUntouched(passchild::Data(workDir), when);
+    std::set<std::string> settled = ExpectEachPropertyWholeOrUntouched(passchild::Data(workDir), when);
     run.killBefore = 0;
     ASSERT_EQ(passchild::RunPass(run), "exit 0") << when;
     EXPECT_EQ(passchild::Data(workDir), reference) << when;
+    ExpectJournaledByBothPasses(settled, when);
     EXPECT_EQ(passchild::HeldLockRecords(workDir), 0) << when;
   }
 };
@@ -101,7 +134,8 @@ TEST_F(CrashTest, AKillBeforeAnyOperationAndTheRunAgainGiveTheUninterruptedResul
     char op = trace[i];
     if (op == 'e') points.insert({n - 1, n, n + 1});
     if (op == 'b' || n % 31 == 0) points.insert(n);
-    if (n <= firstCommit + 4 && (op == 'l' || op == 'r' || op == 'u' || op == 'd')) points.insert(n);
+    if (n <= firstCommit + 4 && (op == 'l' || op == 'r' || op == 'u' || op == 'd' || op == 'i'))
+      points.insert(n);
   }
   points.erase(0);
   points.erase(static_cast<long>(trace.size()) + 1);
@@ -166,9 +200,10 @@ TEST_F(CrashTest, KillsAtRandomTimesAndTheRunAgainGiveTheUninterruptedResult) {
     kill(pid, SIGKILL);
     std::string ended = passchild::Wait(pid);
     std::string when = "killed after " + std::to_string(delay) + " us (" + ended + ")";
-    ExpectEachPropertyWholeOrUntouched(passchild::Data(workDir), when);
+    std::set<std::string> settled = ExpectEachPropertyWholeOrUntouched(passchild::Data(workDir), when);
     ASSERT_EQ(passchild::RunPass(run), "exit 0") << when;
     EXPECT_EQ(passchild::Data(workDir), reference) << when;
+    ExpectJournaledByBothPasses(settled, when);
     if (HasFailure()) break;
   }
 }

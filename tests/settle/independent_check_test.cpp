@@ -9,6 +9,7 @@
 
 #include "raw_records.h"
 #include "settle/demo_data.h"
+#include "settle/journal.h"
 #include "settle_test_support.h"
 
 namespace {
@@ -17,8 +18,15 @@ using namespace rawrecords;
 
 // The settlement rules, written out plainly over a snapshot (the carry-over
 // concept is 3).
+struct Fee {
+  long months = 0;
+  double base = 0, vat = 0, withheld = 0, fee = 0;
+  int group = 1;
+};
 struct Expected {
   std::map<std::string, int32_t> carry;     // owner code -> amount of the carry-over slot
+  std::map<std::string, double> collected;  // owner code -> collections counted
+  std::map<std::string, Fee> fees;          // property code -> its fee
   std::set<std::string> settledProperties;  // property codes whose date moves
   Records collectionsLeft, paymentsLeft;
 };
@@ -57,7 +65,13 @@ Expected Compute(const Snapshot& s, long date, long firstProperty, long lastProp
     double vat = vatRates[index];
     double withholding =
         PersonId(firmId) && EntityId(p.substr(kPropertyTaxId, 17)) ? withholdingRates[index] : 0.0;
-    fee = fee + std::nearbyint(vat * fee / 100) - std::nearbyint(withholding * fee / 100);
+    Fee& f = e.fees[p.substr(0, 2)];
+    f.months = months;
+    f.base = fee;
+    f.vat = std::nearbyint(vat * fee / 100);
+    f.withheld = std::nearbyint(withholding * fee / 100);
+    fee = fee + f.vat - f.withheld;
+    f.fee = fee;
 
     int feeGroup = 1;
     for (const std::string& n : s.at("FinDespH")) {
@@ -69,6 +83,7 @@ Expected Compute(const Snapshot& s, long date, long firstProperty, long lastProp
     }
     double group[9] = {};
     group[feeGroup] = fee;
+    f.group = feeGroup;
     std::map<long, double> charges;
     std::set<long> ownerNumbers;
     for (const std::string& o : owners) ownerNumbers.insert(Packed(o, 2, 2));
@@ -106,8 +121,11 @@ Expected Compute(const Snapshot& s, long date, long firstProperty, long lastProp
       owed += charges[Packed(o, 2, 2)];
       for (const std::string& col : s.at("CobramH")) {
         if (col.compare(0, 4, o, 0, 4) != 0 || Packed(col, kCollectionDate, 4) > date) continue;
-        if (col[kCollectionKind] == 'C' || col[kCollectionKind] == 'I')
-          owed -= static_cast<double>(Long(col, kCollectionAmount)) - Long(col, kCollectionDeducted);
+        if (col[kCollectionKind] == 'C' || col[kCollectionKind] == 'I') {
+          double net = static_cast<double>(Long(col, kCollectionAmount)) - Long(col, kCollectionDeducted);
+          owed -= net;
+          e.collected[o.substr(0, 4)] += net;
+        }
       }
       e.carry[o.substr(0, 4)] = static_cast<int32_t>(owed);
     }
@@ -153,13 +171,16 @@ class GeneratedDataTest : public ::testing::Test {
     ASSERT_TRUE(GenerateDemoData(options, summary, problem)) << problem;
   }
   void SettleAndCompare(int first, int last);
+  // Of the last SettleAndCompare.
+  Snapshot before, after;
+  Expected expected;
 };
 
 // Settles properties `first` to `last` at 31/12/2026 with the demo's rates
 // and compares everything with the plain computation.
 void GeneratedDataTest::SettleAndCompare(int first, int last) {
   int status = 0;
-  Snapshot before = TakeSnapshot(temp.path, status);
+  before = TakeSnapshot(temp.path, status);
   ASSERT_EQ(status, 0);
   const float vat[2] = {21, 10}, withholding[2] = {15, 7};
   Session.firmTaxId = "ES12345678Z";
@@ -168,12 +189,12 @@ void GeneratedDataTest::SettleAndCompare(int first, int last) {
   LowerOwnerKey = PackCode(std::to_string(first) + ".1");
   UpperOwnerKey = PackCode(std::to_string(last) + ".9999");
   CarryConcept = 3;
-  Expected expected = Compute(before, 20261231, first, last, Session.firmTaxId, vat, withholding);
+  expected = Compute(before, 20261231, first, last, Session.firmTaxId, vat, withholding);
   ASSERT_EQ(expected.settledProperties.size(), static_cast<size_t>(last - first + 1));
 
   SettlementPass();
   EXPECT_TRUE(Settlement.untouched.empty());
-  Snapshot after = TakeSnapshot(temp.path, status);
+  after = TakeSnapshot(temp.path, status);
   ASSERT_EQ(status, 0);
 
   // Every owner: the carry-over slot as computed, every other byte as it was.
@@ -226,6 +247,118 @@ TEST_F(GeneratedDataTest, EveryOwnersCarryOverAmountMatchesAPlainComputation) {
   ASSERT_EQ(settletest::InsertRecord(kFilePayments, PagamH, sizeof PagamH), 0);
   // Properties 2 to 13 of the 14.
   SettleAndCompare(2, 13);
+}
+
+// The records of `file` in `s` belonging to the property `code`, sorted.
+Records Sorted(const Snapshot& s, const char* file, const std::string& code) {
+  Records out;
+  for (const std::string& r : s.at(file))
+    if (r.compare(0, 2, code) == 0) out.push_back(r);
+  std::sort(out.begin(), out.end());
+  return out;
+}
+Records Sorted(Records r) {
+  std::sort(r.begin(), r.end());
+  return r;
+}
+
+TEST_F(GeneratedDataTest, TheJournalHoldsWhatThePassComputedAndEveryRecordItChanged) {
+  Generate();
+  settletest::OpenSettlementFiles(root);
+  SettleAndCompare(1, 14);
+  ASSERT_EQ(Journal.passId, 1);
+
+  // The pass: its parameters and the totals of its properties.
+  JournalPass pass;
+  ASSERT_EQ(ReadJournalPass(1, pass), 0);
+  EXPECT_EQ(pass.settlementDate, PackDigits("20261231"));
+  EXPECT_EQ(pass.lowerKey, PackCode("1.1"));
+  EXPECT_EQ(pass.upperKey, PackCode("14.9999"));
+  EXPECT_EQ(pass.carryConcept, 3);
+  EXPECT_EQ(pass.vatRates[0], 21.0f);
+  EXPECT_EQ(pass.withholdingRates[1], 7.0f);
+  EXPECT_EQ(pass.firmTaxId.substr(0, 11), "ES12345678Z");
+  EXPECT_EQ(pass.station, Locks.stationId);
+  double fees = 0, vat = 0, withheld = 0, stored = 0, collected = 0;
+  for (const auto& [code, f] : expected.fees) fees += f.fee, vat += f.vat, withheld += f.withheld;
+  for (const auto& [code, amount] : expected.carry) stored += amount;
+  for (const auto& [code, amount] : expected.collected) collected += amount;
+  EXPECT_EQ(pass.properties, static_cast<long>(expected.settledProperties.size()));
+  EXPECT_EQ(pass.owners, static_cast<long>(expected.carry.size()));
+  EXPECT_EQ(pass.fee, fees);
+  EXPECT_EQ(pass.vat, vat);
+  EXPECT_EQ(pass.withheld, withheld);
+  EXPECT_EQ(pass.stored, stored);
+  EXPECT_EQ(pass.collections, collected);
+  EXPECT_EQ(pass.undone, 0);
+
+  std::vector<std::string> codes;
+  std::vector<bool> undone;
+  ASSERT_EQ(JournalPropertiesOf(1, codes, undone), 0);
+  EXPECT_EQ(std::set<std::string>(codes.begin(), codes.end()), expected.settledProperties);
+  std::map<std::string, std::string> ownersBefore = OwnersByCode(before), ownersAfter = OwnersByCode(after);
+  long deleted = 0;
+  for (const std::string& code : codes) {
+    SCOPED_TRACE("property " + std::to_string(Packed(code, 0, 2)));
+    JournalProperty entry;
+    JournalUndo undo;
+    bool isUndone = true;
+    ASSERT_EQ(ReadJournalProperty(1, code, entry, isUndone, undo), 0);
+    EXPECT_FALSE(isUndone);
+    const Fee& f = expected.fees.at(code);
+    EXPECT_EQ(entry.months, f.months);
+    EXPECT_EQ(entry.base, f.base);
+    EXPECT_EQ(entry.vat, f.vat);
+    EXPECT_EQ(entry.withheld, f.withheld);
+    EXPECT_EQ(entry.fee, f.fee);
+    EXPECT_EQ(entry.feeGroup, f.group);
+    EXPECT_EQ(entry.groups[f.group] >= f.fee, true);
+    EXPECT_EQ(Sorted(Records{entry.before}), Sorted(before, "FinquesH", code));
+    EXPECT_EQ(Sorted(Records{entry.after}), Sorted(after, "FinquesH", code));
+    EXPECT_EQ(entry.oldDate, entry.before.substr(kPropertyDate, 4));
+    EXPECT_EQ(entry.newDate, PackDigits("20261231"));
+    // Every owner who received a balance, with its balance and both images.
+    std::vector<std::string> owners;
+    for (const auto& [ownerCode, amount] : expected.carry)
+      if (ownerCode.compare(0, 2, code) == 0) owners.push_back(ownerCode);
+    ASSERT_EQ(entry.balances.size(), owners.size());
+    for (size_t i = 0; i < owners.size(); ++i) {
+      const JournalOwner& o = entry.balances[i];
+      EXPECT_EQ(o.code, owners[i]);
+      EXPECT_EQ(o.stored, expected.carry.at(owners[i])) << "owner " << Packed(owners[i], 0, 4);
+      EXPECT_EQ(o.balance, -o.stored);
+      EXPECT_EQ(o.collections, expected.collected[owners[i]]);
+      EXPECT_EQ(o.before, ownersBefore.at(owners[i]));
+      EXPECT_EQ(o.after, ownersAfter.at(owners[i]));
+      EXPECT_EQ(o.shares[1], Long(o.before, kOwnerShare));
+      int64_t parts = 0;
+      for (int g = 1; g <= 8; ++g) parts += o.parts[g];
+      EXPECT_EQ(o.balance, o.collections + o.parts[0] - parts);
+    }
+    // The deleted records: what the files held before and hold no more.
+    Records gone;
+    Records collectionsAfter = Sorted(after, "CobramH", code);
+    for (const std::string& r : Sorted(before, "CobramH", code))
+      if (!std::binary_search(collectionsAfter.begin(), collectionsAfter.end(), r)) gone.push_back(r);
+    EXPECT_EQ(Sorted(entry.collections), gone);
+    gone.clear();
+    Records paymentsAfter = Sorted(after, "PagamH", code);
+    for (const std::string& r : Sorted(before, "PagamH", code))
+      if (!std::binary_search(paymentsAfter.begin(), paymentsAfter.end(), r)) gone.push_back(r);
+    EXPECT_EQ(Sorted(entry.payments), gone);
+    deleted += static_cast<long>(entry.collections.size() + entry.payments.size());
+  }
+  EXPECT_EQ(pass.deleted, deleted);
+  EXPECT_EQ(pass.rewritten, pass.owners + pass.properties);
+
+  // New demo data over it empties the journal, which described the old.
+  int16_t status = 0;
+  ResetDataFiles(status);
+  options.force = true;
+  Generate();
+  int raw = 0;
+  EXPECT_TRUE(ReadAll(temp.path, "DiariLiq", raw).empty());
+  EXPECT_EQ(raw, 0);
 }
 
 TEST_F(GeneratedDataTest, TheDemoSuitesDataSettlesAsComputed) {

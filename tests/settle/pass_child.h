@@ -59,7 +59,7 @@ inline FILE* trace = nullptr;
 inline void Hook(SettlementOperation operation, int16_t) {
   ++operations;
   if (trace) {
-    static const char letters[] = "fnudlrbeapg";
+    static const char letters[] = "fnudlrbeapgi";
     std::fputc(letters[static_cast<int>(operation)], trace);
   }
   if (killBefore > 0 && operations == killBefore) raise(SIGKILL);
@@ -162,6 +162,29 @@ inline rawrecords::Records PropertyRecords(const rawrecords::Snapshot& s, const 
     for (const std::string& r : s.at(file))
       if (r.compare(0, 2, code) == 0) out.push_back(std::string(file) + ":" + r);
   return out;
+}
+
+// The journal of a root read straight through the record manager: for
+// each property code, the passes whose property entries name it (kind "F"
+// at byte 8, the code at bytes 4-5, the pass id packed at bytes 0-3); and
+// per pass the property count its header (kind "A") says.
+struct JournalView {
+  std::map<std::string, std::vector<long>> passesOf;
+  std::map<long, long> headerCounts, entryCounts;
+  int status = 0;
+};
+inline JournalView ReadJournal(const std::string& dir) {
+  JournalView v;
+  for (const std::string& r : rawrecords::ReadAll(dir, "DiariLiq", v.status)) {
+    long pass = rawrecords::Packed(r, 0, 4);
+    if (r[8] == 'F') {
+      v.passesOf[r.substr(4, 2)].push_back(pass);
+      ++v.entryCounts[pass];
+    } else if (r[8] == 'A') {
+      v.headerCounts[pass] = rawrecords::Long(r, 108);
+    }
+  }
+  return v;
 }
 
 }  // namespace passchild

@@ -268,10 +268,13 @@ void CheckOrder(SettlementOperation operation, int16_t file) {
       break;
     case SettlementOperation::kUpdate:
     case SettlementOperation::kDelete:
+    case SettlementOperation::kInsert:  // the journal's, in the same transaction
       require(log.inTransaction, "a write outside the transaction");
       require(held("PropietH").size() == 1 && held("CobramH").size() == 1 && held("PagamH").size() == 1,
               "a write without all three locks");
-      ++log.counts[operation == SettlementOperation::kUpdate ? "update" : "delete"];
+      ++log.counts[operation == SettlementOperation::kUpdate   ? "update"
+                   : operation == SettlementOperation::kDelete ? "delete"
+                                                               : "insert"];
       break;
   }
 }
@@ -296,6 +299,9 @@ TEST_F(LockOrderTest, LocksComeBeforeTheTransactionAndGoAfterTheCommit) {
   EXPECT_EQ(log.transactions, 1);
   EXPECT_EQ(log.counts["update"], 3);  // two owners, the property
   EXPECT_EQ(log.counts["delete"], 3);  // two collections, the payment
+  // The journal: the pass's header, the property, its two owners, the
+  // deleted collections and the deleted payment.
+  EXPECT_EQ(log.counts["insert"], 6);
   EXPECT_TRUE(HeldLocks(root, "PropietH").empty());
   EXPECT_TRUE(HeldLocks(root, "CobramH").empty());
   EXPECT_TRUE(HeldLocks(root, "PagamH").empty());

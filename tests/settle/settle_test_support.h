@@ -28,6 +28,7 @@
 #include "session/language.h"
 #include "session/session.h"
 #include "settle/hooks.h"
+#include "settle/journal.h"
 #include "settle/parameters.h"
 #include "settle/records.h"
 #include "settle/settlement.h"
@@ -35,7 +36,9 @@
 
 namespace settletest {
 
-inline const char* const kDataFiles[] = {"THRebut", "FinquesH", "FinDespH", "PropietH", "PagamH", "CobramH"};
+// The six files and the settlement journal.
+inline const char* const kDataFiles[] = {"THRebut", "FinquesH", "FinDespH", "PropietH",
+                                         "PagamH",  "CobramH",  "DiariLiq"};
 
 // A suite root at `dir`: the demo's dictionaries and language file, DADES,
 // LOCKS and a station folder `station`.
@@ -76,13 +79,15 @@ inline void StartStation(const std::string& root, const std::string& station = "
   CreateWorkTables();
 }
 
-// Opens the six files in the program's order.
+// Opens the six files in the program's order, then the journal.
+inline void OpenSettlementFile(const std::string& root, const SettlementFile& f) {
+  int16_t status = -1;
+  OpenDataFile(status, f.record, root + "DADES\\" + f.name, f.number, f.size);
+  ASSERT_EQ(status, 0) << f.name;
+}
 inline void OpenSettlementFiles(const std::string& root) {
-  for (const SettlementFile& f : kSettlementFiles) {
-    int16_t status = -1;
-    OpenDataFile(status, f.record, root + "DADES\\" + f.name, f.number, f.size);
-    ASSERT_EQ(status, 0) << f.name;
-  }
+  for (const SettlementFile& f : kSettlementFiles) OpenSettlementFile(root, f);
+  OpenSettlementFile(root, kJournalFile);
 }
 
 // Packed forms.
@@ -90,16 +95,17 @@ inline std::string Date(const std::string& yyyymmdd) { return PackDigits(yyyymmd
 inline std::string PropertyKey(int p) { return PackedFromNumber(p); }
 inline std::string OwnerKey(int p, int o) { return PackedFromNumber(p) + PackedFromNumber(o); }
 
-// The record variable of `file` inserted as a new record.
+// The record variable of `file` inserted as a new record (`record` is that
+// variable).
 inline int16_t InsertRecord(int16_t file, const void* record, size_t size) {
   int slot = FindSlot(file);
   if (slot <= 0) return B_FILE_NOT_OPEN;
-  unsigned char data[kDataBufferSize];
-  std::memset(data, ' ', sizeof data);
-  std::memcpy(data, record, size);
-  uint32_t length = static_cast<uint32_t>(DataFiles.slots[slot].recordLength);
-  char key[kKeyBufferSize] = {};
-  return BTRCALL(B_INSERT, DataFiles.slots[slot].positionBlock, data, &length, key, 255, 0);
+  if (record != DataFiles.slots[slot].record ||
+      static_cast<int32_t>(size) != DataFiles.slots[slot].recordLength)
+    return B_INVALID_RECORD_ADDRESS;
+  int16_t status = 0;
+  ::InsertRecord(status, file);
+  return status;
 }
 
 // The virtual screen as code page 850 text, one line a row.
