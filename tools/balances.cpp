@@ -31,6 +31,7 @@
 #include "platform/platform.h"
 #include "session/session.h"
 #include "session/settings.h"
+#include "settle/listing.h"
 #include "settle/records.h"
 #include "tools/arguments.h"
 
@@ -43,41 +44,6 @@ void ReportUnexpectedEnd() {
 }
 
 std::string Utf8(const std::string& cp850) { return Cp850ToUtf8(cp850); }
-
-std::string Trimmed(std::string text) {
-  while (!text.empty() && (text.back() == ' ' || text.back() == '\0')) text.pop_back();
-  return text;
-}
-
-// DD/MM/YYYY of a packed date; "" for the blank date.
-std::string DateText(const std::string& packed) {
-  std::string d = UnpackDigits(packed);
-  if (d.size() != 8 || d.substr(4) == "0000") return std::string();
-  return d.substr(6, 2) + "/" + d.substr(4, 2) + "/" + d.substr(0, 4);
-}
-
-// Cents as euros: "1.234,56" (listing) or "1234.56" (CSV).
-std::string Euros(long long cents, bool csv) {
-  bool negative = cents < 0;
-  unsigned long long v =
-      negative ? 0ULL - static_cast<unsigned long long>(cents) : static_cast<unsigned long long>(cents);
-  std::string units = std::to_string(v / 100);
-  std::string fraction = std::to_string(v % 100);
-  if (fraction.size() < 2) fraction.insert(0, "0");
-  if (!csv)
-    for (int i = static_cast<int>(units.size()) - 3; i > 0; i -= 3) units.insert(static_cast<size_t>(i), ".");
-  return (negative ? "-" : "") + units + (csv ? "." : ",") + fraction;
-}
-
-std::string RightAligned(const std::string& text, size_t width) {
-  return text.size() >= width ? text : std::string(width - text.size(), ' ') + text;
-}
-
-std::string CsvText(const std::string& text) {
-  std::string quoted = "\"";
-  for (char c : text) quoted += c == '"' ? std::string("\"\"") : std::string(1, c);
-  return quoted + "\"";
-}
 
 constexpr size_t kAmountWidth = 13;
 
@@ -148,7 +114,7 @@ int main(int argc, char** argv) {
     const std::string code = PropertyCode();
     const std::string digits = UnpackDigits(code);
     const std::string description = Utf8(Trimmed(PropertyDescription()));
-    const std::string date = DateText(PropertyLastSettlement());
+    const std::string date = DayText(PropertyLastSettlement());
     if (!csv) {
       std::printf("\nFINCA %s  %-32s DARRERA LIQUIDACI\xC3\x93: %s\n", digits.c_str(), description.c_str(),
                   date.empty() ? "(sense data)" : date.c_str());
@@ -166,17 +132,17 @@ int main(int argc, char** argv) {
       const std::string ownerDigits = UnpackDigits(OwnerCode());
       const std::string ownerText = ownerDigits.substr(0, 4) + "." + ownerDigits.substr(4, 4);
       if (csv) {
-        std::printf("%s,%s,%s,%s", digits.c_str(), CsvText(description).c_str(), date.c_str(),
+        std::printf("%s,%s,%s,%s", digits.c_str(), CsvField(description).c_str(), date.c_str(),
                     ownerText.c_str());
         for (int n = 1; n <= 8; ++n) std::printf(",%d", OwnerConceptAmount(n));
-        for (int n = 1; n <= 8; ++n) std::printf(",%s", Euros(OwnerConceptAmount(n), true).c_str());
+        for (int n = 1; n <= 8; ++n) std::printf(",%s", EuroText(OwnerConceptAmount(n), true).c_str());
         std::printf("\n");
       } else {
         std::printf("%-10s", ownerText.c_str());
         for (int n = 1; n <= 8; ++n) {
           long long amount = OwnerConceptAmount(n);
           totals[n] += amount;
-          std::string shown = stored ? std::to_string(amount) : Euros(amount, false);
+          std::string shown = stored ? std::to_string(amount) : EuroText(amount, false);
           std::printf("%s", RightAligned(shown, kAmountWidth).c_str());
         }
         std::printf("\n");
@@ -184,14 +150,14 @@ int main(int argc, char** argv) {
       SkipRecords(ownerStatus, 1, kFileOwners);
     }
     if (csv && owners == 0)
-      std::printf("%s,%s,%s,\n", digits.c_str(), CsvText(description).c_str(), date.c_str());
+      std::printf("%s,%s,%s,\n", digits.c_str(), CsvField(description).c_str(), date.c_str());
     if (!csv) {
       if (owners == 0) {
         std::printf("(cap propietari)\n");
       } else {
         std::printf("%-10s", "TOTAL");
         for (int n = 1; n <= 8; ++n) {
-          std::string shown = stored ? std::to_string(totals[n]) : Euros(totals[n], false);
+          std::string shown = stored ? std::to_string(totals[n]) : EuroText(totals[n], false);
           std::printf("%s", RightAligned(shown, kAmountWidth).c_str());
         }
         std::printf("\n");

@@ -1,5 +1,5 @@
-// pass_child.h - settlement passes in child processes, as separate
-// stations or as a program that is killed: generated data in a suite root,
+// pass_child.h - settlement passes (and undos) in child processes, as
+// separate stations or as a program that is killed: generated data in a suite root,
 // a pass in a forked child (optionally killed with SIGKILL before its N-th
 // operation), and the comparison of the data files afterwards.
 #pragma once
@@ -11,6 +11,7 @@
 
 #include "raw_records.h"
 #include "settle/demo_data.h"
+#include "settle/undo.h"
 #include "settle_test_support.h"
 
 namespace passchild {
@@ -47,6 +48,7 @@ struct ChildRun {
   std::string traceFile;  // when set: one letter per operation is appended
   int readFd = -1;        // when set: the child waits for a byte here before it starts
   int pauseDivisor = 0;   // > 0: lock pauses shortened by this factor; 0: none at all
+  long undo = 0;          // > 0: the child undoes this pass instead (exit 0 when it is undone)
 };
 
 namespace detail {
@@ -108,10 +110,12 @@ inline pid_t StartPass(const ChildRun& run) {
   detail::pauses = 0;
   detail::trace = run.traceFile.empty() ? nullptr : std::fopen(run.traceFile.c_str(), "w");
   Settlement.beforeRecordOperation = detail::Hook;
-  SettlementPass();
+  bool done = true;
+  if (run.undo > 0) done = UndoPass(run.undo).outcome == UndoOutcome::kUndone;
+  else SettlementPass();
   if (detail::trace) std::fclose(detail::trace);
   EndDataInOrder();  // as the program ends
-  _exit(0);
+  _exit(done ? 0 : 1);
 }
 
 // Waits for the child: "exit N" or "signal N".
