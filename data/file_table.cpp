@@ -156,6 +156,13 @@ void OpenDataFile(int16_t& status, void* record_address, const std::string& name
         int16_t createStatus = CreateFromDictionary(parts.base, hostPath);
         // Another station may have created it in the meantime: open that one.
         if (createStatus == B_OK || createStatus == B_FILE_EXISTS) continue;
+        // Another station holds the data folder longer than the record
+        // manager waits: wait as for a locked file, then again.
+        if (createStatus == B_FILE_LOCKED) {
+          created = false;
+          PauseMs(kOpenRetryMs);
+          continue;
+        }
         result = createStatus;
       }
       break;
