@@ -70,6 +70,7 @@
 #include "input/keys.h"
 #include "input/numbers.h"
 #include "platform/console.h"
+#include "platform/le.h"
 #include "platform/platform.h"
 #include "recman/testing.h"
 #include "screen/hooks.h"
@@ -143,10 +144,7 @@ void EndIteration(const std::string& previous, const std::string& dir) {
 long RecordCount(int16_t file) {
   std::string statistics;
   if (ReadFileStatistics(FindSlot(file), statistics) != 0 || statistics.size() < 10) return -1;
-  uint32_t n = 0;
-  for (size_t i = 0; i < 4; ++i)
-    n |= static_cast<uint32_t>(static_cast<unsigned char>(statistics[6 + i])) << (8 * i);
-  return static_cast<long>(n);
+  return static_cast<long>(GetLe32(statistics.data() + 6));
 }
 
 // This process as the station that settles: its files open, the demo's tax

@@ -19,6 +19,7 @@
 #include "data/data.h"
 #include "data/locks.h"
 #include "input/dates.h"
+#include "platform/le.h"
 #include "platform/platform.h"
 #include "recman/recman.h"
 #include "session/session.h"
@@ -106,27 +107,19 @@ void PutBytes(size_t at, size_t width, const std::string& value, char pad) {
 }
 std::string Bytes(size_t at, size_t width) { return std::string(reinterpret_cast<char*>(At(at)), width); }
 
-void PutLe(size_t at, uint64_t value, size_t width) {
-  for (size_t i = 0; i < width; ++i) DiariLiq[at + i] = static_cast<unsigned char>(value >> (8 * i));
-}
-uint64_t GetLe(size_t at, size_t width) {
-  uint64_t v = 0;
-  for (size_t i = 0; i < width; ++i) v |= static_cast<uint64_t>(DiariLiq[at + i]) << (8 * i);
-  return v;
-}
-void PutInt(size_t at, int64_t v) { PutLe(at, static_cast<uint64_t>(v), 2); }
-void PutLong(size_t at, int64_t v) { PutLe(at, static_cast<uint64_t>(v), 4); }
-void PutWide(size_t at, int64_t v) { PutLe(at, static_cast<uint64_t>(v), 8); }
-int16_t Int(size_t at) { return static_cast<int16_t>(GetLe(at, 2)); }
-int32_t Long(size_t at) { return static_cast<int32_t>(GetLe(at, 4)); }
-int64_t Wide(size_t at) { return static_cast<int64_t>(GetLe(at, 8)); }
+void PutInt(size_t at, int64_t v) { PutLe16(At(at), static_cast<uint16_t>(v)); }
+void PutLong(size_t at, int64_t v) { PutLe32(At(at), static_cast<uint32_t>(v)); }
+void PutWide(size_t at, int64_t v) { PutLe64(At(at), static_cast<uint64_t>(v)); }
+int16_t Int(size_t at) { return static_cast<int16_t>(GetLe16(At(at))); }
+int32_t Long(size_t at) { return static_cast<int32_t>(GetLe32(At(at))); }
+int64_t Wide(size_t at) { return static_cast<int64_t>(GetLe64(At(at))); }
 void PutFloat(size_t at, float v) {
   uint32_t bits = 0;
   std::memcpy(&bits, &v, sizeof bits);
-  PutLe(at, bits, 4);
+  PutLe32(At(at), bits);
 }
 float Float(size_t at) {
-  uint32_t bits = static_cast<uint32_t>(GetLe(at, 4));
+  uint32_t bits = GetLe32(At(at));
   float v = 0;
   std::memcpy(&v, &bits, sizeof v);
   return v;

@@ -3,6 +3,9 @@
 // three translations, and the settings files give the values the demo is
 // meant to show.
 #include <filesystem>
+#include <fstream>
+#include <regex>
+#include <sstream>
 
 #include "app/form_reader.h"
 #include "app/program.h"
@@ -176,6 +179,53 @@ TEST_F(DemoSuiteTest, EveryMessageHasItsTranslations) {
   Session.language = "SPA";
   EXPECT_EQ(Translate("NO EXISTEIX EL CONCEPTE "), "NO EXISTE EL CONCEPTO ");
   EXPECT_EQ(Translate("*** conc.no def. ***").size(), 20u);
+}
+
+// The texts the settlement journal's statements and tool pass through
+// Translate, as their sources write them: T("...") and Translate("...").
+std::vector<std::string> JournalTexts() {
+  std::vector<std::string> texts;
+  static const std::regex literal(R"re((?:\bT|Translate)\("((?:[^"\\]|\\.)*)"\))re");
+  for (const char* file : {"/settle/statement.cpp", "/tools/settlements.cpp"}) {
+    std::ifstream in(std::string(TARPELIX_SOURCE_DIR) + file);
+    std::stringstream source;
+    source << in.rdbuf();
+    const std::string code = source.str();
+    for (std::sregex_iterator i(code.begin(), code.end(), literal), end; i != end; ++i) {
+      std::string raw = (*i)[1], text;
+      for (size_t k = 0; k < raw.size(); ++k) {
+        if (raw[k] == '\\' && k + 1 < raw.size() && raw[k + 1] == 'x') {
+          text += static_cast<char>(std::stoi(raw.substr(k + 2, 2), nullptr, 16));
+          k += 3;
+        } else if (raw[k] == '\\' && k + 1 < raw.size()) {
+          text += raw[++k];
+        } else {
+          text += raw[k];
+        }
+      }
+      texts.push_back(text);
+    }
+  }
+  return texts;
+}
+
+TEST_F(DemoSuiteTest, EveryTextOfTheSettlementStatementsHasItsRecordInTheLanguageFile) {
+  SetupSession();
+  ModuleName = "TARPELIX";
+  std::string file;
+  ASSERT_TRUE(ReadWholeFile(temp.path + "/LOCALE/TARPELIX.LNG", file));
+  const std::vector<std::string> texts = JournalTexts();
+  ASSERT_GT(texts.size(), 60u);
+  for (const std::string& text : texts) {
+    EXPECT_NE(file.find("\"" + text + "\","), std::string::npos) << "no record for " << Cp850ToUtf8(text);
+    for (const char* language : {"SPA", "GLG", "OCI"}) {
+      Session.language = language;
+      std::string translated = Translate(text);
+      ASSERT_FALSE(translated.empty()) << language << " " << Cp850ToUtf8(text);
+      EXPECT_EQ(translated.back() == ' ', text.back() == ' ') << language << " " << Cp850ToUtf8(translated);
+      EXPECT_EQ(translated.front() == ' ', text.front() == ' ') << language << " " << Cp850ToUtf8(translated);
+    }
+  }
 }
 
 TEST_F(DemoSuiteTest, TextFilesUseCrLfLineEnds) {

@@ -5,7 +5,10 @@
 # changes nothing; then the date, the range and the concept are typed, the
 # settlement is confirmed with "S" and the program left with Escape.  The
 # balances listing (tools/balances) then shows the new last-settlement dates
-# and the expected carried-over amounts, and nothing else changed.
+# and the expected carried-over amounts, and nothing else changed.  The
+# settlement journal (tools/settlements) lists the pass and its CSV
+# statement gives the same amounts; its undo gives back every record as
+# recutil dumped it before the pass, and a second undo is refused.
 #
 # The screen is read back with capture-pane and polled until a deadline
 # instead of waiting fixed times.  On a failure the captured screen is
@@ -17,7 +20,9 @@ BIN="${TARPELIX_BINARY_DIR:?TARPELIX_BINARY_DIR is not set}"
 PROGRAM="$BIN/tarpelix"
 DEMODATA="$BIN/tools/demodata"
 BALANCES="$BIN/tools/balances"
-require_programs "$PROGRAM" "$DEMODATA" "$BALANCES"
+SETTLEMENTS="$BIN/tools/settlements"
+RECUTIL="$BIN/tools/recutil"
+require_programs "$PROGRAM" "$DEMODATA" "$BALANCES" "$SETTLEMENTS" "$RECUTIL"
 make_work tarpelix_e2e_settle
 DEADLINE_SECONDS=15
 
@@ -52,6 +57,15 @@ if ! "$DEMODATA" --root "$root/" >"$work/demodata.out" 2>&1; then
   exit 1
 fi
 "$BALANCES" --root "$root" --csv >"$work/before.csv" || { echo "FAIL: balances before"; exit 1; }
+# dump_files FILE: every record of the six files, in key order.
+dump_files() {
+  local name
+  for name in THRebut FinquesH FinDespH PropietH PagamH CobramH; do
+    echo "== $name"
+    "$RECUTIL" dump "$root/DADES/$name.dat" || echo "dump of $name failed"
+  done >"$1" 2>&1
+}
+dump_files "$work/dump_before.txt"
 
 exit_file="$work/exit.code"
 start_suite "$root" "$PROGRAM" "$exit_file"
@@ -117,5 +131,25 @@ fi
 # The text listing shows the same in euros.
 "$BALANCES" --root "$root" --from 1 --to 1 >"$work/listing.txt"
 grep -qE '^0001\.0006 .* 960,47 ' "$work/listing.txt" || { fail "listing of property 1:"; cat "$work/listing.txt"; }
+
+# ---- The journal: the pass listed, its statement, its undo ----------------------------
+"$SETTLEMENTS" --root="$root" list >"$work/list.txt" 2>&1 || fail "settlements list: $(cat "$work/list.txt")"
+grep -qE '^ +1  31/12/2026  .* 0001-0012 +12 ' "$work/list.txt" || { fail "the pass is not listed:"; cat "$work/list.txt"; }
+"$SETTLEMENTS" --root="$root" show 1 --csv >"$work/statement.csv" 2>&1 || fail "settlements show --csv"
+# One line per owner, and each amount stored what balances shows in c3.
+owners=$(tail -n +2 "$work/after.csv" | wc -l)
+[ "$(tail -n +2 "$work/statement.csv" | wc -l)" = "$owners" ] || fail "the statement has not one line per owner"
+stored=$(tail -n +2 "$work/statement.csv" | awk -F, '{print $4, $(NF-1)}' | sort)
+listed=$(tail -n +2 "$work/after.csv" | awk -F'"' '{print $3}' | awk -F, '{print $3, $6}' | sort)
+[ "$stored" = "$listed" ] || { fail "the statement's amounts differ from the balances:"; diff <(echo "$listed") <(echo "$stored"); }
+grep -q '^1,31/12/2026,0001,0001.0006,.*,3,96047,0$' "$work/statement.csv" || fail "owner 0001.0006 in the statement"
+"$SETTLEMENTS" --root="$root" undo 1 >"$work/undo.txt" 2>&1 || fail "settlements undo: $(cat "$work/undo.txt")"
+grep -q "S'HA DESFET: 12 FINQUES" "$work/undo.txt" || fail "undo said: $(cat "$work/undo.txt")"
+dump_files "$work/dump_after.txt"
+cmp -s "$work/dump_before.txt" "$work/dump_after.txt" ||
+  { fail "the records after the undo differ from those before the pass:"; diff "$work/dump_before.txt" "$work/dump_after.txt" | head -20; }
+if "$SETTLEMENTS" --root="$root" undo 1 >"$work/undo2.txt" 2>&1; then fail "a second undo was not refused"; fi
+grep -q "JA ESTÀ DESFETA" "$work/undo2.txt" || fail "second undo said: $(cat "$work/undo2.txt")"
+"$SETTLEMENTS" --root="$root" list | grep -qE '^ +1 .*DESFETA$' || fail "the list does not say the pass was undone"
 
 finish "settlement: passed"
