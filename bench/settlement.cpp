@@ -218,6 +218,7 @@ bool GenerateInChild(const DemoDataOptions& options, long& records) {
   return got && WIFEXITED(status) && WEXITSTATUS(status) == 0;
 }
 
+
 void BM_SettlementPass(benchmark::State& state) {
   DemoDataOptions options;
   options.properties = static_cast<int>(state.range(0));
@@ -441,11 +442,7 @@ void BM_SettlementJournal(benchmark::State& state) {
     JournalPass pass;
     properties = journal && ReadJournalPass(1, pass) == 0 ? pass.properties : 0;
     db = FileMiB(dir + "/DADES/recman.db") + FileMiB(dir + "/DADES/recman.db-wal");
-    int16_t status = 0;
-    ResetDataFiles(status);
-    ChangeDirectory(previous);
-    std::error_code ignored;
-    std::filesystem::remove_all(dir, ignored);
+    EndIteration(previous, dir);
     state.ResumeTiming();
   }
   state.counters["records"] = static_cast<double>(records);

@@ -55,7 +55,6 @@ constexpr unsigned kLastEntrySequence = kUndoSequence - 1;
 constexpr size_t kPassAt = 0, kPassWidth = 4, kCodeAt = 4, kCodeWidth = 2, kSequenceAt = 6, kKindAt = 8;
 constexpr size_t kKeyWidth = 8;
 constexpr size_t kIndexCodeAt = 10, kIndexPassAt = 12;  // key 1, property entries only
-constexpr size_t kBodyAt = 16;
 
 // Pass header.
 constexpr size_t kStationAt = 16, kComputerAt = 20, kComputerWidth = 15;
@@ -414,6 +413,12 @@ long PassIdOf(const std::string& packed) {
   return id;
 }
 
+void PackedNow(std::string& date, std::string& time) {
+  LocalTime now = Now();
+  date = PackDigits(ZeroPad(now.year, 4) + ZeroPad(now.month, 2) + ZeroPad(now.day, 2));
+  time = PackDigits(ZeroPad(now.hour, 2) + ZeroPad(now.minute, 2) + ZeroPad(now.second, 2));
+}
+
 void JournalStartPass() {
   Journal.passId = 0;
   Journal.pending = 0;
@@ -422,9 +427,7 @@ void JournalStartPass() {
   StationIdentity();
   h.station = Locks.stationId;
   h.computer = Locks.computerName;
-  LocalTime now = Now();
-  h.startDate = PackDigits(ZeroPad(now.year, 4) + ZeroPad(now.month, 2) + ZeroPad(now.day, 2));
-  h.startTime = PackDigits(ZeroPad(now.hour, 2) + ZeroPad(now.minute, 2) + ZeroPad(now.second, 2));
+  PackedNow(h.startDate, h.startTime);
   h.settlementDate = SettlementDate;
   h.lowerKey = LowerOwnerKey;
   h.upperKey = UpperOwnerKey;

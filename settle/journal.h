@@ -154,6 +154,9 @@ int16_t LaterPassesOf(long id, const std::string& code, std::vector<long>& later
 // pass header's undo fields.
 int16_t JournalWriteUndo(long id, const std::string& code, const JournalUndo& undo);
 
+// The local date (4 packed bytes) and time (3 packed bytes, HHMMSS) now.
+void PackedNow(std::string& date, std::string& time);
+
 // The packed form of a pass id (4 bytes) and back.
 std::string PackedPassId(long id);
 long PassIdOf(const std::string& packed);

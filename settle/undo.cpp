@@ -106,9 +106,7 @@ JournalUndo UndoEntry(const JournalProperty& entry) {
   StationIdentity();
   undo.station = Locks.stationId;
   undo.computer = Locks.computerName;
-  LocalTime now = Now();
-  undo.date = PackDigits(ZeroPad(now.year, 4) + ZeroPad(now.month, 2) + ZeroPad(now.day, 2));
-  undo.time = PackDigits(ZeroPad(now.hour, 2) + ZeroPad(now.minute, 2) + ZeroPad(now.second, 2));
+  PackedNow(undo.date, undo.time);
   undo.rewritten = static_cast<long>(entry.balances.size()) + 1;
   undo.reinserted = static_cast<long>(entry.collections.size() + entry.payments.size());
   return undo;

@@ -15,36 +15,14 @@
 #include <vector>
 
 #include "tests/temp_dir.h"
+#include "tests/tools/tool_runs.h"
 
 namespace fs = std::filesystem;
 
 namespace {
 
-struct Result {
-  int exit = -1;
-  std::string out, err;
-};
-
-// Runs a command line; its exit code, standard output and standard error.
-Result RunCommand(const std::string& commandLine) {
-  static int n = 0;
-  const std::string errFile = fs::temp_directory_path() /
-                              ("tarpelix_help_err_" + std::to_string(getpid()) + "_" + std::to_string(++n));
-  Result r;
-  FILE* pipe = popen((commandLine + " 2>" + errFile).c_str(), "r");
-  if (!pipe) return r;
-  char buffer[4096];
-  size_t got;
-  while ((got = fread(buffer, 1, sizeof buffer, pipe)) > 0) r.out.append(buffer, got);
-  int status = pclose(pipe);
-  r.exit = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-  std::ifstream err(errFile);
-  std::stringstream text;
-  text << err.rdbuf();
-  r.err = text.str();
-  fs::remove(errFile);
-  return r;
-}
+using toolruns::Result;
+using toolruns::RunCommand;
 
 std::string ReadText(const fs::path& path) {
   std::ifstream in(path, std::ios::binary);

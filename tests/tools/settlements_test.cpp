@@ -4,81 +4,26 @@
 // settings, and the wrong uses with their exit codes.  The passes are made
 // by the program's settlement pass in a child process.
 #include <gtest/gtest.h>
-#include <stdlib.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
-#include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <map>
-#include <sstream>
 #include <string>
 #include <vector>
 
-#include "data/data.h"
-#include "data/locks.h"
-#include "input/dates.h"
-#include "input/numbers.h"
-#include "platform/console.h"
-#include "platform/platform.h"
-#include "screen/hooks.h"
-#include "session/language.h"
-#include "session/session.h"
-#include "settle/hooks.h"
-#include "settle/journal.h"
-#include "settle/parameters.h"
-#include "settle/records.h"
-#include "settle/settlement.h"
+#include "tests/settle/settle_test_support.h"
+#include "tests/tools/tool_runs.h"
 
 namespace {
 
 namespace fs = std::filesystem;
 
-struct Result {
-  int exit = -1;
-  std::string out, err;
-};
-
-Result RunLine(const std::string& commandLine) {
-  Result r;
-  std::string errFile = fs::temp_directory_path().string() + "/settlements_err_" + std::to_string(getpid());
-  FILE* pipe = popen((commandLine + " 2>" + errFile).c_str(), "r");
-  if (!pipe) return r;
-  char buffer[4096];
-  size_t n;
-  while ((n = fread(buffer, 1, sizeof buffer, pipe)) > 0) r.out.append(buffer, n);
-  int status = pclose(pipe);
-  r.exit = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-  std::ifstream err(errFile);
-  std::stringstream text;
-  text << err.rdbuf();
-  r.err = text.str();
-  fs::remove(errFile);
-  return r;
-}
+using toolruns::Lines;
+using toolruns::Result;
+using toolruns::Split;
+Result RunLine(const std::string& commandLine) { return toolruns::RunCommand(commandLine); }
 
 std::string Tool(const char* name) { return std::string(TARPELIX_BINARY_DIR) + "/tools/" + name; }
-
-std::vector<std::string> Lines(const std::string& text) {
-  std::vector<std::string> lines;
-  std::istringstream in(text);
-  for (std::string line; std::getline(in, line);) lines.push_back(line);
-  return lines;
-}
-
-std::vector<std::string> Split(const std::string& line) {
-  std::vector<std::string> fields;
-  std::string field;
-  bool quoted = false;
-  for (char c : line) {
-    if (c == '"') quoted = !quoted;
-    else if (c == ',' && !quoted) fields.push_back(field), field.clear();
-    else field += c;
-  }
-  fields.push_back(field);
-  return fields;
-}
 
 // A settlement pass of the program over properties first..last at 31 December
 // 2026 into concept 3, in a child process, as a station of the suite root.
@@ -86,24 +31,8 @@ bool Settle(const std::string& dir, int first, int last) {
   pid_t pid = fork();
   if (pid == 0) {
     const std::string root = dir + "/";
-    Session = SessionState{};
-    Session.root = root;
-    Session.tempDir = root + "TMP/";
-    Session.language = "CAT";
-    Session.firmTaxId = "ES12345678Z";
-    ModuleName = "TARPELIX";
-    ChangeDirectory(root);
-    ConsoleStartVirtual();
-    InstallScreenHooks();
-    InstallSettlementHooks();
-    Platform.pause = [](int) {};
-    CreateWorkTables();
-    std::vector<SettlementFile> files(std::begin(kSettlementFiles), std::end(kSettlementFiles));
-    files.push_back(kJournalFile);
-    for (const SettlementFile& f : files) {
-      int16_t status = 0;
-      OpenDataFile(status, f.record, root + "DADES\\" + f.name, f.number, f.size);
-    }
+    settletest::StartStation(root);
+    settletest::OpenSettlementFiles(root);
     IvaRate[0] = 21, IvaRate[1] = 10, RetRate[0] = 15, RetRate[1] = 7;
     SettlementDate = PackDigits("20261231");
     LowerOwnerKey = PackCode(std::to_string(first) + ".1");

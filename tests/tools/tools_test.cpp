@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "tests/temp_dir.h"
+#include "tests/tools/tool_runs.h"
 
 namespace {
 
@@ -35,25 +36,8 @@ Result RunCommandLine(const std::string& commandLine) {
 
 std::string Tool(const char* name) { return std::string(TARPELIX_BINARY_DIR) + "/tools/" + name; }
 
-std::vector<std::string> Lines(const std::string& text) {
-  std::vector<std::string> lines;
-  std::istringstream in(text);
-  for (std::string line; std::getline(in, line);) lines.push_back(line);
-  return lines;
-}
-
-std::vector<std::string> Split(const std::string& line, char separator) {
-  std::vector<std::string> fields;
-  std::string field;
-  bool quoted = false;
-  for (char c : line) {
-    if (c == '"') quoted = !quoted;
-    else if (c == separator && !quoted) fields.push_back(field), field.clear();
-    else field += c;
-  }
-  fields.push_back(field);
-  return fields;
-}
+using toolruns::Lines;
+using toolruns::Split;
 
 class ToolsTest : public ::testing::Test {
  protected:
