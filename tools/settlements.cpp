@@ -159,6 +159,9 @@ void ShowWait() {
 
 int Undo(const Invocation& call) {
   long id = PassId(call.operands[0]);
+  // Its record updates are logged in the suite root's "db.log", beside
+  // the program's, wherever the clerk started the tool.
+  if (!ChangeDirectory(call.root)) return Refused(Translate("NO EXISTEIX LA CARPETA ") + HostPath(call.root));
   bool journal = false;
   if (!OpenFiles(call.root, true, journal)) return 1;
   if (!journal) return Finish(Refused(NoSuchPassText(id)));
@@ -213,6 +216,9 @@ int main(int argc, char** argv) {
   if (call.csv && call.html) WrongUse(kHelp, "--csv and --html exclude each other");
   if (call.root.empty()) WrongUse(kHelp, "the suite root is missing (--root=DIR)");
   if (call.root.back() != '/' && call.root.back() != '\\') call.root += '/';
+  // Absolute, so that it still names the root once the undo has made the
+  // root the current directory.
+  if (call.root[0] != '/' && call.root[0] != '\\') call.root = CurrentDirectory() + "/" + call.root;
   StartSession(call.root);
   if (!DirectoryExists(HostPath(call.root)))
     return Refused(Translate("NO EXISTEIX LA CARPETA ") + HostPath(call.root));

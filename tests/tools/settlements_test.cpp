@@ -67,7 +67,9 @@ class SettlementsTest : public ::testing::Test {
   void TearDown() override { fs::remove_all(dir); }
 
   Result Settlements(const std::string& arguments, const std::string& environment = "KALTMP= ") {
-    return RunLine(environment + Tool("settlements") + " --root=" + dir + " " + arguments);
+    // Started in the station's folder, as a clerk starts it anywhere.
+    return RunLine("cd " + dir + "/TMP && " + environment + Tool("settlements") + " --root=" + dir + " " +
+                   arguments);
   }
   Result Balances() { return RunLine(Tool("balances") + " --root=" + dir + " --csv"); }
 
@@ -138,10 +140,14 @@ TEST_F(SettlementsTest, ListShowAndUndoOfAPass) {
   EXPECT_NE(html.out.find("</html>\n"), std::string::npos);
 
   // The undo gives back the balances as they were; a second one is refused.
-  Result undo = Settlements("undo 1");
+  // The root given relative to the folder the tool starts in.
+  Result undo = RunLine("cd " + dir + "/TMP && KALTMP= " + Tool("settlements") + " --root=.. undo 1");
   EXPECT_EQ(undo.exit, 0) << undo.err;
   EXPECT_NE(undo.out.find("S'HA DESFET: 2 FINQUES"), std::string::npos) << undo.out;
   EXPECT_EQ(Balances().out, balancesBefore);
+  // Its updates are logged in the suite root, where the program logs.
+  EXPECT_TRUE(fs::exists(dir + "/db.log"));
+  EXPECT_FALSE(fs::exists(dir + "/TMP/db.log"));
   Result again = Settlements("undo 1");
   EXPECT_EQ(again.exit, 1);
   EXPECT_NE(again.err.find("JA EST\xC3\x80 DESFETA"), std::string::npos) << again.err;
