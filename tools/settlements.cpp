@@ -104,10 +104,11 @@ bool OpenFiles(const std::string& root, bool all, bool& journal) {
   return true;
 }
 
+// The data left as the program leaves it: no transaction open, no lock
+// record of this station, every file closed.
 int Finish(int code) {
   finished = true;
-  int16_t status = 0;
-  ResetDataFiles(status);
+  EndDataInOrder();
   return code;
 }
 
@@ -166,6 +167,10 @@ int Undo(const Invocation& call) {
   if (!OpenFiles(call.root, true, journal)) return 1;
   if (!journal) return Finish(Refused(NoSuchPassText(id)));
   UndoWait.waiting = ShowWait;
+  // Ctrl+C, SIGTERM or a closed terminal end the undo between two steps:
+  // the property in hand rolled back, the lock records freed.  Running it
+  // again completes it.
+  InstallEndSignals();
   UndoResult result = UndoPass(id);
   std::string report = UndoReportText(id, result);
   if (result.outcome != UndoOutcome::kUndone) return Finish(Refused(report));

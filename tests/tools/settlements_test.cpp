@@ -50,21 +50,14 @@ bool Settle(const std::string& dir, int first, int last) {
 
 class SettlementsTest : public ::testing::Test {
  protected:
-  std::string dir;
+  settletest::TempRoot temp;
+  std::string dir = temp.dir;
 
   void SetUp() override {
-    char pattern[] = "/tmp/tarpelix_settlements_XXXXXX";
-    ASSERT_NE(mkdtemp(pattern), nullptr);
-    dir = pattern;
-    for (const char* folder : {"ddf", "LOCALE", "TMP", "LOCKS"}) fs::create_directories(dir + "/" + folder);
-    for (const char* name : {"THRebut", "FinquesH", "FinDespH", "PropietH", "PagamH", "CobramH", "DiariLiq"})
-      fs::copy_file(std::string(TARPELIX_SOURCE_DIR) + "/demo/ddf/" + name + ".xdf",
-                    dir + "/ddf/" + name + ".xdf");
-    fs::copy_file(std::string(TARPELIX_SOURCE_DIR) + "/demo/LOCALE/TARPELIX.LNG",
-                  dir + "/LOCALE/TARPELIX.LNG");
+    ASSERT_FALSE(dir.empty());
+    settletest::MakeSuiteRoot(dir);
     ASSERT_TRUE(fs::exists(Tool("settlements"))) << "build the tools first";
   }
-  void TearDown() override { fs::remove_all(dir); }
 
   Result Settlements(const std::string& arguments, const std::string& environment = "KALTMP= ") {
     // Started in the station's folder, as a clerk starts it anywhere.
