@@ -138,7 +138,6 @@ void EndIteration(const std::string& previous, const std::string& dir) {
   std::error_code ignored;
   std::filesystem::remove_all(dir, ignored);
 }
-}
 
 // The number of records of an open file (its statistics: bytes 6-9).
 long RecordCount(int16_t file) {
@@ -217,7 +216,6 @@ bool GenerateInChild(const DemoDataOptions& options, long& records) {
   records = count;
   return got && WIFEXITED(status) && WEXITSTATUS(status) == 0;
 }
-
 
 void BM_SettlementPass(benchmark::State& state) {
   DemoDataOptions options;

@@ -366,7 +366,11 @@ bool GenerateDemoData(const DemoDataOptions& o, DemoDataSummary& summary, std::s
   OpenSettlementFiles(root);
   // The settlement journal, where there is one, describes the records
   // about to be replaced: it is emptied with them.
-  if (FileExists(HostPath(root + "DADES/" + kJournalFile.name + ".dat"))) OpenJournalFile(root);
+  std::vector<SettlementFile> files(std::begin(kSettlementFiles), std::end(kSettlementFiles));
+  if (FileExists(HostPath(root + "DADES/" + kJournalFile.name + ".dat"))) {
+    OpenJournalFile(root);
+    files.push_back(kJournalFile);
+  }
   auto finish = [&](bool ok) {
     int16_t status = 0;
     ResetDataFiles(status);

@@ -19,14 +19,14 @@ using rawrecords::Snapshot;
 // A generated suite root with its files open in this process.
 class UndoTest : public ::testing::Test {
  protected:
-  settletest::TempRoot temp;
+  TempDir temp{"tarpelix_settle_"};
   std::string root, previousDirectory;
 
   void SetUp() override {
-    ASSERT_FALSE(temp.dir.empty());
-    root = temp.dir + "/";
+    ASSERT_FALSE(temp.path.empty());
+    root = temp.path + "/";
     previousDirectory = CurrentDirectory();
-    settletest::MakeSuiteRoot(temp.dir);
+    settletest::MakeSuiteRoot(temp.path);
     settletest::StartStation(root);
     DemoDataOptions options;
     options.root = root;
@@ -51,7 +51,7 @@ class UndoTest : public ::testing::Test {
 
   Snapshot Data() {
     int status = 0;
-    Snapshot s = rawrecords::TakeSnapshot(temp.dir, status);
+    Snapshot s = rawrecords::TakeSnapshot(temp.path, status);
     EXPECT_EQ(status, 0);
     return s;
   }
@@ -205,7 +205,7 @@ TEST_F(UndoTest, ARecordThatSharesItsKeyWithOneThatStaysComesBackAmongItsEquals)
 
 class UndoCrashTest : public ::testing::Test {
  protected:
-  settletest::TempRoot temp;
+  TempDir temp{"tarpelix_settle_"};
   std::string previousDirectory;
   DemoDataOptions options;
   std::string workDir;
@@ -214,7 +214,7 @@ class UndoCrashTest : public ::testing::Test {
   std::string trace;  // one letter per operation of an uninterrupted undo
 
   void SetUp() override {
-    ASSERT_FALSE(temp.dir.empty());
+    ASSERT_FALSE(temp.path.empty());
     previousDirectory = CurrentDirectory();
     options.seed = 99;
     options.properties = 5;
@@ -225,7 +225,7 @@ class UndoCrashTest : public ::testing::Test {
     FreshSettledRoot();
     passchild::ChildRun run = Run();
     run.undo = 1;
-    run.traceFile = temp.dir + "/trace";
+    run.traceFile = temp.path + "/trace";
     ASSERT_EQ(passchild::RunPass(run), "exit 0");
     ASSERT_TRUE(ReadWholeFile(run.traceFile, trace));
     ASSERT_EQ(passchild::Data(workDir), before);
@@ -244,7 +244,7 @@ class UndoCrashTest : public ::testing::Test {
   // Generated data in a new root, settled by pass 1.
   void FreshSettledRoot() {
     if (!workDir.empty()) std::filesystem::remove_all(workDir);
-    workDir = temp.dir + "/work" + std::to_string(++roots);
+    workDir = temp.path + "/work" + std::to_string(++roots);
     std::string problem;
     ASSERT_TRUE(passchild::MakeGeneratedRoot(workDir, options, problem)) << problem;
     Snapshot start = passchild::Data(workDir);

@@ -50,8 +50,8 @@ bool Settle(const std::string& dir, int first, int last) {
 
 class SettlementsTest : public ::testing::Test {
  protected:
-  settletest::TempRoot temp;
-  std::string dir = temp.dir;
+  TempDir temp{"tarpelix_settle_"};
+  std::string dir = temp.path;
 
   void SetUp() override {
     ASSERT_FALSE(dir.empty());
