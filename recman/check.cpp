@@ -12,6 +12,8 @@
 #include <sqlite3.h>
 #include <unistd.h>
 
+#include <cerrno>
+#include <cstring>
 #include <memory>
 #include <mutex>
 #include <utility>
@@ -207,12 +209,21 @@ int16_t MatchMarker(const std::string& path, MarkedFile& file, std::string& repo
   if (st != B_OK) return st;
   std::string uuid;
   MarkerState marker = ReadMarker(where.full, uuid);
-  if (marker == MarkerState::kForeign) return B_NOT_A_RECORD_FILE;
-  if (marker == MarkerState::kUnreadable) return B_ACCESS_DENIED;
-  st = GetDirectory(where.directory, false, file.dir);
+  if (marker == MarkerState::kUnreadable) {
+    report += where.full + ": the marker cannot be read: " + std::strerror(errno) + "\n";
+    return B_ACCESS_DENIED;
+  }
+  // Checks and repairs only read the database: a folder the user may read
+  // but not write is checked all the same, and a lost database stays lost.
+  st = GetDirectory(where.directory, false, file.dir, true);
   const std::string store = where.directory + "/" + kStoreName;
+  if (st == B_FILE_NOT_FOUND && marker == MarkerState::kForeign) {
+    report += where.full + ": not a marker of a data file, and " + store + " is missing or empty\n";
+    return B_NOT_A_RECORD_FILE;
+  }
   if (st == B_FILE_NOT_FOUND && marker == MarkerState::kOk) {
-    report += where.full + ": the marker names a file of " + store + ", which is missing\n";
+    report += where.full + ": the marker names a file of " + store +
+              ", which is missing or empty: the database is lost; restore the folder from a backup\n";
     return B_IO_ERROR;
   }
   if (st != B_OK) return st;
@@ -220,6 +231,17 @@ int16_t MatchMarker(const std::string& path, MarkedFile& file, std::string& repo
   std::vector<CatalogEntry> entries;
   st = ListCatalogEntries(*file.dir, where.name, entries);
   if (st != B_OK) return st;
+  if (marker == MarkerState::kForeign) {
+    // Not a marker at all (damaged, or some other file in its place).
+    report += where.full + ": not a marker of a data file (damaged?)";
+    report += entries.empty() ? "; " + store + " holds no file of that name\n"
+                              : "; " + store +
+                                    " holds a file of that name: move this file away and run recutil "
+                                    "repair-marker " +
+                                    where.full + " to make its marker again\n";
+    if (!entries.empty()) file.entry = entries.front();
+    return B_NOT_A_RECORD_FILE;
+  }
   if (marker == MarkerState::kMissing) {
     if (entries.empty()) return B_FILE_NOT_FOUND;
     report += where.full + ": no marker, but " + store + " holds a file of that name (entry " +
@@ -244,6 +266,7 @@ int16_t MatchMarker(const std::string& path, MarkedFile& file, std::string& repo
 int16_t RecmanCheckFile(const std::string& path, const std::string& owner, std::string& report) {
   std::lock_guard<std::mutex> guard(gRecman.mutex);
   ClearDiagnostic();
+  gRecman.operation = "check";
   MarkedFile file;
   int16_t st = MatchMarker(path, file, report);
   if (st != B_OK) return st;
@@ -267,6 +290,7 @@ int16_t RecmanCheckFile(const std::string& path, const std::string& owner, std::
 int16_t RecmanRepairMarker(const std::string& path, std::string& report) {
   std::lock_guard<std::mutex> guard(gRecman.mutex);
   ClearDiagnostic();
+  gRecman.operation = "repair-marker";
   MarkedFile file;
   std::string found;
   int16_t st = MatchMarker(path, file, found);
@@ -275,12 +299,18 @@ int16_t RecmanRepairMarker(const std::string& path, std::string& report) {
     report += where.full + ": the marker is sound\n";
     return B_FILE_EXISTS;
   }
+  // A damaged marker is not written over: what stands there may be a file
+  // of the office's own; moved away, the marker is made again.
+  if (st == B_NOT_A_RECORD_FILE) {
+    report += found;
+    return st;
+  }
   if (st != B_IO_ERROR || file.entry.id == 0) {
     report += found;
     return st == B_IO_ERROR ? int16_t{B_FILE_NOT_FOUND} : st;
   }
   if (!WriteMarker(where, file.entry.uuid, SyncEnabled())) {
-    report += where.full + ": cannot write the marker\n";
+    report += where.full + ": cannot write the marker: " + std::strerror(errno) + "\n";
     return B_CREATE_IO_ERROR;
   }
   report += where.full + ": marker made again for entry " + std::to_string(file.entry.id) + " of " +
@@ -291,11 +321,14 @@ int16_t RecmanRepairMarker(const std::string& path, std::string& report) {
 int16_t RecmanBackupFolder(const std::string& folder, const std::string& destination, std::string& report) {
   std::lock_guard<std::mutex> guard(gRecman.mutex);
   ClearDiagnostic();
+  gRecman.operation = "backup";
   DataPath from, to;
   // Resolved as the folder of a file inside it.
-  if (Resolve(folder + "/x", from) != B_OK || Resolve(destination + "/x", to) != B_OK) {
-    report += "no such folder\n";
-    return B_FILE_NOT_FOUND;
+  for (const std::string* f : {&folder, &destination}) {
+    if (Resolve(*f + "/x", f == &folder ? from : to) != B_OK) {
+      report += *f + ": no such folder\n";
+      return B_FILE_NOT_FOUND;
+    }
   }
   if (from.directory == to.directory) {
     report += "the copy must go to another folder\n";
@@ -307,7 +340,8 @@ int16_t RecmanBackupFolder(const std::string& folder, const std::string& destina
     return B_FILE_EXISTS;
   }
   Directory* dir = nullptr;
-  int16_t st = GetDirectory(from.directory, false, dir);
+  int16_t st = GetDirectory(from.directory, false, dir, true);
+  if (st == B_FILE_NOT_FOUND) report += from.directory + ": no database " + kStoreName + " in this folder\n";
   if (st != B_OK) return st;
   EndRead(*dir);
   std::vector<std::pair<std::string, std::string>> files;  // name, identity

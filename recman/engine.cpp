@@ -22,6 +22,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <cstring>
 #include <new>
 
@@ -173,6 +174,14 @@ void CloseHandle(uint32_t id) {
   if (!used) EndRead(*dir);
 }
 
+// What a marker without its database says: the database is lost, and the
+// engine makes no new one beside markers that name its files.
+std::string LostStoreText(const DataPath& path) {
+  return path.full + " names a file of " + path.directory + "/" + kStoreName +
+         ", which is missing or empty: the database is lost; restore the folder from a backup "
+         "(nothing was created)";
+}
+
 int16_t OpenFileOp(Call& c, void* block, int attempt = 0) {
   bool readOnly = false, exclusive = false;
   switch (c.keyNumber) {
@@ -194,14 +203,13 @@ int16_t OpenFileOp(Call& c, void* block, int attempt = 0) {
     case MarkerState::kOk:
     case MarkerState::kMissing: break;
     case MarkerState::kForeign: return B_NOT_A_RECORD_FILE;
-    case MarkerState::kUnreadable: return B_ACCESS_DENIED;
+    case MarkerState::kUnreadable: return NoteSystemFailure(B_ACCESS_DENIED, nullptr, path.full, errno);
   }
   Directory* dir = nullptr;
-  st = GetDirectory(path.directory, false, dir);
+  st = GetDirectory(path.directory, false, dir, readOnly);
   if (st == B_FILE_NOT_FOUND && marker == MarkerState::kOk)
-    return NoteFailure(B_IO_ERROR, nullptr,
-                       path.full + " names a file of " + path.directory + "/" + kStoreName +
-                           ", which is missing: put the database back (nothing was created)");
+    return NoteFailure(B_IO_ERROR, nullptr, LostStoreText(path), 0, nullptr, 0,
+                       path.directory + "/" + kStoreName);
   if (st != B_OK) return st;
   EndRead(*dir);  // the catalog as it is now, not as a snapshot saw it
   CatalogEntry entry;
@@ -224,8 +232,9 @@ int16_t OpenFileOp(Call& c, void* block, int attempt = 0) {
   if (marker == MarkerState::kMissing)
     return found ? NoteFailure(B_IO_ERROR, dir,
                                dir->path + "/" + kStoreName + " holds the records of " + path.name +
-                                   " but its marker file is missing: run recutil check and recutil "
-                                   "repair-marker")
+                                   " but its marker file is missing: run recutil check " + path.directory +
+                                   " and recutil repair-marker " + path.full,
+                               0, nullptr, 0, path.full)
                  : int16_t{B_FILE_NOT_FOUND};
   // A create that never committed (killed between its marker and its
   // commit) left its pending marker, and no entry of the name: the file was
@@ -234,7 +243,8 @@ int16_t OpenFileOp(Call& c, void* block, int attempt = 0) {
   if (!found || entry.uuid != uuid)
     return NoteFailure(B_IO_ERROR, dir,
                        "the marker " + path.full + " names no file of " + dir->path + "/" + kStoreName +
-                           " (copied from another folder?): run recutil check");
+                           " (copied from another folder?): run recutil check " + path.directory,
+                       0, nullptr, 0, path.full);
   bool ownerGiven = true;
   if (!entry.ownerHash.empty()) {
     std::string owner = OwnerNameFrom(c.data, c.dataCapacity);
@@ -439,6 +449,27 @@ int16_t ResetOp() {
   return B_OK;
 }
 
+// The operation as its diagnostic names it.
+const char* OperationName(uint16_t op) {
+  switch (op) {
+    case B_OPEN: return "open";
+    case B_CLOSE: return "close";
+    case B_INSERT: return "insert";
+    case B_UPDATE: return "update";
+    case B_DELETE: return "delete";
+    case B_CREATE: return "create";
+    case B_STAT: return "stat";
+    case B_BEGIN_TRANS: return "begin transaction";
+    case B_END_TRANS: return "end transaction";
+    case B_ABORT_TRANS: return "abort transaction";
+    case B_UNLOCK: return "unlock";
+    case B_RESET: return "reset";
+    case B_SET_OWNER:
+    case B_CLEAR_OWNER: return "set owner";
+    default: return "read";
+  }
+}
+
 bool NeedsHandle(uint16_t op) {
   switch (op) {
     case B_OPEN:
@@ -490,6 +521,7 @@ int16_t Dispatch(uint16_t operation, void* block, Call& c) {
     case B_STEP_PREVIOUS: break;
     default: return B_INVALID_OPERATION;
   }
+  gRecman.operation = OperationName(c.operation);
   if (NeedsHandle(c.operation)) {
     c.handle = HandleFromBlock(block, c.handleId);
     if (c.handle == nullptr) return B_FILE_NOT_OPEN;

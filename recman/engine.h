@@ -38,6 +38,15 @@ struct Directory {
   dev_t storeDevice = 0;
   ino_t storeInode = 0;
   void* lockMap = nullptr;
+  // Opened for reading only (open mode -2, the tools' checks): the database
+  // through a read-only connection, the lock file as this user may open it.
+  // `immutable` when even the write-ahead log's index could not be read
+  // (no station had the folder open and this user cannot make the index):
+  // the connection then reads the database file alone, and is opened again
+  // as soon as a log appears (see BeginRead).
+  bool readOnly = false;
+  bool immutable = false;
+  bool lockWritable = true;      // the lock file and its counter opened for writing
   bool transactionOpen = false;  // the process transaction holds BEGIN here
   // Record-count changes of the open transaction, by file id: written to
   // the catalog once, just before the commit, instead of on every delete.
@@ -144,6 +153,8 @@ struct RecordManager {
   // What lies behind the failure of the current (or last) call.
   bool diagnosticSet = false;
   RecmanDiagnostic diagnostic;
+  const char* operation = "";  // the call's, for its diagnostic ("open", "update", "check" ...)
+  std::string storageLog;      // the storage's log line of the call's I/O failure (NoteStorageLog)
   // The thread that ends the read snapshots of bursts that are over (see
   // transactions.cpp); it runs only in the process that started it.
   std::condition_variable watcherWake;

@@ -77,7 +77,7 @@ int16_t VerifyRow(OpenFile& file, const Row& row, int key) {
 }
 
 int16_t NoteFailure(int16_t status, const Directory* dir, const std::string& message, int osError,
-                    const char* storage, int code) {
+                    const char* storage, int code, const std::string& path) {
   // The first failure of a call is the one that explains it: a rollback
   // after it must not put its own in its place.
   if (gRecman.diagnosticSet) return status;
@@ -88,11 +88,31 @@ int16_t NoteFailure(int16_t status, const Directory* dir, const std::string& mes
   if (storage) gRecman.diagnostic.storage = storage;
   gRecman.diagnostic.osError = osError;
   gRecman.diagnostic.message = message;
+  // The storage's log names the system call and the file behind an I/O
+  // failure, which its own message does not.
+  if (storage && !gRecman.storageLog.empty() && gRecman.storageLog != message)
+    gRecman.diagnostic.message += "; " + gRecman.storageLog;
   if (dir) gRecman.diagnostic.folder = dir->path;
+  gRecman.diagnostic.operation = gRecman.operation;
+  gRecman.diagnostic.path = path;
+  if (path.empty() && storage && dir) gRecman.diagnostic.path = dir->path + "/" + kStoreName;
   return status;
 }
 
-void ClearDiagnostic() { gRecman.diagnosticSet = false; }
+int16_t NoteSystemFailure(int16_t status, const Directory* dir, const std::string& path, int osError) {
+  return NoteFailure(status, dir, std::strerror(osError), osError, nullptr, 0, path);
+}
+
+void NoteStorageLog(int code, const char* line) {
+  int primary = code & 0xFF;
+  if (line && (primary == 10 /* SQLITE_IOERR */ || primary == 14 /* SQLITE_CANTOPEN */))
+    gRecman.storageLog = line;
+}
+
+void ClearDiagnostic() {
+  gRecman.diagnosticSet = false;
+  gRecman.storageLog.clear();
+}
 
 bool RecmanLastDiagnostic(RecmanDiagnostic& out) {
   std::lock_guard<std::mutex> guard(gRecman.mutex);
@@ -102,10 +122,17 @@ bool RecmanLastDiagnostic(RecmanDiagnostic& out) {
 }
 
 std::string RecmanDiagnosticText(const RecmanDiagnostic& d) {
-  std::string text;
-  if (!d.storage.empty()) text = d.storage + " " + std::to_string(d.code) + " (" + d.message + ")";
-  else text = d.message;
-  if (d.osError != 0) text += ", errno " + std::to_string(d.osError) + " (" + std::strerror(d.osError) + ")";
-  if (!d.folder.empty()) text += ", folder " + d.folder;
+  std::string head = d.operation;
+  if (!d.path.empty()) head += (head.empty() ? "" : " ") + d.path;
+  std::string text = head.empty() ? std::string() : head + ": ";
+  if (!d.storage.empty()) {
+    text += d.storage + " " + std::to_string(d.code) + " (" + d.message + ")";
+  } else {
+    text += d.message;
+  }
+  if (d.osError != 0 && d.message != std::strerror(d.osError))
+    text += ", errno " + std::to_string(d.osError) + " (" + std::strerror(d.osError) + ")";
+  else if (d.osError != 0) text += " (errno " + std::to_string(d.osError) + ")";
+  if (d.path.empty() && !d.folder.empty()) text += ", folder " + d.folder;
   return text;
 }

@@ -23,10 +23,18 @@ uint32_t RecordChecksum(uint32_t pos, int64_t version, const std::string& data, 
 int16_t VerifyRow(OpenFile& file, const Row& row, int key = -1);
 
 // Notes the diagnostic of a failure (status 2, 18, 25, 85 ...): the
-// directory concerned (null when none), the message, errno (0 when none)
-// and, for a failure of the storage, its name ("SQLite") and error code.
-// Only the first failure of a call is kept.  Returns `status`.
+// directory concerned (null when none), the message, errno (0 when none),
+// for a failure of the storage its name ("SQLite") and error code, and the
+// file concerned (for the storage's failures the folder's database unless
+// given).  The operation is the call's (gRecman.operation).  Only the first
+// failure of a call is kept.  Returns `status`.
 int16_t NoteFailure(int16_t status, const Directory* dir, const std::string& message, int osError = 0,
-                    const char* storage = nullptr, int code = 0);
+                    const char* storage = nullptr, int code = 0, const std::string& path = std::string());
+// A system call on `path` that failed with `osError`: the system's reason
+// is the message.
+int16_t NoteSystemFailure(int16_t status, const Directory* dir, const std::string& path, int osError);
+// Keeps a line of the storage's own error log (the system call, the file
+// and errno behind an I/O failure) for the diagnostic of the current call.
+void NoteStorageLog(int code, const char* line);
 // Forgets the diagnostic: every call starts without one.
 void ClearDiagnostic();

@@ -15,6 +15,7 @@
 #include <algorithm>
 #include <cerrno>
 
+#include "recman/integrity.h"
 #include "recman/recman.h"
 
 namespace {
@@ -65,21 +66,38 @@ void LetGo(Directory* dir, uint64_t offset, uint32_t handleId) {
 
 int16_t OpenLockFile(Directory& dir) {
   std::string path = dir.path + "/" + kLockName;
-  int fd = open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0666);
-  if (fd < 0) return errno == EACCES ? B_ACCESS_DENIED : B_IO_ERROR;
+  auto failed = [&](int error) {
+    return NoteSystemFailure(
+        error == EACCES || error == EPERM || error == EROFS ? B_ACCESS_DENIED : B_IO_ERROR, &dir, path,
+        error);
+  };
+  // A folder opened for reading only is never written: without a lock file
+  // (no station ever opened the folder) it is read without one, and one this
+  // user may not write is read through a read-only mapping: its open locks
+  // are shared ones, which need no more.
+  int fd = open(path.c_str(), O_RDWR | O_CLOEXEC | (dir.readOnly ? 0 : O_CREAT), 0666);
+  bool writable = fd >= 0;
+  if (fd < 0 && dir.readOnly) {
+    if (errno == ENOENT) return B_OK;
+    if (errno == EACCES || errno == EPERM || errno == EROFS) fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  }
+  if (fd < 0) return failed(errno);
   struct stat st {};
   if (fstat(fd, &st) != 0 ||
-      (static_cast<size_t>(st.st_size) < kLockFileSize && ftruncate(fd, kLockFileSize) != 0)) {
+      (static_cast<size_t>(st.st_size) < kLockFileSize && (!writable || ftruncate(fd, kLockFileSize) != 0))) {
+    int error = errno;
     close(fd);
-    return B_IO_ERROR;
+    return failed(error);
   }
-  void* map = mmap(nullptr, kLockFileSize, PROT_READ | PROT_WRITE, MAP_SHARED, fd, 0);
+  void* map = mmap(nullptr, kLockFileSize, PROT_READ | (writable ? PROT_WRITE : 0), MAP_SHARED, fd, 0);
   if (map == MAP_FAILED) {
+    int error = errno;
     close(fd);
-    return B_IO_ERROR;
+    return failed(error);
   }
   dir.lockFd = fd;
   dir.lockMap = map;
+  dir.lockWritable = writable;
   dir.changeCounter = static_cast<volatile uint64_t*>(map);
   return B_OK;
 }
@@ -98,7 +116,8 @@ uint64_t ChangeCounter(const Directory& dir) {
 }
 
 void BumpChangeCounter(Directory& dir) {
-  if (dir.changeCounter) __atomic_add_fetch(const_cast<uint64_t*>(dir.changeCounter), 1, __ATOMIC_SEQ_CST);
+  if (dir.changeCounter && dir.lockWritable)
+    __atomic_add_fetch(const_cast<uint64_t*>(dir.changeCounter), 1, __ATOMIC_SEQ_CST);
 }
 
 int16_t LockRecord(uint32_t handleId, uint32_t pos, LockKind kind, bool wait, bool& newlyTaken) {
@@ -112,7 +131,9 @@ int16_t LockRecord(uint32_t handleId, uint32_t pos, LockKind kind, bool wait, bo
     if (std::find(h.multipleLocks.begin(), h.multipleLocks.end(), pos) != h.multipleLocks.end()) return B_OK;
   }
   Directory* dir = h.file->dir;
-  if (dir->lockFd < 0) return B_IO_ERROR;
+  // A record lock is an exclusive byte lock: a lock file this user can only
+  // read takes none.
+  if (dir->lockFd < 0 || !dir->lockWritable) return dir->readOnly ? B_ACCESS_DENIED : B_IO_ERROR;
   uint64_t offset = Offset(h.file->id, pos);
   auto it = gRecman.recordLocks.find({dir, offset});
   if (it == gRecman.recordLocks.end()) {
@@ -179,7 +200,8 @@ int16_t SyncOpenLock(OpenFile& file) {
   int want = file.exclusiveOpens > 0 ? 2 : file.normalOpens > 0 ? 1 : 0;
   if (want == file.openLockHeld) return B_OK;
   Directory& dir = *file.dir;
-  if (dir.lockFd < 0) return B_IO_ERROR;
+  if (dir.lockFd < 0) return dir.readOnly && want < 2 ? int16_t{B_OK} : int16_t{B_IO_ERROR};
+  if (want == 2 && !dir.lockWritable) return B_ACCESS_DENIED;
   uint64_t offset = Offset(file.id, 0);
   short type = want == 2 ? F_WRLCK : want == 1 ? F_RDLCK : F_UNLCK;
   int err = RangeLock(dir.lockFd, offset, type, false);

@@ -164,16 +164,21 @@ int16_t BTRCALL(uint16_t operation, void* positionBlock, void* dataBuffer, uint3
 // lock held too long...).
 
 struct RecmanDiagnostic {
-  int16_t status = 0;   // the status the call answered
-  std::string storage;  // "SQLite" when the storage failed, empty for the engine's own checks
-  int code = 0;         // the storage's extended error code, 0 when none
-  int osError = 0;      // errno behind the failure, 0 when none
-  std::string message;  // the storage's message, or the engine's own
-  std::string folder;   // the data folder concerned
+  int16_t status = 0;     // the status the call answered
+  std::string storage;    // "SQLite" when the storage failed, empty for the engine's own checks
+  int code = 0;           // the storage's extended error code, 0 when none
+  int osError = 0;        // errno behind the failure, 0 when none
+  std::string message;    // the storage's message, or the engine's own
+  std::string folder;     // the data folder concerned
+  std::string operation;  // what was being done: "open", "update", "check" ...
+  std::string path;       // the file concerned (the database, the lock file, a marker), when known
 };
 
 // The diagnostic of this process's last call, when that call failed for
 // such a reason; false after a call that succeeded or failed otherwise.
 bool RecmanLastDiagnostic(RecmanDiagnostic& out);
-// One line for people: "SQLite 11 (database disk image is malformed), errno 5, folder /srv/kal/DADES".
+// One line for people: the operation, the file and the reason, as
+// "update /srv/kal/DADES/recman.db: database disk image is malformed (SQLite 11)"
+// or "open /srv/kal/DADES/recman.lck: Permission denied (errno 13)"; the
+// folder when no file is known.
 std::string RecmanDiagnosticText(const RecmanDiagnostic& d);

@@ -259,39 +259,138 @@ int16_t Migrate(Directory& dir) {
 // Process-wide settings, before SQLite's first use: no memory statistics
 // (they take a global mutex on every allocation, and the engine has no use
 // for them).  Refused harmlessly when something else started SQLite first.
+void StorageLog(void*, int code, const char* line) { NoteStorageLog(code, line); }
+
 void ConfigureLibrary() {
   static const bool configured = [] {
     sqlite3_config(SQLITE_CONFIG_MEMSTATUS, 0);
+    // Its error log says which system call failed on which file.
+    sqlite3_config(SQLITE_CONFIG_LOG, StorageLog, nullptr);
     return true;
   }();
   (void)configured;
 }
 
+// The database's path as a URI of SQLite, for a read-only connection:
+// characters that mean something in a URI are escaped.
+std::string StoreUri(const std::string& file, bool immutable) {
+  std::string uri = "file:";
+  for (unsigned char c : file) {
+    if (c == '%' || c == '?' || c == '#' || c < 0x20 || c >= 0x7F) {
+      static const char digits[] = "0123456789ABCDEF";
+      uri += '%';
+      uri += digits[c >> 4];
+      uri += digits[c & 15];
+    } else {
+      uri += static_cast<char>(c);
+    }
+  }
+  return uri + (immutable ? "?mode=ro&immutable=1" : "?mode=ro");
+}
+
+bool CatalogPresent(sqlite3* db, int& rc) {
+  sqlite3_stmt* s = nullptr;
+  rc = sqlite3_prepare_v2(db, "SELECT 1 FROM sqlite_master WHERE name = 'recman_file'", -1, &s, nullptr);
+  bool present = false;
+  if (rc == SQLITE_OK) {
+    rc = sqlite3_step(s);
+    present = rc == SQLITE_ROW;
+    if (rc == SQLITE_ROW || rc == SQLITE_DONE) rc = SQLITE_OK;
+  }
+  sqlite3_finalize(s);
+  return present;
+}
+
+bool FileExists(const std::string& path) {
+  struct stat info;
+  return stat(path.c_str(), &info) == 0 && info.st_size > 0;
+}
+
+// Opens the directory's database for reading only.  A database in
+// write-ahead-log mode is read through the log's index, shared memory
+// that SQLite keeps in "recman.db-shm": with a station at work it is there
+// and is read as it is.  With none, this user may be unable to make it
+// (a folder it may read but not write); the database file then holds every
+// commit (the last station to leave put the log into it), and is read as
+// an immutable file until a station starts writing.
+int16_t OpenReadOnlyConnection(Directory& dir, sqlite3*& db, bool& present) {
+  std::string file = dir.path + "/" + kStoreName;
+  dir.immutable = false;
+  for (;;) {
+    int flags = SQLITE_OPEN_READONLY | SQLITE_OPEN_URI | SQLITE_OPEN_NOMUTEX;
+    int rc = sqlite3_open_v2(StoreUri(file, dir.immutable).c_str(), &db, flags, nullptr);
+    if (rc == SQLITE_OK) present = CatalogPresent(db, rc);
+    if (rc == SQLITE_OK) return B_OK;
+    int code = db ? sqlite3_extended_errcode(db) : rc;
+    // The log's index cannot be made: SQLite would have to write the
+    // folder (SQLITE_READONLY_DIRECTORY) or the index file.
+    bool noIndex = code == SQLITE_READONLY_CANTINIT || code == SQLITE_READONLY_DIRECTORY ||
+                   (code & 0xFF) == SQLITE_CANTOPEN;
+    if (!dir.immutable && noIndex && !FileExists(file + "-wal")) {
+      sqlite3_close(db);
+      db = nullptr;
+      dir.immutable = true;
+      continue;
+    }
+    int16_t st = (code & 0xFF) == SQLITE_CANTOPEN || (code & 0xFF) == SQLITE_PERM ? int16_t{B_ACCESS_DENIED}
+                                                                                  : SqliteStatus(code);
+    if (st == B_OK) st = B_IO_ERROR;
+    NoteFailure(st, &dir, db ? sqlite3_errmsg(db) : sqlite3_errstr(rc), db ? sqlite3_system_errno(db) : 0,
+                "SQLite", code);
+    sqlite3_close(db);
+    db = nullptr;
+    return st;
+  }
+}
+
 int16_t OpenConnection(Directory& dir, bool create) {
   ConfigureLibrary();
   std::string file = dir.path + "/" + kStoreName;
-  if (create) {
-    // SQLite would make a new database with mode 0644: made here first,
-    // empty, with 0666 less the umask, so that a folder shared by a group
-    // of users stays writable for all of them (SQLite gives its log and
-    // shared-memory files the database's own mode).
-    int fd = open(file.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0666);
-    if (fd >= 0) close(fd);
-  }
-  int flags = SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX | (create ? SQLITE_OPEN_CREATE : 0);
   sqlite3* db = nullptr;
-  int rc = sqlite3_open_v2(file.c_str(), &db, flags, nullptr);
-  if (rc != SQLITE_OK) {
-    int16_t st = create ? B_CREATE_IO_ERROR : B_FILE_NOT_FOUND;
-    NoteFailure(st, &dir, db ? sqlite3_errmsg(db) : sqlite3_errstr(rc), db ? sqlite3_system_errno(db) : 0,
-                "SQLite", db ? sqlite3_extended_errcode(db) : rc);
+  bool present = false;
+  int16_t st = B_OK;
+  if (dir.readOnly) {
+    st = OpenReadOnlyConnection(dir, db, present);
+    if (st != B_OK) return st;
+  } else {
+    if (create) {
+      // SQLite would make a new database with mode 0644: made here first,
+      // empty, with 0666 less the umask, so that a folder shared by a group
+      // of users stays writable for all of them (SQLite gives its log and
+      // shared-memory files the database's own mode).
+      int fd = open(file.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0666);
+      if (fd >= 0) close(fd);
+    }
+    int flags = SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX | (create ? SQLITE_OPEN_CREATE : 0);
+    int rc = sqlite3_open_v2(file.c_str(), &db, flags, nullptr);
+    if (rc == SQLITE_OK) present = CatalogPresent(db, rc);
+    if (rc != SQLITE_OK) {
+      st = create ? B_CREATE_IO_ERROR : B_FILE_NOT_FOUND;
+      if ((rc & 0xFF) == SQLITE_NOTADB || (rc & 0xFF) == SQLITE_CORRUPT) st = B_IO_ERROR;
+      NoteFailure(st, &dir, db ? sqlite3_errmsg(db) : sqlite3_errstr(rc), db ? sqlite3_system_errno(db) : 0,
+                  "SQLite", db ? sqlite3_extended_errcode(db) : rc);
+      sqlite3_close(db);
+      return st;
+    }
+    // SQLite opens a file this user may not write for reading, and says so
+    // only at the first write: said here, at the open.
+    if (sqlite3_db_readonly(db, "main") == 1) {
+      st = NoteSystemFailure(B_ACCESS_DENIED, &dir, file, access(file.c_str(), W_OK) == 0 ? EROFS : errno);
+      sqlite3_close(db);
+      return st;
+    }
+  }
+  // A database without the catalog is one that was never made, or one
+  // emptied or cut short since: only a create makes the catalog.  Nothing
+  // else writes into it, so that a lost database stays what it is.
+  if (!present && !create) {
     sqlite3_close(db);
-    return st;
+    return B_FILE_NOT_FOUND;
   }
   dir.db = db;
   sqlite3_extended_result_codes(db, 1);
   sqlite3_busy_timeout(db, BusyTimeoutMs());
-  int16_t st = Exec(dir, "PRAGMA journal_mode=WAL");
+  if (!dir.readOnly) st = Exec(dir, "PRAGMA journal_mode=WAL");
   if (st == B_OK) st = Exec(dir, SynchronousPragma());
   if (st == B_OK) st = Exec(dir, ("PRAGMA wal_autocheckpoint=" + std::to_string(kCheckpointPages)).c_str());
   if (st == B_OK)
@@ -302,21 +401,17 @@ int16_t OpenConnection(Directory& dir, bool create) {
   if (st == B_OK) st = Exec(dir, "PRAGMA cache_size=-8192");
   if (st == B_OK) st = Exec(dir, "PRAGMA mmap_size=268435456");
   if (st == B_OK) st = Exec(dir, "PRAGMA temp_store=MEMORY");
-  if (st == B_OK) {
-    sqlite3_stmt* s = nullptr;
-    rc = sqlite3_prepare_v2(db, "SELECT 1 FROM sqlite_master WHERE name = 'recman_file'", -1, &s, nullptr);
-    bool present = rc == SQLITE_OK && sqlite3_step(s) == SQLITE_ROW;
-    sqlite3_finalize(s);
-    if (!present) {
-      st = Exec(dir, "BEGIN IMMEDIATE");
-      if (st == B_OK) {
-        st = Exec(dir, kSchema);
-        if (st == B_OK) st = Exec(dir, "COMMIT");
-        if (st != B_OK) Exec(dir, "ROLLBACK");
-      }
+  if (st == B_OK && !present) {
+    st = Exec(dir, "BEGIN IMMEDIATE");
+    if (st == B_OK) {
+      st = Exec(dir, kSchema);
+      if (st == B_OK) st = Exec(dir, "COMMIT");
+      if (st != B_OK) Exec(dir, "ROLLBACK");
     }
-    if (st == B_OK) st = Migrate(dir);
   }
+  // A reader leaves a database of the first format as it is (its records
+  // are read without their checksums' column: see Migrate).
+  if (st == B_OK && !dir.readOnly) st = Migrate(dir);
   if (st == B_OK) {
     // The file opened must be the one the directory's open files live in:
     // a reopen (after a fork) that finds another database there refuses.
@@ -394,11 +489,16 @@ int16_t SqliteStatus(int rc) {
 
 int16_t Exec(Directory& dir, const char* sql) {
   if (dir.db == nullptr) return B_IO_ERROR;
+  // A folder opened for reading takes no write transaction: a write meets
+  // the read-only open's own status, never the storage's.
+  if (dir.readOnly && std::strncmp(sql, "BEGIN IMMEDIATE", 15) == 0)
+    return NoteFailure(B_ACCESS_DENIED, &dir, "the folder is open for reading only", 0, nullptr, 0,
+                       dir.path + "/" + kStoreName);
   int rc = sqlite3_exec(dir.db, sql, nullptr, nullptr, nullptr);
   return rc == SQLITE_OK ? int16_t{B_OK} : Failed(&dir, dir.db, rc);
 }
 
-int16_t GetDirectory(const std::string& canonical, bool create, Directory*& out) {
+int16_t GetDirectory(const std::string& canonical, bool create, Directory*& out, bool readOnly) {
   out = nullptr;
   if (gRecman.unusableDirectories.count(canonical)) return B_IO_ERROR;
   auto it = gRecman.directories.find(canonical);
@@ -419,12 +519,39 @@ int16_t GetDirectory(const std::string& canonical, bool create, Directory*& out)
   }
   if (it != gRecman.directories.end()) {
     out = it->second.get();
-    return EnsureConnection(*out);
+    // Opened for reading and now wanted for writing: the connection is
+    // made again for writing (the handles open on it keep their files; the
+    // lock file stays, with the open locks taken on it).
+    if (out->readOnly && !readOnly) {
+      if (out->transactionOpen) {
+        out = nullptr;
+        return B_OPERATION_NOT_ALLOWED;
+      }
+      if (out->lockFd >= 0 && !out->lockWritable) {
+        out = nullptr;
+        return NoteSystemFailure(B_ACCESS_DENIED, it->second.get(), canonical + "/" + kLockName, EACCES);
+      }
+      CloseConnection(*out);
+      out->readOnly = false;
+      out->immutable = false;
+      if (out->lockFd < 0) {
+        int16_t st = OpenLockFile(*out);
+        if (st != B_OK) {
+          out->readOnly = true;
+          out = nullptr;
+          return st;
+        }
+      }
+    }
+    int16_t st = EnsureConnection(*out);
+    if (st != B_OK) out = nullptr;
+    return st;
   }
   std::string file = canonical + "/" + kStoreName;
   if (!create && access(file.c_str(), F_OK) != 0) return B_FILE_NOT_FOUND;
   auto dir = std::make_unique<Directory>();
   dir->path = canonical;
+  dir->readOnly = readOnly && !create;
   int16_t st = OpenLockFile(*dir);
   if (st != B_OK) return create ? int16_t{B_CREATE_IO_ERROR} : st;
   st = OpenConnection(*dir, create);
@@ -439,7 +566,7 @@ int16_t GetDirectory(const std::string& canonical, bool create, Directory*& out)
 
 int16_t EnsureConnection(Directory& dir) {
   if (dir.db) return B_OK;
-  if (dir.lockFd < 0) {
+  if (dir.lockFd < 0 && !dir.readOnly) {
     int16_t st = OpenLockFile(dir);
     if (st != B_OK) return st;
   }
@@ -465,7 +592,7 @@ int16_t ListCatalogEntries(Directory& dir, const std::string& name, std::vector<
   sqlite3_stmt* s = nullptr;
   int16_t st = Prepare(dir,
                        "SELECT id, uuid, spec, owner_salt, owner_hash, owner_mode "
-                       "FROM recman_file WHERE name = ?1 ORDER BY id DESC",
+                       "FROM recman_file WHERE name = ?1 COLLATE NOCASE ORDER BY id DESC",
                        s);
   if (st != B_OK) return st;
   sqlite3_bind_text(s, 1, name.data(), static_cast<int>(name.size()), SQLITE_STATIC);

@@ -24,8 +24,12 @@ struct CatalogEntry {
 };
 
 // The directory object for a canonical path, opening its database and lock
-// file.  With `create` false a directory without a database answers 12.
-int16_t GetDirectory(const std::string& canonical, bool create, Directory*& out);
+// file.  With `create` false a directory without a database answers 12, and
+// so does one whose database holds no catalog (empty, cut short: only a
+// create makes it).  With `readOnly` nothing is written in the folder (the
+// database, its lock file); a directory opened so and then wanted for
+// writing is opened again for writing.
+int16_t GetDirectory(const std::string& canonical, bool create, Directory*& out, bool readOnly = false);
 // Makes sure the directory's connection is open (after a fork it is reopened).
 int16_t EnsureConnection(Directory& dir);
 // Finalises the statements of the directory's files and closes the connection.

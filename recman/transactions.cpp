@@ -152,6 +152,10 @@ int16_t BeginRead(Directory& dir) {
     }
     EndRead(dir);
   }
+  // A folder read as an immutable file (see Directory::immutable) is read
+  // through the log as soon as a station has made one.
+  if (dir.immutable && dir.db && access((dir.path + "/" + kStoreName + "-wal").c_str(), F_OK) == 0)
+    CloseConnection(dir);
   int16_t st = EnsureConnection(dir);
   if (st == B_OK) st = CheckStoreIdentity(dir);
   if (st != B_OK) return st;
@@ -171,7 +175,8 @@ int16_t TouchDirectory(Directory& dir) {
   EndRead(dir);
   int16_t st = EnsureConnection(dir);
   if (st == B_OK) st = CheckStoreIdentity(dir);
-  if (st == B_OK) st = Exec(dir, "BEGIN IMMEDIATE");
+  // A folder opened for reading only joins the transaction with a read.
+  if (st == B_OK) st = Exec(dir, dir.readOnly ? "BEGIN" : "BEGIN IMMEDIATE");
   if (st == B_OK) dir.transactionOpen = true;
   return st;
 }

@@ -3,6 +3,7 @@
 // database or a foreign marker at start, damaged pages, an exclusive open
 // closed beside a normal one, and the diagnostics of a failed call.
 #include <fcntl.h>
+#include <grp.h>
 #include <gtest/gtest.h>
 #include <sqlite3.h>
 #include <sys/stat.h>
@@ -231,6 +232,19 @@ TEST_F(IntegrityTest, AStartWithoutTheDatabaseCreatesNothingAndLosesNothingOnceI
   EXPECT_EQ(FileSize(db), -1);
   EXPECT_EQ(ReadAll(path), marker);
   EXPECT_EQ(Create(path, Spec()), B_FILE_EXISTS);
+  // Cut to nothing (a copy gone wrong) it is as lost: neither the start,
+  // nor a check, nor a read-only open makes an empty database of it.
+  WriteAll(db, "");
+  EXPECT_EQ(StartInChild(path), B_IO_ERROR);
+  EXPECT_EQ(InChild([&] {
+              Block pb;
+              return Open(pb, path, B_MODE_READ_ONLY);
+            }),
+            B_IO_ERROR);
+  std::string report;
+  EXPECT_EQ(RecmanCheckFile(path, "", report), B_IO_ERROR);
+  EXPECT_NE(report.find("restore the folder from a backup"), std::string::npos) << report;
+  EXPECT_EQ(FileSize(db), 0);
   ASSERT_EQ(rename(aside.c_str(), db.c_str()), 0);
   EXPECT_EQ(StartInChild(path), B_OK);
   EXPECT_EQ(ReadInChild(path), Expected(5));
@@ -268,6 +282,21 @@ TEST_F(IntegrityTest, AForeignMarkerOrAMissingOneIsRefusedAndRepairedWithoutLoss
   EXPECT_EQ(ReadInChild(path), Expected(4));
   // A marker that is there already is not repaired over.
   EXPECT_EQ(RecmanRepairMarker(path, report), B_FILE_EXISTS);
+  // Nor is a damaged one: the repair says to move it away first.
+  WriteAll(path, "RECMAN DATA FI\x01\x02garbage");
+  report.clear();
+  EXPECT_EQ(RecmanRepairMarker(path, report), B_NOT_A_RECORD_FILE);
+  EXPECT_NE(report.find("move this file away and run recutil repair-marker " + path), std::string::npos)
+      << report;
+  ASSERT_EQ(unlink(path.c_str()), 0);
+  ASSERT_EQ(RecmanRepairMarker(path, report), B_OK) << report;
+  // A marker is its file's whatever the letter case of its name.
+  const std::string upper = dir.File("f.DAT");
+  ASSERT_EQ(rename(path.c_str(), upper.c_str()), 0);
+  EXPECT_EQ(ReadInChild(upper), Expected(4));
+  report.clear();
+  EXPECT_EQ(RecmanCheckFile(upper, "", report), B_OK) << report;
+  ASSERT_EQ(rename(upper.c_str(), path.c_str()), 0);
 
   // What a create killed before its commit leaves: a pending marker whose
   // id the catalog does not know.  Over the records of another file it is
@@ -290,6 +319,129 @@ TEST_F(IntegrityTest, AForeignMarkerOrAMissingOneIsRefusedAndRepairedWithoutLoss
   EXPECT_EQ(StartInChild(fresh), B_OK);
   EXPECT_EQ(ReadAll(fresh).find("pending"), std::string::npos);
   EXPECT_EQ(ReadInChild(fresh), Expected(0));
+}
+
+// ---- A user who may read the folder and not write it -------------------------------
+
+// Bytes and modification time of a file.
+std::string Fingerprint(const std::string& path) {
+  struct stat st {};
+  if (stat(path.c_str(), &st) != 0) return "missing";
+  return ReadAll(path) + "@" + std::to_string(st.st_mtim.tv_sec) + "." + std::to_string(st.st_mtim.tv_nsec);
+}
+
+// Drops this (forked) process to the unprivileged user "nobody".
+bool BecomeNobody() { return setgroups(0, nullptr) == 0 && setgid(65534) == 0 && setuid(65534) == 0; }
+
+// What a read-only open shows and refuses, from `side`'s process: every
+// record in key order (as Expected), then the statuses of an insert, an
+// update and a delete through it and of a normal open.
+std::string ReadOnlyView(const std::string& path) {
+  Block pb;
+  std::string out;
+  int16_t st = Open(pb, path, B_MODE_READ_ONLY);
+  if (st == B_OK) {
+    Result r = Get(pb, B_GET_FIRST, 0);
+    while (r.status == B_OK) {
+      out += r.data.substr(0, 12) + ",";
+      r = Get(pb, B_GET_NEXT, 0);
+    }
+    st = r.status == B_END_OF_FILE ? int16_t{B_OK} : r.status;
+  }
+  out = std::to_string(st) + ":" + out + "|" + std::to_string(Insert(pb, Rec(90))) + ",";
+  Get(pb, B_GET_FIRST, 0);
+  out += std::to_string(Update(pb, Rec(1, 'u'))) + "," + std::to_string(Delete(pb)) + "|";
+  Block normal;
+  out += std::to_string(Open(normal, path));
+  Close(pb);
+  return out;
+}
+
+std::string Heard(Child& c) {
+  std::string out;
+  char buf[4096];
+  ssize_t n;
+  while ((n = read(c.up, buf, sizeof buf)) > 0) out.append(buf, static_cast<size_t>(n));
+  return out;
+}
+
+TEST_F(IntegrityTest, AUserWhoMayOnlyReadTheFolderReadsItWhileAStationWritesAndChangesNothing) {
+  if (geteuid() != 0) GTEST_SKIP() << "acting as the user nobody needs root";
+  const std::string path = dir.File("F.dat"), db = dir.File("recman.db");
+  ASSERT_EQ(FillInChild(path, 3), 0);
+  // The last station leaves: its connection takes the log away.
+  sqlite3* last = nullptr;
+  ASSERT_EQ(sqlite3_open(db.c_str(), &last), SQLITE_OK);
+  EXPECT_EQ(sqlite3_exec(last, "SELECT count(*) FROM recman_file", nullptr, nullptr, nullptr), SQLITE_OK);
+  sqlite3_close(last);
+  ASSERT_EQ(chmod(dir.path.c_str(), 0755), 0);
+  for (const char* f : {"F.dat", "recman.db", "recman.lck"}) ASSERT_EQ(chmod(dir.File(f).c_str(), 0644), 0);
+  const std::string before = Fingerprint(db), lockBefore = Fingerprint(dir.File("recman.lck"));
+  const std::string refused = "|46,46,46|46";
+
+  // No station has the folder open: the database alone, without the log's
+  // index, which this user cannot make.  The reader then waits while a
+  // station starts writing, and reads again: the new record is there.
+  ASSERT_FALSE(dir.Exists("recman.db-wal"));
+  Child reader = Spawn([&](ChildSide& side) {
+    if (!BecomeNobody()) return 1;
+    std::string first = ReadOnlyView(path) + "\n";
+    side.Tell('r');
+    if (side.Wait() != 'g') return 2;
+    std::string again = ReadOnlyView(path);
+    (void)!write(side.up, first.data(), first.size());
+    (void)!write(side.up, again.data(), again.size());
+    return 0;
+  });
+  ASSERT_EQ(reader.Heard(), 'r');
+  EXPECT_FALSE(dir.Exists("recman.db-shm"));
+  EXPECT_FALSE(dir.Exists("recman.db-wal"));
+  EXPECT_EQ(Fingerprint(db), before);
+  EXPECT_EQ(Fingerprint(dir.File("recman.lck")), lockBefore);
+  Child writer = Spawn([&](ChildSide& side) {
+    Block pb;
+    if (Open(pb, path) != B_OK || Insert(pb, Rec(4)) != B_OK) return 1;
+    side.Tell('w');
+    for (int n = 5; side.Wait() == 'i'; ++n) {
+      if (Insert(pb, Rec(n)) != B_OK) return 2;
+      side.Tell('w');
+    }
+    return 0;
+  });
+  ASSERT_EQ(writer.Heard(), 'w');
+  reader.Tell('g');
+  close(reader.down);
+  reader.down = -1;
+  EXPECT_EQ(Heard(reader), Expected(3) + refused + "\n" + Expected(4) + refused);
+  EXPECT_EQ(reader.Join(), 0);
+
+  // With the station at work: the log and its index as the station left
+  // them, read and never written.
+  writer.Tell('i');
+  ASSERT_EQ(writer.Heard(), 'w');
+  EXPECT_EQ(InChild([&] {
+              if (!BecomeNobody()) return 1;
+              return ReadOnlyView(path) == Expected(5) + refused ? 0 : 2;
+            }),
+            0);
+  EXPECT_EQ(Fingerprint(db), before);
+  writer.Tell('q');
+  EXPECT_EQ(writer.Join(), 0);
+
+  // The normal open that a user without write rights tries is refused with
+  // the lock file named and the system's reason.
+  EXPECT_EQ(InChild([&] {
+              if (!BecomeNobody()) return 1;
+              Block pb;
+              if (Open(pb, path) != B_ACCESS_DENIED) return 2;
+              RecmanDiagnostic d;
+              if (!RecmanLastDiagnostic(d)) return 3;
+              return RecmanDiagnosticText(d) ==
+                             "open " + dir.File("recman.lck") + ": Permission denied (errno 13)"
+                         ? 0
+                         : 4;
+            }),
+            0);
 }
 
 // ---- Damaged pages ---------------------------------------------------------------
