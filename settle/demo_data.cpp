@@ -28,6 +28,7 @@
 #include "session/session.h"
 #include "settle/journal.h"
 #include "settle/records.h"
+#include "settle/taxes.h"
 
 namespace {
 
@@ -252,7 +253,12 @@ int16_t WriteProperty(Random& random, const DemoDataOptions& o, int p, const Dat
   switch (p % 6) {
     case 0: SetPropertyTaxId(""); break;
     case 3: SetPropertyTaxId("ES" + Digits(random, 8) + "P"); break;
-    default: SetPropertyTaxId("ESH" + Digits(random, 8)); break;
+    default: {
+      // A community's: the entity's letter, 7 digits and their control digit.
+      std::string digits = Digits(random, 8).substr(0, 7);
+      SetPropertyTaxId("ESH" + digits + EntityControlDigit(digits));
+      break;
+    }
   }
   if ((status = Insert(kFileProperties)) != 0) return status;
   ++summary.properties;

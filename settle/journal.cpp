@@ -66,7 +66,7 @@ constexpr size_t kPropertiesAt = 108, kOwnersAt = 112, kRewrittenAt = 116, kDele
 constexpr size_t kBaseTotalAt = 124, kVatTotalAt = 132, kWithheldTotalAt = 140, kFeeTotalAt = 148,
                  kCollectionsTotalAt = 156, kStoredTotalAt = 164;
 constexpr size_t kUndoneAt = 172, kUndoStationAt = 176, kUndoComputerAt = 180, kUndoStartDateAt = 195,
-                 kUndoStartTimeAt = 199, kUndoEndDateAt = 202, kUndoEndTimeAt = 206;
+                 kUndoStartTimeAt = 199, kUndoEndDateAt = 202, kUndoEndTimeAt = 206, kFormatAt = 210;
 constexpr size_t kDateWidth = 4, kTimeWidth = 3;
 
 // Property entry.
@@ -90,7 +90,7 @@ constexpr size_t kDeletedFileAt = 16, kDeletedLengthAt = 18, kDeletedCountAt = 2
 constexpr size_t kUndoEntryStationAt = 16, kUndoEntryComputerAt = 20, kUndoEntryDateAt = 35,
                  kUndoEntryTimeAt = 39, kUndoRewrittenAt = 42, kUndoReinsertedAt = 46;
 
-static_assert(kUndoEndTimeAt + kTimeWidth <= kJournalRecordSize);
+static_assert(kUndoEndTimeAt + kTimeWidth <= kFormatAt && kFormatAt + 2 <= kJournalRecordSize);
 static_assert(kPaymentsDeletedAt + 4 <= kBeforeLengthAt && kStoredAt + 4 <= kBeforeLengthAt);
 static_assert(kImagesAt + 2 * sizeof PropietH <= kJournalRecordSize);
 static_assert(kImagesAt + 2 * sizeof FinquesH <= kJournalRecordSize);
@@ -208,6 +208,7 @@ void PutHeader(const JournalPass& p) {
   PutBytes(kUndoStartTimeAt, kTimeWidth, p.undoStartTime, '\x80');
   PutBytes(kUndoEndDateAt, kDateWidth, p.undoEndDate, '\x80');
   PutBytes(kUndoEndTimeAt, kTimeWidth, p.undoEndTime, '\x80');
+  PutInt(kFormatAt, p.format);
 }
 
 JournalPass GetHeader() {
@@ -243,6 +244,7 @@ JournalPass GetHeader() {
   p.undoStartTime = Bytes(kUndoStartTimeAt, kTimeWidth);
   p.undoEndDate = Bytes(kUndoEndDateAt, kDateWidth);
   p.undoEndTime = Bytes(kUndoEndTimeAt, kTimeWidth);
+  p.format = Int(kFormatAt);
   return p;
 }
 
@@ -437,6 +439,7 @@ void JournalStartPass() {
     h.withholdingRates[i] = RetRate[i];
   }
   h.firmTaxId = Session.firmTaxId;
+  h.format = kJournalFormat;
 }
 
 int16_t JournalWriteProperty(const JournalProperty& property) {

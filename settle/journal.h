@@ -34,6 +34,12 @@ int16_t OpenJournalFile(const std::string& root);
 // Pass ids run from 1 to kLastPassId (8 packed digits).
 constexpr long kLastPassId = 99999999;
 
+// The format of the journal's records this program writes and reads.  A
+// pass header keeps the format it was written in (0 in the journals
+// written before it was kept: format 1); a reader refuses a pass of a
+// format above its own.
+constexpr int16_t kJournalFormat = 1;
+
 // ---- What a pass journals --------------------------------------------------------
 
 // One owner who received a balance.
@@ -86,6 +92,7 @@ struct JournalPass {
   int16_t carryConcept = 0;
   float vatRates[2] = {}, withholdingRates[2] = {};
   std::string firmTaxId;  // 35 bytes
+  int16_t format = 0;     // of the records: kJournalFormat; 0 in older journals
   long properties = 0, owners = 0, rewritten = 0, deleted = 0;
   int64_t base = 0, vat = 0, withheld = 0, fee = 0, collections = 0, stored = 0;
   // The undo: properties undone so far, who started it and when, and when
@@ -94,6 +101,8 @@ struct JournalPass {
   int32_t undoStation = 0;
   std::string undoComputer, undoStartDate, undoStartTime, undoEndDate, undoEndTime;
   bool Undone() const { return properties > 0 && undone >= properties; }
+  // The format of its records (the older journals' 0 is format 1).
+  int16_t Format() const { return format == 0 ? int16_t{1} : format; }
 };
 
 // A property's undo, as the undo journals it.

@@ -4,13 +4,16 @@
 //   settlements --root=DIR list
 //   settlements --root=DIR show ID [--property=N] [--csv | --html]
 //   settlements --root=DIR undo ID
+//   settlements --root=DIR taxes --year=Y [--quarter=Q] [--owners] [--property=N] [--csv | --html]
 //
 // Its options, --help text and manual page come from
 // tools/settlements.help.  The journal's records and what they hold are
 // described in settle/JOURNAL.md; the statements are made by
-// settle/statement.h and the undo by settle/undo.h, this file reads the
-// command line, opens the files and writes what they give.  list and show
-// only read, and open the journal alone; undo opens the six files as well.
+// settle/statement.h, the undo by settle/undo.h and the taxes report by
+// settle/taxes.h, this file reads the command line, opens the files and
+// writes what they give.  list and show only read, and open the journal
+// alone; taxes reads the properties file too, when it is there, for a name
+// or tax identifier the journal lacks; undo opens the six files as well.
 // A missing file is reported, never created.  What a clerk reads is in the
 // language of the suite's settings; the messages about the command line
 // are English, as its help.  Exit codes: 0 done, 1 refused or failed, 2
@@ -31,6 +34,7 @@
 #include "settle/listing.h"
 #include "settle/records.h"
 #include "settle/statement.h"
+#include "settle/taxes.h"
 #include "settle/undo.h"
 #include "settlements_help.h"
 #include "tools/arguments.h"
@@ -63,7 +67,8 @@ struct Invocation {
   std::string root;  // ending in "/"
   std::vector<std::string> operands;
   long property = -1;
-  bool csv = false, html = false;
+  long year = 0, quarter = 0;
+  bool csv = false, html = false, owners = false;
 };
 
 // The session of the suite root: its language (the station's settings
@@ -151,6 +156,38 @@ int Show(const Invocation& call) {
   return Finish(0);
 }
 
+int Taxes(const Invocation& call) {
+  if (call.year == 0) WrongUse(kHelp, "taxes needs the year (--year=Y)");
+  bool journal = false;
+  if (!OpenFiles(call.root, false, journal)) return 1;
+  TaxReport report;
+  report.period = TaxPeriod{static_cast<int>(call.year), static_cast<int>(call.quarter)};
+  std::string property =
+      call.property >= 0 ? PackedFromNumber(static_cast<int>(call.property)) : std::string();
+  report.property = property;
+  if (journal) {
+    // Today's properties file, read only, for what the journal lacks.
+    for (const SettlementFile& f : kSettlementFiles) {
+      int16_t status = 0;
+      if (f.number == kFileProperties && FileExists(HostPath(call.root + "DADES/" + f.name + ".dat")))
+        OpenDataFile(status, f.record, call.root + "DADES\\" + f.name, f.number, f.size);
+    }
+    int16_t status = GatherTaxes(report.period, property, report);
+    if (status != 0) return Finish(Refused(StatusText(status)));
+    if (report.newerFormat != 0) return Finish(Refused(NewerJournalText(report.newerFormat)));
+  }
+  StatementFormat format = call.csv    ? StatementFormat::kCsv
+                           : call.html ? StatementFormat::kHtml
+                                       : StatementFormat::kText;
+  Print(TaxReportText(report, format, call.owners));
+  // The CSV stays a table: what a clerk must know goes to the error output.
+  if (format == StatementFormat::kCsv) {
+    std::string notes = report.lines.empty() ? NoTaxPassText(report) + "\n" : TaxWarningsText(report);
+    if (!notes.empty()) std::fputs(Cp850ToUtf8(notes).c_str(), stderr);
+  }
+  return Finish(0);
+}
+
 bool waitShown = false;
 void ShowWait() {
   if (waitShown) return;
@@ -189,13 +226,17 @@ const Command kCommands[] = {
     {"list", 0, {}, List},
     {"show", 1, {kOptionProperty, kOptionCsv, kOptionHtml}, Show},
     {"undo", 1, {}, Undo},
+    {"taxes",
+     0,
+     {kOptionYear, kOptionQuarter, kOptionOwners, kOptionProperty, kOptionCsv, kOptionHtml},
+     Taxes},
 };
 
 }  // namespace
 
 int main(int argc, char** argv) {
   const CommandLine line = ReadCommandLine(argc, argv, kHelp);
-  if (line.operands.empty()) WrongUse(kHelp, "no command given (list, show ID or undo ID)");
+  if (line.operands.empty()) WrongUse(kHelp, "no command given (list, show ID, undo ID or taxes)");
   const Command* command = nullptr;
   for (const Command& c : kCommands)
     if (line.operands[0] == c.name) command = &c;
@@ -215,6 +256,11 @@ int main(int argc, char** argv) {
     if (!applies) WrongUse(kHelp, "option '" + option.name + "' does not apply to " + command->name);
     if (option.option == kOptionProperty && !ParseNumber(option.value, 0, 9999, call.property))
       WrongUse(kHelp, "--property needs a property number from 0 to 9999, not '" + option.value + "'");
+    if (option.option == kOptionYear && !ParseNumber(option.value, 1, 9999, call.year))
+      WrongUse(kHelp, "--year needs a year from 1 to 9999, not '" + option.value + "'");
+    if (option.option == kOptionQuarter && !ParseNumber(option.value, 1, 4, call.quarter))
+      WrongUse(kHelp, "--quarter needs a quarter from 1 to 4, not '" + option.value + "'");
+    if (option.option == kOptionOwners) call.owners = true;
     if (option.option == kOptionCsv) call.csv = true;
     if (option.option == kOptionHtml) call.html = true;
   }

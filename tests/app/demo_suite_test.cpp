@@ -186,7 +186,7 @@ TEST_F(DemoSuiteTest, EveryMessageHasItsTranslations) {
 std::vector<std::string> JournalTexts() {
   std::vector<std::string> texts;
   static const std::regex literal(R"re((?:\bT|Translate)\("((?:[^"\\]|\\.)*)"\))re");
-  for (const char* file : {"/settle/statement.cpp", "/tools/settlements.cpp"}) {
+  for (const char* file : {"/settle/statement.cpp", "/settle/taxes.cpp", "/tools/settlements.cpp"}) {
     std::ifstream in(std::string(TARPELIX_SOURCE_DIR) + file);
     std::stringstream source;
     source << in.rdbuf();

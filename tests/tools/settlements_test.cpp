@@ -8,6 +8,7 @@
 #include <filesystem>
 #include <fstream>
 #include <map>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -26,15 +27,16 @@ Result RunLine(const std::string& commandLine) { return toolruns::RunCommand(com
 std::string Tool(const char* name) { return std::string(TARPELIX_BINARY_DIR) + "/tools/" + name; }
 
 // A settlement pass of the program over properties first..last at 31 December
-// 2026 into concept 3, in a child process, as a station of the suite root.
-bool Settle(const std::string& dir, int first, int last) {
+// 2026 (or `date`) into concept 3, in a child process, as a station of the
+// suite root.
+bool Settle(const std::string& dir, int first, int last, const char* date = "20261231") {
   pid_t pid = fork();
   if (pid == 0) {
     const std::string root = dir + "/";
     settletest::StartStation(root);
     settletest::OpenSettlementFiles(root);
     IvaRate[0] = 21, IvaRate[1] = 10, RetRate[0] = 15, RetRate[1] = 7;
-    SettlementDate = PackDigits("20261231");
+    SettlementDate = PackDigits(date);
     LowerOwnerKey = PackCode(std::to_string(first) + ".1");
     UpperOwnerKey = PackCode(std::to_string(last) + ".9999");
     CarryConcept = 3;
@@ -42,6 +44,29 @@ bool Settle(const std::string& dir, int first, int last) {
     int16_t status = 0;
     ResetDataFiles(status);
     _exit(Journal.passId > 0 ? 0 : 1);
+  }
+  int status = 0;
+  waitpid(pid, &status, 0);
+  return WIFEXITED(status) && WEXITSTATUS(status) == 0;
+}
+
+// The pass header's format field (offset 210) set to `format`, as a later
+// program would write it, in a child process.
+bool MarkPassFormat(const std::string& dir, long id, int format) {
+  pid_t pid = fork();
+  if (pid == 0) {
+    const std::string root = dir + "/";
+    settletest::StartStation(root);
+    settletest::OpenSettlementFiles(root);
+    int16_t status = 0;
+    FindRecord(status, 0, PackedPassId(id) + std::string(4, '\0'), 0, kFileJournal);
+    if (status == 0) {
+      DiariLiq[210] = static_cast<unsigned char>(format);
+      UpdateRecord(status, kFileJournal);
+    }
+    int16_t closed = 0;
+    ResetDataFiles(closed);
+    _exit(status == 0 ? 0 : 1);
   }
   int status = 0;
   waitpid(pid, &status, 0);
@@ -165,6 +190,102 @@ TEST_F(SettlementsTest, TheClerksTextsAreInTheLanguageOfTheSuitesSettings) {
             std::string::npos);
 }
 
+// The fields of the CSV lines after the heading, by the heading's names.
+std::vector<std::map<std::string, std::string>> CsvRows(const std::string& csv) {
+  std::vector<std::string> lines = Lines(csv);
+  std::vector<std::map<std::string, std::string>> rows;
+  if (lines.empty()) return rows;
+  std::vector<std::string> heading = Split(lines[0]);
+  for (size_t i = 1; i < lines.size(); ++i) {
+    std::vector<std::string> f = Split(lines[i]);
+    std::map<std::string, std::string> row;
+    for (size_t k = 0; k < heading.size() && k < f.size(); ++k) row[heading[k]] = f[k];
+    rows.push_back(row);
+  }
+  return rows;
+}
+
+TEST_F(SettlementsTest, TheFeesTaxesOfAYearAndOfAQuarter) {
+  ASSERT_EQ(RunLine(Tool("demodata") + " --root=" + dir + " --properties=5 --date=30092026").exit, 0);
+  // No journal yet: no pass in the period, and nothing created.
+  Result none = Settlements("taxes --year=2026");
+  EXPECT_EQ(none.exit, 0) << none.err;
+  EXPECT_NE(none.out.find("CAP LIQUIDACI\xC3\x93 AL PER\xC3\x8DODE: any 2026"), std::string::npos)
+      << none.out;
+  EXPECT_FALSE(fs::exists(dir + "/DADES/DiariLiq.dat"));
+  ASSERT_TRUE(Settle(dir, 1, 5, "20260930"));
+  ASSERT_TRUE(Settle(dir, 1, 3, "20261231"));
+
+  // The year's CSV: its lines add up what the passes' statements charged.
+  Result csv = Settlements("taxes --year=2026 --csv");
+  ASSERT_EQ(csv.exit, 0) << csv.err;
+  std::vector<std::map<std::string, std::string>> rows = CsvRows(csv.out);
+  ASSERT_GE(rows.size(), 6u) << csv.out;
+  long long vat = 0, withheld = 0, base = 0;
+  for (size_t i = 0; i + 1 < rows.size(); ++i) {
+    vat += std::stoll(rows[i]["iva"]), withheld += std::stoll(rows[i]["retencio"]);
+    base += std::stoll(rows[i]["honoraris_base"]);
+  }
+  long long shownVat = 0, shownWithheld = 0, shownBase = 0;
+  for (int id : {1, 2}) {
+    std::set<std::string> properties;
+    for (auto& row : CsvRows(Settlements("show " + std::to_string(id) + " --csv").out))
+      if (properties.insert(row["finca"]).second) {
+        shownVat += std::stoll(row["iva"]), shownWithheld += std::stoll(row["retencio"]);
+        shownBase += std::stoll(row["honoraris_base"]);
+      }
+  }
+  EXPECT_EQ(vat, shownVat);
+  EXPECT_EQ(withheld, shownWithheld);
+  EXPECT_EQ(base, shownBase);
+  EXPECT_GT(withheld, 0);
+  EXPECT_EQ(rows.back()["finca"], "TOTAL");
+  EXPECT_EQ(rows.back()["iva"], std::to_string(vat));
+  EXPECT_EQ(rows.back()["liquidacions"], "2");
+
+  // The fourth quarter: the second pass only; the second quarter: none.
+  Result q4 = Settlements("taxes --year=2026 --quarter=4");
+  ASSERT_EQ(q4.exit, 0) << q4.err;
+  EXPECT_NE(q4.out.find("trimestre 4 de 2026 (01/10/2026 a 31/12/2026)"), std::string::npos) << q4.out;
+  EXPECT_NE(q4.out.find("\n0003 "), std::string::npos) << q4.out;
+  EXPECT_EQ(q4.out.find("\n0004 "), std::string::npos) << q4.out;
+  Result q2 = Settlements("taxes --year=2026 --quarter=2 --csv");
+  EXPECT_EQ(q2.exit, 0);
+  EXPECT_EQ(Lines(q2.out).size(), 2u) << q2.out;  // the heading and the totals
+  EXPECT_NE(q2.err.find("CAP LIQUIDACI\xC3\x93 AL PER\xC3\x8DODE"), std::string::npos) << q2.err;
+
+  // One property's owners: their shares add up to its line.
+  Result owners = Settlements("taxes --year=2026 --owners --property=2 --csv");
+  ASSERT_EQ(owners.exit, 0) << owners.err;
+  long long ownersVat = 0;
+  for (auto& row : CsvRows(owners.out)) {
+    EXPECT_EQ(row["finca"], "0002");
+    EXPECT_EQ(row["propietari"].rfind("0002.", 0), 0u);
+    ownersVat += std::stoll(row["iva"]);
+  }
+  long long lineVat = 0;
+  for (auto& row : rows)
+    if (row["finca"] == "0002") lineVat += std::stoll(row["iva"]);
+  EXPECT_EQ(ownersVat, lineVat);
+  EXPECT_GT(lineVat, 0);
+  Result html = Settlements("taxes --year=2026 --owners --html");
+  ASSERT_EQ(html.exit, 0);
+  EXPECT_EQ(html.out.rfind("<!DOCTYPE html>", 0), 0u);
+  EXPECT_NE(html.out.find("residu m\xC3\xA9s gran"), std::string::npos);
+
+  // In the suite's language.
+  std::ofstream(dir + "/Vork.ini") << "[Usuari]\r\nIdioma=SPA\r\n";
+  EXPECT_NE(Settlements("taxes --year=2026").out.find("IVA Y RETENCI\xC3\x93N DE LOS HONORARIOS"),
+            std::string::npos);
+
+  // A journal a newer program wrote is refused.
+  ASSERT_TRUE(MarkPassFormat(dir, 1, 2));
+  Result newer = Settlements("taxes --year=2026");
+  EXPECT_EQ(newer.exit, 1);
+  EXPECT_EQ(newer.out, "");
+  EXPECT_NE(newer.err.find("FORMATO M\xC3\x81S NUEVO QUE ESTE PROGRAMA: 2"), std::string::npos) << newer.err;
+}
+
 TEST_F(SettlementsTest, WrongUsesAndMissingThingsAreRefused) {
   // Wrong use of the command line: 2.
   EXPECT_EQ(Settlements("").exit, 2);
@@ -177,6 +298,13 @@ TEST_F(SettlementsTest, WrongUsesAndMissingThingsAreRefused) {
   EXPECT_EQ(Settlements("undo 1 --property=2").exit, 2);
   EXPECT_EQ(Settlements("show 1 --csv --html").exit, 2);
   EXPECT_EQ(Settlements("show 1 --property=10000").exit, 2);
+  EXPECT_EQ(Settlements("taxes").exit, 2) << "no year";
+  EXPECT_EQ(Settlements("taxes 2026").exit, 2);
+  EXPECT_EQ(Settlements("taxes --year=twenty").exit, 2);
+  EXPECT_EQ(Settlements("taxes --year=2026 --quarter=5").exit, 2);
+  EXPECT_EQ(Settlements("taxes --year=2026 --csv --html").exit, 2);
+  EXPECT_EQ(Settlements("show 1 --year=2026").exit, 2);
+  EXPECT_EQ(Settlements("list --owners").exit, 2);
   EXPECT_EQ(RunLine(Tool("settlements") + " list").exit, 2) << "no root";
 
   // A suite root that is not there, data files that are not: 1, and nothing
