@@ -8,7 +8,7 @@
 int TarpelixMain();
 
 // The defaults of the parameter screen (screen 1): the session date as
-// short date text, first property "1", last property "999", carry-over
+// short date text, first property "1", last property "9999", carry-over
 // concept "3", each fitted to its field's width.
 void GiveParameterDefaults();
 

@@ -11,7 +11,7 @@
 void GiveParameterDefaults() {
   SetFieldValue(1, 1, DateShortText(Session.date));
   SetFieldValue(1, 2, "1");
-  SetFieldValue(1, 3, "999");
+  SetFieldValue(1, 3, "9999");
   SetFieldValue(1, 4, "3");
 }
 

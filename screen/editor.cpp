@@ -169,9 +169,12 @@ void EditField(int row, int column, int width, std::string& text, int& cursor, K
     DrawField(f, text, cursor);
     ConsoleSetCursorShape(insert);
     ConsoleShowCursor(true);
+    // A refused input's reason stands beside the field until the next key.
+    ShowPostedReason();
     int button = 0, mouseColumn = 0, mouseRow = 0;
     ReadKeyWaiting(key, button, mouseColumn, mouseRow);
     ConsoleShowCursor(false);
+    ClearReason();
     if (button != 0) key = -(100 * mouseColumn + mouseRow);
 
     bool ends = false;  // the key is not consumed: it may end the edit

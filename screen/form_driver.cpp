@@ -7,7 +7,9 @@
 // (run as a nested call, so that leaving it brings the operator back to the
 // field it was opened from), or out of the screen.  Every value is checked
 // by its field type before it is stored; a refused value is answered with a
-// beep and the field is edited again with the typed text still there.
+// beep and its reason on the reason line, and the field is edited again
+// with the typed text still there.  A code picked from a browse list goes
+// through the same check.
 //
 // The form tables are data read from the module's form file, so nothing here
 // trusts them: a field count larger than the tables, a width of 0 or a
@@ -39,9 +41,14 @@ namespace {
 
 constexpr KeyCode kKeyCode2 = 2;  // ends the screen, like End
 constexpr int kConceptDescriptionWidth = 20;
+// A concept field takes the concepts 0 (none) to 8.
+constexpr double kFirstConcept = 0, kLastConcept = 8;
 
 // Screens currently being run, the outermost included.
 int screensOpen = 0;
+
+// Why StoreFieldValue last refused a text, in the operator's language.
+std::string refusal;
 
 // A field with nothing to edit (width 0 or less) is treated like a
 // display-only one: the editor is never started on an empty buffer.
@@ -173,10 +180,16 @@ void VisitField(int screen, int field, KeyCode& key) {
       if (lookup > 0) {
         int16_t cancelled = 0;
         BrowseList(static_cast<int16_t>(lookup), cancelled);
+        std::string picked;
         if (cancelled != 0) {
           rejected = true;
+          refusal = Translate("NO S'HA TRIAT CAP L\xD6NIA DE LA LLISTA");
+        } else if (ApplyLookupPick(lookup, screen, field, &picked) != 0) {
+          // A pick the field's check refuses is a refused value like a
+          // typed one: the operator sees what was picked and why not.
+          rejected = true;
+          buffer = FitToWidth(picked, width);
         } else {
-          ApplyLookupPick(lookup, screen, field);
           bool lastOfAll = field == FieldsOf(screen) && ContinuationOf(screen) == 0;
           key = lastOfAll ? kKeyEnter : kKeyDown;
         }
@@ -195,6 +208,7 @@ void VisitField(int screen, int field, KeyCode& key) {
       }
     }
     if (!rejected) break;
+    ShowReason(refusal);
     Beep();
   }
 
@@ -348,35 +362,39 @@ void ShowFieldValue(int screen, int field) {
 int16_t StoreFieldValue(int screen, std::string text, int field, KeyCode key) {
   (void)key;
   const FormField& form = Field(screen, field);
-  int16_t result = 0;
+  refusal.clear();
   switch (form.Type) {
     case kFieldDate:
       if (IsAllOf(text, ' ')) text = DateShortText(Session.date);
-      if (DateIsInvalid(text)) result = -1;
+      if (DateIsInvalid(text)) refusal = Translate("DATA INCORRECTA");
       break;
     case kFieldAmount:
-      if (NumberTextIsInvalid(text, "")) result = -1;
+      if (NumberTextIsInvalid(text, "")) refusal = Translate("NOM\x90S S'HI ADMETEN XIFRES");
       break;
     case kFieldConcept:
-      if (NumberOutOfRange(text, 0, 8, 0)) {
-        result = -1;
+      if (NumberOutOfRange(text, kFirstConcept, kLastConcept, 0)) {
+        refusal = Translate("EL CONCEPTE HA DE SER DEL 0 AL 8");
       } else {
         long code = std::lround(NumericValue(text));
         std::string description;
-        if (code != 0 && !ConceptExists(code, description)) result = -1;
+        if (code != 0 && !ConceptExists(code, description))
+          refusal = Translate("NO EXISTEIX EL CONCEPTE ") + PlainNumberText(static_cast<double>(code));
       }
       break;
     default: break;
   }
-  if (result != 0) return result;
+  if (!refusal.empty()) return -1;
 
   Field(screen, field).Value = FitToWidth(text, form.Width);
   ShowFieldValue(screen, field);
   return 0;
 }
 
-void ApplyLookupPick(int lookup, int screen, int field) {
+int16_t ApplyLookupPick(int lookup, int screen, int field, std::string* picked) {
   std::string code;
-  if (FormLookups.pickedCode != nullptr && FormLookups.pickedCode(lookup, code))
-    StoreFieldValue(screen, code, field, 0);
+  if (FormLookups.pickedCode == nullptr || !FormLookups.pickedCode(lookup, code)) return 0;
+  if (picked != nullptr) *picked = code;
+  return StoreFieldValue(screen, code, field, 0);
 }
+
+const std::string& FieldRefusal() { return refusal; }

@@ -53,9 +53,15 @@ void DrawFormScreen(int screen);
 // Writes a field's stored value at its place, formatted by its type.
 void ShowFieldValue(int screen, int field);
 // Checks a text by the field's type and, when it passes, stores it as the
-// field's value and shows it.  0 = accepted, nonzero = rejected.
+// field's value and shows it.  0 = accepted, nonzero = rejected, and then
+// FieldRefusal tells why.
 int16_t StoreFieldValue(int screen, std::string text, int field, KeyCode key);
-// Stores into a field the code of the record the browse list left current.
-void ApplyLookupPick(int lookup, int screen, int field);
+// Why the last StoreFieldValue refused its text, in the operator's language
+// ("DATA INCORRECTA" ...); empty after an accepted one.
+const std::string& FieldRefusal();
+// Stores into a field the code of the record the browse list left current,
+// through StoreFieldValue, and answers its result (0 when the lookup stores
+// nothing); `picked`, when given, receives the code.
+int16_t ApplyLookupPick(int lookup, int screen, int field, std::string* picked = nullptr);
 // True when the text consists only of the character (an empty text too).
 bool IsAllOf(const std::string& text, int code);

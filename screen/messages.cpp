@@ -1,10 +1,12 @@
-// messages.cpp - message windows: a framed box centred on a row, and the
-// message the operator has to answer with a key.
+// messages.cpp - message windows: a framed box centred on a row, the
+// message the operator has to answer with a key, and the reason line that
+// tells in a word why an input was refused.
 #include <algorithm>
 #include <vector>
 
 #include "data/data.h"
 #include "input/keys.h"
+#include "platform/console.h"
 #include "platform/platform.h"
 #include "platform/text.h"
 #include "screen/windows.h"
@@ -59,4 +61,43 @@ void TellRefusedFile(const std::string& path, int error) {
   if (std::find(told.begin(), told.end(), path) != told.end()) return;
   told.push_back(path);
   ShowMessageAndWait(24, FileProblemText(path, error));
+}
+
+void PostReason(const std::string& text) {
+  ClearReason();
+  Windows.reason = text;
+}
+
+void ShowPostedReason() {
+  if (Windows.reason.empty() || Windows.reasonShown) return;
+  const int row = std::min(kReasonRow, ScreenRows());
+  const int columns = ScreenColumns();
+  if (row < 1 || columns < 1) return;
+  Windows.underReason.clear();
+  for (int c = 1; c <= columns; ++c) Windows.underReason.push_back(ConsoleGetCell(row, c));
+  std::string text = " " + Windows.reason.substr(0, static_cast<size_t>(std::max(columns - 2, 0))) + " ";
+  int column = std::max((columns - static_cast<int>(text.size())) / 2 + 1, 1);
+  SetColourScheme("+rh");
+  unsigned char attribute = ConsoleAttribute();
+  for (size_t i = 0; i < text.size(); ++i)
+    ConsolePutCell(row, column + static_cast<int>(i),
+                   ConsoleCell{static_cast<unsigned char>(text[i]), attribute});
+  SetColourScheme("-");
+  Windows.reasonShown = true;
+}
+
+void ShowReason(const std::string& text) {
+  PostReason(text);
+  ShowPostedReason();
+}
+
+void ClearReason() {
+  if (Windows.reasonShown) {
+    const int row = std::min(kReasonRow, ScreenRows());
+    for (size_t i = 0; i < Windows.underReason.size(); ++i)
+      ConsolePutCell(row, static_cast<int>(i) + 1, Windows.underReason[i]);
+  }
+  Windows.reason.clear();
+  Windows.reasonShown = false;
+  Windows.underReason.clear();
 }

@@ -11,6 +11,8 @@
 #include <string>
 #include <vector>
 
+#include "platform/console.h"
+
 // What closing a window needs: the cursor and the enclosing window's
 // rectangle when it was opened, and the cells it covers.  The save file
 // holds the same; this in-memory copy is what closing puts back, so that a
@@ -37,6 +39,11 @@ struct WindowState {
   // Scratch files of the station this run could not open (a symbolic link,
   // no right to write), each told to the operator once.
   std::vector<std::string> refusedFilesTold;
+  // The reason line (messages.cpp): the reason waiting to be read, whether
+  // it is on the screen, and the cells of the row it covers.
+  std::string reason;
+  bool reasonShown = false;
+  std::vector<ConsoleCell> underReason;
 };
 extern WindowState Windows;
 
@@ -113,6 +120,23 @@ void ShowMessageAndWait(int centreRow, const std::string& text);
 // reason (ELOOP: a symbolic link, never followed): told on row 24 once per
 // file and run.  The program goes on without the file.
 void TellRefusedFile(const std::string& path, int error);
+
+// ---- The reason line (messages.cpp) --------------------------------------------
+// Why an input was refused, in a word, on row kReasonRow of the console
+// beside the beep: it stays until the next key the field editor reads,
+// which puts the row back as it was.  A reason given while another is up
+// replaces it.
+constexpr int kReasonRow = 24;
+// Shows the reason now (centred, colour scheme "rh").
+void ShowReason(const std::string& text);
+// Keeps the reason to be shown when the field editor next waits for a key
+// (a notice given before the screen it belongs on is drawn).
+void PostReason(const std::string& text);
+// Shows a posted reason that is not on the screen yet; the field editor
+// calls it before each key it waits for.
+void ShowPostedReason();
+// Takes the reason off the screen and forgets it (nothing when none).
+void ClearReason();
 
 // ---- The value stack (value_stack.cpp) -----------------------------------------
 // Pushes a text (its first 65535 bytes) on the value stack.

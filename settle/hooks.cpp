@@ -1,7 +1,7 @@
 // hooks.cpp - the settlement's answers to the form driver and the browse
 // list: concept fields are checked against the concept file THRebut, browse
 // definition 1 lists the properties (FinquesH) and 2 the concepts, and a
-// pick stores the property's three-digit code or the concept's number.
+// pick stores the property's four-digit code or the concept's number.
 #include "settle/hooks.h"
 
 #include <string>
@@ -28,12 +28,8 @@ bool FindConcept(long code, std::string& description) {
 
 bool ListsRecords(int16_t definition) { return definition == kPropertyList || definition == kConceptList; }
 
-// The last three digits of the property code in FinquesH.
-std::string PropertyDigits() {
-  std::string digits = UnpackDigits(PropertyCode());
-  if (digits.size() < 3) digits.insert(0, 3 - digits.size(), '0');
-  return digits.substr(digits.size() - 3);
-}
+// The property code of FinquesH, all four digits of it.
+std::string PropertyDigits() { return UnpackDigits(PropertyCode()); }
 
 std::string RecordLine(int16_t definition) {
   if (definition == kPropertyList) return PropertyDigits() + "  " + PropertyDescription();

@@ -6,7 +6,9 @@
 // settlement parameters (also when the check then refuses, so that the
 // settlement always sees what was last typed), the carry-over concept must
 // exist and be of the carry-over type, the property range must not run
-// backwards, and the operator confirms on screen 2.
+// backwards, and the operator confirms on screen 2.  A refusal is answered
+// with a beep and its reason on the reason line (screen/windows.h), which
+// stays while the operator corrects the values.
 #include "settle/parameters.h"
 
 #include <cmath>
@@ -32,11 +34,12 @@ namespace {
 
 constexpr int16_t kParameterScreen = 1;
 constexpr int16_t kConfirmationScreen = 2;
-constexpr int kMessageRow = 12;
 constexpr int16_t kCarryOverType = 1;
 
-// A refusal the operator has to read, centred on row 12.
-void ShowRefusal(const std::string& text) { ShowMessageAndWait(kMessageRow, text); }
+void ShowRefusal(const std::string& text) {
+  ShowReason(text);
+  Beep();
+}
 
 // The concept number typed in field 4, brought to the nearest integer (a
 // half to the even neighbour).  A number that cannot be a 16-bit integer
@@ -72,9 +75,12 @@ int16_t CheckParameters(int16_t& screen, KeyCode& key) {
                 Translate(" NO \x90S DE TIPUS R\xE3SSEC"));
   }
 
-  // A range given backwards is refused without a word: the operator sees
-  // the values still on the screen.
-  if (LowerOwnerKey > UpperOwnerKey) result = -1;
+  // A range given backwards; when the concept was refused too, its reason
+  // is the one shown.
+  if (LowerOwnerKey > UpperOwnerKey) {
+    if (result == 0) ShowRefusal(Translate("LA PRIMERA FINCA \x90S POSTERIOR A LA DARRERA"));
+    result = -1;
+  }
 
   if (result == 0) {
     SetFieldValue(kConfirmationScreen, 1, "");

@@ -70,24 +70,24 @@ TEST_F(DemoScreensTest, ParameterScreenShowsItsDefaults) {
   VirtualPushKeys({kEscape});
   EXPECT_EQ(Run(1), kEscape);
   EXPECT_EQ(Field(1, 1).Value, "311226     ");
-  EXPECT_EQ(Field(1, 2).Value, "1   ");
-  EXPECT_EQ(Field(1, 3).Value, "999 ");
+  EXPECT_EQ(Field(1, 2).Value, "1    ");
+  EXPECT_EQ(Field(1, 3).Value, "9999 ");
   EXPECT_EQ(Field(1, 4).Value, "3 ");
   EXPECT_EQ(Console.starved, 0);
 }
 
-TEST_F(DemoScreensTest, FullDateAndThreeDigitPropertiesCanBeTyped) {
+TEST_F(DemoScreensTest, FullDateAndFourDigitPropertiesCanBeTyped) {
   VirtualPushKeys({25});  // Ctrl+Y blanks the field
   VirtualPushText("31/12/2026");
   VirtualPushKeys({kEnter, 25});
-  VirtualPushText("123");
+  VirtualPushText("1500");
   VirtualPushKeys({kEnter, 25});
-  VirtualPushText("456");
+  VirtualPushText("45678");  // the fifth digit has no place
   VirtualPushKeys({kEscape, kEscape});
   Run(1);
   EXPECT_EQ(Field(1, 1).Value.substr(0, 10), "31/12/2026");
-  EXPECT_EQ(Field(1, 2).Value, "123 ");
-  EXPECT_EQ(Field(1, 3).Value, "999 ");  // left with Escape: not stored
+  EXPECT_EQ(Field(1, 2).Value, "1500 ");
+  EXPECT_EQ(Field(1, 3).Value, "9999 ");  // left with Escape: not stored
 }
 
 TEST_F(DemoScreensTest, ConfirmationIsAnsweredWithTheLetterS) {

@@ -44,6 +44,11 @@ const char* const kMessages[] = {
     "AMPLADA DE CAMP FORA DE L\xD6MITS",
     "AMPLADA DE L\xD6NIA FORA DE L\xD6MITS",
     "AMPLADA DE DESCRIPCI\xE0 FORA DE L\xD6MITS",
+    "LA PRIMERA FINCA \x90S POSTERIOR A LA DARRERA",
+    "DATA INCORRECTA",
+    "NOM\x90S S'HI ADMETEN XIFRES",
+    "EL CONCEPTE HA DE SER DEL 0 AL 8",
+    "NO S'HA TRIAT CAP L\xD6NIA DE LA LLISTA",
 };
 
 class DemoSuiteTest : public AppTest {
@@ -101,9 +106,10 @@ TEST_F(DemoSuiteTest, FormGivesTheParameterAndConfirmationScreensAndTheLists) {
     EXPECT_EQ(Field(1, f).Value.size(), static_cast<size_t>(Field(1, f).Width));
   }
   // The editor never types into a field's last position: one more than the
-  // longest text ("31/12/2026", "999", "8").
+  // longest text ("31/12/2026", "9999", "8").
   EXPECT_EQ(Field(1, 1).Width, 11);
-  EXPECT_EQ(Field(1, 2).Width, 4);
+  EXPECT_EQ(Field(1, 2).Width, 5);
+  EXPECT_EQ(Field(1, 3).Width, 5);
   EXPECT_EQ(Field(1, 4).Width, 2);
   // Property codes must keep their 4-byte packed form.
   for (int f : {2, 3}) {

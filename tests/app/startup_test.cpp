@@ -33,11 +33,11 @@ class StartupTest : public AppTest {
 
 TEST_F(StartupTest, DefaultsFillTheParameterFieldsAtTheirWidths) {
   Session.date = PackDigits("20261231");
-  ParameterScreen(10, 4, 4, 2);
+  ParameterScreen(10, 5, 5, 2);
   GiveParameterDefaults();
   EXPECT_EQ(Field(1, 1).Value, "311226    ");
-  EXPECT_EQ(Field(1, 2).Value, "1   ");
-  EXPECT_EQ(Field(1, 3).Value, "999 ");
+  EXPECT_EQ(Field(1, 2).Value, "1    ");
+  EXPECT_EQ(Field(1, 3).Value, "9999 ");
   EXPECT_EQ(Field(1, 4).Value, "3 ");
 }
 

@@ -81,10 +81,10 @@ for language in CAT SPA GLG OCI; do
     grep -qF -- "$label" <<<"$screen_text" || fail "label \"$label\" missing"
   done
   grep -qF -- "$TITLE" <<<"$(head -n1 <<<"$screen_text")" || fail "title missing from row 1"
-  # Defaults: the session date, first property 1, last property 999,
+  # Defaults: the session date, first property 1, last property 9999,
   # carry-over concept 3 (not in the concept file).
   grep -qE -- "${label2}[^0-9]*1( |$)" <<<"$screen_text" || fail "default first property 1 missing"
-  grep -qE -- "${label3}[^0-9]*999( |$)" <<<"$screen_text" || fail "default last property 999 missing"
+  grep -qE -- "${label3}[^0-9]*9999( |$)" <<<"$screen_text" || fail "default last property 9999 missing"
   grep -qE -- "${label4}[^0-9]*3( |$)" <<<"$screen_text" || fail "default concept 3 missing"
 
   # Through the fields: Enter and Down go forward, Up goes back.  Leaving
@@ -101,10 +101,10 @@ for language in CAT SPA GLG OCI; do
   wait_for_cursor_on "$label3"
   # A typed digit shows; Escape drops it and goes back to the first field.
   keys 7
-  wait_for_pattern "${label3} *799" || fail "the typed digit is not shown"
+  wait_for_pattern "${label3} *7999" || fail "the typed digit is not shown"
   keys Escape
   wait_for_cursor_on "$label1"
-  wait_for_pattern "${label3}[^0-9]*999( |$)" || fail "Escape did not restore 999"
+  wait_for_pattern "${label3}[^0-9]*9999( |$)" || fail "Escape did not restore 9999"
   # PgDn goes to the last field (the concept; the demo's concept file is
   # empty, so it could only be left with Escape), Escape back to the first.
   keys PgDn

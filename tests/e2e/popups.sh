@@ -74,7 +74,7 @@ elif [ -x "$RECUTIL" ]; then
   if "$RECUTIL" create "$file" "$root/ddf/FinquesH.xdf" >"$work/recutil.log" 2>&1 &&
      "$RECUTIL" load "$file" <"$work/properties.hex" >>"$work/recutil.log" 2>&1; then
     have_properties=1
-    expected_line="║002  COMUNITAT PLACA NOVA 3"
+    expected_line="║0002  COMUNITAT PLACA NOVA 3"
   else
     echo "FAIL: recutil could not load the demo properties:"; cat "$work/recutil.log"
     failures=$((failures + 1))
@@ -118,14 +118,14 @@ LIST_TITLE="╔ FINQUES ═"
 if ! wait_for_text "$LIST_TITLE"; then
   fail "F4 did not open the property list"
 elif [ "$have_properties" -eq 1 ]; then
-  if ! wait_for_pattern "║[0-9]{3}  [^ ]"; then
+  if ! wait_for_pattern "║[0-9]{4}  [^ ]"; then
     fail "the property list shows no demo property"
   elif [ -n "$expected_line" ] && ! wait_for_text "$expected_line"; then
     fail "the property list does not show \"$expected_line\""
   else
     # The second line of the list is picked: its code is stored in the field.
-    code=$(grep -oE "║[0-9]{3}  " <<<"$screen_text" | sed -n 2p | grep -oE "[0-9]{3}")
-    [ -n "$code" ] || code=$(grep -oE "║[0-9]{3}  " <<<"$screen_text" | sed -n 1p | grep -oE "[0-9]{3}")
+    code=$(grep -oE "║[0-9]{4}  " <<<"$screen_text" | sed -n 2p | grep -oE "[0-9]{4}")
+    [ -n "$code" ] || code=$(grep -oE "║[0-9]{4}  " <<<"$screen_text" | sed -n 1p | grep -oE "[0-9]{4}")
     keys Down
     sleep 0.2
     keys Enter

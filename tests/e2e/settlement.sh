@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # settlement.sh - a settlement in a real terminal: the program inside tmux on
 # a demo suite made with tools/demodata.  A concept that is not a carry-over
-# one and a missing concept show their messages; "N" on the confirmation
+# one and a missing concept are refused with their reasons on row 24, which
+# the next key takes away; "N" on the confirmation
 # changes nothing; then the date, the range and the concept are typed, the
 # settlement is confirmed with "S" and the program left with Escape.  The
 # balances listing (tools/balances) then shows the new last-settlement dates
@@ -74,15 +75,15 @@ wait_for_text "SALDO EN RÒSSEC" || fatal "the parameter screen did not appear"
 
 # ---- A concept that is not a carry-over concept -------------------------------------
 type_parameters 31122026 1 12 5
-wait_for_text "EL CONCEPTE ASCENSOR NO ÉS DE TIPUS RÒSSEC" || fail "no message for concept 5"
-keys Enter
-wait_for_no_text "NO ÉS DE TIPUS RÒSSEC" || fail "the message stayed"
+wait_for_text "EL CONCEPTE ASCENSOR NO ÉS DE TIPUS RÒSSEC" || fail "no reason for concept 5"
+keys Home
+wait_for_no_text "NO ÉS DE TIPUS RÒSSEC" || fail "the reason stayed"
 
 # ---- A concept that does not exist (0 is accepted by the field) ---------------------
 type_parameters 31122026 1 12 0
-wait_for_text "NO EXISTEIX EL CONCEPTE" || fail "no message for concept 0"
-keys Enter
-wait_for_no_text "NO EXISTEIX EL CONCEPTE" || fail "the message stayed"
+wait_for_text "NO EXISTEIX EL CONCEPTE" || fail "no reason for concept 0"
+keys Home
+wait_for_no_text "NO EXISTEIX EL CONCEPTE" || fail "the reason stayed"
 
 # ---- "N" on the confirmation changes nothing ----------------------------------------
 type_parameters 31122026 1 12 3

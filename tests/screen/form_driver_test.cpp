@@ -236,6 +236,38 @@ TEST_F(FormDriverTest, AmountFieldRefusesLettersAndAcceptsDigits) {
   EXPECT_EQ(Value(1, 1), "12    ");
 }
 
+// A refused value says why on row 24, beside the beep; the next key puts
+// the row back as it was.
+TEST_F(FormDriverTest, EachRefusalShowsItsReasonOnRowTwentyFourUntilTheNextKey) {
+  const struct {
+    int type;
+    const char* typed;
+    int lookup;
+    const char* reason;
+  } cases[] = {
+      {kFieldDate, "310223", 0, "DATA INCORRECTA"},  // 31 February
+      {kFieldAmount, "12x", 0, "NOM\x90S S'HI ADMETEN XIFRES"},
+      {kFieldConcept, "9", 0, "EL CONCEPTE HA DE SER DEL 0 AL 8"},
+      {kFieldText, "", 1, "NO S'HA TRIAT CAP L\xD6NIA DE LA LLISTA"},  // the list cancelled
+  };
+  static std::vector<std::string> rowsAtBeep;
+  Platform.beep = [] { rowsAtBeep.push_back(TrimBlanks(VirtualRowText(kReasonRow))); };
+  for (const auto& c : cases) {
+    rowsAtBeep.clear();
+    ConsoleSetCursor(kReasonRow, 1);
+    WriteText("ABAIX");  // what the reason covers
+    DefineScreen(1, 1);
+    DefineField(1, 1, 3, 2, "Camp: ", 8, "", 0, c.type).Lookup = static_cast<int16_t>(c.lookup);
+    VirtualPushText(c.typed);
+    VirtualPushKey(c.lookup != 0 ? kKeyF4 : kKeyEnter);
+    VirtualPushKeys({kKeyCtrlY, kKeyEsc});
+    EXPECT_EQ(Run(1), kKeyEsc) << c.reason;
+    ASSERT_EQ(rowsAtBeep.size(), 1u) << c.reason;
+    EXPECT_NE(rowsAtBeep[0].find(c.reason), std::string::npos) << rowsAtBeep[0];
+    EXPECT_EQ(TrimBlanks(VirtualRowText(kReasonRow)), "ABAIX") << c.reason;
+  }
+}
+
 TEST_F(FormDriverTest, MouseClickOnALabelOrDescriptionAreaSelectsThatField) {
   StandardScreen();
   Screen(1).fields[2].InfoWidth = 10;

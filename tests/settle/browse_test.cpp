@@ -66,10 +66,7 @@ constexpr int kTop = 5, kLeft = 20, kBottom = 11, kRight = 70;
 constexpr int kRows = kBottom - kTop - 1;
 
 std::string Description(int code) { return "FINCA " + std::to_string(code); }
-std::string PropertyLine(int code) {
-  std::string digits = ZeroPad(code, 4);
-  return digits.substr(1) + "  " + Description(code);
-}
+std::string PropertyLine(int code) { return ZeroPad(code, 4) + "  " + Description(code); }
 
 int32_t GetInt32(const std::string& bytes, size_t at) {
   uint32_t v = 0;
@@ -293,7 +290,7 @@ TEST_F(BrowseTest, PageUpNearTheStartKeepsTheBarOnTheCurrentEntry) {
 }
 
 TEST_F(BrowseTest, LongLinesScrollSidewaysWithTheMarksInTheTitle) {
-  // 12 visible columns; the longest line has 33 characters.
+  // 12 visible columns; the longest line has 34 characters.
   DefineBrowse(1, kFileProperties, kTop, kLeft, kBottom, kLeft + 13, "_FINQUES_");
   AddProperty(1, "CARRER DE LA CONCORDIA NUM 1");
   AddProperty(2, "PLACA");
@@ -304,13 +301,13 @@ TEST_F(BrowseTest, LongLinesScrollSidewaysWithTheMarksInTheTitle) {
   auto title = [](const Snapshot& s) { return s.rows[kTop].substr(kLeft - 1, 14); };
   auto line = [](const Snapshot& s, int row) { return s.rows[kTop + row].substr(kLeft, 12); };
   EXPECT_EQ(title(snapshots[0]), "\xC9 FINQUES \xCD\xCD\xCD\x10");
-  EXPECT_EQ(line(snapshots[0], 1), "001  CARRER ");
-  EXPECT_EQ(line(snapshots[0], 2), "002  PLACA  ");
+  EXPECT_EQ(line(snapshots[0], 1), "0001  CARRER");
+  EXPECT_EQ(line(snapshots[0], 2), "0002  PLACA ");
   EXPECT_EQ(title(snapshots[1]), "\x11 " + std::string(11, '\xCD') + "\x10");
-  EXPECT_EQ(line(snapshots[1], 1), "RER DE LA CO");
-  EXPECT_EQ(line(snapshots[1], 2), "CA          ");
+  EXPECT_EQ(line(snapshots[1], 1), "RRER DE LA C");
+  EXPECT_EQ(line(snapshots[1], 2), "ACA         ");
   EXPECT_EQ(title(snapshots[2]), "\x11" + std::string(12, '\xCD') + "\xBB");
-  EXPECT_EQ(line(snapshots[2], 1), "DIA NUM 1   ");
+  EXPECT_EQ(line(snapshots[2], 1), "RDIA NUM 1  ");
   EXPECT_EQ(snapshots[3].rows, snapshots[2].rows);  // no further to the right
   EXPECT_EQ(snapshots[4].rows, snapshots[0].rows);
   EXPECT_EQ(snapshots[5].rows, snapshots[0].rows);  // no further to the left
@@ -479,7 +476,7 @@ TEST_F(BrowseTest, EscInTheFilterScreenLeavesBeforeTheList) {
 }
 
 // F4 on a form field with lookup 1: the pick is stored as the property's
-// last three digits; Esc in the list leaves the field as it was.
+// four digits; Esc in the list leaves the field as it was.
 TEST_F(BrowseTest, FFourOnAFieldStoresThePickAndEscLeavesTheFieldUnchanged) {
   AddProperties(12);
   FormScreen& screen = Screen(3);
@@ -489,22 +486,22 @@ TEST_F(BrowseTest, FFourOnAFieldStoresThePickAndEscLeavesTheFieldUnchanged) {
   f.Row = 2;
   f.Column = 2;
   f.Label = "FINCA: ";
-  f.Width = 4;
+  f.Width = 5;
   f.Lookup = 1;
-  f.Value = "1   ";
+  f.Value = "1    ";
   int16_t number = 3, up = 0, down = 0;
   KeyCode key = 0;
   Type({kKeyF4, kKeyEsc, kKeyEsc});
   RunFormScreen(number, up, down, key);
   EXPECT_EQ(key, kKeyEsc);
-  EXPECT_EQ(Field(3, 1).Value, "1   ");
+  EXPECT_EQ(Field(3, 1).Value, "1    ");
 
   Type({kKeyF4, kKeyPgDn, kKeyDown, kKeyEnter});
   number = 3;
   key = 0;
   RunFormScreen(number, up, down, key);
   EXPECT_EQ(key, kKeyEnter);
-  EXPECT_EQ(Field(3, 1).Value, "007 ");
+  EXPECT_EQ(Field(3, 1).Value, "0007 ");
   EXPECT_EQ(Console.starved, 0) << VirtualScreenDump();
 }
 

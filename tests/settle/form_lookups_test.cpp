@@ -31,17 +31,22 @@ class FormLookupsTest : public FormDriverTest {
 
 TEST_F(FormLookupsTest, LookupPickStoresThePropertyOrConceptCode) {
   DefineScreen(1, 3);
-  DefineField(1, 1, 3, 2, "Finca: ", 4, "1");
+  DefineField(1, 1, 3, 2, "Finca: ", 5, "1");
   DefineField(1, 2, 4, 2, "Concepte: ", 3, "3");
   DefineField(1, 3, 5, 2, "Altre: ", 3, "abc");
-  std::string code = PackDigits("0012");
-  FinquesH[0] = static_cast<unsigned char>(code[0]);
-  FinquesH[1] = static_cast<unsigned char>(code[1]);
+  // All four digits of the property code: 1009 is not property 9.
+  for (const char* digits : {"0012", "1009"}) {
+    std::string code = PackDigits(digits);
+    FinquesH[0] = static_cast<unsigned char>(code[0]);
+    FinquesH[1] = static_cast<unsigned char>(code[1]);
+    EXPECT_EQ(ApplyLookupPick(1, 1, 1), 0);
+    EXPECT_EQ(Value(1, 1), std::string(digits) + " ");
+  }
   THRebut[0] = 7;
-  ApplyLookupPick(1, 1, 1);
-  ApplyLookupPick(2, 1, 2);
-  ApplyLookupPick(3, 1, 3);
-  EXPECT_EQ(Value(1, 1), "012 ");
+  std::string picked;
+  EXPECT_EQ(ApplyLookupPick(2, 1, 2, &picked), 0);
+  EXPECT_EQ(picked, "7");
+  EXPECT_EQ(ApplyLookupPick(3, 1, 3), 0) << "a lookup that stores nothing";
   EXPECT_EQ(Value(1, 2), "7  ");
   EXPECT_EQ(Value(1, 3), "abc");
 }

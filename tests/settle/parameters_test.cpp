@@ -1,7 +1,8 @@
 // parameters_test.cpp - the check of the parameter screen on the virtual
-// console against a real concept file: the parameters it sets, the concept
-// messages, the silent refusal of a reversed range, and the confirmation
-// screen whose answer must be exactly "S".
+// console against a real concept file: the parameters it sets, the reasons
+// of its refusals on row 24, and the confirmation screen whose answer must
+// be exactly "S"; then the whole parameter screen with its browse lists: a
+// four-digit property picked, a picked concept the field refuses.
 #include "screen/form_driver.h"
 #include "settle_test_support.h"
 
@@ -29,8 +30,8 @@ class ParameterCheckTest : public SettleTest {
       int width;
       int type;
     } fields[] = {{2, "DATA :", 10, kFieldDate},
-                  {4, "DE LA FINCA :", 4, kFieldAmount},
-                  {5, "FINS A LA FINCA :", 4, kFieldAmount},
+                  {4, "DE LA FINCA :", 5, kFieldAmount},
+                  {5, "FINS A LA FINCA :", 5, kFieldAmount},
                   {7, "CONCEPTE :", 2, kFieldConcept}};
     for (int f = 1; f <= 4; ++f) {
       FormField& field = Field(1, f);
@@ -69,6 +70,12 @@ class ParameterCheckTest : public SettleTest {
   bool ConfirmationAsked() const { return ScreenContains("CONFIRMEU LA LIQUIDACI\xE0"); }
   static bool ScreenContains(const std::string& text) {
     return settletest::ScreenText().find(text) != std::string::npos;
+  }
+  // Row 24 of a screen caught at a beep, without its blanks.
+  static std::string ReasonRow(const std::string& screen) {
+    size_t at = 0;
+    for (int row = 1; row < kReasonRow && at != std::string::npos; ++row) at = screen.find('\n', at) + 1;
+    return TrimBlanks(screen.substr(at, screen.find('\n', at) - at));
   }
 };
 
@@ -125,70 +132,43 @@ TEST_F(ParameterCheckTest, ALowerCaseSOrABlankAnswerRefuses) {
   EXPECT_EQ(Console.starved, 0);
 }
 
-TEST_F(ParameterCheckTest, AMissingConceptIsNamedInTheMessage) {
-  Typed("31/12/2023", "1", "999", "12");
-  VirtualPushKey(kKeyEnter);  // read by the message
-  EXPECT_EQ(Check(), -1);
-  ASSERT_EQ(screensAtBeep.size(), 1u);
-  EXPECT_NE(screensAtBeep[0].find("NO EXISTEIX EL CONCEPTE 12"), std::string::npos) << screensAtBeep[0];
-  // Centred on row 12: a one-line message is framed on rows 10 to 12.
-  EXPECT_NE(screensAtBeep[0].find("NO EXISTEIX"), std::string::npos);
-  size_t row = 0, at = screensAtBeep[0].find("NO EXISTEIX");
-  for (size_t i = 0; i < at; ++i) row += screensAtBeep[0][i] == '\n';
-  EXPECT_EQ(row + 1, 10u);  // the text row of a one-line box centred on row 12
-  EXPECT_EQ(Windows.WindowDepth, 0) << "the message is gone";
-  EXPECT_FALSE(ConfirmationAsked());
-  EXPECT_EQ(CarryConcept, 12) << "set even when refused";
-  EXPECT_EQ(Console.starved, 0);
-}
-
-TEST_F(ParameterCheckTest, ConceptZeroEndsTheMessageAfterItsFirstPart) {
-  Typed("31/12/2023", "1", "999", "0");
-  EXPECT_EQ(Check(), -1);
-  ASSERT_EQ(screensAtBeep.size(), 1u);
-  size_t at = screensAtBeep[0].find("NO EXISTEIX EL CONCEPTE");
-  ASSERT_NE(at, std::string::npos);
-  // The frame follows the text's last letter after the one blank of the
-  // box's margin.
-  std::string after = screensAtBeep[0].substr(at + 23, 2);
-  EXPECT_EQ(after[0], ' ');
-  EXPECT_NE(after[1], '0');
-}
-
-TEST_F(ParameterCheckTest, AConceptNotOfTheCarryOverTypeIsRefusedWithItsDescription) {
-  Typed("31/12/2023", "1", "999", "1");
-  EXPECT_EQ(Check(), -1);
-  ASSERT_EQ(screensAtBeep.size(), 1u);
-  EXPECT_NE(screensAtBeep[0].find("EL CONCEPTE QUOTA ORDIN\xB7RIA NO \x90S DE TIPUS R\xE3SSEC"),
-            std::string::npos)
-      << screensAtBeep[0];
-  EXPECT_FALSE(ConfirmationAsked());
-}
-
-TEST_F(ParameterCheckTest, TheMessagesAreTranslated) {
-  Session.language = "SPA";
-  Typed("31/12/2023", "1", "999", "12");
-  EXPECT_EQ(Check(), -1);
-  ASSERT_EQ(screensAtBeep.size(), 1u);
-  EXPECT_NE(screensAtBeep[0].find("NO EXISTE EL CONCEPTO 12"), std::string::npos) << screensAtBeep[0];
-}
-
-TEST_F(ParameterCheckTest, AReversedRangeIsRefusedSilently) {
-  Typed("31/12/2023", "50", "20", "3");
-  VirtualPushKeys({'S', kKeyEnter});
-  EXPECT_EQ(Check(), -1);
-  EXPECT_EQ(beeps, 0);
-  EXPECT_FALSE(ConfirmationAsked());
-  EXPECT_EQ(Console.scripted.size(), 2u) << "no key was read";
-  EXPECT_EQ(LowerOwnerKey, PackDigits("00500001"));
-  EXPECT_EQ(UpperOwnerKey, PackDigits("00209999"));
-}
-
-TEST_F(ParameterCheckTest, AMissingConceptWithAReversedRangeShowsOnlyTheConceptMessage) {
-  Typed("31/12/2023", "50", "20", "12");
-  EXPECT_EQ(Check(), -1);
-  EXPECT_EQ(beeps, 1);
-  EXPECT_FALSE(ConfirmationAsked());
+// Every refusal beeps once and says why on row 24, in the session's
+// language, without waiting for a key; the operator stays on the screen.
+TEST_F(ParameterCheckTest, EveryRefusalSaysWhyOnRowTwentyFour) {
+  const struct {
+    const char* language;
+    const char* first;
+    const char* last;
+    const char* carry;
+    const char* reason;
+  } cases[] = {
+      {"CAT", "1", "999", "12", "NO EXISTEIX EL CONCEPTE 12"},
+      {"CAT", "1", "999", "0", "NO EXISTEIX EL CONCEPTE"},  // the number text of 0 is empty
+      {"CAT", "1", "999", "1", "EL CONCEPTE QUOTA ORDIN\xB7RIA NO \x90S DE TIPUS R\xE3SSEC"},
+      {"CAT", "50", "20", "3", "LA PRIMERA FINCA \x90S POSTERIOR A LA DARRERA"},
+      {"CAT", "1500", "1009", "3", "LA PRIMERA FINCA \x90S POSTERIOR A LA DARRERA"},
+      // A missing concept together with a reversed range: the concept's reason.
+      {"CAT", "50", "20", "12", "NO EXISTEIX EL CONCEPTE 12"},
+      {"SPA", "1", "999", "12", "NO EXISTE EL CONCEPTO 12"},
+      {"SPA", "50", "20", "3", "LA PRIMERA FINCA ES POSTERIOR A LA \xE9LTIMA"},
+  };
+  for (const auto& c : cases) {
+    Session.language = c.language;
+    screensAtBeep.clear();
+    Typed("31/12/2023", c.first, c.last, c.carry);
+    VirtualPushKeys({'S', kKeyEnter});  // a confirmation that must not be asked
+    EXPECT_EQ(Check(), -1) << c.reason;
+    ASSERT_EQ(screensAtBeep.size(), 1u) << c.reason;
+    EXPECT_EQ(ReasonRow(screensAtBeep[0]), c.reason) << screensAtBeep[0];
+    EXPECT_FALSE(ConfirmationAsked()) << c.reason;
+    EXPECT_EQ(Console.scripted.size(), 2u) << "no key was read: " << c.reason;
+    EXPECT_EQ(Windows.WindowDepth, 0);
+    // The parameters are set even when refused.
+    EXPECT_EQ(CarryConcept, std::stoi(c.carry));
+    EXPECT_EQ(LowerOwnerKey, PackCode(std::string(c.first) + ".1"));
+    Console.scripted.clear();
+    ClearReason();
+  }
 }
 
 TEST_F(ParameterCheckTest, ASingleProperty) {
@@ -206,7 +186,81 @@ TEST_F(ParameterCheckTest, AConceptNumberBeyondOneByteIsNotFound) {
   SetFieldValue(1, 4, "259");  // 259 would be concept 3 if cut to a byte
   EXPECT_EQ(Check(), -1);
   ASSERT_EQ(screensAtBeep.size(), 1u);
-  EXPECT_NE(screensAtBeep[0].find("NO EXISTEIX EL CONCEPTE 259"), std::string::npos);
+  EXPECT_EQ(ReasonRow(screensAtBeep[0]), "NO EXISTEIX EL CONCEPTE 259");
+}
+
+TEST_F(ParameterCheckTest, FourDigitPropertiesMakeTheirOwnKeys) {
+  Typed("31/12/2023", "1009", "9999", "3");
+  VirtualPushKeys({'S', kKeyEnter});
+  EXPECT_EQ(Check(), 0);
+  EXPECT_EQ(LowerOwnerKey, PackDigits("10090001"));
+  EXPECT_EQ(UpperOwnerKey, PackDigits("99999999"));
+}
+
+// ---- The whole parameter screen, with its browse lists ------------------------
+
+class ParameterScreenTest : public ParameterCheckTest {
+ protected:
+  void SetUp() override {
+    ParameterCheckTest::SetUp();
+    Screen(1).ScreenKeys = "d,1b,4800,5000,4900,5100,3e00";
+    Screen(1).WindowBox[1] = 4, Screen(1).WindowBox[2] = 2, Screen(1).WindowBox[3] = 14;
+    Screen(1).WindowBox[4] = 70;
+    Field(1, 2).Lookup = Field(1, 3).Lookup = 1;
+    Field(1, 4).Lookup = 2;
+    Field(1, 4).InfoWidth = 22;
+    CreateBrowseTables(2);
+    DefineBrowse(1, kFileProperties, "_FINQUES_");
+    DefineBrowse(2, kFileConcepts, "_CONCEPTES_");
+    AddConcept(10, 0, "DESPESES BANC\xB7RIES");
+    for (int p : {12, 1009, 1500}) AddProperty(Property(p));
+  }
+  static void DefineBrowse(int n, int16_t file, const std::string& title) {
+    BrowseDefinition& b = Browse(n);
+    b.BrowseFile = file;
+    b.BrowseBox[0] = 6, b.BrowseBox[1] = 20, b.BrowseBox[2] = 20, b.BrowseBox[3] = 70;
+    b.BrowseTitle = title;
+  }
+  static KeyCode RunParameterScreen() {
+    int16_t screen = 1, up = 0, down = 0;
+    KeyCode key = 0;
+    RunFormScreen(screen, up, down, key);
+    return key;
+  }
+};
+
+TEST_F(ParameterScreenTest, AFourDigitPropertyPickedIsStoredWhole) {
+  // Field 2: F4, the second property (1009); field 3: F4, the third (1500).
+  VirtualPushKeys({kKeyEnter, kKeyF4, kKeyDown, kKeyEnter, kKeyF4, kKeyDown, kKeyDown, kKeyEnter});
+  VirtualPushKeys({kKeyEnter, 'S', kKeyEnter});  // the concept 3, the confirmation
+  EXPECT_EQ(RunParameterScreen(), kKeyEnter) << settletest::ScreenText();
+  EXPECT_EQ(Field(1, 2).Value, "1009 ");
+  EXPECT_EQ(Field(1, 3).Value, "1500 ");
+  EXPECT_EQ(LowerOwnerKey, PackDigits("10090001"));
+  EXPECT_EQ(UpperOwnerKey, PackDigits("15009999"));
+  EXPECT_EQ(beeps, 0);
+  EXPECT_TRUE(Console.scripted.empty());
+}
+
+TEST_F(ParameterScreenTest, APickedConceptTheFieldRefusesIsEditedAgainWithItsReason) {
+  // On the concept field: F4, the third concept (1, 3, 10; 10 is beyond
+  // the field's 0 to 8): refused, and the field is edited again, never
+  // confirmed.
+  VirtualPushKeys({kKeyPgDn, kKeyF4, kKeyDown, kKeyDown, kKeyEnter});
+  // The operator sees 10 in the field: Enter is refused again; he blanks
+  // it and types 3.
+  VirtualPushKeys({kKeyEnter, kKeyCtrlY, '3', kKeyEnter, 'S', kKeyEnter});
+  EXPECT_EQ(RunParameterScreen(), kKeyEnter) << settletest::ScreenText();
+  ASSERT_EQ(screensAtBeep.size(), 2u);
+  for (const std::string& screen : screensAtBeep) {
+    EXPECT_EQ(ReasonRow(screen), "EL CONCEPTE HA DE SER DEL 0 AL 8");
+    EXPECT_EQ(screen.find("CONFIRMEU"), std::string::npos) << "no confirmation before the refusal";
+  }
+  EXPECT_NE(screensAtBeep[1].find("CONCEPTE :10"), std::string::npos) << screensAtBeep[1];
+  EXPECT_EQ(Field(1, 4).Value, "3 ");
+  EXPECT_EQ(CarryConcept, 3);
+  EXPECT_EQ(ReasonRow(settletest::ScreenText()), "") << "the next key took the reason away";
+  EXPECT_TRUE(Console.scripted.empty());
 }
 
 }  // namespace
