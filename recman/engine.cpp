@@ -8,16 +8,16 @@
 // handle of this process answers status 3.  The currency itself stays in the
 // handle.
 //
-// fork: SQLite connections must not cross a fork.  A fork handler closes
-// every idle connection before the fork (they reopen on demand) and the
-// child starts with no handles, no locks and no transaction: it is another
-// client and opens its own files.  A directory whose connection was inside a
-// transaction at the fork cannot be closed safely; the child refuses to use
-// that directory (status 2).
+// fork: a store's connection must not be used on both sides of a fork.
+// A fork handler lets each store close what it cannot share (the SQLite
+// store its idle connections, which reopen on demand) and the child starts
+// with no handles, no locks and no transaction: it is another client and
+// opens its own files.  A directory whose connection was still open at the
+// fork cannot be closed safely by the child; the child refuses to use that
+// directory (status 2).
 #include "recman/engine.h"
 
 #include <pthread.h>
-#include <sqlite3.h>
 #include <time.h>
 #include <unistd.h>
 
@@ -40,10 +40,7 @@ RecordManager gRecman;
 
 RecordManager::~RecordManager() {
   StopSnapshotWatcher();
-  for (auto& [path, dir] : directories) {
-    if (dir->db) CloseConnection(*dir);
-    CloseLockFile(*dir);
-  }
+  directories.clear();  // each store closes its connection and locks
 }
 
 namespace {
@@ -68,12 +65,10 @@ uint64_t NewNonce() {
 
 void AfterForkInChild() {
   for (auto& [path, dir] : gRecman.directories) {
-    if (dir->db != nullptr) gRecman.unusableDirectories.insert(path);  // left open: see above
-    CloseLockFile(*dir);
+    if (dir->store->Connected()) gRecman.unusableDirectories.insert(path);  // left open: see above
+    dir->store->AbandonInChild();
   }
-  for (auto& [key, file] : gRecman.files) file->statements.clear();  // not finalised: not ours
   gRecman.files.clear();
-  for (auto& [path, dir] : gRecman.directories) dir->db = nullptr;
   gRecman.directories.clear();
   gRecman.handles.clear();
   gRecman.recordLocks.clear();
@@ -86,8 +81,10 @@ void AfterForkInChild() {
 
 void ForkPrepare() {
   gRecman.mutex.lock();
-  for (auto& [path, dir] : gRecman.directories)
-    if (!dir->transactionOpen) CloseConnection(*dir);
+  for (auto& [path, dir] : gRecman.directories) {
+    dir->store->BeforeFork(dir->transactionOpen);
+    if (!dir->store->Connected()) dir->snapshotOpen = false;
+  }
 }
 void ForkParent() { gRecman.mutex.unlock(); }
 void ForkChild() {
@@ -143,10 +140,7 @@ int16_t AllocateHandle(uint32_t& id) {
 void ReleaseOpenFile(OpenFile* file) {
   if (file->normalOpens > 0 || file->exclusiveOpens > 0) return;
   SyncOpenLock(*file);
-  for (sqlite3_stmt*& s : file->statements) {
-    sqlite3_finalize(s);
-    s = nullptr;
-  }
+  file->dir->store->ForgetFile(file->id);
   gRecman.files.erase({file->dir, file->id});
 }
 
@@ -231,7 +225,7 @@ int16_t OpenFileOp(Call& c, void* block, int attempt = 0) {
   // created anew over them).
   if (marker == MarkerState::kMissing)
     return found ? NoteFailure(B_IO_ERROR, dir,
-                               dir->path + "/" + kStoreName + " holds the records of " + path.name +
+                               dir->store->Where() + " holds the records of " + path.name +
                                    " but its marker file is missing: run recutil check " + path.directory +
                                    " and recutil repair-marker " + path.full,
                                0, nullptr, 0, path.full)
@@ -242,7 +236,7 @@ int16_t OpenFileOp(Call& c, void* block, int attempt = 0) {
   if (!found && pending) return B_FILE_NOT_FOUND;
   if (!found || entry.uuid != uuid)
     return NoteFailure(B_IO_ERROR, dir,
-                       "the marker " + path.full + " names no file of " + dir->path + "/" + kStoreName +
+                       "the marker " + path.full + " names no file of " + dir->store->Where() +
                            " (copied from another folder?): run recutil check " + path.directory,
                        0, nullptr, 0, path.full);
   bool ownerGiven = true;
@@ -360,12 +354,12 @@ int16_t CreateFileOp(Call& c) {
         ParseCreateBuffer(reinterpret_cast<const uint8_t*>(e.spec.data()), e.spec.size(), old) == B_OK
             ? old.keys.size()
             : 119;
-    st = DropCatalogEntry(*dir, e.id, keys);
+    st = dir->store->DropCatalogEntry(e.id, keys);
     if (st != B_OK) return EndWrite(scope, st);
   }
   std::string newUuid = RandomHex(16);
   int64_t id = 0;
-  st = AddCatalogEntry(*dir, path.name, newUuid, spec, id);
+  st = dir->store->AddCatalogEntry(path.name, newUuid, spec, id);
   if (st != B_OK) return EndWrite(scope, st == B_DUPLICATE_KEY ? int16_t{B_CREATE_IO_ERROR} : st);
   if (!WriteMarker(path, newUuid, SyncEnabled(), true)) return EndWrite(scope, B_CREATE_IO_ERROR);
   st = EndWrite(scope, B_OK);
@@ -406,7 +400,7 @@ int16_t SetOwnerOp(Call& c) {
   if (!entry.ownerHash.empty()) return EndWrite(scope, B_OWNER_ALREADY_SET);
   std::string salt = RandomBytes(16);
   scope.modified = true;
-  st = SetOwnerEntry(dir, h.file->id, salt, OwnerHash(salt, name), c.keyNumber & 1);
+  st = dir.store->SetOwnerEntry(h.file->id, salt, OwnerHash(salt, name), c.keyNumber & 1);
   return EndWrite(scope, st);
 }
 
@@ -418,7 +412,7 @@ int16_t ClearOwnerOp(Call& c) {
   int16_t st = BeginWrite(*h.file->dir, scope);
   if (st != B_OK) return EndWrite(scope, st);
   scope.modified = true;
-  st = SetOwnerEntry(*h.file->dir, h.file->id, "", "", 0);
+  st = h.file->dir->store->SetOwnerEntry(h.file->id, "", "", 0);
   return EndWrite(scope, st);
 }
 

@@ -2,9 +2,9 @@
 //
 // Nothing here is part of the interface (that is recman.h).  All state of the
 // engine lives in one struct, gRecman: the handles behind the callers'
-// position blocks, the open directories (one SQLite database and one lock
-// file each), the open files, the record locks this process holds and its
-// transaction.  BTRCALL takes gRecman.mutex for the whole call, so the engine
+// position blocks, the open directories (each with the store that keeps its
+// files, store.h), the open files, the record locks this process holds and
+// its transaction.  BTRCALL takes gRecman.mutex for the whole call, so the engine
 // may be called from several threads, one call at a time.
 #pragma once
 #include <sys/types.h>
@@ -23,31 +23,16 @@
 #include "recman/keys.h"
 #include "recman/recman.h"
 
-struct sqlite3;
-struct sqlite3_stmt;
+struct Store;
 
-// One directory of data files: its database "recman.db" and its lock file
-// "recman.lck" (record locks, open locks, the shared change counter).
+// One directory of data files and the store that keeps them (store.h).
 struct Directory {
-  std::string path;       // canonical, without a trailing slash
-  sqlite3* db = nullptr;  // null while closed (it reopens on demand)
-  int lockFd = -1;
-  volatile uint64_t* changeCounter = nullptr;  // in the mapped lock file
-  // Identity of the database file this object opened: a folder deleted and
-  // made again holds another file at the same path.
-  dev_t storeDevice = 0;
-  ino_t storeInode = 0;
-  void* lockMap = nullptr;
-  // Opened for reading only (open mode -2, the tools' checks): the database
-  // through a read-only connection, the lock file as this user may open it.
-  // `immutable` when even the write-ahead log's index could not be read
-  // (no station had the folder open and this user cannot make the index):
-  // the connection then reads the database file alone, and is opened again
-  // as soon as a log appears (see BeginRead).
+  std::string path;  // canonical, without a trailing slash
+  std::unique_ptr<Store> store;
+  // Opened for reading only (open mode -2, the tools' checks): the store
+  // writes nothing in the folder and takes no write transaction.
   bool readOnly = false;
-  bool immutable = false;
-  bool lockWritable = true;      // the lock file and its counter opened for writing
-  bool transactionOpen = false;  // the process transaction holds BEGIN here
+  bool transactionOpen = false;  // the process transaction holds the folder
   // Record-count changes of the open transaction, by file id: written to
   // the catalog once, just before the commit, instead of on every delete.
   std::map<int64_t, int64_t> pendingCounts;
@@ -57,6 +42,8 @@ struct Directory {
   uint64_t snapshotCounter = 0;
   int64_t snapshotAtMs = 0;
   int64_t snapshotUsedMs = 0;
+  Directory();
+  ~Directory();  // in store.cpp, where the store is a complete type
 };
 
 // A record as read from the store.
@@ -91,8 +78,7 @@ struct OpenFile {
   FileSpec spec;
   int normalOpens = 0;
   int exclusiveOpens = 0;
-  int openLockHeld = 0;                   // 0 none, 1 shared, 2 exclusive
-  std::vector<sqlite3_stmt*> statements;  // prepared on first use, by slot
+  int openLockHeld = 0;  // 0 none, 1 shared, 2 exclusive
   TransactionRows seen;
 };
 
@@ -168,8 +154,10 @@ struct RecordManager {
 
 extern RecordManager gRecman;
 
-// Names the engine keeps for itself in every data directory.
+// Names the engine keeps for itself in every data directory: the SQLite
+// store's database and lock file, and the file naming a folder's server.
 inline constexpr const char* kStoreName = "recman.db";
 inline constexpr const char* kLockName = "recman.lck";
+inline constexpr const char* kServerName = "recman.server";
 
 int64_t MonotonicMs();

@@ -95,7 +95,8 @@ int16_t NoteFailure(int16_t status, const Directory* dir, const std::string& mes
   if (dir) gRecman.diagnostic.folder = dir->path;
   gRecman.diagnostic.operation = gRecman.operation;
   gRecman.diagnostic.path = path;
-  if (path.empty() && storage && dir) gRecman.diagnostic.path = dir->path + "/" + kStoreName;
+  if (path.empty() && storage && dir)
+    gRecman.diagnostic.path = dir->store ? dir->store->Where() : dir->path + "/" + kStoreName;
   return status;
 }
 

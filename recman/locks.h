@@ -1,12 +1,11 @@
-// locks.h - record locks, open locks and the shared change counter.
+// locks.h - record locks, open locks and the folder's change counter.
 //
-// Locks between processes are byte-range locks on the directory's lock file
-// "recman.lck", taken as open-file-description locks (F_OFD_SETLK): the
-// kernel drops them when the process dies, so a crashed station never leaves
-// a record locked.  The byte at offset (file id << 32) | position stands for
-// a record; offset (file id << 32) | 0 is the file's open lock (shared for a
-// normal open, exclusive for an exclusive one).  Within the process the
-// client is the process itself: its handles never block each other, and
+// Locks between processes are the store's (store.h): held until released or
+// until the process ends, however it ends, so a crashed station never leaves
+// a record locked.  The unit (file id << 32) | position stands for a record;
+// unit (file id << 32) | 0 is the file's open lock (shared for a normal
+// open, exclusive for an exclusive one).  Within the process the client is
+// the process itself: its handles never block each other, and
 // gRecman.recordLocks remembers which handles hold each lock so that it is
 // released when the last of them lets go.
 #pragma once
@@ -14,10 +13,7 @@
 
 #include "recman/engine.h"
 
-int16_t OpenLockFile(Directory& dir);
-void CloseLockFile(Directory& dir);
-
-uint64_t ChangeCounter(const Directory& dir);
+uint64_t ChangeCounter(Directory& dir);
 void BumpChangeCounter(Directory& dir);
 
 enum class LockKind : uint8_t { kSingle, kMultiple };

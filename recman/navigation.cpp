@@ -32,7 +32,7 @@ constexpr unsigned kMaxBatch = 256;
 constexpr int64_t kReadAheadMaxAgeMs = 100;
 
 // The change count the rows about to be read belong to.
-uint64_t SnapshotCounter(const Directory& dir) {
+uint64_t SnapshotCounter(Directory& dir) {
   return dir.snapshotOpen ? dir.snapshotCounter : ChangeCounter(dir);
 }
 
@@ -318,7 +318,7 @@ int16_t GetDirect(Call& c) {
       return B_OK;
     }
     bool found = false;
-    int16_t s = FetchRecord(f, pos, out, out.sequences, found);
+    int16_t s = FetchRecord(f, pos, out, found);
     if (s != B_OK) return s;
     if (!found) return B_INVALID_RECORD_ADDRESS;
     RememberRow(f, out);

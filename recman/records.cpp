@@ -76,7 +76,10 @@ int16_t BeginRecordWrite(Handle& h, WriteScope& scope, Row& old, std::string& se
   bool seen = TakeSeenRecord(h, old, sequences), found = seen;
   ForgetRow(f, h.pos);  // whatever comes of the write, what was read of it is old
   int16_t st = BeginWrite(*f.dir, scope);
-  if (st == B_OK && !seen) st = FetchRecord(f, h.pos, old, sequences, found);
+  if (st == B_OK && !seen) {
+    st = FetchRecord(f, h.pos, old, found);
+    sequences = old.sequences;
+  }
   if (st != B_OK) return st;
   if (!found || old.version != h.version) return B_CONFLICT;
   // What the write rests on must be sound: a damaged record is not written

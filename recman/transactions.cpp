@@ -1,15 +1,14 @@
 // transactions.cpp - begin, end and abort, and the commit of single writes.
 //
-// A transaction takes each directory's write lock at its first touch (BEGIN
-// IMMEDIATE) rather than at its first write: a deferred transaction that read
-// first could not later be upgraded once another process had committed, and
-// would fail half-way.  Other processes keep reading (write-ahead log) and
-// their writes wait in the busy handler.  Commits that meet SQLITE_BUSY are
-// retried.
+// A transaction takes each directory's write lock at its first touch (the
+// store's BeginWrite) rather than at its first write: a transaction that
+// read first could not later be sure to write once another process had
+// committed, and would fail half-way.  Other processes keep reading and
+// their writes wait (up to the busy timeout, then 85).
 //
-// Read snapshots: outside a transaction, every SQLite statement would begin
-// and end a read transaction of its own, which costs more than the lookup
-// itself.  The engine instead keeps one read transaction open on the
+// Read snapshots: outside a transaction, every statement of a SQLite store
+// would begin and end a read transaction of its own, which costs more than
+// the lookup itself.  The engine instead keeps one read transaction open on the
 // directory through a burst of reading calls, and trusts it while the
 // directory's change counter has not moved (every writer bumps it before
 // and after its commit) and it is younger than kSnapshotMaxAgeMs.  Any write
@@ -37,16 +36,6 @@
 
 namespace {
 
-int16_t Commit(Directory& dir) {
-  int16_t st = B_OK;
-  for (int attempt = 0; attempt < 50; ++attempt) {
-    st = Exec(dir, "COMMIT");
-    if (st != B_FILE_LOCKED) break;
-    usleep(20000);
-  }
-  return st;
-}
-
 void ForgetTransactionRows() {
   for (auto& [key, file] : gRecman.files) {
     file->seen.rows.clear();
@@ -65,7 +54,7 @@ void RollbackEverything() {
   for (auto& [path, dir] : gRecman.directories) {
     dir->pendingCounts.clear();
     if (!dir->transactionOpen) continue;
-    Exec(*dir, "ROLLBACK");
+    dir->store->Rollback();
     dir->transactionOpen = false;
     BumpChangeCounter(*dir);
   }
@@ -138,7 +127,7 @@ void StopSnapshotWatcher() {
 void EndRead(Directory& dir) {
   if (!dir.snapshotOpen) return;
   dir.snapshotOpen = false;
-  if (dir.db) Exec(dir, "COMMIT");
+  dir.store->EndSnapshot();
 }
 
 int16_t BeginRead(Directory& dir) {
@@ -146,20 +135,17 @@ int16_t BeginRead(Directory& dir) {
   uint64_t counter = ChangeCounter(dir);
   int64_t now = MonotonicMs();
   if (dir.snapshotOpen) {
-    if (dir.db && counter == dir.snapshotCounter && now - dir.snapshotAtMs < kSnapshotMaxAgeMs) {
+    if (dir.store->Connected() && counter == dir.snapshotCounter &&
+        now - dir.snapshotAtMs < kSnapshotMaxAgeMs) {
       dir.snapshotUsedMs = now;
       return B_OK;
     }
     EndRead(dir);
   }
-  // A folder read as an immutable file (see Directory::immutable) is read
-  // through the log as soon as a station has made one.
-  if (dir.immutable && dir.db && access((dir.path + "/" + kStoreName + "-wal").c_str(), F_OK) == 0)
-    CloseConnection(dir);
   int16_t st = EnsureConnection(dir);
-  if (st == B_OK) st = CheckStoreIdentity(dir);
+  if (st == B_OK) st = dir.store->CheckIdentity();
   if (st != B_OK) return st;
-  if (Exec(dir, "BEGIN") == B_OK) {
+  if (dir.store->BeginSnapshot()) {
     dir.snapshotOpen = true;
     dir.snapshotCounter = counter;
     dir.snapshotAtMs = now;
@@ -174,9 +160,9 @@ int16_t TouchDirectory(Directory& dir) {
   if (gRecman.transactionFailed) return B_IO_ERROR;
   EndRead(dir);
   int16_t st = EnsureConnection(dir);
-  if (st == B_OK) st = CheckStoreIdentity(dir);
+  if (st == B_OK) st = dir.store->CheckIdentity();
   // A folder opened for reading only joins the transaction with a read.
-  if (st == B_OK) st = Exec(dir, dir.readOnly ? "BEGIN" : "BEGIN IMMEDIATE");
+  if (st == B_OK) st = dir.store->BeginWrite(dir.readOnly);
   if (st == B_OK) dir.transactionOpen = true;
   return st;
 }
@@ -190,8 +176,8 @@ int16_t BeginWrite(Directory& dir, WriteScope& scope) {
   } else {
     EndRead(dir);
     st = EnsureConnection(dir);
-    if (st == B_OK) st = CheckStoreIdentity(dir);
-    if (st == B_OK) st = Exec(dir, "BEGIN IMMEDIATE");
+    if (st == B_OK) st = dir.store->CheckIdentity();
+    if (st == B_OK) st = dir.store->BeginWrite(false);
     scope.own = st == B_OK;
   }
   if (st == B_OK) BumpChangeCounter(dir);
@@ -202,12 +188,12 @@ int16_t EndWrite(WriteScope& scope, int16_t status) {
   Directory& dir = *scope.dir;
   if (scope.own) {
     // A file replaced under the write since it began is not committed into.
-    if (status == B_OK) status = CheckStoreIdentity(dir);
+    if (status == B_OK) status = dir.store->CheckIdentity();
     if (status == B_OK) {
-      status = Commit(dir);
-      if (status != B_OK) Exec(dir, "ROLLBACK");
+      status = dir.store->Commit();
+      if (status != B_OK) dir.store->Rollback();
     } else {
-      Exec(dir, "ROLLBACK");
+      dir.store->Rollback();
     }
   } else if (status != B_OK && scope.modified) {
     RollbackEverything();
@@ -255,11 +241,11 @@ int16_t EngineEndTransaction() {
   for (auto& [path, dir] : gRecman.directories) {
     if (!dir->transactionOpen) continue;
     int16_t st = result == B_OK ? FlushRecordCounts(*dir) : int16_t{B_IO_ERROR};
-    if (st == B_OK) st = CheckStoreIdentity(*dir);
+    if (st == B_OK) st = dir->store->CheckIdentity();
     dir->pendingCounts.clear();
-    if (st == B_OK) st = Commit(*dir);
+    if (st == B_OK) st = dir->store->Commit();
     if (st != B_OK) {
-      Exec(*dir, "ROLLBACK");
+      dir->store->Rollback();
       result = st;
     }
     dir->transactionOpen = false;

@@ -2,8 +2,8 @@
 //
 // The client of a transaction is the process.  Between Begin (19) and End
 // (20) or Abort (21), every directory that an operation touches joins the
-// transaction with BEGIN IMMEDIATE on its database; End commits each of them.
-// Files of one directory share one database, so their changes commit
+// transaction with a write transaction of its store; End commits each of
+// them.  Files of one directory share one store, so their changes commit
 // together or not at all, across a crash too.  Outside a transaction each
 // writing operation is a transaction of its own (WriteScope).
 #pragma once
