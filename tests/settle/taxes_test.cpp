@@ -403,6 +403,78 @@ TEST_F(TaxesTest, ThePassWritesItsFormatAndOlderJournalsReadAsTheFirst) {
   EXPECT_EQ(r.passes, 1);
 }
 
+// The cents the whole shares leave go one each to the largest remainders,
+// ties to the lower owner code; shares that add up to nothing share
+// equally.  The amounts and shares are set in the journal's records.
+TEST_F(TaxesTest, TheCentsLeftOverGoToTheLargestRemainders) {
+  ASSERT_EQ(Settle("20260331", 1, 1), 1);
+  const std::string entry = PackedPassId(1) + PackedFromNumber(1) + std::string(2, '\0');
+  int16_t status = 0;
+  FindRecord(status, 0, entry, 0, kFileJournal);
+  ASSERT_EQ(status, 0);
+  const int group = DiariLiq[52] | DiariLiq[53] << 8;
+  const int owners = DiariLiq[128] | DiariLiq[129] << 8;
+  ASSERT_GE(owners, 3);
+  ASSERT_LE(owners, 9);
+  auto putLong = [](unsigned char* r, size_t at, uint32_t v) {
+    for (size_t i = 0; i < 4; ++i) r[at + i] = static_cast<unsigned char>(v >> (8 * i));
+  };
+  ChangeJournalRecord(entry, [&](unsigned char* r) {
+    putLong(r, 28, 1000);  // before VAT
+    putLong(r, 36, 100);   // VAT
+    putLong(r, 44, 7);     // withholding
+  });
+  // Every owner's share: `shares(n)` for the n-th owner (from 1).
+  auto setShares = [&](auto shares) {
+    for (int n = 1; n <= owners; ++n)
+      ChangeJournalRecord(PackedPassId(1) + PackedFromNumber(1) + std::string{'\0', static_cast<char>(n)},
+                          [&](unsigned char* r) {
+                            putLong(r, 20 + 4 * static_cast<size_t>(group - 1),
+                                    static_cast<uint32_t>(shares(n)));
+                          });
+  };
+  auto expectEqualShares = [&](const char* what) {
+    SCOPED_TRACE(what);
+    TaxReport r = Gather(2026, 1);
+    ASSERT_EQ(r.lines.size(), 1u);
+    ASSERT_EQ(r.lines[0].owners.size(), static_cast<size_t>(owners));
+    for (int n = 0; n < owners; ++n) {
+      const TaxOwnerShare& o = r.lines[0].owners[static_cast<size_t>(n)];
+      EXPECT_EQ(o.vat, 100 / owners + (n < 100 % owners ? 1 : 0)) << n;
+      EXPECT_EQ(o.withheld, 7 / owners + (n < 7 % owners ? 1 : 0)) << n;
+      EXPECT_EQ(o.base, 1000 / owners + (n < 1000 % owners ? 1 : 0)) << n;
+    }
+  };
+  setShares([](int) { return 5; });
+  expectEqualShares("equal shares");
+  setShares([](int) { return 0; });
+  expectEqualShares("no shares at all");
+
+  // Owner 2 holds 3 parts, the others 1: the floors of the quotas, then a
+  // cent each in order of remainder (owner 2's first on a tie: the larger
+  // share), then of owner code.
+  setShares([](int n) { return n == 2 ? 3 : 1; });
+  TaxReport r = Gather(2026, 1);
+  ASSERT_EQ(r.lines.size(), 1u);
+  const int parts = owners + 2;
+  std::vector<int64_t> expected(static_cast<size_t>(owners));
+  std::vector<std::pair<int, int>> remainders;  // (remainder in 1/parts, -weight), owner index
+  int64_t given = 0;
+  for (int n = 0; n < owners; ++n) {
+    const int weight = n == 1 ? 3 : 1;
+    expected[static_cast<size_t>(n)] = 100 * weight / parts;
+    given += expected[static_cast<size_t>(n)];
+    remainders.push_back({100 * weight % parts, n});
+  }
+  std::stable_sort(remainders.begin(), remainders.end(), [](auto a, auto b) {
+    if (a.first != b.first) return a.first > b.first;
+    return a.second == 1 && b.second != 1;
+  });
+  for (size_t k = 0; given < 100; ++k, ++given) expected[static_cast<size_t>(remainders[k].second)] += 1;
+  for (int n = 0; n < owners; ++n)
+    EXPECT_EQ(r.lines[0].owners[static_cast<size_t>(n)].vat, expected[static_cast<size_t>(n)]) << n;
+}
+
 TEST(CommunityTaxIds, SpanishEntitiesWithTheirControlCharacter) {
   const std::pair<const char*, TaxIdProblem> cases[] = {
       {"ESB58818501", TaxIdProblem::kNone},
