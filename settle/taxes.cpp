@@ -14,6 +14,7 @@
 #include <cstring>
 #include <map>
 #include <set>
+#include <tuple>
 
 #include "data/data.h"
 #include "input/dates.h"
@@ -89,7 +90,6 @@ struct OwnerTally {
 
 struct Gathered {
   TaxLine line;
-  std::string journalTaxId;  // as the journal has it: part of the line's identity
   std::map<std::string, OwnerTally> owners;
 };
 
@@ -408,6 +408,7 @@ int16_t GatherTaxes(TaxPeriod period, std::string property, TaxReport& report) {
     }
   const std::string first = FirstDay(period), last = LastDay(period);
   std::vector<Gathered> gathered;
+  std::map<std::tuple<std::string, std::string, std::string, float, float>, size_t> lineOf;
   std::set<long> counted;
   // Oldest first: a property's lines in the order its passes met them.
   for (auto pass = passes.rbegin(); pass != passes.rend(); ++pass) {
@@ -424,28 +425,27 @@ int16_t GatherTaxes(TaxPeriod period, std::string property, TaxReport& report) {
       if (isUndone) continue;
       const Community community = CommunityOf(entry);
       const std::string firm = Trimmed(pass->firmTaxId);
-      auto at = std::find_if(gathered.begin(), gathered.end(), [&](const Gathered& g) {
-        return g.line.property == entry.code && g.journalTaxId == community.taxId &&
-               g.line.firmTaxId == firm && g.line.vatRate == entry.vatRate &&
-               g.line.withholdingRate == entry.withholdingRate;
-      });
-      if (at == gathered.end()) {
+      // The line of the property, its tax identifiers and rates.
+      auto [at, added] = lineOf.try_emplace(
+          std::make_tuple(entry.code, community.taxId, firm, entry.vatRate, entry.withholdingRate),
+          gathered.size());
+      if (added) {
         gathered.emplace_back();
-        at = gathered.end() - 1;
-        at->journalTaxId = community.taxId;
-        at->line.property = entry.code;
-        at->line.firmTaxId = firm;
-        at->line.vatRate = entry.vatRate;
-        at->line.withholdingRate = entry.withholdingRate;
+        TaxLine& line = gathered.back().line;
+        line.property = entry.code;
+        line.firmTaxId = firm;
+        line.vatRate = entry.vatRate;
+        line.withholdingRate = entry.withholdingRate;
       }
-      TaxLine& line = at->line;
-      line.name = community.name;  // the latest pass's
+      Gathered& g = gathered[at->second];
+      TaxLine& line = g.line;
+      if (!community.name.empty()) line.name = community.name;  // the latest pass's
       line.communityTaxId = community.taxId;
       line.base += entry.base;
       line.vat += entry.vat;
       line.withheld += entry.withheld;
       line.passes += 1;
-      AddOwnerShares(entry, *at);
+      AddOwnerShares(entry, g);
       counted.insert(pass->id);
     }
   }
