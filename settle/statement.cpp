@@ -263,6 +263,10 @@ int16_t StatementText(long id, const std::string& property, StatementFormat form
   int16_t status = ReadJournalPass(id, pass);
   if (status == B_KEY_NOT_FOUND) problem = NoSuchPassText(id);
   if (status != 0) return status;
+  if (pass.Format() > kJournalFormat) {
+    problem = NewerJournalText(pass.Format());
+    return B_KEY_NOT_FOUND;
+  }
   std::vector<std::string> codes;
   std::vector<bool> undone;
   if ((status = JournalPropertiesOf(id, codes, undone)) != 0) return status;
@@ -318,11 +322,17 @@ std::string NoSuchPassText(long id) { return T("NO EXISTEIX LA LIQUIDACI\xE0 ") 
 
 std::string UndoWaitText() { return T("UN ALTRE LLOC DE TREBALL T\x90 LES DADES: ESPEREU UN MOMENT."); }
 
+std::string NewerJournalText(int16_t format) {
+  return T("EL DIARI \x90S D'UN FORMAT M\x90S NOU QUE AQUEST PROGRAMA: ") + Number(format) +
+         T(". ACTUALITZEU EL PROGRAMA.");
+}
+
 std::string UndoReportText(long id, const UndoResult& r) {
   const std::string pass = T("LA LIQUIDACI\xE0 ") + Number(id);
   switch (r.outcome) {
     case UndoOutcome::kNoSuchPass: return NoSuchPassText(id) + "\n";
     case UndoOutcome::kAlreadyUndone: return pass + T(" JA EST\xB7 DESFETA") + "\n";
+    case UndoOutcome::kNewerFormat: return NewerJournalText(r.format) + "\n";
     case UndoOutcome::kUndone: {
       std::string text = pass + T(" S'HA DESFET: ") + Number(r.undone) + T(" FINQUES");
       if (r.before > 0) text += T(" (I ") + Number(r.before) + T(" JA DESFETES ABANS)");

@@ -30,5 +30,8 @@ int16_t StatementText(long id, const std::string& property, StatementFormat form
 std::string UndoReportText(long id, const UndoResult& result);
 // The message shown while an undo waits for another station.
 std::string UndoWaitText();
+// The refusal of a pass written by a newer program, whose records this
+// one would misread: no reader reports from it and the undo leaves it be.
+std::string NewerJournalText(int16_t format);
 // "NO EXISTEIX LA LIQUIDACIÓ 12"
 std::string NoSuchPassText(long id);

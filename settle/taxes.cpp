@@ -492,11 +492,6 @@ std::string NoTaxPassText(const TaxReport& r) {
   return text;
 }
 
-std::string NewerJournalText(int16_t format) {
-  return T("EL DIARI \x90S D'UN FORMAT M\x90S NOU QUE AQUEST PROGRAMA: ") + Number(format) +
-         T(". ACTUALITZEU EL PROGRAMA.");
-}
-
 std::string TaxReportText(const TaxReport& r, StatementFormat format, bool owners) {
   if (format == StatementFormat::kCsv) return owners ? OwnersCsv(r) : CommunitiesCsv(r);
   const bool empty = r.lines.empty();

@@ -93,5 +93,3 @@ std::string TaxReportText(const TaxReport& report, StatementFormat format, bool 
 std::string TaxWarningsText(const TaxReport& report);
 // "NO HI HA CAP LIQUIDACIÓ ..." for a period without passes.
 std::string NoTaxPassText(const TaxReport& report);
-// The refusal of a journal of a newer format.
-std::string NewerJournalText(int16_t format);

@@ -184,6 +184,13 @@ UndoResult UndoPass(long id) {
   }
   if (status != 0) return failed(status);
   result.properties = pass.properties;
+  if (pass.Format() > kJournalFormat) {
+    // Its record images may hold fields this program does not know: putting
+    // them back could lose what the newer program wrote.
+    result.outcome = UndoOutcome::kNewerFormat;
+    result.format = pass.Format();
+    return result;
+  }
   if (pass.Undone()) {
     result.outcome = UndoOutcome::kAlreadyUndone;
     return result;

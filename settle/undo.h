@@ -36,6 +36,7 @@ enum class UndoOutcome {
   kUndone,         // every property of the pass is undone (some maybe by an earlier run)
   kNoSuchPass,     // the journal has no such pass
   kAlreadyUndone,  // it was undone before: nothing to do
+  kNewerFormat,    // written by a newer program (format): nothing was changed
   kRefused,        // see problems; nothing was changed, unless `undone` says otherwise
   kFailed,         // the record manager answered `status` (for `property` when set)
 };
@@ -47,6 +48,7 @@ struct UndoResult {
   long before = 0;      // already undone by an earlier run that did not end
   std::vector<UndoProblem> problems;
   int16_t status = 0;
+  int16_t format = 0;    // of the pass, for kNewerFormat
   std::string property;  // where the record manager failed, or where a change was met half way
 };
 

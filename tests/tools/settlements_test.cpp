@@ -284,6 +284,16 @@ TEST_F(SettlementsTest, TheFeesTaxesOfAYearAndOfAQuarter) {
   EXPECT_EQ(newer.exit, 1);
   EXPECT_EQ(newer.out, "");
   EXPECT_NE(newer.err.find("FORMATO M\xC3\x81S NUEVO QUE ESTE PROGRAMA: 2"), std::string::npos) << newer.err;
+  // Neither is its statement shown, nor is it undone: its record images may
+  // hold what this program would lose by writing them back.
+  const std::string before = Balances().out;
+  for (const char* command : {"show 1", "show 1 --csv", "undo 1"}) {
+    Result refused = Settlements(command);
+    EXPECT_EQ(refused.exit, 1) << command;
+    EXPECT_NE(refused.err.find("FORMATO M\xC3\x81S NUEVO QUE ESTE PROGRAMA: 2"), std::string::npos)
+        << command << ": " << refused.err;
+  }
+  EXPECT_EQ(Balances().out, before);
 }
 
 TEST_F(SettlementsTest, WrongUsesAndMissingThingsAreRefused) {
