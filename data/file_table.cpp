@@ -10,6 +10,7 @@
 #include <cstring>
 
 #include "data/data.h"
+#include "input/keys.h"
 #include "platform/le.h"
 #include "platform/platform.h"
 #include "recman/recman.h"
@@ -143,12 +144,14 @@ void OpenDataFile(int16_t& status, void* record_address, const std::string& name
 
   int16_t result = B_INVALID_FILE_NAME;
   bool created = false;
+  bool waited = false;
   DataFiles.failureKnown = false;
   if (!hostPath.empty() && hostPath.size() < kKeyBufferSize) {
     for (;;) {
       result = OpenCall(slot, hostPath);
       if (result == B_FILE_LOCKED) {
         PauseMs(kOpenRetryMs);  // another station holds the file: wait without limit
+        waited = true;
         continue;
       }
       if (result == B_FILE_NOT_FOUND && !created) {
@@ -161,6 +164,7 @@ void OpenDataFile(int16_t& status, void* record_address, const std::string& name
         if (createStatus == B_FILE_LOCKED) {
           created = false;
           PauseMs(kOpenRetryMs);
+          waited = true;
           continue;
         }
         result = createStatus;
@@ -168,6 +172,9 @@ void OpenDataFile(int16_t& status, void* record_address, const std::string& name
       break;
     }
   }
+  // What was typed while another station held the file is not carried out
+  // now.
+  if (waited) DropKeysTypedWhileWaiting();
   if (result != B_OK)
     EndOnDataError(WithFailureDetail(OpenFailureText() + name + " (" + std::to_string(result) + ")"));
 

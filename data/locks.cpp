@@ -36,6 +36,7 @@
 
 #include "data/data.h"
 #include "input/dates.h"
+#include "input/keys.h"
 #include "platform/le.h"
 #include "platform/platform.h"
 #include "platform/text.h"
@@ -161,10 +162,15 @@ void RemoveLockMessage() {
 // the folder is made, one level, when `makeFolder` and it is missing.
 void OpenShared(const std::string& path, const std::string& folder, bool makeFolder, ExclusiveFile& file) {
   bool folderJustMade = false;
+  bool waited = false;
   for (;;) {
     ExclusiveOpenResult result = OpenExclusive(path, file);
-    if (result == EXCL_OK) return;
+    if (result == EXCL_OK) {
+      if (waited) DropKeysTypedWhileWaiting();
+      return;
+    }
     if (result == EXCL_BUSY) {
+      waited = true;
       ShowLockMessage();
       PauseMs(static_cast<int>(std::floor(kLockFileBusyMaxMs * RandomUnit() + 1)));
       continue;
@@ -221,9 +227,12 @@ void FreeOwnRecords(const std::string& fileName) {
   const std::string path = LockDirectory() + "\\" + fileName;
   if (!FileExists(path)) return;
   ExclusiveFile file;
-  for (;;) {
+  for (bool waited = false;; waited = true) {
     ExclusiveOpenResult result = OpenExclusive(path, file);
-    if (result == EXCL_OK) break;
+    if (result == EXCL_OK) {
+      if (waited) DropKeysTypedWhileWaiting();
+      break;
+    }
     if (result != EXCL_BUSY) return;
     ShowLockMessage();
     PauseMs(static_cast<int>(std::floor(kLockFileBusyMaxMs * RandomUnit() + 1)));
@@ -404,6 +413,9 @@ int16_t TakeLock(const std::string& name, const std::string& from_key, const std
       WriteRecord(file, writeAt, NewLockRecord(from_key, to_key, now), path);
       file.Close();
       RemoveLockMessage();
+      // What was typed while another station held the lock is not carried
+      // out now.
+      if (conflicts > 0) DropKeysTypedWhileWaiting();
       return 0;
     }
     file.Close();

@@ -11,6 +11,7 @@
 #include <cstring>
 
 #include "data/data.h"
+#include "input/keys.h"
 #include "platform/le.h"
 #include "platform/platform.h"
 #include "recman/recman.h"
@@ -123,6 +124,8 @@ void CallRecordManager(int slot, uint16_t operation, int16_t& status) {
     break;
   }
   if (messageShown) CloseDataMessage();
+  // What was typed while the record was locked is not carried out now.
+  if (attempts > 0) DropKeysTypedWhileWaiting();
 }
 
 void FindRecord(int16_t& status, int16_t direction, std::string key_value, int16_t key_number,

@@ -25,6 +25,8 @@ namespace {
 // How long to wait for the next keypad digit while Alt is held: the digits
 // of one code are typed in a row; a pause this long ends the code.
 constexpr int kAltDigitWaitMs = 700;
+// DropTypedKeys reads at most this many events at a time.
+constexpr size_t kDropAtMost = 4096;
 
 enum MouseState { MOUSE_UNSET = 0, MOUSE_ON = 1, MOUSE_OFF = 2, MOUSE_ABSENT = 3 };
 
@@ -130,6 +132,28 @@ void FlushKeys() {
   ConsoleFlushInput();
   Keyboard.pending.clear();
   Keyboard.TypeAhead.clear();
+}
+
+bool DropTypedKeys() {
+  auto drop = [](const ConsoleEvent& event) {
+    if (event.kind == ConsoleEvent::KEY && event.key == kKeyEsc) Keyboard.escapeTyped = true;
+  };
+  for (const ConsoleEvent& event : Keyboard.pending) drop(event);
+  Keyboard.pending.clear();
+  Keyboard.TypeAhead.clear();
+  // Only what is ready now: a console that keeps delivering keys cannot
+  // hold the program here.
+  for (size_t read = 0; read < kDropAtMost; ++read) {
+    ConsoleEvent event;
+    if (!ConsolePollEvent(event, 0)) break;
+    drop(event);
+  }
+  return Keyboard.escapeTyped;
+}
+
+void DropKeysTypedWhileWaiting() {
+  DropTypedKeys();
+  FlushKeys();
 }
 
 void KeySet(const std::string& operations, const std::string& keyList) {

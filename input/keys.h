@@ -48,6 +48,10 @@ struct KeyboardState {
   bool calculatorOpen = false;         // the calculator is on screen (Alt+X does not open another)
   bool calendarOpen = false;           // the calendar is on screen (Alt+C does not open another)
   int mouseState = 0;                  // 0 not initialised, 1 on, 2 off, 3 absent
+  // An Escape was among the keys DropTypedKeys dropped: the settlement
+  // pass, which is the one wait that Escape ends, clears it at its start
+  // and stops when it is set.
+  bool escapeTyped = false;
   // A console event that ended an Alt+keypad digit sequence; the next read
   // delivers it.
   std::vector<ConsoleEvent> pending;
@@ -77,6 +81,16 @@ void WaitKey(KeyCode& key);
 void ReadKeyWaiting(KeyCode& key, int& button, int& column, int& row);
 // Drops every key typed and not read yet, the type-ahead included.
 void FlushKeys();
+// Reads every key the console has ready and drops it without acting on it
+// (no pop-up opens, no field sees it), the type-ahead too; an Escape among
+// them sets Keyboard.escapeTyped.  True when Keyboard.escapeTyped is set.
+// For the times the program works or waits on something other than the
+// operator (a settlement pass, another station's lock, a busy database).
+bool DropTypedKeys();
+// The end of such a wait: what was typed during it is dropped, never
+// carried out after it (DropTypedKeys, then FlushKeys for what the console
+// has not decoded yet); an Escape among it is kept in Keyboard.escapeTyped.
+void DropKeysTypedWhileWaiting();
 // Applies the letters of `operations` (any case) in order: "a" adds the
 // comma-separated hexadecimal codes of `keyList` ("d,1b,4800") to the
 // exit-key set, "e" empties it, "+" saves it, "-" puts back the last saved,

@@ -38,6 +38,11 @@ void VirtualFlush() {
 }
 
 bool VirtualPoll(ConsoleEvent& event, int timeoutMs) {
+  if (Console.scripted.empty() && timeoutMs != 0 && !Console.typedWhenWaited.empty()) {
+    event = Console.typedWhenWaited.front();
+    Console.typedWhenWaited.pop_front();
+    return true;
+  }
   if (Console.scripted.empty()) {
     if (timeoutMs < 0) {
       // A test that runs out of scripted keys while the program still
@@ -69,6 +74,7 @@ void ConsoleStartVirtual(int rows, int columns) {
   ResetBuffer(rows, columns);
   Console.backend = &kVirtualBackend;
   Console.scripted.clear();
+  Console.typedWhenWaited.clear();
   Console.starved = 0;
   Console.bells = 0;
   Console.cursorVisible = true;
@@ -187,6 +193,15 @@ void VirtualPushKey(int key) {
   e.kind = ConsoleEvent::KEY;
   e.key = key;
   Console.scripted.push_back(e);
+}
+
+void VirtualTypeWhenWaited(const std::vector<int>& keys) {
+  for (int k : keys) {
+    ConsoleEvent e;
+    e.kind = ConsoleEvent::KEY;
+    e.key = k;
+    Console.typedWhenWaited.push_back(e);
+  }
 }
 
 void VirtualPushKeys(const std::vector<int>& keys) {

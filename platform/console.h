@@ -64,6 +64,10 @@ struct ConsoleState {
   const ConsoleBackend* backend = nullptr;
   // Virtual backend.
   std::deque<ConsoleEvent> scripted;
+  // Scripted events that come only once the program waits for one (as an
+  // operator types when the screen asks): after `scripted`, and never to a
+  // look that does not wait (timeout 0).
+  std::deque<ConsoleEvent> typedWhenWaited;
   int starved = 0;  // blocking reads made after the script ran out
   int bells = 0;
 };
@@ -116,6 +120,8 @@ std::string ConsoleGetClipboard();
 
 void VirtualPushKey(int key);
 void VirtualPushKeys(const std::vector<int>& keys);
+// Keys the operator types once the program waits for a key (typedWhenWaited).
+void VirtualTypeWhenWaited(const std::vector<int>& keys);
 void VirtualPushText(const std::string& cp850);  // one key per byte
 void VirtualPushAltKeypad(const std::string& digits);
 void VirtualPushMouse(int column, int row, int button = 1);

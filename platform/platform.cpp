@@ -50,6 +50,13 @@ int SecondsSinceMidnight() {
   return t.hour * 3600 + t.minute * 60 + t.second;
 }
 
+int64_t SteadyMs() {
+  if (Platform.steady) return Platform.steady();
+  return std::chrono::duration_cast<std::chrono::milliseconds>(
+             std::chrono::steady_clock::now().time_since_epoch())
+      .count();
+}
+
 void PauseMs(int milliseconds) {
   // Every wait on another station is made of pauses: a request to end is
   // acted on before and after each, and wakes the pause itself.

@@ -43,12 +43,17 @@ struct PlatformHooks {
   // Takes the place of RunProgram: the argument vector it would start.
   std::function<int(const std::vector<std::string>& arguments)> runProgram;
   std::function<std::string()> computerName;
+  // Milliseconds of a steady clock (see SteadyMs).
+  std::function<int64_t()> steady;
 };
 extern PlatformHooks Platform;
 
 LocalTime Now();
 int SecondsSinceMidnight();
 void PauseMs(int milliseconds);
+// Milliseconds from an arbitrary start, never going back (for intervals
+// such as how often a progress line is redrawn; not a time of day).
+int64_t SteadyMs();
 double RandomUnit();        // uniform in [0, 1)
 uint32_t SecureRandom32();  // from the kernel's random source
 void Beep();                // the console bell (or the hook)

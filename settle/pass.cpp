@@ -537,16 +537,14 @@ Attempt TrySettle(const std::string& code, const std::string& seenDate) {
 }
 
 // The wait on a busy database, as lock mode 1 waits on a locked record: a
-// random pause of 1 to 10001 milliseconds, with Escape looked for all along.
-// False when the operator pressed Escape.
+// random pause of 1 to 10001 milliseconds, with Escape looked for all along
+// (every other key typed meanwhile is dropped).  False when the operator
+// pressed Escape.
 bool PauseWhileBusy() {
   int total = static_cast<int>(std::lround(kBusyPauseMaxMs * RandomUnit() + 1));
   for (int waited = 0; waited < total; waited += kKeyPollMs) {
     PauseMs(std::min(kKeyPollMs, total - waited));
-    KeyCode key = 0;
-    int button = 0, column = 0, row = 0;
-    ReadKey(key, button, column, row);
-    if (key == kKeyEsc) return false;
+    if (DropTypedKeys()) return false;
   }
   return true;
 }
@@ -612,9 +610,30 @@ void CreateWorkTables() {
   Settlement.OwnerCollections.assign(kOwnerNumbers, 0);
 }
 
+long PropertiesInRange(const std::string& lowP, const std::string& highP) {
+  long count = 0;
+  int16_t status = 0;
+  FindRecord(status, kGreaterOrEqual, lowP, 0, kFileProperties);
+  while (status == 0 && PropertyCode() <= highP) {
+    ++count;
+    SkipRecords(status, 1, kFileProperties);
+  }
+  return status == 0 || status == B_END_OF_FILE || status == B_KEY_NOT_FOUND ? count : -1;
+}
+
 void SettlementPass() {
   Settlement.untouched.clear();
   JournalStartPass();
+  // Escape is looked for before every property; whatever else is typed
+  // while the pass runs is dropped, and so is everything left at its end.
+  Keyboard.escapeTyped = false;
+  struct AtTheEnd {
+    ~AtTheEnd() {
+      EndProgress();
+      DropKeysTypedWhileWaiting();
+      Keyboard.escapeTyped = false;
+    }
+  } atTheEnd;
   // Keys of another shape (a property field of an unexpected width) would
   // select properties nobody chose; a concept outside 1..8 has no slot to
   // carry the balances into, and settling would delete collections without
@@ -623,8 +642,10 @@ void SettlementPass() {
   if (CarryConcept < 1 || CarryConcept > 8) return;
   const std::string lowP = LowerOwnerKey.substr(0, 2);
   const std::string highP = UpperOwnerKey.substr(0, 2);
+  StartProgress(PropertiesInRange(lowP, highP));
 
   std::string after;  // the last property dealt with (empty: none yet)
+  long reached = 0;   // properties of the range met so far
   int16_t status = Find(kGreaterOrEqual, lowP, kFileProperties);
   for (;;) {
     if (Busy(status)) {
@@ -640,7 +661,9 @@ void SettlementPass() {
     }
     if (status != 0 || PropertyCode() > highP) break;
     const std::string code = PropertyCode();
-    if (!SettleProperty(code, PropertyLastSettlement())) {
+    ShowProgress(code, ++reached);
+    // The operator's Escape stops the pass here, between two properties.
+    if (DropTypedKeys() || !SettleProperty(code, PropertyLastSettlement())) {
       NotSettledFrom(code, UntouchedReason::kStopped, 0, highP);
       return;
     }

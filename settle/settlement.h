@@ -29,6 +29,26 @@ void RunSettlement();
 // Properties that cannot be settled soundly are left untouched and listed in
 // Settlement.untouched.
 void SettlementPass();
+// How many properties the property file holds from property code lowP to
+// highP (2 packed bytes each); -1 when the file could not be read.
+long PropertiesInRange(const std::string& lowP, const std::string& highP);
+
+// ---- The progress line ------------------------------------------------------
+// While a pass runs, row 24 tells which property it is settling and how far
+// it is through the range (ProgressText).  StartProgress opens the line
+// with the number of properties of the range (< 0: not known); ShowProgress
+// gives the property being settled and its place in the range, and redraws
+// the line when kProgressRedrawMs have passed since it last did (the first
+// time at once); EndProgress puts back what row 24 showed before.
+constexpr int kProgressRedrawMs = 200;
+void StartProgress(long total);
+void ShowProgress(const std::string& code, long reached);
+void EndProgress();
+// "FINCA 0123 · 45 DE 999" (in the session's language): property `code`
+// (2 packed bytes), the `reached`-th of `total` (total < 0: not known, and
+// not said).
+std::string ProgressText(const std::string& code, long reached, long total);
+
 // Shows the properties the last pass left untouched, with the reason for
 // each (and the record manager's status where it gave one), in message
 // windows in the session's language (nothing when none); first, when the

@@ -101,9 +101,11 @@ TEST_F(LockModeTest, ModeAWaitsWithTheMessageShownOnceUntilTheRecordIsFree) {
     if (pauses.size() > 1)
       messageSeen = messageSeen && Messages.Showing("FITXER BLOQUEJAT. ESPEREU UN MOMENT.");
     if (pauses.size() == 3) other.Unlock();
+    VirtualPushKeys({'x', kKeyEnter});  // typed while waiting
   };
   FindRecord(status, 0, "BBBB", 0, kItems);
   EXPECT_EQ(status, 0);
+  EXPECT_TRUE(Console.scripted.empty()) << "what was typed during the wait is dropped when it ends";
   EXPECT_EQ(Record(), "BBBBsecond");
   EXPECT_EQ(pauses, (std::vector<int>{2501, 2501, 2501}));  // 10000 x 0.25 + 1
   // No message before the second attempt; then one window, never a second.

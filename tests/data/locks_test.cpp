@@ -178,8 +178,11 @@ TEST_F(LocksTest, TheLockMessageIsShownOnceWhileWaiting) {
     pauses.push_back(ms);
     depths.push_back(Messages.open);
     if (pauses.size() == 3) WriteLockFile(std::string(121, ' '));
+    VirtualPushKeys({kKeyAltX, kKeyEsc});  // typed while waiting
   };
   EXPECT_EQ(LockKey("PropietH", "0012"), 0);
+  EXPECT_TRUE(Console.scripted.empty()) << "what was typed during the wait is dropped when it ends";
+  EXPECT_TRUE(Keyboard.escapeTyped) << "an Escape among it is kept for a pass that may be running";
   EXPECT_EQ(depths, (std::vector<int>{1, 1, 1}));
   EXPECT_EQ(Messages.open, 0);
   EXPECT_EQ(LockFile(), Mine("0012"));  // into the free record

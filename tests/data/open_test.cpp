@@ -155,9 +155,13 @@ TEST_F(OpenTest, AFileLockedByAnotherHolderIsWaitedForInStepsOf3000Ms) {
   Platform.pause = [&](int ms) {
     pauses.push_back(ms);
     if (pauses.size() == 2) other.Close();
+    VirtualPushText("12");  // typed while waiting
   };
+  Keyboard.TypeAhead = "3";
   OpenDataFile(status, record, root + "DADES\\Items", 1, sizeof record);
   EXPECT_EQ(status, 0);
+  EXPECT_TRUE(Console.scripted.empty()) << "what was typed during the wait is dropped when it ends";
+  EXPECT_TRUE(Keyboard.TypeAhead.empty());
   EXPECT_EQ(pauses, (std::vector<int>{3000, 3000}));
 }
 
