@@ -61,6 +61,6 @@ if(TARPELIX_TESTS AND NOT TARPELIX_SANITIZE)
     add_test(NAME package.${_test} COMMAND bash ${PROJECT_SOURCE_DIR}/tests/package/${_test}.sh)
     set_tests_properties(package.${_test} PROPERTIES
       ENVIRONMENT "TARPELIX_BINARY_DIR=${PROJECT_BINARY_DIR};TARPELIX_SOURCE_DIR=${PROJECT_SOURCE_DIR};TARPELIX_VERSION=${PROJECT_VERSION};TARPELIX_RUNTIME_LIBRARIES=${_runtime_libraries}"
-      TIMEOUT 300)
+      TIMEOUT 300 LABELS package)
   endforeach()
 endif()
