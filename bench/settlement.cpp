@@ -47,6 +47,26 @@
 //   journal_records the journal's records after the pass
 //   journal_KiB_per_property  their bytes (1 KiB each) per property settled
 //   db_MiB          the database and its log after the pass
+//   BM_SettlementAgainstPlain/P/R   settles P properties of the shape of
+//                               BM_SettlementPass (40 owners, 12 collections,
+//                               50 payments) three times over copies of the
+//                               same data: with the journal, without it, and
+//                               as plain SQLite (plain_sqlite.h: the pass's
+//                               own reads, updates, deletes and inserts,
+//                               traced once and replayed on one table per
+//                               file); R turns the order round so that the
+//                               machine's drift falls on each alike.  The
+//                               replay's reads and its tables after it are
+//                               checked against the pass's, record for
+//                               record.  Counters, for each of the three
+//                               (pass, nojournal, plain): _wall_s, _cpu_s
+//                               (the process's CPU time: user and system, all
+//                               threads), _peak_MiB (resident high-water mark
+//                               during it); and the ratios wall_ratio,
+//                               cpu_ratio, peak_ratio (the pass with the
+//                               journal against plain SQLite) and
+//                               journal_ratio (with the journal against
+//                               without, wall).
 // The record manager keeps its usual durability (synchronous=FULL).
 #include "settle/settlement.h"
 
@@ -56,6 +76,7 @@
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
+#include <time.h>
 #include <unistd.h>
 
 #include <cstdio>
@@ -64,6 +85,7 @@
 #include <map>
 #include <string>
 
+#include "bench/plain_sqlite.h"
 #include "data/data.h"
 #include "data/locks.h"
 #include "input/dates.h"
@@ -449,6 +471,278 @@ void BM_SettlementJournal(benchmark::State& state) {
       properties > 0 ? static_cast<double>(journalRecords) / static_cast<double>(properties) : 0.0;
   state.counters["db_MiB"] = db;
 }
+
+// ---- Against plain SQLite ------------------------------------------------------
+
+double ProcessCpuSeconds() {
+  timespec t{};
+  clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &t);
+  return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_nsec) * 1e-9;
+}
+double WallSeconds() {
+  timespec t{};
+  clock_gettime(CLOCK_MONOTONIC, &t);
+  return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_nsec) * 1e-9;
+}
+
+// Wall, CPU and peak of one timed run.
+struct Measured {
+  double wall = 0, cpu = 0, peak = 0;
+};
+template <typename Run>
+Measured Measure(Run run) {
+  bool peakReset = ResetResidentPeak();
+  double wall = WallSeconds(), cpu = ProcessCpuSeconds();
+  run();
+  Measured m;
+  m.wall = WallSeconds() - wall;
+  m.cpu = ProcessCpuSeconds() - cpu;
+  m.peak = peakReset ? ResidentPeakMiB() : -1;
+  return m;
+}
+
+plain::Trace* gTrace = nullptr;
+
+void ObserveCall(uint16_t operation, void* positionBlock, const void* dataBuffer, uint32_t dataLength,
+                 const std::string& keySent, int8_t keyNumber, int16_t status) {
+  plain::Trace& t = *gTrace;
+  uint8_t op = plain::PlainOperation(operation);
+  if (!plain::Replayed(op)) return;
+  plain::Call c;
+  c.op = op;
+  c.key = keyNumber;
+  c.status = status == B_DATA_BUFFER_TOO_SHORT ? int16_t{B_OK} : status;
+  size_t h = 0;
+  while (h < t.handles.size() && t.handles[h] != positionBlock) ++h;
+  if (h == t.handles.size()) {
+    t.handles.push_back(positionBlock);
+    int16_t file = 0;
+    for (int i = 1; i < kDataSlots; ++i)
+      if (DataFiles.slots[i].positionBlock == positionBlock) file = DataFiles.slots[i].fileNumber;
+    t.fileOfHandle.push_back(file);
+  }
+  c.handle = static_cast<uint16_t>(h);
+  if (op >= B_GET_EQUAL && op <= B_GET_LAST) {
+    c.keyAt = t.bytes.size();
+    c.keyLength = static_cast<uint16_t>(keySent.size());
+    t.bytes += keySent;
+  }
+  if (op == B_INSERT || op == B_UPDATE) {
+    c.dataAt = t.bytes.size();
+    c.dataLength = dataLength;
+    t.bytes.append(static_cast<const char*>(dataBuffer), dataLength);
+  }
+  if (c.status == B_OK && (plain::IsRead(op) || op == B_INSERT)) c.pos = plain::EnginePosition(positionBlock);
+  else if (op == B_GET_DIRECT) c.pos = GetLe32(dataBuffer);
+  t.calls.push_back(c);
+}
+
+// Steps through the records of the file in `slot` in the order of their
+// positions: `each(position, record)` until it answers false.
+template <typename Each>
+bool EachRecord(int slot, Each each) {
+  unsigned char* pb = DataFiles.slots[slot].positionBlock;
+  std::string data(kDataBufferSize, ' ');
+  char key[kKeyBufferSize] = {};
+  for (uint16_t op = B_STEP_FIRST;; op = B_STEP_NEXT) {
+    uint32_t length = kDataBufferSize;
+    int16_t st = BTRCALL(op, pb, data.data(), &length, key, 0, 0);
+    if (st == B_END_OF_FILE) return true;
+    if (st != B_OK && st != B_DATA_BUFFER_TOO_SHORT) return false;
+    if (!each(plain::EnginePosition(pb), std::string(data.data(), length))) return false;
+  }
+}
+
+// A generated suite with the pass's trace and the plain database made from
+// its data files, made once for each size.
+struct Traced {
+  const Generated* g = nullptr;
+  plain::Trace trace;
+  std::string database;  // the plain SQLite copy of the data files before the pass
+};
+std::map<int, std::unique_ptr<Traced>> gTraced;
+
+bool MakePlainDatabase(plain::Trace& trace, const std::string& path) {
+  sqlite3* db = nullptr;
+  bool ok = sqlite3_open(path.c_str(), &db) == SQLITE_OK && plain::SetPragmas(db) &&
+            plain::Exec(db, "PRAGMA synchronous=OFF") && plain::Exec(db, "BEGIN");
+  std::string scratch;
+  for (int i = 1; ok && i < kDataSlots; ++i) {
+    int16_t number = DataFiles.slots[i].fileNumber;
+    if (number == 0) continue;
+    std::string stat;
+    ok = ReadFileStatistics(i, stat) == 0;
+    plain::FileLayout layout;
+    ok = ok && plain::ParseSpec(stat, layout) && plain::MakeTable(db, number, layout);
+    if (!ok) break;
+    trace.specs[number] = stat;
+    sqlite3_stmt* insert = nullptr;
+    ok =
+        sqlite3_prepare_v2(db, plain::InsertSql(number, layout).c_str(), -1, &insert, nullptr) == SQLITE_OK &&
+        EachRecord(i, [&](int64_t pos, const std::string& record) {
+          return plain::InsertRecord(insert, layout, pos, record, scratch);
+        });
+    sqlite3_finalize(insert);
+    ok = ok && plain::MakeIndexes(db, number, layout);
+  }
+  ok = ok && plain::Exec(db, "COMMIT") && plain::Exec(db, "PRAGMA wal_checkpoint(TRUNCATE)");
+  sqlite3_close(db);
+  return ok;
+}
+
+const Traced* TracedFor(int properties) {
+  auto it = gTraced.find(properties);
+  if (it != gTraced.end()) return it->second.get();
+  auto t = std::make_unique<Traced>();
+  t->g = GeneratedFor(properties, 40, 12, 50);
+  if (!t->g) return nullptr;
+  std::string previous = CurrentDirectory();
+  std::string dir = CopyOf(*t->g);
+  StartPassStation(dir + "/");
+  t->database = t->g->dir + "/plain.db";
+  bool ok = MakePlainDatabase(t->trace, t->database);
+  // The pass from freshly opened files, traced.
+  int16_t status = 0;
+  ResetDataFiles(status);
+  StartPassStation(dir + "/");
+  Journal.enabled = true;
+  gTrace = &t->trace;
+  DataFiles.engineObserver = ObserveCall;
+  SettlementPass();
+  DataFiles.engineObserver = nullptr;
+  gTrace = nullptr;
+  ok = ok && Settlement.untouched.empty();
+  EndIteration(previous, dir);
+  if (!ok) return nullptr;
+  return gTraced.emplace(properties, std::move(t)).first->second.get();
+}
+
+// The record files after the pass against the plain tables after the
+// replay, record for record: empty when they agree, else the first difference.
+std::string CompareWithPlain(const std::string& database) {
+  sqlite3* db = nullptr;
+  if (sqlite3_open(database.c_str(), &db) != SQLITE_OK) return "the plain database does not open";
+  std::string problem;
+  for (int i = 1; problem.empty() && i < kDataSlots; ++i) {
+    int16_t number = DataFiles.slots[i].fileNumber;
+    if (number == 0) continue;
+    sqlite3_stmt* s = nullptr;
+    sqlite3_prepare_v2(db, ("SELECT rowid_, data FROM " + plain::Table(number) + " ORDER BY rowid_").c_str(),
+                       -1, &s, nullptr);
+    long records = 0;
+    bool walked = EachRecord(i, [&](int64_t pos, std::string record) {
+      ++records;
+      bool row = sqlite3_step(s) == SQLITE_ROW && sqlite3_column_int64(s, 0) == pos;
+      std::string other = row ? std::string(static_cast<const char*>(sqlite3_column_blob(s, 1)),
+                                            static_cast<size_t>(sqlite3_column_bytes(s, 1)))
+                              : std::string();
+      // The journal's pass header names the station and the time the pass
+      // started: the traced pass's, not this one's.
+      if (number == kFileJournal && record.size() > 42 && other.size() > 42 && record[8] == 'A') {
+        for (std::string* r : {&record, &other}) {
+          std::fill(r->begin() + 16, r->begin() + 20, '\0');
+          std::fill(r->begin() + 35, r->begin() + 42, '\0');
+        }
+      }
+      if (!row || other != record) {
+        size_t at = 0;
+        while (at < other.size() && at < record.size() && other[at] == record[at]) ++at;
+        problem = "file " + std::to_string(number) + ": record at " + std::to_string(pos) +
+                  " differs from byte " + std::to_string(at) + " (" + std::to_string(record.size()) +
+                  " and " + std::to_string(other.size()) + " bytes)";
+        return false;
+      }
+      return true;
+    });
+    if (problem.empty() && !walked) problem = "file " + std::to_string(number) + " could not be read";
+    if (problem.empty() && sqlite3_step(s) == SQLITE_ROW)
+      problem =
+          "file " + std::to_string(number) + ": plain SQLite keeps more than " + std::to_string(records);
+    sqlite3_finalize(s);
+  }
+  sqlite3_close(db);
+  return problem;
+}
+
+void BM_SettlementAgainstPlain(benchmark::State& state) {
+  const int properties = static_cast<int>(state.range(0));
+  const int order = static_cast<int>(state.range(1) % 3);
+  std::string previous = CurrentDirectory();
+  Measured pass, bare, plainRun;
+  for (auto _ : state) {
+    const Traced* t = TracedFor(properties);
+    if (!t) {
+      state.SkipWithError("the data could not be generated or traced");
+      break;
+    }
+    std::string problem;
+    auto runPass = [&](bool journal, Measured& m, bool check, bool plainFirst) {
+      std::string dir = CopyOf(*t->g);
+      std::string copy = dir + "/plain.db";
+      plain::Replay replay;
+      auto replayPlain = [&] {
+        std::filesystem::copy_file(t->database, copy);
+        if (!replay.Open(copy, t->trace)) problem = "the plain database does not open: " + replay.problem;
+        if (problem.empty()) plainRun = Measure([&] { replay.Run(t->trace); });
+      };
+      if (check && plainFirst) replayPlain();
+      StartPassStation(dir + "/");
+      Journal.enabled = journal;
+      m = Measure([] { SettlementPass(); });
+      if (!Settlement.untouched.empty()) problem = "properties left untouched";
+      if (check && problem.empty()) {
+        if (!plainFirst) replayPlain();
+        if (problem.empty() && replay.failed) problem = "plain SQLite: " + replay.problem;
+        std::vector<int64_t> expected = plain::TracedReads(t->trace);
+        if (problem.empty() && replay.reached != expected) {
+          size_t i = 0;
+          while (i < expected.size() && i < replay.reached.size() && expected[i] == replay.reached[i]) ++i;
+          problem = "plain SQLite reached other records (read " + std::to_string(i) + " of " +
+                    std::to_string(expected.size()) + ")";
+        }
+        replay.Close();
+        if (problem.empty()) problem = CompareWithPlain(copy);
+      }
+      EndIteration(previous, dir);
+    };
+    // The three in turn, their order moved on by R: the pass with the
+    // journal, plain SQLite (before or after it, on a copy of its own) and
+    // the pass without the journal.
+    static constexpr int kOrders[3][2] = {{0, 1}, {1, 2}, {2, 1}};
+    for (int step : kOrders[order]) {
+      if (step == 1) runPass(false, bare, false, false);
+      else runPass(true, pass, true, step == 2);
+    }
+    if (!problem.empty()) {
+      state.SkipWithError(problem.c_str());
+      break;
+    }
+  }
+  auto ratio = [](double a, double b) { return b > 0 ? a / b : 0.0; };
+  state.counters["pass_wall_s"] = pass.wall;
+  state.counters["pass_cpu_s"] = pass.cpu;
+  state.counters["pass_peak_MiB"] = pass.peak;
+  state.counters["nojournal_wall_s"] = bare.wall;
+  state.counters["nojournal_cpu_s"] = bare.cpu;
+  state.counters["plain_wall_s"] = plainRun.wall;
+  state.counters["plain_cpu_s"] = plainRun.cpu;
+  state.counters["plain_peak_MiB"] = plainRun.peak;
+  state.counters["wall_ratio"] = ratio(pass.wall, plainRun.wall);
+  state.counters["cpu_ratio"] = ratio(pass.cpu, plainRun.cpu);
+  state.counters["peak_ratio"] = ratio(pass.peak, plainRun.peak);
+  state.counters["journal_ratio"] = ratio(pass.wall, bare.wall);
+}
+// A small suite (quick to compare), then the office's large one: three runs
+// of each, the order turned round each time.
+void AgainstPlainRuns(benchmark::internal::Benchmark* b) {
+  for (int properties : {100, 1000})
+    for (int run = 1; run <= 3; ++run) b->Args({properties, run});
+}
+BENCHMARK(BM_SettlementAgainstPlain)
+    ->Apply(AgainstPlainRuns)
+    ->Iterations(1)
+    ->Unit(benchmark::kSecond)
+    ->UseRealTime();
 
 // Alone and with the idle station in turn, three times each, so that the
 // disk's and the machine's drifts fall on both alike.

@@ -62,6 +62,11 @@ struct DataFileTable {
   // tried first, and trusted only when that slot still holds the file.
   static constexpr int kSlotHints = 256;
   uint8_t slotHint[kSlotHints] = {};
+  // When set, told of every call of the record manager once it returned:
+  // the key as it was sent, the buffers as they came back and the status
+  // (the benchmarks trace a pass with it).  Unset in the program.
+  void (*engineObserver)(uint16_t operation, void* positionBlock, const void* dataBuffer, uint32_t dataLength,
+                         const std::string& keySent, int8_t keyNumber, int16_t status) = nullptr;
 };
 extern DataFileTable DataFiles;
 

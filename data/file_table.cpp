@@ -55,8 +55,13 @@ int16_t CallEngine(uint16_t operation, void* positionBlock, void* dataBuffer, ui
   // never inside one.
   EndIfRequested();
   ++DataFiles.engineCalls;
+  std::string keySent;
+  if (DataFiles.engineObserver && keyBuffer) keySent.assign(static_cast<const char*>(keyBuffer), keyLength);
   int16_t status = BTRCALL(operation, positionBlock, dataBuffer, dataLength, keyBuffer, keyLength, keyNumber);
   if (status != B_OK && RecmanLastDiagnostic(DataFiles.failure)) DataFiles.failureKnown = true;
+  if (DataFiles.engineObserver)
+    DataFiles.engineObserver(operation, positionBlock, dataBuffer, dataLength ? *dataLength : 0, keySent,
+                             keyNumber, status);
   return status;
 }
 
