@@ -66,6 +66,43 @@ TEST_F(UpdateDeleteTest, AnUpdateIsStoredLoggedAndReadBack) {
   EXPECT_EQ(Record(), "CCCCthird ");
 }
 
+// The observer the benchmarks trace a pass with: told of each call once it
+// returned, with the key as sent (before the engine wrote over it), the
+// record as it came back and the status.
+struct ObservedCall {
+  uint16_t operation;
+  std::string key, data;
+  int16_t status;
+};
+std::vector<ObservedCall> observed;
+void Observe(uint16_t operation, void*, const void* data, uint32_t length, const std::string& key, int8_t,
+             int16_t status) {
+  observed.push_back({operation, key, std::string(static_cast<const char*>(data), length), status});
+}
+
+TEST_F(UpdateDeleteTest, TheObserverSeesEveryCallWithTheKeySentAndTheStatus) {
+  observed.clear();
+  DataFiles.engineObserver = Observe;
+  int16_t status = -1;
+  FindRecord(status, 1, "BBBA", 0, kItems);  // greater or equal: BBBB
+  Set("BBBBchanged");
+  UpdateRecord(status, kItems);
+  FindRecord(status, 0, "QQQQ", 0, kItems);
+  DataFiles.engineObserver = nullptr;
+  SkipRecords(status, 1, kItems);  // unobserved
+  std::vector<uint16_t> operations;
+  for (const ObservedCall& c : observed) operations.push_back(c.operation);
+  EXPECT_EQ(operations, (std::vector<uint16_t>{B_STAT, B_GET_GE, B_GET_POSITION, B_UPDATE, B_GET_DIRECT,
+                                               B_STAT, B_GET_EQUAL}));
+  ASSERT_EQ(observed.size(), 7u);
+  EXPECT_EQ(observed[1].key, "BBBA");
+  EXPECT_EQ(observed[1].data.substr(0, 10), "BBBBsecond");
+  EXPECT_EQ(observed[3].data.substr(0, 10), "BBBBchange");
+  EXPECT_EQ(observed[3].status, B_OK);
+  EXPECT_EQ(observed[6].key, "QQQQ");
+  EXPECT_EQ(observed[6].status, B_KEY_NOT_FOUND);
+}
+
 TEST_F(UpdateDeleteTest, EveryUpdateAppendsALineSuccessfulOrNot) {
   int16_t status = -1;
   FindRecord(status, 0, "AAAA", 0, kItems);
