@@ -20,17 +20,9 @@
 #include "platform/platform.h"
 #include "screen/windows.h"
 #include "session/session.h"
-#include "tests/screen_capture.h"
-#include "tests/temp_dir.h"
+#include "tests/screen/screen_test_support.h"
 
 namespace {
-
-std::vector<std::vector<std::string>> snapshots;  // [n][row], rows 1-based
-
-std::string TakeSnapshot() {
-  snapshots.push_back(CaptureScreen().rows);
-  return "";
-}
 
 constexpr int kSnap = kKeyAltX;
 const std::string kVertical = "\xB3";
@@ -50,31 +42,11 @@ std::vector<int> operator+(std::vector<int> a, const std::vector<int>& b) {
 // A tape or entry amount as the window shows it: 22 characters.
 std::string Amount(const std::string& shown) { return std::string(22 - shown.size(), ' ') + shown; }
 
-class CalculatorTest : public ::testing::Test {
+class CalculatorTest : public ScreenTest {
  protected:
-  TempDir temp{"calculator_test_"};
-  const std::string dir = temp.path;
-  std::map<std::string, std::string> environment;
-
   void SetUp() override {
-    ASSERT_FALSE(dir.empty());
-    environment["KALROOT"] = dir + "/";
-    Platform.environment = &environment;
-    Session = SessionState{};
-    Session.tempDir = dir + "/";
-    Session.terminalDir = dir + "/";
-    ConsoleStartVirtual();
-    ResetWindows();
-    ResetFormatPreferences();
-    Keyboard = KeyboardState{};
+    ScreenTest::SetUp();
     Keyboard.calculator = TakeSnapshot;
-    snapshots.clear();
-  }
-
-  void TearDown() override {
-    ResetWindows();
-    Keyboard = KeyboardState{};
-    Platform = PlatformHooks{};
   }
 
   std::string TapePath() { return dir + "/KALCALC.TMP"; }
@@ -110,7 +82,7 @@ TEST_F(CalculatorTest, AdditionPrintsBothNumbersAndTheTotalOnTheTape) {
   EXPECT_EQ(Line(s, 22).operatorKey, ' ');
 
   ASSERT_EQ(snapshots.size(), 1u);
-  const std::vector<std::string>& rows = snapshots[0];
+  const std::vector<std::string>& rows = snapshots[0].rows;
   EXPECT_EQ(rows[19].substr(0, 26), "\xDA" + std::string(24, '\xC4') + "\xBF");
   EXPECT_EQ(rows[20].substr(0, 26), kVertical + Amount("12") + " +" + kVertical);
   EXPECT_EQ(rows[21].substr(0, 26), kVertical + Amount("30") + " =" + kVertical);
@@ -168,7 +140,7 @@ TEST_F(CalculatorTest, ClearRestoresTheTotalThenClearsAllThenEmptiesTheTape) {
   s = After(Keys("C") + std::vector<int>{kSnap});
   EXPECT_EQ(s.firstTapeLine, kEmptyTape);
   // The empty tape: the entry box alone, the screen beneath above it.
-  const std::vector<std::string>& rows = snapshots.at(0);
+  const std::vector<std::string>& rows = snapshots.at(0).rows;
   EXPECT_EQ(rows[22].substr(0, 26), std::string(26, ' '));
   EXPECT_EQ(rows[23].substr(0, 26), "\xDA" + std::string(24, '\xC4') + "\xBF");
 }
@@ -199,19 +171,19 @@ TEST_F(CalculatorTest, FReturnsTheValueInHundredthsWithoutSign) {
 TEST_F(CalculatorTest, DivisionByZeroShowsErrorAndTheNextClearRecovers) {
   CalculatorState s = After(Keys("5/0=") + std::vector<int>{kSnap} + Keys("7+F") + std::vector<int>{kSnap});
   ASSERT_EQ(snapshots.size(), 2u);
-  EXPECT_EQ(snapshots[0][24].substr(0, 26), kVertical + Amount("ERROR") + "  " + kVertical);
-  EXPECT_EQ(snapshots[0][22].substr(0, 26), kVertical + Amount("ERROR") + "  " + kVertical);
-  EXPECT_EQ(snapshots[0][21].substr(0, 26), kVertical + Amount("0") + " =" + kVertical);
-  EXPECT_EQ(snapshots[1], snapshots[0]);  // 7, + and F were refused
-  EXPECT_EQ(Console.bells, 4);            // the error itself and the three refused keys
+  EXPECT_EQ(snapshots[0].rows[24].substr(0, 26), kVertical + Amount("ERROR") + "  " + kVertical);
+  EXPECT_EQ(snapshots[0].rows[22].substr(0, 26), kVertical + Amount("ERROR") + "  " + kVertical);
+  EXPECT_EQ(snapshots[0].rows[21].substr(0, 26), kVertical + Amount("0") + " =" + kVertical);
+  EXPECT_EQ(snapshots[1].rows, snapshots[0].rows);  // 7, + and F were refused
+  EXPECT_EQ(Console.bells, 4);                      // the error itself and the three refused keys
   EXPECT_FALSE(std::isfinite(s.entry));
 
   // The error survives in the tape file and the next opening shows it;
   // C clears it and the machine works again.
   s = After(std::vector<int>{kSnap} + Keys("C2+3=") + std::vector<int>{kSnap});
-  EXPECT_EQ(snapshots[2][24].substr(0, 26), kVertical + Amount("ERROR") + "  " + kVertical);
+  EXPECT_EQ(snapshots[2].rows[24].substr(0, 26), kVertical + Amount("ERROR") + "  " + kVertical);
   EXPECT_EQ(s.entry, 5);
-  EXPECT_EQ(snapshots[3][24].substr(0, 26), kVertical + Amount("5") + "  " + kVertical);
+  EXPECT_EQ(snapshots[3].rows[24].substr(0, 26), kVertical + Amount("5") + "  " + kVertical);
 }
 
 TEST_F(CalculatorTest, ZeroDividedByZeroIsAnErrorToo) {
@@ -231,9 +203,9 @@ TEST_F(CalculatorTest, ResultsAreShownWithTheirOwnDecimals) {
   CalculatorState s = After(Keys("0.1+0.2=") + std::vector<int>{kSnap});
   EXPECT_DOUBLE_EQ(s.entry, 0.3);
   EXPECT_EQ(s.decimals, 1);
-  EXPECT_EQ(snapshots.at(0)[24].substr(0, 26), kVertical + Amount("0'3") + "  " + kVertical);
+  EXPECT_EQ(snapshots.at(0).rows[24].substr(0, 26), kVertical + Amount("0'3") + "  " + kVertical);
   s = After(Keys("CC1234.5+1=") + std::vector<int>{kSnap});
-  EXPECT_EQ(snapshots.at(1)[24].substr(0, 26), kVertical + Amount("1.235'5") + "  " + kVertical);
+  EXPECT_EQ(snapshots.at(1).rows[24].substr(0, 26), kVertical + Amount("1.235'5") + "  " + kVertical);
   s = After(Keys("CC10/3="));
   EXPECT_EQ(s.decimals, 14);  // 15 significant digits
 }
@@ -272,7 +244,7 @@ TEST_F(CalculatorTest, TheTapeKeepsTwentyTwoLinesAndShowsTwentyOne) {
   EXPECT_EQ(Line(s, 1).amount, 9);
   EXPECT_EQ(Line(s, 22).amount, 30);
   EXPECT_EQ(s.entry, 465);
-  const std::vector<std::string>& rows = snapshots.at(0);
+  const std::vector<std::string>& rows = snapshots.at(0).rows;
   EXPECT_EQ(rows[1].substr(0, 26), "\xDA" + std::string(24, '\xC4') + "\xBF");
   EXPECT_EQ(rows[2].substr(0, 26), kVertical + Amount("10") + " +" + kVertical);
 }
@@ -280,11 +252,11 @@ TEST_F(CalculatorTest, TheTapeKeepsTwentyTwoLinesAndShowsTwentyOne) {
 TEST_F(CalculatorTest, LeftAndRightMoveTheWindowAndWrapAtTheEdges) {
   CalculatorState s = After(Keys("1+") + std::vector<int>{kKeyLeft, kSnap, kKeyRight, kKeyCtrlRight, kSnap});
   EXPECT_EQ(s.windowColumn, 2);
-  const std::vector<std::string>& atRight = snapshots.at(0);
+  const std::vector<std::string>& atRight = snapshots.at(0).rows;
   EXPECT_EQ(atRight[25].substr(54, 26), "\xC0" + std::string(24, '\xC4') + "\xD9");
   EXPECT_EQ(atRight[25].substr(0, 26), std::string(26, ' '));
-  EXPECT_EQ(snapshots.at(1)[25].substr(1, 26), "\xC0" + std::string(24, '\xC4') + "\xD9");
-  EXPECT_EQ(snapshots.at(1)[25].substr(54, 26), std::string(26, ' '));
+  EXPECT_EQ(snapshots.at(1).rows[25].substr(1, 26), "\xC0" + std::string(24, '\xC4') + "\xD9");
+  EXPECT_EQ(snapshots.at(1).rows[25].substr(54, 26), std::string(26, ' '));
 }
 
 TEST_F(CalculatorTest, TheTapeFileOutlivesTheRun) {
@@ -340,7 +312,7 @@ TEST_F(CalculatorTest, ASymbolicLinkInPlaceOfTheTapeIsRefusedAndToldOnce) {
   EXPECT_EQ(Run(Keys("7F")), "700");                                  // told once
   ASSERT_EQ(snapshots.size(), 1u);
   std::string message;
-  for (const std::string& row : snapshots[0]) message += row;
+  for (const std::string& row : snapshots[0].rows) message += row;
   EXPECT_NE(message.find("NO ES POT ACCEDIR AL FITXER " + TapePath() + ":"), std::string::npos) << message;
   std::string contents;
   ASSERT_TRUE(ReadWholeFile(victim, contents));

@@ -19,25 +19,9 @@
 #include "platform/platform.h"
 #include "screen/windows.h"
 #include "session/session.h"
-#include "tests/screen_capture.h"
-#include "tests/temp_dir.h"
+#include "tests/screen/screen_test_support.h"
 
 namespace {
-
-struct Snapshot {
-  std::vector<std::string> rows;  // rows[r] = screen row r, 1-based
-  std::vector<std::vector<unsigned char>> attributes;
-};
-std::vector<Snapshot> snapshots;
-
-std::string TakeSnapshot() {
-  Snapshot s;
-  ScreenCapture screen = CaptureScreen();
-  s.rows = std::move(screen.rows);
-  s.attributes = std::move(screen.attributes);
-  snapshots.push_back(s);
-  return "";
-}
 
 constexpr int kSnap = kKeyAltX;
 constexpr int kLeft = 59;  // window columns 59..80, day columns from 60
@@ -51,16 +35,10 @@ std::string Trimmed(std::string text) {
   return first == std::string::npos ? std::string() : text.substr(first);
 }
 
-class CalendarTest : public ::testing::Test {
+class CalendarTest : public ScreenTest {
  protected:
-  TempDir temp{"calendar_test_"};
-  const std::string dir = temp.path;
-  std::map<std::string, std::string> environment;
-
   void SetUp() override {
-    ASSERT_FALSE(dir.empty());
-    environment["KALROOT"] = dir + "/";
-    Platform.environment = &environment;
+    ScreenTest::SetUp();
     Platform.clock = [] {
       LocalTime t;
       t.year = 2024;
@@ -68,25 +46,7 @@ class CalendarTest : public ::testing::Test {
       t.day = 29;
       return t;
     };
-    Session = SessionState{};
-    Session.tempDir = dir + "/";
-    Session.language = "CAT";
-    for (int i = 0; i < 5; ++i) {
-      Session.foreground[i] = static_cast<int16_t>(i + 1);
-      Session.background[i] = static_cast<int16_t>(i + 6);
-    }
-    ConsoleStartVirtual();
-    ResetWindows();
-    ResetFormatPreferences();
-    Keyboard = KeyboardState{};
     Keyboard.calculator = TakeSnapshot;
-    snapshots.clear();
-  }
-
-  void TearDown() override {
-    ResetWindows();
-    Keyboard = KeyboardState{};
-    Platform = PlatformHooks{};
   }
 
   std::string Run(const std::string& sessionDate, const std::vector<int>& keys) {

@@ -13,7 +13,7 @@
 #include "platform/console.h"
 #include "screen/windows.h"
 #include "session/session.h"
-#include "tests/temp_dir.h"
+#include "tests/screen/screen_test_support.h"
 
 namespace {
 
@@ -56,24 +56,8 @@ std::string KeyNames(const std::vector<int>& keys) {
   return names;
 }
 
-class EditorTest : public ::testing::Test {
+class EditorTest : public ScreenTest {
  protected:
-  void SetUp() override {
-    ASSERT_FALSE(dir_.empty());
-    Session.tempDir = dir_ + "/";
-    for (int i = 0; i < 5; ++i) {
-      Session.foreground[i] = static_cast<int16_t>(i + 1);
-      Session.background[i] = static_cast<int16_t>(i + 6);
-    }
-    ConsoleStartVirtual();
-    ResetWindows();
-    Keyboard = KeyboardState{};
-  }
-  void TearDown() override {
-    ResetWindows();
-    Keyboard = KeyboardState{};
-  }
-
   // Edits `text` at row 5, column 10 with the keys given; the edit must end
   // on the last one.
   void Edit(std::string& text, int& cursor, const std::vector<int>& keys, int width = 0) {
@@ -86,8 +70,6 @@ class EditorTest : public ::testing::Test {
   }
   std::string Trace() { return "keys: " + KeyNames(keys_) + "\n" + VirtualScreenDump(); }
 
-  TempDir temp_{"editor_test_"};
-  const std::string dir_ = temp_.path;
   std::vector<int> keys_;
   KeyCode key_ = 0;
 };

@@ -17,24 +17,17 @@
 #include "screen/form_driver.h"
 #include "screen/windows.h"
 #include "session/session.h"
-#include "tests/temp_dir.h"
+#include "tests/screen/screen_test_support.h"
 
 // Enter, Esc, Up, Down, PgUp, PgDn, code 2 (Ctrl+B), F2 and F4 end an edit
 // (End is the editor's own: it moves to the end of the text).
 const std::string kScreenKeys = "d,1b,4800,5000,4900,5100,2,3c00,3e00";
 constexpr KeyCode kKeyCode2 = 2;  // accepts the screen from any field
 
-class FormDriverTest : public ::testing::Test {
+class FormDriverTest : public ScreenTest {
  protected:
-  TempDir temp{"form_driver_"};
-  const std::string dir = temp.path;
-  std::map<std::string, std::string> environment;
-
   void SetUp() override {
-    ASSERT_FALSE(dir.empty());
-    environment["KALROOT"] = dir + "/";
-    environment["KALTMP"] = dir + "/";
-    Platform.environment = &environment;
+    ScreenTest::SetUp();
     Platform.clock = [] {
       LocalTime t;
       t.year = 2024;
@@ -42,26 +35,17 @@ class FormDriverTest : public ::testing::Test {
       t.day = 2;
       return t;
     };
-    Session = SessionState{};
-    Session.root = dir + "/";
-    Session.tempDir = dir + "/";
     Session.title = " PROVA ";
-    Session.language = "CAT";
     Session.date = PackDigits("20230407");
-    ConsoleStartVirtual();
-    ResetWindows();
-    Keyboard = KeyboardState{};
-    ResetFormatPreferences();
     // The driver on its own: every screen passes its exit check.
     ScreenExitCheck = [](int16_t&, KeyCode&) -> int16_t { return 0; };
     CreateFormTables(3, 6);
   }
 
   void TearDown() override {
-    ResetWindows();
     ScreenExitCheck = nullptr;
     FormLookups = FormLookupHooks{};
-    Platform = PlatformHooks{};
+    ScreenTest::TearDown();
   }
 
   static void DefineScreen(int screen, int fields, int next = 0, int top = 0, int left = 0, int bottom = 0,

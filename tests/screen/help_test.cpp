@@ -18,27 +18,9 @@
 #include "platform/platform.h"
 #include "screen/windows.h"
 #include "session/session.h"
-#include "tests/screen_capture.h"
-#include "tests/temp_dir.h"
+#include "tests/screen/screen_test_support.h"
 
 namespace {
-
-struct Snapshot {
-  std::vector<std::string> rows;  // rows[r] is screen row r (1..25); rows[0] unused
-  std::vector<std::vector<unsigned char>> attributes;
-  int depth = 0;
-};
-std::vector<Snapshot> snapshots;
-
-std::string TakeSnapshot() {
-  Snapshot s;
-  ScreenCapture screen = CaptureScreen();
-  s.rows = std::move(screen.rows);
-  s.attributes = std::move(screen.attributes);
-  s.depth = Windows.WindowDepth;
-  snapshots.push_back(s);
-  return "";
-}
 
 constexpr int kSnap = kKeyAltX;
 constexpr int kLineLength = 80;
@@ -57,39 +39,22 @@ std::string Numbered(int n) {
   return text;
 }
 
-class HelpTest : public ::testing::Test {
+class HelpTest : public ScreenTest {
  protected:
-  TempDir temp{"help_test_"};
-  const std::string dir = temp.path;
   std::string oldDirectory;
-  std::map<std::string, std::string> environment;
 
   void SetUp() override {
-    ASSERT_FALSE(dir.empty());
+    ScreenTest::SetUp();
     ASSERT_TRUE(MakeDirectory(dir + "/AJUDA"));
     oldDirectory = CurrentDirectory();
     ASSERT_TRUE(ChangeDirectory(dir));
-    environment["KALROOT"] = dir + "/";
-    Platform.environment = &environment;
-    Session = SessionState{};
-    Session.tempDir = dir + "/";
     Session.mode = "DOS";
-    for (int i = 0; i < 5; ++i) {
-      Session.foreground[i] = static_cast<int16_t>(i + 1);
-      Session.background[i] = static_cast<int16_t>(i + 6);
-    }
-    ConsoleStartVirtual();
-    ResetWindows();
-    Keyboard = KeyboardState{};
     Keyboard.calculator = TakeSnapshot;
-    snapshots.clear();
   }
 
   void TearDown() override {
     ChangeDirectory(oldDirectory);
-    ResetWindows();
-    Keyboard = KeyboardState{};
-    Platform = PlatformHooks{};
+    ScreenTest::TearDown();
   }
 
   void WriteHelp(const std::string& topic, const std::string& bytes) {

@@ -15,7 +15,7 @@
 #include "screen/hooks.h"
 #include "screen/windows.h"
 #include "session/session.h"
-#include "tests/temp_dir.h"
+#include "tests/screen/screen_test_support.h"
 
 namespace {
 
@@ -70,18 +70,7 @@ TEST(FormatParagraph, IndentAsWideAsTheLineStillEnds) {
   EXPECT_EQ(FormatParagraph("abc", 0, 0, "L"), "abc");
 }
 
-class MessageTest : public ::testing::Test {
- protected:
-  void SetUp() override {
-    ASSERT_FALSE(dir_.empty());
-    Session.tempDir = dir_ + "/";
-    ConsoleStartVirtual();
-    ResetWindows();
-  }
-  void TearDown() override { ResetWindows(); }
-  TempDir temp_{"message_test_"};
-  const std::string dir_ = temp_.path;
-};
+class MessageTest : public ScreenTest {};
 
 TEST_F(MessageTest, EightyCharactersWithoutBlanksFillTheWidestBox) {
   std::string text;
@@ -154,7 +143,6 @@ TEST_F(MessageTest, ShowMessageAndWaitTakesOneKeyAfterABeepAndClosesTheWindow) {
     ++bells;
     EXPECT_EQ(Windows.WindowDepth, 1) << "the beep comes with the message on screen";
   };
-  Keyboard = KeyboardState{};
   Keyboard.TypeAhead = "x";  // typed before the message: never its answer
   VirtualPushKeys({kKeyEnter, 'y'});
   ShowMessageAndWait(12, "HOLA");
@@ -164,12 +152,9 @@ TEST_F(MessageTest, ShowMessageAndWaitTakesOneKeyAfterABeepAndClosesTheWindow) {
   EXPECT_TRUE(Keyboard.TypeAhead.empty());
   ASSERT_EQ(Console.scripted.size(), 1u) << "one key answers it";
   EXPECT_EQ(Console.scripted.front().key, 'y');
-  Platform = PlatformHooks{};
 }
 
 TEST_F(MessageTest, TheScreenHooksShowTheDataLayersMessagesAndOpenThePopups) {
-  Session.language = "CAT";
-  Keyboard = KeyboardState{};
   EXPECT_FALSE(ShowDataMessage(24, LockWaitText())) << "nothing shows before the hooks are in";
   EXPECT_EQ(Windows.WindowDepth, 0);
 
@@ -187,7 +172,6 @@ TEST_F(MessageTest, TheScreenHooksShowTheDataLayersMessagesAndOpenThePopups) {
   EXPECT_EQ(Keyboard.calendar, &CalendarPopup);
 
   DataMessages = DataMessageHooks{};
-  Keyboard = KeyboardState{};
 }
 
 }  // namespace

@@ -15,25 +15,13 @@
 #include "platform/console.h"
 #include "platform/platform.h"
 #include "session/session.h"
-#include "tests/temp_dir.h"
+#include "tests/screen/screen_test_support.h"
 
 namespace {
 
-class WindowsTest : public ::testing::Test {
+class WindowsTest : public ScreenTest {
  protected:
-  void SetUp() override {
-    ASSERT_FALSE(dir_.empty());
-    Session.tempDir = dir_ + "/";
-    for (int i = 0; i < 5; ++i) {
-      Session.foreground[i] = static_cast<int16_t>(i + 1);
-      Session.background[i] = static_cast<int16_t>(i + 6);
-    }
-    ConsoleStartVirtual();
-    ResetWindows();
-  }
-  void TearDown() override { ResetWindows(); }
-
-  std::string SaveFile() { return dir_ + "/WinPush.tmp"; }
+  std::string SaveFile() { return dir + "/WinPush.tmp"; }
   std::string SaveBytes() {
     std::string bytes;
     ReadWholeFile(SaveFile(), bytes);
@@ -49,9 +37,6 @@ class WindowsTest : public ::testing::Test {
                        ConsoleCell{static_cast<unsigned char>('A' + (r * 3 + c) % 26),
                                    static_cast<unsigned char>((r * 7 + c * 13) % 256)});
   }
-
-  TempDir temp_{"windows_test_"};
-  const std::string dir_ = temp_.path;
 };
 
 std::string Pointer(uint32_t value) {
@@ -285,11 +270,10 @@ std::string NoteScreen() {
 // it points to stays as it was, the operator is told once (the message
 // names the file), and the windows work from memory.
 TEST_F(WindowsTest, ASymbolicLinkInPlaceOfTheSaveFileIsRefusedAndToldOnce) {
-  const std::string victim = dir_ + "/someone_elses_file";
+  const std::string victim = dir + "/someone_elses_file";
   ASSERT_TRUE(WriteWholeFile(victim, "precious"));
   std::filesystem::create_symlink(victim, SaveFile());
   shownWhileWaiting.clear();
-  Keyboard = KeyboardState{};
   Keyboard.calculator = NoteScreen;  // Alt+X answers the message and shows what was on screen
   VirtualPushKey(0x2D00);
   FillPattern();
@@ -308,7 +292,6 @@ TEST_F(WindowsTest, ASymbolicLinkInPlaceOfTheSaveFileIsRefusedAndToldOnce) {
   std::string contents;
   ASSERT_TRUE(ReadWholeFile(victim, contents));
   EXPECT_EQ(contents, "precious");
-  Keyboard = KeyboardState{};
 }
 
 TEST_F(WindowsTest, DamagedPointerWhileWindowsAreOpenStartsTheFileAgain) {
