@@ -23,6 +23,7 @@
 #include "platform/platform.h"
 #include "screen/form.h"
 #include "screen/hooks.h"
+#include "screen/windows.h"
 #include "session/language.h"
 #include "settle/hooks.h"
 #include "settle/journal.h"
@@ -80,7 +81,10 @@ int TarpelixMain() {
   CheckTemporaryFolder();
 
   std::string problem;
-  if (!ReadFormFile(Session.root + "FORMS\\" + ModuleName + ".JPN", problem)) StopProgram(problem);
+  const std::string formFile = Session.root + "FORMS\\" + ModuleName + ".JPN";
+  if (!ReadFormFile(formFile, problem) || !CheckParameterForm(formFile, problem)) StopProgram(problem);
+  // A language that cannot be shown is said when the parameter screen is up.
+  PostReason(LanguageSetupProblem());
   GiveParameterDefaults();
   CreateWorkTables();
   // The six files and the settlement journal; a file that cannot be opened

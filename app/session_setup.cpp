@@ -6,6 +6,7 @@
 // into "/"); a value ending with "/" or ":" already ends properly.
 #include "app/session_setup.h"
 
+#include <cctype>
 #include <cmath>
 
 #include "input/dates.h"
@@ -88,6 +89,8 @@ void SetupSession() {
   Session.documentOpener = GetIni("ObreDocument", "Sistema", terminalFile);
   const std::string suiteFile = Session.root + "Vork.ini";
   if (Session.language == "   ") Session.language = FitToWidth(GetIni("Idioma", "Usuari", suiteFile), 3);
+  // The code in any letter case: "spa" is Spanish.
+  for (char& c : Session.language) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
 
   if (!GetEnv("HTTP_USER_AGENT").empty() || !GetEnv("HTTP_ACCEPT").empty()) Session.mode = "CGI";
   else if (!GetEnv("WINDIR").empty() || !GetEnv("SYSTEMROOT").empty()) Session.mode = "WIN";

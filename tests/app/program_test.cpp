@@ -189,6 +189,51 @@ TEST_F(ProgramTest, BrokenFormFileEndsWithAMessageInTheOperatorsLanguage) {
   EXPECT_TRUE(run.terminalRestored);
 }
 
+// The demo form cut short anywhere: the program does not start, says which
+// file lacks what, and ends with 1.
+TEST_F(ProgramTest, ATruncatedFormFileStopsTheProgramAtStart) {
+  DemoRoot();
+  std::string form;
+  ASSERT_TRUE(ReadWholeFile(temp.path + "/root/FORMS/TARPELIX.JPN", form));
+  const struct {
+    size_t length;
+    const char* missing;
+  } cuts[] = {{form.find("FINS A LA FINCA"), "HI FALTA EL CAMP 3 DE LA PANTALLA 1"},
+              {1700, "HI FALTA "},
+              {form.find("_CONCEPTES_"), "HI FALTA LA LLISTA 2"}};
+  for (const auto& cut : cuts) {
+    ASSERT_LT(cut.length, form.size());
+    temp.Write("root/FORMS/TARPELIX.JPN", form.substr(0, cut.length));
+    ProgramRun run = RunProgram(env);
+    EXPECT_EQ(run.exitCode, 1) << cut.length << ": " << run.errors;
+    EXPECT_NE(run.errors.find("FITXER DE PANTALLES INCOMPLET: " + temp.path + "/root/FORMS/TARPELIX.JPN"),
+              std::string::npos)
+        << run.errors;
+    EXPECT_NE(run.errors.find(cut.missing), std::string::npos) << cut.length << ": " << run.errors;
+    EXPECT_TRUE(run.terminalRestored);
+  }
+}
+
+// A language code in lower case is the language; a language file that is
+// none is said on row 24, in Catalan, naming it, and the program goes on.
+TEST_F(ProgramTest, LanguageCodesInAnyCaseAndABrokenLanguageFileIsSaid) {
+  DemoRoot();
+  temp.Write("root/TMP/VorkTerm.ini", "[Sistema]\r\nIdioma=spa\r\n");
+  ProgramRun run = RunProgram(env, "HASTA LA FINCA", "\x1b");
+  EXPECT_EQ(run.exitCode, 0) << run.errors;
+  EXPECT_NE(run.screen.find("CONCEPTO ARRASTRE"), std::string::npos);
+
+  temp.Write("root/LOCALE/TARPELIX.LNG", std::string("\x7f"
+                                                     "ELF\x02\x01\x01\0\0\0",
+                                                     10));
+  run = RunProgram(env, "FINS A LA FINCA", "\x1b");
+  EXPECT_EQ(run.exitCode, 0) << run.errors;
+  EXPECT_NE(run.screen.find("EL FITXER D'IDIOMES LOCALE/TARPELIX.LNG NO " + Cp850ToUtf8("\x90") +
+                            "S UN FITXER DE TEXT"),
+            std::string::npos)
+      << run.screen;
+}
+
 TEST_F(ProgramTest, DemoSuiteStartsAndEscapeEndsWithZero) {
   DemoRoot();
   ProgramRun run = RunProgram(env, "FINS A LA FINCA", "\x1b");

@@ -5,7 +5,8 @@
 # carry-over one, a range given backwards); a concept picked with F4 that
 # the field refuses is edited again, never confirmed; a property of four
 # digits is picked from the list, settled, and the property of its last
-# three digits is left as it was.
+# three digits is left as it was.  A form file cut short stops the program
+# at start with a message naming the file and what it lacks, and exit 1.
 #
 # The program runs inside a tmux server of its own (80 x 25) on a demo suite
 # made with tools/demodata (1009 properties, one owner each); the screen is
@@ -135,5 +136,19 @@ expect_exit_zero "$exit_file"
 grep -qE '^1009,.*31/12/2026' "$work/settled.csv" || { fail "property 1009 was not settled:"; cat "$work/settled.csv"; }
 "$BALANCES" --root "$root" --from 9 --to 9 --csv >"$work/nine_after.csv" || fail "balances of 9"
 cmp -s "$work/nine_before.csv" "$work/nine_after.csv" || fail "property 9 changed: 1009 was taken for 9"
+
+# ---- A form file cut short -----------------------------------------------------------
+tm kill-server >/dev/null 2>&1
+short="$work/short"
+make_suite_root "$short"
+form="$short/FORMS/TARPELIX.JPN"
+cut_at=$(grep -abo "FINS A LA FINCA" "$form" | head -n1 | cut -d: -f1)
+head -c "$cut_at" "$form" >"$form.cut" && mv "$form.cut" "$form"
+short_exit="$work/short.exit"
+start_suite "$short" "$PROGRAM" "$short_exit"
+until_ok test -s "$short_exit" || fail "the program did not end on a form file cut short"
+grep -qx "EXIT=1" "$short_exit" || fail "exit status on a form file cut short: $(cat "$short_exit")"
+wait_for_text "FITXER DE PANTALLES INCOMPLET" || fail "no message for the form file cut short"
+wait_for_text "TARPELIX.JPN, HI FALTA EL CAMP 3 DE LA PANTALLA 1" || fail "the message does not say what is missing"
 
 finish "refusals: passed"

@@ -31,6 +31,54 @@ TEST_F(TranslateTest, EachLanguageTakesItsField) {
   EXPECT_EQ(Translate("FINQUES"), "FINQUES O");
 }
 
+TEST_F(TranslateTest, TheLanguageCodeIsReadInAnyLetterCase) {
+  LanguageFile("FINQUES,FINCAS,FINCAS G,FINQUES O\r\n");
+  for (const char* code : {"spa", "Spa", "sPA"}) {
+    Session.language = code;
+    EXPECT_EQ(Translate("FINQUES"), "FINCAS") << code;
+  }
+  Session.language = "oci";
+  EXPECT_EQ(Translate("FINQUES"), "FINQUES O");
+  Session.language = "cat";
+  EXPECT_EQ(Translate("FINQUES"), "FINQUES");
+}
+
+// What keeps the language from being shown is said once at start, in
+// Catalan, naming the file; a missing file or Catalan is nothing to say.
+TEST_F(TranslateTest, ALanguageThatCannotBeShownIsSaid) {
+  const struct {
+    const char* language;
+    const char* file;  // nullptr: no file
+    const char* said;
+  } cases[] = {
+      {"SPA", "A,B,C,D\r\nE,F,G,H\r\n", ""},
+      {"spa", "A,B,C,D\r\n", ""},
+      {"SPA", nullptr, ""},
+      {"CAT", "\x01\x02garbage", ""},
+      {"   ", "\x01\x02garbage", ""},
+      {"ENG", "A,B,C,D\r\n", "IDIOMA ENG DESCONEGUT: ELS TEXTS ES MOSTREN EN CATAL\xB7"},
+      {"SPA",
+       "\x7f"
+       "ELF\x02\x01",
+       "EL FITXER D'IDIOMES LOCALE/TARPELIX.LNG NO \x90S UN FITXER DE TEXT"},
+      {"GLG", "A,B,C,D\r\nE,F\r\n",
+       "EL FITXER D'IDIOMES LOCALE/TARPELIX.LNG T\x90 UN REGISTRE SENSE ELS 4 TEXTOS"},
+      {"OCI", "just some words\r\n",
+       "EL FITXER D'IDIOMES LOCALE/TARPELIX.LNG T\x90 UN REGISTRE SENSE ELS 4 TEXTOS"},
+      // A Ctrl-Z ends the data: what follows it is not read.
+      {"SPA", "A,B,C,D\r\n\x1A\x01\x02", ""},
+  };
+  const std::string here = CurrentDirectory();
+  ASSERT_TRUE(ChangeDirectory(temp.path));  // the program runs in the suite root
+  for (const auto& c : cases) {
+    Session.language = c.language;
+    DeleteFile(temp.Dir() + "LOCALE/TARPELIX.LNG");
+    if (c.file != nullptr) LanguageFile(c.file);
+    EXPECT_EQ(LanguageSetupProblem(), c.said) << c.language << " " << (c.file ? c.file : "(none)");
+  }
+  ChangeDirectory(here);
+}
+
 TEST_F(TranslateTest, KeysMatchByteForByteTrailingSpacesIncluded) {
   LanguageFile("\"EL CONCEPTE \",\"EL CONCEPTO \",\"O CONCEPTO \",\"ETH CONCEPTE \"\r\n");
   EXPECT_EQ(Translate("EL CONCEPTE "), "EL CONCEPTO ");
