@@ -67,6 +67,17 @@
 //                               journal against plain SQLite) and
 //                               journal_ratio (with the journal against
 //                               without, wall).
+//
+//   BM_SettlementStores/P/S/R  settles P properties of the generator's
+//                               usual shape kept in SQLite (S = 0) or on a
+//                               PostgreSQL server on this machine (S = 1):
+//                               the server RECMAN_TEST_SERVER names, else a
+//                               throwaway cluster started for the run
+//                               (tests/recman/pg_cluster.sh); R numbers the
+//                               runs, which alternate the stores.  Counters:
+//   round_trips_per_property  the pass's round trips to the server
+//   network_0.5ms_s  what those round trips would add over a network
+//                   of 0.5 ms (round trips x 0.5 ms), in seconds
 // The record manager keeps its usual durability (synchronous=FULL).
 #include "settle/settlement.h"
 
@@ -82,6 +93,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
 #include <map>
 #include <string>
 
@@ -434,6 +446,77 @@ void BM_SettlementWithIdleStation(benchmark::State& state) {
   state.counters["db_written"] = written;
 }
 
+// The server of BM_SettlementStores: RECMAN_TEST_SERVER, or a throwaway
+// cluster started at the first use and stopped at exit.
+struct BenchServer {
+  std::string connection;
+  std::string cluster;
+  bool tried = false;
+  ~BenchServer() {
+    if (!cluster.empty())
+      std::system(("bash " + SourceDir() + "/tests/recman/pg_cluster.sh stop " + cluster).c_str());
+  }
+} gServer;
+
+const std::string& ServerConnection() {
+  if (gServer.tried) return gServer.connection;
+  gServer.tried = true;
+  const char* named = std::getenv("RECMAN_TEST_SERVER");
+  if (named && *named) return gServer.connection = named;
+  std::string folder =
+      std::filesystem::temp_directory_path().string() + "/tarpelix_bench_pg_" + std::to_string(getpid());
+  FILE* p = popen(("bash " + SourceDir() + "/tests/recman/pg_cluster.sh start " + folder).c_str(), "r");
+  char line[1024] = {};
+  if (p && std::fgets(line, sizeof line, p)) gServer.connection = line;
+  if (!p || pclose(p) != 0) gServer.connection.clear();
+  while (!gServer.connection.empty() && gServer.connection.back() == '\n') gServer.connection.pop_back();
+  if (!gServer.connection.empty()) gServer.cluster = folder;
+  return gServer.connection;
+}
+
+void BM_SettlementStores(benchmark::State& state) {
+  const int properties = static_cast<int>(state.range(0));
+  const bool server = state.range(1) != 0;
+  std::string previous = CurrentDirectory();
+  uint64_t trips = 0;
+  long records = 0;
+  for (auto _ : state) {
+    state.PauseTiming();
+    std::string dir = NewRoot();
+    if (server) {
+      if (ServerConnection().empty()) {
+        state.SkipWithError("no PostgreSQL server");
+        break;
+      }
+      std::ofstream(dir + "/DADES/recman.server")
+          << ServerConnection() << "\nschema bench_" << getpid() << "_" << rootsMade << "\n";
+    }
+    DemoDataOptions options;
+    options.root = dir + "/";
+    options.properties = properties;
+    options.seed = 2026;
+    if (!GenerateInChild(options, records)) {
+      state.SkipWithError("the data could not be generated");
+      break;
+    }
+    StartPassStation(dir + "/");
+    uint64_t before = RecmanServerRoundTrips();
+    state.ResumeTiming();
+
+    SettlementPass();
+
+    state.PauseTiming();
+    trips = RecmanServerRoundTrips() - before;
+    if (!Settlement.untouched.empty()) state.SkipWithError("properties left untouched");
+    EndIteration(previous, dir);
+    state.ResumeTiming();
+  }
+  state.counters["records"] = static_cast<double>(records);
+  state.counters["round_trips"] = static_cast<double>(trips);
+  state.counters["round_trips_per_property"] = static_cast<double>(trips) / properties;
+  state.counters["network_0.5ms_s"] = static_cast<double>(trips) * 0.0005;
+}
+
 void BM_SettlementJournal(benchmark::State& state) {
   const bool journal = state.range(4) != 0;
   std::string previous = CurrentDirectory();
@@ -756,6 +839,13 @@ BENCHMARK(BM_SettlementWithIdleStation)
     ->Iterations(1)
     ->Unit(benchmark::kSecond)
     ->UseRealTime();
+
+// SQLite and the server in turn, three times each.
+void StoreRuns(benchmark::internal::Benchmark* b) {
+  for (int run = 1; run <= 3; ++run)
+    for (int server : {0, 1}) b->Args({1000, server, run});
+}
+BENCHMARK(BM_SettlementStores)->Apply(StoreRuns)->Iterations(1)->Unit(benchmark::kSecond)->UseRealTime();
 
 // The office's large suite with the journal and without it, in turn, three
 // times each.

@@ -337,3 +337,140 @@ int16_t RecmanBackupFolder(const std::string& folder, const std::string& destina
   report += std::to_string(files.size()) + " files copied to " + to.directory + "\n";
   return B_OK;
 }
+
+namespace {
+
+// Copies one file's catalog entry, records and index entries from `from`
+// (inside its read transaction) into `to` (inside its write transaction).
+int16_t CopyFile(Directory& from, Directory& to, const CatalogEntry& e, uint64_t& records,
+                 std::string& report) {
+  FileSpec spec;
+  if (ParseCreateBuffer(reinterpret_cast<const uint8_t*>(e.spec.data()), e.spec.size(), spec) != B_OK) {
+    report += e.name + ": stored specification is unreadable\n";
+    return B_NOT_A_RECORD_FILE;
+  }
+  int64_t id = 0;
+  int16_t st = to.store->AddCatalogEntry(e.name, e.uuid, spec, id);
+  if (st == B_OK && !e.ownerHash.empty())
+    st = to.store->SetOwnerEntry(id, e.ownerSalt, e.ownerHash, e.ownerMode);
+  if (st == B_OK) st = to.store->SetCounters(id, e.records, e.nextPos);
+  if (st != B_OK) return st;
+  OpenFile source, target;
+  source.dir = &from;
+  source.id = e.id;
+  source.name = e.name;
+  source.spec = spec;
+  target.dir = &to;
+  target.id = id;
+  target.name = e.name;
+  target.spec = spec;
+  int64_t after = 0;
+  for (;;) {
+    std::vector<Row> rows;
+    st = FetchPhysical(source, true, after, kCheckBatch, rows);
+    if (st != B_OK || rows.empty()) break;
+    after = rows.back().pos;
+    for (const Row& r : rows) {
+      // A damaged record is not carried over as if it were sound.
+      st = VerifyRow(source, r);
+      if (st == B_OK)
+        st = InsertRecordRow(target, r.pos, r.version, r.data, r.sequences,
+                             RecordChecksum(r.pos, r.version, r.data, r.sequences));
+      if (st != B_OK) break;
+      ++records;
+    }
+    if (st != B_OK) break;
+  }
+  for (size_t k = 0; k < spec.keys.size() && st == B_OK; ++k) {
+    std::string key;
+    for (;;) {
+      std::vector<std::pair<std::string, uint32_t>> entries;
+      st = ListIndexEntries(source, static_cast<int>(k), key, kCheckBatch, entries);
+      if (st != B_OK || entries.empty()) break;
+      key = entries.back().first;
+      for (const auto& [ik, pos] : entries) {
+        st = InsertIndexEntry(target, static_cast<int>(k), ik, pos);
+        if (st != B_OK) break;
+      }
+      if (st != B_OK) break;
+    }
+  }
+  if (gRecman.files.count({&from, e.id}) == 0) from.store->ForgetFile(e.id);
+  to.store->ForgetFile(id);
+  return st;
+}
+
+}  // namespace
+
+int16_t RecmanCopyFolder(const std::string& from, const std::string& to, std::string& report) {
+  std::lock_guard<std::mutex> guard(gRecman.mutex);
+  ClearDiagnostic();
+  gRecman.operation = "copy";
+  if (gRecman.inTransaction) return B_OPERATION_NOT_ALLOWED;
+  DataPath source, target;
+  for (const std::string* f : {&from, &to}) {
+    if (Resolve(*f + "/x", f == &from ? source : target) != B_OK) {
+      report += *f + ": no such folder\n";
+      return B_FILE_NOT_FOUND;
+    }
+  }
+  if (source.directory == target.directory) {
+    report += "the copy must go to another folder\n";
+    return B_INVALID_FILE_NAME;
+  }
+  Directory* in = nullptr;
+  int16_t st = GetDirectory(source.directory, false, in, true);
+  if (st == B_FILE_NOT_FOUND) report += source.directory + ": no data files in this folder\n";
+  if (st != B_OK) return st;
+  EndRead(*in);
+  std::vector<CatalogEntry> files;
+  st = in->store->BeginReadTransaction();
+  if (st == B_OK) st = ListCatalogEntries(*in, "", files);
+  if (st != B_OK) {
+    in->store->Rollback();
+    return st;
+  }
+  // Nothing may stand in the destination for any of the files.
+  for (const CatalogEntry& e : files) {
+    std::string uuid;
+    if (ReadMarker(target.directory + "/" + e.name, uuid) != MarkerState::kMissing) {
+      report += target.directory + "/" + e.name + " exists already\n";
+      in->store->Rollback();
+      return B_FILE_EXISTS;
+    }
+  }
+  Directory* out = nullptr;
+  st = GetDirectory(target.directory, true, out);
+  std::vector<CatalogEntry> present;
+  if (st == B_OK) st = ListCatalogEntries(*out, "", present);
+  if (st == B_OK && !present.empty()) {
+    report += out->store->Where() + " holds data files already\n";
+    st = B_FILE_EXISTS;
+  }
+  if (st != B_OK) {
+    in->store->Rollback();
+    return st;
+  }
+  EndRead(*out);
+  WriteScope scope;
+  st = BeginWrite(*out, scope);
+  scope.modified = true;
+  uint64_t records = 0;
+  for (size_t i = 0; i < files.size() && st == B_OK; ++i) st = CopyFile(*in, *out, files[i], records, report);
+  st = EndWrite(scope, st);
+  in->store->Rollback();
+  if (st != B_OK) {
+    report += "nothing was copied\n";
+    return st;
+  }
+  for (const CatalogEntry& e : files) {
+    DataPath marker{target.directory, e.name, target.directory + "/" + e.name};
+    if (!WriteMarker(marker, e.uuid, SyncEnabled())) {
+      report += "cannot write the marker " + marker.full + ": " + std::strerror(errno) + "\n";
+      return B_CREATE_IO_ERROR;
+    }
+  }
+  report += std::to_string(files.size()) + " files, " + std::to_string(records) + " records copied from " +
+            in->store->Where() + " to " + out->store->Where() + "\n";
+  return B_OK;
+}

@@ -23,3 +23,13 @@ int16_t RecmanRepairMarker(const std::string& path, std::string& report);
 // Stations go on reading and writing during the copy.  0, or a status with
 // `report` saying why.
 int16_t RecmanBackupFolder(const std::string& folder, const std::string& destination, std::string& report);
+
+// Copies every file of the data folder `from` (catalog entries with their
+// identities and owner names, records with their positions, versions and
+// checksums, index entries) into the data folder `to`, whichever store
+// each of them uses (SQLite, or a server when the folder's "recman.server"
+// names one): all of it in one write transaction of `to`, from one
+// consistent read of `from`, then the markers of `to`.  `to` must hold no
+// data file yet.  0, or a status with `report` saying why; nothing is
+// copied then.
+int16_t RecmanCopyFolder(const std::string& from, const std::string& to, std::string& report);

@@ -12,9 +12,9 @@
 // A fork handler lets each store close what it cannot share (the SQLite
 // store its idle connections, which reopen on demand) and the child starts
 // with no handles, no locks and no transaction: it is another client and
-// opens its own files.  A directory whose connection was still open at the
-// fork cannot be closed safely by the child; the child refuses to use that
-// directory (status 2).
+// opens its own files.  A directory whose connection was inside a
+// transaction at the fork cannot be closed safely by the child; the child
+// refuses to use that directory (status 2).
 #include "recman/engine.h"
 
 #include <pthread.h>
@@ -65,7 +65,7 @@ uint64_t NewNonce() {
 
 void AfterForkInChild() {
   for (auto& [path, dir] : gRecman.directories) {
-    if (dir->store->Connected()) gRecman.unusableDirectories.insert(path);  // left open: see above
+    if (dir->transactionOpen) gRecman.unusableDirectories.insert(path);  // left open: see above
     dir->store->AbandonInChild();
   }
   gRecman.files.clear();
@@ -166,6 +166,7 @@ void CloseHandle(uint32_t id) {
   bool used = false;
   for (const auto& [key, f] : gRecman.files) used = used || f->dir == dir;
   if (!used) EndRead(*dir);
+  if (!used && !dir->transactionOpen) dir->store->NoFileOpen();
 }
 
 // What a marker without its database says: the database is lost, and the

@@ -19,7 +19,7 @@ constexpr const char* kPendingLine = "\npending\n";  // right after the id
 
 bool ReservedName(const std::string& name) {
   return name == "." || name == ".." || name.rfind(kStoreName, 0) == 0 || name == kLockName ||
-         name.find(".recman-tmp") != std::string::npos;
+         name == kServerName || name.find(".recman-tmp") != std::string::npos;
 }
 
 bool WriteAll(int fd, const std::string& s) {
@@ -81,7 +81,8 @@ MarkerState ReadMarker(const std::string& path, std::string& uuid, bool* pending
 bool WriteMarker(const DataPath& path, const std::string& uuid, bool sync, bool pending) {
   std::string text = std::string(kMarkerTitle) + "id " + uuid + (pending ? kPendingLine : "\n") + "name " +
                      path.name + "\nThe records of this file are kept in " + kStoreName +
-                     " in this directory; use recutil to look at them.\n";
+                     " in this directory, or on the server that " + kServerName +
+                     " in it names; use recutil to look at them.\n";
   std::string tmp = path.full + ".recman-tmp" + std::to_string(getpid());
   int fd = open(tmp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
   if (fd < 0) return false;

@@ -164,12 +164,19 @@ std::string KeyFromCaller(const Call& c, int key) {
   return value;
 }
 
+bool KeyBufferFits(const Call& c, int key) {
+  const FileSpec& spec = c.handle->file->spec;
+  if (key < 0 || static_cast<size_t>(key) >= spec.keys.size()) return true;
+  return c.key != nullptr && c.keyLength >= spec.keys[key].length;
+}
+
 int16_t GetByKey(Call& c) {
   Handle& h = *c.handle;
   OpenFile& f = *h.file;
   const FileSpec& spec = f.spec;
   int kn = c.keyNumber;
   if (kn < 0 || static_cast<size_t>(kn) >= spec.keys.size()) return B_INVALID_KEY_NUMBER;
+  if (!KeyBufferFits(c, kn)) return B_KEY_BUFFER_TOO_SHORT;
   const KeyDef& key = spec.keys[kn];
   uint16_t op = c.operation;
   bool stepping = op == B_GET_NEXT || op == B_GET_PREVIOUS;
@@ -308,6 +315,7 @@ int16_t GetDirect(Call& c) {
   if (!spec.keys.empty() && (kn < 0 || static_cast<size_t>(kn) >= spec.keys.size()))
     return B_INVALID_KEY_NUMBER;
   if (spec.keys.empty()) kn = -1;
+  if (!KeyBufferFits(c, kn)) return B_KEY_BUFFER_TOO_SHORT;
   uint32_t pos = GetLe32(c.data);
   if (pos == 0) return B_INVALID_RECORD_ADDRESS;
   int16_t st = BeginRead(*f.dir);

@@ -38,5 +38,9 @@ void SetDataLength(Call& c, uint32_t n);
 int16_t DeliverData(Call& c, const std::string& data);
 // Writes key `key`'s value of the record into the key buffer.
 void DeliverKey(Call& c, int key, const std::string& data);
-// The caller's key value, cut or padded with zeros to the key's length.
+// The caller's key value (the key buffer holds at least the key's length).
 std::string KeyFromCaller(const Call& c, int key);
+// Whether the caller's key buffer holds key `key` whole (a key number below
+// 0 uses none): an operation whose key buffer is shorter answers 21 and
+// reads, writes and returns nothing.
+bool KeyBufferFits(const Call& c, int key);

@@ -97,6 +97,7 @@ int16_t InsertRecord(Call& c) {
   if (h.readOnly) return B_ACCESS_DENIED;
   int kn = c.keyNumber;
   if (keys > 0 && kn != -1 && (kn < 0 || static_cast<size_t>(kn) >= keys)) return B_INVALID_KEY_NUMBER;
+  if (!KeyBufferFits(c, kn)) return B_KEY_BUFFER_TOO_SHORT;
   if (c.data == nullptr || !LengthFits(spec, c.dataCapacity)) return B_RECORD_LENGTH_ERROR;
   std::string data(reinterpret_cast<const char*>(c.data), c.dataCapacity);
 
@@ -153,6 +154,13 @@ int16_t UpdateRecord(Call& c) {
   OpenFile& f = *h.file;
   const FileSpec& spec = f.spec;
   const size_t keys = spec.keys.size();
+  // The key number names the key whose value comes back (the current
+  // one's when the handle stands on a key): one the file lacks changes
+  // nothing, nor does a key buffer too short for the key returned.
+  int kn = c.keyNumber;
+  if (keys > 0 && (kn < 0 || static_cast<size_t>(kn) >= keys)) return B_INVALID_KEY_NUMBER;
+  int returned = h.logicalKey >= 0 ? h.logicalKey : kn;
+  if (!KeyBufferFits(c, returned)) return B_KEY_BUFFER_TOO_SHORT;
   if (h.physical != Place::kOnRecord) return B_INVALID_POSITIONING;
   if (h.readOnly) return B_ACCESS_DENIED;
   if (c.data == nullptr || !LengthFits(spec, c.dataCapacity)) return B_RECORD_LENGTH_ERROR;
@@ -215,7 +223,7 @@ int16_t UpdateRecord(Call& c) {
     }
   }
   if (h.singleLock == h.pos) ReleaseSingleLock(c.handleId);
-  DeliverKey(c, h.logicalKey >= 0 ? h.logicalKey : c.keyNumber, data);
+  DeliverKey(c, returned, data);
   return B_OK;
 }
 

@@ -5,17 +5,23 @@
 
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdlib>
+#include <fstream>
 
 #include "platform/le.h"
+#include "recman/integrity.h"
 #include "recman/locks.h"
+#include "recman/owner.h"
 #include "recman/recman.h"
+#include "recman/store_pg.h"
 #include "recman/store_sqlite.h"
 #include "recman/testing.h"
 
 namespace {
 
 int gBusyTimeoutForTests = -1;
+std::string gServerForTests;
 RecmanDurability gDurability = RecmanDurability::kFull;
 
 bool DirectoryInUse(const Directory* dir) {
@@ -60,7 +66,32 @@ bool FolderOnServer(const std::string& folder) {
   return access((folder + "/" + kServerName).c_str(), F_OK) == 0;
 }
 
+void RecmanSetServerForTests(const std::string& connection) {
+  std::lock_guard<std::mutex> guard(gRecman.mutex);
+  gServerForTests = connection;
+}
+
 int16_t OpenStore(Directory& dir, bool create, std::unique_ptr<Store>& out) {
+  std::string server = dir.path + "/" + kServerName;
+  if (access(server.c_str(), F_OK) == 0) {
+    ServerSettings settings;
+    std::string error;
+    if (!ReadServerFile(server, settings, error))
+      return NoteFailure(B_IO_ERROR, &dir, error, 0, nullptr, 0, server);
+    return OpenServerStore(dir, settings, create, out);
+  }
+  if (!gServerForTests.empty() && access((dir.path + "/" + kStoreName).c_str(), F_OK) != 0) {
+    // The tests' folders are made server folders by their first create,
+    // each in a schema of its own.
+    if (!create) return B_FILE_NOT_FOUND;
+    std::ofstream file(server);
+    file << "# made by the record manager's tests\n"
+         << gServerForTests << "\nschema t_" << RandomHex(8) << "\n";
+    file.close();
+    if (!file)
+      return NoteFailure(B_CREATE_IO_ERROR, &dir, "cannot write " + server, errno, nullptr, 0, server);
+    return OpenStore(dir, create, out);
+  }
   return OpenSqliteStore(dir, create, out);
 }
 

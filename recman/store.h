@@ -4,10 +4,11 @@
 // A data folder keeps the catalog of its files (name, identity,
 // specification, counters, owner), their records (position, version, data,
 // insertion numbers, checksum) and one index per key.  Where that lives is
-// the store's business: in SQLite, one database "recman.db" in the folder
-// (store_sqlite.cpp), or on a PostgreSQL server named by the folder's file
-// "recman.server" (store_pg.cpp).  Nothing above this header knows which of
-// them a folder uses.  See FORMAT.md for the mapping and the reasons.
+// the store's business: one SQLite database "recman.db" in the folder
+// (store_sqlite.cpp), or a schema on the PostgreSQL server that the
+// folder's file "recman.server" names (store_pg.cpp).  Nothing above this
+// header knows which store a folder uses.  See FORMAT.md for the mapping
+// and the reasons.
 //
 // The store is one small abstract struct with one implementation per
 // storage: each directory owns one, made when the folder is first opened.
@@ -36,6 +37,8 @@ struct CatalogEntry {
   std::string ownerSalt;
   std::string ownerHash;
   int ownerMode = 0;
+  int64_t records = 0;  // the record count stored
+  int64_t nextPos = 1;  // the next position to hand out
 };
 
 enum class Find : uint8_t { kGe, kGt, kLe, kLt };
@@ -64,6 +67,9 @@ struct Store {
   // Before a fork: may close what a child must not share (not while the
   // process transaction holds the folder).
   virtual void BeforeFork(bool inTransaction) = 0;
+  // The last file of the folder was closed (outside a transaction): a
+  // store may let its connection go until the next use.
+  virtual void NoFileOpen() = 0;
   // In a forked child: forgets the parent's connection without touching it.
   virtual void AbandonInChild() = 0;
   // Whether what holds the folder's records is still the one this process
@@ -89,6 +95,9 @@ struct Store {
   virtual int16_t BeginWrite(bool onlyRead) = 0;
   virtual int16_t Commit() = 0;
   virtual void Rollback() = 0;
+  // A read transaction that sees one state of the folder until Rollback
+  // (a copy of the whole folder).
+  virtual int16_t BeginReadTransaction() = 0;
   // The folder's change count: moves whenever any station commits (read-ahead
   // and snapshots are trusted while it stands still).
   virtual uint64_t ChangeCounter() = 0;
@@ -114,6 +123,8 @@ struct Store {
   // with countRecord the record count grows by one too.
   virtual int16_t AllocatePosition(OpenFile& file, bool countRecord, uint64_t& value) = 0;
   virtual int16_t AddToRecordCount(int64_t fileId, int64_t delta) = 0;
+  // Sets both counters of a file (a copy of a folder).
+  virtual int16_t SetCounters(int64_t fileId, int64_t records, int64_t nextPos) = 0;
   // The file's statements and caches are no longer needed (last close).
   virtual void ForgetFile(int64_t fileId) = 0;
 

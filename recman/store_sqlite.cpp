@@ -571,6 +571,8 @@ struct SqliteStore final : Store {
     db = nullptr;
   }
 
+  void NoFileOpen() override {}  // the connection costs the server nothing
+
   void BeforeFork(bool inTransaction) override {
     if (!inTransaction) Disconnect();
   }
@@ -642,6 +644,7 @@ struct SqliteStore final : Store {
     return st;
   }
   void Rollback() override { Exec("ROLLBACK"); }
+  int16_t BeginReadTransaction() override { return Exec("BEGIN"); }
 
   uint64_t ChangeCounter() override {
     if (!changeCounter) return 0;
@@ -683,11 +686,12 @@ struct SqliteStore final : Store {
     out.clear();
     if (db == nullptr) return B_IO_ERROR;
     sqlite3_stmt* s = nullptr;
-    int16_t st = Prepare(name.empty() ? "SELECT id, uuid, spec, owner_salt, owner_hash, owner_mode, name "
-                                        "FROM recman_file ORDER BY id"
-                                      : "SELECT id, uuid, spec, owner_salt, owner_hash, owner_mode, name "
-                                        "FROM recman_file WHERE name = ?1 COLLATE NOCASE ORDER BY id DESC",
-                         s);
+    int16_t st = Prepare(
+        name.empty() ? "SELECT id, uuid, spec, owner_salt, owner_hash, owner_mode, name, records, next_pos "
+                       "FROM recman_file ORDER BY id"
+                     : "SELECT id, uuid, spec, owner_salt, owner_hash, owner_mode, name, records, next_pos "
+                       "FROM recman_file WHERE name = ?1 COLLATE NOCASE ORDER BY id DESC",
+        s);
     if (st != B_OK) return st;
     if (!name.empty()) sqlite3_bind_text(s, 1, name.data(), static_cast<int>(name.size()), SQLITE_STATIC);
     int rc = SQLITE_OK;
@@ -702,6 +706,8 @@ struct SqliteStore final : Store {
       e.ownerMode = sqlite3_column_int(s, 5);
       const unsigned char* n = sqlite3_column_text(s, 6);
       e.name = n ? reinterpret_cast<const char*>(n) : "";
+      e.records = sqlite3_column_int64(s, 7);
+      e.nextPos = sqlite3_column_int64(s, 8);
     }
     st = rc == SQLITE_DONE ? int16_t{B_OK} : Failed(rc);
     sqlite3_finalize(s);
@@ -803,6 +809,18 @@ struct SqliteStore final : Store {
     sqlite3_bind_int64(adjust, 1, delta);
     sqlite3_bind_int64(adjust, 2, fileId);
     return Run(adjust);
+  }
+
+  int16_t SetCounters(int64_t fileId, int64_t records, int64_t nextPos) override {
+    sqlite3_stmt* s = nullptr;
+    int16_t st = Prepare("UPDATE recman_file SET records = ?1, next_pos = ?2 WHERE id = ?3", s);
+    if (st != B_OK) return st;
+    sqlite3_bind_int64(s, 1, records);
+    sqlite3_bind_int64(s, 2, nextPos);
+    sqlite3_bind_int64(s, 3, fileId);
+    st = Run(s);
+    sqlite3_finalize(s);
+    return st;
   }
 
   void ForgetFile(int64_t fileId) override {

@@ -4,6 +4,7 @@
 // machine cannot turn durability off by carrying a variable.
 #pragma once
 #include <cstdint>
+#include <string>
 
 enum class RecmanDurability : uint8_t {
   kFull,    // every commit on disk before it is reported (the default)
@@ -17,6 +18,16 @@ void RecmanSetDurabilityForTests(RecmanDurability durability);
 // answers 85 (30 s unless RECMAN_BUSY_TIMEOUT_MS says otherwise); for the
 // connections open now and those opened later.
 void RecmanSetBusyTimeoutForTests(int milliseconds);
+
+// Keeps every data folder that has neither "recman.db" nor "recman.server"
+// on the server of this libpq connection string, each folder in a schema
+// of its own named after its path: the record manager's tests run against
+// the server store so.  Empty: such folders are SQLite's again.
+void RecmanSetServerForTests(const std::string& connection);
+
+// The round trips this process has made to servers so far (each statement
+// and each batch of statements sent together counts one).
+uint64_t RecmanServerRoundTrips();
 
 // The size the write-ahead log of a directory may reach: the checkpoint
 // threshold, plus the largest transaction written since the last checkpoint.

@@ -543,7 +543,7 @@ int DumpCommand(const Invocation& call) {
 
 int LoadCommand(const Invocation& call) { return Load(call.operands[0], call.owner); }
 
-// check, repair-marker and backup: the engine's own functions (check.h),
+// check, repair-marker, backup and copy: the engine's own functions (check.h),
 // each with its report.
 int Check(const Invocation& call) {
   const std::string& file = call.operands[0];
@@ -571,6 +571,14 @@ int Backup(const Invocation& call) {
   int st = RecmanBackupFolder(folder, call.operands[1], report);
   std::cout << report;
   return st == B_OK ? 0 : Refused("backup " + folder, st);
+}
+
+int Copy(const Invocation& call) {
+  const std::string& from = call.operands[0];
+  std::string report;
+  int st = RecmanCopyFolder(from, call.operands[1], report);
+  std::cout << report;
+  return st == B_OK ? 0 : Refused("copy " + from, st);
 }
 
 int SetOwner(const Invocation& call) {
@@ -614,6 +622,7 @@ const Command kCommands[] = {
     {"check", {"FILE"}, {}, Check},
     {"repair-marker", {"FILE"}, {}, RepairMarker},
     {"backup", {"FOLDER", "DEST"}, {}, Backup},
+    {"copy", {"FROM", "TO"}, {}, Copy},
     {"set-owner", {"FILE", "NAME"}, {kOptionReadOnlyAccess}, SetOwner},
     {"clear-owner", {"FILE"}, {}, ClearOwner},
 };

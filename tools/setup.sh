@@ -3,14 +3,17 @@
 
 # What building and running the program and the tools needs: the compiler,
 # CMake and Ninja, the libraries' development files and their run-time
-# libraries.
-TARPELIX_RUN_PACKAGES=(cmake ninja-build g++ pkg-config libncurses-dev libsqlite3-dev
-  libncursesw6 libsqlite3-0)
+# libraries (libpq for data folders kept on a PostgreSQL server; the server
+# itself is the office's, not the stations').
+TARPELIX_RUN_PACKAGES=(cmake ninja-build g++ pkg-config libncurses-dev libsqlite3-dev libpq-dev
+  libncursesw6 libsqlite3-0 libpq5)
 # What the tests need besides: GoogleTest, Google Benchmark, clang with its
 # sanitizer and fuzzer run-times, clang-format, tmux for the end-to-end
-# scripts, and dpkg-dev and file for the Debian package (dpkg-shlibdeps).
+# scripts, dpkg-dev and file for the Debian package (dpkg-shlibdeps), and
+# the PostgreSQL server, whose throwaway clusters the record manager's
+# server store is tested against.
 TARPELIX_TEST_PACKAGES=(clang clang-format libclang-rt-14-dev libgtest-dev libgmock-dev
-  libbenchmark-dev tmux dpkg-dev file)
+  libbenchmark-dev tmux dpkg-dev file postgresql)
 
 # ensure_packages PACKAGE...: installs those that are not installed.
 ensure_packages() {

@@ -207,3 +207,63 @@ TEST_F(BadInputTest, OpenModesAndOwnerBuffers) {
 }
 
 }  // namespace
+
+// A key buffer shorter than the key of the key number used: 21, and nothing
+// is read into the buffer, written past it, nor written to the file.  Key 0
+// is 4 bytes long and key 1 eight.
+TEST_F(BadInputTest, AKeyBufferShorterThanTheKeyIsRefusedBeforeAnythingHappens) {
+  struct Case {
+    const char* what;
+    uint16_t op;
+    int8_t keyNumber;
+    uint8_t keyLength;
+  };
+  const Case cases[] = {
+      {"insert on key 0", B_INSERT, 0, 3},
+      {"insert on key 1", B_INSERT, 1, 7},
+      {"update on key 0", B_UPDATE, 0, 3},
+      {"get equal", B_GET_EQUAL, 0, 3},
+      {"get first", B_GET_FIRST, 1, 4},
+      {"get greater or equal", B_GET_GE, 1, 1},
+      {"get direct on key 0", B_GET_DIRECT, 0, 3},
+      {"get direct on key 1", B_GET_DIRECT, 1, 7},
+  };
+  ASSERT_EQ(Get(pb, B_GET_EQUAL, 0, Rec(2).substr(0, 4)).status, B_OK);
+  const uint32_t position = Position(pb);
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    std::string data = Rec(90);
+    data[20] = 'Z';
+    if (c.op == B_GET_DIRECT) PutLe(data, 0, position, 4);
+    uint32_t len = static_cast<uint32_t>(data.size());
+    const std::string before = data;
+    // The key buffer sits inside a larger one: bytes past the given length
+    // must stay as they were.
+    std::string key(32, '\x5A');
+    key.replace(0, 8, Rec(2).substr(0, 8));
+    const std::string keyBefore = key;
+    EXPECT_EQ(BTRCALL(c.op, pb.get(), data.data(), &len, key.data(), c.keyLength, c.keyNumber),
+              B_KEY_BUFFER_TOO_SHORT);
+    EXPECT_EQ(key, keyBefore);
+    if (c.op != B_INSERT && c.op != B_UPDATE) { EXPECT_EQ(data, before); }
+  }
+  // Nothing was written: the five records as they were, record 2 still
+  // current for an update with a key buffer that holds the key.
+  EXPECT_EQ(GetStat(pb).records(), 5u);
+  EXPECT_EQ(Get(pb, B_GET_EQUAL, 0, Rec(90).substr(0, 4)).status, B_KEY_NOT_FOUND);
+  EXPECT_EQ(Get(pb, B_GET_EQUAL, 0, Rec(2).substr(0, 4)).data, Rec(2));
+}
+
+// An update naming a key number the file does not have changes nothing.
+TEST_F(BadInputTest, AnUpdateNamingAKeyTheFileLacksChangesNothing) {
+  ASSERT_EQ(Get(pb, B_GET_EQUAL, 0, Rec(3).substr(0, 4)).status, B_OK);
+  std::string changed = Rec(3);
+  changed[30] = 'Q';
+  for (int8_t keyNumber : {int8_t{2}, int8_t{5}, int8_t{-1}, int8_t{118}}) {
+    SCOPED_TRACE(static_cast<int>(keyNumber));
+    EXPECT_EQ(Update(pb, changed, keyNumber), B_INVALID_KEY_NUMBER);
+  }
+  EXPECT_EQ(Get(pb, B_GET_EQUAL, 0, Rec(3).substr(0, 4)).data, Rec(3));
+  EXPECT_EQ(Update(pb, changed, 1), B_OK);
+  EXPECT_EQ(Get(pb, B_GET_EQUAL, 0, Rec(3).substr(0, 4)).data, changed);
+}

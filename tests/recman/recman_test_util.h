@@ -19,6 +19,13 @@
 
 namespace rt {
 
+// Whether the tests run against the server store (RECMAN_TEST_STORE=server,
+// see server_store_test.cpp) rather than SQLite.
+inline bool OnServer() {
+  const char* store = getenv("RECMAN_TEST_STORE");
+  return store != nullptr && std::string(store) == "server";
+}
+
 struct Segment {
   uint16_t position;  // 1-based
   uint16_t length;
@@ -155,8 +162,7 @@ inline Result Get(Block& pb, uint16_t op, int8_t keyNumber, const std::string& k
   uint32_t len = capacity;
   std::string kb = key;
   kb.resize(255, '\0');
-  r.status = BTRCALL(op, pb.get(), data.data(), &len, kb.data(),
-                     static_cast<uint8_t>(std::max<size_t>(key.size(), 1)), keyNumber);
+  r.status = BTRCALL(op, pb.get(), data.data(), &len, kb.data(), 255, keyNumber);
   if (r.status == B_OK || r.status == B_DATA_BUFFER_TOO_SHORT) r.data = data.substr(0, len);
   r.key = kb;
   return r;

@@ -158,4 +158,40 @@ TEST_F(RecutilTest, CheckRepairMarkerBackupAndTheDiagnosticsOfADamagedDatabase) 
   EXPECT_NE(o.out.find("SQLite 26 (file is not a database)"), std::string::npos) << o.out;
 }
 
+// copy: a whole folder into one that holds no data file, all or nothing;
+// to the server when the destination's recman.server names one (the
+// record manager's own tests copy between the stores).
+TEST_F(RecutilTest, CopyTakesAWholeFolderOrNothing) {
+  ASSERT_EQ(mkdir(dir.File("FROM").c_str(), 0755), 0);
+  ASSERT_EQ(mkdir(dir.File("TO").c_str(), 0755), 0);
+  ASSERT_EQ(Run("dict FROM/A.xdf --record 4 --key 1:4:uint").code, 0);
+  ASSERT_EQ(Run("create FROM/A.dat FROM/A.xdf").code, 0);
+  ASSERT_EQ(Run("create FROM/DiariLiq.dat FROM/A.xdf").code, 0);
+  ASSERT_EQ(Run("load FROM/A.dat", "02000000\n01000000\n").code, 0);
+  ASSERT_EQ(Run("load FROM/DiariLiq.dat", "07000000\n").code, 0);
+  ASSERT_EQ(Run("set-owner FROM/A.dat KAL").code, 0);
+  Outcome o = Run("copy FROM TO");
+  EXPECT_EQ(o.code, 0) << o.out;
+  EXPECT_NE(o.out.find("2 files, 3 records copied"), std::string::npos) << o.out;
+  EXPECT_EQ(Run("--owner KAL dump TO/A.dat").out, "01000000\n02000000\n");
+  EXPECT_EQ(Run("dump TO/DiariLiq.dat").out, "07000000\n");
+  EXPECT_EQ(Run("dump TO/A.dat").code, 1);  // 51: the owner name came along
+  o = Run("copy FROM TO");
+  EXPECT_EQ(o.code, 1);
+  EXPECT_NE(o.out.find("59"), std::string::npos) << o.out;
+  o = Run("copy FROM NOWHERE");
+  EXPECT_EQ(o.code, 1);
+  EXPECT_NE(o.out.find("no such folder"), std::string::npos) << o.out;
+  // A server that cannot be reached: status 2 with the reason, and nothing
+  // written in the destination but the file naming the server.
+  ASSERT_EQ(mkdir(dir.File("SERVER").c_str(), 0755), 0);
+  std::ofstream(dir.File("SERVER/recman.server")) << "host=/nonexistent port=5999 dbname=kal user=kal\n";
+  o = Run("copy FROM SERVER");
+  EXPECT_EQ(o.code, 1);
+  EXPECT_NE(o.out.find("status 2"), std::string::npos) << o.out;
+  EXPECT_NE(o.out.find("cannot reach the server"), std::string::npos) << o.out;
+  struct stat info;
+  EXPECT_NE(stat(dir.File("SERVER/A.dat").c_str(), &info), 0);
+}
+
 }  // namespace

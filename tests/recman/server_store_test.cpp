@@ -1,0 +1,314 @@
+// server_store_test.cpp - the record manager's tests against the server
+// store, and what only the server store has.
+//
+// With RECMAN_TEST_STORE=server every folder the tests make is kept on a
+// PostgreSQL server instead of SQLite (RecmanSetServerForTests): the server
+// named by RECMAN_TEST_SERVER (a libpq connection string), or else a
+// throwaway cluster started here before the tests and stopped after them
+// (tests/recman/pg_cluster.sh, as an unprivileged user when run as root).
+// The same tests thus run against both stores.
+#include <gtest/gtest.h>
+#include <libpq-fe.h>
+#include <signal.h>
+#include <stdio.h>
+#include <stdlib.h>
+#include <unistd.h>
+
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "recman/check.h"
+#include "recman/recman.h"
+#include "recman/testing.h"
+#include "tests/recman/recman_test_util.h"
+
+namespace {
+
+std::string gClusterFolder;
+pid_t gClusterOwner = 0;
+
+// Starts the throwaway cluster; its connection string, or empty.
+std::string StartCluster() {
+  char pattern[] = "/tmp/recman-pg-XXXXXX";
+  if (!mkdtemp(pattern)) return "";
+  rmdir(pattern);  // the script makes it, for the server's user
+  std::string command =
+      std::string("bash ") + TARPELIX_SOURCE_DIR "/tests/recman/pg_cluster.sh start " + pattern;
+  FILE* p = popen(command.c_str(), "r");
+  if (!p) return "";
+  char line[1024] = {};
+  std::string connection;
+  if (fgets(line, sizeof line, p)) connection = line;
+  if (pclose(p) != 0) return "";
+  while (!connection.empty() && (connection.back() == '\n' || connection.back() == '\r'))
+    connection.pop_back();
+  gClusterFolder = pattern;
+  gClusterOwner = getpid();
+  return connection;
+}
+
+void StopCluster() {
+  if (gClusterFolder.empty() || getpid() != gClusterOwner) return;
+  std::string command =
+      std::string("bash ") + TARPELIX_SOURCE_DIR "/tests/recman/pg_cluster.sh stop " + gClusterFolder;
+  if (system(command.c_str()) != 0)
+    fprintf(stderr, "could not stop the cluster in %s\n", gClusterFolder.c_str());
+  gClusterFolder.clear();
+}
+
+struct ServerStoreEnvironment : testing::Environment {
+  void SetUp() override {
+    if (!rt::OnServer()) return;
+    const char* named = getenv("RECMAN_TEST_SERVER");
+    std::string connection = named && *named ? named : StartCluster();
+    if (connection.empty()) {
+      fprintf(stderr,
+              "no server for the server store's tests (RECMAN_TEST_SERVER, or PostgreSQL 15 installed)\n");
+      exit(1);
+    }
+    RecmanSetServerForTests(connection);
+  }
+  void TearDown() override {
+    rt::Reset();
+    StopCluster();
+  }
+};
+
+[[maybe_unused]] testing::Environment* const kServerStore =
+    testing::AddGlobalTestEnvironment(new ServerStoreEnvironment);
+
+using namespace rt;
+
+SpecBuilder StoreSpec() {
+  SpecBuilder s;
+  s.recordLength = 32;
+  s.keys = {{{1, 4, KF_BINARY}}, {{5, 6, KF_DUPLICATES | KF_MODIFIABLE}}};
+  return s;
+}
+
+std::string Rec(uint32_t id, const std::string& name, char fill = '.') {
+  std::string r(32, fill);
+  PutLe(r, 0, id, 4);
+  r.replace(4, name.size(), name);
+  return r;
+}
+
+std::string Key(uint32_t id) {
+  std::string k(4, '\0');
+  PutLe(k, 0, id, 4);
+  return k;
+}
+
+// Every record along key `key`, with its position.
+std::vector<std::pair<uint32_t, std::string>> Walk(const std::string& path, int8_t key,
+                                                   const std::string& owner = "") {
+  std::vector<std::pair<uint32_t, std::string>> out;
+  Block pb;
+  if (Open(pb, path, B_MODE_NORMAL, owner) != B_OK) return out;
+  for (Result r = Get(pb, B_GET_FIRST, key); r.status == B_OK; r = Get(pb, B_GET_NEXT, key))
+    out.emplace_back(Position(pb), r.data);
+  Close(pb);
+  return out;
+}
+
+// A folder kept in SQLite whatever store the tests use: its database is
+// there before the first create.
+std::string SqliteFolder(const TempDir& dir, const std::string& name) {
+  dir.Write(name + "/recman.db", "");
+  return dir.File(name);
+}
+
+class StoresTest : public ::testing::Test {
+ protected:
+  void TearDown() override { Reset(); }
+  TempDir dir;
+};
+
+// recutil copy's engine: a whole folder, owner names and positions
+// included, from SQLite to the tests' store and back; all or nothing.
+TEST_F(StoresTest, AFolderCopiedToTheOtherStoreAndBackIsTheSameFolder) {
+  const std::string from = SqliteFolder(dir, "FROM");
+  ASSERT_EQ(Create(from + "/Owners.dat", StoreSpec().Build()), B_OK);
+  ASSERT_EQ(Create(from + "/DiariLiq.dat", StoreSpec().Build()), B_OK);
+  Block pb, journal;
+  ASSERT_EQ(Open(pb, from + "/Owners.dat"), B_OK);
+  ASSERT_EQ(Open(journal, from + "/DiariLiq.dat"), B_OK);
+  for (uint32_t id = 1; id <= 40; ++id) {
+    ASSERT_EQ(Insert(pb, Rec(id, id % 3 ? "GARCIA" : "PUIG")), B_OK);
+    ASSERT_EQ(Insert(journal, Rec(id, "J", 'j')), B_OK);
+  }
+  for (uint32_t id : {5u, 6u, 20u}) {  // gaps in the positions
+    ASSERT_EQ(Get(pb, B_GET_EQUAL, 0, Key(id)).status, B_OK);
+    ASSERT_EQ(Delete(pb), B_OK);
+  }
+  std::string owner = std::string("KAL") + '\0';
+  uint32_t len = static_cast<uint32_t>(owner.size());
+  ASSERT_EQ(BTRCALL(B_SET_OWNER, pb.get(), owner.data(), &len, owner.data(), 3, B_OWNER_ALL_ACCESS), B_OK);
+  Reset();
+  const auto byName = Walk(from + "/Owners.dat", 1, "KAL");
+  ASSERT_EQ(byName.size(), 37u);
+
+  dir.MakeFolder("TO");
+  const std::string to = dir.File("TO");
+  std::string report;
+  ASSERT_EQ(RecmanCopyFolder(from, to, report), B_OK) << report;
+  EXPECT_NE(report.find("2 files, 77 records"), std::string::npos) << report;
+  EXPECT_EQ(dir.Exists("TO/recman.server"), OnServer());
+  EXPECT_EQ(Walk(to + "/Owners.dat", 1, "KAL"), byName);
+  EXPECT_EQ(Walk(to + "/Owners.dat", 0), (std::vector<std::pair<uint32_t, std::string>>{}));  // 51
+  Block other;
+  EXPECT_EQ(Open(other, to + "/Owners.dat"), B_INVALID_OWNER);
+  EXPECT_EQ(Walk(to + "/DiariLiq.dat", 0), Walk(from + "/DiariLiq.dat", 0));
+  for (const char* f : {"/Owners.dat", "/DiariLiq.dat"}) {
+    report.clear();
+    EXPECT_EQ(RecmanCheckFile(to + f, "KAL", report), B_OK) << report;
+  }
+  // New records go after the copied ones, at positions never used.
+  ASSERT_EQ(Open(other, to + "/Owners.dat", B_MODE_NORMAL, "KAL"), B_OK);
+  ASSERT_EQ(Insert(other, Rec(100, "PUIG")), B_OK);
+  EXPECT_EQ(Position(other), 41u);
+  EXPECT_EQ(GetStat(other).records(), 38u);
+  Reset();
+
+  // And back to SQLite.
+  const std::string back = SqliteFolder(dir, "BACK");
+  report.clear();
+  ASSERT_EQ(RecmanCopyFolder(to, back, report), B_OK) << report;
+  auto again = Walk(back + "/Owners.dat", 1, "KAL");
+  EXPECT_EQ(again.size(), 38u);
+  EXPECT_EQ(again, Walk(to + "/Owners.dat", 1, "KAL"));
+
+  // All or nothing: a destination that holds files, or any of the names,
+  // gets nothing.
+  report.clear();
+  EXPECT_EQ(RecmanCopyFolder(from, to, report), B_FILE_EXISTS) << report;
+  EXPECT_EQ(Walk(to + "/Owners.dat", 1, "KAL").size(), 38u);
+  dir.MakeFolder("HALF");
+  dir.Write("HALF/DiariLiq.dat", "an office file of that name\n");
+  report.clear();
+  EXPECT_EQ(RecmanCopyFolder(from, dir.File("HALF"), report), B_FILE_EXISTS) << report;
+  EXPECT_FALSE(dir.Exists("HALF/Owners.dat"));
+  EXPECT_FALSE(dir.Exists("HALF/recman.server"));
+}
+
+// A station killed inside a transaction: nothing of it stays, and its
+// record locks and its hold on the folder go with it.
+TEST_F(StoresTest, AStationKilledInsideATransactionLeavesNothingLocked) {
+  const std::string path = dir.File("K.dat");
+  ASSERT_EQ(Create(path, StoreSpec().Build()), B_OK);
+  Block pb;
+  ASSERT_EQ(Open(pb, path), B_OK);
+  for (uint32_t id = 1; id <= 3; ++id) ASSERT_EQ(Insert(pb, Rec(id, "OLD")), B_OK);
+  Child station = Spawn([&](ChildSide& side) {
+    Block own;
+    if (Open(own, path) != B_OK) return 1;
+    if (Get(own, static_cast<uint16_t>(B_GET_EQUAL + int{B_SINGLE_NOWAIT_LOCK}), 0, Key(2)).status != B_OK)
+      return 2;
+    if (Simple(B_BEGIN_TRANS) != B_OK) return 3;
+    if (Get(own, B_GET_EQUAL, 0, Key(1)).status != B_OK) return 4;
+    if (Update(own, Rec(1, "HALF")) != B_OK) return 5;
+    if (Insert(own, Rec(9, "HALF")) != B_OK) return 6;
+    side.Tell('k');
+    side.Wait();  // killed here
+    return 0;
+  });
+  ASSERT_EQ(station.Heard(), 'k');
+  EXPECT_EQ(Get(pb, static_cast<uint16_t>(B_GET_EQUAL + int{B_SINGLE_NOWAIT_LOCK}), 0, Key(2)).status,
+            B_RECORD_LOCKED);
+  station.Kill();
+  EXPECT_EQ(Get(pb, static_cast<uint16_t>(B_GET_EQUAL + int{B_SINGLE_NOWAIT_LOCK}), 0, Key(2)).status, B_OK);
+  EXPECT_EQ(Get(pb, B_GET_EQUAL, 0, Key(1)).data, Rec(1, "OLD"));
+  EXPECT_EQ(Get(pb, B_GET_EQUAL, 0, Key(9)).status, B_KEY_NOT_FOUND);
+  EXPECT_EQ(GetStat(pb).records(), 3u);
+  ASSERT_EQ(Simple(B_BEGIN_TRANS), B_OK);
+  ASSERT_EQ(Get(pb, B_GET_EQUAL, 0, Key(1)).status, B_OK);
+  EXPECT_EQ(Update(pb, Rec(1, "NEW")), B_OK);
+  EXPECT_EQ(Simple(B_END_TRANS), B_OK);
+  std::string report;
+  EXPECT_EQ(RecmanCheckFile(path, "", report), B_OK) << report;
+}
+
+// What only the server store has: the file naming the server, a server
+// that cannot be reached, a connection cut inside a transaction.
+class ServerTest : public StoresTest {
+ protected:
+  void SetUp() override {
+    if (!OnServer()) GTEST_SKIP() << "the server store's own behaviour";
+  }
+  // The connection string of the tests' server, from a folder it keeps.
+  std::string Connection() {
+    std::ifstream in(dir.File("S/recman.server"));
+    std::string line;
+    while (std::getline(in, line))
+      if (!line.empty() && line[0] != '#' && line.rfind("schema ", 0) != 0) return line;
+    return "";
+  }
+};
+
+TEST_F(ServerTest, AServerFileThatCannotServeIsStatus2WithItsReason) {
+  dir.MakeFolder("S");
+  ASSERT_EQ(Create(dir.File("S/A.dat"), StoreSpec().Build()), B_OK);
+  const std::string connection = Connection();
+  ASSERT_FALSE(connection.empty());
+  struct Case {
+    const char* what;
+    std::string file;
+    const char* says;
+  };
+  const Case cases[] = {
+      {"a password", connection + " password=secret\n", "pgpass"},
+      {"no connection string", "# nothing\nschema recman\n", "names no server"},
+      {"a schema that is no plain name", connection + "\nschema Robert'); DROP\n", "plain lower-case"},
+      {"a server that does not answer", "host=/nonexistent port=5999 user=recman dbname=postgres\n",
+       "cannot reach the server"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    TempDir other;
+    other.Write("recman.server", c.file);
+    EXPECT_EQ(Create(other.File("A.dat"), StoreSpec().Build()), B_IO_ERROR);
+    RecmanDiagnostic d;
+    ASSERT_TRUE(RecmanLastDiagnostic(d));
+    EXPECT_NE(d.message.find(c.says), std::string::npos) << d.message;
+    EXPECT_FALSE(other.Exists("A.dat"));
+  }
+}
+
+TEST_F(ServerTest, AConnectionCutInsideATransactionLosesThatTransactionOnly) {
+  dir.MakeFolder("S");
+  const std::string path = dir.File("S/C.dat");
+  ASSERT_EQ(Create(path, StoreSpec().Build()), B_OK);
+  Block pb;
+  ASSERT_EQ(Open(pb, path), B_OK);
+  for (uint32_t id = 1; id <= 3; ++id) ASSERT_EQ(Insert(pb, Rec(id, "OLD")), B_OK);
+  ASSERT_EQ(Simple(B_BEGIN_TRANS), B_OK);
+  ASSERT_EQ(Get(pb, B_GET_EQUAL, 0, Key(1)).status, B_OK);
+  ASSERT_EQ(Update(pb, Rec(1, "LOST")), B_OK);
+  // The server ends the station's backend (an administrator, a restart).
+  PGconn* admin = PQconnectdb(Connection().c_str());
+  ASSERT_EQ(PQstatus(admin), CONNECTION_OK) << PQerrorMessage(admin);
+  PGresult* r =
+      PQexec(admin,
+             "SELECT count(pg_terminate_backend(pid)) FROM pg_stat_activity WHERE datname = "
+             "current_database() AND pid <> pg_backend_pid() AND state LIKE 'idle in transaction%'");
+  ASSERT_EQ(PQresultStatus(r), PGRES_TUPLES_OK) << PQerrorMessage(admin);
+  EXPECT_EQ(std::string(PQgetvalue(r, 0, 0)), "1");
+  PQclear(r);
+  PQfinish(admin);
+
+  EXPECT_EQ(Get(pb, B_GET_EQUAL, 0, Key(2)).status, B_IO_ERROR);
+  RecmanDiagnostic d;
+  ASSERT_TRUE(RecmanLastDiagnostic(d));
+  EXPECT_EQ(d.storage, "PostgreSQL");
+  EXPECT_EQ(Simple(B_END_TRANS), B_IO_ERROR);
+  // The next call connects again and finds the record as it was.
+  EXPECT_EQ(Get(pb, B_GET_EQUAL, 0, Key(1)).data, Rec(1, "OLD"));
+  ASSERT_EQ(Simple(B_BEGIN_TRANS), B_OK);
+  ASSERT_EQ(Get(pb, B_GET_EQUAL, 0, Key(1)).status, B_OK);
+  EXPECT_EQ(Update(pb, Rec(1, "NEW")), B_OK);
+  EXPECT_EQ(Simple(B_END_TRANS), B_OK);
+  EXPECT_EQ(Get(pb, B_GET_EQUAL, 0, Key(1)).data, Rec(1, "NEW"));
+}
+
+}  // namespace
