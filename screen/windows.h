@@ -138,6 +138,22 @@ void ShowPostedReason();
 // Takes the reason off the screen and forgets it (nothing when none).
 void ClearReason();
 
+// ---- Pages (pages.cpp) ---------------------------------------------------------
+// A text longer than the screen, a page at a time, in a framed window of
+// the console rows and columns below (over what is on the screen).
+constexpr int kPagesTop = 3, kPagesLeft = 3, kPagesBottom = 22, kPagesRight = 78;
+// Shows `lines` (each cut to the window's width): PgDn or Down turns to the
+// next page, PgUp or Up to the one before, Home and End to the first and
+// the last; Escape closes the window.  Any other key, and turning past the
+// first or the last page, beeps.  The bottom edge of the frame shows
+// PageFooter.  Nothing when the window does not fit the console.
+void ShowPages(const std::vector<std::string>& lines);
+// The number of pages `lines` lines take (1 for none).
+int PageCount(size_t lines);
+// "PÀGINA 1 DE 3 · AVPÀG/REPÀG: PASSA PÀGINA · ESC: TANCA" in the session's
+// language (without the page keys for a single page).
+std::string PageFooter(int page, int pages);
+
 // ---- The value stack (value_stack.cpp) -----------------------------------------
 // Pushes a text (its first 65535 bytes) on the value stack.
 void PushValue(const std::string& text);

@@ -417,6 +417,19 @@ int16_t WriteProperty(PropertyRun& run) {
   return status;
 }
 
+// A property settled, into the pass's result.
+void CountSettled(const JournalProperty& property) {
+  PassResult& r = Settlement.result;
+  ++r.settled;
+  r.owners += static_cast<long>(property.balances.size());
+  r.collections += static_cast<long>(property.collections.size());
+  r.payments += static_cast<long>(property.payments.size());
+  r.base += property.base;
+  r.vat += property.vat;
+  r.withheld += property.withheld;
+  r.fee += property.fee;
+}
+
 void ClearTables() {
   SettlementWork& w = Settlement;
   for (int64_t& v : w.GroupAmount) v = 0;
@@ -530,6 +543,7 @@ Attempt TrySettle(const std::string& code, const std::string& seenDate) {
     status = EndTransaction();
     if (status == 0) {
       JournalPropertyCommitted();
+      CountSettled(run.journal);
       return Attempt{};
     }
   }
@@ -591,6 +605,7 @@ bool SettleProperty(const std::string& code, const std::string& seenDate) {
 void NotSettledFrom(const std::string& code, UntouchedReason reason, int16_t status,
                     const std::string& highP) {
   if (code > highP) return;
+  if (reason == UntouchedReason::kStopped) Settlement.result.stoppedAt = code;
   Settlement.untouched.push_back(UntouchedProperty{code, reason, status, highP});
 }
 
@@ -623,6 +638,7 @@ long PropertiesInRange(const std::string& lowP, const std::string& highP) {
 
 void SettlementPass() {
   Settlement.untouched.clear();
+  Settlement.result = PassResult{};
   JournalStartPass();
   // Escape is looked for before every property; whatever else is typed
   // while the pass runs is dropped, and so is everything left at its end.

@@ -49,11 +49,29 @@ void EndProgress();
 // not said).
 std::string ProgressText(const std::string& code, long reached, long total);
 
-// Shows the properties the last pass left untouched, with the reason for
-// each (and the record manager's status where it gave one), in message
-// windows in the session's language (nothing when none); first, when the
-// pass met a damaged or replaced database, a message naming its folder.
-void ShowUntouchedProperties();
+// ---- The result ---------------------------------------------------------------
+// What the operator reads after every pass, also one that settled nothing
+// (PassResultLines, in the session's language): settled or stopped (at
+// which property), the pass's number in the settlement journal, the
+// settlement date and range, the properties settled, the owners given a
+// balance, the fee, VAT and withholding, the collections and payments
+// cleared; then, when the pass met a damaged or replaced database, its
+// folder and the record manager's account; then every property left
+// untouched with its reason (and the record manager's status where it gave
+// one).  ShowPassResult shows them a page at a time over the screen
+// (ShowPages).
+std::vector<std::string> PassResultLines();
+void ShowPassResult();
+
+// What the last pass did, summed over the properties it settled.
+struct PassResult {
+  std::string stoppedAt;  // the first property not settled when the operator stopped the pass
+  long settled = 0;       // properties settled
+  long owners = 0;        // owners who received a balance
+  long collections = 0;   // collections deleted (carried into the balances)
+  long payments = 0;      // payments deleted (shared or charged)
+  int64_t base = 0, vat = 0, withheld = 0, fee = 0;  // the fee before and after VAT and withholding
+};
 
 // Owner numbers run from 0 to 9999 (the last 4 digits of an owner code).
 constexpr int kOwnerNumbers = 10000;
@@ -106,6 +124,7 @@ struct SettlementWork {
   std::vector<int64_t> OwnerCharges;         // by owner number 0..9999: payments charged to one owner
   std::vector<int64_t> OwnerCollections;     // by owner number 0..9999: collections of kind C and I
   std::vector<UntouchedProperty> untouched;  // of the last pass, in key order
+  PassResult result;                         // of the last pass
   // The record manager's account of the first damaged or replaced database
   // the last pass met (status 2), for the operator.
   bool damageKnown = false;

@@ -254,12 +254,14 @@ TEST_F(DemoSuiteTest, EveryMessageHasItsTranslations) {
   EXPECT_EQ(Translate("*** conc.no def. ***").size(), 20u);
 }
 
-// The texts the settlement journal's statements and tool pass through
+// The texts the settlement journal's statements and tool, the progress line
+// and the result of a pass (and its pages) pass through
 // Translate, as their sources write them: T("...") and Translate("...").
 std::vector<std::string> JournalTexts() {
   std::vector<std::string> texts;
   static const std::regex literal(R"re((?:\bT|Translate)\("((?:[^"\\]|\\.)*)"\))re");
-  for (const char* file : {"/settle/statement.cpp", "/settle/taxes.cpp", "/tools/settlements.cpp"}) {
+  for (const char* file : {"/settle/statement.cpp", "/settle/taxes.cpp", "/tools/settlements.cpp",
+                           "/settle/progress.cpp", "/settle/result.cpp", "/screen/pages.cpp"}) {
     std::ifstream in(std::string(TARPELIX_SOURCE_DIR) + file);
     std::stringstream source;
     source << in.rdbuf();

@@ -135,6 +135,18 @@ wait_for_cursor_on() {
   return 1
 }
 
+# close_result: waits for the window a settlement pass shows when it ends
+# (its result, in Catalan) and closes it with Escape; a failure when it
+# does not come or does not go.
+close_result() {
+  if ! wait_for_text "ESC: TANCA"; then
+    fail "no result after the pass"
+    return 1
+  fi
+  keys Escape
+  wait_for_no_text "ESC: TANCA" || { fail "the result stayed after Escape"; return 1; }
+}
+
 # expect_exit_zero EXIT_FILE: waits for the program's "EXIT=n" line; a
 # failure when it does not come or is not "EXIT=0".
 expect_exit_zero() {

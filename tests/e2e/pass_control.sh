@@ -7,6 +7,9 @@
 #   - Escape stops the pass between two properties: the properties settled
 #     before it are journaled as one pass, the others are untouched, and
 #     the program stays on the parameter screen.
+#   - The result of every pass comes in a window over the parameter
+#     screen: stopped and where, its number in the journal, what it did;
+#     a long one is read a page at a time.
 #   - Keys typed while the pass waits for a lock another station holds are
 #     not carried out after the wait.
 #
@@ -77,8 +80,12 @@ moved() { local now; now=$(progress_line); [ -n "$now" ] && [ "$now" != "$first"
 until_ok moved || fail "the progress line did not change: $first"
 keys Escape
 wait_for_no_text "ESC: ATURA LA LIQUIDACIÓ" || fatal "the pass did not end after Escape"
-wait_for_pattern "[0-9]{4}-9999  LIQUIDACIÓ ATURADA PER L'OPERADOR" || fail "the stop is not reported"
-keys Enter
+wait_for_pattern "LIQUIDACIÓ ATURADA A LA FINCA [0-9]{4}" || fail "the result does not say the pass was stopped"
+capture
+stopped_at=$(grep -oE 'ATURADA A LA FINCA [0-9]{4}' <<<"$screen_text" | grep -oE '[0-9]{4}$')
+grep -qE "NÚMERO DE LIQUIDACIÓ +1 " <<<"$screen_text" || fail "the stopped pass has no number"
+grep -qF "$stopped_at-9999  LIQUIDACIÓ ATURADA PER L'OPERADOR" <<<"$screen_text" || fail "the properties not settled are not listed"
+close_result
 wait_for_cursor_on "$DATE_LABEL" || fail "not back on the parameter screen after the stop"
 [ ! -s "$exit_file" ] || fail "Escape during the pass ended the program"
 
@@ -89,6 +96,7 @@ echo "the pass was stopped after $stopped of $PROPERTIES properties"
 [ "$stopped" -gt 0 ] && [ "$stopped" -lt "$PROPERTIES" ] || fail "Escape did not stop the pass in the middle ($stopped settled)"
 # Exactly the first properties, none skipped: the pass stops between two.
 seq -f '%04g' 1 "$stopped" | cmp -s - "$work/stopped.codes" || fail "the settled properties are not the first $stopped"
+[ "$((10#$stopped_at))" -eq "$((stopped + 1))" ] || fail "the result says stopped at $stopped_at after $stopped properties"
 # The untouched ones keep every amount.
 untouched() { grep -vE "^($(paste -sd'|' "$work/stopped.codes")),"  "$1" | tail -n +2; }
 [ "$(untouched "$work/before.csv")" = "$(untouched "$work/stopped.csv")" ] || fail "properties after the stop changed"
@@ -112,6 +120,9 @@ tm display-message -p '' >/dev/null # a round trip: tmux has written the keys to
 rm -f "$root/LOCKS/PropietH.lck"
 wait_for_no_text "FITXER BLOQUEJAT" || fail "the lock wait did not end"
 wait_for_no_text "ESC: ATURA LA LIQUIDACIÓ" || fail "the pass did not end"
+# The result waits for its Escape: neither the digits nor F1 closed it.
+wait_for_pattern "NÚMERO DE LIQUIDACIÓ +2 " || fail "no result of the second pass"
+close_result
 wait_for_cursor_on "$DATE_LABEL" || fail "not back on the parameter screen"
 # Neither the digits nor F1 (the help) were carried out after the wait: the
 # date field keeps its value, and the screen stays as it is for a while.
@@ -123,6 +134,29 @@ DEADLINE_SECONDS=2
 until_ok changed && fail "keys typed during the lock wait were carried out after it"
 DEADLINE_SECONDS=20
 "$BALANCES" --root "$root" --from 1 --to 1 --csv | grep -q '31/01/2027' || fail "property 1 was not settled after the wait"
+
+# ---- A long result, a page at a time ---------------------------------------------------
+# A date before every property's last settlement: nothing is settled, and
+# every property of the range is listed with its reason.
+type_field "$DATE_LABEL" 31012020 && type_field "$FIRST_LABEL" 1 &&
+  type_field "$LAST_LABEL" 9999 && type_field "$CONCEPT_LABEL" 3 && wait_for_text "$CONFIRM_LABEL" && keys S Enter
+wait_for_text "CAP: NO S'HA LIQUIDAT CAP FINCA" || fail "the pass that settled nothing does not say so"
+wait_for_pattern "PÀGINA 1 DE [0-9]+ " || fail "the long result has no pages"
+capture
+pages=$(grep -oE 'PÀGINA 1 DE [0-9]+' <<<"$screen_text" | grep -oE '[0-9]+$')
+[ "$pages" -ge 20 ] || fail "$PROPERTIES properties listed on $pages pages"
+grep -qF "0001  LIQUIDADA A UNA DATA POSTERIOR" <<<"$screen_text" || fail "the first page does not list property 1"
+keys PgDn
+wait_for_text "PÀGINA 2 DE $pages " || fail "PgDn did not turn the page"
+wait_for_pattern "║ +00[0-3][0-9]  LIQUIDADA A UNA DATA POSTERIOR" || fail "the second page lists no properties"
+keys End
+wait_for_text "PÀGINA $pages DE $pages " || fail "End did not go to the last page"
+wait_for_text "0400  LIQUIDADA A UNA DATA POSTERIOR" || fail "the last page does not end with property 400"
+keys PgUp
+wait_for_text "PÀGINA $((pages - 1)) DE $pages " || fail "PgUp did not turn the page back"
+close_result
+wait_for_cursor_on "$DATE_LABEL" || fail "not back on the parameter screen after the long result"
+"$SETTLEMENTS" --root="$root" list | grep -qE '^ +3 ' && fail "the pass that settled nothing took a number"
 
 keys Escape
 expect_exit_zero "$exit_file"

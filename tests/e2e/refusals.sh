@@ -128,6 +128,7 @@ keys Enter
 wait_for_text "$CONFIRM_LABEL" || fail "no confirmation asked"
 keys S Enter
 wait_for_no_text "$CONFIRM_LABEL" || fail "the confirmation stayed"
+close_result
 wait_for_cursor_on "$DATE_LABEL"
 keys Escape
 expect_exit_zero "$exit_file"

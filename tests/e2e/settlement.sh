@@ -94,12 +94,29 @@ wait_for_no_text "$CONFIRM_LABEL" || fail "the confirmation stayed"
 "$BALANCES" --root "$root" --csv >"$work/after_no.csv"
 cmp -s "$work/before.csv" "$work/after_no.csv" || fail "N on the confirmation changed the data"
 
+# ---- A pass over a range without properties ---------------------------------------
+# It settles nothing, takes no number in the journal, and says so.
+type_parameters 31122026 500 600 3
+wait_for_text "$CONFIRM_LABEL" || fail "no confirmation asked"
+keys S Enter
+wait_for_text "CAP: NO S'HA LIQUIDAT CAP FINCA" || fail "the pass that settled nothing does not say so"
+wait_for_pattern "FINQUES LIQUIDADES +0 +║" || fail "the result of the empty pass"
+close_result
+
 # ---- The settlement ---------------------------------------------------------------------
 type_parameters 31122026 1 12 3
 wait_for_text "$CONFIRM_LABEL" || fail "no confirmation asked"
 keys S Enter
-# Back on the parameter screen when the pass is done.
+# The result over the parameter screen when the pass is done: its number in
+# the journal, what it did.
 wait_for_no_text "$CONFIRM_LABEL" || fail "the confirmation stayed"
+wait_for_text "LIQUIDACIÓ FETA" || fail "no result after the pass"
+wait_for_pattern "NÚMERO DE LIQUIDACIÓ +1 +║" || fail "the result does not give the pass number 1"
+wait_for_pattern "DATA DE LIQUIDACIÓ +31/12/2026 +║" || fail "the result does not give the date"
+wait_for_pattern "FINQUES +0001 A 0012 +║" || fail "the result does not give the range"
+wait_for_pattern "FINQUES LIQUIDADES +12 +║" || fail "the result does not give the properties settled"
+wait_for_text "PÀGINA 1 DE 1" || fail "the result does not say its page"
+close_result
 wait_for_cursor_on "$DATE_LABEL"
 keys Escape
 expect_exit_zero "$exit_file"

@@ -79,7 +79,8 @@ end_station() {
   local root=$1 name=$2
   target="e2e:$name"
   DEADLINE_SECONDS=120
-  wait_for_no_text "$CONFIRM_LABEL" && wait_for_cursor_on "$DATE_LABEL" || fatal "station $name: the pass did not end"
+  wait_for_no_text "$CONFIRM_LABEL" && close_result && wait_for_cursor_on "$DATE_LABEL" ||
+    fatal "station $name: the pass did not end"
   DEADLINE_SECONDS=20
   keys Escape
   expect_exit_zero "$root/$name.exit"

@@ -47,6 +47,7 @@ settle() {
   wait_for_text "$CONFIRM_LABEL" || fatal "no confirmation asked ($1)"
   keys S Enter
   wait_for_no_text "$CONFIRM_LABEL" || fail "the confirmation stayed ($1)"
+  DEADLINE_SECONDS=30 close_result
   wait_for_cursor_on "$DATE_LABEL"
   keys Escape
   expect_exit_zero "$exit_file"

@@ -4,7 +4,9 @@
 #include <stdlib.h>
 
 #include <filesystem>
+#include <iterator>
 #include <string>
+#include <vector>
 
 #include "data/data.h"
 #include "input/keys.h"
@@ -152,6 +154,77 @@ TEST_F(MessageTest, ShowMessageAndWaitTakesOneKeyAfterABeepAndClosesTheWindow) {
   EXPECT_TRUE(Keyboard.TypeAhead.empty());
   ASSERT_EQ(Console.scripted.size(), 1u) << "one key answers it";
   EXPECT_EQ(Console.scripted.front().key, 'y');
+}
+
+// ---- Pages -------------------------------------------------------------------------
+
+// The screen as each key is asked for: the first line of the page and the
+// bottom edge of its frame.
+std::vector<std::string>* pagesSeen = nullptr;
+const ConsoleBackend* virtualBackend = nullptr;
+bool LookingPoll(ConsoleEvent& event, int timeoutMs) {
+  if (timeoutMs != 0 && pagesSeen)
+    pagesSeen->push_back(VirtualRowText(kPagesTop + 1, kPagesLeft + 2, 7) + "|" +
+                         VirtualRowText(kPagesBottom));
+  return virtualBackend->poll(event, timeoutMs);
+}
+
+TEST_F(MessageTest, ALongTextIsShownAPageAtATimeAndEscapeClosesIt) {
+  Session.language = "CAT";
+  Keyboard = KeyboardState{};
+  int bells = 0;
+  Platform.beep = [&] { ++bells; };
+  ConsoleSetCursor(10, 1);
+  ConsoleWrite("UNDER THE PAGES");
+  std::vector<std::string> lines;
+  for (int i = 1; i <= 40; ++i) lines.push_back("LINE " + std::to_string(i));
+  lines.push_back(std::string(100, 'w'));  // cut to the window
+  ASSERT_EQ(PageCount(lines.size()), 3);   // 18 lines a page
+  EXPECT_EQ(PageCount(0), 1);
+
+  struct Step {
+    int key;
+    std::string page;  // the page's first line and number as the key is read
+  };
+  const Step steps[] = {
+      {kKeyPgUp, "LINE 1 |1 DE 3"},   // before the first page: a beep
+      {kKeyPgDn, "LINE 1 |1 DE 3"},   //
+      {kKeyEnter, "LINE 19|2 DE 3"},  // does nothing here: a beep
+      {kKeyDown, "LINE 19|2 DE 3"},   //
+      {kKeyPgDn, "LINE 37|3 DE 3"},   // past the last page: a beep
+      {kKeyHome, "LINE 37|3 DE 3"},   //
+      {kKeyEnd, "LINE 1 |1 DE 3"},    //
+      {kKeyEsc, "LINE 37|3 DE 3"},
+  };
+  for (const Step& step : steps) VirtualTypeWhenWaited({step.key});
+  ConsoleBackend looking = *Console.backend;
+  virtualBackend = Console.backend;
+  looking.poll = LookingPoll;
+  Console.backend = &looking;
+  std::vector<std::string> seen;
+  pagesSeen = &seen;
+  ShowPages(lines);
+  pagesSeen = nullptr;
+  Console.backend = virtualBackend;
+
+  ASSERT_EQ(seen.size(), std::size(steps));
+  for (size_t i = 0; i < seen.size(); ++i) {
+    const std::string& expected = steps[i].page;
+    EXPECT_EQ(seen[i].substr(0, 8), expected.substr(0, 8)) << "key " << i;
+    EXPECT_NE(seen[i].find("P\xB7GINA " + expected.substr(8)), std::string::npos)
+        << "key " << i << ": " << seen[i];
+  }
+  EXPECT_EQ(bells, 3);
+  EXPECT_EQ(Windows.WindowDepth, 0);
+  EXPECT_EQ(VirtualRowText(10, 1, 15), "UNDER THE PAGES") << "the screen comes back";
+  EXPECT_TRUE(Console.typedWhenWaited.empty());
+  Platform = PlatformHooks{};
+}
+
+TEST_F(MessageTest, TheFooterSaysThePageAndTheKeys) {
+  Session.language = "CAT";
+  EXPECT_EQ(PageFooter(1, 3), "P\xB7GINA 1 DE 3 \xFA AVP\xB7G/REP\xB7G: PASSA P\xB7GINA \xFA ESC: TANCA");
+  EXPECT_EQ(PageFooter(1, 1), "P\xB7GINA 1 DE 1 \xFA ESC: TANCA");
 }
 
 TEST_F(MessageTest, TheScreenHooksShowTheDataLayersMessagesAndOpenThePopups) {

@@ -153,9 +153,10 @@ TEST_F(ConceptFieldTest, RefusesAConceptMissingFromTheFile) {
 
 TEST_F(FormLookupsTest, SettlementDialogueRepeatsUntilEsc) {
   StandardScreen();
-  // Two accepted screens; what is typed as the screen waits for it, for a
-  // pass drops whatever was typed before it ends.
-  VirtualTypeWhenWaited({kKeyCode2, kKeyCode2, 'T', kKeyEsc});
+  // Two accepted screens, each pass's result closed with Escape; typed as
+  // the screen waits for it, for a pass drops whatever was typed before it
+  // ends.
+  VirtualTypeWhenWaited({kKeyCode2, kKeyEsc, kKeyCode2, kKeyEsc, 'T', kKeyEsc});
   RunSettlement();
   EXPECT_TRUE(Console.typedWhenWaited.empty());
   EXPECT_EQ(Console.starved, 0);

@@ -101,6 +101,8 @@ TEST_F(PassDialogueTest, EscapeStopsThePassBetweenTwoPropertiesNeverInsideOne) {
   EXPECT_EQ(UnpackDigits(Settlement.untouched[0].code), "0003");
   EXPECT_EQ(UnpackDigits(Settlement.untouched[0].lastCode), "0999");
   EXPECT_EQ(Settlement.untouched[0].reason, UntouchedReason::kStopped);
+  EXPECT_EQ(UnpackDigits(Settlement.result.stoppedAt), "0003");
+  EXPECT_EQ(Settlement.result.settled, 2);
   EXPECT_FALSE(calculatorOpened) << "no other key acts during a pass";
   EXPECT_TRUE(Console.scripted.empty()) << "and none is left for after it";
   EXPECT_FALSE(Keyboard.escapeTyped);
@@ -127,6 +129,98 @@ TEST_F(PassDialogueTest, EscapeTypedBeforeThePassStopsItBeforeTheFirstProperty) 
   EXPECT_FALSE(Settled(2));
   ASSERT_EQ(Settlement.untouched.size(), 1u);
   EXPECT_EQ(UnpackDigits(Settlement.untouched[0].code), "0001");
+}
+
+// ---- The result ----------------------------------------------------------------------
+
+class PassResultTest : public PassDialogueTest {
+ protected:
+  void SetUp() override {
+    PassDialogueTest::SetUp();
+    Preferences.DecCaracter = ',';
+    Preferences.MilCaracter = '.';
+    Preferences.numbersLoaded = true;
+    Preferences.DatCaracter = '/';
+    Preferences.DatOrdre = "DMA";
+    Preferences.datesLoaded = true;
+  }
+  void TearDown() override {
+    ResetFormatPreferences();
+    PassDialogueTest::TearDown();
+  }
+  // The value of a result line whose label starts with `label`.
+  static std::string Value(const std::string& label) {
+    for (const std::string& line : PassResultLines())
+      if (line.compare(0, label.size(), label) == 0) return TrimBlanks(line.substr(label.size()));
+    return "(no line " + label + ")";
+  }
+};
+
+TEST_F(PassResultTest, TheResultSaysWhatThePassDidAndItsNumberInTheJournal) {
+  IvaRate[0] = 21;
+  RetRate[0] = 15;
+  // Property 1: two owners, two months of 1000 each: 4000, VAT 840, withheld
+  // 600; a collection of each owner and two payments.  Property 2: one
+  // owner, one month of 250: 250, VAT 52.5 -> 52 (half to even), 37.5 -> 38.
+  AddProperty(Property(1).Fee(1000).Last("20231031").TaxId("ESH12345678"));
+  AddOwner(Owner(1, 1).Shares({500000}));
+  AddOwner(Owner(1, 2).Shares({500000}));
+  AddCollection(1, 1, "20231201", 100, "C");
+  AddCollection(1, 2, "20231202", 100, "I");
+  AddGroupPayment(1, "20231203", 5000, 1);
+  AddOwnerPayment(1, "20231204", 700, 2);
+  AddProperty(Property(2).Fee(250).Last("20231130").TaxId("ESH87654321"));
+  AddOwner(Owner(2, 1));
+  AddProperty(Property(3).Last(""));  // left untouched
+  SettlementPass();
+  const std::vector<std::string> lines = PassResultLines();
+  ASSERT_FALSE(lines.empty());
+  EXPECT_EQ(lines[0], "LIQUIDACI\xE0 FETA");
+  EXPECT_EQ(Value("N\xE9MERO DE LIQUIDACI\xE0"), "1");
+  EXPECT_EQ(Value("DATA DE LIQUIDACI\xE0"), "31/12/2023");
+  EXPECT_EQ(Value("FINQUES "), "0001 A 0999");
+  EXPECT_EQ(Value("FINQUES LIQUIDADES"), "2");
+  EXPECT_EQ(Value("PROPIETARIS AMB SALDO"), "3");
+  EXPECT_EQ(Value("HONORARIS"), "42,50");   // 4000 + 250 cents
+  EXPECT_EQ(Value("IVA"), "8,92");          // 840 + 52
+  EXPECT_EQ(Value("RETENCI\xE0"), "6,38");  // 600 + 38
+  EXPECT_EQ(Value("TOTAL HONORARIS"), "45,04");
+  EXPECT_EQ(Value("COBRAMENTS LIQUIDATS"), "2");
+  EXPECT_EQ(Value("PAGAMENTS LIQUIDATS"), "2");
+  EXPECT_NE(settletest::ResultText().find("0003  SENSE DATA"), std::string::npos);
+  // The next pass has the next number.
+  AddProperty(Property(4).Fee(10).Last("20231130"));
+  AddOwner(Owner(4, 1));
+  SettlementPass();
+  EXPECT_EQ(Value("N\xE9MERO DE LIQUIDACI\xE0"), "2");
+  EXPECT_EQ(Value("FINQUES LIQUIDADES"), "3");  // 1 and 2 again, with no months to charge
+  EXPECT_EQ(Value("HONORARIS"), "0,10");
+}
+
+TEST_F(PassResultTest, APassThatSettledNothingSaysSoAndHasNoNumber) {
+  AddProperty(Property(700).Fee(10).Last("20231130"));
+  SetParameters("20231231", 500, 600, 3);
+  SettlementPass();
+  EXPECT_EQ(PassResultLines()[0], "LIQUIDACI\xE0 FETA");
+  EXPECT_EQ(Value("N\xE9MERO DE LIQUIDACI\xE0"), "CAP: NO S'HA LIQUIDAT CAP FINCA");
+  EXPECT_EQ(Value("FINQUES "), "0500 A 0600");
+  EXPECT_EQ(Value("FINQUES LIQUIDADES"), "0");
+  EXPECT_EQ(Value("TOTAL HONORARIS"), "0,00");
+  EXPECT_EQ(LastSettlement(700), "20231130");
+}
+
+TEST_F(PassResultTest, AStoppedPassSaysWhereInTheSessionsLanguage) {
+  Session.language = "SPA";
+  Properties(3);
+  AtBegin() = [](int place) {
+    if (place == 1) VirtualPushKey(kKeyEsc);
+  };
+  Settlement.beforeRecordOperation = CountBegins;
+  SettlementPass();
+  const std::string result = settletest::ResultText();
+  EXPECT_EQ(PassResultLines()[0], "LIQUIDACI\xE0N DETENIDA EN LA FINCA 0002") << result;
+  EXPECT_NE(result.find("N\xE9MERO DE LIQUIDACI\xE0N"), std::string::npos) << result;
+  EXPECT_NE(result.find("FINCAS LIQUIDADAS"), std::string::npos) << result;
 }
 
 }  // namespace

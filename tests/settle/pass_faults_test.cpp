@@ -451,11 +451,9 @@ TEST_F(RecordManagerAnswerTest, EscapeWhileTheDatabaseIsBusyStopsThePassBeforeTh
   ExpectUntouched(3);
   ASSERT_EQ(Settlement.untouched.size(), 1u);
   EXPECT_EQ(Settlement.untouched[0].reason, UntouchedReason::kStopped);
-  VirtualPushKey(kKeyEnter);
-  ShowUntouchedProperties();
-  ASSERT_EQ(screensAtBeep.size(), 1u);
-  EXPECT_NE(screensAtBeep[0].find("0002-0999  LIQUIDACI\xE0 ATURADA PER L'OPERADOR"), std::string::npos)
-      << screensAtBeep[0];
+  const std::string result = settletest::ResultText();
+  EXPECT_NE(result.find("0002-0999  LIQUIDACI\xE0 ATURADA PER L'OPERADOR"), std::string::npos) << result;
+  EXPECT_NE(result.find("LIQUIDACI\xE0 ATURADA A LA FINCA 0002"), std::string::npos) << result;
 }
 
 // A record whose bytes no longer match its checksum: its property is left
@@ -494,16 +492,13 @@ TEST_F(RecordManagerAnswerTest, ADamagedRecordLeavesItsPropertyListedWithStatus2
   }
   ASSERT_TRUE(Settlement.damageKnown);
   EXPECT_EQ(Settlement.damage.folder, DataFolder());
-  VirtualPushKeys({kKeyEnter, kKeyEnter});
-  ShowUntouchedProperties();
-  ASSERT_EQ(screensAtBeep.size(), 2u);
-  EXPECT_NE(screensAtBeep[1].find("0001  ERROR DEL GESTOR DE FITXERS, ESTAT 2"), std::string::npos)
-      << screensAtBeep[1];
-  EXPECT_NE(screensAtBeep[0].find("LA CARPETA DE DADES"), std::string::npos) << screensAtBeep[0];
-  EXPECT_NE(screensAtBeep[0].find("recutil check"), std::string::npos) << screensAtBeep[0];
-  EXPECT_NE(screensAtBeep[0].find("checksum"), std::string::npos) << screensAtBeep[0];
-  EXPECT_NE(screensAtBeep[1].find("0002  ERROR DEL GESTOR DE FITXERS, ESTAT 2"), std::string::npos)
-      << screensAtBeep[1];
+  const std::string result = settletest::ResultText();
+  EXPECT_NE(result.find("0001  ERROR DEL GESTOR DE FITXERS, ESTAT 2"), std::string::npos) << result;
+  EXPECT_NE(result.find("LA CARPETA DE DADES"), std::string::npos) << result;
+  EXPECT_NE(result.find("recutil check"), std::string::npos) << result;
+  EXPECT_NE(result.find("checksum"), std::string::npos) << result;
+  EXPECT_NE(result.find("0002  ERROR DEL GESTOR DE FITXERS, ESTAT 2"), std::string::npos) << result;
+  EXPECT_LT(result.find("LA CARPETA DE DADES"), result.find("0001  ERROR")) << "the folder first";
 }
 
 // The database file replaced by a copy, or deleted, while the pass runs:
@@ -567,14 +562,14 @@ TEST_F(ReportTest, TheUntouchedPropertiesAreListedWithTheirReasons) {
   AddProperty(Property(4).Last(""));
   AddProperty(Property(7).Last("20240131"));
   SettlementPass();
-  VirtualPushKey(kKeyEnter);
-  ShowUntouchedProperties();
-  ASSERT_EQ(screensAtBeep.size(), 1u);
-  const std::string& screen = screensAtBeep[0];
-  EXPECT_NE(screen.find("FINQUES NO LIQUIDADES:"), std::string::npos) << screen;
-  EXPECT_NE(screen.find("0004  SENSE DATA DE LA DARRERA LIQUIDACI\xE0"), std::string::npos) << screen;
-  EXPECT_NE(screen.find("0007  LIQUIDADA A UNA DATA POSTERIOR"), std::string::npos) << screen;
-  EXPECT_EQ(Windows.WindowDepth, 0) << "the window is closed after the key";
+  const std::string result = settletest::ResultText();
+  EXPECT_NE(result.find("\nFINQUES NO LIQUIDADES:\n0004  SENSE DATA DE LA DARRERA LIQUIDACI\xE0\n"
+                        "0007  LIQUIDADA A UNA DATA POSTERIOR"),
+            std::string::npos)
+      << result;
+  VirtualTypeWhenWaited({kKeyEsc});
+  ShowPassResult();
+  EXPECT_EQ(Windows.WindowDepth, 0) << "the window is closed with Escape";
   EXPECT_EQ(Console.starved, 0);
 }
 
@@ -582,29 +577,23 @@ TEST_F(ReportTest, TheReasonsAreInTheSessionsLanguage) {
   Session.language = "SPA";
   AddProperty(Property(4).Last(""));
   SettlementPass();
-  ShowUntouchedProperties();
-  ASSERT_EQ(screensAtBeep.size(), 1u);
-  EXPECT_NE(screensAtBeep[0].find("FINCAS NO LIQUIDADAS:"), std::string::npos) << screensAtBeep[0];
-  EXPECT_NE(screensAtBeep[0].find("0004  SIN FECHA DE LA \xE9LTIMA LIQUIDACI\xE0N"), std::string::npos)
-      << screensAtBeep[0];
+  const std::string result = settletest::ResultText();
+  EXPECT_NE(result.find("FINCAS NO LIQUIDADAS:"), std::string::npos) << result;
+  EXPECT_NE(result.find("0004  SIN FECHA DE LA \xE9LTIMA LIQUIDACI\xE0N"), std::string::npos) << result;
 }
 
-TEST_F(ReportTest, ALongListIsShownInSeveralWindows) {
+TEST_F(ReportTest, ALongListTakesSeveralPages) {
   for (int p = 1; p <= 30; ++p) AddProperty(Property(p).Last(""));
   SettlementPass();
-  ShowUntouchedProperties();
-  ASSERT_EQ(screensAtBeep.size(), 3u);  // 14 properties a window
-  EXPECT_NE(screensAtBeep[0].find("0014  "), std::string::npos);
-  EXPECT_EQ(screensAtBeep[0].find("0015  "), std::string::npos);
-  EXPECT_NE(screensAtBeep[2].find("0030  "), std::string::npos);
-  EXPECT_EQ(Windows.WindowDepth, 0);
+  const std::vector<std::string> lines = PassResultLines();
+  EXPECT_EQ(PageCount(lines.size()), 3);  // 18 lines a page
+  EXPECT_EQ(lines.back(), "0030  SENSE DATA DE LA DARRERA LIQUIDACI\xE0");
 }
 
-TEST_F(ReportTest, NothingIsShownWhenEveryPropertyWasSettled) {
+TEST_F(ReportTest, NoUntouchedListWhenEveryPropertyWasSettled) {
   AddProperty(Property(1).Last("20231130"));
   SettlementPass();
-  ShowUntouchedProperties();
-  EXPECT_EQ(beeps, 0);
+  EXPECT_EQ(settletest::ResultText().find("FINQUES NO LIQUIDADES"), std::string::npos);
 }
 
 }  // namespace

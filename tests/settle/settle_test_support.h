@@ -108,6 +108,13 @@ inline int16_t InsertRecord(int16_t file, const void* record, size_t size) {
   return status;
 }
 
+// The result of the last pass, its lines joined by line feeds.
+inline std::string ResultText() {
+  std::string text;
+  for (const std::string& line : PassResultLines()) text += line + "\n";
+  return text;
+}
+
 // The virtual screen as code page 850 text, one line a row.
 inline std::string ScreenText() {
   std::string text;

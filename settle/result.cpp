@@ -1,0 +1,113 @@
+// result.cpp - what the operator reads after every settlement pass, also
+// one that settled nothing: whether it ran to its end or was stopped (and
+// where), its number in the settlement journal, its date and range, what it
+// settled and charged, what it cleared, and then every property it left
+// untouched with the reason and every payment it kept.  Shown a page at a
+// time over the parameter screen (ShowPages).
+#include <string>
+#include <vector>
+
+#include "data/data.h"
+#include "input/dates.h"
+#include "input/numbers.h"
+#include "platform/platform.h"
+#include "screen/windows.h"
+#include "session/language.h"
+#include "settle/journal.h"
+#include "settle/parameters.h"
+#include "settle/settlement.h"
+
+namespace {
+
+// Labels are padded to this width, so that the values line up.
+constexpr size_t kLabelWidth = 26;
+// The width of the page's lines: longer texts are broken at blanks.
+constexpr size_t kLineWidth = 72;
+
+std::string Row(const std::string& label, const std::string& value) {
+  std::string text = label;
+  if (text.size() < kLabelWidth) text.resize(kLabelWidth, ' ');
+  return text + " " + value;
+}
+
+std::string Count(long long value) {
+  return TrimBlanks(FormatPicture("ZZZ,ZZZ,ZZ9", static_cast<double>(value)));
+}
+
+// An amount in the currency's smallest unit, as the suite shows amounts.
+std::string Amount(int64_t cents) {
+  return FormatPicture("-Z,ZZZ,ZZZ,ZZ9.99", static_cast<double>(cents) / 100.0);
+}
+
+// `text` broken at blanks into lines of kLineWidth (a word longer than a
+// line is cut).
+void AddWrapped(std::vector<std::string>& lines, const std::string& text) {
+  std::string line;
+  size_t at = 0;
+  while (at < text.size()) {
+    size_t end = text.find(' ', at);
+    std::string word = text.substr(at, end == std::string::npos ? std::string::npos : end - at);
+    at = end == std::string::npos ? text.size() : end + 1;
+    while (word.size() > kLineWidth) {
+      if (!line.empty()) lines.push_back(line);
+      lines.push_back(word.substr(0, kLineWidth));
+      word.erase(0, kLineWidth);
+      line.clear();
+    }
+    if (!line.empty() && line.size() + 1 + word.size() > kLineWidth) {
+      lines.push_back(line);
+      line.clear();
+    }
+    line += (line.empty() ? "" : " ") + word;
+  }
+  if (!line.empty()) lines.push_back(line);
+}
+
+std::string UntouchedLine(const UntouchedProperty& p) {
+  std::string line = UnpackDigits(p.code);
+  if (!p.lastCode.empty() && p.lastCode != p.code) line += "-" + UnpackDigits(p.lastCode);
+  line += "  " + Translate(UntouchedReasonText(p.reason));
+  if (p.reason == UntouchedReason::kRecordManager) line += " " + std::to_string(p.status);
+  return line;
+}
+
+}  // namespace
+
+std::vector<std::string> PassResultLines() {
+  const PassResult& r = Settlement.result;
+  std::vector<std::string> lines;
+  if (!r.stoppedAt.empty()) {
+    lines.push_back(Translate("LIQUIDACI\xE0 ATURADA A LA FINCA ") + UnpackDigits(r.stoppedAt));
+  } else {
+    lines.push_back(Translate("LIQUIDACI\xE0 FETA"));
+  }
+  lines.push_back(std::string());
+  lines.push_back(Row(
+      Translate("N\xE9MERO DE LIQUIDACI\xE0"),
+      Journal.passId > 0 ? std::to_string(Journal.passId) : Translate("CAP: NO S'HA LIQUIDAT CAP FINCA")));
+  lines.push_back(Row(Translate("DATA DE LIQUIDACI\xE0"), DateText("dma", 0, SettlementDate)));
+  if (LowerOwnerKey.size() >= 2 && UpperOwnerKey.size() >= 2)
+    lines.push_back(Row(Translate("FINQUES"), UnpackDigits(LowerOwnerKey.substr(0, 2)) + Translate(" A ") +
+                                                  UnpackDigits(UpperOwnerKey.substr(0, 2))));
+  lines.push_back(Row(Translate("FINQUES LIQUIDADES"), Count(r.settled)));
+  lines.push_back(Row(Translate("PROPIETARIS AMB SALDO"), Count(r.owners)));
+  lines.push_back(Row(Translate("HONORARIS"), Amount(r.base)));
+  lines.push_back(Row(Translate("IVA"), Amount(r.vat)));
+  lines.push_back(Row(Translate("RETENCI\xE0"), Amount(r.withheld)));
+  lines.push_back(Row(Translate("TOTAL HONORARIS"), Amount(r.fee)));
+  lines.push_back(Row(Translate("COBRAMENTS LIQUIDATS"), Count(r.collections)));
+  lines.push_back(Row(Translate("PAGAMENTS LIQUIDATS"), Count(r.payments)));
+  if (Settlement.damageKnown) {
+    lines.push_back(std::string());
+    AddWrapped(lines, DamagedFolderText(Settlement.damage.folder));
+    AddWrapped(lines, Utf8ToCp850(RecmanDiagnosticText(Settlement.damage)));
+  }
+  if (!Settlement.untouched.empty()) {
+    lines.push_back(std::string());
+    lines.push_back(Translate("FINQUES NO LIQUIDADES:"));
+    for (const UntouchedProperty& p : Settlement.untouched) AddWrapped(lines, UntouchedLine(p));
+  }
+  return lines;
+}
+
+void ShowPassResult() { ShowPages(PassResultLines()); }
