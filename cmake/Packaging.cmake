@@ -52,7 +52,7 @@ if(TARPELIX_TESTS AND NOT TARPELIX_SANITIZE)
   # package with its dependencies (tests/package/).
   # The shared libraries the build links the programs with (libNAME.so),
   # whose packages the Debian package must depend on.
-  set(_runtime_libraries ncursesw sqlite3)
+  set(_runtime_libraries ncursesw sqlite3 z)
   if(TARGET PostgreSQL::PostgreSQL)
     list(APPEND _runtime_libraries pq)
   endif()

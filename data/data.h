@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/platform.h"
 #include "recman/recman.h"
 
 // The data layer's own statuses.
@@ -53,6 +54,8 @@ struct DataFileTable {
   // end; and whether this run has already told of one.
   std::string heldNotice;
   bool updateLogFailureTold = false;
+  // "db.log", kept open for appending while the run lasts.
+  AppendLog updateLog;
   // What the record manager told of the last call that failed on the
   // operating system or its storage (a damaged or replaced database...):
   // the status, the storage's code and message, errno and the folder.

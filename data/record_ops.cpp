@@ -203,12 +203,13 @@ void UpdateRecord(int16_t& status, int16_t file_number) {
   if (!file) return;
   int32_t position = RecordPosition(0, file_number);
   CallRecordManager(index, B_UPDATE, status);
-  // Every station appends to the same log, each line with one write.  A
+  // Every station appends to the same log, each line with one write (the
+  // file stays open for the run, see AppendLine).  A
   // line that cannot be written (a folder or file this user may not write,
   // a full disk, a symbolic link) does not fail the update; the operator
   // is told once per run.
   int error = 0;
-  if (!AppendToFile("db.log", UpdateLogLine(file_number, B_UPDATE, status), &error))
+  if (!AppendLine(DataFiles.updateLog, "db.log", UpdateLogLine(file_number, B_UPDATE, status), &error))
     NoteUpdateLogFailure(CurrentDirectory() + "/db.log", error);
   if (status == B_DATA_BUFFER_TOO_SHORT) status = 0;
   if (status != 0) std::fill(file->keyValue.begin(), file->keyValue.end(), '\0');

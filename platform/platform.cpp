@@ -18,7 +18,9 @@
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
+#include <mutex>
 #include <random>
+#include <unordered_map>
 #include <vector>
 
 #include "platform/console.h"
@@ -180,7 +182,52 @@ bool Exists(const std::string& hostPath) {
 
 }  // namespace
 
+namespace {
+
+// Absolute paths resolved before, whose every component was found: kept
+// while the run lasts, and trusted while the resolved path is still there
+// (one stat instead of one a component).  Forgotten when full.
+struct ResolvedPaths {
+  std::mutex mutex;
+  std::unordered_map<std::string, std::string> byPath;
+  static constexpr size_t kMaxPaths = 256;
+} gResolved;
+
+std::string ResolveHostPath(const std::string& programPath, bool& allFound);
+
+}  // namespace
+
 std::string HostPath(const std::string& programPath) {
+  bool absolute = !programPath.empty() && (programPath[0] == '\\' || programPath[0] == '/');
+  if (absolute) {
+    std::string known;
+    {
+      std::lock_guard<std::mutex> guard(gResolved.mutex);
+      auto it = gResolved.byPath.find(programPath);
+      if (it != gResolved.byPath.end()) known = it->second;
+    }
+    if (!known.empty() && Exists(known)) return known;
+  }
+  bool allFound = false;
+  std::string resolved = ResolveHostPath(programPath, allFound);
+  if (absolute) {
+    std::lock_guard<std::mutex> guard(gResolved.mutex);
+    if (!allFound) {
+      gResolved.byPath.erase(programPath);
+    } else {
+      if (gResolved.byPath.size() >= ResolvedPaths::kMaxPaths) gResolved.byPath.clear();
+      gResolved.byPath[programPath] = resolved;
+    }
+  }
+  return resolved;
+}
+
+namespace {
+
+// Resolves component by component; `allFound` when every component was
+// found on disk.
+std::string ResolveHostPath(const std::string& programPath, bool& allFound) {
+  allFound = false;
   std::string path = Cp850ToUtf8(programPath);
   for (char& c : path)
     if (c == '\\') c = '/';
@@ -224,8 +271,11 @@ std::string HostPath(const std::string& programPath) {
     first = false;
     if (i + 1 < parts.size()) result += "/";
   }
+  allFound = matching;
   return result;
 }
+
+}  // namespace
 
 bool FileExists(const std::string& path) {
   struct stat st;
@@ -314,6 +364,78 @@ bool AppendToFile(const std::string& path, const std::string& text, int* error) 
   ::close(fd);
   if (n == static_cast<ssize_t>(text.size())) return true;
   if (error) *error = n < 0 ? written : ENOSPC;  // a short write: the disk or a size limit
+  return false;
+}
+
+AppendLog::~AppendLog() { Close(); }
+
+AppendLog::AppendLog(AppendLog&& other) noexcept
+    : fd(other.fd),
+      host(std::move(other.host)),
+      device(other.device),
+      inode(other.inode),
+      mode(other.mode),
+      owner(other.owner),
+      group(other.group) {
+  other.fd = -1;
+}
+
+AppendLog& AppendLog::operator=(AppendLog&& other) noexcept {
+  if (this != &other) {
+    Close();
+    fd = other.fd;
+    host = std::move(other.host);
+    device = other.device;
+    inode = other.inode;
+    mode = other.mode;
+    owner = other.owner;
+    group = other.group;
+    other.fd = -1;
+  }
+  return *this;
+}
+
+void AppendLog::Close() {
+  if (fd >= 0) ::close(fd);
+  fd = -1;
+}
+
+bool AppendLine(AppendLog& log, const std::string& path, const std::string& text, int* error) {
+  // The file still open serves while the name leads to it, as it was: not
+  // removed, renamed, replaced (by a link too) nor given other rights.
+  if (log.fd >= 0 && log.path == path) {
+    struct stat st {};
+    if (::lstat(log.host.c_str(), &st) != 0 || st.st_dev != log.device || st.st_ino != log.inode ||
+        st.st_mode != log.mode || st.st_uid != log.owner || st.st_gid != log.group)
+      log.Close();
+  } else {
+    log.Close();
+  }
+  if (log.fd < 0) {
+    log.path = path;
+    log.host = HostPath(path);
+    log.fd = ::open(log.host.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0666);
+    if (log.fd < 0) {
+      if (error) *error = errno;
+      return false;
+    }
+    struct stat st {};
+    if (::fstat(log.fd, &st) != 0) {
+      if (error) *error = errno;
+      log.Close();
+      return false;
+    }
+    log.device = st.st_dev;
+    log.inode = st.st_ino;
+    log.mode = st.st_mode;
+    log.owner = st.st_uid;
+    log.group = st.st_gid;
+  }
+  // One write with O_APPEND: lines of several stations never interleave.
+  ssize_t n = ::write(log.fd, text.data(), text.size());
+  if (n == static_cast<ssize_t>(text.size())) return true;
+  if (error) *error = n < 0 ? errno : ENOSPC;  // a short write: the disk or a size limit
+  log.Close();
   return false;
 }
 

@@ -12,6 +12,8 @@
 // keeps them; conversion to and from the host's UTF-8 (file names,
 // environment values) happens here and in the console, nowhere else.
 #pragma once
+#include <sys/types.h>
+
 #include <cstdint>
 #include <cstdio>
 #include <functional>
@@ -123,7 +125,9 @@ unsigned char UnicodeToCp850(char32_t codePoint);
 // Turns a path formed the program's way (code page 850, "\" or "/"
 // separators, any letter case) into the host path: "\" becomes "/", and
 // each component that already exists on disk is matched without regard to
-// letter case; components that do not exist are kept as given.
+// letter case; components that do not exist are kept as given.  An
+// absolute path whose components were all found is kept for the run and
+// served again while the resolved path still exists.
 std::string HostPath(const std::string& programPath);
 
 bool FileExists(const std::string& path);  // regular file
@@ -136,6 +140,32 @@ bool WriteWholeFile(const std::string& path, const std::string& contents);
 // Opens, appends with one write(2) and closes; false when the file cannot
 // be written, with the reason in *error when given.
 bool AppendToFile(const std::string& path, const std::string& text, int* error = nullptr);
+// A file kept open for appending lines for as long as the run needs it (the
+// update log): each line is one write(2) with O_APPEND, so several stations
+// may append to the same file.  Before each line one lstat checks that the
+// name still leads to the file open, as it was opened; a file removed,
+// renamed, replaced or given other rights is opened again by its name
+// (as AppendToFile would open it).
+struct AppendLog {
+  int fd = -1;
+  std::string path;  // as the program named it
+  std::string host;  // resolved
+  dev_t device = 0;
+  ino_t inode = 0;
+  mode_t mode = 0;
+  uid_t owner = 0;
+  gid_t group = 0;
+  AppendLog() = default;
+  ~AppendLog();
+  AppendLog(const AppendLog&) = delete;
+  AppendLog& operator=(const AppendLog&) = delete;
+  AppendLog(AppendLog&& other) noexcept;
+  AppendLog& operator=(AppendLog&& other) noexcept;
+  void Close();
+};
+// Appends `text` to the file `path` through `log`; false when it cannot be
+// written, with the reason in *error when given.
+bool AppendLine(AppendLog& log, const std::string& path, const std::string& text, int* error = nullptr);
 bool ChangeDirectory(const std::string& path);
 std::string CurrentDirectory();
 // The names in a folder ("." and ".." left out); empty when it cannot be read.

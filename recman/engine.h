@@ -61,7 +61,9 @@ struct Row {
 // Records read inside the process transaction, by position, for get direct,
 // update and delete to find again without a query: while the transaction holds the
 // directory's write lock (from its first touch) no other process can change
-// them, and this process's own writes drop what they change.  Belongs to one
+// them, and this process's own writes replace or drop what they change.  Only
+// records already checked (checksum, length, index entry) are kept, so they
+// are not checked again.  Belongs to one
 // transaction (RecordManager::transactionSerial); at most kMaxRows a file
 // (when full it starts again with the newest).
 struct TransactionRows {
@@ -80,6 +82,10 @@ struct OpenFile {
   int exclusiveOpens = 0;
   int openLockHeld = 0;  // 0 none, 1 shared, 2 exclusive
   TransactionRows seen;
+  // The record count as stored, read inside the process transaction of
+  // that serial (0: none kept); see ReadRecordCount.
+  uint64_t countTransaction = 0;
+  int64_t storedCount = 0;
 };
 
 enum class Place : uint8_t { kNone, kOnRecord, kGap };

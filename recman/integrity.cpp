@@ -1,7 +1,8 @@
 // integrity.cpp - record checksums and the diagnostics of failed calls.
 #include "recman/integrity.h"
 
-#include <array>
+#include <zlib.h>
+
 #include <cstring>
 
 #include "recman/recman.h"
@@ -9,24 +10,11 @@
 
 namespace {
 
-const std::array<uint32_t, 256>& CrcTable() {
-  static const std::array<uint32_t, 256> table = [] {
-    std::array<uint32_t, 256> t{};
-    for (uint32_t i = 0; i < 256; ++i) {
-      uint32_t c = i;
-      for (int k = 0; k < 8; ++k) c = (c & 1) ? 0xEDB88320u ^ (c >> 1) : c >> 1;
-      t[i] = c;
-    }
-    return t;
-  }();
-  return table;
-}
-
+// CRC-32 (the polynomial of zlib, PNG and Ethernet) through zlib, which
+// works a word at a time from its tables; a chain of calls gives the value of
+// one call over all the bytes.
 uint32_t Crc(uint32_t crc, const void* bytes, size_t n) {
-  const auto& t = CrcTable();
-  const auto* p = static_cast<const uint8_t*>(bytes);
-  for (size_t i = 0; i < n; ++i) crc = t[(crc ^ p[i]) & 0xFF] ^ (crc >> 8);
-  return crc;
+  return static_cast<uint32_t>(crc32(crc, static_cast<const Bytef*>(bytes), static_cast<uInt>(n)));
 }
 
 uint32_t CrcLe(uint32_t crc, uint64_t value, int bytes) {
@@ -41,13 +29,11 @@ std::string Where(const OpenFile& file) { return file.dir->path + "/" + file.nam
 
 uint32_t RecordChecksum(uint32_t pos, int64_t version, const std::string& data,
                         const std::string& sequences) {
-  uint32_t crc = 0xFFFFFFFFu;
-  crc = CrcLe(crc, pos, 4);
+  uint32_t crc = CrcLe(0, pos, 4);
   crc = CrcLe(crc, static_cast<uint64_t>(version), 8);
   crc = CrcLe(crc, data.size(), 4);
   crc = Crc(crc, data.data(), data.size());
-  crc = Crc(crc, sequences.data(), sequences.size());
-  return crc ^ 0xFFFFFFFFu;
+  return Crc(crc, sequences.data(), sequences.size());
 }
 
 int16_t VerifyRow(OpenFile& file, const Row& row, int key) {

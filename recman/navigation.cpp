@@ -111,7 +111,6 @@ int16_t StepAhead(Handle& h, bool forward, bool physical, Row& row, Fetch fetch)
   std::vector<Row> rows;
   int16_t st = fetch(batch, rows);
   if (st != B_OK) return st;
-  for (const Row& r : rows) RememberRow(*h.file, r);
   if (rows.empty()) {
     ForgetReadAhead(h);
     return B_END_OF_FILE;
@@ -235,7 +234,6 @@ int16_t GetByKey(Call& c) {
       if (rows.empty()) return missing;
       if (op == B_GET_EQUAL && rows[0].sortKey.compare(0, length, bound, 0, length) != 0) return missing;
       out = std::move(rows[0]);
-      RememberRow(f, out);
       return B_OK;
     };
     st = FetchLocked(c, fetch, row);
@@ -245,8 +243,9 @@ int16_t GetByKey(Call& c) {
   if (st != B_OK) return st;
   TakeLogical(h, kn, row);
   DeliverKey(c, kn, row.data);
-  if (c.keyOnly) return B_OK;
-  return DeliverData(c, row.data);
+  st = c.keyOnly ? int16_t{B_OK} : DeliverData(c, row.data);
+  RememberRow(f, std::move(row));
+  return st;
 }
 
 int16_t StepRecord(Call& c) {
@@ -281,7 +280,6 @@ int16_t StepRecord(Call& c) {
       if (s != B_OK) return s;
       if (rows.empty()) return B_END_OF_FILE;
       out = std::move(rows[0]);
-      RememberRow(f, out);
       return B_OK;
     };
     st = FetchLocked(c, fetch, row);
@@ -294,7 +292,9 @@ int16_t StepRecord(Call& c) {
   h.physical = Place::kOnRecord;
   h.pos = row.pos;
   h.version = row.version;
-  return DeliverData(c, row.data);
+  st = DeliverData(c, row.data);
+  RememberRow(f, std::move(row));
+  return st;
 }
 
 int16_t GetPosition(Call& c) {
@@ -320,22 +320,25 @@ int16_t GetDirect(Call& c) {
   if (pos == 0) return B_INVALID_RECORD_ADDRESS;
   int16_t st = BeginRead(*f.dir);
   if (st != B_OK) return st;
+  // A record the transaction already read (and checked) is not read again.
+  bool seenBefore = false;
   auto fetch = [&](Row& out) -> int16_t {
+    seenBefore = false;
     if (const Row* seen = SeenRow(f, pos)) {
       out = *seen;
+      seenBefore = true;
       return B_OK;
     }
     bool found = false;
     int16_t s = FetchRecord(f, pos, out, found);
     if (s != B_OK) return s;
     if (!found) return B_INVALID_RECORD_ADDRESS;
-    RememberRow(f, out);
     return B_OK;
   };
   Row row;
   st = FetchLocked(c, fetch, row);
   if (st != B_OK) return st;
-  st = VerifyRow(f, row);
+  if (!seenBefore) st = VerifyRow(f, row);
   if (st != B_OK) return st;
   h.physical = Place::kOnRecord;
   h.pos = row.pos;
@@ -346,5 +349,7 @@ int16_t GetDirect(Call& c) {
                             row.sequences, h.sortKey))
     h.logical = Place::kOnRecord;
   DeliverKey(c, kn, row.data);
-  return DeliverData(c, row.data);
+  st = DeliverData(c, row.data);
+  if (!seenBefore) RememberRow(f, std::move(row));
+  return st;
 }

@@ -209,8 +209,8 @@ int16_t UpdateRecord(Call& c) {
     st = InsertIndexEntry(f, static_cast<int>(k), after[k], h.pos);
   }
   int64_t version = NewVersion();
-  if (st == B_OK)
-    st = UpdateRecordRow(f, h.pos, version, data, sequences, RecordChecksum(h.pos, version, data, sequences));
+  uint32_t checksum = RecordChecksum(h.pos, version, data, sequences);
+  if (st == B_OK) st = UpdateRecordRow(f, h.pos, version, data, sequences, checksum);
   st = EndWrite(scope, st);
   if (st != B_OK) return st;
 
@@ -224,6 +224,15 @@ int16_t UpdateRecord(Call& c) {
   }
   if (h.singleLock == h.pos) ReleaseSingleLock(c.handleId);
   DeliverKey(c, returned, data);
+  // What was written is what the store holds: a read of it back inside the
+  // transaction needs no query.
+  Row written;
+  written.pos = h.pos;
+  written.version = version;
+  written.data = std::move(data);
+  written.sequences = std::move(sequences);
+  written.checksum = checksum;
+  RememberRow(f, std::move(written));
   return B_OK;
 }
 

@@ -164,8 +164,18 @@ int16_t FindCatalogEntry(Directory& dir, const std::string& name, CatalogEntry& 
 
 int16_t ReadRecordCount(OpenFile& file, uint32_t& count) {
   int64_t n = 0;
-  int16_t st = file.dir->store->StoredRecordCount(file, n);
-  if (st != B_OK) return st;
+  // While the process transaction holds the folder nobody else changes the
+  // stored count: it is read once a transaction and file, again only after
+  // this process changed it.
+  bool held = gRecman.inTransaction && file.dir->transactionOpen;
+  if (held && file.countTransaction == gRecman.transactionSerial) {
+    n = file.storedCount;
+  } else {
+    int16_t st = file.dir->store->StoredRecordCount(file, n);
+    if (st != B_OK) return st;
+    file.countTransaction = held ? gRecman.transactionSerial : 0;
+    file.storedCount = n;
+  }
   auto pending = file.dir->pendingCounts.find(file.id);
   if (pending != file.dir->pendingCounts.end()) n += pending->second;
   count = n < 0 ? 0 : static_cast<uint32_t>(n > 0xFFFFFFFFLL ? 0xFFFFFFFFLL : n);
@@ -177,6 +187,7 @@ int16_t AdjustRecordCount(OpenFile& file, int delta) {
     file.dir->pendingCounts[file.id] += delta;
     return B_OK;
   }
+  file.countTransaction = 0;
   return file.dir->store->AddToRecordCount(file.id, delta);
 }
 

@@ -189,6 +189,7 @@ int16_t FlushRecordCounts(Directory& dir);
 
 // Records, through the file's store.
 inline int16_t AllocatePosition(OpenFile& file, bool countRecord, uint64_t& value) {
+  if (countRecord) file.countTransaction = 0;  // the stored count moves
   return file.dir->store->AllocatePosition(file, countRecord, value);
 }
 inline int16_t FetchByIndex(OpenFile& file, int key, Find how, const std::string& bound, unsigned limit,

@@ -203,7 +203,7 @@ int16_t EndWrite(WriteScope& scope, int16_t status) {
   return status;
 }
 
-void RememberRow(OpenFile& file, const Row& row) {
+void RememberRow(OpenFile& file, Row&& row) {
   if (!InsideTransaction(file)) return;
   TransactionRows& seen = file.seen;
   if (seen.transaction != gRecman.transactionSerial) {
@@ -214,8 +214,8 @@ void RememberRow(OpenFile& file, const Row& row) {
   Row& kept = seen.rows[row.pos];
   kept.pos = row.pos;
   kept.version = row.version;
-  kept.data = row.data;
-  kept.sequences = row.sequences;
+  kept.data = std::move(row.data);
+  kept.sequences = std::move(row.sequences);
   kept.checksum = row.checksum;
 }
 

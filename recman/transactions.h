@@ -37,9 +37,10 @@ int16_t EngineBeginTransaction();
 int16_t EngineEndTransaction();
 int16_t EngineAbortTransaction();
 
-// Records read inside the transaction (see TransactionRows): kept as they
-// are read, found again by position, dropped by this process's writes and
-// by the transaction's end.
-void RememberRow(OpenFile& file, const Row& row);
+// Records read inside the transaction (see TransactionRows): kept once they
+// were checked and handed to the caller (their data is taken), found again
+// by position, replaced by what this process's updates wrote, dropped by its
+// deletes and by the transaction's end.
+void RememberRow(OpenFile& file, Row&& row);
 const Row* SeenRow(OpenFile& file, uint32_t pos);
 void ForgetRow(OpenFile& file, uint32_t pos);

@@ -4,9 +4,9 @@
 # What building and running the program and the tools needs: the compiler,
 # CMake and Ninja, the libraries' development files and their run-time
 # libraries (libpq for data folders kept on a PostgreSQL server; the server
-# itself is the office's, not the stations').
-TARPELIX_RUN_PACKAGES=(cmake ninja-build g++ pkg-config libncurses-dev libsqlite3-dev libpq-dev
-  libncursesw6 libsqlite3-0 libpq5)
+# itself is the office's, not the stations'; zlib for the record checksums).
+TARPELIX_RUN_PACKAGES=(cmake ninja-build g++ pkg-config libncurses-dev libsqlite3-dev libpq-dev zlib1g-dev
+  libncursesw6 libsqlite3-0 libpq5 zlib1g)
 # What the tests need besides: GoogleTest, Google Benchmark, clang with its
 # sanitizer and fuzzer run-times, clang-format, tmux for the end-to-end
 # scripts, dpkg-dev and file for the Debian package (dpkg-shlibdeps), and

@@ -44,6 +44,22 @@ TEST(HostPath, MissingComponentsKeepTheirSpellingAfterTheLastMatch) {
   EXPECT_EQ(HostPath(t.path + "/NOU\\Sub\\F.txt"), t.path + "/NOU/Sub/F.txt");
 }
 
+// A path resolved once is kept, but not past the disappearance of one of
+// its components: a folder renamed to another case is found again.
+TEST(HostPath, AComponentThatDisappearsIsResolvedAgain) {
+  TempDir t;
+  fs::create_directories(t.path + "/Dades");
+  Touch(t.path + "/Dades/PropietH.dat");
+  EXPECT_EQ(HostPath(t.path + "/DADES\\PROPIETH.DAT"), t.path + "/Dades/PropietH.dat");
+  EXPECT_EQ(HostPath(t.path + "/DADES\\PROPIETH.DAT"), t.path + "/Dades/PropietH.dat");
+  fs::rename(t.path + "/Dades", t.path + "/dADES");
+  EXPECT_EQ(HostPath(t.path + "/DADES\\PROPIETH.DAT"), t.path + "/dADES/PropietH.dat");
+  fs::remove(t.path + "/dADES/PropietH.dat");
+  EXPECT_EQ(HostPath(t.path + "/DADES\\PROPIETH.DAT"), t.path + "/dADES/PROPIETH.DAT");
+  Touch(t.path + "/dADES/propieth.dat");
+  EXPECT_EQ(HostPath(t.path + "/DADES\\PROPIETH.DAT"), t.path + "/dADES/propieth.dat");
+}
+
 TEST(HostPath, ExactNameWinsOverAnotherCase) {
   TempDir t;
   Touch(t.path + "/a.txt");
@@ -137,6 +153,43 @@ TEST(Files, AppendCreatesAndAddsWholeLines) {
   EXPECT_EQ(contents, "one\r\ntwo\r\n");
   EXPECT_EQ(FileLength(log), 10);
   EXPECT_FALSE(AppendToFile(t.path + "/missing/db.log", "x"));
+}
+
+// The update log stays open between lines, and follows its name: a file
+// removed, renamed or replaced by a link is not written through the old
+// descriptor.  Two stations' lines follow each other whole.
+TEST(Files, AKeptLogAppendsToTheFileItsNameLeadsTo) {
+  TempDir t;
+  std::string log = t.path + "/db.log";
+  auto read = [](const std::string& path) {
+    std::string contents;
+    EXPECT_TRUE(ReadWholeFile(path, contents)) << path;
+    return contents;
+  };
+  AppendLog station, other;
+  ASSERT_TRUE(AppendLine(station, log, "one\r\n"));
+  int fd = station.fd;
+  ASSERT_TRUE(AppendLine(other, log, "two\r\n"));
+  ASSERT_TRUE(AppendLine(station, log, "three\r\n"));
+  EXPECT_EQ(station.fd, fd);
+  EXPECT_EQ(read(log), "one\r\ntwo\r\nthree\r\n");
+
+  fs::rename(log, t.path + "/db.old");
+  ASSERT_TRUE(AppendLine(station, log, "four\r\n"));
+  EXPECT_EQ(read(log), "four\r\n");
+  EXPECT_EQ(read(t.path + "/db.old"), "one\r\ntwo\r\nthree\r\n");
+  fs::remove(log);
+  ASSERT_TRUE(AppendLine(station, log, "five\r\n"));
+  EXPECT_EQ(read(log), "five\r\n");
+
+  fs::remove(log);
+  fs::create_symlink(t.path + "/db.old", log);
+  int error = 0;
+  EXPECT_FALSE(AppendLine(station, log, "six\r\n", &error));
+  EXPECT_EQ(error, ELOOP);
+  EXPECT_EQ(read(t.path + "/db.old"), "one\r\ntwo\r\nthree\r\n");
+  EXPECT_FALSE(AppendLine(station, t.path + "/missing/db.log", "x", &error));
+  EXPECT_EQ(error, ENOENT);
 }
 
 TEST(Files, ExclusiveOpenExcludesASecondOpenInThisAndAnotherProcess) {

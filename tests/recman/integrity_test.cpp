@@ -2,6 +2,8 @@
 // sit idle, a database file replaced or deleted under a station, a missing
 // database or a foreign marker at start, damaged pages, an exclusive open
 // closed beside a normal one, and the diagnostics of a failed call.
+#include "recman/integrity.h"
+
 #include <fcntl.h>
 #include <grp.h>
 #include <gtest/gtest.h>
@@ -28,6 +30,16 @@ std::string Spec() {
   s.recordLength = kLength;
   s.keys = {{{1, 4, 0}}, {{5, 8, KF_DUPLICATES | KF_MODIFIABLE}}};
   return s.Build();
+}
+
+// The checksum kept with every record is the CRC-32 of the position (4 bytes
+// low first), the version (8), the record's length (4), the record and its
+// insertion numbers: the values the databases already hold, whatever
+// computes them.
+TEST(RecordChecksumTest, IsTheCrc32OfPositionVersionLengthRecordAndInsertionNumbers) {
+  EXPECT_EQ(RecordChecksum(7, 0x0102030405060708, "ABC", ""), 0xd6acacf0u);
+  EXPECT_EQ(RecordChecksum(1, -5, std::string(428, 'r'), std::string(7, '\0') + "\x09"), 0xf3243ec1u);
+  EXPECT_NE(RecordChecksum(1, -5, std::string(428, 'r'), std::string(7, '\0') + "\x08"), 0xf3243ec1u);
 }
 
 // Record `n`: its 4-digit key, a text that tells it apart, then blanks.

@@ -210,6 +210,40 @@ TEST_F(TransactionsTest, RecordCountFollowsDeletesOnlyWhenTheTransactionCommits)
   EXPECT_EQ(RecmanCheckFile(a, "", report), B_OK) << report;
 }
 
+// The count a transaction reads once follows its own inserts and deletes,
+// is dropped with a rollback, and is read anew by the next transaction, after
+// another station changed the file.
+TEST_F(TransactionsTest, RecordCountInsideATransactionFollowsItsOwnChangesAndNoOneElses) {
+  Block pa;
+  ASSERT_EQ(Open(pa, a), B_OK);
+  for (uint32_t id = 2; id <= 4; ++id) ASSERT_EQ(Insert(pa, Rec(24, id, 'a')), B_OK);  // and record 1
+  ASSERT_EQ(Simple(B_BEGIN_TRANS), B_OK);
+  EXPECT_EQ(GetStat(pa).records(), 4u);
+  ASSERT_EQ(Insert(pa, Rec(24, 5, 'n')), B_OK);
+  EXPECT_EQ(GetStat(pa).records(), 5u);
+  ASSERT_EQ(Insert(pa, Rec(24, 6, 'n')), B_OK);
+  ASSERT_EQ(Get(pa, B_GET_EQUAL, 0, Key(2)).status, B_OK);
+  ASSERT_EQ(Delete(pa), B_OK);
+  EXPECT_EQ(GetStat(pa).records(), 5u);
+  ASSERT_EQ(Simple(B_ABORT_TRANS), B_OK);
+  EXPECT_EQ(GetStat(pa).records(), 4u);
+
+  ASSERT_EQ(Simple(B_BEGIN_TRANS), B_OK);
+  EXPECT_EQ(GetStat(pa).records(), 4u);
+  ASSERT_EQ(Simple(B_END_TRANS), B_OK);
+  ASSERT_EQ(InChild([&] {
+              Block p;
+              return Open(p, a) == B_OK && Insert(p, Rec(24, 7, 'c')) == B_OK ? 0 : 1;
+            }),
+            0);
+  ASSERT_EQ(Simple(B_BEGIN_TRANS), B_OK);
+  EXPECT_EQ(GetStat(pa).records(), 5u);
+  ASSERT_EQ(Insert(pa, Rec(24, 8, 'n')), B_OK);
+  ASSERT_EQ(Simple(B_END_TRANS), B_OK);
+  EXPECT_EQ(GetStat(pa).records(), 6u);
+  EXPECT_EQ(Look(a).first, 6u);
+}
+
 // A record read by position and then deleted or updated: what was read is
 // reused only while nothing can have changed it since.
 TEST_F(TransactionsTest, ARecordChangedSinceItWasReadByPositionIsNotWrittenOver) {
