@@ -250,7 +250,11 @@ struct SqliteStore final : Store {
   int lockFd = -1;
   void* lockMap = nullptr;
   volatile uint64_t* changeCounter = nullptr;  // in the mapped lock file
-  bool lockWritable = true;                    // the lock file and its counter opened for writing
+  // Also there, after it: how many record locks the stations hold (see
+  // HeldElsewhere); and how many of them are this process's.
+  volatile uint64_t* recordLockCount = nullptr;
+  uint64_t ownRecordLocks = 0;
+  bool lockWritable = true;  // the lock file and its counter opened for writing
   // Opened for reading only (Directory::readOnly) and even the write-ahead
   // log's index could not be read (no station had the folder open and this
   // user cannot make the index): the connection then reads the database
@@ -377,14 +381,28 @@ struct SqliteStore final : Store {
     lockMap = map;
     lockWritable = writable;
     changeCounter = static_cast<volatile uint64_t*>(map);
+    recordLockCount = changeCounter + 1;
     return B_OK;
   }
 
+  // Record locks, as opposed to the open locks of position 0.
+  static bool IsRecordUnit(uint64_t unit) { return (unit & 0xFFFFFFFFu) != 0; }
+  void CountRecordLocks(int64_t delta) {
+    if (!recordLockCount || !lockWritable) return;
+    __atomic_add_fetch(const_cast<uint64_t*>(recordLockCount), static_cast<uint64_t>(delta),
+                       __ATOMIC_SEQ_CST);
+    ownRecordLocks += static_cast<uint64_t>(delta);
+  }
+
   void CloseLockFile() {
+    // Closing the lock file lets go of this process's record locks.
+    if (ownRecordLocks > 0) CountRecordLocks(-static_cast<int64_t>(ownRecordLocks));
     if (lockMap) munmap(lockMap, kLockFileSize);
     if (lockFd >= 0) close(lockFd);
     lockMap = nullptr;
     changeCounter = nullptr;
+    recordLockCount = nullptr;
+    ownRecordLocks = 0;
     lockFd = -1;
   }
 
@@ -582,7 +600,9 @@ struct SqliteStore final : Store {
     adjust = nullptr;
     db = nullptr;
     // The parent's lock file stays open in the parent; the child's copy of
-    // the descriptor shares its locks, so it lets it go without unlocking.
+    // the descriptor shares its locks, so it lets it go without unlocking
+    // (and the parent's locks stay counted).
+    ownRecordLocks = 0;
     CloseLockFile();
   }
 
@@ -665,16 +685,29 @@ struct SqliteStore final : Store {
       return dir.readOnly ? LockResult::kDenied : LockResult::kFailed;
     if (lockFd < 0) return dir.readOnly ? LockResult::kTaken : LockResult::kFailed;
     short t = type == LockType::kExclusive ? F_WRLCK : type == LockType::kShared ? F_RDLCK : F_UNLCK;
+    // Counted before it is taken and for as long as it is waited for, so
+    // that a writer who reads the count never misses a lock held.
+    bool counted = t == F_WRLCK && IsRecordUnit(unit);
+    if (counted) CountRecordLocks(1);
     int err = RangeLock(lockFd, unit, t, wait);
+    if (err != 0 && counted) CountRecordLocks(-1);
     if (err == 0) return LockResult::kTaken;
     if (err == EAGAIN || err == EACCES || err == EDEADLK) return LockResult::kBusy;
     return LockResult::kFailed;
   }
   void Unlock(uint64_t unit) override {
-    if (lockFd >= 0) RangeLock(lockFd, unit, F_UNLCK, false);
+    if (lockFd < 0) return;
+    RangeLock(lockFd, unit, F_UNLCK, false);
+    if (IsRecordUnit(unit) && ownRecordLocks > 0) CountRecordLocks(-1);
   }
   bool HeldElsewhere(uint64_t unit) override {
     if (lockFd < 0) return false;
+    // Nearly always no other station holds a record lock: the count in the
+    // lock file says so without asking the kernel.  A station that died
+    // holding locks leaves the count high, and the kernel is asked.
+    if (recordLockCount &&
+        __atomic_load_n(const_cast<uint64_t*>(recordLockCount), __ATOMIC_SEQ_CST) == ownRecordLocks)
+      return false;
     struct flock fl = OneByte(unit, F_WRLCK);
     if (fcntl(lockFd, F_OFD_GETLK, &fl) != 0) return false;
     return fl.l_type != F_UNLCK;

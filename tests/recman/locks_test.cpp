@@ -112,6 +112,47 @@ TEST_F(LocksTest, LockOfAKilledProcessIsGone) {
   EXPECT_EQ(Get(pb, Op(B_GET_EQUAL, B_SINGLE_NOWAIT_LOCK), 0, Key(3)).status, B_RECORD_LOCKED);
   holder.Kill();
   EXPECT_EQ(Get(pb, Op(B_GET_EQUAL, B_SINGLE_NOWAIT_LOCK), 0, Key(3)).status, B_OK);
+  // The dead holder's lock still counts in the lock file: the writer asks
+  // the kernel, which holds nothing for it.
+  ASSERT_EQ(Get(pb, B_GET_EQUAL, 0, Key(2)).status, B_OK);
+  EXPECT_EQ(Update(pb, Rec(2, 'k')), B_OK);
+  EXPECT_EQ(OtherProcessUpdatesRecordOne(), B_OK);
+}
+
+// Writes need no question to the kernel while no station holds a record
+// lock, yet a lock taken in the middle of a transaction that already wrote
+// is seen by its next write, and so is its release.
+TEST_F(LocksTest, ALockTakenWhileATransactionWritesIsSeenByItsNextWrite) {
+  Child holder = Spawn([&](ChildSide& side) {
+    Block o;
+    if (Open(o, path) != B_OK) return 200;
+    side.Wait();
+    if (Get(o, Op(B_GET_EQUAL, B_SINGLE_NOWAIT_LOCK), 0, Key(2)).status != B_OK) return 201;
+    side.Tell('l');
+    side.Wait();
+    uint32_t len = 0;
+    if (BTRCALL(B_UNLOCK, o.get(), nullptr, &len, nullptr, 0, 0) != B_OK) return 202;
+    side.Tell('u');
+    side.Wait();
+    return 0;
+  });
+  ASSERT_EQ(Simple(B_BEGIN_TRANS), B_OK);
+  ASSERT_EQ(Get(pb, B_GET_EQUAL, 0, Key(1)).status, B_OK);
+  ASSERT_EQ(Update(pb, Rec(1, 'a')), B_OK);
+  holder.Tell('g');
+  ASSERT_EQ(holder.Heard(), 'l');
+  ASSERT_EQ(Get(pb, B_GET_EQUAL, 0, Key(2)).status, B_OK);
+  EXPECT_EQ(Update(pb, Rec(2, 'b')), B_RECORD_LOCKED);
+  EXPECT_EQ(Delete(pb), B_RECORD_LOCKED);
+  ASSERT_EQ(Get(pb, B_GET_EQUAL, 0, Key(3)).status, B_OK);
+  EXPECT_EQ(Update(pb, Rec(3, 'c')), B_OK);  // another record of the same file
+  holder.Tell('r');
+  ASSERT_EQ(holder.Heard(), 'u');
+  ASSERT_EQ(Get(pb, B_GET_EQUAL, 0, Key(2)).status, B_OK);
+  EXPECT_EQ(Update(pb, Rec(2, 'b')), B_OK);
+  ASSERT_EQ(Simple(B_END_TRANS), B_OK);
+  holder.Tell('e');
+  EXPECT_EQ(holder.Join(), 0);
 }
 
 TEST_F(LocksTest, WaitingProcessGetsTheLockWhenTheHolderIsKilled) {
