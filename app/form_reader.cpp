@@ -219,7 +219,8 @@ std::string ScreenLack() {
   // Four digits and the editor's free last position; a width of 6 or 9
   // would also give the range's keys another form.
   for (int f : {2, 3})
-    if (Field(1, f).Type != kFieldAmount || Field(1, f).Width != kPropertyFieldWidth)
+    if ((Field(1, f).Type != kFieldCode && Field(1, f).Type != kFieldAmount) ||
+        Field(1, f).Width != kPropertyFieldWidth)
       return FieldOfScreen(f, 1) + Translate(" HA DE SER UNA FINCA D'AMPLADA 5");
   if (Field(1, 4).Type != kFieldConcept) return FieldOfScreen(4, 1) + Translate(" HA DE SER UN CONCEPTE");
   if (Screen(2).FieldCount < 1 || !Editable(Field(2, 1)) || Field(2, 1).Width != 1)

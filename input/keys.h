@@ -43,11 +43,14 @@ struct KeyboardState {
   std::string ExitKeySet;              // the keys that end an edit: 2-byte little-endian codes
   std::vector<std::string> savedSets;  // exit-key sets saved by KeySet "+", newest last
   std::string FieldOptions;            // the choices of the next edit: "|option,|option," or empty
-  int maskCharacter = 0;               // 'X' while the edited text is hidden (KeySet "h"), else 0
-  bool foldLetters = false;            // FoldText gives plain capitals, not upper case
-  bool calculatorOpen = false;         // the calculator is on screen (Alt+X does not open another)
-  bool calendarOpen = false;           // the calendar is on screen (Alt+C does not open another)
-  int mouseState = 0;                  // 0 not initialised, 1 on, 2 off, 3 absent
+  // The field being edited takes a number as it is (a date, a code), not an
+  // amount in hundredths: the calculator hands its result back unscaled.
+  bool plainNumbers = false;
+  int maskCharacter = 0;        // 'X' while the edited text is hidden (KeySet "h"), else 0
+  bool foldLetters = false;     // FoldText gives plain capitals, not upper case
+  bool calculatorOpen = false;  // the calculator is on screen (Alt+X does not open another)
+  bool calendarOpen = false;    // the calendar is on screen (Alt+C does not open another)
+  int mouseState = 0;           // 0 not initialised, 1 on, 2 off, 3 absent
   // An Escape was among the keys DropTypedKeys dropped: the settlement
   // pass, which is the one wait that Escape ends, clears it at its start
   // and stops when it is set.

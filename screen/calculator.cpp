@@ -17,6 +17,7 @@
 // loop, so the calculator never hangs on it.
 #include "screen/calculator.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cmath>
 #include <cstdlib>
@@ -392,10 +393,22 @@ void ApplyOperator(CalculatorState& s, char key) {
   if (InError(s)) Beep();
 }
 
+// The result handed to a field that takes a number as it is (a date, a
+// code): the value with its own decimals, without a sign; 0 is "0".
+std::string PlainResultText(const CalculatorState& s) {
+  int d = std::clamp<int>(s.point ? s.decimals : 0, 0, 15);
+  double value = s.typing ? s.entry : s.accumulator;
+  char buffer[400];
+  std::snprintf(buffer, sizeof buffer, "%.*f", d,
+                RoundHalfEven(std::fabs(value) * PowerOfTen(d)) / PowerOfTen(d));
+  return buffer;
+}
+
 // The result handed to the field: the value's digits with the point placed
 // as if the value were multiplied by 100 (amount fields hold hundredths),
 // without a sign.
 std::string ResultText(const CalculatorState& s) {
+  if (Keyboard.plainNumbers) return PlainResultText(s);
   int d = s.decimals < 2 ? 2 : s.decimals;
   double value = s.typing ? s.entry : s.accumulator;
   double v = RoundHalfEven(std::fabs(value) * PowerOfTen(d));

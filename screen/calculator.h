@@ -47,5 +47,7 @@ bool WriteCalculatorTape(const std::string& path, const CalculatorState& state);
 std::string CalculatorTapeText(const CalculatorState& state);
 
 // Opens the calculator; returns the result to be typed into the field, or
-// "" when the operator leaves with Esc.
+// "" when the operator leaves with Esc.  The result of F is an amount in
+// hundredths (12.5 gives "1250"), or, while Keyboard.plainNumbers (a date
+// or code field), the number as it is ("12.5").
 std::string Calculator();

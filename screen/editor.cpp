@@ -179,7 +179,13 @@ void EditField(int row, int column, int width, std::string& text, int& cursor, K
 
     bool ends = false;  // the key is not consumed: it may end the edit
     bool isCharacter = (key >= 32 && key <= 126) || (key >= 128 && key <= 254);
-    if (isCharacter) {
+    if ((key == kKeyAltX || key == kKeyAltC) && !Keyboard.TypeAhead.empty() && !withOptions) {
+      // The calculator's or the calendar's result, about to be typed, takes
+      // the field's place: a date typed into the middle of another helps no
+      // one.
+      text.assign(text.size(), ' ');
+      cursor = 1;
+    } else if (isCharacter) {
       if (withOptions) {
         if (key == ' ') StepOption(f, 1);
         else SelectByLetter(f, static_cast<unsigned char>(key));

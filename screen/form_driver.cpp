@@ -166,10 +166,12 @@ void VisitField(int screen, int field, KeyCode& key) {
   while (!displayOnly) {
     bool rejected = false;
     Keyboard.FieldOptions = choices;
+    Keyboard.plainNumbers = form.Type == kFieldDate || form.Type == kFieldConcept || form.Type == kFieldCode;
     int cursor =
         (form.Flags & kFlagCursorAtEnd) ? static_cast<int>(TrimTrailingBlanks(buffer).size()) + 1 : 1;
     EditField(row, column, lineWidth, buffer, cursor, key);
     Keyboard.FieldOptions.clear();
+    Keyboard.plainNumbers = false;
 
     if (key == kKeyF1) {
       std::string topic = TrimTrailingBlanks(Session.menuName);
@@ -369,6 +371,7 @@ int16_t StoreFieldValue(int screen, std::string text, int field, KeyCode key) {
       if (DateIsInvalid(text)) refusal = Translate("DATA INCORRECTA");
       break;
     case kFieldAmount:
+    case kFieldCode:
       if (NumberTextIsInvalid(text, "")) refusal = Translate("NOM\x90S S'HI ADMETEN XIFRES");
       break;
     case kFieldConcept:

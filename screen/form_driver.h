@@ -8,7 +8,9 @@
 #include "input/keys.h"
 
 // Field types and flags of the form tables.
-constexpr int16_t kFieldText = 0, kFieldDate = 1, kFieldAmount = 2, kFieldConcept = 3;
+// A code field (4) takes digits only, like an amount, but names a record: a
+// number is typed into it as it is.
+constexpr int16_t kFieldText = 0, kFieldDate = 1, kFieldAmount = 2, kFieldConcept = 3, kFieldCode = 4;
 constexpr int16_t kFlagStartBlank = 1;   // edit starts blank; left blank keeps the value
 constexpr int16_t kFlagHidden = 2;       // as start blank, and never shown; input masked
 constexpr int16_t kFlagDisplayOnly = 4;  // drawn, never visited

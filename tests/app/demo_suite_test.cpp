@@ -119,7 +119,7 @@ TEST_F(DemoSuiteTest, FormGivesTheParameterAndConfirmationScreensAndTheLists) {
   LoadForm("CAT");
   ASSERT_GE(Form.screenCount, 2);
   ASSERT_EQ(Screen(1).FieldCount, 4);
-  const int16_t types[] = {1, 2, 2, 3};
+  const int16_t types[] = {1, 4, 4, 3};
   const int16_t lookups[] = {0, 1, 1, 2};
   for (int f = 1; f <= 4; ++f) {
     EXPECT_EQ(Field(1, f).Type, types[f - 1]) << "field " << f;

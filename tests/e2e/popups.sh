@@ -1,9 +1,11 @@
 #!/usr/bin/env bash
 # popups.sh - the pop-ups of the parameter screen in a real terminal:
 #   F1     shows the help of the menu topic; Esc returns to the same field
-#   Alt+C  the calendar types a picked date into the date field
+#   Alt+C  the calendar's picked date replaces what the date field held,
+#          even in insert mode with the cursor inside it
 #   F4     the property list shows the demo properties and stores the pick
-#   Alt+X  the calculator computes 12 + 30 = and F types the result
+#   Alt+X  the calculator computes 12 + 30 = and F types the result into
+#          the date field as it is, 42 (an amount field would get 4200)
 #
 # The program runs inside a tmux server of its own (80 x 25) on a copy of
 # the demo suite root; the screen is read back with capture-pane and polled
@@ -98,7 +100,10 @@ wait_for_no_text "LA PANTALLA DE PARÀMETRES" || fail "Esc did not close the hel
 wait_for_text "$LABEL_LAST" || fail "the parameter screen was not restored after the help"
 wait_for_cursor_on "$LABEL_DATE"
 
-# ---- Alt+C: the calendar types the picked date ----------------------------------
+# ---- Alt+C: the calendar's date replaces the field's text -------------------------
+keys C-y
+keys -l 150523
+keys Insert Left Left
 keys M-c
 wait_for_text "DESEMBRE" || fail "Alt+C did not open the calendar on December"
 wait_for_text "DL DT DC DJ DV DS DG" || fail "the calendar has no weekday header"
@@ -107,8 +112,8 @@ keys Left
 sleep 0.1
 keys F
 wait_for_no_text "DESEMBRE" || fail "F did not close the calendar"
-wait_for_pattern "${LABEL_DATE} *30/12/2026" || fail "the picked date 30/12/2026 was not typed into the field"
-keys Enter
+wait_for_pattern "${LABEL_DATE} *30/12/2026( |$)" || fail "the picked date 30/12/2026 did not replace the field's text"
+keys Insert Enter
 wait_for_cursor_on "$LABEL_FIRST"
 wait_for_pattern "${LABEL_DATE} *30/12/2026" || fail "the picked date was not stored"
 
@@ -154,7 +159,7 @@ wait_for_pattern "│ +42  │" || fail "12 + 30 = did not show 42 on the calcul
 wait_for_pattern "│ +30 =│" || fail "the tape does not show 30 ="
 keys F
 wait_for_no_text "└────────────────────────┘" || fail "F did not close the calculator"
-wait_for_pattern "${LABEL_DATE} *4200( |$)" || fail "the result 4200 was not typed into the field"
+wait_for_pattern "${LABEL_DATE} *42( |$)" || fail "the result 42 was not typed into the date field as it is"
 # The demo station names no terminal folder (and TERM is no folder), so the
 # tape is kept in the current directory, the suite root.
 [ -f "$root/KALCALC.TMP" ] || [ -f "$root/TMP/KALCALC.TMP" ] ||

@@ -168,6 +168,20 @@ TEST_F(CalculatorTest, FReturnsTheValueInHundredthsWithoutSign) {
   EXPECT_EQ(Run(Keys("99") + std::vector<int>{kKeyEsc}), "");
 }
 
+// On a date or code field the number is typed as it is.
+TEST_F(CalculatorTest, FOnADateOrCodeFieldReturnsTheNumberAsItIs) {
+  Keyboard.plainNumbers = true;
+  EXPECT_EQ(Run(Keys("7F")), "7");
+  EXPECT_EQ(Run(Keys("CC150523F")), "150523");
+  EXPECT_EQ(Run(Keys("CC12.5TF")), "12.5");
+  EXPECT_EQ(Run(Keys("CC1000+9=f")), "1009");  // not typing: the total
+  EXPECT_EQ(Run(Keys("CC10/4=F")), "2.5");
+  EXPECT_EQ(Run(Keys("CCF")), "0");
+  EXPECT_EQ(Run(Keys("99") + std::vector<int>{kKeyEsc}), "");
+  Keyboard.plainNumbers = false;
+  EXPECT_EQ(Run(Keys("CC1000+9=f")), "100900");
+}
+
 TEST_F(CalculatorTest, DivisionByZeroShowsErrorAndTheNextClearRecovers) {
   CalculatorState s = After(Keys("5/0=") + std::vector<int>{kSnap} + Keys("7+F") + std::vector<int>{kSnap});
   ASSERT_EQ(snapshots.size(), 2u);

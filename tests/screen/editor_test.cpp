@@ -100,6 +100,41 @@ TEST_F(EditorTest, InsertNeedsABlankAtTheEnd) {
   EXPECT_EQ(cursor, 1);
 }
 
+// The calendar's or the calculator's result takes the place of the field's
+// text, whatever the mode and where the cursor stands; a pop-up left with
+// Esc (no result) changes nothing.
+TEST_F(EditorTest, APopUpsResultReplacesTheText) {
+  static std::string result;
+  Keyboard.calendar = [] { return result; };
+  Keyboard.calculator = [] { return result; };
+  const struct {
+    bool insert;
+    int cursor;
+    int key;
+    const char* result;
+    const char* text;
+  } cases[] = {
+      {true, 3, kKeyAltC, "15/05/2023", "15/05/2023 "},  // not 15/15/05/2023...
+      {false, 7, kKeyAltC, "15/05/2023", "15/05/2023 "},
+      {true, 1, kKeyAltX, "42", "42         "},
+      {false, 11, kKeyAltX, "1234567890123", "1234567890 "},  // cut at the last position
+  };
+  for (const auto& c : cases) {
+    Console.insertToggle = c.insert;
+    std::string text = "150523     ";
+    int cursor = c.cursor;
+    result = c.result;
+    Edit(text, cursor, {c.key, kKeyEnter});
+    EXPECT_EQ(text, c.text) << Trace();
+    EXPECT_EQ(key_, kKeyEnter);
+  }
+  result.clear();
+  std::string text = "150523     ";
+  int cursor = 3;
+  Edit(text, cursor, {kKeyAltC});  // no exit keys: the key itself ends the edit
+  EXPECT_EQ(text, "150523     ") << Trace();
+}
+
 TEST_F(EditorTest, InsToggleIsKeptInTheKeyboardStateAndShapesTheCursor) {
   std::string text = "AB  ";
   int cursor = 1;

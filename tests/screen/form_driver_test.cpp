@@ -268,6 +268,42 @@ TEST_F(FormDriverTest, EachRefusalShowsItsReasonOnRowTwentyFourUntilTheNextKey) 
   }
 }
 
+// The calculator types a number as it is into a date or code field, in
+// hundredths into any other; the pop-up's result replaces the field's text.
+TEST_F(FormDriverTest, TheCalculatorKnowsTheFieldItTypesInto) {
+  static std::vector<bool> plain;
+  static std::string answer;
+  Keyboard.calculator = [] {
+    plain.push_back(Keyboard.plainNumbers);
+    return answer;
+  };
+  const struct {
+    int type;
+    bool plain;
+    const char* answer;
+    const char* shown;
+  } cases[] = {{kFieldDate, true, "150523", "15/5/2023  "},
+               {kFieldConcept, true, "0", "0  "},
+               {kFieldCode, true, "1009", "1009 "},
+               {kFieldAmount, false, "700", "700  "},
+               {kFieldText, false, "700", "700  "}};
+  for (const auto& c : cases) {
+    plain.clear();
+    answer = c.answer;
+    DefineScreen(1, 1);
+    DefineField(1, 1, 3, 2, "Camp: ",
+                c.type == kFieldDate      ? 11
+                : c.type == kFieldConcept ? 3
+                                          : 5,
+                "123", 0, c.type);
+    VirtualPushKeys({kKeyAltX, kKeyEnter});
+    EXPECT_EQ(Run(1), kKeyEnter) << c.type;
+    EXPECT_EQ(plain, std::vector<bool>{c.plain}) << c.type;
+    EXPECT_EQ(VirtualRowText(3, 8, static_cast<int>(std::string(c.shown).size())), c.shown) << c.type;
+    EXPECT_FALSE(Keyboard.plainNumbers) << "set for the field's edit only";
+  }
+}
+
 TEST_F(FormDriverTest, MouseClickOnALabelOrDescriptionAreaSelectsThatField) {
   StandardScreen();
   Screen(1).fields[2].InfoWidth = 10;

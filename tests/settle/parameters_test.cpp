@@ -30,8 +30,8 @@ class ParameterCheckTest : public SettleTest {
       int width;
       int type;
     } fields[] = {{2, "DATA :", 10, kFieldDate},
-                  {4, "DE LA FINCA :", 5, kFieldAmount},
-                  {5, "FINS A LA FINCA :", 5, kFieldAmount},
+                  {4, "DE LA FINCA :", 5, kFieldCode},
+                  {5, "FINS A LA FINCA :", 5, kFieldCode},
                   {7, "CONCEPTE :", 2, kFieldConcept}};
     for (int f = 1; f <= 4; ++f) {
       FormField& field = Field(1, f);
