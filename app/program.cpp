@@ -87,11 +87,13 @@ int TarpelixMain() {
   PostReason(LanguageSetupProblem());
   GiveParameterDefaults();
   CreateWorkTables();
+  // A percentage nobody can have meant stops the program before any data
+  // file is opened.
+  if (std::string rates = ReadTaxRates(); !rates.empty()) StopProgram(rates);
   // The six files and the settlement journal; a file that cannot be opened
   // ends the program.
   OpenSettlementFiles(Session.root);
   OpenJournalFile(Session.root);
-  ReadTaxRates();
   // The station's identity and liveness in the lock folder, and what an
   // earlier run of it left there freed, before the first lock is needed.
   StationIdentity();

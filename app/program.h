@@ -1,5 +1,6 @@
 // program.h - the main sequence and the start-up steps it is made of.
 #pragma once
+#include <string>
 
 // The program: start the console, set up the session, load the form, open
 // the data files, run the settlement until the operator leaves it, close
@@ -13,5 +14,10 @@ int TarpelixMain();
 void GiveParameterDefaults();
 
 // IvaRate[0..1] and RetRate[0..1] from the "Honoraris" key of the sections
-// "Iva0", "Iva1", "Ret0", "Ret1" of KALROOT + "Vork.ini" (0 when missing).
-void ReadTaxRates();
+// "Iva0", "Iva1", "Ret0", "Ret1" of KALROOT + "Vork.ini".  A rate is only
+// one where the key is there with a number as its value (0 included):
+// IvaRateSet and RetRateSet say which are; the others are 0 and charge
+// nothing, for the pass leaves the properties that need them untouched.
+// A number outside 0..100 is no percentage anybody meant: the problem,
+// naming the file, the section and the value, comes back ("" when none).
+std::string ReadTaxRates();

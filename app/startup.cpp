@@ -3,7 +3,10 @@
 #include "app/program.h"
 #include "input/dates.h"
 #include "input/numbers.h"
+#include "platform/platform.h"
+#include "platform/text.h"
 #include "screen/form.h"
+#include "session/language.h"
 #include "session/session.h"
 #include "session/settings.h"
 #include "settle/settlement.h"
@@ -15,13 +18,34 @@ void GiveParameterDefaults() {
   SetFieldValue(1, 4, "3");
 }
 
-void ReadTaxRates() {
+std::string ReadTaxRates() {
   const std::string settings = Session.root + "Vork.ini";
-  auto rate = [&](const char* section) {
-    return static_cast<float>(NumericValue(GetIni("Honoraris", section, settings)));
-  };
-  IvaRate[0] = rate("Iva0");
-  IvaRate[1] = rate("Iva1");
-  RetRate[0] = rate("Ret0");
-  RetRate[1] = rate("Ret1");
+  const struct {
+    const char* section;
+    float& rate;
+    bool& set;
+  } rates[] = {{"Iva0", IvaRate[0], IvaRateSet[0]},
+               {"Iva1", IvaRate[1], IvaRateSet[1]},
+               {"Ret0", RetRate[0], RetRateSet[0]},
+               {"Ret1", RetRate[1], RetRateSet[1]}};
+  for (const auto& r : rates) {
+    r.rate = 0;
+    r.set = false;
+  }
+  for (const auto& r : rates) {
+    std::string text;
+    if (!GetIniEntry("Honoraris", r.section, settings, text)) continue;  // no key: no rate
+    const std::string number = TrimBlanks(text);
+    // Empty, or not a number ("abc", "21,5"): no rate either.
+    if (number.find_first_of("0123456789") == std::string::npos || number.find(' ') != std::string::npos ||
+        NumberTextIsInvalid(number, "-."))
+      continue;
+    const double value = NumericValue(number);
+    if (!(value >= 0 && value <= 100))
+      return HostPath(settings) + " [" + r.section + "] Honoraris=" + number + ": " +
+             Translate("EL PERCENTATGE HA DE SER ENTRE 0 I 100");
+    r.rate = static_cast<float>(value);
+    r.set = true;
+  }
+  return std::string();
 }

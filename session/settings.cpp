@@ -21,14 +21,15 @@ std::string SectionName(const std::string& line) {
 
 }  // namespace
 
-std::string GetIni(std::string key, std::string section, std::string file) {
+bool GetIniEntry(const std::string& key, const std::string& section, const std::string& file,
+                 std::string& value) {
+  value.clear();
   std::string contents;
-  if (!ReadWholeFile(file, contents)) return std::string();
+  if (!ReadWholeFile(file, contents)) return false;
 
   const std::string wantedSection = UpperCaseCp850(TrimBlanks(section));
   const std::string wantedKey = UpperCaseCp850(TrimBlanks(key));
-  bool found = false;
-  std::string value;
+  bool found = false, present = false;
 
   size_t start = 0;
   while (start < contents.size()) {
@@ -55,11 +56,18 @@ std::string GetIni(std::string key, std::string section, std::string file) {
     if (equals == std::string::npos) continue;
     if (UpperCaseCp850(TrimTrailingBlanks(line.substr(0, equals))) == wantedKey) {
       value = line.substr(equals + 1);
+      present = true;
       break;
     }
   }
 
   if (value.size() >= 2 && value.front() == '"' && value.back() == '"')
     value = value.substr(1, value.size() - 2);
+  return present;
+}
+
+std::string GetIni(std::string key, std::string section, std::string file) {
+  std::string value;
+  GetIniEntry(key, section, file, value);
   return value;
 }

@@ -12,3 +12,9 @@
 // included, with one pair of enclosing double quotes removed.  Each call
 // reads the file afresh.
 std::string GetIni(std::string key, std::string section, std::string file);
+// As GetIni, and whether the key is there at all: true when the file has
+// the section with the key in it (its value, possibly empty, in `value`),
+// false when the file cannot be read or lacks the section or the key
+// (`value` empty).
+bool GetIniEntry(const std::string& key, const std::string& section, const std::string& file,
+                 std::string& value);

@@ -6,9 +6,13 @@
 // settlement parameters (also when the check then refuses, so that the
 // settlement always sees what was last typed), the carry-over concept must
 // exist and be of the carry-over type, the property range must not run
-// backwards, and the operator confirms on screen 2.  A refusal is answered
-// with a beep and its reason on the reason line (screen/windows.h), which
-// stays while the operator corrects the values.
+// backwards, the administrator's tax identifier must be known (it decides
+// whether withholding applies), and the operator confirms on screen 2,
+// which says what the pass will do: the date, the range and how many
+// properties the property file holds in it, the VAT and withholding rates
+// of tax index 0 and 1, the administrator's tax identifier.  A refusal is
+// answered with a beep and its reason on the reason line
+// (screen/windows.h), which stays while the operator corrects the values.
 #include "settle/parameters.h"
 
 #include <cmath>
@@ -23,7 +27,9 @@
 #include "screen/form_driver.h"
 #include "screen/windows.h"
 #include "session/language.h"
+#include "session/session.h"
 #include "settle/records.h"
+#include "settle/settlement.h"
 
 std::string SettlementDate;
 std::string LowerOwnerKey;
@@ -35,6 +41,10 @@ namespace {
 constexpr int16_t kParameterScreen = 1;
 constexpr int16_t kConfirmationScreen = 2;
 constexpr int16_t kCarryOverType = 1;
+// The confirmation screen's fields: 1 the answer; the others, shown only,
+// what the pass will do.
+constexpr int kAnswerField = 1, kDateField = 2, kRangeField = 3, kRatesField0 = 4, kRatesField1 = 5,
+              kFirmField = 6;
 
 void ShowRefusal(const std::string& text) {
   ShowReason(text);
@@ -48,6 +58,36 @@ int16_t ConceptFromField(const std::string& text) {
   double value = std::nearbyint(NumericValue(text));
   if (!(value >= -32768.0 && value <= 32767.0)) return -1;
   return static_cast<int16_t>(value);
+}
+
+// A percentage as the suite writes numbers ("21 %", "12,5 %"), or that
+// "Vork.ini" gives none.
+std::string RateText(float rate, bool set) {
+  if (!set) return Translate("NO DEFINIT");
+  std::string text = TrimBlanks(FormatPicture("ZZ9.99", rate));
+  LoadNumberPreferences();
+  const char point = Preferences.DecCaracter != 0 ? Preferences.DecCaracter : '.';
+  if (text.find(point) != std::string::npos) {
+    while (!text.empty() && text.back() == '0') text.pop_back();
+    if (!text.empty() && text.back() == point) text.pop_back();
+  }
+  return text + " %";
+}
+
+// What the confirmation screen says the pass will do.
+void DescribeThePass() {
+  const std::string lowP = LowerOwnerKey.substr(0, 2), highP = UpperOwnerKey.substr(0, 2);
+  std::string range = UnpackDigits(lowP) + Translate(" A ") + UnpackDigits(highP);
+  if (long count = PropertiesInRange(lowP, highP); count >= 0)
+    range += " (" + std::to_string(count) + Translate(" AL FITXER)");
+  SetFieldValue(kConfirmationScreen, kDateField, DateText("dma", 0, SettlementDate));
+  SetFieldValue(kConfirmationScreen, kRangeField, range);
+  const int fields[2] = {kRatesField0, kRatesField1};
+  for (int index = 0; index < 2; ++index)
+    SetFieldValue(kConfirmationScreen, fields[index],
+                  Translate("IVA") + " " + RateText(IvaRate[index], IvaRateSet[index]) + " \xFA " +
+                      Translate("RETENCI\xE0 ") + RateText(RetRate[index], RetRateSet[index]));
+  SetFieldValue(kConfirmationScreen, kFirmField, TrimBlanks(Session.firmTaxId));
 }
 
 }  // namespace
@@ -82,11 +122,19 @@ int16_t CheckParameters(int16_t& screen, KeyCode& key) {
     result = -1;
   }
 
+  // Whether withholding applies rests on the administrator's tax
+  // identifier: without it no pass can charge the fees rightly.
+  if (result == 0 && TrimBlanks(Session.firmTaxId).empty()) {
+    ShowRefusal(Translate("FALTA EL NIF DE L'ADMINISTRADOR A ") + "Vork.ini [Administrador] NIF");
+    result = -1;
+  }
+
   if (result == 0) {
-    SetFieldValue(kConfirmationScreen, 1, "");
+    SetFieldValue(kConfirmationScreen, kAnswerField, "");
+    DescribeThePass();
     int16_t confirmation = kConfirmationScreen, pgUpLeaves = 0, pgDnLeaves = 0;
     RunFormScreen(confirmation, pgUpLeaves, pgDnLeaves, key);
-    result = Field(kConfirmationScreen, 1).Value == "S" ? 0 : -1;
+    result = Field(kConfirmationScreen, kAnswerField).Value == "S" ? 0 : -1;
   }
   return result;
 }

@@ -34,6 +34,7 @@
 #include "input/dates.h"
 #include "input/keys.h"
 #include "platform/platform.h"
+#include "platform/text.h"
 #include "recman/recman.h"
 #include "screen/windows.h"
 #include "session/session.h"
@@ -496,6 +497,12 @@ Attempt TrySettle(const std::string& code, const std::string& seenDate) {
     left.reason = UntouchedReason::kSettledLater;
   } else if (PropertyTaxIndex() != 0 && PropertyTaxIndex() != 1) {
     left.reason = UntouchedReason::kUnknownTaxIndex;
+  } else if (!IvaRateSet[PropertyTaxIndex()]) {
+    left.reason = UntouchedReason::kNoVatRate;
+    left.status = PropertyTaxIndex();
+  } else if (!RetRateSet[PropertyTaxIndex()] && WithholdingApplies(Session.firmTaxId, PropertyTaxId())) {
+    left.reason = UntouchedReason::kNoWithholdingRate;
+    left.status = PropertyTaxIndex();
   } else {
     left.kind = Attempt::kSettled;
   }
@@ -656,6 +663,9 @@ void SettlementPass() {
   // carrying them anywhere.
   if (LowerOwnerKey.size() != 4 || UpperOwnerKey.size() != 4 || SettlementDate.size() != 4) return;
   if (CarryConcept < 1 || CarryConcept > 8) return;
+  // Without the administrator's tax identifier nobody can tell whether
+  // withholding applies (the parameter check refuses the pass for it).
+  if (TrimBlanks(Session.firmTaxId).empty()) return;
   const std::string lowP = LowerOwnerKey.substr(0, 2);
   const std::string highP = UpperOwnerKey.substr(0, 2);
   StartProgress(PropertiesInRange(lowP, highP));

@@ -30,9 +30,8 @@ std::string Row(const std::string& label, const std::string& value) {
   return text + " " + value;
 }
 
-std::string Count(long long value) {
-  return TrimBlanks(FormatPicture("ZZZ,ZZZ,ZZ9", static_cast<double>(value)));
-}
+// A count, its units under the amounts' units.
+std::string Count(long long value) { return FormatPicture("ZZZ,ZZZ,ZZZ,ZZ9", static_cast<double>(value)); }
 
 // An amount in the currency's smallest unit, as the suite shows amounts.
 std::string Amount(int64_t cents) {
@@ -68,6 +67,9 @@ std::string UntouchedLine(const UntouchedProperty& p) {
   if (!p.lastCode.empty() && p.lastCode != p.code) line += "-" + UnpackDigits(p.lastCode);
   line += "  " + Translate(UntouchedReasonText(p.reason));
   if (p.reason == UntouchedReason::kRecordManager) line += " " + std::to_string(p.status);
+  if (p.reason == UntouchedReason::kNoVatRate) line += "Vork.ini [Iva" + std::to_string(p.status) + "]";
+  if (p.reason == UntouchedReason::kNoWithholdingRate)
+    line += "Vork.ini [Ret" + std::to_string(p.status) + "]";
   return line;
 }
 

@@ -11,6 +11,8 @@
 
 float IvaRate[2] = {0, 0};
 float RetRate[2] = {0, 0};
+bool IvaRateSet[2] = {true, true};
+bool RetRateSet[2] = {true, true};
 
 std::string UntouchedReasonText(UntouchedReason reason) {
   switch (reason) {
@@ -18,6 +20,8 @@ std::string UntouchedReasonText(UntouchedReason reason) {
     case UntouchedReason::kSettledLater: return "LIQUIDADA A UNA DATA POSTERIOR";
     case UntouchedReason::kSettledElsewhere: return "LIQUIDADA DES D'UN ALTRE LLOC DE TREBALL";
     case UntouchedReason::kUnknownTaxIndex: return "TIPUS D'IMPOST DESCONEGUT";
+    case UntouchedReason::kNoVatRate: return "SENSE PERCENTATGE D'IVA PER AL SEU TIPUS A ";
+    case UntouchedReason::kNoWithholdingRate: return "SENSE PERCENTATGE DE RETENCI\xE0 PER AL SEU TIPUS A ";
     case UntouchedReason::kAmountTooLarge: return "IMPORT MASSA GRAN";
     case UntouchedReason::kNotSaved: return "NO S'HAN POGUT DESAR ELS CANVIS";
     case UntouchedReason::kGoneMeanwhile: return "ESBORRADA DES D'UN ALTRE LLOC DE TREBALL";

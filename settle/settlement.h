@@ -11,6 +11,13 @@
 // tax index; read once at start from "Vork.ini".
 extern float IvaRate[2];
 extern float RetRate[2];
+// Whether each of them is a rate at all: its key is in "Vork.ini" with a
+// number as its value.  A property whose tax index selects a VAT rate that
+// is not, or a withholding rate that is not while withholding applies to
+// it, is left untouched: no money is charged on a rate nobody set.  True
+// until the settings are read (ReadTaxRates), which the program always does.
+extern bool IvaRateSet[2];
+extern bool RetRateSet[2];
 
 // Creates the settlement's work tables (once, at start).
 void CreateWorkTables();
@@ -78,20 +85,22 @@ constexpr int kOwnerNumbers = 10000;
 
 // Why a property was left untouched.
 enum class UntouchedReason {
-  kNoLastSettlement,  // no last-settlement date: its start belongs to the property's upkeep
-  kSettledLater,      // its last settlement is after the settlement date
-  kSettledElsewhere,  // another station settled it while this one waited for it
-  kUnknownTaxIndex,   // its tax index selects no VAT or withholding rate (0 or 1)
-  kAmountTooLarge,    // a fee, share or balance beyond the 32-bit amounts of the records
-  kNotSaved,          // the record manager refused a change: nothing of it was kept
-  kGoneMeanwhile,     // deleted by another station while this one waited for it
-  kRecordManager,     // the record manager answered a status the pass does not expect (see status)
-  kStopped,           // the operator stopped the pass (Escape) before this property
+  kNoLastSettlement,   // no last-settlement date: its start belongs to the property's upkeep
+  kSettledLater,       // its last settlement is after the settlement date
+  kSettledElsewhere,   // another station settled it while this one waited for it
+  kUnknownTaxIndex,    // its tax index selects no VAT or withholding rate (0 or 1)
+  kNoVatRate,          // its tax index (in status) selects a VAT rate "Vork.ini" does not give
+  kNoWithholdingRate,  // its tax index (in status) selects a withholding rate "Vork.ini" does not give
+  kAmountTooLarge,     // a fee, share or balance beyond the 32-bit amounts of the records
+  kNotSaved,           // the record manager refused a change: nothing of it was kept
+  kGoneMeanwhile,      // deleted by another station while this one waited for it
+  kRecordManager,      // the record manager answered a status the pass does not expect (see status)
+  kStopped,            // the operator stopped the pass (Escape) before this property
 };
 struct UntouchedProperty {
   std::string code;  // 2 packed bytes
   UntouchedReason reason;
-  int16_t status = 0;    // the record manager's status, for kRecordManager
+  int16_t status = 0;    // the record manager's status, for kRecordManager; the tax index for the rates
   std::string lastCode;  // when set: every property from code to lastCode (2 packed bytes)
 };
 // The Catalan text of a reason (passed through Translate when shown).

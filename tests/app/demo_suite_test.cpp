@@ -12,6 +12,7 @@
 #include "app/session_setup.h"
 #include "input/dates.h"
 #include "screen/form.h"
+#include "screen/form_driver.h"
 #include "session/settings.h"
 #include "settle/settlement.h"
 #include "tests/session/session_test_support.h"
@@ -142,8 +143,17 @@ TEST_F(DemoSuiteTest, FormGivesTheParameterAndConfirmationScreensAndTheLists) {
   EXPECT_NE(Field(1, 2).Label.find("DE LA FINCA :"), std::string::npos);
   EXPECT_NE(Field(1, 3).Label.find("FINS A LA FINCA :"), std::string::npos);
   EXPECT_NE(Field(1, 4).Label.find("CONCEPTE R\xE3SSEC :"), std::string::npos);
-  ASSERT_EQ(Screen(2).FieldCount, 1);
+  ASSERT_EQ(Screen(2).FieldCount, 6);
   EXPECT_EQ(Field(2, 1).Width, 1);
+  // Fields 2 to 6 say what the pass will do, and are never edited; they are
+  // wide enough for the longest of them (a tax identifier of 35).
+  for (int f = 2; f <= 6; ++f) {
+    EXPECT_NE(Field(2, f).Flags & kFlagDisplayOnly, 0) << "field " << f;
+    EXPECT_GE(Field(2, f).Width, 35) << "field " << f;
+    EXPECT_LE(Screen(2).WindowBox[2] + Field(2, f).Column + Field(2, f).Label.size() + Field(2, f).Width,
+              static_cast<size_t>(Screen(2).WindowBox[4]))
+        << "field " << f << " inside its window";
+  }
   // Being one character wide, the answer is chosen from options, and a bare
   // Enter (the first option) must not confirm.
   EXPECT_EQ(Field(2, 1).Choices.substr(0, 3), "|N,");

@@ -1,5 +1,7 @@
 // Tests of the start-up steps: the parameter screen's defaults and the tax
 // percentages.
+#include <filesystem>
+
 #include "app/program.h"
 #include "input/dates.h"
 #include "screen/form.h"
@@ -66,23 +68,72 @@ TEST_F(StartupTest, DefaultsNeverReachBeyondAShortParameterScreen) {
   EXPECT_EQ(Field(1, 1).Value.size(), 3u);
 }
 
-TEST_F(StartupTest, TaxRatesComeFromTheHonorarisKeyOfEachSection) {
-  temp.Write("Vork.ini",
-             "[Iva0]\r\nHonoraris=16\r\n[Iva1]\r\nHonoraris= 7.5 ; reduced\r\n"
-             "[Ret1]\r\nHonoraris=abc\r\nAltres=9\r\n");
-  IvaRate[0] = IvaRate[1] = RetRate[0] = RetRate[1] = -1;
-  ReadTaxRates();
-  EXPECT_FLOAT_EQ(IvaRate[0], 16);
-  EXPECT_FLOAT_EQ(IvaRate[1], 7.5);
-  EXPECT_FLOAT_EQ(RetRate[0], 0);  // no section Ret0
-  EXPECT_FLOAT_EQ(RetRate[1], 0);  // not a number
-}
+// What each settings file gives: the four rates (Iva0, Iva1, Ret0, Ret1),
+// which of them are rates at all, or the problem that stops the program.
+struct RatesCase {
+  const char* rule;
+  const char* contents;  // nullptr: no settings file
+  float rates[4];
+  bool set[4];
+  const char* problem;  // "" when none
+};
 
-TEST_F(StartupTest, MissingSettingsFileGivesZeroRates) {
-  IvaRate[0] = RetRate[1] = 5;
-  ReadTaxRates();
-  EXPECT_FLOAT_EQ(IvaRate[0], 0);
-  EXPECT_FLOAT_EQ(RetRate[1], 0);
+const RatesCase kRatesCases[] = {
+    {"each rate from the Honoraris key of its section",
+     "[Iva0]\r\nHonoraris=16\r\n[Iva1]\r\nHonoraris= 7.5 ; reduced\r\n[Ret0]\r\nHonoraris=15\r\n[Ret1]\r\n"
+     "Honoraris=7\r\n",
+     {16, 7.5f, 15, 7},
+     {true, true, true, true},
+     ""},
+    {"a section or key that is not there gives no rate; 0 is a rate",
+     "[Iva0]\r\nHonoraris=0\r\n[Iva1]\r\nAltres=9\r\n",
+     {0, 0, 0, 0},
+     {true, false, false, false},
+     ""},
+    {"a value that is not a number is no rate",
+     "[Iva0]\r\nHonoraris=abc\r\n[Iva1]\r\nHonoraris=\r\n[Ret0]\r\nHonoraris=21,5\r\n[Ret1]\r\nHonoraris=-"
+     "\r\n",
+     {0, 0, 0, 0},
+     {false, false, false, false},
+     ""},
+    {"no settings file, no rates", nullptr, {0, 0, 0, 0}, {false, false, false, false}, ""},
+    {"the bounds themselves are percentages",
+     "[Iva0]\r\nHonoraris=100\r\n[Ret0]\r\nHonoraris=0.0\r\n",
+     {100, 0, 0, 0},
+     {true, false, true, false},
+     ""},
+    {"a negative percentage stops the program",
+     "[Iva0]\r\nHonoraris=21\r\n[Ret1]\r\nHonoraris=-21\r\n",
+     {21, 0, 0, 0},
+     {true, false, false, false},
+     "[Ret1] Honoraris=-21: EL PERCENTATGE HA DE SER ENTRE 0 I 100"},
+    {"a huge percentage stops the program",
+     "[Iva0]\r\nHonoraris=99999999999999999999\r\n",
+     {0, 0, 0, 0},
+     {false, false, false, false},
+     "[Iva0] Honoraris=99999999999999999999: EL PERCENTATGE HA DE SER ENTRE 0 I 100"},
+};
+
+TEST_F(StartupTest, EachSettingsFileGivesItsRatesOrItsProblem) {
+  for (const RatesCase& c : kRatesCases) {
+    std::filesystem::remove(temp.Dir() + "Vork.ini");
+    if (c.contents) temp.Write("Vork.ini", c.contents);
+    IvaRate[0] = IvaRate[1] = RetRate[0] = RetRate[1] = -1;
+    IvaRateSet[0] = IvaRateSet[1] = RetRateSet[0] = RetRateSet[1] = true;
+    const std::string problem = ReadTaxRates();
+    const float rates[4] = {IvaRate[0], IvaRate[1], RetRate[0], RetRate[1]};
+    const bool set[4] = {IvaRateSet[0], IvaRateSet[1], RetRateSet[0], RetRateSet[1]};
+    for (int i = 0; i < 4; ++i) {
+      EXPECT_FLOAT_EQ(rates[i], c.rates[i]) << c.rule << ", rate " << i;
+      EXPECT_EQ(set[i], c.set[i]) << c.rule << ", rate " << i;
+    }
+    if (*c.problem == '\0') {
+      EXPECT_EQ(problem, "") << c.rule;
+    } else {
+      EXPECT_NE(problem.find(c.problem), std::string::npos) << c.rule << ": " << problem;
+      EXPECT_NE(problem.find("Vork.ini"), std::string::npos) << c.rule << ": " << problem;
+    }
+  }
 }
 
 }  // namespace

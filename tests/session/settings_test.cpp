@@ -67,10 +67,29 @@ class GetIniTest : public AppTest {};
 TEST_F(GetIniTest, EveryFileAnswersItsQuestions) {
   for (const SettingsCase& c : kCases) {
     const std::string file = temp.Write("Vork.ini", c.contents);
-    for (const Question& q : c.questions)
+    for (const Question& q : c.questions) {
       EXPECT_EQ(GetIni(q.key, q.section, file), q.answer)
           << c.rule << ": [" << q.section << "] " << q.key << "\nin: " << c.contents;
+      std::string value = "x";
+      bool present = GetIniEntry(q.key, q.section, file, value);
+      EXPECT_EQ(value, q.answer) << c.rule;
+      if (*q.answer != '\0') { EXPECT_TRUE(present) << c.rule; }
+    }
   }
+}
+
+TEST_F(GetIniTest, AnEmptyValueIsThereAndAMissingKeyIsNot) {
+  const std::string file =
+      temp.Write("Vork.ini", "[Iva0]\r\nHonoraris=\r\n[Iva1]\r\nAltre=1\r\n[Ret0]\r\nHonoraris=0\r\n");
+  std::string value = "x";
+  EXPECT_TRUE(GetIniEntry("Honoraris", "Iva0", file, value));
+  EXPECT_EQ(value, "");
+  EXPECT_TRUE(GetIniEntry("Honoraris", "Ret0", file, value));
+  EXPECT_EQ(value, "0");
+  EXPECT_FALSE(GetIniEntry("Honoraris", "Iva1", file, value)) << "a section without the key";
+  EXPECT_EQ(value, "");
+  EXPECT_FALSE(GetIniEntry("Honoraris", "Ret1", file, value)) << "no such section";
+  EXPECT_FALSE(GetIniEntry("Honoraris", "Iva0", temp.Dir() + "none.ini", value)) << "no such file";
 }
 
 TEST_F(GetIniTest, AMissingFileGivesEmptyText) {

@@ -20,7 +20,7 @@ class ParameterCheckTest : public SettleTest {
     UpperOwnerKey.clear();
     CarryConcept = 0;
     // The demo form's two screens.
-    CreateFormTables(2, 4);
+    CreateFormTables(2, 6);
     FormScreen& s1 = Screen(1);
     s1.ScreenKeys = "d,1b,4800,5000";
     s1.FieldCount = 4;
@@ -169,6 +169,54 @@ TEST_F(ParameterCheckTest, EveryRefusalSaysWhyOnRowTwentyFour) {
     Console.scripted.clear();
     ClearReason();
   }
+}
+
+TEST_F(ParameterCheckTest, WithoutTheAdministratorsTaxIdentifierNoPassIsAsked) {
+  Session.firmTaxId = "   ";
+  VirtualPushKeys({'S', kKeyEnter});
+  EXPECT_EQ(Check(), -1);
+  ASSERT_EQ(screensAtBeep.size(), 1u);
+  EXPECT_EQ(ReasonRow(screensAtBeep[0]), "FALTA EL NIF DE L'ADMINISTRADOR A Vork.ini [Administrador] NIF");
+  EXPECT_FALSE(ConfirmationAsked());
+}
+
+// The confirmation's fields 2 to 6 say what the pass will do.
+TEST_F(ParameterCheckTest, TheConfirmationSaysWhatThePassWillDo) {
+  Preferences.DecCaracter = ',';
+  Preferences.MilCaracter = '.';
+  Preferences.numbersLoaded = true;
+  Preferences.DatCaracter = '/';
+  Preferences.DatOrdre = "DMA";
+  Preferences.datesLoaded = true;
+  FormScreen& s2 = Screen(2);
+  s2.FieldCount = 6;
+  s2.WindowBox[1] = 13, s2.WindowBox[2] = 2, s2.WindowBox[3] = 21, s2.WindowBox[4] = 79;
+  for (int f = 2; f <= 6; ++f) {
+    FormField& field = Field(2, f);
+    field.Row = static_cast<int16_t>(f - 1), field.Column = 1, field.Width = 40;
+    field.Flags = kFlagDisplayOnly;
+    field.Label = "INFO " + std::to_string(f) + " : ";
+    SetFieldValue(2, f, "");
+  }
+  Field(2, 1).Row = 7;
+  for (int p : {1, 5, 999, 1000}) AddProperty(Property(p));
+  IvaRate[0] = 21, IvaRate[1] = 0, RetRate[0] = 15, RetRate[1] = 7.5f;
+  IvaRateSet[0] = IvaRateSet[1] = RetRateSet[0] = RetRateSet[1] = true;
+  RetRateSet[1] = false;
+  Session.firmTaxId = "ES12345678Z ";
+  VirtualTypeWhenWaited({'S', kKeyEnter});
+  EXPECT_EQ(Check(), 0);
+  auto value = [](int f) { return TrimBlanks(Field(2, f).Value); };
+  EXPECT_EQ(value(2), "31/12/2023");
+  EXPECT_EQ(value(3), "0001 A 0999 (3 AL FITXER)");
+  EXPECT_EQ(value(4), "IVA 21 % \xFA RETENCI\xE0 15 %");
+  EXPECT_EQ(value(5), "IVA 0 % \xFA RETENCI\xE0 NO DEFINIT") << "0 is a rate; a rate not given is said so";
+  EXPECT_EQ(value(6), "ES12345678Z");
+  IvaRate[1] = 12.5f, RetRateSet[1] = true;
+  VirtualTypeWhenWaited({'S', kKeyEnter});
+  EXPECT_EQ(Check(), 0);
+  EXPECT_EQ(value(5), "IVA 12,5 % \xFA RETENCI\xE0 7,5 %");
+  ResetFormatPreferences();
 }
 
 TEST_F(ParameterCheckTest, ASingleProperty) {

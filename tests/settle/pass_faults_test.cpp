@@ -70,6 +70,74 @@ TEST_F(UntouchedTest, ATaxIndexOtherThan0Or1IsLeftAlone) {
   EXPECT_EQ(Untouched(), std::vector<std::string>{"0002:TIPUS D'IMPOST DESCONEGUT"});
 }
 
+// A rate "Vork.ini" does not give charges nothing: the property whose tax
+// index selects it is left alone and listed with the section to fill in; a
+// withholding rate counts only where withholding applies.
+TEST_F(UntouchedTest, APropertyNeedingARateTheSettingsDoNotGiveIsLeftAlone) {
+  const struct {
+    const char* rule;
+    int16_t taxIndex;
+    const char* communityTaxId;  // "ESH...": an entity, withholding applies
+    bool vatSet[2], withholdingSet[2];
+    const char* listed;  // "" when settled
+  } cases[] = {
+      {"no VAT rate for index 1",
+       1,
+       "ESH1234567",
+       {true, false},
+       {true, true},
+       "0002  SENSE PERCENTATGE D'IVA PER AL SEU TIPUS A Vork.ini [Iva1]"},
+      {"no withholding rate for index 0, and it applies",
+       0,
+       "ESH1234567",
+       {true, true},
+       {false, true},
+       "0002  SENSE PERCENTATGE DE RETENCI\xE0 PER AL SEU TIPUS A Vork.ini [Ret0]"},
+      {"no withholding rate, but it does not apply", 0, "ESX1234567", {true, true}, {false, false}, ""},
+      {"the other index's rates do not matter", 0, "ESH1234567", {true, false}, {true, false}, ""},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.rule);
+    PropertyTwo("20231130");
+    int16_t status = 0;
+    FindRecord(status, 0, settletest::PropertyKey(2), 0, kFileProperties);
+    SetPropertyTaxIndex(c.taxIndex);
+    SetPropertyTaxId(c.communityTaxId);
+    UpdateRecord(status, kFileProperties);
+    for (int i = 0; i < 2; ++i) IvaRateSet[i] = c.vatSet[i], RetRateSet[i] = c.withholdingSet[i];
+    SettlementPass();
+    if (*c.listed != '\0') {
+      ExpectPropertyTwoUntouched("20231130");
+      ASSERT_EQ(Settlement.untouched.size(), 1u);
+      EXPECT_NE(settletest::ResultText().find(std::string("\n") + c.listed + "\n"), std::string::npos)
+          << settletest::ResultText();
+    } else {
+      EXPECT_EQ(LastSettlement(2), "20231231");
+      EXPECT_TRUE(Settlement.untouched.empty());
+    }
+    // The next case starts from a fresh property 2.
+    FindRecord(status, 0, settletest::PropertyKey(2), 0, kFileProperties);
+    DeleteRecord(status, kFileProperties);
+    FindRecord(status, 0, settletest::OwnerKey(2, 1), 0, kFileOwners);
+    DeleteRecord(status, kFileOwners);
+    for (int16_t file : {kFileCollections, kFilePayments}) {
+      FindRecord(status, 1, settletest::PropertyKey(2), 0, file);
+      while (status == 0) {
+        DeleteRecord(status, file);
+        FindRecord(status, 1, settletest::PropertyKey(2), 0, file);
+      }
+    }
+  }
+}
+
+TEST_F(UntouchedTest, WithoutTheAdministratorsTaxIdentifierNothingIsSettled) {
+  PropertyTwo("20231130");
+  Session.firmTaxId = "";
+  SettlementPass();
+  ExpectPropertyTwoUntouched("20231130");
+  EXPECT_EQ(Settlement.result.settled, 0);
+}
+
 TEST_F(UntouchedTest, AFeeBeyond32BitsLeavesThePropertyAlone) {
   PropertyTwo("20231130", 2000000000);
   AddOwner(Owner(2, 2).Shares({0}));  // two owners: 4,000,000,000

@@ -144,6 +144,7 @@ class SettleTest : public ::testing::Test {
     OpenSettlementFiles(root);
     IvaRate[0] = IvaRate[1] = 0;
     RetRate[0] = RetRate[1] = 0;
+    IvaRateSet[0] = IvaRateSet[1] = RetRateSet[0] = RetRateSet[1] = true;
     // The usual parameters: properties 1 to 999 at 31 December 2023,
     // carried into concept 3.
     SetParameters("20231231", 1, 999, 3);
