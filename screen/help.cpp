@@ -15,11 +15,13 @@
 // no plain file name (see IsPlainTopic) shows the empty help window too.
 #include "screen/help.h"
 
+#include <cctype>
 #include <cstdio>
 
 #include "input/keys.h"
 #include "platform/console.h"
 #include "platform/platform.h"
+#include "platform/text.h"
 #include "screen/windows.h"
 #include "session/session.h"
 
@@ -115,6 +117,19 @@ std::string HtmlPage(const std::string& topic) {
   return CurrentDirectory() + "/" + Utf8ToCp850(HostPath("AJUDA\\" + topic + ".HTM"));
 }
 
+// The text help file of a topic: for a Spanish, Galician or Aranese
+// session the one of the language's own folder ("AJUDA\SPA\..."), when
+// there is one, else the suite's own.
+std::string TextHelpFile(const std::string& topic) {
+  std::string code = TrimTrailingBlanks(Session.language);
+  for (char& c : code) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+  if (code == "SPA" || code == "GLG" || code == "OCI") {
+    std::string translated = "AJUDA\\" + code + "\\" + topic + ".HLP";
+    if (FileExists(translated)) return translated;
+  }
+  return "AJUDA\\" + topic + ".HLP";
+}
+
 // The text viewer; with an empty topic (one that names no file of the help
 // folder) the empty help window.
 void RunTextViewer(const std::string& topic) {
@@ -127,7 +142,7 @@ void RunTextViewer(const std::string& topic) {
   view.visible = view.bottom - view.top - 1;
   if (view.visible < 1 || view.lineLength < 1) return;
 
-  if (!topic.empty()) view.file = FileHandle("AJUDA\\" + topic + ".HLP", "rb");
+  if (!topic.empty()) view.file = FileHandle(TextHelpFile(topic), "rb");
   if (view.file && std::fseek(view.file.f, 0, SEEK_END) == 0) {
     long length = std::ftell(view.file.f);
     if (length > 0) view.lineCount = length / view.lineLength;

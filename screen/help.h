@@ -6,7 +6,8 @@
 // started directly with the page as its only argument; on every other
 // terminal the topic's text help file "AJUDA\<topic>.HLP" (relative to the
 // suite root, the current directory) is shown in a scrolling window of its
-// own.
+// own.  A Spanish, Galician or Aranese session ("SPA", "GLG", "OCI") is
+// shown "AJUDA\<code>\<topic>.HLP" when the suite has it.
 #pragma once
 #include <string>
 

@@ -313,6 +313,25 @@ TEST_F(DemoSuiteTest, EveryTextOfTheSettlementStatementsHasItsRecordInTheLanguag
   }
 }
 
+// The help of the program and of the menu in the four languages, as the
+// viewer reads it: whole 80-byte lines, the key names marked (no bracket
+// left), and true to what the program does.
+TEST_F(DemoSuiteTest, TheHelpComesInTheFourLanguages) {
+  for (const char* folder : {"AJUDA/", "AJUDA/SPA/", "AJUDA/GLG/", "AJUDA/OCI/"})
+    for (const char* topic : {"TARPELIX", "QOLAMENU"}) {
+      const std::string file = std::string(folder) + topic + ".HLP";
+      std::string help;
+      ASSERT_TRUE(ReadWholeFile(temp.Dir() + file, help)) << file;
+      EXPECT_GT(help.size(), 20u * 80) << file;
+      EXPECT_EQ(help.size() % 80, 0u) << file;
+      EXPECT_EQ(help.find_first_of("[]\r\n"), std::string::npos) << file;
+      if (std::string(topic) == "TARPELIX") {
+        EXPECT_NE(help.find("settlements undo"), std::string::npos) << file << " does not tell the undo";
+        EXPECT_NE(help.find("24"), std::string::npos) << file << " does not tell the reasons on row 24";
+      }
+    }
+}
+
 TEST_F(DemoSuiteTest, TextFilesUseCrLfLineEnds) {
   for (const char* file :
        {"FORMS/TARPELIX.JPN", "LOCALE/TARPELIX.LNG", "Vork.ini", "TMP/Sessio.ini", "TMP/VorkTerm.ini"}) {

@@ -50,6 +50,12 @@ LABEL4[GLG]="CONCEPTO ARRASTRE :";     LABEL4[OCI]="CONCÈPTE DE REPÒRT :"
 NO_CONCEPT[CAT]="*** conc.no def. ***"; NO_CONCEPT[SPA]="*** conc.no def. ***"
 NO_CONCEPT[GLG]="*** conc.non def.***"; NO_CONCEPT[OCI]="*** conc.non def.***"
 TITLE="ADMINISTRACIÓ DE FINQUES - LIQUIDACIÓ D'HONORARIS"
+# The title of the help F1 shows, from the language's own help folder.
+declare -A HELP_TITLE
+HELP_TITLE[CAT]="LIQUIDACIÓ D'HONORARIS I TANCAMENT DEL PERÍODE"
+HELP_TITLE[SPA]="LIQUIDACIÓN DE HONORARIOS Y CIERRE DEL PERÍODO"
+HELP_TITLE[GLG]="LIQUIDACIÓN DE HONORARIOS E PECHE DO PERÍODO"
+HELP_TITLE[OCI]="LIQUIDACION D'ONORARIS E BARRADA DETH PERÍODE"
 # The demo station's working date (TMP/VorkTerm.ini, Sistema, Data=20261231).
 DATE_SHOWN="31/12/2026"
 
@@ -105,6 +111,12 @@ for language in CAT SPA GLG OCI; do
   keys Escape
   wait_for_cursor_on "$label1"
   wait_for_pattern "${label3}[^0-9]*9999( |$)" || fail "Escape did not restore 9999"
+  # F1: the help in the session's language; Escape back to the field.
+  keys F1
+  wait_for_text "${HELP_TITLE[$language]}" || fail "F1 did not show the help in $language"
+  keys Escape
+  wait_for_no_text "${HELP_TITLE[$language]}" || fail "Escape did not close the help"
+  wait_for_cursor_on "$label1"
   # PgDn goes to the last field (the concept; the demo's concept file is
   # empty, so it could only be left with Escape), Escape back to the first.
   keys PgDn

@@ -94,9 +94,9 @@ keys F1
 wait_for_text "$HELP_TITLE" || fail "F1 did not show the help of TARPELIX"
 wait_for_text "QUÈ FA LA LIQUIDACIÓ" || fail "the help text is not shown"
 keys PgDn
-wait_for_text "LA PANTALLA DE PARÀMETRES" || fail "PgDn in the help did not show the next page"
+wait_for_text "MENTRE ES LIQUIDA I DESPRÉS" || fail "PgDn in the help did not show the next page"
 send_escape
-wait_for_no_text "LA PANTALLA DE PARÀMETRES" || fail "Esc did not close the help"
+wait_for_no_text "MENTRE ES LIQUIDA I DESPRÉS" || fail "Esc did not close the help"
 wait_for_text "$LABEL_LAST" || fail "the parameter screen was not restored after the help"
 wait_for_cursor_on "$LABEL_DATE"
 

@@ -213,6 +213,36 @@ TEST_F(HelpTest, FOneOpensTheGeneralHelpAboveAndGoesOnAfterIt) {
   EXPECT_EQ(Windows.WindowDepth, 0);
 }
 
+// A Spanish, Galician or Aranese session reads the help of its language's
+// folder when the suite has it, and the suite's own help otherwise; the
+// general help too.
+TEST_F(HelpTest, EachLanguageReadsItsOwnHelpFolderFirst) {
+  ASSERT_TRUE(MakeDirectory(dir + "/AJUDA/SPA"));
+  ASSERT_TRUE(MakeDirectory(dir + "/AJUDA/OCI"));
+  WriteHelp("PROVA", Record("AJUDA EN CATALA"));
+  WriteHelp("SPA/PROVA", Record("AYUDA EN CASTELLANO"));
+  WriteHelp(kGeneralHelpTopic, Record("AJUDA GENERAL"));
+  WriteHelp(std::string("OCI/") + kGeneralHelpTopic, Record("AJUDA GENERAU"));
+  const struct {
+    const char* language;
+    const char* topic;
+    const char* shown;
+  } cases[] = {
+      {"SPA", "PROVA", "AYUDA EN CASTELLANO"},     {"spa", "PROVA", "AYUDA EN CASTELLANO"},
+      {"CAT", "PROVA", "AJUDA EN CATALA"},         {"GLG", "PROVA", "AJUDA EN CATALA"},  // no GLG folder
+      {"OCI", "PROVA", "AJUDA EN CATALA"},         {"OCI", kGeneralHelpTopic, "AJUDA GENERAU"},
+      {"SPA", kGeneralHelpTopic, "AJUDA GENERAL"},  // no Spanish general help
+      {"ENG", "PROVA", "AJUDA EN CATALA"},
+  };
+  for (const auto& c : cases) {
+    Session.language = c.language;
+    snapshots.clear();
+    Run(c.topic, {kSnap, kKeyEsc});
+    ASSERT_EQ(snapshots.size(), 1u);
+    EXPECT_EQ(ShownTrimmed(snapshots[0], 1), c.shown) << c.language << " " << c.topic;
+  }
+}
+
 TEST_F(HelpTest, FOneInsideTheGeneralHelpDoesNothing) {
   WriteHelp(kGeneralHelpTopic, Record("AJUDA GENERAL"));
   Run(kGeneralHelpTopic, {kKeyF1, kSnap, kKeyEsc});
