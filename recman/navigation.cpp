@@ -320,7 +320,22 @@ int16_t GetDirect(Call& c) {
   if (pos == 0) return B_INVALID_RECORD_ADDRESS;
   int16_t st = BeginRead(*f.dir);
   if (st != B_OK) return st;
-  // A record the transaction already read (and checked) is not read again.
+  auto take = [&](const Row& row) {
+    h.physical = Place::kOnRecord;
+    h.pos = row.pos;
+    h.version = row.version;
+    h.logicalKey = kn;
+    h.logical = Place::kNone;
+    if (kn >= 0 && IndexEntry(spec, static_cast<size_t>(kn),
+                              reinterpret_cast<const uint8_t*>(row.data.data()), row.sequences, h.sortKey))
+      h.logical = Place::kOnRecord;
+    DeliverKey(c, kn, row.data);
+    return DeliverData(c, row.data);
+  };
+  // A record the transaction already read (and checked) is not read again,
+  // nor copied when no lock is asked for.
+  if (c.lockBias == 0)
+    if (const Row* seen = SeenRow(f, pos)) return take(*seen);
   bool seenBefore = false;
   auto fetch = [&](Row& out) -> int16_t {
     seenBefore = false;
@@ -340,16 +355,7 @@ int16_t GetDirect(Call& c) {
   if (st != B_OK) return st;
   if (!seenBefore) st = VerifyRow(f, row);
   if (st != B_OK) return st;
-  h.physical = Place::kOnRecord;
-  h.pos = row.pos;
-  h.version = row.version;
-  h.logicalKey = kn;
-  h.logical = Place::kNone;
-  if (kn >= 0 && IndexEntry(spec, static_cast<size_t>(kn), reinterpret_cast<const uint8_t*>(row.data.data()),
-                            row.sequences, h.sortKey))
-    h.logical = Place::kOnRecord;
-  DeliverKey(c, kn, row.data);
-  st = DeliverData(c, row.data);
+  st = take(row);
   if (!seenBefore) RememberRow(f, std::move(row));
   return st;
 }

@@ -57,13 +57,14 @@ Entries EntriesOf(const FileSpec& spec, const std::string& data, const std::stri
 
 // The handle's current record as the transaction already read it (see
 // TransactionRows); false when it must be read from the store.
+// The write forgets it right after (ForgetRow), so it is taken, not copied.
 bool TakeSeenRecord(Handle& h, Row& row, std::string& sequences) {
-  const Row* seen = SeenRow(*h.file, h.pos);
+  Row* seen = SeenRow(*h.file, h.pos);
   if (!seen) return false;
   row.pos = seen->pos;
   row.version = seen->version;
-  row.data = seen->data;
-  sequences = seen->sequences;
+  row.data = std::move(seen->data);
+  sequences = std::move(seen->sequences);
   return true;
 }
 

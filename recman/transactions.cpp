@@ -219,7 +219,7 @@ void RememberRow(OpenFile& file, Row&& row) {
   kept.checksum = row.checksum;
 }
 
-const Row* SeenRow(OpenFile& file, uint32_t pos) {
+Row* SeenRow(OpenFile& file, uint32_t pos) {
   if (!InsideTransaction(file) || file.seen.transaction != gRecman.transactionSerial) return nullptr;
   auto it = file.seen.rows.find(pos);
   return it == file.seen.rows.end() ? nullptr : &it->second;

@@ -42,5 +42,5 @@ int16_t EngineAbortTransaction();
 // by position, replaced by what this process's updates wrote, dropped by its
 // deletes and by the transaction's end.
 void RememberRow(OpenFile& file, Row&& row);
-const Row* SeenRow(OpenFile& file, uint32_t pos);
+Row* SeenRow(OpenFile& file, uint32_t pos);
 void ForgetRow(OpenFile& file, uint32_t pos);
