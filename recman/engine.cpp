@@ -522,12 +522,18 @@ int16_t Dispatch(uint16_t operation, void* block, Call& c) {
     if (c.handle == nullptr) return B_FILE_NOT_OPEN;
     // What was read ahead stays valid through the calls that do not move
     // the handle: a walk that asks each record's position keeps its batches.
+    // Update, delete and get direct decide for themselves (AfterOwnWrite,
+    // GetDirect): inside a transaction a walk that rereads, updates or
+    // deletes each record keeps them too.
     switch (c.operation) {
       case B_GET_NEXT:
       case B_GET_PREVIOUS:
       case B_STEP_NEXT:
       case B_STEP_PREVIOUS:
       case B_GET_POSITION:
+      case B_UPDATE:
+      case B_DELETE:
+      case B_GET_DIRECT:
       case B_STAT: break;
       default: ForgetReadAhead(*c.handle);
     }

@@ -137,6 +137,20 @@ void ForgetReadAhead(Handle& h) {
   h.ahead.batch = 0;
 }
 
+void AfterOwnWrite(Handle& writer, bool succeeded, bool writerKeeps, uint64_t before) {
+  OpenFile& written = *writer.file;
+  bool held =
+      succeeded && gRecman.inTransaction && !gRecman.transactionFailed && written.dir->transactionOpen;
+  if (!held || !writerKeeps) ForgetReadAhead(writer);
+  if (!held) return;
+  Directory& dir = *written.dir;
+  uint64_t now = ChangeCounter(dir);
+  for (Handle& h : gRecman.handles) {
+    if (!h.inUse || !h.file || h.file->dir != &dir || !h.ahead.valid || h.ahead.counter != before) continue;
+    if (h.file != &written || &h == &writer) h.ahead.counter = now;
+  }
+}
+
 void SetDataLength(Call& c, uint32_t n) {
   if (c.dataLength) *c.dataLength = n;
 }
@@ -317,6 +331,11 @@ int16_t GetDirect(Call& c) {
   if (spec.keys.empty()) kn = -1;
   if (!KeyBufferFits(c, kn)) return B_KEY_BUFFER_TOO_SHORT;
   uint32_t pos = GetLe32(c.data);
+  // The record the handle stands on, read again along the key it walks:
+  // what was read ahead past it stays.
+  bool again = h.physical == Place::kOnRecord && h.pos == pos && h.logical == Place::kOnRecord &&
+               h.logicalKey == kn && kn >= 0;
+  if (!again) ForgetReadAhead(h);
   if (pos == 0) return B_INVALID_RECORD_ADDRESS;
   int16_t st = BeginRead(*f.dir);
   if (st != B_OK) return st;

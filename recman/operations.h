@@ -33,6 +33,13 @@ int16_t GetDirect(Call& c);    // 23
 
 // Shared helpers.
 void ForgetReadAhead(Handle& h);
+// After an update or delete through `writer`, made when the folder's change
+// count was `before`: inside the process transaction, which holds the folder
+// (nobody else changes it), what other handles read ahead in the folder's
+// other files is still true, and so is what `writer` read ahead past its
+// current record when `writerKeeps` (the write changed that record alone,
+// none of its keys).  Anything else read ahead through `writer` is forgotten.
+void AfterOwnWrite(Handle& writer, bool succeeded, bool writerKeeps, uint64_t before);
 void SetDataLength(Call& c, uint32_t n);
 // Copies the record into the data buffer (22 when it does not all fit).
 int16_t DeliverData(Call& c, const std::string& data);

@@ -7,6 +7,7 @@
 // with every update; an update or delete whose handle read an older version
 // (another handle or process changed or deleted the record since) is
 // refused with status 80.
+#include <algorithm>
 #include <cstring>
 
 #include "recman/integrity.h"
@@ -150,7 +151,10 @@ int16_t InsertRecord(Call& c) {
   return B_OK;
 }
 
-int16_t UpdateRecord(Call& c) {
+// The update of the handle's current record; `keysKept` when none of its
+// keys changed.
+static int16_t UpdateCurrent(Call& c, bool& keysKept) {
+  keysKept = false;
   Handle& h = *c.handle;
   OpenFile& f = *h.file;
   const FileSpec& spec = f.spec;
@@ -209,6 +213,7 @@ int16_t UpdateRecord(Call& c) {
     }
     st = InsertIndexEntry(f, static_cast<int>(k), after[k], h.pos);
   }
+  keysKept = std::find(changed.begin(), changed.end(), true) == changed.end();
   int64_t version = NewVersion();
   uint32_t checksum = RecordChecksum(h.pos, version, data, sequences);
   if (st == B_OK) st = UpdateRecordRow(f, h.pos, version, data, sequences, checksum);
@@ -237,7 +242,7 @@ int16_t UpdateRecord(Call& c) {
   return B_OK;
 }
 
-int16_t DeleteRecord(Call& c) {
+static int16_t DeleteCurrent(Call& c) {
   Handle& h = *c.handle;
   OpenFile& f = *h.file;
   const FileSpec& spec = f.spec;
@@ -262,4 +267,19 @@ int16_t DeleteRecord(Call& c) {
   h.physical = Place::kGap;
   if (h.logical == Place::kOnRecord) h.logical = Place::kGap;
   return B_OK;
+}
+
+int16_t UpdateRecord(Call& c) {
+  uint64_t before = ChangeCounter(*c.handle->file->dir);
+  bool keysKept = false;
+  int16_t st = UpdateCurrent(c, keysKept);
+  AfterOwnWrite(*c.handle, st == B_OK, keysKept, before);
+  return st;
+}
+
+int16_t DeleteRecord(Call& c) {
+  uint64_t before = ChangeCounter(*c.handle->file->dir);
+  int16_t st = DeleteCurrent(c);
+  AfterOwnWrite(*c.handle, st == B_OK, true, before);
+  return st;
 }

@@ -5,6 +5,7 @@
 
 #include <cstdlib>
 
+#include "platform/le.h"
 #include "recman/check.h"
 #include "tests/recman/recman_test_util.h"
 
@@ -242,6 +243,44 @@ TEST_F(TransactionsTest, RecordCountInsideATransactionFollowsItsOwnChangesAndNoO
   ASSERT_EQ(Simple(B_END_TRANS), B_OK);
   EXPECT_EQ(GetStat(pa).records(), 6u);
   EXPECT_EQ(Look(a).first, 6u);
+}
+
+// A walk inside a transaction that reads each record again by position and
+// updates or deletes it keeps what it read ahead: it still meets every record
+// once, in order.  Another handle of the same file, whose batch the walk's
+// writes made old, meets only what is left, as it was written.
+TEST_F(TransactionsTest, AWalkThatWritesAsItGoesMeetsEveryRecordOnceAndOthersSeeTheWrites) {
+  Block walker, other;
+  ASSERT_EQ(Open(walker, a), B_OK);
+  ASSERT_EQ(Open(other, a), B_OK);
+  for (uint32_t id = 2; id <= 40; ++id) ASSERT_EQ(Insert(walker, Rec(24, id, 'a')), B_OK);  // and record 1
+  auto idOf = [](const Result& r) { return r.data.size() >= 4 ? GetLe32(r.data.data()) : 0u; };
+  ASSERT_EQ(Get(other, B_GET_FIRST, 0).status, B_OK);
+  ASSERT_EQ(idOf(Get(other, B_GET_NEXT, 0)), 2u);  // the other handle reads ahead from 3
+
+  ASSERT_EQ(Simple(B_BEGIN_TRANS), B_OK);
+  std::vector<uint32_t> met;
+  for (Result r = Get(walker, B_GET_FIRST, 0); r.status == B_OK; r = Get(walker, B_GET_NEXT, 0)) {
+    uint32_t id = idOf(r);
+    met.push_back(id);
+    ASSERT_EQ(GetDirect(walker, Position(walker), 0).status, B_OK);
+    if (id % 2 == 0 || id == 3) {
+      ASSERT_EQ(Delete(walker), B_OK) << id;
+    } else {
+      ASSERT_EQ(Update(walker, Rec(24, id, 'u')), B_OK) << id;
+      Result back = GetDirect(walker, Position(walker), 0);
+      EXPECT_EQ(back.data, Rec(24, id, 'u')) << id;
+    }
+  }
+  std::vector<uint32_t> all(40);
+  for (uint32_t i = 0; i < 40; ++i) all[i] = i + 1;
+  EXPECT_EQ(met, all);
+  Result r = Get(other, B_GET_NEXT, 0);
+  EXPECT_EQ(r.data, Rec(24, 5, 'u'));
+  r = Get(other, B_GET_NEXT, 0);
+  EXPECT_EQ(r.data, Rec(24, 7, 'u'));
+  ASSERT_EQ(Simple(B_END_TRANS), B_OK);
+  EXPECT_EQ(GetStat(walker).records(), 19u);
 }
 
 // A record read by position and then deleted or updated: what was read is
