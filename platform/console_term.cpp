@@ -1,8 +1,9 @@
 // console_term.cpp - the console in a Linux terminal, over ncursesw.
 //
-// The console is 80 columns by 25 rows drawn at the top left of the
-// terminal, whatever its size; a smaller terminal shows a request to enlarge
-// it instead, and reading keys waits until it has been.  ncurses sets the
+// The console is 80 columns by 25 rows drawn in the middle of the
+// terminal, whatever its size (mouse clicks are translated to it); a smaller
+// terminal shows a request to enlarge it instead, and reading keys waits
+// until it has been.  ncurses sets the
 // terminal up (terminfo, raw mode, colours, the alternate screen) and draws
 // the cells; only the damaged cells are handed to it, and it sends only
 // what changed on the screen.  The few things curses has no call for are
@@ -78,7 +79,8 @@ void TermFlush() {
         StyleOf(cell.attr, attributes, pair);
         cchar_t shown;
         setcchar(&shown, text, attributes, pair, nullptr);
-        mvwadd_wch(stdscr, r, c, &shown);  // the last cell of the screen reports ERR but is drawn
+        // The last cell of the screen reports ERR but is drawn.
+        mvwadd_wch(stdscr, r + Term.originRow, c + Term.originColumn, &shown);
       }
     }
     std::fill(Console.damaged.begin(), Console.damaged.end(), 0);
@@ -90,8 +92,8 @@ void TermFlush() {
     Term.cursorVisibleSent = visible;
     Term.cursorShapeSent = -1;  // making it visible may reset the shape
   }
-  wmove(stdscr, std::clamp(Console.cursorRow, 1, kRows) - 1,
-        std::clamp(Console.cursorColumn, 1, kColumns) - 1);
+  wmove(stdscr, std::clamp(Console.cursorRow, 1, kRows) - 1 + Term.originRow,
+        std::clamp(Console.cursorColumn, 1, kColumns) - 1 + Term.originColumn);
   wnoutrefresh(stdscr);
   doupdate();  // ends with ncurses' output flushed, so direct writes follow in order
   int shape = Console.cursorInsertShape ? 1 : 0;
@@ -131,7 +133,7 @@ bool TermPoll(ConsoleEvent& event, int timeoutMs) {
       // Keys typed while the console cannot be seen are dropped, and so are
       // clicks beside it.
       if (Term.tooSmall) continue;
-      if (e.kind == ConsoleEvent::MOUSE && (e.column > kColumns || e.row > kRows)) continue;
+      if (e.kind == ConsoleEvent::MOUSE && !MouseOnConsole(e)) continue;
       event = e;
       return true;
     }

@@ -44,6 +44,9 @@ struct TerminalConsole {
   int wakePipe[2] = {-1, -1};
 
   int terminalRows = 0, terminalColumns = 0;
+  // Where the console's first row and column stand in a larger terminal
+  // (0-based): the console is centred in it.
+  int originRow = 0, originColumn = 0;
   bool tooSmall = false;
   bool fullRedraw = true;
 
@@ -108,8 +111,12 @@ void LearnKeySequences();
 void StyleOf(unsigned char attribute, attr_t& attributes, short& pair);
 
 // ---- Size (console_term_size.cpp) --------------------------------------------------
-// Reads the terminal's size and decides whether the console fits in it.
+// Reads the terminal's size, decides whether the console fits in it and
+// where it stands, centred.
 void ReadTerminalSize();
+// A mouse event's terminal position made the console's; false when it lies
+// beside the console.
+bool MouseOnConsole(ConsoleEvent& event);
 // The request to enlarge a terminal smaller than the console.
 void ShowTooSmall();
 

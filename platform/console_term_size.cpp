@@ -1,5 +1,6 @@
-// console_term_size.cpp - the terminal's size: the console is 80 x 25 at the
-// top left of the terminal; a smaller terminal shows a request to enlarge it.
+// console_term_size.cpp - the terminal's size: the console is 80 x 25,
+// centred in a larger terminal (mouse clicks are translated to it); a
+// smaller terminal shows a request to enlarge it.
 #include <sys/ioctl.h>
 
 #include <algorithm>
@@ -21,7 +22,15 @@ void ReadTerminalSize() {
   if (Term.terminalRows != LINES || Term.terminalColumns != COLS)
     resizeterm(Term.terminalRows, Term.terminalColumns);
   Term.tooSmall = Term.terminalRows < kRows || Term.terminalColumns < kColumns;
+  Term.originRow = Term.tooSmall ? 0 : (Term.terminalRows - kRows) / 2;
+  Term.originColumn = Term.tooSmall ? 0 : (Term.terminalColumns - kColumns) / 2;
   Term.fullRedraw = true;
+}
+
+bool MouseOnConsole(ConsoleEvent& event) {
+  event.row -= Term.originRow;
+  event.column -= Term.originColumn;
+  return event.row >= 1 && event.row <= kRows && event.column >= 1 && event.column <= kColumns;
 }
 
 void ShowTooSmall() {

@@ -2,7 +2,9 @@
 # terminal_console.sh - the terminal console in a real terminal (tmux).
 #
 # Runs tests/terminal_console_demo in a detached tmux session of 100 x 30 and
-# checks: the frame, accents and glyphs arrive as the right characters, the
+# checks: the console is centred (10 columns and 2 rows from the corner) and
+# a click is translated to it; the frame, accents and glyphs arrive as the
+# right characters, the
 # palette's colours as the right ANSI colours, the cursor where it was put;
 # the keys tmux sends (arrows, F-keys with modifiers, Alt+letters, Ctrl+C,
 # Escape, UTF-8 text, a bracketed paste, a mouse click) arrive as the PC key
@@ -56,14 +58,18 @@ screen_has "    ╚════════════════════�
 
 colours=$(tm capture-pane -p -e -t e2e)
 row() { sed -n "$1p" <<<"$colours"; }
-row 3 | grep -qF $'\e[97m\e[44m' || fatal "frame is not bright white on blue: $(row 3 | cat -v)"
-row 3 | grep -qF $'\e[93mLiquidaci' || fatal "title is not yellow: $(row 3 | cat -v)"
+# The console is centred: its row 1 is the terminal's row 3, its column 1
+# the terminal's column 11.
+[ "$(sed -n 4p <<<"$screen_text")" = "$(printf '%14s' '')╔══════════════════════════════════════╗" ] ||
+  fatal "the console is not centred in the larger terminal"
+row 5 | grep -qF $'\e[97m\e[44m' || fatal "frame is not bright white on blue: $(row 5 | cat -v)"
+row 5 | grep -qF $'\e[93mLiquidaci' || fatal "title is not yellow: $(row 5 | cat -v)"
 # PC palette order (blue 1, red 4, brown 6) against ANSI (red 1, blue 4, yellow 3).
 expected_palette=$'\e[30m0\e[34m1\e[32m2\e[36m3\e[31m4\e[35m5\e[33m6\e[37m7\e[90m8\e[94m9\e[92mA\e[96mB\e[91mC\e[95mD\e[93mE\e[97mF'
-row 10 | grep -qF "$expected_palette" || fatal "palette row: $(row 10 | cat -v)"
-row 11 | grep -qF $'\e[44m \e[42m \e[46m \e[41m \e[45m \e[43m \e[47m ' || fatal "background row: $(row 11 | cat -v)"
+row 12 | grep -qF "$expected_palette" || fatal "palette row: $(row 12 | cat -v)"
+row 13 | grep -qF $'\e[44m \e[42m \e[46m \e[41m \e[45m \e[43m \e[47m ' || fatal "background row: $(row 13 | cat -v)"
 cursor=$(tm display -p -t e2e '#{cursor_x},#{cursor_y}')
-[ "$cursor" = "39,19" ] || fatal "cursor at $cursor, expected column 40 row 20 (39,19)"
+[ "$cursor" = "49,21" ] || fatal "cursor at $cursor, expected console column 40 row 20 (49,21 in the terminal)"
 
 # ---- Keys ------------------------------------------------------------------------
 key Up "K 4800"
@@ -110,9 +116,12 @@ key Escape "K 001B"
 key a "K 0061"
 key "é" "K 0082" -l
 key "ñ" "K 00A4" -l
-key $'\e[<0;10;5M' "M 1 10 5" -l
+# A click at the terminal's column 20, row 7 is the console's column 10, row 5.
+key $'\e[<0;20;7M' "M 1 10 5" -l
 # A click beside the console is not an event: the next event is the key after it.
-keys -l $'\e[<0;90;5M'
+keys -l $'\e[<0;95;5M'
+keys -l $'\e[<0;5;5M'
+keys -l $'\e[<0;20;2M'
 key q "K 0071"
 screen_has "Last: 'q'" || fatal "the demo did not show the last key"
 

@@ -350,9 +350,12 @@ TEST_F(TerminalConsoleTest, KeysAreReadAndDecoded) {
   EXPECT_FALSE(ConsolePollEvent(e, 0)) << "nothing more waiting";
 }
 
+// The 80 x 25 console is centred in the 100 x 30 terminal (10 columns and 2
+// rows from its corner): a click is translated to the console's cells, and
+// one beside it on any side is no event.
 TEST_F(TerminalConsoleTest, MouseClicksCountInsideTheConsoleOnly) {
   Start();
-  pty.Type("\x1b[<0;90;5M\x1b[<0;10;26M\x1b[<0;10;5M");
+  pty.Type("\x1b[<0;95;5M\x1b[<0;20;28M\x1b[<0;5;7M\x1b[<0;20;2M\x1b[<0;20;7M");
   ConsoleEvent e;
   ASSERT_TRUE(NextEvent(e));
   EXPECT_EQ(e.kind, ConsoleEvent::MOUSE);
