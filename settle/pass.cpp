@@ -87,16 +87,21 @@ void Release(const std::string& name) { CountedRelease(name); }
 
 // ---- Property checks ----------------------------------------------------------------
 
-// A usable last-settlement date: four packed digit pairs with a month 1..12.
-// The blank date (month and day 0) and damaged bytes are no date at all.
-bool IsUsableDate(const std::string& packed) {
-  if (packed.size() != 4) return false;
+// What a last-settlement date is: a date (four packed digit pairs with a
+// month 1..12), the blank date (month and day 0: the property was never
+// settled), or damaged (bytes that are no packed digits, a month beyond 12,
+// a month 0 with a day).
+enum class DateKind { kUsable, kBlank, kDamaged };
+DateKind KindOfDate(const std::string& packed) {
+  if (packed.size() != 4) return DateKind::kDamaged;
   for (char c : packed) {
     unsigned char byte = static_cast<unsigned char>(c);
-    if (byte < 128 || byte > 227) return false;
+    if (byte < 128 || byte > 227) return DateKind::kDamaged;
   }
   int month = static_cast<unsigned char>(packed[2]) - 128;
-  return month >= 1 && month <= 12;
+  int day = static_cast<unsigned char>(packed[3]) - 128;
+  if (month >= 1 && month <= 12) return DateKind::kUsable;
+  return month == 0 && day == 0 ? DateKind::kBlank : DateKind::kDamaged;
 }
 
 // Withholding applies when the administrator is a Spanish individual (the
@@ -139,6 +144,7 @@ struct PropertyRun {
   // Physical positions of the collections and payments carried into the
   // balances: what the pass deletes.
   std::vector<int32_t> collections, payments;
+  std::vector<KeptPayment> kept;  // payments up to the date it leaves in place
   bool tooLarge = false;
   // The first status of the record manager the pass did not expect (0:
   // none); everything after it is only read on to no effect.
@@ -314,6 +320,9 @@ void ReadPayments(PropertyRun& run) {
       int32_t position = Position(kFilePayments);
       if (position == 0) Expected(run, B_INVALID_POSITIONING, 0);
       run.payments.push_back(position);
+    } else {
+      run.kept.push_back(KeptPayment{run.code, PaymentDate(), PaymentAmount(), PaymentChargedToOwner(),
+                                     PaymentTargetNumber()});
     }
     status = Next(kFilePayments);
   }
@@ -440,8 +449,9 @@ void ClearTables() {
   w.OwnerCollections.assign(kOwnerNumbers, 0);
 }
 
-void Untouched(const std::string& code, UntouchedReason reason, int16_t status = 0) {
-  Settlement.untouched.push_back(UntouchedProperty{code, reason, status, std::string()});
+void Untouched(const std::string& code, UntouchedReason reason, int16_t status = 0,
+               const std::string& date = std::string()) {
+  Settlement.untouched.push_back(UntouchedProperty{code, reason, status, std::string(), date});
 }
 
 // What one attempt at a property came to.
@@ -449,15 +459,16 @@ struct Attempt {
   enum Kind { kSettled, kUntouched, kBusy } kind = kSettled;
   UntouchedReason reason = UntouchedReason::kNotSaved;
   int16_t status = 0;  // of the record manager, for kBusy and kRecordManager
+  std::string date;    // the damaged last-settlement date
 };
 
-Attempt Left(UntouchedReason reason) { return Attempt{Attempt::kUntouched, reason, 0}; }
+Attempt Left(UntouchedReason reason) { return Attempt{Attempt::kUntouched, reason, 0, std::string()}; }
 
 // A status the pass did not expect: the database busy (wait, then again)
 // or anything else (the property is reported with it).
 Attempt Failed(int16_t status) {
-  if (Busy(status)) return Attempt{Attempt::kBusy, UntouchedReason::kRecordManager, status};
-  return Attempt{Attempt::kUntouched, UntouchedReason::kRecordManager, status};
+  if (Busy(status)) return Attempt{Attempt::kBusy, UntouchedReason::kRecordManager, status, std::string()};
+  return Attempt{Attempt::kUntouched, UntouchedReason::kRecordManager, status, std::string()};
 }
 
 // One attempt at the property `code`, seen with last-settlement date
@@ -491,8 +502,11 @@ Attempt TrySettle(const std::string& code, const std::string& seenDate) {
   Attempt left = Left(UntouchedReason::kNotSaved);
   if (lastSettlement != seenDate && lastSettlement >= SettlementDate) {
     left.reason = UntouchedReason::kSettledElsewhere;
-  } else if (!IsUsableDate(lastSettlement)) {
+  } else if (KindOfDate(lastSettlement) == DateKind::kBlank) {
     left.reason = UntouchedReason::kNoLastSettlement;
+  } else if (KindOfDate(lastSettlement) == DateKind::kDamaged) {
+    left.reason = UntouchedReason::kDamagedLastSettlement;
+    left.date = lastSettlement;
   } else if (SettlementDate < lastSettlement) {
     left.reason = UntouchedReason::kSettledLater;
   } else if (PropertyTaxIndex() != 0 && PropertyTaxIndex() != 1) {
@@ -551,6 +565,7 @@ Attempt TrySettle(const std::string& code, const std::string& seenDate) {
     if (status == 0) {
       JournalPropertyCommitted();
       CountSettled(run.journal);
+      Settlement.result.kept.insert(Settlement.result.kept.end(), run.kept.begin(), run.kept.end());
       return Attempt{};
     }
   }
@@ -602,7 +617,7 @@ bool SettleProperty(const std::string& code, const std::string& seenDate) {
   }
   if (messageShown) CloseWindow();
   if (stopped) return false;
-  if (attempt.kind == Attempt::kUntouched) Untouched(code, attempt.reason, attempt.status);
+  if (attempt.kind == Attempt::kUntouched) Untouched(code, attempt.reason, attempt.status, attempt.date);
   return true;
 }
 
@@ -613,7 +628,7 @@ void NotSettledFrom(const std::string& code, UntouchedReason reason, int16_t sta
                     const std::string& highP) {
   if (code > highP) return;
   if (reason == UntouchedReason::kStopped) Settlement.result.stoppedAt = code;
-  Settlement.untouched.push_back(UntouchedProperty{code, reason, status, highP});
+  Settlement.untouched.push_back(UntouchedProperty{code, reason, status, highP, std::string()});
 }
 
 // The property code after `code` (2 packed digit pairs); past 9999, one

@@ -62,15 +62,48 @@ void AddWrapped(std::vector<std::string>& lines, const std::string& text) {
   if (!line.empty()) lines.push_back(line);
 }
 
+// A date as it stands: day, month and year of its digits ("30/13/2023"
+// for a damaged one), or the bytes in hexadecimal when they are no packed
+// digits.
+std::string DigitsDateText(const std::string& packed) {
+  bool digits = packed.size() == 4;
+  for (char c : packed)
+    digits = digits && static_cast<unsigned char>(c) >= 128 && static_cast<unsigned char>(c) <= 227;
+  if (digits) {
+    const std::string d = UnpackDigits(packed);
+    return d.substr(6, 2) + "/" + d.substr(4, 2) + "/" + d.substr(0, 4);
+  }
+  static const char kHex[] = "0123456789ABCDEF";
+  std::string hex;
+  for (char c : packed) {
+    unsigned char b = static_cast<unsigned char>(c);
+    hex += kHex[b >> 4];
+    hex += kHex[b & 15];
+  }
+  return hex;
+}
+
 std::string UntouchedLine(const UntouchedProperty& p) {
   std::string line = UnpackDigits(p.code);
   if (!p.lastCode.empty() && p.lastCode != p.code) line += "-" + UnpackDigits(p.lastCode);
   line += "  " + Translate(UntouchedReasonText(p.reason));
   if (p.reason == UntouchedReason::kRecordManager) line += " " + std::to_string(p.status);
+  if (p.reason == UntouchedReason::kDamagedLastSettlement) line += DigitsDateText(p.date);
   if (p.reason == UntouchedReason::kNoVatRate) line += "Vork.ini [Iva" + std::to_string(p.status) + "]";
   if (p.reason == UntouchedReason::kNoWithholdingRate)
     line += "Vork.ini [Ret" + std::to_string(p.status) + "]";
   return line;
+}
+
+// A kept payment: its property, date and amount, and why it stays.
+std::string KeptLine(const KeptPayment& k) {
+  std::string line =
+      UnpackDigits(k.code) + "  " + DigitsDateText(k.date) + "  " + TrimBlanks(Amount(k.amount)) + "  ";
+  std::string target = std::to_string(k.target);
+  target.insert(0, target.size() < 4 ? 4 - target.size() : 0, '0');
+  if (k.chargedToOwner)
+    return line + Translate("CARREGAT AL PROPIETARI ") + target + Translate(", QUE NO REP SALDO");
+  return line + Translate("DEL GRUP ") + std::to_string(k.target) + Translate(", QUE NO EXISTEIX");
 }
 
 }  // namespace
@@ -108,6 +141,11 @@ std::vector<std::string> PassResultLines() {
     lines.push_back(std::string());
     lines.push_back(Translate("FINQUES NO LIQUIDADES:"));
     for (const UntouchedProperty& p : Settlement.untouched) AddWrapped(lines, UntouchedLine(p));
+  }
+  if (!r.kept.empty()) {
+    lines.push_back(std::string());
+    lines.push_back(Translate("PAGAMENTS QUE NO S'HAN LIQUIDAT:"));
+    for (const KeptPayment& k : r.kept) AddWrapped(lines, KeptLine(k));
   }
   return lines;
 }

@@ -17,6 +17,7 @@ bool RetRateSet[2] = {true, true};
 std::string UntouchedReasonText(UntouchedReason reason) {
   switch (reason) {
     case UntouchedReason::kNoLastSettlement: return "SENSE DATA DE LA DARRERA LIQUIDACI\xE0";
+    case UntouchedReason::kDamagedLastSettlement: return "DATA DE LA DARRERA LIQUIDACI\xE0 MALMESA: ";
     case UntouchedReason::kSettledLater: return "LIQUIDADA A UNA DATA POSTERIOR";
     case UntouchedReason::kSettledElsewhere: return "LIQUIDADA DES D'UN ALTRE LLOC DE TREBALL";
     case UntouchedReason::kUnknownTaxIndex: return "TIPUS D'IMPOST DESCONEGUT";

@@ -70,6 +70,17 @@ std::string ProgressText(const std::string& code, long reached, long total);
 std::vector<std::string> PassResultLines();
 void ShowPassResult();
 
+// A payment a pass left where it was, in a property it settled, so that its
+// money is not lost: charged to an owner who receives no balance in this
+// pass, or shared by a coefficient group beyond the property's eight.
+struct KeptPayment {
+  std::string code;  // the property, 2 packed bytes
+  std::string date;  // packed
+  int32_t amount = 0;
+  bool chargedToOwner = false;  // "S": `target` is the owner; otherwise the group
+  int target = 0;
+};
+
 // What the last pass did, summed over the properties it settled.
 struct PassResult {
   std::string stoppedAt;  // the first property not settled when the operator stopped the pass
@@ -78,6 +89,7 @@ struct PassResult {
   long collections = 0;   // collections deleted (carried into the balances)
   long payments = 0;      // payments deleted (shared or charged)
   int64_t base = 0, vat = 0, withheld = 0, fee = 0;  // the fee before and after VAT and withholding
+  std::vector<KeptPayment> kept;                     // in the properties settled, in key order
 };
 
 // Owner numbers run from 0 to 9999 (the last 4 digits of an owner code).
@@ -85,23 +97,25 @@ constexpr int kOwnerNumbers = 10000;
 
 // Why a property was left untouched.
 enum class UntouchedReason {
-  kNoLastSettlement,   // no last-settlement date: its start belongs to the property's upkeep
-  kSettledLater,       // its last settlement is after the settlement date
-  kSettledElsewhere,   // another station settled it while this one waited for it
-  kUnknownTaxIndex,    // its tax index selects no VAT or withholding rate (0 or 1)
-  kNoVatRate,          // its tax index (in status) selects a VAT rate "Vork.ini" does not give
-  kNoWithholdingRate,  // its tax index (in status) selects a withholding rate "Vork.ini" does not give
-  kAmountTooLarge,     // a fee, share or balance beyond the 32-bit amounts of the records
-  kNotSaved,           // the record manager refused a change: nothing of it was kept
-  kGoneMeanwhile,      // deleted by another station while this one waited for it
-  kRecordManager,      // the record manager answered a status the pass does not expect (see status)
-  kStopped,            // the operator stopped the pass (Escape) before this property
+  kNoLastSettlement,       // no last-settlement date: its start belongs to the property's upkeep
+  kDamagedLastSettlement,  // a last-settlement date that is no date (month 13, month 0 with a day)
+  kSettledLater,           // its last settlement is after the settlement date
+  kSettledElsewhere,       // another station settled it while this one waited for it
+  kUnknownTaxIndex,        // its tax index selects no VAT or withholding rate (0 or 1)
+  kNoVatRate,              // its tax index (in status) selects a VAT rate "Vork.ini" does not give
+  kNoWithholdingRate,      // its tax index (in status) selects a withholding rate "Vork.ini" does not give
+  kAmountTooLarge,         // a fee, share or balance beyond the 32-bit amounts of the records
+  kNotSaved,               // the record manager refused a change: nothing of it was kept
+  kGoneMeanwhile,          // deleted by another station while this one waited for it
+  kRecordManager,          // the record manager answered a status the pass does not expect (see status)
+  kStopped,                // the operator stopped the pass (Escape) before this property
 };
 struct UntouchedProperty {
   std::string code;  // 2 packed bytes
   UntouchedReason reason;
   int16_t status = 0;    // the record manager's status, for kRecordManager; the tax index for the rates
   std::string lastCode;  // when set: every property from code to lastCode (2 packed bytes)
+  std::string date;      // the damaged last-settlement date, for kDamagedLastSettlement
 };
 // The Catalan text of a reason (passed through Translate when shown).
 std::string UntouchedReasonText(UntouchedReason reason);

@@ -29,6 +29,21 @@ class UntouchedTest : public SettleTest {
     AddCollection(2, 1, "20231215", 300, "C");
     AddGroupPayment(2, "20231216", 400, 1);
   }
+  // Property 2 and everything of it gone again.
+  static void RemovePropertyTwo() {
+    int16_t status = 0;
+    FindRecord(status, 0, settletest::PropertyKey(2), 0, kFileProperties);
+    DeleteRecord(status, kFileProperties);
+    FindRecord(status, 0, settletest::OwnerKey(2, 1), 0, kFileOwners);
+    DeleteRecord(status, kFileOwners);
+    for (int16_t file : {kFileCollections, kFilePayments}) {
+      FindRecord(status, 1, settletest::PropertyKey(2), 0, file);
+      while (status == 0) {
+        DeleteRecord(status, file);
+        FindRecord(status, 1, settletest::PropertyKey(2), 0, file);
+      }
+    }
+  }
   void ExpectPropertyTwoUntouched(const std::string& lastSettlement) {
     EXPECT_EQ(Slot(2, 1), 55);
     EXPECT_EQ(CollectionsOf(2, 1), 1);
@@ -51,12 +66,21 @@ TEST_F(UntouchedTest, APropertyWithoutALastSettlementDateIsLeftAlone) {
   EXPECT_EQ(Untouched(), std::vector<std::string>{"0002:SENSE DATA DE LA DARRERA LIQUIDACI\xE0"});
 }
 
-TEST_F(UntouchedTest, ADamagedLastSettlementDateCountsAsNone) {
-  PropertyTwo("20231330");  // month 13
-  SettlementPass();
-  ExpectPropertyTwoUntouched("20231330");
-  ASSERT_EQ(Settlement.untouched.size(), 1u);
-  EXPECT_EQ(Settlement.untouched[0].reason, UntouchedReason::kNoLastSettlement);
+// A damaged date is said as damaged, with what it holds, not as no date.
+TEST_F(UntouchedTest, ADamagedLastSettlementDateIsListedAsDamaged) {
+  for (const char* date : {"20231330", "20230015"}) {  // month 13; month 0 with a day
+    SCOPED_TRACE(date);
+    PropertyTwo(date);
+    SettlementPass();
+    ExpectPropertyTwoUntouched(date);
+    ASSERT_EQ(Settlement.untouched.size(), 1u);
+    EXPECT_EQ(Settlement.untouched[0].reason, UntouchedReason::kDamagedLastSettlement);
+    const std::string d(date);
+    const std::string line = "0002  DATA DE LA DARRERA LIQUIDACI\xE0 MALMESA: " + d.substr(6, 2) + "/" +
+                             d.substr(4, 2) + "/" + d.substr(0, 4) + "\n";
+    EXPECT_NE(settletest::ResultText().find(line), std::string::npos) << settletest::ResultText();
+    RemovePropertyTwo();
+  }
 }
 
 TEST_F(UntouchedTest, ATaxIndexOtherThan0Or1IsLeftAlone) {
@@ -115,18 +139,7 @@ TEST_F(UntouchedTest, APropertyNeedingARateTheSettingsDoNotGiveIsLeftAlone) {
       EXPECT_EQ(LastSettlement(2), "20231231");
       EXPECT_TRUE(Settlement.untouched.empty());
     }
-    // The next case starts from a fresh property 2.
-    FindRecord(status, 0, settletest::PropertyKey(2), 0, kFileProperties);
-    DeleteRecord(status, kFileProperties);
-    FindRecord(status, 0, settletest::OwnerKey(2, 1), 0, kFileOwners);
-    DeleteRecord(status, kFileOwners);
-    for (int16_t file : {kFileCollections, kFilePayments}) {
-      FindRecord(status, 1, settletest::PropertyKey(2), 0, file);
-      while (status == 0) {
-        DeleteRecord(status, file);
-        FindRecord(status, 1, settletest::PropertyKey(2), 0, file);
-      }
-    }
+    RemovePropertyTwo();  // the next case starts from a fresh one
   }
 }
 
@@ -221,7 +234,19 @@ TEST_F(OwnerNumberTest, Owners5And1005KeepTheirOwnMoney) {
   EXPECT_EQ(PaymentsOf(1), 0);
 }
 
-class PaymentGroupTest : public SettleTest {};
+class PaymentGroupTest : public SettleTest {
+ protected:
+  // The result's dates and amounts as the demo suite writes them.
+  void SetUp() override {
+    SettleTest::SetUp();
+    Preferences.DecCaracter = ',', Preferences.MilCaracter = '.', Preferences.numbersLoaded = true;
+    Preferences.DatCaracter = '/', Preferences.DatOrdre = "DMA", Preferences.datesLoaded = true;
+  }
+  void TearDown() override {
+    ResetFormatPreferences();
+    SettleTest::TearDown();
+  }
+};
 
 TEST_F(PaymentGroupTest, AGroupBeyond8StaysInPlaceUncharged) {
   AddProperty(Property(1).Last("20231130"));
@@ -233,15 +258,31 @@ TEST_F(PaymentGroupTest, AGroupBeyond8StaysInPlaceUncharged) {
   EXPECT_EQ(Slot(1, 1), 70);
   EXPECT_EQ(PaymentsOf(1), 2);
   EXPECT_EQ(LastSettlement(1), "20231231");
+  // Both kept are listed in the result, with why.
+  ASSERT_EQ(Settlement.result.kept.size(), 2u);
+  const std::string result = settletest::ResultText();
+  EXPECT_NE(
+      result.find("PAGAMENTS QUE NO S'HAN LIQUIDAT:\n0001  01/12/2023  5,00  DEL GRUP 9, QUE NO EXISTEIX\n"
+                  "0001  02/12/2023  6,00  DEL GRUP 1234, QUE NO EXISTEIX\n"),
+      std::string::npos)
+      << result;
 }
 
 TEST_F(PaymentGroupTest, AChargeToAnOwnerWhoGetsNoBalanceStaysInPlace) {
   AddProperty(Property(1).Last("20231130"));
   AddOwner(Owner(1, 1));
   AddOwnerPayment(1, "20231201", 500, 42);  // no owner 42
+  AddProperty(Property(2).Last(""));        // left untouched: its payments are no news
+  AddOwnerPayment(2, "20231201", 300, 42);
   SettlementPass();
   EXPECT_EQ(Slot(1, 1), 0);
   EXPECT_EQ(PaymentsOf(1), 1);
+  ASSERT_EQ(Settlement.result.kept.size(), 1u);
+  EXPECT_TRUE(Settlement.result.kept[0].chargedToOwner);
+  EXPECT_NE(settletest::ResultText().find(
+                "\n0001  01/12/2023  5,00  CARREGAT AL PROPIETARI 0042, QUE NO REP SALDO\n"),
+            std::string::npos)
+      << settletest::ResultText();
 }
 
 class OwnerRangeTest : public SettleTest {};
