@@ -13,7 +13,7 @@
 // The pass fills a JournalProperty as it computes and writes a property and
 // hands it over once, just before the property's commit.  The tools read it
 // back (JournalPasses, ReadJournalPass, ReadJournalProperty) for the list of
-// passes and the statements, and the undo (settle/undo.h) rests on it.
+// passes and the statements, and the undo (history/undo.h) rests on it.
 #pragma once
 #include <cstdint>
 #include <string>

@@ -22,11 +22,11 @@
 
 #include "app/installation.h"
 #include "demodata_help.h"
+#include "generator/demo_data.h"
 #include "platform/console.h"
 #include "platform/platform.h"
 #include "session/session.h"
 #include "session/settings.h"
-#include "settle/demo_data.h"
 #include "tools/arguments.h"
 
 namespace {

@@ -24,6 +24,9 @@
 #include <vector>
 
 #include "data/data.h"
+#include "history/statement.h"
+#include "history/taxes.h"
+#include "history/undo.h"
 #include "input/dates.h"
 #include "platform/console.h"
 #include "platform/platform.h"
@@ -33,9 +36,6 @@
 #include "settle/journal.h"
 #include "settle/listing.h"
 #include "settle/records.h"
-#include "settle/statement.h"
-#include "settle/taxes.h"
-#include "settle/undo.h"
 #include "settlements_help.h"
 #include "tools/arguments.h"
 

@@ -7,8 +7,8 @@
 #include <cmath>
 #include <set>
 
+#include "generator/demo_data.h"
 #include "raw_records.h"
-#include "settle/demo_data.h"
 #include "settle/journal.h"
 #include "settle_test_support.h"
 

@@ -1,4 +1,4 @@
-// pass_child.h - settlement passes (and undos) in child processes, as
+// pass_child.h - settlement passes (or other work, an undo) in child processes, as
 // separate stations or as a program that is killed: generated data in a suite root,
 // a pass in a forked child (optionally killed with SIGKILL before its N-th
 // operation), and the comparison of the data files afterwards.
@@ -8,10 +8,10 @@
 #include <unistd.h>
 
 #include <cstdio>
+#include <functional>
 
+#include "generator/demo_data.h"
 #include "raw_records.h"
-#include "settle/demo_data.h"
-#include "settle/undo.h"
 #include "settle_test_support.h"
 
 namespace passchild {
@@ -48,7 +48,9 @@ struct ChildRun {
   std::string traceFile;  // when set: one letter per operation is appended
   int readFd = -1;        // when set: the child waits for a byte here before it starts
   int pauseDivisor = 0;   // > 0: lock pauses shortened by this factor; 0: none at all
-  long undo = 0;          // > 0: the child undoes this pass instead (exit 0 when it is undone)
+  // When set, the child runs this instead of the pass (an undo, say): exit 0
+  // when it answers true.
+  std::function<bool()> instead;
 };
 
 namespace detail {
@@ -111,7 +113,7 @@ inline pid_t StartPass(const ChildRun& run) {
   detail::trace = run.traceFile.empty() ? nullptr : std::fopen(run.traceFile.c_str(), "w");
   Settlement.beforeRecordOperation = detail::Hook;
   bool done = true;
-  if (run.undo > 0) done = UndoPass(run.undo).outcome == UndoOutcome::kUndone;
+  if (run.instead) done = run.instead();
   else SettlementPass();
   if (detail::trace) std::fclose(detail::trace);
   EndDataInOrder();  // as the program ends

@@ -15,20 +15,20 @@
 // last is a commercial premises numbered 1001.  Collections of kinds C, I
 // and X and payments by group and charged to one owner ("S") are dated from
 // the last settlement to a month after the settlement date.
-#include "settle/demo_data.h"
+#include "generator/demo_data.h"
 
 #include <algorithm>
 #include <cstring>
 #include <vector>
 
 #include "data/data.h"
+#include "history/taxes.h"
 #include "input/dates.h"
 #include "platform/platform.h"
 #include "recman/recman.h"
 #include "session/session.h"
 #include "settle/journal.h"
 #include "settle/records.h"
-#include "settle/taxes.h"
 
 namespace {
 

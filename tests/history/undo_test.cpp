@@ -3,14 +3,14 @@
 // aside); the refusals, which change nothing (a later pass on a property,
 // a settled owner changed or gone since, the pass undone already, no such
 // pass); and an undo killed at many points and run again, which completes.
-#include "settle/undo.h"
+#include "history/undo.h"
 
 #include <algorithm>
 #include <set>
 
-#include "pass_child.h"
 #include "settle/journal.h"
 #include "settle/listing.h"
+#include "tests/settle/pass_child.h"
 
 namespace {
 
@@ -224,7 +224,7 @@ class UndoCrashTest : public ::testing::Test {
     options.payments = 3;
     FreshSettledRoot();
     passchild::ChildRun run = Run();
-    run.undo = 1;
+    run.instead = [] { return UndoPass(1).outcome == UndoOutcome::kUndone; };
     run.traceFile = temp.path + "/trace";
     ASSERT_EQ(passchild::RunPass(run), "exit 0");
     ASSERT_TRUE(ReadWholeFile(run.traceFile, trace));
@@ -301,7 +301,7 @@ TEST_F(UndoCrashTest, AnUndoKilledAnywhereIsCompletedByRunningItAgain) {
         "killed before operation " + std::to_string(n) + " (" + trace[static_cast<size_t>(n - 1)] + ")";
     FreshSettledRoot();
     passchild::ChildRun run = Run();
-    run.undo = 1;
+    run.instead = [] { return UndoPass(1).outcome == UndoOutcome::kUndone; };
     run.killBefore = n;
     ASSERT_EQ(passchild::RunPass(run), "signal 9") << when;
     ExpectEachPropertyUndoneOrSettled(when);

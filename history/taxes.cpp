@@ -8,7 +8,7 @@
 // rates and tax identifiers) and, owner by owner, the exact share of each
 // amount: a whole number of cents and a fraction.  Once every pass is in,
 // the cents the fractions add up to go to the largest fractions.
-#include "settle/taxes.h"
+#include "history/taxes.h"
 
 #include <algorithm>
 #include <cstring>

@@ -22,7 +22,7 @@
 #include <string>
 #include <vector>
 
-#include "settle/statement.h"
+#include "history/statement.h"
 
 // The settlement dates of a year, or of one quarter of it.
 struct TaxPeriod {

@@ -5,16 +5,16 @@
 // here from the journal's raw records; the owners' shares against their
 // exact quotas; the tax identifiers, the warnings, what the journal lacks,
 // a period without passes and a journal of a newer format.
-#include "settle/taxes.h"
+#include "history/taxes.h"
 
 #include <cmath>
 #include <map>
 #include <set>
 #include <tuple>
 
-#include "pass_child.h"
 #include "settle/journal.h"
 #include "settle/listing.h"
+#include "tests/settle/pass_child.h"
 
 namespace {
 

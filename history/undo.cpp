@@ -10,7 +10,7 @@
 // in the journal is written in that transaction, so the journal says
 // exactly which properties are undone, after a crash too; a second run
 // takes up the properties left.
-#include "settle/undo.h"
+#include "history/undo.h"
 
 #include <cmath>
 #include <cstring>

@@ -11,7 +11,7 @@
 #include <cstdint>
 #include <string>
 
-#include "settle/undo.h"
+#include "history/undo.h"
 
 enum class StatementFormat { kText, kCsv, kHtml };
 

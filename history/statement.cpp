@@ -8,7 +8,7 @@
 // clerk checks them: what was carried over before, plus each group's part
 // and the charges, minus the collections, gives what the carry-over
 // concept now holds.
-#include "settle/statement.h"
+#include "history/statement.h"
 
 #include <cstring>
 #include <vector>
