@@ -522,19 +522,28 @@ int16_t Dispatch(uint16_t operation, void* block, Call& c) {
     if (c.handle == nullptr) return B_FILE_NOT_OPEN;
     // What was read ahead stays valid through the calls that do not move
     // the handle: a walk that asks each record's position keeps its batches.
-    // Update, delete and get direct decide for themselves (AfterOwnWrite,
-    // GetDirect): inside a transaction a walk that rereads, updates or
-    // deletes each record keeps them too.
+    // Keyed reads may be answered from it (navigation.cpp); this process's
+    // own updates and deletes mend it (records.cpp), and inside a
+    // transaction a walk that rereads, updates or deletes each record keeps
+    // it (AfterOwnWrite, GetDirect).
     switch (c.operation) {
       case B_GET_NEXT:
       case B_GET_PREVIOUS:
       case B_STEP_NEXT:
       case B_STEP_PREVIOUS:
       case B_GET_POSITION:
-      case B_UPDATE:
-      case B_DELETE:
+      case B_STAT:
+      case B_GET_EQUAL:
+      case B_GET_GREATER:
+      case B_GET_GE:
+      case B_GET_LESS:
+      case B_GET_LE:
+      case B_GET_FIRST:
+      case B_GET_LAST:
       case B_GET_DIRECT:
-      case B_STAT: break;
+      case B_INSERT:
+      case B_UPDATE:
+      case B_DELETE: break;
       default: ForgetReadAhead(*c.handle);
     }
   }

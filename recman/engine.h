@@ -91,10 +91,18 @@ struct OpenFile {
 enum class Place : uint8_t { kNone, kOnRecord, kGap };
 
 // Rows read ahead along a key (or physically), kept while nobody writes.
+// Read forward along a key they are every entry from `low` (`low` itself
+// too when `lowIncluded`) to the last row, and to the index's end when
+// `complete`: a later keyed read whose answer lies in that stretch is
+// answered from them.
 struct ReadAhead {
   bool valid = false;
   bool forward = true;
   bool physical = false;
+  int key = -1;
+  std::string low;
+  bool lowIncluded = false;
+  bool complete = false;
   std::vector<Row> rows;
   size_t next = 0;
   uint64_t counter = 0;

@@ -36,18 +36,31 @@ uint64_t SnapshotCounter(Directory& dir) {
   return dir.snapshotOpen ? dir.snapshotCounter : ChangeCounter(dir);
 }
 
-bool Fresh(const Handle& h) {
+// Whether the rows read ahead still stand: nothing committed since (the
+// folder's change counter), and not older than kReadAheadMaxAgeMs unless
+// the store holds the folder against every other writer.
+bool Current(const Handle& h) {
   const ReadAhead& a = h.ahead;
-  return a.valid && a.next < a.rows.size() && a.counter == ChangeCounter(*h.file->dir) &&
-         MonotonicMs() - a.filledAtMs < kReadAheadMaxAgeMs;
+  Store& store = *h.file->dir->store;
+  return a.valid && a.counter == ChangeCounter(*h.file->dir) &&
+         (MonotonicMs() - a.filledAtMs < kReadAheadMaxAgeMs || store.HoldsFolder());
 }
 
+bool Fresh(const Handle& h) { return Current(h) && h.ahead.next < h.ahead.rows.size(); }
+
+// Keeps `rows` (read from `low`, itself included or not, up to `batch`
+// of them) as the handle's read-ahead, the first one delivered.
 void Remember(Handle& h, bool forward, bool physical, std::vector<Row>&& rows, uint64_t counter,
-              unsigned batch) {
+              unsigned batch, int key = -1, const std::string& low = std::string(),
+              bool lowIncluded = false) {
   ReadAhead& a = h.ahead;
   a.valid = true;
   a.forward = forward;
   a.physical = physical;
+  a.key = physical ? -1 : key;
+  a.low = low;
+  a.lowIncluded = lowIncluded;
+  a.complete = rows.size() < batch;
   a.rows = std::move(rows);
   a.next = 1;
   a.counter = counter;
@@ -59,7 +72,28 @@ unsigned NextBatch(const Handle& h, bool forward, bool physical) {
   const ReadAhead& a = h.ahead;
   if (a.valid && a.forward == forward && a.physical == physical && a.batch > 0)
     return std::min(kMaxBatch, a.batch * 2);
-  return kFirstBatch;
+  unsigned first = h.file->dir->store->ReadAhead();
+  return first > 0 ? std::min(kMaxBatch, first) : kFirstBatch;
+}
+
+// A keyed read forward along key `key` (the first entry at or above
+// `bound`, or above it) answered from what the handle read ahead: 0 with
+// the row, `missing` when the stretch read ahead reaches the index's end
+// without one, or -1 when the rows read ahead cannot tell.
+int AnswerFromAhead(Handle& h, int key, Find how, const std::string& bound, Row& row) {
+  ReadAhead& a = h.ahead;
+  if (!a.valid || a.physical || !a.forward || a.key != key || (how != Find::kGe && how != Find::kGt))
+    return -1;
+  if (!Current(h)) return -1;
+  // The stretch read ahead begins at `low`: the answer must lie after it.
+  if (a.lowIncluded ? bound < a.low : bound <= a.low) return -1;
+  auto above = [&](const Row& r) { return how == Find::kGe ? r.sortKey >= bound : r.sortKey > bound; };
+  size_t i = 0;
+  while (i < a.rows.size() && !above(a.rows[i])) ++i;
+  if (i == a.rows.size()) return a.complete ? 1 : -1;
+  row = a.rows[i];
+  a.next = i + 1;
+  return 0;
 }
 
 LockKind KindOf(uint16_t bias) { return bias >= 300 ? LockKind::kMultiple : LockKind::kSingle; }
@@ -101,9 +135,10 @@ int16_t FetchLocked(Call& c, Fetch fetch, Row& row) {
 // still fresh, else a new batch from `fetch(batch, rows)`, which reads up to
 // `batch` rows on from the handle's place.
 template <typename Fetch>
-int16_t StepAhead(Handle& h, bool forward, bool physical, Row& row, Fetch fetch) {
-  if (Fresh(h) && h.ahead.forward == forward && h.ahead.physical == physical) {
-    row = std::move(h.ahead.rows[h.ahead.next++]);
+int16_t StepAhead(Handle& h, bool forward, bool physical, Row& row, Fetch fetch, bool useKept = true) {
+  if (useKept && Fresh(h) && h.ahead.forward == forward && h.ahead.physical == physical) {
+    // Kept (not moved out): a later keyed read may be answered from it.
+    row = h.ahead.rows[h.ahead.next++];
     return B_OK;
   }
   unsigned batch = NextBatch(h, forward, physical);
@@ -116,7 +151,9 @@ int16_t StepAhead(Handle& h, bool forward, bool physical, Row& row, Fetch fetch)
     return B_END_OF_FILE;
   }
   row = rows[0];
-  Remember(h, forward, physical, std::move(rows), counter, batch);
+  int key = physical ? -1 : h.logicalKey;
+  std::string low = physical ? std::string() : h.sortKey;
+  Remember(h, forward, physical, std::move(rows), counter, batch, key, low, false);
   return B_OK;
 }
 
@@ -149,6 +186,45 @@ void AfterOwnWrite(Handle& writer, bool succeeded, bool writerKeeps, uint64_t be
     if (!h.inUse || !h.file || h.file->dir != &dir || !h.ahead.valid || h.ahead.counter != before) continue;
     if (h.file != &written || &h == &writer) h.ahead.counter = now;
   }
+}
+
+namespace {
+
+// Every handle of this process on the file.
+template <typename Each>
+void ForHandlesOf(OpenFile& file, Each each) {
+  for (Handle& h : gRecman.handles)
+    if (h.inUse && h.file == &file && h.ahead.valid) each(h);
+}
+
+}  // namespace
+
+void ReadAheadUpdated(OpenFile& file, const Row& row) {
+  ForHandlesOf(file, [&](Handle& h) {
+    for (Row& r : h.ahead.rows) {
+      if (r.pos != row.pos) continue;
+      r.version = row.version;
+      r.data = row.data;
+      r.sequences = row.sequences;
+      r.checksum = row.checksum;
+    }
+  });
+}
+
+void ReadAheadDeleted(OpenFile& file, uint32_t pos) {
+  ForHandlesOf(file, [&](Handle& h) {
+    ReadAhead& a = h.ahead;
+    for (size_t i = 0; i < a.rows.size(); ++i) {
+      if (a.rows[i].pos != pos) continue;
+      a.rows.erase(a.rows.begin() + static_cast<std::ptrdiff_t>(i));
+      if (i < a.next) --a.next;
+      break;
+    }
+  });
+}
+
+void ReadAheadInserted(OpenFile& file) {
+  ForHandlesOf(file, [](Handle& h) { ForgetReadAhead(h); });
 }
 
 void SetDataLength(Call& c, uint32_t n) {
@@ -203,12 +279,20 @@ int16_t GetByKey(Call& c) {
   Row row;
   if (stepping && c.lockBias == 0) {
     bool forward = op == B_GET_NEXT;
-    st = StepAhead(h, forward, false, row, [&](unsigned batch, std::vector<Row>& rows) {
-      return FetchByIndex(f, kn, forward ? Find::kGt : Find::kLt, h.sortKey, batch, rows);
-    });
-    if (st != B_OK) return st;
+    // Forward, the next entry is looked for in the rows read ahead (they
+    // may come from a keyed read, or have lost a row this process deleted).
+    int answered = forward ? AnswerFromAhead(h, kn, Find::kGt, h.sortKey, row) : -1;
+    if (answered == 1) return B_END_OF_FILE;
+    if (answered != 0) {
+      st = StepAhead(
+          h, forward, false, row,
+          [&](unsigned batch, std::vector<Row>& rows) {
+            return FetchByIndex(f, kn, forward ? Find::kGt : Find::kLt, h.sortKey, batch, rows);
+          },
+          !forward);
+      if (st != B_OK) return st;
+    }
   } else {
-    ForgetReadAhead(h);
     Find how = Find::kGe;
     std::string bound;
     int16_t missing = B_END_OF_FILE;
@@ -241,17 +325,41 @@ int16_t GetByKey(Call& c) {
       }
     }
     const size_t length = key.length;
-    auto fetch = [&](Row& out) -> int16_t {
-      std::vector<Row> rows;
-      int16_t s = FetchByIndex(f, kn, how, bound, 1, rows);
-      if (s != B_OK) return s;
-      if (rows.empty()) return missing;
-      if (op == B_GET_EQUAL && rows[0].sortKey.compare(0, length, bound, 0, length) != 0) return missing;
-      out = std::move(rows[0]);
-      return B_OK;
+    auto equal = [&](const Row& r) {
+      return op != B_GET_EQUAL || r.sortKey.compare(0, length, bound, 0, length) == 0;
     };
-    st = FetchLocked(c, fetch, row);
-    if (st != B_OK) return st;
+    int answered = c.lockBias == 0 ? AnswerFromAhead(h, kn, how, bound, row) : -1;
+    if (answered == 0 && !equal(row)) return missing;
+    if (answered == 1) return missing;
+    if (answered != 0) {
+      ForgetReadAhead(h);
+      // Without a lock, forward, a store that reads ahead fetches a batch
+      // and keeps the rest for the reads that follow.
+      unsigned ahead = f.dir->store->ReadAhead();
+      bool batch = c.lockBias == 0 && ahead > 1 && (how == Find::kGe || how == Find::kGt);
+      if (batch) {
+        uint64_t counter = SnapshotCounter(*f.dir);
+        std::vector<Row> rows;
+        st = FetchByIndex(f, kn, how, bound, ahead, rows);
+        if (st != B_OK) return st;
+        if (rows.empty()) return missing;
+        row = rows[0];
+        Remember(h, true, false, std::move(rows), counter, ahead, kn, bound, how == Find::kGe);
+        if (!equal(row)) return missing;
+      } else {
+        auto fetch = [&](Row& out) -> int16_t {
+          std::vector<Row> rows;
+          int16_t s = FetchByIndex(f, kn, how, bound, 1, rows);
+          if (s != B_OK) return s;
+          if (rows.empty()) return missing;
+          if (!equal(rows[0])) return missing;
+          out = std::move(rows[0]);
+          return B_OK;
+        };
+        st = FetchLocked(c, fetch, row);
+        if (st != B_OK) return st;
+      }
+    }
   }
   st = VerifyRow(f, row, kn);
   if (st != B_OK) return st;
@@ -337,6 +445,9 @@ int16_t GetDirect(Call& c) {
                h.logicalKey == kn && kn >= 0;
   if (!again) ForgetReadAhead(h);
   if (pos == 0) return B_INVALID_RECORD_ADDRESS;
+  // Rows read ahead forward along a key stay (they are looked up by key
+  // value); the others followed the position left here.
+  if (h.ahead.physical || !h.ahead.forward) ForgetReadAhead(h);
   int16_t st = BeginRead(*f.dir);
   if (st != B_OK) return st;
   auto take = [&](const Row& row) {

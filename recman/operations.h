@@ -40,6 +40,12 @@ void ForgetReadAhead(Handle& h);
 // current record when `writerKeeps` (the write changed that record alone,
 // none of its keys).  Anything else read ahead through `writer` is forgotten.
 void AfterOwnWrite(Handle& writer, bool succeeded, bool writerKeeps, uint64_t before);
+// This process changed a record of the file: what its handles read ahead
+// follows (an update that moved no key mends the rows, a delete drops the
+// row, an insert drops the batches).
+void ReadAheadUpdated(OpenFile& file, const Row& row);
+void ReadAheadDeleted(OpenFile& file, uint32_t pos);
+void ReadAheadInserted(OpenFile& file);
 void SetDataLength(Call& c, uint32_t n);
 // Copies the record into the data buffer (22 when it does not all fit).
 int16_t DeliverData(Call& c, const std::string& data);

@@ -137,6 +137,7 @@ int16_t InsertRecord(Call& c) {
   st = EndWrite(scope, st);
   if (st != B_OK) return st;
 
+  ReadAheadInserted(f);
   if (kn != -1 || keys == 0) {
     h.physical = Place::kOnRecord;
     h.pos = static_cast<uint32_t>(pos);
@@ -169,12 +170,13 @@ static int16_t UpdateCurrent(Call& c, bool& keysKept) {
   if (h.physical != Place::kOnRecord) return B_INVALID_POSITIONING;
   if (h.readOnly) return B_ACCESS_DENIED;
   if (c.data == nullptr || !LengthFits(spec, c.dataCapacity)) return B_RECORD_LENGTH_ERROR;
-  if (RecordLockedElsewhere(f, h.pos)) return B_RECORD_LOCKED;
   std::string data(reinterpret_cast<const char*>(c.data), c.dataCapacity);
   Row old;
   std::string sequences;
   WriteScope scope;
   int16_t st = BeginRecordWrite(h, scope, old, sequences);
+  // Asked inside the write (a store may send the question with it).
+  if (st == B_OK && RecordLockedElsewhere(f, h.pos)) st = B_RECORD_LOCKED;
   if (st != B_OK) return EndWrite(scope, st);
 
   Entries before = EntriesOf(spec, old.data, sequences);
@@ -214,12 +216,27 @@ static int16_t UpdateCurrent(Call& c, bool& keysKept) {
     st = InsertIndexEntry(f, static_cast<int>(k), after[k], h.pos);
   }
   keysKept = std::find(changed.begin(), changed.end(), true) == changed.end();
-  int64_t version = NewVersion();
-  uint32_t checksum = RecordChecksum(h.pos, version, data, sequences);
-  if (st == B_OK) st = UpdateRecordRow(f, h.pos, version, data, sequences, checksum);
+  Row written;
+  written.pos = h.pos;
+  written.version = NewVersion();
+  written.data = data;
+  written.sequences = sequences;
+  written.checksum = RecordChecksum(h.pos, written.version, data, sequences);
+  if (st == B_OK)
+    st = UpdateRecordRow(f, h.pos, written.version, data, sequences, static_cast<uint32_t>(written.checksum));
   st = EndWrite(scope, st);
   if (st != B_OK) return st;
 
+  // The record as written is what this process's rows read ahead hold
+  // from now on (and, below, its transaction).
+  bool moved = false;
+  for (size_t k = 0; k < keys; ++k) moved = moved || changed[k];
+  if (moved) {
+    ReadAheadInserted(f);
+  } else {
+    ReadAheadUpdated(f, written);
+  }
+  const int64_t version = written.version;
   h.version = version;
   if (h.logicalKey >= 0 && h.logical == Place::kOnRecord) {
     if (present[h.logicalKey]) {
@@ -232,12 +249,6 @@ static int16_t UpdateCurrent(Call& c, bool& keysKept) {
   DeliverKey(c, returned, data);
   // What was written is what the store holds: a read of it back inside the
   // transaction needs no query.
-  Row written;
-  written.pos = h.pos;
-  written.version = version;
-  written.data = std::move(data);
-  written.sequences = std::move(sequences);
-  written.checksum = checksum;
   RememberRow(f, std::move(written));
   return B_OK;
 }
@@ -248,11 +259,11 @@ static int16_t DeleteCurrent(Call& c) {
   const FileSpec& spec = f.spec;
   if (h.physical != Place::kOnRecord) return B_INVALID_POSITIONING;
   if (h.readOnly) return B_ACCESS_DENIED;
-  if (RecordLockedElsewhere(f, h.pos)) return B_RECORD_LOCKED;
   Row old;
   std::string sequences;
   WriteScope scope;
   int16_t st = BeginRecordWrite(h, scope, old, sequences);
+  if (st == B_OK && RecordLockedElsewhere(f, h.pos)) st = B_RECORD_LOCKED;
   if (st != B_OK) return EndWrite(scope, st);
   scope.modified = true;
   Entries before = EntriesOf(spec, old.data, sequences);
@@ -264,6 +275,7 @@ static int16_t DeleteCurrent(Call& c) {
   if (st != B_OK) return st;
 
   DropRecordLocks(f, h.pos);
+  ReadAheadDeleted(f, h.pos);
   h.physical = Place::kGap;
   if (h.logical == Place::kOnRecord) h.logical = Place::kGap;
   return B_OK;

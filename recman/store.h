@@ -79,6 +79,14 @@ struct Store {
   // was deleted and made again): opens from now on start over.
   virtual bool Replaced() = 0;
   virtual void SetBusyTimeout(int milliseconds) = 0;
+  // How many rows a keyed read fetches ahead, and a run of reads first:
+  // 0 for the engine's own (one row, then batches from 4), more for a store
+  // whose every question costs a round trip.
+  virtual unsigned ReadAhead() const = 0;
+  // True while this station holds the folder against every other writer
+  // and knows that nothing was committed since what it keeps was read:
+  // rows read ahead then stand whatever their age.
+  virtual bool HoldsFolder() const = 0;
   // The folder was opened for reading only (Directory::readOnly) and is now
   // wanted for writing: the store makes its connection again for writing.
   virtual int16_t ReopenForWriting() = 0;

@@ -29,8 +29,16 @@
 //   call answers 2 until the engine rolls it back; the next one connects
 //   again.
 //
-// Every statement is prepared once per connection.  The round trips to the
-// server are counted (RecmanServerRoundTrips, testing.h).
+// Few round trips: every statement is prepared once per connection, and
+// sent in a pipeline with the others of its round trip.  The writes of a
+// write transaction (records, index entries, counters, the check that no
+// other station holds a record locked) wait and go with the next statement
+// whose answer is needed, or with the commit.  Inside a write transaction
+// that holds the folder, with the folder's change number what this station
+// expected, what it keeps stands: record counts and next positions (Stat
+// and inserts ask nothing), the highest entry of an index (an insert above
+// it needs no uniqueness question), and the engine's rows read ahead.  The
+// round trips are counted (RecmanServerRoundTrips, testing.h).
 #include "recman/store_pg.h"
 
 #include <libpq-fe.h>
@@ -65,7 +73,6 @@ enum RecordSlot {
   kSlotDeleteRow,
   kSlotStepNext,
   kSlotStepPrev,
-  kSlotAllocate,
   kSlotCount,
   kRecordSlots
 };
@@ -85,7 +92,9 @@ std::string SlotSql(const OpenFile& f, size_t slot) {
       case kSlotGt: return join + "> $1::bytea ORDER BY x.ik LIMIT $2::int8";
       case kSlotLe: return join + "<= $1::bytea ORDER BY x.ik DESC LIMIT $2::int8";
       case kSlotLt: return join + "< $1::bytea ORDER BY x.ik DESC LIMIT $2::int8";
-      case kSlotExact: return "SELECT pos FROM " + x + " WHERE ik = $1::bytea";
+      case kSlotExact:
+        return "SELECT (SELECT pos FROM " + x + " WHERE ik = $1::bytea), (SELECT ik FROM " + x +
+               " ORDER BY ik DESC LIMIT 1)";
       case kSlotInsert: return "INSERT INTO " + x + "(ik, pos) VALUES($1::bytea, $2::int8)";
       case kSlotList: return "SELECT ik, pos FROM " + x + " WHERE ik > $1::bytea ORDER BY ik LIMIT $2::int8";
       default: return "DELETE FROM " + x + " WHERE ik = $1::bytea";
@@ -107,10 +116,7 @@ std::string SlotSql(const OpenFile& f, size_t slot) {
     case kSlotStepPrev:
       return "SELECT pos, ver, data, seqs, sum FROM " + r +
              " WHERE pos < $1::int8 ORDER BY pos DESC LIMIT $2::int8";
-    case kSlotAllocate:
-      return "UPDATE recman_file SET next_pos = next_pos + 1, records = records + $1::int8 WHERE id = " + id +
-             " RETURNING next_pos - 1";
-    default: return "SELECT records FROM recman_file WHERE id = " + id;
+    default: return "SELECT records, next_pos FROM recman_file WHERE id = " + id;
   }
 }
 
@@ -179,10 +185,11 @@ struct ServerStore final : Store {
   std::map<uint64_t, LockType> held;
   int64_t folderId = 0;
   std::string identity;
-  uint64_t changes = 0;
-  bool inWrite = false;      // BEGIN sent on this connection
-  bool wrote = false;        // the write transaction changed something
-  bool lostInWrite = false;  // the connection dropped inside it
+  bool inWrite = false;        // BEGIN sent on this connection
+  bool lockedWrite = false;    // and the folder's lock taken: nobody else writes
+  bool failedInWrite = false;  // a statement of the transaction failed
+  bool wrote = false;          // the write transaction changed something
+  bool lostInWrite = false;    // the connection dropped inside it
   int busyTimeoutMs = 30000;
 
   ServerStore(Directory& d, const ServerSettings& s) : dir(d), settings(s) {}
@@ -197,6 +204,9 @@ struct ServerStore final : Store {
 
   int16_t Lost(const std::string& what) {
     if (inWrite) lostInWrite = true;
+    pending.clear();
+    ++epoch;  // notifications may have been missed
+    expectedChanges = -1;
     std::string message = conn ? PQerrorMessage(conn) : "";
     message = Trim(message);
     PQfinish(conn);
@@ -230,6 +240,10 @@ struct ServerStore final : Store {
 
   // A plain command string (one round trip, however many statements).
   int16_t Command(const std::string& sql, Result* out = nullptr) {
+    if (!pending.empty()) {
+      int16_t st = Exchange(nullptr, nullptr);
+      if (st != B_OK) return st;
+    }
     if (lostInWrite)
       return NoteFailure(B_IO_ERROR, &dir, "the connection to the server was lost in a transaction");
     if (conn == nullptr) return B_IO_ERROR;
@@ -240,31 +254,140 @@ struct ServerStore final : Store {
     return B_OK;
   }
 
-  // A prepared statement by name, prepared on its first use on this
-  // connection; binary parameters and results.
-  int16_t Query(const std::string& name, const std::string& sql, const Params& p, Result& out) {
-    if (lostInWrite)
+  // A statement to send: prepared once per connection by its name, or
+  // `plain` (transaction control, sent as it is).
+  struct Statement {
+    std::string name;
+    std::string sql;
+    Params params;
+    bool plain = false;
+  };
+  // Writes of the open write transaction not sent yet: they go with the
+  // next statement whose answer is needed, or with the commit.
+  std::vector<Statement> pending;
+
+  // Queues a write inside the write transaction; outside one it is sent
+  // at once.
+  int16_t Write(const std::string& name, const std::string& sql, const Params& p) {
+    wrote = true;
+    if (inWrite) {
+      pending.push_back(Statement{name, sql, p, false});
+      return B_OK;
+    }
+    Result ignored;
+    return Query(name, sql, p, ignored);
+  }
+
+  // The status of a failed statement (its SQLSTATE and message), with its
+  // diagnostic noted.
+  int16_t StatusOf(const std::string& code, std::string message, const std::string& statement) {
+    if (!code.empty()) message += " (SQLSTATE " + code + ")";
+    if (code == "23505") return B_DUPLICATE_KEY;
+    // A record that another station holds locked (see HeldElsewhere).
+    if (code == "22012" && statement == "not_locked") return B_RECORD_LOCKED;
+    // The server ended the session (an administrator, a shutdown): as lost.
+    if (code.rfind("57P", 0) == 0 || code.rfind("08", 0) == 0) return Lost(message);
+    int16_t st = B_IO_ERROR;
+    if (code == "55P03" || code == "40P01" || code == "40001") st = B_FILE_LOCKED;
+    if (code == "53100") st = B_DISK_FULL;
+    return NoteFailure(st, &dir, message, 0, "PostgreSQL");
+  }
+
+  // Sends the pending writes and then `last` (when given) in one pipeline:
+  // one round trip.  `out` gets the result of `last`.  The first failure
+  // gives the status; what follows it in the pipeline is not done.
+  int16_t Exchange(const Statement* last, Result* out) {
+    if (lostInWrite) {
+      pending.clear();
       return NoteFailure(B_IO_ERROR, &dir, "the connection to the server was lost in a transaction");
+    }
+    std::vector<Statement> list;
+    list.swap(pending);
+    if (last) list.push_back(*last);
+    if (list.empty()) return B_OK;
     int16_t st = Connect();
     if (st != B_OK) return st;
-    if (!prepared.count(name)) {
-      ++gRoundTrips;
-      Result made(PQprepare(conn, name.c_str(), sql.c_str(), 0, nullptr));
-      if (!Ok(made)) return Failed(made.r);
-      prepared.insert(name);
+    if (PQenterPipelineMode(conn) != 1) return Lost("the connection to the server was lost");
+    // What was sent, in order: a prepare (its name) or a statement (empty).
+    std::vector<std::string> sent;
+    std::set<std::string> preparing;
+    bool sendFailed = false;
+    for (const Statement& s : list) {
+      std::vector<const char*> values;
+      std::vector<int> lengths, formats;
+      for (const std::string& v : s.params.values) {
+        values.push_back(v.data());
+        lengths.push_back(static_cast<int>(v.size()));
+        formats.push_back(1);
+      }
+      int n = static_cast<int>(values.size());
+      if (s.plain) {
+        sendFailed |= PQsendQueryParams(conn, s.sql.c_str(), n, nullptr, values.data(), lengths.data(),
+                                        formats.data(), 1) != 1;
+      } else {
+        if (!prepared.count(s.name) && !preparing.count(s.name)) {
+          sendFailed |= PQsendPrepare(conn, s.name.c_str(), s.sql.c_str(), 0, nullptr) != 1;
+          preparing.insert(s.name);
+          sent.push_back(s.name);
+        }
+        sendFailed |= PQsendQueryPrepared(conn, s.name.c_str(), n, values.data(), lengths.data(),
+                                          formats.data(), 1) != 1;
+      }
+      sent.push_back("");
     }
-    std::vector<const char*> values;
-    std::vector<int> lengths, formats;
-    for (const std::string& v : p.values) {
-      values.push_back(v.data());
-      lengths.push_back(static_cast<int>(v.size()));
-      formats.push_back(1);
-    }
+    sendFailed |= PQpipelineSync(conn) != 1;
     ++gRoundTrips;
-    out = Result(PQexecPrepared(conn, name.c_str(), static_cast<int>(values.size()), values.data(),
-                                lengths.data(), formats.data(), 1));
-    if (!Ok(out)) return Failed(out.r);
+    std::string code, message, failedStatement;
+    bool failed = false;
+    size_t statementIndex = 0;
+    for (size_t i = 0; i < sent.size() && !sendFailed; ++i) {
+      PGresult* r = PQgetResult(conn);
+      if (r == nullptr) {
+        sendFailed = true;
+        break;
+      }
+      Result res(r);
+      ExecStatusType t = PQresultStatus(r);
+      bool good = t == PGRES_COMMAND_OK || t == PGRES_TUPLES_OK;
+      if (!good && t != PGRES_PIPELINE_ABORTED && !failed) {
+        failed = true;
+        const char* state = PQresultErrorField(r, PG_DIAG_SQLSTATE);
+        code = state ? state : "";
+        message = Trim(PQresultErrorMessage(r));
+        failedStatement = sent[i].empty() ? list[statementIndex].name : sent[i];
+      }
+      if (!sent[i].empty() && good) prepared.insert(sent[i]);
+      if (sent[i].empty()) {
+        if (statementIndex + 1 == list.size() && last && out) *out = std::move(res);
+        ++statementIndex;
+      }
+      while (PGresult* extra = PQgetResult(conn)) PQclear(extra);  // the end of this one's results
+    }
+    if (!sendFailed) {
+      // The pipeline's end.
+      for (;;) {
+        PGresult* r = PQgetResult(conn);
+        if (r == nullptr) {
+          sendFailed = true;
+          break;
+        }
+        bool sync = PQresultStatus(r) == PGRES_PIPELINE_SYNC;
+        PQclear(r);
+        if (sync) break;
+      }
+    }
+    if (sendFailed || PQstatus(conn) == CONNECTION_BAD) return Lost("the connection to the server was lost");
+    PQexitPipelineMode(conn);
+    if (failed) {
+      if (inWrite) failedInWrite = true;
+      return StatusOf(code, message, failedStatement);
+    }
     return B_OK;
+  }
+
+  int16_t Query(const std::string& name, const std::string& sql, const Params& p, Result& out) {
+    Statement s{name, sql, p, false};
+    return Exchange(&s, &out);
   }
 
   int16_t FileQuery(OpenFile& f, size_t slot, const Params& p, Result& out) {
@@ -304,7 +427,8 @@ struct ServerStore final : Store {
           Quoted() + ".recman_file(name); CREATE TABLE IF NOT EXISTS " + Quoted() +
           ".recman_meta(key text PRIMARY KEY, value text NOT NULL); INSERT INTO " + Quoted() +
           ".recman_meta(key, value) VALUES ('format', '2'), ('identity', '" + RandomHex(16) +
-          "'), ('folder', nextval('recman_common.ids')::text) ON CONFLICT DO NOTHING; COMMIT";
+          "'), ('folder', nextval('recman_common.ids')::text), ('changes', '0') ON CONFLICT DO NOTHING; "
+          "COMMIT";
       st = Command(sql);
       if (st != B_OK) {
         Command("ROLLBACK");
@@ -322,7 +446,9 @@ struct ServerStore final : Store {
     prepared.clear();
     held.clear();
     lostInWrite = false;
-    inWrite = false;
+    inWrite = lockedWrite = failedInWrite = false;
+    ++epoch;  // what another connection knew is not this one's
+    expectedChanges = -1;
     std::string sync = DurabilityForTests() == RecmanDurability::kFull ? "on" : "off";
     int16_t st =
         Command("SET client_min_messages = warning; SET lock_timeout = " + std::to_string(busyTimeoutMs) +
@@ -404,6 +530,8 @@ struct ServerStore final : Store {
            now.st_size != serverFile.st_size || now.st_mtim.tv_sec != serverFile.st_mtim.tv_sec ||
            now.st_mtim.tv_nsec != serverFile.st_mtim.tv_nsec;
   }
+  unsigned ReadAhead() const override { return 64; }
+  bool HoldsFolder() const override { return lockedWrite; }
   void SetBusyTimeout(int milliseconds) override {
     busyTimeoutMs = milliseconds;
     if (conn) Command("SET lock_timeout = " + std::to_string(milliseconds));
@@ -414,6 +542,16 @@ struct ServerStore final : Store {
   bool BeginSnapshot() override { return false; }
   void EndSnapshot() override {}
 
+  // The folder's change number (recman_meta "changes"), one more with
+  // every write transaction committed: read with the folder's lock, it
+  // tells whether another station committed since this one last knew it.
+  int64_t expectedChanges = -1;
+  // Moves whenever what this station keeps of the folder may be old:
+  // another station's notification, a rollback, a change number not the
+  // one expected.  The engine's read-ahead and this store's caches hold
+  // while it stands still.
+  uint64_t epoch = 1;
+
   int16_t BeginWrite(bool onlyRead) override {
     if (dir.readOnly && !onlyRead)
       return NoteFailure(B_ACCESS_DENIED, &dir, "the folder is open for reading only", 0, nullptr, 0,
@@ -421,32 +559,72 @@ struct ServerStore final : Store {
     if (dir.readOnly) return BeginReadTransaction();
     int16_t st = Connect();
     if (st != B_OK) return st;
-    Result res;
+    ChangeCounter();  // the notifications that came before
+    pending.clear();
     inWrite = true;
     wrote = false;
-    st = Command("BEGIN; SELECT pg_advisory_xact_lock(" + std::to_string(kFolderLockClass) + ", " +
-                     std::to_string(static_cast<int32_t>(folderId)) +
-                     "); SELECT value FROM recman_meta WHERE key = 'identity'",
-                 &res);
-    if (st == B_OK && (res.Rows() != 1 || identity != PQgetvalue(res.r, 0, 0)))
+    failedInWrite = false;
+    Statement begin{"", "BEGIN", Params{}, true};
+    pending.push_back(begin);
+    Statement lock{"",
+                   "SELECT pg_advisory_xact_lock(" + std::to_string(kFolderLockClass) + ", " +
+                       std::to_string(static_cast<int32_t>(folderId)) + ")",
+                   Params{}, true};
+    pending.push_back(lock);
+    Statement look{"", "SELECT key, value FROM recman_meta WHERE key IN ('identity', 'changes')", Params{},
+                   true};
+    Result res;
+    st = Exchange(&look, &res);
+    std::string id;
+    int64_t changes = -1;
+    for (int i = 0; st == B_OK && i < res.Rows(); ++i) {
+      std::string key = res.Bytes(i, 0), value = res.Bytes(i, 1);
+      if (key == "identity") id = value;
+      if (key == "changes") changes = std::strtoll(value.c_str(), nullptr, 10);
+    }
+    if (st == B_OK && id != identity)
       st =
           NoteFailure(B_IO_ERROR, &dir,
                       Where() + " was replaced or deleted since this station opened it: nothing was written");
-    if (st != B_OK) Rollback();
-    return st;
+    if (st != B_OK) {
+      Rollback();
+      return st;
+    }
+    if (changes < 0 || changes != expectedChanges) ++epoch;
+    expectedChanges = changes;
+    lockedWrite = true;
+    return B_OK;
   }
 
   int16_t Commit() override {
     if (!inWrite) return B_OK;
+    if (failedInWrite) {
+      Rollback();
+      return NoteFailure(B_IO_ERROR, &dir,
+                         "the server refused a change of the transaction: nothing was kept");
+    }
+    bool changed = wrote && lockedWrite;
+    if (changed) {
+      pending.push_back(
+          Statement{"changes", "UPDATE recman_meta SET value = (value::int8 + 1)::text WHERE key = 'changes'",
+                    Params{}});
+      Params channel;
+      channel.Bytes("recman_" + std::to_string(folderId));
+      pending.push_back(Statement{"notify", "SELECT pg_notify($1::text, '')", channel});
+    }
+    Statement commit{"", "COMMIT", Params{}, true};
     Result res;
-    int16_t st = Command(
-        wrote ? "NOTIFY recman_" + std::to_string(folderId) + "; COMMIT" : std::string("COMMIT"), &res);
+    int16_t st = Exchange(&commit, &res);
     // A transaction the server aborted answers ROLLBACK to the COMMIT.
     if (st == B_OK && std::strcmp(PQcmdStatus(res.r), "COMMIT") != 0)
       st = NoteFailure(B_IO_ERROR, &dir, "the server rolled the transaction back");
-    inWrite = false;
-    wrote = false;
-    return st;
+    if (st != B_OK) {
+      Rollback();
+      return st;
+    }
+    if (changed && expectedChanges >= 0) ++expectedChanges;
+    inWrite = lockedWrite = wrote = false;
+    return B_OK;
   }
 
   int16_t BeginReadTransaction() override {
@@ -460,21 +638,61 @@ struct ServerStore final : Store {
   void Rollback() override {
     bool lost = lostInWrite;
     lostInWrite = false;
-    if (inWrite && !lost && conn) Command("ROLLBACK");
-    inWrite = false;
-    wrote = false;
+    pending.clear();
+    if (inWrite && !lost && conn) {
+      Statement rollback{"", "ROLLBACK", Params{}, true};
+      Result ignored;
+      inWrite = false;
+      Exchange(&rollback, &ignored);
+    }
+    // What was read or kept inside the transaction may hold its changes.
+    if (wrote || lost) {
+      ++epoch;
+      expectedChanges = -1;
+    }
+    inWrite = lockedWrite = wrote = failedInWrite = false;
   }
 
   uint64_t ChangeCounter() override {
     if (conn && PQconsumeInput(conn)) {
+      int self = PQbackendPID(conn);
       while (PGnotify* n = PQnotifies(conn)) {
-        ++changes;
+        if (n->be_pid != self) {
+          ++epoch;
+          expectedChanges = -1;
+        }
         PQfreemem(n);
       }
     }
-    return changes;
+    return epoch;
   }
-  void NoteChange() override { ++changes; }
+  // This station's own changes move nothing: the engine mends what it read
+  // ahead, this store what it keeps.
+  void NoteChange() override {}
+
+  // What this store keeps of a file for the write transactions that hold
+  // the folder (and, briefly, for reads outside them): stamped with the
+  // epoch it belongs to.
+  struct FileCache {
+    uint64_t epoch = 0;
+    int64_t atMs = 0;
+    int64_t records = 0;
+    int64_t nextPos = 0;  // 0 when unknown
+  };
+  std::map<int64_t, FileCache> files;
+  struct IndexCache {
+    uint64_t epoch = 0;
+    bool known = false;
+    bool empty = true;
+    std::string highest;  // no entry of the index lies above it
+  };
+  std::map<std::pair<int64_t, int>, IndexCache> indexes;
+
+  bool Fresh(uint64_t stamp, int64_t atMs) {
+    ChangeCounter();
+    if (stamp != epoch) return false;
+    return lockedWrite || MonotonicMs() - atMs < 100;
+  }
 
   // ---- Locks ------------------------------------------------------------------
 
@@ -528,17 +746,28 @@ struct ServerStore final : Store {
     if (conn) Release(unit, type);
   }
 
+  static constexpr const char* kLockedElsewhere =
+      "EXISTS(SELECT 1 FROM pg_locks WHERE locktype = 'advisory' AND objsubid = 1"
+      " AND database = (SELECT oid FROM pg_database WHERE datname = current_database())"
+      " AND classid = (($1::int8 >> 32) & 4294967295)::oid AND objid = ($1::int8 & 4294967295)::oid"
+      " AND pid <> pg_backend_pid() AND granted)";
+
+  // Inside a write transaction the question goes with the write it guards,
+  // as a shared transaction-level lock on the record's unit: refused while
+  // another station holds the record locked (a division by zero, said as
+  // 84: the write and its transaction fail), and once taken it keeps other
+  // stations from locking the record until the commit.
   bool HeldElsewhere(uint64_t unit) override {
+    if (held.count(unit)) return false;  // this station's own lock
     Params p;
     p.Int(static_cast<int64_t>(unit));
+    if (inWrite) {
+      pending.push_back(
+          Statement{"not_locked", "SELECT 1 / pg_try_advisory_xact_lock_shared($1::int8)::int", p});
+      return false;
+    }
     Result res;
-    int16_t st =
-        Query("held",
-              "SELECT EXISTS(SELECT 1 FROM pg_locks WHERE locktype = 'advisory' AND objsubid = 1"
-              " AND database = (SELECT oid FROM pg_database WHERE datname = current_database())"
-              " AND classid = (($1::int8 >> 32) & 4294967295)::oid AND objid = ($1::int8 & 4294967295)::oid"
-              " AND pid <> pg_backend_pid() AND granted)",
-              p, res);
+    int16_t st = Query("held", std::string("SELECT ") + kLockedElsewhere, p, res);
     return st == B_OK && res.Rows() == 1 && res.Bool(0, 0);
   }
 
@@ -606,6 +835,7 @@ struct ServerStore final : Store {
       sql += "; DROP TABLE IF EXISTS " + IndexTable(id, static_cast<int>(k));
     sql += "; DELETE FROM recman_file WHERE id = " + std::to_string(id);
     wrote = true;
+    files.erase(id);
     return Command(sql);
   }
 
@@ -613,63 +843,85 @@ struct ServerStore final : Store {
     Params p;
     p.Int(id);
     p.Int(mode);
-    Result res;
-    wrote = true;
     if (salt.empty())
-      return Query("owner_clear",
+      return Write("owner_clear",
                    "UPDATE recman_file SET owner_salt = NULL, owner_hash = NULL, owner_mode = $2::int8"
                    " WHERE id = $1::int8",
-                   p, res);
+                   p);
     p.Bytes(salt);
     p.Bytes(hash);
-    return Query(
+    return Write(
         "owner_set",
         "UPDATE recman_file SET owner_salt = $3::bytea, owner_hash = $4::bytea, owner_mode = $2::int8"
         " WHERE id = $1::int8",
-        p, res);
+        p);
+  }
+
+  // The counters as the file's cache keeps them, or read (and kept).
+  FileCache* Counters(OpenFile& file, int16_t& st) {
+    FileCache& c = files[file.id];
+    st = B_OK;
+    if (Fresh(c.epoch, c.atMs) && c.nextPos > 0) return &c;
+    Result res;
+    st = RecordQuery(file, kSlotCount, Params{}, res);
+    if (st != B_OK) return nullptr;
+    if (res.Rows() != 1) {
+      st = B_IO_ERROR;
+      return nullptr;
+    }
+    c.records = res.Int(0, 0);
+    c.nextPos = res.Int(0, 1);
+    c.epoch = epoch;
+    c.atMs = MonotonicMs();
+    return &c;
   }
 
   int16_t StoredRecordCount(OpenFile& file, int64_t& count) override {
-    Result res;
-    int16_t st = RecordQuery(file, kSlotCount, Params{}, res);
-    if (st != B_OK) return st;
-    if (res.Rows() != 1) return B_IO_ERROR;
-    count = res.Int(0, 0);
-    return B_OK;
+    int16_t st;
+    FileCache* c = Counters(file, st);
+    if (c) count = c->records;
+    return st;
   }
 
+  // Inside the write transaction that holds the folder the next position
+  // is this station's to hand out: the catalog learns it with the commit.
   int16_t AllocatePosition(OpenFile& file, bool countRecord, uint64_t& value) override {
+    if (!lockedWrite) return B_IO_ERROR;  // only ever inside a write
+    int16_t st;
+    FileCache* c = Counters(file, st);
+    if (!c) return st;
+    value = static_cast<uint64_t>(c->nextPos);
+    if (value == 0 || value > 0xFFFFFFFFull) return B_DISK_FULL;
+    ++c->nextPos;
+    if (countRecord) ++c->records;
     Params p;
+    p.Int(file.id);
+    p.Int(c->nextPos);
     p.Int(countRecord ? 1 : 0);
-    Result res;
-    wrote = true;
-    int16_t st = RecordQuery(file, kSlotAllocate, p, res);
-    if (st != B_OK) return st;
-    if (res.Rows() != 1) return B_IO_ERROR;
-    value = static_cast<uint64_t>(res.Int(0, 0));
-    return value == 0 || value > 0xFFFFFFFFull ? int16_t{B_DISK_FULL} : int16_t{B_OK};
+    return Write(
+        "allocate",
+        "UPDATE recman_file SET next_pos = GREATEST(next_pos, $2::int8), records = records + $3::int8"
+        " WHERE id = $1::int8",
+        p);
   }
 
   int16_t AddToRecordCount(int64_t fileId, int64_t delta) override {
+    auto it = files.find(fileId);
+    if (it != files.end()) it->second.records += delta;
     Params p;
     p.Int(delta);
     p.Int(fileId);
-    Result res;
-    wrote = true;
-    return Query("count_add", "UPDATE recman_file SET records = records + $1::int8 WHERE id = $2::int8", p,
-                 res);
+    return Write("count_add", "UPDATE recman_file SET records = records + $1::int8 WHERE id = $2::int8", p);
   }
 
   int16_t SetCounters(int64_t fileId, int64_t records, int64_t nextPos) override {
+    files.erase(fileId);
     Params p;
     p.Int(records);
     p.Int(nextPos);
     p.Int(fileId);
-    Result res;
-    wrote = true;
-    return Query("counters_set",
-                 "UPDATE recman_file SET records = $1::int8, next_pos = $2::int8 WHERE id = $3::int8", p,
-                 res);
+    return Write("counters_set",
+                 "UPDATE recman_file SET records = $1::int8, next_pos = $2::int8 WHERE id = $3::int8", p);
   }
 
   void ForgetFile(int64_t) override {}
@@ -733,14 +985,26 @@ struct ServerStore final : Store {
     return B_OK;
   }
 
+  // With the index's highest entry known (inside the write transaction
+  // that holds the folder), an entry above it is not there: a file whose
+  // records come in key order (the settlement journal) asks nothing.
   int16_t FindIndexEntry(OpenFile& file, int key, const std::string& entry, uint32_t& pos,
                          bool& found) override {
     found = false;
+    IndexCache& c = indexes[{file.id, key}];
+    if (lockedWrite && c.known && Fresh(c.epoch, 0) && (c.empty || entry > c.highest)) return B_OK;
     Params p;
     p.Bytes(entry);
     Result res;
     int16_t st = KeyQuery(file, key, kSlotExact, p, res);
-    if (st != B_OK || res.Rows() == 0) return st;
+    if (st != B_OK || res.Rows() != 1) return st;
+    if (lockedWrite) {
+      c.epoch = epoch;
+      c.known = true;
+      c.empty = res.Null(0, 1);
+      c.highest = c.empty ? std::string() : res.Bytes(0, 1);
+    }
+    if (res.Null(0, 0)) return B_OK;
     found = true;
     pos = static_cast<uint32_t>(res.Int(0, 0));
     return B_OK;
@@ -760,21 +1024,27 @@ struct ServerStore final : Store {
     return B_OK;
   }
 
+  int16_t FileWrite(OpenFile& f, size_t slot, const Params& p) {
+    return Write("f" + std::to_string(f.id) + "_" + std::to_string(slot), SlotSql(f, slot), p);
+  }
+
   int16_t InsertIndexEntry(OpenFile& file, int key, const std::string& entry, uint32_t pos) override {
+    IndexCache& c = indexes[{file.id, key}];
+    if (c.known && (c.empty || entry > c.highest)) {
+      c.empty = false;
+      c.highest = entry;
+    }
     Params p;
     p.Bytes(entry);
     p.Int(pos);
-    Result res;
-    wrote = true;
-    return KeyQuery(file, key, kSlotInsert, p, res);
+    return FileWrite(file, static_cast<size_t>(key) * kPerKey + kSlotInsert, p);
   }
 
+  // The highest entry stays an upper bound when it is deleted.
   int16_t DeleteIndexEntry(OpenFile& file, int key, const std::string& entry) override {
     Params p;
     p.Bytes(entry);
-    Result res;
-    wrote = true;
-    return KeyQuery(file, key, kSlotDelete, p, res);
+    return FileWrite(file, static_cast<size_t>(key) * kPerKey + kSlotDelete, p);
   }
 
   int16_t WriteRecordRow(OpenFile& file, RecordSlot slot, uint32_t pos, int64_t version,
@@ -785,9 +1055,7 @@ struct ServerStore final : Store {
     p.Bytes(data);
     p.Bytes(sequences);
     p.Int(checksum);
-    Result res;
-    wrote = true;
-    return RecordQuery(file, slot, p, res);
+    return FileWrite(file, file.spec.keys.size() * kPerKey + slot, p);
   }
 
   int16_t InsertRecordRow(OpenFile& file, uint32_t pos, int64_t version, const std::string& data,
@@ -801,9 +1069,7 @@ struct ServerStore final : Store {
   int16_t DeleteRecordRow(OpenFile& file, uint32_t pos) override {
     Params p;
     p.Int(pos);
-    Result res;
-    wrote = true;
-    return RecordQuery(file, kSlotDeleteRow, p, res);
+    return FileWrite(file, file.spec.keys.size() * kPerKey + kSlotDeleteRow, p);
   }
 
   void CheckStorage(std::vector<std::string>&) override {}

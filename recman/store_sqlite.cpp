@@ -619,6 +619,8 @@ struct SqliteStore final : Store {
                        File() + " was replaced or deleted since this station opened it: nothing was written");
   }
 
+  unsigned ReadAhead() const override { return 0; }
+  bool HoldsFolder() const override { return false; }
   void SetBusyTimeout(int milliseconds) override {
     if (db) sqlite3_busy_timeout(db, milliseconds);
   }
