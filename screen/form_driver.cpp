@@ -20,6 +20,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdlib>
+#include <vector>
 
 #include "input/dates.h"
 #include "input/numbers.h"
@@ -53,8 +54,10 @@ std::string refusal;
 // A field with nothing to edit (width 0 or less) is treated like a
 // display-only one: the editor is never started on an empty buffer.
 bool IsDisplayOnly(const FormField& field) {
-  return (field.Flags & kFlagDisplayOnly) != 0 || field.Width <= 0;
+  return (field.Flags & (kFlagDisplayOnly | kFlagKeyLine)) != 0 || field.Width <= 0;
 }
+
+bool IsKeyLine(const FormField& field) { return (field.Flags & kFlagKeyLine) != 0; }
 
 int ValueColumn(const FormField& field) { return field.Column + static_cast<int>(field.Label.size()); }
 
@@ -248,6 +251,12 @@ void RunFormScreen(int16_t& screen, int16_t& pgUpLeaves, int16_t& pgDnLeaves, Ke
   const int number = std::min(std::abs(static_cast<int>(screen)), 32767);
   screen = static_cast<int16_t>(number);
 
+  // The cells of the last row, which a key line of this screen covers.
+  std::vector<ConsoleCell> underKeyLine;
+  for (int f = 1; f <= FieldsOf(number) && underKeyLine.empty(); ++f)
+    if (IsKeyLine(Field(number, f)))
+      for (int c = 1; c <= ScreenColumns(); ++c) underKeyLine.push_back(ConsoleGetCell(ScreenRows(), c));
+
   const bool opened = OpenScreenWindow(number);
   DrawFormScreen(number);
   ++screensOpen;
@@ -311,6 +320,8 @@ void RunFormScreen(int16_t& screen, int16_t& pgUpLeaves, int16_t& pgDnLeaves, Ke
 
   --screensOpen;
   if (opened) CloseWindow();
+  for (size_t c = 0; c < underKeyLine.size(); ++c)
+    ConsolePutCell(ScreenRows(), static_cast<int>(c) + 1, underKeyLine[c]);
 }
 
 void DrawFormScreen(int screen) {
@@ -325,6 +336,19 @@ void DrawFormScreen(int screen) {
   SetColourScheme("n");
   for (int f = 1; f <= fieldCount; ++f) {
     const FormField& field = Field(screen, f);
+    if (IsKeyLine(field)) {
+      // On the console's last row, whatever window the screen has.
+      const int columns = ScreenColumns();
+      std::string line = FitToWidth(
+          std::string((std::max(columns - static_cast<int>(field.Label.size()), 0)) / 2, ' ') + field.Label,
+          columns);
+      SetColourScheme("rh");
+      for (int c = 0; c < columns; ++c)
+        ConsolePutCell(ScreenRows(), c + 1,
+                       ConsoleCell{static_cast<unsigned char>(line[c]), ConsoleAttribute()});
+      SetColourScheme("n");
+      continue;
+    }
     WriteAtPlace(field.Row, field.Column, field.Label, 0);
   }
   SetColourScheme("h");
@@ -333,6 +357,7 @@ void DrawFormScreen(int screen) {
 
 void ShowFieldValue(int screen, int field) {
   const FormField& form = Field(screen, field);
+  if (IsKeyLine(form)) return;
   const int row = form.Row;
   const int column = ValueColumn(form);
   WinLocate(column, row);

@@ -15,6 +15,10 @@ constexpr int16_t kFlagStartBlank = 1;   // edit starts blank; left blank keeps 
 constexpr int16_t kFlagHidden = 2;       // as start blank, and never shown; input masked
 constexpr int16_t kFlagDisplayOnly = 4;  // drawn, never visited
 constexpr int16_t kFlagCursorAtEnd = 8;  // cursor starts after the last non-blank
+// The screen's key line: its label, the keys that work on the screen, is
+// drawn centred on the console's last row while the screen runs (what was
+// there comes back when it ends); never visited.
+constexpr int16_t kFlagKeyLine = 16;
 
 // Continuation screens nest at most this deep; a form whose screens chain
 // back on themselves cannot recurse without end.

@@ -119,7 +119,10 @@ TEST_F(DemoSuiteTest, SessionValuesOfTheDemoStation) {
 TEST_F(DemoSuiteTest, FormGivesTheParameterAndConfirmationScreensAndTheLists) {
   LoadForm("CAT");
   ASSERT_GE(Form.screenCount, 2);
-  ASSERT_EQ(Screen(1).FieldCount, 4);
+  // The four parameters and the key line.
+  ASSERT_EQ(Screen(1).FieldCount, 5);
+  EXPECT_EQ(Field(1, 5).Flags, kFlagKeyLine);
+  EXPECT_NE(Field(1, 5).Label.find("F4 LLISTA"), std::string::npos);
   const int16_t types[] = {1, 4, 4, 3};
   const int16_t lookups[] = {0, 1, 1, 2};
   for (int f = 1; f <= 4; ++f) {
@@ -143,7 +146,9 @@ TEST_F(DemoSuiteTest, FormGivesTheParameterAndConfirmationScreensAndTheLists) {
   EXPECT_NE(Field(1, 2).Label.find("DE LA FINCA :"), std::string::npos);
   EXPECT_NE(Field(1, 3).Label.find("FINS A LA FINCA :"), std::string::npos);
   EXPECT_NE(Field(1, 4).Label.find("CONCEPTE R\xE3SSEC :"), std::string::npos);
-  ASSERT_EQ(Screen(2).FieldCount, 6);
+  ASSERT_EQ(Screen(2).FieldCount, 7);
+  EXPECT_EQ(Field(2, 7).Flags, kFlagKeyLine);
+  EXPECT_EQ(Field(2, 7).Label.find("F4"), std::string::npos) << "no list on the confirmation";
   EXPECT_EQ(Field(2, 1).Width, 1);
   // Fields 2 to 6 say what the pass will do, and are never edited; they are
   // wide enough for the longest of them (a tax identifier of 35).
@@ -227,8 +232,12 @@ TEST_F(DemoSuiteTest, EveryCaptionIsTranslatedAndKeepsItsWidth) {
       for (int f = 1; f <= Screen(s).FieldCount; ++f) {
         const std::string& source = catalan.screens[s].fields[f].Label;
         EXPECT_NE(Field(s, f).Label, source) << language << " has no text for " << source;
-        // Labels are right-aligned to one width so that values line up.
-        EXPECT_EQ(Field(s, f).Label.size(), source.size()) << language << ": " << Field(s, f).Label;
+        // Labels are right-aligned to one width so that values line up (a
+        // key line is centred on its row).
+        if (Field(s, f).Flags != kFlagKeyLine) {
+          EXPECT_EQ(Field(s, f).Label.size(), source.size()) << language << ": " << Field(s, f).Label;
+        }
+        EXPECT_LE(Field(s, f).Label.size(), 80u) << language << ": " << Field(s, f).Label;
       }
     for (int b = 1; b <= Form.browseCount; ++b) EXPECT_FALSE(Browse(b).BrowseTitle.empty()) << language;
     // The option codes stay N and S in every language.

@@ -50,6 +50,12 @@ LABEL4[GLG]="CONCEPTO ARRASTRE :";     LABEL4[OCI]="CONCÈPTE DE REPÒRT :"
 NO_CONCEPT[CAT]="*** conc.no def. ***"; NO_CONCEPT[SPA]="*** conc.no def. ***"
 NO_CONCEPT[GLG]="*** conc.non def.***"; NO_CONCEPT[OCI]="*** conc.non def.***"
 TITLE="ADMINISTRACIÓ DE FINQUES - LIQUIDACIÓ D'HONORARIS"
+# The key line on the last row, from the form file, translated.
+declare -A KEY_LINE
+KEY_LINE[CAT]="F1 AJUDA   F4 LLISTA   ALT+C CALENDARI   ALT+X CALCULADORA   ESC TORNA O SURT"
+KEY_LINE[SPA]="F1 AYUDA   F4 LISTA   ALT+C CALENDARIO   ALT+X CALCULADORA   ESC VUELVE O SALE"
+KEY_LINE[GLG]="F1 AXUDA   F4 LISTA   ALT+C CALENDARIO   ALT+X CALCULADORA   ESC VOLVE OU SAE"
+KEY_LINE[OCI]="F1 AJUDA   F4 LISTA   ALT+C CALENDARI   ALT+X CALCULADORA   ESC TORNE O GES"
 # The title of the help F1 shows, from the language's own help folder.
 declare -A HELP_TITLE
 HELP_TITLE[CAT]="LIQUIDACIÓ D'HONORARIS I TANCAMENT DEL PERÍODE"
@@ -87,6 +93,7 @@ for language in CAT SPA GLG OCI; do
     grep -qF -- "$label" <<<"$screen_text" || fail "label \"$label\" missing"
   done
   grep -qF -- "$TITLE" <<<"$(head -n1 <<<"$screen_text")" || fail "title missing from row 1"
+  grep -qF -- "${KEY_LINE[$language]}" <<<"$(sed -n 25p <<<"$screen_text")" || fail "key line missing from row 25"
   # Defaults: the session date, first property 1, last property 9999,
   # carry-over concept 3 (not in the concept file).
   grep -qE -- "${label2}[^0-9]*1( |$)" <<<"$screen_text" || fail "default first property 1 missing"

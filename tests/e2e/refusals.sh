@@ -126,10 +126,15 @@ type_field "$LAST_LABEL" 1009
 wait_for_cursor_on "$CONCEPT_LABEL"
 keys Enter
 wait_for_text "$CONFIRM_LABEL" || fail "no confirmation asked"
+# The confirmation's own key line, and the parameter screen's back after it.
+[ "$(sed -n 25p <<<"$screen_text" | sed -e 's/^ *//' -e 's/ *$//')" = \
+  "F1 AJUDA   ALT+C CALENDARI   ALT+X CALCULADORA   S O N I RETORN   ESC TORNA" ] ||
+  fail "the confirmation's key line is not on row 25"
 keys S Enter
 wait_for_no_text "$CONFIRM_LABEL" || fail "the confirmation stayed"
 close_result
 wait_for_cursor_on "$DATE_LABEL"
+wait_for_text "F1 AJUDA   F4 LLISTA" || fail "the parameter screen's key line did not come back"
 keys Escape
 expect_exit_zero "$exit_file"
 

@@ -304,6 +304,34 @@ TEST_F(FormDriverTest, TheCalculatorKnowsTheFieldItTypesInto) {
   }
 }
 
+// A screen's key line stands centred on the last row while the screen
+// runs, a continuation's over it; each screen puts back what was there.
+TEST_F(FormDriverTest, TheKeyLineStandsOnTheLastRowWhileItsScreenRuns) {
+  static std::vector<std::string> lastRows;
+  Keyboard.calculator = [] {
+    lastRows.push_back(VirtualRowText(ScreenRows()));
+    return std::string();
+  };
+  ConsoleSetCursor(ScreenRows(), 1);
+  WriteText("ABANS");
+  DefineScreen(1, 2, 2);
+  DefineField(1, 1, 3, 2, "Primer: ", 6, "AAA");
+  DefineField(1, 2, 0, 0, "F1 AJUDA   ESC SURT", 0, "", kFlagKeyLine);
+  DefineScreen(2, 2, 0, 10, 10, 14, 60);
+  DefineField(2, 1, 1, 2, "Cont: ", 6, "CCC");
+  DefineField(2, 2, 0, 0, "ESC TORNA", 0, "", kFlagKeyLine);
+  // Alt+X on the first screen, Enter to the continuation, Alt+X there,
+  // Esc back, Alt+X again, Esc out.
+  VirtualPushKeys({kKeyAltX, kKeyEnter, kKeyAltX, kKeyEsc, kKeyAltX, kKeyEsc});
+  EXPECT_EQ(Run(1), kKeyEsc) << VirtualScreenDump();
+  ASSERT_EQ(lastRows.size(), 3u);
+  EXPECT_EQ(TrimBlanks(lastRows[0]), "F1 AJUDA   ESC SURT");
+  EXPECT_EQ(lastRows[0].find("F1 AJUDA"), static_cast<size_t>((80 - 19) / 2)) << "centred";
+  EXPECT_EQ(TrimBlanks(lastRows[1]), "ESC TORNA");
+  EXPECT_EQ(lastRows[2], lastRows[0]);
+  EXPECT_EQ(TrimBlanks(VirtualRowText(ScreenRows())), "ABANS") << "put back when the screen ended";
+}
+
 TEST_F(FormDriverTest, MouseClickOnALabelOrDescriptionAreaSelectsThatField) {
   StandardScreen();
   Screen(1).fields[2].InfoWidth = 10;
