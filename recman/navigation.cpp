@@ -439,15 +439,15 @@ int16_t GetDirect(Call& c) {
   if (spec.keys.empty()) kn = -1;
   if (!KeyBufferFits(c, kn)) return B_KEY_BUFFER_TOO_SHORT;
   uint32_t pos = GetLe32(c.data);
+  if (pos == 0) return B_INVALID_RECORD_ADDRESS;
   // The record the handle stands on, read again along the key it walks:
-  // what was read ahead past it stays.
+  // what was read ahead past it stays.  So do rows read ahead forward along
+  // a key on a store that answers keyed reads from them (they are looked
+  // up by key value, not by the place left here).
   bool again = h.physical == Place::kOnRecord && h.pos == pos && h.logical == Place::kOnRecord &&
                h.logicalKey == kn && kn >= 0;
-  if (!again) ForgetReadAhead(h);
-  if (pos == 0) return B_INVALID_RECORD_ADDRESS;
-  // Rows read ahead forward along a key stay (they are looked up by key
-  // value); the others followed the position left here.
-  if (h.ahead.physical || !h.ahead.forward) ForgetReadAhead(h);
+  bool byKey = h.ahead.forward && !h.ahead.physical && f.dir->store->ReadAhead() > 0;
+  if (!again && !byKey) ForgetReadAhead(h);
   int16_t st = BeginRead(*f.dir);
   if (st != B_OK) return st;
   auto take = [&](const Row& row) {
