@@ -50,16 +50,36 @@ void CheckTemporaryFolder() {
   const std::string folder = Session.tempDir.empty() ? CurrentDirectory() : Session.tempDir;
   int error = 0;
   if (DirectoryUsable(folder, error)) return;
-  if (error == ENOENT || error == ENOTDIR)
-    StopProgram(Translate("NO EXISTEIX LA CARPETA ") + HostPath(folder) + " (KALTMP)");
-  StopProgram(FolderFailureText() + HostPath(folder) + " (KALTMP): " + SystemErrorText(error));
+  if (error == ENOENT)
+    StopProgram(Translate("NO EXISTEIX LA CARPETA ") + Utf8ToCp850(HostPath(folder)) + " (KALTMP)");
+  // A file in its place, a folder this user may not write: what and why.
+  StopProgram(FolderFailureText() + Utf8ToCp850(HostPath(folder)) + " (KALTMP): " + SystemReasonText(error));
+}
+
+// Why there is no terminal to show the screens on, and what to do.
+std::string TerminalProblemText() {
+  const std::string type = GetEnv("TERM");
+  switch (ConsoleTerminalProblem()) {
+    case TerminalProblem::kNotATerminal:
+      return Translate("NO HI HA CAP TERMINAL DE TEXT: EXECUTEU EL PROGRAMA EN UN TERMINAL");
+    case TerminalProblem::kNoType:
+      return Translate(
+          "TERM NO DIU QUIN TERMINAL \x90S: DONEU A TERM EL TIPUS DEL TERMINAL (PER EXEMPLE xterm-256color)");
+    case TerminalProblem::kUnknownType:
+      return Translate("TIPUS DE TERMINAL DESCONEGUT: TERM=") + type +
+             Translate(". DONEU A TERM EL TIPUS DEL TERMINAL (PER EXEMPLE xterm-256color)");
+    default: return Translate("NO ES POT FER SERVIR EL TERMINAL: TERM=") + type;
+  }
 }
 
 }  // namespace
 
 int TarpelixMain() {
-  if (!ConsoleStartTerminal())
-    StopProgram("no hi ha cap terminal de text disponible (cal executar el programa en un terminal)");
+  // The session first (it only reads): a start that fails says so in the
+  // session's language.
+  SetupSession();
+  ModuleName = "TARPELIX";
+  if (!ConsoleStartTerminal()) StopProgram(TerminalProblemText());
   std::atexit(RestoreTerminal);
   ConsoleShowCursor(false);
   // The calls the lower folders make upward: message windows for the data
@@ -72,10 +92,14 @@ int TarpelixMain() {
   // records freed, the terminal restored.
   InstallEndSignals();
 
-  SetupSession();
-  if (!Session.root.empty() && !ChangeDirectory(Session.root))
-    StopProgram(Translate("NO EXISTEIX LA CARPETA ") + HostPath(Session.root) + " (KALROOT)");
-  ModuleName = "TARPELIX";
+  if (!Session.root.empty() && !ChangeDirectory(Session.root)) {
+    std::string bare = Session.root;
+    while (bare.size() > 1 && (bare.back() == '/' || bare.back() == '\\')) bare.pop_back();
+    if (FileExists(bare))
+      StopProgram(FolderFailureText() + Utf8ToCp850(HostPath(Session.root)) +
+                  " (KALROOT): " + SystemReasonText(ENOTDIR));
+    StopProgram(Translate("NO EXISTEIX LA CARPETA ") + Utf8ToCp850(HostPath(Session.root)) + " (KALROOT)");
+  }
   // Before anything is written below the root.
   if (std::string problem = SuiteRootProblem(); !problem.empty()) StopProgram(problem);
   CheckTemporaryFolder();

@@ -21,3 +21,10 @@ void GiveParameterDefaults();
 // A number outside 0..100 is no percentage anybody meant: the problem,
 // naming the file, the section and the value, comes back ("" when none).
 std::string ReadTaxRates();
+
+// tarpelix --check: every item the program needs (the environment, the form
+// and language files, the settings and rates, the data files and their
+// dictionaries, the lock folder, the station's identity, the help pages),
+// one line each on the output, without the screens and writing nothing.
+// 0 when all is usable, 1 otherwise.
+int HealthCheck();

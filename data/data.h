@@ -61,6 +61,10 @@ struct DataFileTable {
   // the status, the storage's code and message, errno and the folder.
   bool failureKnown = false;
   RecmanDiagnostic failure;
+  // The record manager's open mode of OpenDataFile: B_MODE_READ_ONLY for the
+  // tools that only read, which then write nothing in the data folder (a
+  // user who may only read it reads it) and create no missing file.
+  int8_t openMode = B_MODE_NORMAL;
   // Where each file number was last found, by the number modulo kSlotHints:
   // tried first, and trusted only when that slot still holds the file.
   static constexpr int kSlotHints = 256;
@@ -184,24 +188,44 @@ std::string LockWaitText();       // "FITXER BLOQUEJAT. ESPEREU UN MOMENT." ...
 std::string FolderFailureText();  // "NO ES POT ACCEDIR A LA CARPETA " ...
 // A file (or with `folder`, a folder) the program cannot open or write:
 // OpenFailureText() (FolderFailureText()), its path on this system and the
-// reason, the system's own or, for a symbolic link (ELOOP: never followed
+// reason (SystemReasonText) or, for a symbolic link (ELOOP: never followed
 // where the program writes), "ÉS UN ENLLAÇ SIMBÒLIC" ...
 std::string FileProblemText(const std::string& path, int error, bool folder = false);
-// "LA CARPETA DE DADES ... ESTÀ MALMESA O HA ESTAT CANVIADA" ...: the data
-// folder of the last failure, damaged or replaced, and what to run.
+// The record manager's status as words ("ACCÉS DENEGAT", "FITXER MALMÈS" ...).
+std::string StatusReasonText(int16_t status);
+// An errno value as words for the common causes ("NO EXISTEIX", "ÉS UN
+// FITXER, NO UNA CARPETA", "ACCÉS DENEGAT" ...), with the system's own text
+// after them; the system's text alone for the others.
+std::string SystemReasonText(int error);
+// The fatal message of a data file that cannot be opened (or created): the
+// file as the system spells it, the status as words and its number, what to
+// do where there is something to do ("EXECUTEU recutil check FOLDER"), and
+// the record manager's account on a line of its own.  A folder of the file
+// that is missing, or a file in its place, is named as the folder; a
+// dictionary that is missing or unusable as the dictionary.
+std::string OpenFailureMessage(const std::string& hostPath, int16_t status,
+                               const std::string& dictionaryProblem = std::string());
+// "LA CARPETA DE DADES ... ESTÀ MALMESA O HA ESTAT CANVIADA. EXECUTEU
+// recutil check ..." ...: the data folder of the last failure, damaged or
+// replaced, and what to run on it.  What was written and what was not is
+// the caller's to say.
 std::string DamagedFolderText(const std::string& folder);
 // The record manager's account of the last failure (DataFiles.failure), as
 // one line of code page 850 text; empty when none is known.
 std::string FailureDetail();
 // `message` with FailureDetail() on a line of its own below it, when there
-// is one.
+// is one (the message's lines padded to the message window's width).
 std::string WithFailureDetail(const std::string& message);
+// A message as lines for the error output: the blanks that pad a line of
+// the message window end that line.
+std::string AsOutputLines(const std::string& message);
 
 // Shows `message` at screen row 12, beeps, waits for a key, closes every data
 // file and ends the program with exit code 1.  The data layer's answer to a
 // failure it cannot recover from (a data file that cannot be opened, a lock
-// folder that cannot be reached).  Without a message window installed (see
-// below) the message goes to the error output instead.
+// folder that cannot be reached).  The message also goes to the error
+// output, once the terminal is given back, so that it stays readable after
+// the screen is cleared.
 [[noreturn]] void EndOnDataError(const std::string& message);
 
 // The data layer's part of every end of the program: an open transaction
@@ -242,8 +266,15 @@ int16_t CallEngine(uint16_t operation, void* positionBlock, void* dataBuffer, ui
                    void* keyBuffer, uint8_t keyLength, int8_t keyNumber);
 // Creates the data file `hostPath` from the dictionary of its base name,
 // KALROOT + "ddf\" + base + ".xdf" (never replacing an existing file); the
-// engine's status.
-int16_t CreateFromDictionary(const std::string& base, const std::string& hostPath);
+// engine's status.  A dictionary that is missing or cannot be used is said
+// in `dictionaryProblem`, when given (its path and what is wrong).
+int16_t CreateFromDictionary(const std::string& base, const std::string& hostPath,
+                             std::string* dictionaryProblem = nullptr);
+// The station's identity file "LOCKS.TMP" at `hostPath` holds a name that
+// is not text: what it is and what to do.
+std::string StationIdentityProblemText(const std::string& hostPath);
+// "EL DICCIONARI path NO EXISTEIX" (`missing`) or "... ÉS INCORRECTE".
+std::string DictionaryProblemText(const std::string& hostPath, bool missing);
 // The engine's statistics of the file in `slot` (Stat, operation 15): the
 // returned buffer, cut to the length the engine reported.  Status as returned.
 int16_t ReadFileStatistics(int slot, std::string& statistics);

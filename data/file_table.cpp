@@ -42,10 +42,26 @@ int16_t OpenCall(DataFileSlot& slot, const std::string& hostPath) {
   char key[kKeyBufferSize] = {};
   std::memcpy(key, hostPath.data(), hostPath.size());
   return CallEngine(B_OPEN, slot.positionBlock, data, &dataLength, key, static_cast<uint8_t>(hostPath.size()),
-                    B_MODE_NORMAL);
+                    DataFiles.openMode);
 }
 
 void ClearSlot(DataFileSlot& slot) { slot = DataFileSlot{}; }
+
+// The engine's statuses for a create buffer it cannot use.
+bool SpecificationRefused(int16_t status) {
+  switch (status) {
+    case B_DATA_BUFFER_TOO_SHORT:
+    case B_PAGE_SIZE_ERROR:
+    case B_INVALID_KEY_COUNT:
+    case B_INVALID_KEY_POSITION:
+    case B_RECORD_LENGTH_ERROR:
+    case B_KEY_LENGTH_ERROR:
+    case B_INCONSISTENT_KEY_FLAGS:
+    case B_INVALID_ACS:
+    case B_KEY_TYPE_ERROR: return true;
+    default: return false;
+  }
+}
 
 }  // namespace
 
@@ -69,22 +85,32 @@ int16_t CallEngine(uint16_t operation, void* positionBlock, void* dataBuffer, ui
 // KALROOT + "ddf\" + base + ".xdf", a 16-bit count N and N bytes of the
 // engine's create buffer.  A missing, short or oversized dictionary gives an
 // empty specification, which the engine refuses with its own status.
-int16_t CreateFromDictionary(const std::string& base, const std::string& hostPath) {
+int16_t CreateFromDictionary(const std::string& base, const std::string& hostPath,
+                             std::string* dictionaryProblem) {
+  const std::string dictionaryPath = Session.root + "ddf\\" + base + ".xdf";
   std::string dictionary;
   std::string spec;
-  if (ReadWholeFile(Session.root + "ddf\\" + base + ".xdf", dictionary) && dictionary.size() >= 2) {
+  const bool read = ReadWholeFile(dictionaryPath, dictionary);
+  if (read && dictionary.size() >= 2) {
     int16_t n = static_cast<int16_t>(Word(dictionary, 0));
     if (n > 0 && n <= kDataBufferSize && dictionary.size() >= 2 + static_cast<size_t>(n))
       spec = dictionary.substr(2, static_cast<size_t>(n));
   }
+  if (dictionaryProblem) dictionaryProblem->clear();
   unsigned char data[kDataBufferSize];
   std::memset(data, ' ', sizeof data);
   std::memcpy(data, spec.data(), spec.size());
   uint32_t dataLength = kDataBufferSize;
   char key[kKeyBufferSize] = {};
   std::memcpy(key, hostPath.data(), hostPath.size());
-  return CallEngine(B_CREATE, DataFiles.slots[0].positionBlock, data, &dataLength, key,
-                    static_cast<uint8_t>(hostPath.size()), -1);
+  int16_t status = CallEngine(B_CREATE, DataFiles.slots[0].positionBlock, data, &dataLength, key,
+                              static_cast<uint8_t>(hostPath.size()), -1);
+  // The engine refuses a specification it cannot use: then the dictionary
+  // is what is wrong, and what the message names.
+  if (status != B_OK && status != B_FILE_EXISTS && dictionaryProblem &&
+      (!read || spec.empty() || SpecificationRefused(status)))
+    *dictionaryProblem = DictionaryProblemText(HostPath(dictionaryPath), !read);
+  return status;
 }
 
 int FindSlot(int16_t file_number) {
@@ -150,6 +176,7 @@ void OpenDataFile(int16_t& status, void* record_address, const std::string& name
   int16_t result = B_INVALID_FILE_NAME;
   bool created = false;
   bool waited = false;
+  std::string dictionaryProblem;
   DataFiles.failureKnown = false;
   if (!hostPath.empty() && hostPath.size() < kKeyBufferSize) {
     for (;;) {
@@ -159,9 +186,9 @@ void OpenDataFile(int16_t& status, void* record_address, const std::string& name
         waited = true;
         continue;
       }
-      if (result == B_FILE_NOT_FOUND && !created) {
+      if (result == B_FILE_NOT_FOUND && !created && DataFiles.openMode != B_MODE_READ_ONLY) {
         created = true;
-        int16_t createStatus = CreateFromDictionary(parts.base, hostPath);
+        int16_t createStatus = CreateFromDictionary(parts.base, hostPath, &dictionaryProblem);
         // Another station may have created it in the meantime: open that one.
         if (createStatus == B_OK || createStatus == B_FILE_EXISTS) continue;
         // Another station holds the data folder longer than the record
@@ -180,8 +207,7 @@ void OpenDataFile(int16_t& status, void* record_address, const std::string& name
   // What was typed while another station held the file is not carried out
   // now.
   if (waited) DropKeysTypedWhileWaiting();
-  if (result != B_OK)
-    EndOnDataError(WithFailureDetail(OpenFailureText() + name + " (" + std::to_string(result) + ")"));
+  if (result != B_OK) EndOnDataError(OpenFailureMessage(hostPath, result, dictionaryProblem));
 
   int16_t recordLength = 0, keyLength = 0;
   FileStats(recordLength, keyLength, 0, file_number);

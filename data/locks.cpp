@@ -324,6 +324,14 @@ void StationIdentity() {
     Locks.computerName = FitToWidth(
         std::string(reinterpret_cast<char*>(stored + 4), static_cast<size_t>(std::max(0L, got - 4))),
         kLockComputerWidth);
+    // It goes into every lock record and the settlement journal, and from
+    // there to the screens and the tools' listings: control characters
+    // there are not a name but a damaged file.
+    for (unsigned char c : Locks.computerName)
+      if (c < 0x20 || c == 0x7F) {
+        file.Close();
+        EndOnDataError(StationIdentityProblemText(HostPath(Session.tempDir + "LOCKS.TMP")));
+      }
   } else {
     // Drawn from the kernel's source: two stations started in the same
     // instant must not share an id.

@@ -75,6 +75,11 @@ extern ConsoleState Console;
 
 // Start-up and shut-down.
 bool ConsoleStartTerminal();  // false when no terminal is available
+// Why the last ConsoleStartTerminal gave false: the input or the output is
+// not a terminal, TERM names no terminal type (empty, "dumb", "unknown"),
+// TERM names a type the terminal database does not know, or something else.
+enum class TerminalProblem : uint8_t { kNone, kNotATerminal, kNoType, kUnknownType, kOther };
+TerminalProblem ConsoleTerminalProblem();
 void ConsoleStartVirtual(int rows = 25, int columns = 80);
 void ConsoleStop();
 

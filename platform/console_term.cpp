@@ -243,10 +243,19 @@ void Unwind(const char* /*what*/) {
 
 }  // namespace
 
+namespace {
+TerminalProblem gTerminalProblem = TerminalProblem::kNone;
+}  // namespace
+
+TerminalProblem ConsoleTerminalProblem() { return gTerminalProblem; }
+
 bool ConsoleStartTerminalOn(int inputFd, int outputFd, const std::string& terminalType) {
   if (Term.running) return true;
+  gTerminalProblem = TerminalProblem::kNotATerminal;
   if (!isatty(inputFd) || !isatty(outputFd)) return false;
+  gTerminalProblem = TerminalProblem::kNoType;
   if (terminalType.empty() || terminalType == "dumb" || terminalType == "unknown") return false;
+  gTerminalProblem = TerminalProblem::kOther;
   termios modes{};
   if (tcgetattr(inputFd, &modes) != 0) return false;
 
@@ -257,6 +266,8 @@ bool ConsoleStartTerminalOn(int inputFd, int outputFd, const std::string& termin
     int status = 0;
     if (setupterm(terminalType.c_str(), outputFd, &status) != OK) {
       set_curterm(previous);
+      // 0: the type is not in the terminal database.
+      if (status == 0) gTerminalProblem = TerminalProblem::kUnknownType;
       return false;
     }
     del_curterm(set_curterm(previous));
@@ -351,6 +362,7 @@ bool ConsoleStartTerminalOn(int inputFd, int outputFd, const std::string& termin
   WriteAll(outputFd, modesOn);
   PrepareRestoreBytes();
   Term.running = true;
+  gTerminalProblem = TerminalProblem::kNone;
   gRestorePending = 1;
   static bool atExitRegistered = false;
   if (!atExitRegistered) {

@@ -10,12 +10,15 @@
 // in bounded memory.  The store's own check of its storage closes it.
 #include "recman/check.h"
 
+#include <dirent.h>
+#include <strings.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <cstring>
 #include <memory>
 #include <mutex>
+#include <set>
 #include <utility>
 #include <vector>
 
@@ -472,5 +475,60 @@ int16_t RecmanCopyFolder(const std::string& from, const std::string& to, std::st
   }
   report += std::to_string(files.size()) + " files, " + std::to_string(records) + " records copied from " +
             in->store->Where() + " to " + out->store->Where() + "\n";
+  return B_OK;
+}
+
+int16_t RecmanFolderFiles(const std::string& folder, std::vector<std::string>& names, std::string& report) {
+  std::lock_guard<std::mutex> guard(gRecman.mutex);
+  ClearDiagnostic();
+  gRecman.operation = "check";
+  names.clear();
+  DataPath where;
+  if (Resolve(folder + "/x", where) != B_OK) {
+    report += folder + ": no such folder\n";
+    return B_FILE_NOT_FOUND;
+  }
+  std::set<std::string> found;
+  if (DIR* d = opendir(where.directory.c_str())) {
+    while (dirent* e = readdir(d)) {
+      const std::string name = e->d_name;
+      std::string uuid;
+      DataPath probe{where.directory, name, where.directory + "/" + name};
+      if (name == "." || name == ".." || name.rfind(kStoreName, 0) == 0 || name == kLockName ||
+          name.find(".recman-tmp") != std::string::npos)
+        continue;
+      if (ReadMarker(probe.full, uuid) != MarkerState::kMissing) found.insert(name);
+    }
+    closedir(d);
+  }
+  Directory* dir = nullptr;
+  int16_t st = GetDirectory(where.directory, false, dir, true);
+  if (st == B_OK) {
+    EndRead(*dir);
+    std::vector<CatalogEntry> entries;
+    st = ListCatalogEntries(*dir, "", entries);
+    for (const CatalogEntry& e : entries) {
+      // A marker of the name in another letter case is that file's.
+      bool marked = false;
+      for (const std::string& n : found) marked = marked || strcasecmp(n.c_str(), e.name.c_str()) == 0;
+      if (!marked) found.insert(e.name);
+    }
+  }
+  names.assign(found.begin(), found.end());
+  return st;
+}
+
+int16_t RecmanDescribeFile(const std::string& path, RecmanFileFacts& facts, std::string& report) {
+  std::lock_guard<std::mutex> guard(gRecman.mutex);
+  ClearDiagnostic();
+  gRecman.operation = "stat";
+  MarkedFile file;
+  int16_t st = MatchMarker(path, file, report);
+  if (st != B_OK) return st;
+  facts.ownerSet = !file.entry.ownerHash.empty();
+  facts.ownerReadOnly = facts.ownerSet && file.entry.ownerMode == B_OWNER_READ_ONLY;
+  facts.marker = file.where.full;
+  facts.storage = file.dir->store->Name();
+  facts.where = file.dir->store->Where();
   return B_OK;
 }

@@ -5,6 +5,7 @@
 #pragma once
 #include <cstdint>
 #include <string>
+#include <vector>
 
 // Returns 0 when the file is sound; otherwise a status (12, 30, 51, ...) or
 // B_IO_ERROR with one line per fault found appended to `report`.
@@ -33,3 +34,22 @@ int16_t RecmanBackupFolder(const std::string& folder, const std::string& destina
 // data file yet.  0, or a status with `report` saying why; nothing is
 // copied then.
 int16_t RecmanCopyFolder(const std::string& from, const std::string& to, std::string& report);
+
+// The data files of the folder `folder`, for a check of all of them: the
+// names of its catalog entries and of the markers that stand in it (a
+// marker may name no entry, an entry may have lost its marker), sorted,
+// each once.  0, or a status with `report` saying why (a folder without a
+// database gives its markers alone and the status 12).
+int16_t RecmanFolderFiles(const std::string& folder, std::vector<std::string>& names, std::string& report);
+
+// What a technician asks of a file beside its statistics: whether an owner
+// name guards it (and whether without the name it opens read-only), and
+// where it is kept: its marker and what holds its records.
+struct RecmanFileFacts {
+  bool ownerSet = false;
+  bool ownerReadOnly = false;
+  std::string marker;   // the marker's path
+  std::string storage;  // "SQLite" ...
+  std::string where;    // what holds the records ("/srv/kal/DADES/recman.db")
+};
+int16_t RecmanDescribeFile(const std::string& path, RecmanFileFacts& facts, std::string& report);

@@ -88,3 +88,19 @@ std::string HtmlText(const std::string& text) {
   }
   return out;
 }
+
+std::string VisibleText(const std::string& text, bool keepLineBreaks) {
+  std::string out;
+  for (char c : text) {
+    unsigned char b = static_cast<unsigned char>(c);
+    if (b == '\n' && keepLineBreaks) {
+      out += c;
+    } else if (b < 0x20 || b == 0x7F) {
+      out += '^';
+      out += static_cast<char>(b == 0x7F ? '?' : b + 0x40);
+    } else {
+      out += c;
+    }
+  }
+  return out;
+}

@@ -27,3 +27,8 @@ std::string LeftAligned(const std::string& text, size_t width);
 std::string CsvField(const std::string& text);
 // Text for an HTML page: & < > " escaped.
 std::string HtmlText(const std::string& text);
+// Stored text as a terminal may show it: control characters in caret
+// notation ("^A", "^[", "^?" for 0x7F), so that a damaged record or station
+// name never reaches the terminal as its own commands; line breaks kept
+// when asked (a listing's own lines).
+std::string VisibleText(const std::string& text, bool keepLineBreaks = false);

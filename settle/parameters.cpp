@@ -106,7 +106,16 @@ int16_t CheckParameters(int16_t& screen, KeyCode& key) {
   int16_t status = B_KEY_NOT_FOUND;
   std::string conceptKey = ConceptKey(CarryConcept);
   if (!conceptKey.empty()) FindRecord(status, 0, conceptKey, 0, kFileConcepts);
-  if (status != 0) {
+  if (status != 0 && status != B_KEY_NOT_FOUND) {
+    // The concept file could not be read (a damaged or replaced database,
+    // another station holding it): not a missing concept.  Said as what it
+    // is, with the data folder and the reason, and nothing is settled.
+    result = -1;
+    std::string what = status == B_IO_ERROR && DataFiles.failureKnown && !DataFiles.failure.folder.empty()
+                           ? DamagedFolderText(DataFiles.failure.folder)
+                           : Translate("ERROR DEL GESTOR DE FITXERS, ESTAT") + " " + std::to_string(status);
+    ShowMessageAndWait(12, WithFailureDetail(what + ". " + Translate("NO S'HA LIQUIDAT CAP FINCA.")));
+  } else if (status != 0) {
     result = -1;
     ShowRefusal(Translate("NO EXISTEIX EL CONCEPTE ") + PlainNumberText(CarryConcept));
   } else if (ConceptType() != kCarryOverType) {

@@ -618,6 +618,7 @@ bool SettleProperty(const std::string& code, const std::string& seenDate) {
   if (messageShown) CloseWindow();
   if (stopped) return false;
   if (attempt.kind == Attempt::kUntouched) Untouched(code, attempt.reason, attempt.status, attempt.date);
+  if (attempt.kind == Attempt::kSettled) Settlement.settled.push_back(code);
   return true;
 }
 
@@ -658,9 +659,18 @@ long PropertiesInRange(const std::string& lowP, const std::string& highP) {
   return status == 0 || status == B_END_OF_FILE || status == B_KEY_NOT_FOUND ? count : -1;
 }
 
+bool DatabaseMalformed(const RecmanDiagnostic& d) {
+  // SQLite's own corruption codes (SQLITE_CORRUPT, SQLITE_NOTADB), not the
+  // engine's checksum of one record, which leaves the rest of the file sound.
+  return d.storage == "SQLite" && ((d.code & 0xFF) == 11 || (d.code & 0xFF) == 26);
+}
+
 void SettlementPass() {
   Settlement.untouched.clear();
   Settlement.result = PassResult{};
+  Settlement.settled.clear();
+  Settlement.stoppedOnDamage = false;
+  Settlement.damageKnown = false;  // each pass tells of what it met
   JournalStartPass();
   // Escape is looked for before every property; whatever else is typed
   // while the pass runs is dropped, and so is everything left at its end.
@@ -706,6 +716,14 @@ void SettlementPass() {
     // The operator's Escape stops the pass here, between two properties.
     if (DropTypedKeys() || !SettleProperty(code, PropertyLastSettlement())) {
       NotSettledFrom(code, UntouchedReason::kStopped, 0, highP);
+      return;
+    }
+    // A database its storage calls malformed is not written on any more:
+    // the pass stops here, and what is left of the range is listed.
+    if (Settlement.damageKnown && DatabaseMalformed(Settlement.damage)) {
+      Settlement.stoppedOnDamage = true;
+      Settlement.result.stoppedAt = code;
+      NotSettledFrom(CodeAfter(code), UntouchedReason::kRecordManager, B_IO_ERROR, highP);
       return;
     }
     after = code;

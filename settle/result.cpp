@@ -83,6 +83,21 @@ std::string DigitsDateText(const std::string& packed) {
   return hex;
 }
 
+// The settled properties as ranges of consecutive codes: "0001-0003, 0007".
+std::string SettledRanges(const std::vector<std::string>& codes) {
+  std::string out;
+  for (size_t i = 0; i < codes.size();) {
+    size_t j = i;
+    while (j + 1 < codes.size() &&
+           std::stoi(UnpackDigits(codes[j + 1])) == std::stoi(UnpackDigits(codes[j])) + 1)
+      ++j;
+    if (!out.empty()) out += ", ";
+    out += UnpackDigits(codes[i]) + (j > i ? "-" + UnpackDigits(codes[j]) : "");
+    i = j + 1;
+  }
+  return out;
+}
+
 std::string UntouchedLine(const UntouchedProperty& p) {
   std::string line = UnpackDigits(p.code);
   if (!p.lastCode.empty() && p.lastCode != p.code) line += "-" + UnpackDigits(p.lastCode);
@@ -133,8 +148,16 @@ std::vector<std::string> PassResultLines() {
   lines.push_back(Row(Translate("COBRAMENTS LIQUIDATS"), Count(r.collections)));
   lines.push_back(Row(Translate("PAGAMENTS LIQUIDATS"), Count(r.payments)));
   if (Settlement.damageKnown) {
+    // What was written before the damage was met and what was not.
+    std::string written = Settlement.settled.empty()
+                              ? Translate("NO S'HA LIQUIDAT CAP FINCA.")
+                              : Translate("FINQUES LIQUIDADES: ") + SettledRanges(Settlement.settled) + ".";
+    if (Settlement.stoppedOnDamage)
+      written = Translate("LIQUIDACI\xE0 ATURADA: NO S'HI HA ESCRIT RES M\x90S.") + " " + written;
+    if (!Settlement.untouched.empty()) written += " " + Translate("LES ALTRES NO S'HAN TOCAT.");
     lines.push_back(std::string());
     AddWrapped(lines, DamagedFolderText(Settlement.damage.folder));
+    AddWrapped(lines, written);
     AddWrapped(lines, Utf8ToCp850(RecmanDiagnosticText(Settlement.damage)));
   }
   if (!Settlement.untouched.empty()) {

@@ -36,6 +36,9 @@ void RunSettlement();
 // Properties that cannot be settled soundly are left untouched and listed in
 // Settlement.untouched.
 void SettlementPass();
+// Whether the record manager's account tells a database its storage calls
+// malformed (the pass stops at it), rather than one damaged record.
+bool DatabaseMalformed(const RecmanDiagnostic& d);
 // How many properties the property file holds from property code lowP to
 // highP (2 packed bytes each); -1 when the file could not be read.
 long PropertiesInRange(const std::string& lowP, const std::string& highP);
@@ -152,6 +155,11 @@ struct SettlementWork {
   // the last pass met (status 2), for the operator.
   bool damageKnown = false;
   RecmanDiagnostic damage;
+  // The properties the last pass settled, in key order; and whether it
+  // stopped at a database its storage called malformed (nothing written
+  // after it).
+  std::vector<std::string> settled;
+  bool stoppedOnDamage = false;
   // Operations the pass has asked of the data layer (reads, steps, updates,
   // deletes, key locks and releases, transaction steps); for measurements.
   uint64_t recordOperations = 0;

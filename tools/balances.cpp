@@ -69,6 +69,8 @@ int main(int argc, char** argv) {
   }
   if (!line.operands.empty()) WrongUse(kProgramHelp, "unexpected argument '" + line.operands[0] + "'");
   if (root.empty()) WrongUse(kProgramHelp, "the suite root is missing (--root=DIR)");
+  if (csv && stored)
+    WrongUse(kProgramHelp, "--csv and --stored go one without the other (the CSV gives both)");
   if (from > to)
     WrongUse(kProgramHelp, "the first property (" + std::to_string(from) + ") comes after the last (" +
                                std::to_string(to) + ")");
@@ -92,6 +94,8 @@ int main(int argc, char** argv) {
   Session.root = root;
   Session.ownerName = GetIni("Propietari", "Dades", root + "Vork.ini");
   int16_t status = 0;
+  // Read only: a user who may read the suite root and not write it lists it.
+  DataFiles.openMode = B_MODE_READ_ONLY;
   OpenDataFile(status, FinquesH, root + "DADES\\FinquesH", kFileProperties);
   OpenDataFile(status, PropietH, root + "DADES\\PropietH", kFileOwners);
 
@@ -113,7 +117,7 @@ int main(int argc, char** argv) {
     ++properties;
     const std::string code = PropertyCode();
     const std::string digits = UnpackDigits(code);
-    const std::string description = Utf8(Trimmed(PropertyDescription()));
+    const std::string description = Utf8(VisibleText(Trimmed(PropertyDescription())));
     const std::string date = DayText(PropertyLastSettlement());
     if (!csv) {
       std::printf("\nFINCA %s  %-32s DARRERA LIQUIDACI\xC3\x93: %s\n", digits.c_str(), description.c_str(),

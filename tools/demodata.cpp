@@ -52,6 +52,20 @@ std::string ShellWord(const std::string& text) {
   return quoted + "'";
 }
 
+// The program as it can be started from here: the "tarpelix" beside this
+// tool (an installation's bin/) or one folder up (the build tree); the bare
+// name when neither is there (then it is on PATH).
+std::string ProgramPath() {
+  namespace fs = std::filesystem;
+  std::error_code error;
+  const fs::path self = fs::canonical("/proc/self/exe", error);
+  if (error) return "tarpelix";
+  for (const fs::path& candidate :
+       {self.parent_path() / "tarpelix", self.parent_path().parent_path() / "tarpelix"})
+    if (fs::is_regular_file(candidate, error)) return candidate.string();
+  return "tarpelix";
+}
+
 // --init: makes `root` a new suite root, a copy of the demonstration suite
 // root `demo` with its data, lock and station folders.  Only a new or empty
 // folder is used, so that no suite root is ever overwritten.  The copy is
@@ -71,7 +85,21 @@ bool CopyDemoSuite(const std::string& demo, const std::string& root, std::string
     return false;
   }
   fs::create_directories(to, error);
-  if (!error) fs::copy(from, to, fs::copy_options::recursive, error);
+  // The demonstration's build helpers (the scripts that make its help and
+  // dictionaries, their notes, the repository's attributes) are not part
+  // of a suite root.
+  auto helper = [](const fs::path& relative) {
+    const std::string name = relative.filename().string();
+    return name == ".gitattributes" || (name.rfind("make_", 0) == 0 && relative.extension() == ".py") ||
+           relative == fs::path("ddf") / "README.md";
+  };
+  for (auto i = fs::recursive_directory_iterator(from, error);
+       !error && i != fs::recursive_directory_iterator(); i.increment(error)) {
+    const fs::path relative = fs::relative(i->path(), from, error);
+    if (error || helper(relative)) continue;
+    if (i->is_directory()) fs::create_directories(to / relative, error);
+    else fs::copy_file(i->path(), to / relative, error);
+  }
   for (const char* folder : {"DADES", "LOCKS", "TMP"})
     if (!error) fs::create_directories(to / folder, error);
   if (!error) {
@@ -162,8 +190,8 @@ int main(int argc, char** argv) {
       summary.payments, HostPath(options.root + "DADES").c_str());
   if (init) {
     const std::string root = HostPath(options.root);
-    std::printf("demodata: per engegar-hi el programa: KALROOT=%s KALTMP=%s tarpelix\n",
-                ShellWord(root).c_str(), ShellWord(root + "TMP/").c_str());
+    std::printf("demodata: per engegar-hi el programa: KALROOT=%s KALTMP=%s %s\n", ShellWord(root).c_str(),
+                ShellWord(root + "TMP/").c_str(), ShellWord(ProgramPath()).c_str());
   }
   return 0;
 }

@@ -18,6 +18,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <iostream>
 #include <sstream>
@@ -529,8 +530,20 @@ int Stat(const Invocation& call) {
   int st;
   std::string b = StatBuffer(f, st);
   if (st != B_OK) return Refused("stat", st);
+  RecmanFileFacts facts;
+  std::string report;
+  st = RecmanDescribeFile(file, facts, report);
+  if (st != B_OK) {
+    std::cerr << report;
+    return Refused("stat " + file, st);
+  }
   std::cout << "file: " << file << "\n";
   Describe(b, true);
+  std::cout << "owner name: "
+            << (!facts.ownerSet       ? "none"
+                : facts.ownerReadOnly ? "set (without it the file opens for reading only)"
+                                      : "set (needed to open the file)")
+            << "\nmarker: " << facts.marker << "\nstorage: " << facts.storage << ", " << facts.where << "\n";
   return 0;
 }
 
@@ -545,8 +558,49 @@ int LoadCommand(const Invocation& call) { return Load(call.operands[0], call.own
 
 // check, repair-marker, backup and copy: the engine's own functions (check.h),
 // each with its report.
+// Every file of a data folder, one line each: "PATH: ok", or what is
+// wrong (the first line of its report, the status).  1 when any is not sound.
+int CheckFolder(const std::string& folder, const std::string& owner) {
+  std::vector<std::string> names;
+  std::string report;
+  int st = RecmanFolderFiles(folder, names, report);
+  if (st != B_OK && names.empty()) {
+    std::cerr << report;
+    return Refused("check " + folder, st);
+  }
+  std::string base = folder;
+  while (base.size() > 1 && base.back() == '/') base.pop_back();
+  int faults = st == B_OK ? 0 : 1;
+  if (st != B_OK) std::cout << base << ": status " << st << " (" << StatusText(st) << ")\n";
+  for (const std::string& name : names) {
+    const std::string path = base + "/" + name;
+    std::string found;
+    int one = RecmanCheckFile(path, owner, found);
+    if (one == B_OK) {
+      std::cout << path << ": ok\n";
+      continue;
+    }
+    ++faults;
+    // The report's first line names the file by its full path: once is enough.
+    std::string first = found.substr(0, found.find('\n'));
+    const size_t colon = first.find(": ");
+    if (colon != std::string::npos && first.compare(0, colon, path) != 0 &&
+        first.substr(0, colon).size() >= name.size() + 1 &&
+        first.compare(colon - name.size() - 1, name.size() + 1, "/" + name) == 0)
+      first = first.substr(colon + 2);
+    else if (first.rfind(path + ": ", 0) == 0) first = first.substr(path.size() + 2);
+    std::cout << path << ": status " << one << " (" << StatusText(one) << ")" << (first.empty() ? "" : ": ")
+              << first << "\n";
+  }
+  std::cout << names.size() << " files, "
+            << (faults == 0 ? "all sound" : std::to_string(faults) + " not sound") << "\n";
+  return faults == 0 ? 0 : 1;
+}
+
 int Check(const Invocation& call) {
   const std::string& file = call.operands[0];
+  std::error_code error;
+  if (std::filesystem::is_directory(file, error)) return CheckFolder(file, call.owner);
   std::string report;
   int st = RecmanCheckFile(file, call.owner, report);
   if (st == B_OK) {
@@ -569,7 +623,8 @@ int Backup(const Invocation& call) {
   const std::string& folder = call.operands[0];
   std::string report;
   int st = RecmanBackupFolder(folder, call.operands[1], report);
-  std::cout << report;
+  // What was copied on the output; why not, on the error output.
+  (st == B_OK ? std::cout : std::cerr) << report;
   return st == B_OK ? 0 : Refused("backup " + folder, st);
 }
 
@@ -629,7 +684,34 @@ const Command kCommands[] = {
 
 }  // namespace
 
+// "recutil COMMAND --help": the command's own lines of the help (its
+// synopsis and what it does), when the command is one of ours.
+void CommandHelpAndExit(int argc, char** argv) {
+  bool help = false;
+  std::string command;
+  for (int i = 1; i < argc; ++i) {
+    std::string a = argv[i];
+    if (a == "--help" || a == "-h") help = true;
+    else if (command.empty() && !a.empty() && a[0] != '-') command = a;
+  }
+  if (!help || command.empty()) return;
+  std::istringstream text(kHelp.helpText);
+  std::string out;
+  bool inside = false;
+  for (std::string line; std::getline(text, line);) {
+    // A command's block: its line at two spaces, then lines indented deeper.
+    if (line.rfind("  " + command + " ", 0) == 0 || line == "  " + command) inside = true;
+    else if (inside && !(line.size() > 3 && line.compare(0, 3, "   ") == 0)) break;
+    if (inside) out += line + "\n";
+  }
+  if (out.empty()) return;
+  std::cout << "Usage: recutil [--owner=NAME]" << out.substr(1)
+            << "See recutil --help for every command and option.\n";
+  std::exit(0);
+}
+
 int main(int argc, char** argv) {
+  CommandHelpAndExit(argc, argv);
   const CommandLine line = ReadCommandLine(argc, argv, kHelp);
   if (line.operands.empty()) WrongUse(kHelp, "no command given");
   const Command* command = nullptr;

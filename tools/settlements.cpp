@@ -53,7 +53,9 @@ void ReportUnexpectedEnd() {
                  Cp850ToUtf8(Translate("NO ES PODEN OBRIR ELS FITXERS DE DADES")).c_str());
 }
 
-void Print(const std::string& cp850) { std::fputs(Cp850ToUtf8(cp850).c_str(), stdout); }
+// The listing's lines with the stored texts in them (names, descriptions,
+// the station's name), control characters made visible.
+void Print(const std::string& cp850) { std::fputs(Cp850ToUtf8(VisibleText(cp850, true)).c_str(), stdout); }
 
 // A refusal or a failure for the clerk: the message, exit code 1.
 int Refused(const std::string& cp850) {
@@ -102,6 +104,9 @@ bool OpenFiles(const std::string& root, bool all, bool& journal) {
   if (journal) files.push_back(kJournalFile);
   ConsoleStartVirtual();
   std::atexit(ReportUnexpectedEnd);
+  // list and show only read: a user who may read the suite root and not
+  // write it reads the journal.
+  if (!all) DataFiles.openMode = B_MODE_READ_ONLY;
   for (const SettlementFile& f : files) {
     int16_t status = 0;
     OpenDataFile(status, f.record, root + "DADES\\" + f.name, f.number, f.size);

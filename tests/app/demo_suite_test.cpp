@@ -280,7 +280,8 @@ std::vector<std::string> JournalTexts() {
   std::vector<std::string> texts;
   static const std::regex literal(R"re((?:\bT|Translate)\("((?:[^"\\]|\\.)*)"\))re");
   for (const char* file : {"/history/statement.cpp", "/history/taxes.cpp", "/tools/settlements.cpp",
-                           "/settle/progress.cpp", "/settle/result.cpp", "/screen/pages.cpp"}) {
+                           "/settle/progress.cpp", "/settle/result.cpp", "/screen/pages.cpp",
+                           "/app/program.cpp", "/settle/settlement.cpp", "/settle/parameters.cpp"}) {
     std::ifstream in(std::string(TARPELIX_SOURCE_DIR) + file);
     if (!in) ADD_FAILURE() << "no source " << file << ": its texts would go unchecked";
     std::stringstream source;

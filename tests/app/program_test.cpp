@@ -3,6 +3,7 @@
 // demo suite starts and Escape ends it with 0, and in every case the
 // terminal is left in the modes it had.
 #include <fcntl.h>
+#include <grp.h>
 #include <poll.h>
 #include <pty.h>
 #include <signal.h>
@@ -10,8 +11,11 @@
 #include <termios.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <filesystem>
+#include <functional>
+#include <sstream>
 
 #include "tests/session/session_test_support.h"
 
@@ -33,11 +37,13 @@ void ReadAvailable(int fd, std::string& into) {
 }
 
 // Runs the program with `environment` in an 80 x 25 pseudo-terminal, in
-// `directory` when given; once the output holds `waitFor` (when given),
-// types `keys`.  Gives up after a generous deadline (a hang is a failure,
-// not a slow run).
+// `directory` when given, as the user `user` when given; once the output
+// holds `waitFor` (when given), types `keys` (with `repeatKeys`, again at
+// each poll until the program ends).  Gives up after a generous deadline
+// (a hang is a failure, not a slow run).
 ProgramRun RunProgram(const std::map<std::string, std::string>& environment, const std::string& waitFor = "",
-                      const std::string& keys = "", const std::string& directory = "") {
+                      const std::string& keys = "", const std::string& directory = "", int user = -1,
+                      bool repeatKeys = false) {
   ProgramRun run;
   int errorPipe[2];
   if (pipe(errorPipe) != 0) return run;
@@ -54,6 +60,10 @@ ProgramRun RunProgram(const std::map<std::string, std::string>& environment, con
     setenv("PATH", "/usr/bin:/bin", 1);
     for (const auto& [name, value] : environment) setenv(name.c_str(), value.c_str(), 1);
     if (!directory.empty() && chdir(directory.c_str()) != 0) _exit(126);
+    // As another user (`user` its id, and its group's), without groups.
+    if (user >= 0 && (setgroups(0, nullptr) != 0 || setgid(static_cast<gid_t>(user)) != 0 ||
+                      setuid(static_cast<uid_t>(user)) != 0))
+      _exit(125);
     execl(kProgram.c_str(), kProgram.c_str(), static_cast<char*>(nullptr));
     _exit(127);
   }
@@ -76,6 +86,9 @@ ProgramRun RunProgram(const std::map<std::string, std::string>& environment, con
     ReadAvailable(errorPipe[0], run.errors);
     if (!typed && run.screen.find(waitFor) != std::string::npos) {
       typed = write(master, keys.data(), keys.size()) == static_cast<ssize_t>(keys.size());
+      // Keys the program empties before it waits (a message's beep) are
+      // typed again until it ends.
+      if (repeatKeys) typed = false;
     }
     ended = waitpid(child, &status, WNOHANG) == child;
   }
@@ -120,7 +133,9 @@ TEST_F(ProgramTest, WithoutATerminalItEndsWithAMessage) {
   EXPECT_NE(WEXITSTATUS(status), 0);
   std::string errors;
   ReadWholeFile(temp.Dir() + "err", errors);
-  EXPECT_NE(errors.find("terminal"), std::string::npos) << errors;
+  EXPECT_NE(errors.find("NO HI HA CAP TERMINAL DE TEXT: EXECUTEU EL PROGRAMA EN UN TERMINAL"),
+            std::string::npos)
+      << errors;
 }
 
 TEST_F(ProgramTest, MissingRootDirectoryEndsWithAMessageNamingIt) {
@@ -157,15 +172,110 @@ TEST_F(ProgramTest, WithoutKalrootTheCurrentFolderOrAMessageSayingHowToStart) {
 TEST_F(ProgramTest, AMissingOrUnusableTemporaryFolderIsSaidAtStartWithItsPath) {
   DemoRoot();
   temp.Write("root/AFILE", "not a folder");
-  for (const char* folder : {"NOWHERE/", "AFILE/"}) {
-    SCOPED_TRACE(folder);
-    env["KALTMP"] = temp.Dir() + "root/" + folder;
+  struct {
+    const char* folder;
+    std::string message;
+  } cases[] = {
+      {"NOWHERE/", "NO EXISTEIX LA CARPETA " + temp.Dir() + "root/NOWHERE/ (KALTMP)"},
+      {"AFILE/", "NO ES POT ACCEDIR A LA CARPETA " + temp.Dir() + "root/AFILE/ (KALTMP): " +
+                     Cp850ToUtf8("\x90S UN FITXER, NO UNA CARPETA (Not a directory)")},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.folder);
+    env["KALTMP"] = temp.Dir() + "root/" + c.folder;
     ProgramRun run = RunProgram(env);
     EXPECT_EQ(run.exitCode, 1);
-    EXPECT_NE(run.errors.find("NO EXISTEIX LA CARPETA " + temp.Dir() + "root/" + folder + " (KALTMP)"),
-              std::string::npos)
-        << run.errors;
+    EXPECT_NE(run.errors.find(c.message), std::string::npos) << run.errors;
     EXPECT_TRUE(run.terminalRestored);
+  }
+}
+
+// The fatal messages of a start that cannot go on, one cause a row: the
+// file or folder as this system spells it and the reason in words, in
+// Catalan and in Spanish, on the error output and (when there is a
+// terminal to show it on) every word of it on the screen.
+TEST_F(ProgramTest, EveryFatalMessageNamesThePathAndTheReasonOnTheScreenAndTheErrorOutput) {
+  DemoRoot();
+  ASSERT_EQ(RunProgram(env, "FINS A LA FINCA", "\x1b").exitCode, 0);  // the data files made
+  namespace fs = std::filesystem;
+  ASSERT_EQ(chmod(temp.path.c_str(), 0755), 0);
+  struct Cause {
+    const char* name;
+    std::function<void(const std::string& root)> make;
+    std::string path;  // below the root
+    const char* catalan;
+    const char* spanish;
+    bool screen = true;
+    bool asNobody = false;
+  };
+  const Cause causes[] = {
+      {"missing",
+       [](const std::string& root) {
+         fs::remove_all(root + "/DADES");
+         fs::create_directory(root + "/DADES");
+         fs::remove(root + "/ddf/THRebut.xdf");
+       },
+       "/ddf/THRebut.xdf NO EXIST", "EL DICCIONARI", "EL DICCIONARIO"},
+      {"read-only",
+       [](const std::string& root) {
+         for (const char* writable : {"TMP", "LOCKS"}) fs::permissions(root + "/" + writable, fs::perms::all);
+       },
+       "/DADES/THRebut.dat", "ACC\x90S DENEGAT (46)", "ACCESO DENEGADO (46)", true, true},
+      {"damaged",
+       [](const std::string& root) {
+         std::fstream f(root + "/DADES/recman.db", std::ios::in | std::ios::out | std::ios::binary);
+         f.write("DAMAGED HEADER!!", 16);
+       },
+       "/DADES/THRebut.dat", "FITXER MALM\xD4S (2). EXECUTEU recutil check",
+       "FICHERO DA\xA5"
+       "ADO (2). EJECUTE recutil check"},
+      {"foreign marker",
+       [](const std::string& root) {
+         std::string marker;
+         ReadWholeFile(root + "/DADES/THRebut.dat", marker);
+         marker.replace(marker.find("\nid ") + 4, 8, "00000000");
+         WriteWholeFile(root + "/DADES/THRebut.dat", marker);
+       },
+       "/DADES/THRebut.dat", "FITXER MALM\xD4S (2)",
+       "FICHERO DA\xA5"
+       "ADO (2)"},
+      {"file in place of folder",
+       [](const std::string& root) {
+         fs::remove_all(root + "/DADES");
+         WriteWholeFile(root + "/DADES", "not a folder");
+       },
+       "/DADES", "\x90S UN FITXER, NO UNA CARPETA", "ES UN FICHERO, NO UNA CARPETA"},
+      {"unknown TERM", [](const std::string&) {}, "", "TIPUS DE TERMINAL DESCONEGUT: TERM=xyzterm",
+       "TIPO DE TERMINAL DESCONOCIDO: TERM=xyzterm", false},
+  };
+  int n = 0;
+  for (const char* language : {"CAT", "SPA"}) {
+    for (const Cause& cause : causes) {
+      SCOPED_TRACE(std::string(language) + ": " + cause.name);
+      if (cause.asNobody && geteuid() != 0) continue;  // acting as another user needs root
+      const std::string root = temp.path + "/root" + std::to_string(++n);
+      fs::copy(temp.path + "/root", root, fs::copy_options::recursive);
+      WriteWholeFile(root + "/TMP/VorkTerm.ini", std::string("[Sistema]\r\nIdioma=") + language + "\r\n");
+      cause.make(root);
+      std::map<std::string, std::string> environment = {{"KALROOT", root + "/"}, {"KALTMP", root + "/TMP/"}};
+      if (!cause.screen) environment["TERM"] = "xyzterm";
+      // The message waits for a key: typed once the message (which names a
+      // path below the root) is on the screen.
+      ProgramRun run = RunProgram(environment, root + "/", "\r", "", cause.asNobody ? 65534 : -1, true);
+      EXPECT_EQ(run.exitCode, 1);
+      const std::string reason = Cp850ToUtf8(std::string(language) == "SPA" ? cause.spanish : cause.catalan);
+      // The error output keeps the message window's lines.
+      std::string flat = run.errors;
+      std::replace(flat.begin(), flat.end(), '\n', ' ');
+      EXPECT_NE(flat.find(reason), std::string::npos) << run.errors;
+      if (!cause.path.empty()) { EXPECT_NE(flat.find(root + cause.path), std::string::npos) << run.errors; }
+      if (cause.screen) {
+        std::istringstream words(run.errors);
+        for (std::string word; words >> word;)
+          EXPECT_NE(run.screen.find(word), std::string::npos) << "not on the screen: " << word;
+      }
+      EXPECT_TRUE(run.terminalRestored);
+    }
   }
 }
 
@@ -245,6 +355,92 @@ TEST_F(ProgramTest, DemoSuiteStartsAndEscapeEndsWithZero) {
   EXPECT_TRUE(std::filesystem::is_directory(temp.path + "/root/LOCKS"));
   for (const auto& entry : std::filesystem::directory_iterator(temp.path + "/root/LOCKS"))
     EXPECT_NE(entry.path().extension(), ".sta") << entry.path();
+}
+
+// tarpelix --check: one line per item, "ok" or what is wrong and where;
+// 0 only when everything is usable.  The demonstration suite as installed
+// (its data files made at the first start) is all usable; each of five
+// breakages is reported on its own line and the exit code is 1.
+TEST_F(ProgramTest, TheHealthCheckFindsTheDemoSuiteUsableAndSaysWhatIsWrongWithABrokenOne) {
+  namespace fs = std::filesystem;
+  DemoRoot();
+  auto check = [&](const std::string& root, std::string& out) {
+    const std::string command =
+        "cd / && KALROOT=" + root + "/ KALTMP=" + root + "/TMP/ " + kProgram + " --check 2>&1 </dev/null";
+    out.clear();
+    FILE* pipe = popen(command.c_str(), "r");
+    if (!pipe) return -1;
+    char buffer[4096];
+    size_t n;
+    while ((n = fread(buffer, 1, sizeof buffer, pipe)) > 0) out.append(buffer, n);
+    int status = pclose(pipe);
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  };
+  std::string out;
+  // Before the first start: the data files are to be made from their
+  // dictionaries, the station's identity to be drawn.
+  EXPECT_EQ(check(temp.path + "/root", out), 0) << out;
+  EXPECT_NE(out.find("the program creates it from its dictionary"), std::string::npos) << out;
+  ASSERT_EQ(RunProgram(env, "FINS A LA FINCA", "\x1b").exitCode, 0);
+  EXPECT_EQ(check(temp.path + "/root", out), 0) << out;
+  std::vector<std::string> lines;
+  std::istringstream in(out);
+  for (std::string line; std::getline(in, line);) lines.push_back(line);
+  ASSERT_GT(lines.size(), 20u) << out;
+  for (size_t i = 0; i + 1 < lines.size(); ++i) EXPECT_EQ(lines[i].rfind("ok ", 0), 0u) << lines[i];
+  EXPECT_EQ(lines.back(), "everything the program needs is usable");
+  for (const char* item :
+       {"KALROOT", "KALTMP", "form file", "language file", "settings", "rate Ret1", "dictionary PropietH",
+        "data file DiariLiq", "lock folder", "station identity: ", "help TARPELIX"})
+    EXPECT_NE(out.find(item), std::string::npos) << item;
+
+  const struct {
+    const char* name;
+    std::function<void(const std::string& root)> make;
+    std::string line;  // the start of the line that says what is wrong (below the root)
+  } breakages[] = {
+      {"no form file", [](const std::string& root) { fs::remove(root + "/FORMS/TARPELIX.JPN"); },
+       "WRONG  form file: "},
+      {"a rate missing",
+       [](const std::string& root) { WriteWholeFile(root + "/Vork.ini", "[Iva0]\r\nHonoraris=21\r\n"); },
+       "WRONG  rate Iva1: no key Honoraris in [Iva1]"},
+      {"a damaged database",
+       [](const std::string& root) {
+         std::fstream f(root + "/DADES/recman.db", std::ios::in | std::ios::out | std::ios::binary);
+         f.write("DAMAGED HEADER!!", 16);
+       },
+       "WRONG  data file THRebut: " + std::string("ROOT/DADES/THRebut.dat: FITXER MALM\xC3\x88S (2)")},
+      {"a broken dictionary of a missing file",
+       [](const std::string& root) {
+         WriteWholeFile(root + "/ddf/PagamH.xdf", "\x40");
+         fs::remove_all(root + "/DADES");
+         fs::create_directory(root + "/DADES");
+       },
+       "WRONG  dictionary PagamH: ROOT/ddf/PagamH.xdf: shorter than its length"},
+      {"a station identity that is not text",
+       [](const std::string& root) {
+         WriteWholeFile(root + "/TMP/LOCKS.TMP", std::string("\x07\x00\x00\x00", 4) + "EST\x1b[2J      ");
+       },
+       "WRONG  station identity: ROOT/TMP/LOCKS.TMP: the station's name is not text"},
+      {"the lock folder a file",
+       [](const std::string& root) {
+         fs::remove_all(root + "/LOCKS");
+         WriteWholeFile(root + "/LOCKS", "not a folder");
+       },
+       "WRONG  lock folder: ROOT/LOCKS: Not a directory"},
+  };
+  int n = 0;
+  for (const auto& broken : breakages) {
+    SCOPED_TRACE(broken.name);
+    const std::string root = temp.path + "/broken" + std::to_string(++n);
+    fs::copy(temp.path + "/root", root, fs::copy_options::recursive);
+    broken.make(root);
+    EXPECT_EQ(check(root, out), 1) << out;
+    std::string expected = broken.line;
+    if (size_t at = expected.find("ROOT"); at != std::string::npos) expected.replace(at, 4, root);
+    EXPECT_NE(out.find("\n" + expected), std::string::npos) << out;
+    EXPECT_NE(out.find(" items wrong\n"), std::string::npos) << out;
+  }
 }
 
 }  // namespace

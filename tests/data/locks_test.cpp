@@ -540,7 +540,8 @@ TEST_F(LocksTest, AnUnusableLockFolderOrFileIsSaidAtOnceWithItsReason) {
         std::exit(0);
       },
       ::testing::ExitedWithCode(1),
-      "NO ES POT ACCEDIR A LA CARPETA .*blocked/LOCKS: Not a directory\n+pauses 0");
+      "NO ES POT ACCEDIR A LA CARPETA .*blocked/LOCKS: .*S UN FITXER, NO UNA CARPETA \\(Not a "
+      "directory\\)\n+pauses 0");
   // Another user's lock file, not writable for this one (as root, a
   // folder in its place serves: it cannot be opened for writing either).
   std::filesystem::create_directories(dir + "/LOCKS/CobramH.lck");
@@ -563,7 +564,35 @@ TEST_F(LocksTest, ALocksTmpThatCannotBeOpenedIsSaidAtOnce) {
         std::exit(0);
       },
       ::testing::ExitedWithCode(1),
-      "NO ES POT ACCEDIR AL FITXER .*NOWHERE/LOCKS.TMP: No such file or directory\n+pauses 0");
+      "NO ES POT ACCEDIR AL FITXER .*NOWHERE/LOCKS.TMP: NO EXISTEIX \\(No such file or directory\\)\n+pauses "
+      "0");
+}
+
+// A station name that is not text (control characters written into the
+// file) would go into the lock records and the settlement journal, and to
+// the terminal from there: the start refuses it, naming the file.
+TEST_F(LocksTest, AStationIdentityThatIsNotTextIsRefusedNamingItsFile) {
+  const std::string identity = std::string("\x07\x00\x00\x00", 4) + "EST\x1b[2JCIO    ";
+  ASSERT_TRUE(WriteWholeFile(root + "TMP/LOCKS.TMP", identity.substr(0, 19)));
+  EXPECT_EXIT(
+      {
+        ReportOnBeep(&pauses);
+        StationIdentity();
+        std::exit(0);
+      },
+      ::testing::ExitedWithCode(1),
+      "LA IDENTITAT DEL LLOC DE TREBALL A /.*/TMP/LOCKS.TMP NO .*S TEXT: ESBORREU EL FITXER");
+  std::string kept;
+  ASSERT_TRUE(ReadWholeFile(root + "TMP/LOCKS.TMP", kept));
+  EXPECT_EQ(kept, identity.substr(0, 19)) << "left for the technician to see";
+  // A name of text, accented letters too, is the station's.
+  ASSERT_TRUE(
+      WriteWholeFile(root + "TMP/LOCKS.TMP", std::string("\x07\x00\x00\x00", 4) + "ESTACI\xE0 3     "));
+  Locks = LockState{};
+  StationIdentity();
+  EXPECT_EQ(Locks.stationId, 7);
+  EXPECT_EQ(Locks.computerName.substr(0, 9), "ESTACI\xE0 3");
+  EndStationRun();
 }
 
 }  // namespace

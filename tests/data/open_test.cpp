@@ -174,7 +174,10 @@ TEST_F(OpenTest, AMissingDictionaryEndsTheProgramWithTheMessageAndStatus) {
         std::fprintf(stderr, "returned %d\n", status);
         std::exit(0);
       },
-      ::testing::ExitedWithCode(1), "NO ES POT ACCEDIR AL FITXER DADES.Missing \\([1-9][0-9]*\\)");
+      ::testing::ExitedWithCode(1),
+      "NO ES POT ACCEDIR AL FITXER[ \n]/.*/DADES/Missing.dat:[ \n]EL[ \n]DICCIONARI[ \n]/.*/ddf/Missing.xdf[ "
+      "\n]NO[ \n]"
+      "EXISTEIX[ \n]\\([1-9][0-9]*\\)");
 }
 
 TEST_F(OpenTest, AnInvalidDictionaryEndsTheProgram) {
@@ -186,7 +189,9 @@ TEST_F(OpenTest, AnInvalidDictionaryEndsTheProgram) {
         OpenDataFile(status, record, "DADES\\Broken", 1, sizeof record);
         std::exit(0);
       },
-      ::testing::ExitedWithCode(1), "FITXER DADES.Broken \\(");
+      ::testing::ExitedWithCode(1),
+      "FITXER[ \n]/.*/DADES/Broken.dat:[ \n]EL[ \n]DICCIONARI[ \n]/.*/ddf/Broken.xdf[ \n].*S[ \n]INCORRECTE[ "
+      "\n]\\(");
 }
 
 // The record manager's account of the failure (SQLite's code and message,
@@ -219,7 +224,10 @@ TEST_F(OpenTest, ADamagedDatabaseEndsTheProgramWithTheStorageDetailOnASecondLine
         OpenDataFile(status, record, root + "DADES\\Items", 1, sizeof record);
         std::exit(0);
       },
-      ::testing::ExitedWithCode(1), "FITXER .*Items \\(2\\).*SQLite 26 \\(file is not a database\\)");
+      ::testing::ExitedWithCode(1),
+      "FITXER[ \n]/.*/DADES/Items.dat:[ \n]FITXER[ \n]MALM.*S[ \n]\\(2\\).[ \n]EXECUTEU[ \n]recutil[ "
+      "\n]check[ \n]"
+      "/.*/DADES\nopen /.*/DADES/recman.db: SQLite 26 \\(file is not a database\\)");
 }
 
 TEST_F(OpenTest, MessageTextsAreCodePage850InEveryLanguage) {
@@ -318,7 +326,8 @@ TEST_F(OpenTest, TheOwnerNameOfTheSessionOpensAProtectedFile) {
         OpenDataFile(status, record, "DADES\\Owned", 1, sizeof record);
         std::exit(0);
       },
-      ::testing::ExitedWithCode(1), "FITXER DADES.Owned \\(51\\)");
+      ::testing::ExitedWithCode(1),
+      "FITXER[ \n]/.*/DADES/Owned.dat:[ \n]NOM[ \n]DE[ \n]PROPIETARI[ \n]INCORRECTE[ \n]\\(51\\)");
 }
 
 }  // namespace

@@ -3,6 +3,9 @@
 // of its refusals on row 24, and the confirmation screen whose answer must
 // be exactly "S"; then the whole parameter screen with its browse lists: a
 // four-digit property picked, a picked concept the field refuses.
+#include <filesystem>
+#include <fstream>
+
 #include "screen/form_driver.h"
 #include "settle_test_support.h"
 
@@ -235,6 +238,36 @@ TEST_F(ParameterCheckTest, AConceptNumberBeyondOneByteIsNotFound) {
   EXPECT_EQ(Check(), -1);
   ASSERT_EQ(screensAtBeep.size(), 1u);
   EXPECT_EQ(ReasonRow(screensAtBeep[0]), "NO EXISTEIX EL CONCEPTE 259");
+}
+
+// The data folder's database replaced under the station (a copy moved into
+// place while it sat at the parameter screen): the concept's look-up fails
+// for that, not for a missing concept, and says so, with the folder and
+// what to run; nothing is settled.
+TEST_F(ParameterCheckTest, AReplacedDatabaseIsSaidAsWhatItIsNotAsAMissingConcept) {
+  const std::string folder = std::filesystem::canonical(temp.path + "/DADES").string();
+  const std::string db = folder + "/recman.db", copy = folder + "/copy.db";
+  std::filesystem::copy_file(db, copy);
+  ASSERT_EQ(rename(copy.c_str(), db.c_str()), 0);
+  // Another station's write, as its change counter (the first bytes of the
+  // folder's lock file) tells: the station reads afresh.
+  std::fstream counter(folder + "/recman.lck", std::ios::in | std::ios::out | std::ios::binary);
+  uint64_t changes = 0;
+  counter.read(reinterpret_cast<char*>(&changes), sizeof changes);
+  changes += 2;
+  counter.seekp(0);
+  counter.write(reinterpret_cast<const char*>(&changes), sizeof changes);
+  counter.close();
+  VirtualPushKey(kKeyEnter);
+  EXPECT_EQ(Check(), -1);
+  ASSERT_EQ(screensAtBeep.size(), 1u);
+  const std::string& shown = screensAtBeep[0];
+  EXPECT_EQ(shown.find("NO EXISTEIX EL CONCEPTE"), std::string::npos) << shown;
+  EXPECT_NE(shown.find("LA CARPETA DE DADES " + folder), std::string::npos) << shown;
+  EXPECT_NE(shown.find("recutil check"), std::string::npos) << shown;
+  EXPECT_NE(shown.find("LIQUIDAT CAP FINCA."), std::string::npos) << shown;
+  EXPECT_NE(shown.find("replaced or deleted"), std::string::npos) << shown;
+  EXPECT_FALSE(ConfirmationAsked());
 }
 
 TEST_F(ParameterCheckTest, FourDigitPropertiesMakeTheirOwnKeys) {

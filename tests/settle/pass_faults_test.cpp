@@ -608,6 +608,69 @@ TEST_F(RecordManagerAnswerTest, ADamagedRecordLeavesItsPropertyListedWithStatus2
   EXPECT_NE(result.find("checksum"), std::string::npos) << result;
   EXPECT_NE(result.find("0002  ERROR DEL GESTOR DE FITXERS, ESTAT 2"), std::string::npos) << result;
   EXPECT_LT(result.find("LA CARPETA DE DADES"), result.find("0001  ERROR")) << "the folder first";
+  // One record's checksum leaves the rest of the file sound: the pass went
+  // on, and the result says which properties it settled.
+  EXPECT_FALSE(Settlement.stoppedOnDamage);
+  EXPECT_NE(result.find("FINQUES LIQUIDADES: 0003. LES ALTRES NO S'HAN TOCAT."), std::string::npos) << result;
+  EXPECT_EQ(result.find("NO S'HI HA ESCRIT RES"), std::string::npos) << result;
+}
+
+// A page of the database overwritten (SQLite calls the database malformed)
+// once the first property is settled: the pass stops at the property that
+// meets it, writes nothing more, and the message names the property settled
+// before it and asks for recutil check on the folder.
+TEST_F(RecordManagerAnswerTest, AMalformedDatabaseStopsThePassAndTheMessageSaysWhatWasWritten) {
+  ThreeProperties();
+  const std::string db = DataFolder() + "/recman.db";
+  auto bytes = [](const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  };
+  std::string dbAfterDamage, logAfterDamage;
+  Hooked() = [&] {
+    sqlite3* other = nullptr;
+    ASSERT_EQ(sqlite3_open(db.c_str(), &other), SQLITE_OK);
+    sqlite3_busy_timeout(other, 5000);
+    // Everything into the database file, then the owners' page overwritten.
+    ASSERT_EQ(sqlite3_exec(other, "PRAGMA wal_checkpoint(TRUNCATE)", nullptr, nullptr, nullptr), SQLITE_OK);
+    sqlite3_stmt* s = nullptr;
+    ASSERT_EQ(
+        sqlite3_prepare_v2(other,
+                           "SELECT m.rootpage, (SELECT page_size FROM pragma_page_size) FROM sqlite_master m "
+                           "JOIN recman_file f ON m.name = 'r' || f.id WHERE f.name LIKE 'propieth.dat'",
+                           -1, &s, nullptr),
+        SQLITE_OK);
+    ASSERT_EQ(sqlite3_step(s), SQLITE_ROW);
+    const long page = sqlite3_column_int64(s, 0), size = sqlite3_column_int64(s, 1);
+    sqlite3_finalize(s);
+    sqlite3_close(other);
+    std::fstream f(db, std::ios::in | std::ios::out | std::ios::binary);
+    f.seekp((page - 1) * size);
+    const std::string garbage(static_cast<size_t>(size), '\xA5');
+    f.write(garbage.data(), static_cast<std::streamsize>(garbage.size()));
+    f.close();
+    dbAfterDamage = bytes(db);
+    logAfterDamage = bytes(db + "-wal");
+  };
+  Settlement.beforeRecordOperation = BeforeSecondProperty;
+  SettlementPass();
+  Settlement.beforeRecordOperation = nullptr;
+  EXPECT_EQ(bytes(db), dbAfterDamage) << "nothing written after the damage";
+  EXPECT_EQ(bytes(db + "-wal"), logAfterDamage);
+  ASSERT_TRUE(Settlement.damageKnown);
+  EXPECT_TRUE(Settlement.stoppedOnDamage);
+  EXPECT_EQ(Settlement.settled, std::vector<std::string>{settletest::PropertyKey(1)});
+  ASSERT_EQ(Settlement.untouched.size(), 2u);
+  EXPECT_EQ(UnpackDigits(Settlement.untouched[0].code), "0002");
+  EXPECT_EQ(UnpackDigits(Settlement.untouched[1].code), "0003");
+  EXPECT_EQ(UnpackDigits(Settlement.untouched[1].lastCode), "0999");
+  const std::string message = settletest::ResultText();
+  EXPECT_NE(message.find("LIQUIDACI\xE0 ATURADA A LA FINCA 0002"), std::string::npos) << message;
+  EXPECT_NE(message.find("LIQUIDACI\xE0 ATURADA: NO S'HI HA ESCRIT RES M\x90S."), std::string::npos)
+      << message;
+  EXPECT_NE(message.find("FINQUES LIQUIDADES: 0001."), std::string::npos) << message;
+  EXPECT_NE(message.find("recutil check"), std::string::npos) << message;
+  EXPECT_NE(message.find("malformed"), std::string::npos) << message;
 }
 
 // The database file replaced by a copy, or deleted, while the pass runs:

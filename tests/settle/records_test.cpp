@@ -8,6 +8,8 @@
 #include <cstring>
 #include <string>
 
+#include "settle/listing.h"
+
 namespace {
 
 std::string Packed(std::initializer_list<int> pairs) {
@@ -178,6 +180,15 @@ TEST(ClearRecordTest, TextsBlankEverythingElseZero) {
   ClearCollectionRecord();
   EXPECT_EQ(CollectionKind(), " ");
   EXPECT_EQ(CollectionAmount(), 0);
+}
+
+// Stored text reaches a terminal through the tools' listings: its control
+// characters in caret notation, never as the terminal's own commands.
+TEST(ListingTest, ControlCharactersOfStoredTextAreMadeVisible) {
+  EXPECT_EQ(VisibleText("EST\x1b[2JCIO\x07\x7F"), "EST^[[2JCIO^G^?");
+  EXPECT_EQ(VisibleText("A\nB\tC"), "A^JB^IC");
+  EXPECT_EQ(VisibleText("A\nB\x01", true), "A\nB^A");
+  EXPECT_EQ(VisibleText("ESTACI\xE0 3"), "ESTACI\xE0 3");  // accented letters are text
 }
 
 }  // namespace

@@ -6,7 +6,9 @@
 
 #include <cstdio>
 #include <fstream>
+#include <sstream>
 #include <string>
+#include <vector>
 
 #include "tests/recman/recman_test_util.h"
 
@@ -192,6 +194,54 @@ TEST_F(RecutilTest, CopyTakesAWholeFolderOrNothing) {
   EXPECT_NE(o.out.find("cannot reach the server"), std::string::npos) << o.out;
   struct stat info;
   EXPECT_NE(stat(dir.File("SERVER/A.dat").c_str(), &info), 0);
+}
+
+// recutil as a technician's tool: check on a whole folder (one line per
+// file, an exit code a script can test), stat with the owner name and the
+// storage, and each command's own --help.
+TEST_F(RecutilTest, CheckOfAFolderStatOfTheStorageAndEachCommandsHelp) {
+  ASSERT_EQ(Run("dict B.xdf --record 4 --key 1:4:uint").code, 0);
+  ASSERT_EQ(mkdir(dir.File("DATA").c_str(), 0755), 0);
+  for (const char* name : {"A.dat", "B.dat", "C.dat"})
+    ASSERT_EQ(Run(std::string("create DATA/") + name + " B.xdf").code, 0);
+  ASSERT_EQ(Run("load DATA/B.dat", "01000000\n02000000\n").code, 0);
+  Outcome o = Run("check DATA");
+  EXPECT_EQ(o.code, 0) << o.out;
+  EXPECT_EQ(o.out, "DATA/A.dat: ok\nDATA/B.dat: ok\nDATA/C.dat: ok\n3 files, all sound\n");
+  // A marker lost and another damaged: each file its line, exit code 1.
+  ASSERT_EQ(unlink(dir.File("DATA/A.dat").c_str()), 0);
+  std::ofstream(dir.File("DATA/C.dat")) << "garbage";
+  o = Run("check DATA/");
+  EXPECT_EQ(o.code, 1) << o.out;
+  std::vector<std::string> lines;
+  std::istringstream in(o.out);
+  for (std::string line; std::getline(in, line);) lines.push_back(line);
+  ASSERT_EQ(lines.size(), 4u) << o.out;
+  EXPECT_EQ(lines[0].rfind("DATA/A.dat: status 2 (I/O error): no marker", 0), 0u) << lines[0];
+  EXPECT_EQ(lines[1], "DATA/B.dat: ok");
+  EXPECT_EQ(lines[2].rfind("DATA/C.dat: status 30 (not a record file): not a marker", 0), 0u) << lines[2];
+  EXPECT_EQ(lines[3], "3 files, 2 not sound");
+
+  ASSERT_EQ(Run("set-owner DATA/B.dat KAL1 --read-only-access").code, 0);
+  o = Run("stat DATA/B.dat");
+  EXPECT_EQ(o.code, 0) << o.out;
+  const std::string folder = dir.path;
+  EXPECT_NE(o.out.find("records: 2\n"), std::string::npos) << o.out;
+  EXPECT_NE(o.out.find("owner name: set (without it the file opens for reading only)\n"), std::string::npos)
+      << o.out;
+  EXPECT_NE(o.out.find("marker: " + folder + "/DATA/B.dat\n"), std::string::npos) << o.out;
+  EXPECT_NE(o.out.find("storage: SQLite, " + folder + "/DATA/recman.db\n"), std::string::npos) << o.out;
+
+  for (const char* command : {"dict", "show-dict", "create", "stat", "dump", "load", "check", "repair-marker",
+                              "backup", "copy", "set-owner", "clear-owner"}) {
+    o = Run(std::string(command) + " --help");
+    EXPECT_EQ(o.code, 0) << command;
+    EXPECT_EQ(o.out.rfind("Usage: recutil [--owner=NAME] " + std::string(command) + " ", 0), 0u) << o.out;
+    EXPECT_NE(o.out.find("See recutil --help"), std::string::npos) << o.out;
+    // Its own block alone.
+    EXPECT_EQ(o.out.find(std::string(command) == "stat" ? "\n  dump " : "\n  stat "), std::string::npos)
+        << o.out;
+  }
 }
 
 }  // namespace

@@ -150,6 +150,9 @@ TEST_F(ToolsTest, BalancesRefusesWrongCommandLinesAndMissingFiles) {
   EXPECT_EQ(Balances("--root " + dir + " --from 5 --to 2").exit, 2);
   EXPECT_EQ(Balances("--root " + dir + " --from x").exit, 2);
   EXPECT_EQ(Balances("--root " + dir + " --from 10000").exit, 2);
+  Result both = Balances("--root " + dir + " --csv --stored");
+  EXPECT_EQ(both.exit, 2);
+  EXPECT_NE(both.output.find("--csv and --stored"), std::string::npos) << both.output;
   Result missingRoot = Balances("--root " + dir + "/nowhere");
   EXPECT_EQ(missingRoot.exit, 1);
   EXPECT_NE(missingRoot.output.find("no existeix la carpeta"), std::string::npos) << missingRoot.output;
@@ -158,6 +161,22 @@ TEST_F(ToolsTest, BalancesRefusesWrongCommandLinesAndMissingFiles) {
   EXPECT_NE(missingFiles.output.find("no existeix el fitxer de dades"), std::string::npos)
       << missingFiles.output;
   EXPECT_FALSE(std::filesystem::exists(dir + "/DADES/FinquesH.dat")) << "a listing creates nothing";
+}
+
+// --init makes a suite root of the demonstration one, without its build
+// helpers, and says how to start the program there with a path that works.
+TEST_F(ToolsTest, DemodataInitMakesASuiteRootWithoutTheDemosBuildHelpers) {
+  const std::string root = dir + "/suite";
+  Result r =
+      Demodata("--init=" + std::string(TARPELIX_SOURCE_DIR) + "/demo --root=" + root + " --properties=2");
+  ASSERT_EQ(r.exit, 0) << r.output;
+  for (const char* kept : {"FORMS/TARPELIX.JPN", "LOCALE/TARPELIX.LNG", "ddf/PropietH.xdf",
+                           "AJUDA/TARPELIX.HLP", "Vork.ini", "DADES/PropietH.dat"})
+    EXPECT_TRUE(std::filesystem::exists(root + "/" + kept)) << kept;
+  for (const char* helper : {".gitattributes", "AJUDA/make_hlp.py", "ddf/make_ddf.py", "ddf/README.md"})
+    EXPECT_FALSE(std::filesystem::exists(root + "/" + helper)) << helper;
+  const std::string program = std::string(TARPELIX_BINARY_DIR) + "/tarpelix";
+  EXPECT_NE(r.output.find("KALTMP=" + root + "/TMP/ " + program + "\n"), std::string::npos) << r.output;
 }
 
 TEST_F(ToolsTest, BalancesOfAnEmptyRangeSaySo) {
