@@ -71,8 +71,8 @@ Block PropertyBlock(const JournalProperty& p, bool undone, const JournalUndo& un
   auto note = [&](const std::string& label) { b.lines.push_back(Line{"", label, false, 0, {}}); };
   note(T("Darrera liquidaci\xA2: ") + DayText(p.oldDate) + ", " + T("nova: ") + DayText(p.newDate));
   add("",
-      T("Honoraris: ") + Number(p.owners) + T(" propietaris x ") + EuroText(p.feePerOwner) + " x " +
-          Number(p.months) + T(" mesos"),
+      T("Honoraris: ") + Number(p.owners) + (p.owners == 1 ? T(" propietari x ") : T(" propietaris x ")) +
+          EuroText(p.feePerOwner) + " x " + Number(p.months) + (p.months == 1 ? T(" mes") : T(" mesos")),
       p.base);
   add("+", T("IVA ") + PercentText(p.vatRate), p.vat);
   add("-", T("Retenci\xA2 ") + PercentText(p.withholdingRate), p.withheld);
@@ -134,12 +134,16 @@ Block OwnerBlock(const JournalProperty& p, const JournalOwner& o, int16_t carryC
     collections.details.push_back(detail);
   }
   b.lines.push_back(collections);
-  b.lines.push_back(
-      Line{"=",
-           T("A deure, al concepte ") + Number(carryConcept) + T(" (saldo ") + EuroText(o.balance) + ")",
-           true,
-           o.stored,
-           {}});
+  // Worded by its sign, the amount without one: a balance in the owner's
+  // favour never reads as a debt with a minus sign lost on the way.
+  const bool owes = o.stored >= 0;
+  b.lines.push_back(Line{"=",
+                         (owes ? T("A deure, al concepte ") : T("A favor, al concepte ")) +
+                             Number(carryConcept) + " " +
+                             EuroText(owes ? o.stored : -static_cast<int64_t>(o.stored)),
+                         true,
+                         o.stored,
+                         {}});
   return b;
 }
 
@@ -178,8 +182,12 @@ std::string Heading(const JournalPass& pass) {
           T("Retenci\xA2: ") + PercentText(pass.withholdingRates[0]) + " / " +
           PercentText(pass.withholdingRates[1]) + "   " + T("NIF de l'administrador: ") +
           Trimmed(pass.firmTaxId) + "\n";
-  text += Number(pass.properties) + T(" finques liquidades, ") + Number(pass.owners) +
-          T(" propietaris amb saldo. Imports en euros.") + "\n";
+  text += Number(pass.properties) +
+          (pass.properties == 1 ? T(" finca liquidada, ") : T(" finques liquidades, ")) +
+          Number(pass.owners) +
+          (pass.owners == 1 ? T(" propietari amb saldo. Imports en euros.")
+                            : T(" propietaris amb saldo. Imports en euros.")) +
+          "\n";
   if (pass.Undone())
     text += T("Desfeta el ") + DayText(pass.undoEndDate) + T(" a les ") + ClockText(pass.undoEndTime) +
             T(" al lloc de treball ") + Trimmed(pass.undoComputer) + "\n";

@@ -120,8 +120,13 @@ int main(int argc, char** argv) {
     const std::string description = Utf8(VisibleText(Trimmed(PropertyDescription())));
     const std::string date = DayText(PropertyLastSettlement());
     if (!csv) {
-      std::printf("\nFINCA %s  %-32s DARRERA LIQUIDACI\xC3\x93: %s\n", digits.c_str(), description.c_str(),
-                  date.empty() ? "(sense data)" : date.c_str());
+      // Padded by characters, not bytes: an accented name (UTF-8 here)
+      // keeps the date in its column.
+      size_t characters = 0;
+      for (unsigned char c : description) characters += (c & 0xC0) != 0x80;
+      const std::string padding(characters < 32 ? 32 - characters : 0, ' ');
+      std::printf("\nFINCA %s  %s%s DARRERA LIQUIDACI\xC3\x93: %s\n", digits.c_str(), description.c_str(),
+                  padding.c_str(), date.empty() ? "(sense data)" : date.c_str());
       std::printf("%-10s", "PROPIETARI");
       for (int n = 1; n <= 8; ++n)
         std::printf("%s", RightAligned("CONC. " + std::to_string(n), kAmountWidth).c_str());

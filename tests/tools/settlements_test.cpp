@@ -103,6 +103,30 @@ class SettlementsTest : public ::testing::Test {
   }
 };
 
+// The statement words the carried balance by its sign (owed, or in the
+// owner's favour, the amount without a minus sign) and agrees in number.
+TEST_F(SettlementsTest, TheStatementWordsTheBalanceByItsSignAndItsPlurals) {
+  ASSERT_EQ(RunLine(Tool("demodata") + " --root=" + dir + " --properties=1 --owners=1").exit, 0);
+  ASSERT_TRUE(Settle(dir, 1, 1));
+  Result text = Settlements("show 1");
+  ASSERT_EQ(text.exit, 0) << text.err;
+  EXPECT_NE(text.out.find("1 finca liquidada, 1 propietari amb saldo."), std::string::npos) << text.out;
+  EXPECT_NE(text.out.find(" 1 propietari x "), std::string::npos) << text.out;
+  EXPECT_EQ(text.out.find("(saldo"), std::string::npos) << text.out;
+  const std::string stored = CarryOver()["0001.0001"];
+  ASSERT_FALSE(stored.empty());
+  const bool favour = stored[0] == '-';
+  const std::string prefix = std::string(favour ? "= A favor" : "= A deure") + ", al concepte 3 ";
+  const size_t at = text.out.find(prefix);
+  ASSERT_NE(at, std::string::npos) << prefix << "\n" << text.out;
+  std::string amount =
+      text.out.substr(at + prefix.size(), text.out.find(' ', at + prefix.size()) - at - prefix.size());
+  std::string digits;
+  for (char c : amount)
+    if (c >= '0' && c <= '9') digits += c;
+  EXPECT_EQ(digits, favour ? stored.substr(1) : stored) << "the amount without its sign: " << amount;
+}
+
 TEST_F(SettlementsTest, ListShowAndUndoOfAPass) {
   ASSERT_EQ(RunLine(Tool("demodata") + " --root=" + dir + " --properties=4").exit, 0);
   Result empty = Settlements("list");
@@ -149,7 +173,10 @@ TEST_F(SettlementsTest, ListShowAndUndoOfAPass) {
   EXPECT_NE(text.out.find("\nFINCA 0003  "), std::string::npos);
   EXPECT_EQ(text.out.find("\nFINCA 0002  "), std::string::npos);
   EXPECT_NE(text.out.find("PROPIETARI 0003.0001"), std::string::npos);
-  EXPECT_NE(text.out.find("= A deure, al concepte 3"), std::string::npos);
+  EXPECT_TRUE(text.out.find("= A deure, al concepte 3 ") != std::string::npos ||
+              text.out.find("= A favor, al concepte 3 ") != std::string::npos)
+      << text.out;
+  EXPECT_NE(text.out.find("2 finques liquidades, "), std::string::npos) << text.out;
   Result html = Settlements("show 1 --html");
   ASSERT_EQ(html.exit, 0) << html.err;
   EXPECT_EQ(html.out.rfind("<!DOCTYPE html>", 0), 0u);
