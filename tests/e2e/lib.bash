@@ -29,6 +29,23 @@ export LANG=C.UTF-8 LC_ALL=C.UTF-8
 
 # ---- Setting up ------------------------------------------------------------------
 
+# The programs of the build tree (TARPELIX_BINARY_DIR; require_programs
+# says which one is missing).
+BIN="${TARPELIX_BINARY_DIR:-}"
+PROGRAM="$BIN/tarpelix"
+DEMODATA="$BIN/tools/demodata"
+BALANCES="$BIN/tools/balances"
+SETTLEMENTS="$BIN/tools/settlements"
+RECUTIL="$BIN/tools/recutil"
+
+# The demo form's captions (Catalan).
+DATE_LABEL="DATA DE LIQUIDACIÓ :"
+FIRST_LABEL="DE LA FINCA :"
+LAST_LABEL="FINS A LA FINCA :"
+CONCEPT_LABEL="CONCEPTE RÒSSEC :"
+CONFIRM_LABEL="CONFIRMEU LA LIQUIDACIÓ (S/N) :"
+
+
 # require_programs PATH...: stops the script (status 1) when tmux or one of
 # the programs is missing.
 require_programs() {
@@ -133,6 +150,16 @@ wait_for_cursor_on() {
   until_ok cursor_on_label "$1" && return 0
   fail "cursor on row $cursor_row, expected the row of \"$1\" ($label_row)"
   return 1
+}
+
+# type_field LABEL VALUE: types the value into the field of that label, where
+# the cursor must stand: the field is blanked first (Ctrl+Y), then the text,
+# then Enter.
+type_field() {
+  wait_for_cursor_on "$1" || return 1
+  keys C-y
+  keys -l "$2"
+  keys Enter
 }
 
 # close_result: waits for the window a settlement pass shows when it ends

@@ -19,28 +19,10 @@
 set -u
 . "$(dirname "$0")/lib.bash"
 
-BIN="${TARPELIX_BINARY_DIR:?TARPELIX_BINARY_DIR is not set}"
-PROGRAM="$BIN/tarpelix"
-DEMODATA="$BIN/tools/demodata"
-BALANCES="$BIN/tools/balances"
-SETTLEMENTS="$BIN/tools/settlements"
 require_programs "$PROGRAM" "$DEMODATA" "$BALANCES" "$SETTLEMENTS"
 make_work tarpelix_e2e_pass_control
 DEADLINE_SECONDS=20
 PROPERTIES=400
-
-DATE_LABEL="DATA DE LIQUIDACIÓ :"
-FIRST_LABEL="DE LA FINCA :"
-LAST_LABEL="FINS A LA FINCA :"
-CONCEPT_LABEL="CONCEPTE RÒSSEC :"
-CONFIRM_LABEL="CONFIRMEU LA LIQUIDACIÓ (S/N) :"
-
-type_field() {
-  wait_for_cursor_on "$1" || return 1
-  keys C-y
-  keys -l "$2"
-  keys Enter
-}
 
 # settle FIRST LAST: a settlement at 31/12/2026 of the range, confirmed.
 settle() {

@@ -17,26 +17,9 @@
 set -u
 . "$(dirname "$0")/lib.bash"
 
-BIN="${TARPELIX_BINARY_DIR:?TARPELIX_BINARY_DIR is not set}"
-PROGRAM="$BIN/tarpelix"
-DEMODATA="$BIN/tools/demodata"
-BALANCES="$BIN/tools/balances"
 require_programs "$PROGRAM" "$DEMODATA" "$BALANCES"
 make_work tarpelix_e2e_rates
 DEADLINE_SECONDS=15
-
-DATE_LABEL="DATA DE LIQUIDACIÓ :"
-FIRST_LABEL="DE LA FINCA :"
-LAST_LABEL="FINS A LA FINCA :"
-CONCEPT_LABEL="CONCEPTE RÒSSEC :"
-CONFIRM_LABEL="CONFIRMEU LA LIQUIDACIÓ (S/N) :"
-
-type_field() {
-  wait_for_cursor_on "$1" || return 1
-  keys C-y
-  keys -l "$2"
-  keys Enter
-}
 
 # The parameters of a settlement of properties 1 to 12 at 31/12/2026.
 type_parameters() {

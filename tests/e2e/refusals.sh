@@ -15,19 +15,9 @@
 set -u
 . "$(dirname "$0")/lib.bash"
 
-BIN="${TARPELIX_BINARY_DIR:?TARPELIX_BINARY_DIR is not set}"
-PROGRAM="$BIN/tarpelix"
-DEMODATA="$BIN/tools/demodata"
-BALANCES="$BIN/tools/balances"
 require_programs "$PROGRAM" "$DEMODATA" "$BALANCES"
 make_work tarpelix_e2e_refusals
 DEADLINE_SECONDS=15
-
-DATE_LABEL="DATA DE LIQUIDACIÓ :"
-FIRST_LABEL="DE LA FINCA :"
-LAST_LABEL="FINS A LA FINCA :"
-CONCEPT_LABEL="CONCEPTE RÒSSEC :"
-CONFIRM_LABEL="CONFIRMEU LA LIQUIDACIÓ (S/N) :"
 
 # Row 24 of the screen, without its blanks.
 reason_row() {
@@ -44,13 +34,6 @@ wait_for_no_reason() {
   until_ok reason_is_empty || fail "row 24 was not cleared (\"$(reason_row)\")"
 }
 
-type_field() {
-  local label=$1 value=$2
-  wait_for_cursor_on "$label" || return 1
-  keys C-y
-  keys -l "$value"
-  keys Enter
-}
 type_parameters() {
   type_field "$DATE_LABEL" "$1" && type_field "$FIRST_LABEL" "$2" &&
     type_field "$LAST_LABEL" "$3" && type_field "$CONCEPT_LABEL" "$4"

@@ -12,12 +12,6 @@
 set -u
 . "$(dirname "$0")/lib.bash"
 
-BIN="${TARPELIX_BINARY_DIR:?TARPELIX_BINARY_DIR is not set}"
-PROGRAM="$BIN/tarpelix"
-DEMODATA="$BIN/tools/demodata"
-BALANCES="$BIN/tools/balances"
-SETTLEMENTS="$BIN/tools/settlements"
-RECUTIL="$BIN/tools/recutil"
 CLUSTER="${TARPELIX_SOURCE_DIR:?TARPELIX_SOURCE_DIR is not set}/tests/recman/pg_cluster.sh"
 require_programs "$PROGRAM" "$DEMODATA" "$BALANCES" "$SETTLEMENTS" "$RECUTIL"
 make_work tarpelix_e2e_server
@@ -63,13 +57,6 @@ cmp -s "$work/local_before.txt" "$work/server_before.txt" ||
   { fail "the copy on the server differs from the folder it came from:"; diff "$work/local_before.txt" "$work/server_before.txt" | head -20; }
 
 # ---- The same settlement on each -------------------------------------------------------
-DATE_LABEL="DATA DE LIQUIDACIÓ :"
-type_field() {
-  wait_for_cursor_on "$1" || return 1
-  keys C-y
-  keys -l "$2"
-  keys Enter
-}
 settle() {  # settle ROOT NAME
   local exit_file="$work/$2.exit"
   fail_context=$2

@@ -17,32 +17,9 @@
 set -u
 . "$(dirname "$0")/lib.bash"
 
-BIN="${TARPELIX_BINARY_DIR:?TARPELIX_BINARY_DIR is not set}"
-PROGRAM="$BIN/tarpelix"
-DEMODATA="$BIN/tools/demodata"
-BALANCES="$BIN/tools/balances"
-SETTLEMENTS="$BIN/tools/settlements"
-RECUTIL="$BIN/tools/recutil"
 require_programs "$PROGRAM" "$DEMODATA" "$BALANCES" "$SETTLEMENTS" "$RECUTIL"
 make_work tarpelix_e2e_settle
 DEADLINE_SECONDS=15
-
-# The demo form's captions (Catalan).
-DATE_LABEL="DATA DE LIQUIDACIÓ :"
-FIRST_LABEL="DE LA FINCA :"
-LAST_LABEL="FINS A LA FINCA :"
-CONCEPT_LABEL="CONCEPTE RÒSSEC :"
-CONFIRM_LABEL="CONFIRMEU LA LIQUIDACIÓ (S/N) :"
-
-# Types a value into the field the cursor stands on: the field is blanked
-# first (Ctrl+Y), then the text, then Enter.
-type_field() {
-  local label=$1 value=$2
-  wait_for_cursor_on "$label" || return 1
-  keys C-y
-  keys -l "$value"
-  keys Enter
-}
 
 # The four parameters, from the first field.
 type_parameters() {

@@ -15,19 +15,10 @@
 set -u
 . "$(dirname "$0")/lib.bash"
 
-BIN="${TARPELIX_BINARY_DIR:?TARPELIX_BINARY_DIR is not set}"
-PROGRAM="$BIN/tarpelix"
-DEMODATA="$BIN/tools/demodata"
-BALANCES="$BIN/tools/balances"
 require_programs "$PROGRAM" "$DEMODATA" "$BALANCES"
 make_work tarpelix_e2e_stations
 DEADLINE_SECONDS=20
 
-DATE_LABEL="DATA DE LIQUIDACIÓ :"
-FIRST_LABEL="DE LA FINCA :"
-LAST_LABEL="FINS A LA FINCA :"
-CONCEPT_LABEL="CONCEPTE RÒSSEC :"
-CONFIRM_LABEL="CONFIRMEU LA LIQUIDACIÓ (S/N) :"
 PROPERTIES=300
 
 # The window the helpers talk to (keys, capture).
@@ -41,13 +32,6 @@ cursor_on_label() {
   label_row=${line:-0}
   cursor_row=$(($(tm display-message -p -t "$target" '#{cursor_y}') + 1))
   [ "$label_row" -ne 0 ] && [ "$cursor_row" -eq "$label_row" ]
-}
-
-type_field() {
-  wait_for_cursor_on "$1" || return 1
-  keys C-y
-  keys -l "$2"
-  keys Enter
 }
 
 # The whole range, confirmed: the pass starts.

@@ -14,27 +14,9 @@
 set -u
 . "$(dirname "$0")/lib.bash"
 
-BIN="${TARPELIX_BINARY_DIR:?TARPELIX_BINARY_DIR is not set}"
-PROGRAM="$BIN/tarpelix"
-DEMODATA="$BIN/tools/demodata"
-SETTLEMENTS="$BIN/tools/settlements"
 require_programs "$PROGRAM" "$DEMODATA" "$SETTLEMENTS"
 make_work tarpelix_e2e_taxes
 DEADLINE_SECONDS=15
-
-DATE_LABEL="DATA DE LIQUIDACIÓ :"
-FIRST_LABEL="DE LA FINCA :"
-LAST_LABEL="FINS A LA FINCA :"
-CONCEPT_LABEL="CONCEPTE RÒSSEC :"
-CONFIRM_LABEL="CONFIRMEU LA LIQUIDACIÓ (S/N) :"
-
-type_field() {
-  local label=$1 value=$2
-  wait_for_cursor_on "$label" || return 1
-  keys C-y
-  keys -l "$value"
-  keys Enter
-}
 
 # settle DDMMYYYY: the program started, properties 1 to 12 settled at the
 # date into concept 3, the program left.
