@@ -111,19 +111,10 @@ long Day(int year, int month, int day) { return (year * 100L + month) * 100 + da
 
 // ---- A year of passes ------------------------------------------------------------------
 
-class TaxesTest : public ::testing::Test {
+class TaxesTest : public passchild::GeneratedSuiteTest {
  protected:
-  TempDir temp{"tarpelix_settle_"};
-  std::string root, previousDirectory;
-
   void SetUp() override {
-    ASSERT_FALSE(temp.path.empty());
-    root = temp.path + "/";
-    previousDirectory = CurrentDirectory();
-    settletest::MakeSuiteRoot(temp.path);
-    settletest::StartStation(root);
-    DemoDataOptions options;
-    options.root = root;
+    GeneratedSuiteTest::SetUp();
     options.seed = 2604;
     options.properties = 8;
     options.ownersMin = 3;
@@ -131,17 +122,7 @@ class TaxesTest : public ::testing::Test {
     options.collections = 2;
     options.payments = 3;
     options.date = "31122025";  // the last settlements in 2025: every pass of 2026 finds months
-    DemoDataSummary summary;
-    std::string problem;
-    ASSERT_TRUE(GenerateDemoData(options, summary, problem)) << problem;
-    settletest::OpenSettlementFiles(root);
-    passchild::UseDemoRates();
-  }
-  void TearDown() override {
-    int16_t status = 0;
-    ResetDataFiles(status);
-    Platform = PlatformHooks{};
-    ChangeDirectory(previousDirectory);
+    ASSERT_NO_FATAL_FAILURE(Generate(true));
   }
 
   static long Settle(const std::string& yyyymmdd, int first, int last) {

@@ -17,36 +17,17 @@ namespace {
 using rawrecords::Snapshot;
 
 // A generated suite root with its files open in this process.
-class UndoTest : public ::testing::Test {
+class UndoTest : public passchild::GeneratedSuiteTest {
  protected:
-  TempDir temp{"tarpelix_settle_"};
-  std::string root, previousDirectory;
-
   void SetUp() override {
-    ASSERT_FALSE(temp.path.empty());
-    root = temp.path + "/";
-    previousDirectory = CurrentDirectory();
-    settletest::MakeSuiteRoot(temp.path);
-    settletest::StartStation(root);
-    DemoDataOptions options;
-    options.root = root;
+    GeneratedSuiteTest::SetUp();
     options.seed = 4242;
     options.properties = 8;
     options.ownersMin = 3;
     options.ownersMax = 9;
     options.collections = 4;
     options.payments = 7;
-    DemoDataSummary summary;
-    std::string problem;
-    ASSERT_TRUE(GenerateDemoData(options, summary, problem)) << problem;
-    settletest::OpenSettlementFiles(root);
-    passchild::UseDemoRates();
-  }
-  void TearDown() override {
-    int16_t status = 0;
-    ResetDataFiles(status);
-    Platform = PlatformHooks{};
-    ChangeDirectory(previousDirectory);
+    ASSERT_NO_FATAL_FAILURE(Generate(true));
   }
 
   Snapshot Data() {

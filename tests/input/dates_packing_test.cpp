@@ -29,13 +29,7 @@ std::string Show(const std::string& bytes) {
 class PackingClock : public ::testing::Test {
  protected:
   void SetUp() override {
-    Platform.clock = [] {
-      LocalTime t;
-      t.year = 2024;
-      t.month = 3;
-      t.day = 15;
-      return t;
-    };
+    Platform.clock = [] { return LocalTime{2024, 3, 15}; };
   }
   void TearDown() override { Platform.clock = nullptr; }
 };

@@ -31,13 +31,7 @@ std::string Show(const std::string& packed) {
 class TypedDates : public ::testing::Test {
  protected:
   void SetUp() override {
-    Platform.clock = [] {
-      LocalTime t;
-      t.year = 2024;
-      t.month = 6;
-      t.day = 1;
-      return t;
-    };
+    Platform.clock = [] { return LocalTime{2024, 6, 1}; };
   }
   void TearDown() override { Platform.clock = nullptr; }
 };

@@ -39,13 +39,7 @@ class CalendarTest : public ScreenTest {
  protected:
   void SetUp() override {
     ScreenTest::SetUp();
-    Platform.clock = [] {
-      LocalTime t;
-      t.year = 2024;
-      t.month = 2;
-      t.day = 29;
-      return t;
-    };
+    Platform.clock = [] { return LocalTime{2024, 2, 29}; };
     Keyboard.calculator = TakeSnapshot;
   }
 

@@ -28,13 +28,7 @@ class FormDriverTest : public ScreenTest {
  protected:
   void SetUp() override {
     ScreenTest::SetUp();
-    Platform.clock = [] {
-      LocalTime t;
-      t.year = 2024;
-      t.month = 5;
-      t.day = 2;
-      return t;
-    };
+    Platform.clock = [] { return LocalTime{2024, 5, 2}; };
     Session.title = " PROVA ";
     Session.date = PackDigits("20230407");
     // The driver on its own: every screen passes its exit check.

@@ -8,6 +8,7 @@
 #include <set>
 
 #include "generator/demo_data.h"
+#include "pass_child.h"
 #include "raw_records.h"
 #include "settle/journal.h"
 #include "settle_test_support.h"
@@ -139,36 +140,16 @@ Expected Compute(const Snapshot& s, long date, long firstProperty, long lastProp
   return e;
 }
 
-class GeneratedDataTest : public ::testing::Test {
+class GeneratedDataTest : public passchild::GeneratedSuiteTest {
  protected:
-  TempDir temp{"tarpelix_settle_"};
-  std::string root, previousDirectory;
-  DemoDataOptions options;
-
   void SetUp() override {
-    ASSERT_FALSE(temp.path.empty());
-    root = temp.path + "/";
-    previousDirectory = CurrentDirectory();
-    settletest::MakeSuiteRoot(temp.path);
-    settletest::StartStation(root);
-    options.root = root;
+    GeneratedSuiteTest::SetUp();
     options.seed = 20261231;
     options.properties = 14;
     options.ownersMin = 3;
     options.ownersMax = 14;
     options.collections = 5;
     options.payments = 9;
-  }
-  void TearDown() override {
-    int16_t status = 0;
-    ResetDataFiles(status);
-    Platform = PlatformHooks{};
-    ChangeDirectory(previousDirectory);
-  }
-  void Generate() {
-    DemoDataSummary summary;
-    std::string problem;
-    ASSERT_TRUE(GenerateDemoData(options, summary, problem)) << problem;
   }
   void SettleAndCompare(int first, int last);
   // Of the last SettleAndCompare.

@@ -193,4 +193,39 @@ inline JournalView ReadJournal(const std::string& dir) {
   return v;
 }
 
+// A suite root generated in a temporary folder with the options a test
+// sets (`options`; its root is set), the program's station on it, and the
+// current folder given back afterwards.  Generate makes the data; with
+// `open` the six files and the journal are then open in this process with
+// the demo's rates.
+class GeneratedSuiteTest : public ::testing::Test {
+ protected:
+  TempDir temp{"tarpelix_settle_"};
+  std::string root, previousDirectory;
+  DemoDataOptions options;
+
+  void SetUp() override {
+    ASSERT_FALSE(temp.path.empty());
+    root = temp.path + "/";
+    previousDirectory = CurrentDirectory();
+    settletest::MakeSuiteRoot(temp.path);
+    settletest::StartStation(root);
+    options.root = root;
+  }
+  void TearDown() override {
+    int16_t status = 0;
+    ResetDataFiles(status);
+    Platform = PlatformHooks{};
+    ChangeDirectory(previousDirectory);
+  }
+  void Generate(bool open = false) {
+    DemoDataSummary summary;
+    std::string problem;
+    ASSERT_TRUE(GenerateDemoData(options, summary, problem)) << problem;
+    if (!open) return;
+    settletest::OpenSettlementFiles(root);
+    UseDemoRates();
+  }
+};
+
 }  // namespace passchild
