@@ -98,7 +98,7 @@ cmp -s "$work/share.before" "$work/share.after" ||
 # ---- The demonstration suite copied by demodata --init --------------------------------------
 suite=$work/my\ demo
 "$prefix/bin/demodata" --init --root "$suite" >"$work/init.out" 2>&1 || fail "demodata --init: $(cat "$work/init.out")"
-grep -qF "KALROOT='$suite/' KALTMP='$suite/TMP/' tarpelix" "$work/init.out" || fail "demodata --init says: $(cat "$work/init.out")"
+grep -qF "KALROOT='$suite/' KALTMP='$suite/TMP/' $prefix/bin/tarpelix" "$work/init.out" || fail "demodata --init says: $(cat "$work/init.out")"
 for f in FORMS/TARPELIX.JPN LOCALE/TARPELIX.LNG TMP/VorkTerm.ini DADES/PropietH.dat; do
   [ -f "$suite/$f" ] || fail "demodata --init made no $f"
 done
