@@ -12,8 +12,9 @@
 // slots, among them the carry-over concept the settlement writes.
 //
 // Amounts are stored in the currency's smallest unit (cents): 1234 stored is
-// 12,34 euros.  The listing shows euros with two decimals (Catalan style,
-// 1.234,56), or the stored units with --stored; the CSV (comma-separated,
+// 12,34 euros.  The listing shows euros with two decimals, written with the
+// suite's decimal and thousands characters (1.234'56 by default), or the
+// stored units with --stored; the CSV (comma-separated,
 // "." as the decimal point) gives both: c1..c8 as stored, c1_eur..c8_eur in
 // euros.  Nothing is written to the data files.  Exit codes: 0 done, 1 the
 // root or its data files are missing, 2 wrong command line.  The listing and
@@ -38,6 +39,16 @@
 namespace {
 
 bool finished = false;
+
+// Euros as the suite writes numbers for people: its decimal and thousands
+// characters (Vork.ini, [Usuari] DecCaracter and MilCaracter; "1.234'56"
+// in the demo), as the program shows them.
+std::string SuiteEuroText(long long cents) {
+  LoadNumberPreferences();
+  std::string text = EuroText(cents, false);
+  for (char& c : text) c = c == ',' ? Preferences.DecCaracter : c == '.' ? Preferences.MilCaracter : c;
+  return text;
+}
 
 void ReportUnexpectedEnd() {
   if (!finished) std::fprintf(stderr, "balances: NO ES PODEN OBRIR ELS FITXERS DE DADES\n");
@@ -151,7 +162,7 @@ int main(int argc, char** argv) {
         for (int n = 1; n <= 8; ++n) {
           long long amount = OwnerConceptAmount(n);
           totals[n] += amount;
-          std::string shown = stored ? std::to_string(amount) : EuroText(amount, false);
+          std::string shown = stored ? std::to_string(amount) : SuiteEuroText(amount);
           std::printf("%s", RightAligned(shown, kAmountWidth).c_str());
         }
         std::printf("\n");
@@ -166,7 +177,7 @@ int main(int argc, char** argv) {
       } else {
         std::printf("%-10s", "TOTAL");
         for (int n = 1; n <= 8; ++n) {
-          std::string shown = stored ? std::to_string(totals[n]) : EuroText(totals[n], false);
+          std::string shown = stored ? std::to_string(totals[n]) : SuiteEuroText(totals[n]);
           std::printf("%s", RightAligned(shown, kAmountWidth).c_str());
         }
         std::printf("\n");

@@ -125,7 +125,7 @@ if [ "$actual" != "$expected" ]; then
 fi
 # The text listing shows the same in euros.
 "$BALANCES" --root "$root" --from 1 --to 1 >"$work/listing.txt"
-grep -qE '^0001\.0006 .* 960,47 ' "$work/listing.txt" || { fail "listing of property 1:"; cat "$work/listing.txt"; }
+grep -qE "^0001\\.0006 .* 960'47 " "$work/listing.txt" || { fail "listing of property 1:"; cat "$work/listing.txt"; }
 
 # ---- The journal: the pass listed, its statement, its undo ----------------------------
 "$SETTLEMENTS" --root="$root" list >"$work/list.txt" 2>&1 || fail "settlements list: $(cat "$work/list.txt")"

@@ -7,6 +7,7 @@
 
 #include <cstdio>
 #include <filesystem>
+#include <fstream>
 #include <set>
 #include <sstream>
 #include <string>
@@ -137,10 +138,21 @@ TEST_F(ToolsTest, BalancesListingHasCatalanHeadingsAndAlignedColumns) {
     if (line.rfind("0001.", 0) != 0 && line.rfind("0002.", 0) != 0 && line.rfind("TOTAL", 0) != 0) continue;
     if (width == 0) width = line.size();
     EXPECT_EQ(line.size(), width) << line;
-    EXPECT_NE(line.find(','), std::string::npos) << "euros with a decimal comma: " << line;
+    EXPECT_NE(line.find('\''), std::string::npos) << "euros with the suite's decimal character: " << line;
     ++rows;
   }
   EXPECT_EQ(rows, 2 * 6 + 2);
+  // The suite's own decimal and thousands characters.
+  std::ofstream(dir + "/Vork.ini") << "[Usuari]\r\nDecCaracter=,\r\nMilCaracter= \r\n";
+  int totals = 0;
+  for (const std::string& line : Lines(Balances("--root " + dir).output)) {
+    if (line.rfind("TOTAL", 0) != 0) continue;
+    ++totals;
+    EXPECT_NE(line.find(','), std::string::npos) << line;
+    EXPECT_EQ(line.find('\''), std::string::npos) << line;
+  }
+  EXPECT_EQ(totals, 2);
+  std::filesystem::remove(dir + "/Vork.ini");
   // The last-settlement date stands in one column (counted in characters)
   // whatever accents the properties' names have.
   ASSERT_EQ(Demodata("--root " + dir + " --properties 12 --owners 1 --force").exit, 0);
