@@ -1,6 +1,8 @@
 // Tests of Translate, the language texts.
 #include "session/language.h"
 
+#include <vector>
+
 #include "tests/session/session_test_support.h"
 
 namespace {
@@ -22,25 +24,66 @@ TEST_F(TranslateTest, CatalanTouchesNoFile) {
   EXPECT_FALSE(temp.Exists("LOCALE/TARPELIX.LNG"));
 }
 
-TEST_F(TranslateTest, EachLanguageTakesItsField) {
-  LanguageFile("FINQUES,FINCAS,FINCAS G,FINQUES O\r\n");
-  EXPECT_EQ(Translate("FINQUES"), "FINCAS");
-  Session.language = "GLG";
-  EXPECT_EQ(Translate("FINQUES"), "FINCAS G");
-  Session.language = "OCI";
-  EXPECT_EQ(Translate("FINQUES"), "FINQUES O");
-}
+// Each language file with the texts asked of it, in which language, and
+// the answers expected.
+struct Asked {
+  const char* language;
+  const char* text;
+  const char* answer;
+};
+struct LanguageCase {
+  const char* rule;
+  const char* file;
+  std::vector<Asked> asked;
+};
+const LanguageCase kCases[] = {
+    {"each language takes its field",
+     "FINQUES,FINCAS,FINCAS G,FINQUES O\r\n",
+     {{"SPA", "FINQUES", "FINCAS"}, {"GLG", "FINQUES", "FINCAS G"}, {"OCI", "FINQUES", "FINQUES O"}}},
+    {"the language code is read in any letter case",
+     "FINQUES,FINCAS,FINCAS G,FINQUES O\r\n",
+     {{"spa", "FINQUES", "FINCAS"},
+      {"Spa", "FINQUES", "FINCAS"},
+      {"sPA", "FINQUES", "FINCAS"},
+      {"oci", "FINQUES", "FINQUES O"},
+      {"cat", "FINQUES", "FINQUES"}}},
+    {"keys match byte for byte, trailing spaces included",
+     "\"EL CONCEPTE \",\"EL CONCEPTO \",\"O CONCEPTO \",\"ETH CONCEPTE \"\r\n",
+     {{"SPA", "EL CONCEPTE ", "EL CONCEPTO "},
+      {"SPA", "EL CONCEPTE", "EL CONCEPTE"},
+      {"SPA", "el concepte ", "el concepte "}}},
+    {"an unquoted key keeps its trailing spaces",
+     "NO EXISTEIX EL CONCEPTE ,NO EXISTE EL CONCEPTO ,x,y\r\n",
+     {{"SPA", "NO EXISTEIX EL CONCEPTE ", "NO EXISTE EL CONCEPTO "}}},
+    {"the first of two records with the same key wins",
+     "A,first,g,o\r\nA,second,g,o\r\n",
+     {{"SPA", "A", "first"}}},
+    {"an empty translation gives empty text", "A,,g,o\r\nB,b,g,\r\n", {{"SPA", "A", ""}, {"OCI", "B", ""}}},
+    {"an unknown or blank code gives the text back",
+     "A,es,gl,oc\r\n",
+     {{"ENG", "A", "A"}, {"   ", "A", "A"}}},
+    {"quoted texts hold commas", "\"UN, DOS\",\"UNO, DOS\",g,o\r\n", {{"SPA", "UN, DOS", "UNO, DOS"}}},
+    {"records may run over lines, and lone line feeds end lines",
+     "A\nes A\ngl A\noc A\nB,es B,gl B,oc B",
+     {{"SPA", "A", "es A"}, {"SPA", "B", "es B"}}},
+    {"a key without its translations at the end is ignored", "A,es,gl,oc\r\nB\r\n", {{"SPA", "B", "B"}}},
+    {"a record cut short at the end is ignored, the others read",
+     "A,es,gl,oc\r\nC,es C,gl C",
+     {{"SPA", "C", "C"}, {"SPA", "A", "es"}}},
+    {"a Ctrl-Z ends the records",
+     "A,es,gl,oc\r\n\x1A"
+     "B,es B,gl B,oc B\r\n",
+     {{"SPA", "B", "B"}}},
+};
 
-TEST_F(TranslateTest, TheLanguageCodeIsReadInAnyLetterCase) {
-  LanguageFile("FINQUES,FINCAS,FINCAS G,FINQUES O\r\n");
-  for (const char* code : {"spa", "Spa", "sPA"}) {
-    Session.language = code;
-    EXPECT_EQ(Translate("FINQUES"), "FINCAS") << code;
+TEST_F(TranslateTest, EveryFileAnswersWhatIsAsked) {
+  for (const LanguageCase& c : kCases) {
+    LanguageFile(c.file);
+    for (const Asked& a : c.asked) {
+      Session.language = a.language;
+      EXPECT_EQ(Translate(a.text), a.answer) << c.rule << ": " << a.language << " \"" << a.text << "\"";
+    }
   }
-  Session.language = "oci";
-  EXPECT_EQ(Translate("FINQUES"), "FINQUES O");
-  Session.language = "cat";
-  EXPECT_EQ(Translate("FINQUES"), "FINQUES");
 }
 
 // What keeps the language from being shown is said once at start, in
@@ -77,64 +120,6 @@ TEST_F(TranslateTest, ALanguageThatCannotBeShownIsSaid) {
     EXPECT_EQ(LanguageSetupProblem(), c.said) << c.language << " " << (c.file ? c.file : "(none)");
   }
   ChangeDirectory(here);
-}
-
-TEST_F(TranslateTest, KeysMatchByteForByteTrailingSpacesIncluded) {
-  LanguageFile("\"EL CONCEPTE \",\"EL CONCEPTO \",\"O CONCEPTO \",\"ETH CONCEPTE \"\r\n");
-  EXPECT_EQ(Translate("EL CONCEPTE "), "EL CONCEPTO ");
-  EXPECT_EQ(Translate("EL CONCEPTE"), "EL CONCEPTE");
-  EXPECT_EQ(Translate("el concepte "), "el concepte ");
-}
-
-TEST_F(TranslateTest, UnquotedKeyKeepsItsTrailingSpaces) {
-  LanguageFile("NO EXISTEIX EL CONCEPTE ,NO EXISTE EL CONCEPTO ,x,y\r\n");
-  EXPECT_EQ(Translate("NO EXISTEIX EL CONCEPTE "), "NO EXISTE EL CONCEPTO ");
-}
-
-TEST_F(TranslateTest, FirstOfTwoRecordsWithTheSameKeyWins) {
-  LanguageFile("A,first,g,o\r\nA,second,g,o\r\n");
-  EXPECT_EQ(Translate("A"), "first");
-}
-
-TEST_F(TranslateTest, EmptyTranslationGivesEmptyText) {
-  LanguageFile("A,,g,o\r\nB,b,g,\r\n");
-  EXPECT_EQ(Translate("A"), "");
-  Session.language = "OCI";
-  EXPECT_EQ(Translate("B"), "");
-}
-
-TEST_F(TranslateTest, UnknownCodeOrBlankCodeGivesTheTextBack) {
-  LanguageFile("A,es,gl,oc\r\n");
-  Session.language = "ENG";
-  EXPECT_EQ(Translate("A"), "A");
-  Session.language = "   ";
-  EXPECT_EQ(Translate("A"), "A");
-}
-
-TEST_F(TranslateTest, QuotedTextsHoldCommas) {
-  LanguageFile("\"UN, DOS\",\"UNO, DOS\",g,o\r\n");
-  EXPECT_EQ(Translate("UN, DOS"), "UNO, DOS");
-}
-
-TEST_F(TranslateTest, RecordsMayRunOverLinesAndLoneLineFeedsEndLines) {
-  LanguageFile("A\nes A\ngl A\noc A\nB,es B,gl B,oc B");
-  EXPECT_EQ(Translate("A"), "es A");
-  EXPECT_EQ(Translate("B"), "es B");
-}
-
-TEST_F(TranslateTest, KeyWithoutItsTranslationsAtTheEndIsIgnored) {
-  LanguageFile("A,es,gl,oc\r\nB\r\n");
-  EXPECT_EQ(Translate("B"), "B");
-  LanguageFile("A,es,gl,oc\r\nC,es C,gl C");
-  EXPECT_EQ(Translate("C"), "C");
-  EXPECT_EQ(Translate("A"), "es");
-}
-
-TEST_F(TranslateTest, CtrlZEndsTheRecords) {
-  LanguageFile(
-      "A,es,gl,oc\r\n\x1A"
-      "B,es B,gl B,oc B\r\n");
-  EXPECT_EQ(Translate("B"), "B");
 }
 
 TEST_F(TranslateTest, MissingFileIsCreatedEmptyInAnExistingLocaleFolder) {
