@@ -443,6 +443,12 @@ struct ServerStore final : Store {
     conn = PQconnectdb(settings.connection.c_str());
     if (conn == nullptr || PQstatus(conn) != CONNECTION_OK)
       return Lost("cannot reach the server named in " + dir.path + "/" + kServerName);
+    // The server's notices (a warning, the reason it is ending the
+    // connection) would otherwise be printed on standard error, over the
+    // station's screen; what the station needs of them reaches it as the
+    // status and the diagnostic of the call that meets them.
+    PQsetNoticeProcessor(
+        conn, [](void*, const char*) {}, nullptr);
     prepared.clear();
     held.clear();
     lostInWrite = false;

@@ -2,11 +2,8 @@
 // store, and what only the server store has.
 //
 // With RECMAN_TEST_STORE=server every folder the tests make is kept on a
-// PostgreSQL server instead of SQLite (RecmanSetServerForTests): the server
-// named by RECMAN_TEST_SERVER (a libpq connection string), or else a
-// throwaway cluster started here before the tests and stopped after them
-// (tests/recman/pg_cluster.sh, as an unprivileged user when run as root).
-// The same tests thus run against both stores.
+// PostgreSQL server instead of SQLite (server_env.h): the same tests thus
+// run against both stores.
 #include <gtest/gtest.h>
 #include <libpq-fe.h>
 #include <signal.h>
@@ -22,56 +19,15 @@
 #include "recman/recman.h"
 #include "recman/testing.h"
 #include "tests/recman/recman_test_util.h"
+#include "tests/recman/server_env.h"
 
 namespace {
 
-std::string gClusterFolder;
-pid_t gClusterOwner = 0;
-
-// Starts the throwaway cluster; its connection string, or empty.
-std::string StartCluster() {
-  char pattern[] = "/tmp/recman-pg-XXXXXX";
-  if (!mkdtemp(pattern)) return "";
-  rmdir(pattern);  // the script makes it, for the server's user
-  std::string command =
-      std::string("bash ") + TARPELIX_SOURCE_DIR "/tests/recman/pg_cluster.sh start " + pattern;
-  FILE* p = popen(command.c_str(), "r");
-  if (!p) return "";
-  char line[1024] = {};
-  std::string connection;
-  if (fgets(line, sizeof line, p)) connection = line;
-  if (pclose(p) != 0) return "";
-  while (!connection.empty() && (connection.back() == '\n' || connection.back() == '\r'))
-    connection.pop_back();
-  gClusterFolder = pattern;
-  gClusterOwner = getpid();
-  return connection;
-}
-
-void StopCluster() {
-  if (gClusterFolder.empty() || getpid() != gClusterOwner) return;
-  std::string command =
-      std::string("bash ") + TARPELIX_SOURCE_DIR "/tests/recman/pg_cluster.sh stop " + gClusterFolder;
-  if (system(command.c_str()) != 0)
-    fprintf(stderr, "could not stop the cluster in %s\n", gClusterFolder.c_str());
-  gClusterFolder.clear();
-}
-
-struct ServerStoreEnvironment : testing::Environment {
-  void SetUp() override {
-    if (!rt::OnServer()) return;
-    const char* named = getenv("RECMAN_TEST_SERVER");
-    std::string connection = named && *named ? named : StartCluster();
-    if (connection.empty()) {
-      fprintf(stderr,
-              "no server for the server store's tests (RECMAN_TEST_SERVER, or PostgreSQL 15 installed)\n");
-      exit(1);
-    }
-    RecmanSetServerForTests(connection);
-  }
+// The record manager's files are closed before the cluster stops.
+struct ServerStoreEnvironment : servertest::Environment {
   void TearDown() override {
     rt::Reset();
-    StopCluster();
+    servertest::Environment::TearDown();
   }
 };
 
@@ -289,13 +245,7 @@ class ServerTest : public StoresTest {
     if (!OnServer()) GTEST_SKIP() << "the server store's own behaviour";
   }
   // The connection string of the tests' server, from a folder it keeps.
-  std::string Connection() {
-    std::ifstream in(dir.File("S/recman.server"));
-    std::string line;
-    while (std::getline(in, line))
-      if (!line.empty() && line[0] != '#' && line.rfind("schema ", 0) != 0) return line;
-    return "";
-  }
+  std::string Connection() { return servertest::FolderConnection(dir.File("S")); }
 };
 
 TEST_F(ServerTest, AServerFileThatCannotServeIsStatus2WithItsReason) {
@@ -338,16 +288,9 @@ TEST_F(ServerTest, AConnectionCutInsideATransactionLosesThatTransactionOnly) {
   ASSERT_EQ(Get(pb, B_GET_EQUAL, 0, Key(1)).status, B_OK);
   ASSERT_EQ(Update(pb, Rec(1, "LOST")), B_OK);
   // The server ends the station's backend (an administrator, a restart).
-  PGconn* admin = PQconnectdb(Connection().c_str());
-  ASSERT_EQ(PQstatus(admin), CONNECTION_OK) << PQerrorMessage(admin);
-  PGresult* r =
-      PQexec(admin,
-             "SELECT count(pg_terminate_backend(pid)) FROM pg_stat_activity WHERE datname = "
-             "current_database() AND pid <> pg_backend_pid() AND state LIKE 'idle in transaction%'");
-  ASSERT_EQ(PQresultStatus(r), PGRES_TUPLES_OK) << PQerrorMessage(admin);
-  EXPECT_EQ(std::string(PQgetvalue(r, 0, 0)), "1");
-  PQclear(r);
-  PQfinish(admin);
+  std::string error;
+  EXPECT_EQ(servertest::TerminateBackends(Connection(), "state LIKE 'idle in transaction%'", error), 1)
+      << error;
 
   EXPECT_EQ(Get(pb, B_GET_EQUAL, 0, Key(2)).status, B_IO_ERROR);
   RecmanDiagnostic d;

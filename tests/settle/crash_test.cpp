@@ -8,12 +8,15 @@
 // property is either wholly settled and journaled or untouched and not.  A
 // pass asked to end by a signal (its terminal closed, SIGINT, SIGTERM) in
 // the middle of a property rolls it back and leaves no lock record behind.
+// On a server, a station whose connection is cut in the middle of a
+// property loses that property alone and says which.
 #include <chrono>
 #include <cstring>
 #include <random>
 #include <set>
 
 #include "pass_child.h"
+#include "tests/recman/server_env.h"
 
 namespace {
 
@@ -206,6 +209,70 @@ TEST_F(CrashTest, KillsAtRandomTimesAndTheRunAgainGiveTheUninterruptedResult) {
     ExpectJournaledByBothPasses(settled, when);
     if (HasFailure()) break;
   }
+}
+
+// The station's connection cut in the middle of a property on a server (an
+// administrator's pg_terminate_backend, a server restart): that property
+// is rolled back and listed as not settled with the record manager's
+// status, the pass goes on with the next on a new connection, and a run
+// again gives the uninterrupted result.
+namespace cut {
+inline long before = 0;  // the operation before which the connection is cut
+inline long operations = 0;
+inline std::string connection;
+inline std::string ended;  // what the cut said, for the test's message
+void Hook(SettlementOperation, int16_t) {
+  if (++operations != before) return;
+  std::string error;
+  int n = servertest::TerminateBackends(connection, "state LIKE 'idle in transaction%'", error);
+  ended = n == 1 ? "" : "backends ended: " + std::to_string(n) + " " + error;
+}
+}  // namespace cut
+
+TEST_F(CrashTest, AConnectionCutInsideAPropertyOnAServerLosesThatPropertyAndSaysWhich) {
+  if (!servertest::OnServer()) GTEST_SKIP() << "a server's connection";
+  // Just before the third property's first write: its reads are made, its
+  // transaction is open on the server.
+  size_t at = 0;
+  for (int property = 0; property < 3; ++property) at = trace.find('b', at + 1);
+  at = trace.find_first_of("ud", at);
+  ASSERT_NE(at, std::string::npos);
+  FreshWorkRoot();
+  const std::string third = before.at("FinquesH").at(2).substr(0, 2);
+  const std::string lines = temp.path + "/result";
+  ChildRun run;
+  run.root = workDir + "/";
+  run.instead = [&] {
+    cut::before = static_cast<long>(at) + 1;
+    cut::connection = servertest::FolderConnection(workDir + "/DADES");
+    Settlement.beforeRecordOperation = cut::Hook;
+    SettlementPass();
+    std::string text = cut::ended + "\n";
+    for (const UntouchedProperty& p : Settlement.untouched)
+      text += "untouched " + std::to_string(rawrecords::Packed(p.code, 0, 2)) + " " +
+              std::to_string(p.status) + "\n";
+    for (const std::string& line : PassResultLines()) text += line + "\n";
+    return WriteWholeFile(lines, text);
+  };
+  ASSERT_EQ(passchild::RunPass(run), "exit 0");
+  std::string said;
+  ASSERT_TRUE(ReadWholeFile(lines, said));
+  EXPECT_EQ(said.substr(0, 1), "\n") << said;  // the cut ended the station's backend
+  const std::string number = std::to_string(rawrecords::Packed(third, 0, 2));
+  EXPECT_NE(said.find("untouched " + number + " 2\n"), std::string::npos) << said;
+  EXPECT_EQ(said.find("untouched "), said.rfind("untouched ")) << said;  // that property alone
+  // The result the clerk reads names it, with the reason and the status.
+  EXPECT_NE(
+      said.find(UnpackDigits(third) + "  " + UntouchedReasonText(UntouchedReason::kRecordManager) + " 2"),
+      std::string::npos)
+      << said;
+  std::set<std::string> settled = ExpectEachPropertyWholeOrUntouched(passchild::Data(workDir), "cut");
+  EXPECT_EQ(settled.size(), before.at("FinquesH").size() - 1);
+  EXPECT_EQ(settled.count(third), 0u);
+  EXPECT_EQ(passchild::HeldLockRecords(workDir), 0);
+  run.instead = nullptr;
+  ASSERT_EQ(passchild::RunPass(run), "exit 0");
+  EXPECT_EQ(passchild::Data(workDir), reference);
 }
 
 }  // namespace

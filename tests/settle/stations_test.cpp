@@ -8,6 +8,7 @@
 
 #include "pass_child.h"
 #include "tests/data/data_test_support.h"
+#include "tests/recman/server_env.h"
 
 namespace {
 
@@ -170,7 +171,8 @@ TEST_F(StationsTest, UnderUmask002EveryFileAStationMakesIsGroupWritable) {
       ++looked;
     }
   }
-  EXPECT_TRUE(fs::exists(fresh.path + "/DADES/recman.db"));
+  EXPECT_TRUE(
+      fs::exists(fresh.path + (servertest::OnServer() ? "/DADES/recman.server" : "/DADES/recman.db")));
   EXPECT_TRUE(fs::exists(fresh.path + "/LOCKS/PropietH.lck"));
   EXPECT_GE(looked, 12);
 }
