@@ -456,9 +456,18 @@ struct ServerStore final : Store {
     ++epoch;  // what another connection knew is not this one's
     expectedChanges = -1;
     std::string sync = DurabilityForTests() == RecmanDurability::kFull ? "on" : "off";
-    int16_t st =
-        Command("SET client_min_messages = warning; SET lock_timeout = " + std::to_string(busyTimeoutMs) +
-                "; SET synchronous_commit = " + sync + "; SET search_path TO " + Quoted());
+    // Every statement of the store reaches its rows through a key (a
+    // position, an index entry, the next entries after one), which an index
+    // answers in a few pages whatever the table's size.  The planner, which
+    // knows nothing of a table filled or grown since its last statistics
+    // (a folder just copied, the journal during a pass), would otherwise
+    // scan and hash whole tables for each batch read ahead: a pass's time
+    // would grow with the square of its size.
+    const std::string plans =
+        "SET enable_seqscan = off; SET enable_hashjoin = off; SET enable_mergejoin = off; ";
+    int16_t st = Command(
+        plans + "SET client_min_messages = warning; SET lock_timeout = " + std::to_string(busyTimeoutMs) +
+        "; SET synchronous_commit = " + sync + "; SET search_path TO " + Quoted());
     if (st == B_OK) st = PrepareSchema(create);
     Result res;
     if (st == B_OK)
@@ -567,6 +576,7 @@ struct ServerStore final : Store {
     if (st != B_OK) return st;
     ChangeCounter();  // the notifications that came before
     pending.clear();
+    counterChanges.clear();
     inWrite = true;
     wrote = false;
     failedInWrite = false;
@@ -611,6 +621,7 @@ struct ServerStore final : Store {
     }
     bool changed = wrote && lockedWrite;
     if (changed) {
+      QueueCounterChanges();
       pending.push_back(
           Statement{"changes", "UPDATE recman_meta SET value = (value::int8 + 1)::text WHERE key = 'changes'",
                     Params{}});
@@ -645,6 +656,7 @@ struct ServerStore final : Store {
     bool lost = lostInWrite;
     lostInWrite = false;
     pending.clear();
+    counterChanges.clear();
     if (inWrite && !lost && conn) {
       Statement rollback{"", "ROLLBACK", Params{}, true};
       Result ignored;
@@ -686,6 +698,14 @@ struct ServerStore final : Store {
     int64_t nextPos = 0;  // 0 when unknown
   };
   std::map<int64_t, FileCache> files;
+  // What the open write transaction changed of each file's counters, sent
+  // with its commit as one statement per file rather than one per record
+  // (the catalog row is the hottest row of the folder).
+  struct CounterChange {
+    int64_t records = 0;  // records added less records deleted
+    int64_t nextPos = 0;  // the next position handed out (0: none)
+  };
+  std::map<int64_t, CounterChange> counterChanges;
   struct IndexCache {
     uint64_t epoch = 0;
     bool known = false;
@@ -842,6 +862,7 @@ struct ServerStore final : Store {
     sql += "; DELETE FROM recman_file WHERE id = " + std::to_string(id);
     wrote = true;
     files.erase(id);
+    counterChanges.erase(id);
     return Command(sql);
   }
 
@@ -877,6 +898,12 @@ struct ServerStore final : Store {
     }
     c.records = res.Int(0, 0);
     c.nextPos = res.Int(0, 1);
+    // What this transaction changed is not in the catalog until its commit.
+    auto changed = counterChanges.find(file.id);
+    if (changed != counterChanges.end()) {
+      c.records += changed->second.records;
+      c.nextPos = std::max(c.nextPos, changed->second.nextPos);
+    }
     c.epoch = epoch;
     c.atMs = MonotonicMs();
     return &c;
@@ -900,28 +927,46 @@ struct ServerStore final : Store {
     if (value == 0 || value > 0xFFFFFFFFull) return B_DISK_FULL;
     ++c->nextPos;
     if (countRecord) ++c->records;
-    Params p;
-    p.Int(file.id);
-    p.Int(c->nextPos);
-    p.Int(countRecord ? 1 : 0);
-    return Write(
-        "allocate",
-        "UPDATE recman_file SET next_pos = GREATEST(next_pos, $2::int8), records = records + $3::int8"
-        " WHERE id = $1::int8",
-        p);
+    wrote = true;
+    CounterChange& change = counterChanges[file.id];
+    change.nextPos = std::max(change.nextPos, c->nextPos);
+    change.records += countRecord ? 1 : 0;
+    return B_OK;
   }
 
   int16_t AddToRecordCount(int64_t fileId, int64_t delta) override {
     auto it = files.find(fileId);
     if (it != files.end()) it->second.records += delta;
+    if (inWrite) {
+      wrote = true;
+      counterChanges[fileId].records += delta;
+      return B_OK;
+    }
     Params p;
     p.Int(delta);
     p.Int(fileId);
     return Write("count_add", "UPDATE recman_file SET records = records + $1::int8 WHERE id = $2::int8", p);
   }
 
+  // The counters the transaction changed, queued before its commit.
+  void QueueCounterChanges() {
+    for (const auto& [id, change] : counterChanges) {
+      Params p;
+      p.Int(id);
+      p.Int(change.nextPos);
+      p.Int(change.records);
+      pending.push_back(Statement{
+          "counters_add",
+          "UPDATE recman_file SET next_pos = GREATEST(next_pos, $2::int8), records = records + $3::int8"
+          " WHERE id = $1::int8",
+          p});
+    }
+    counterChanges.clear();
+  }
+
   int16_t SetCounters(int64_t fileId, int64_t records, int64_t nextPos) override {
     files.erase(fileId);
+    counterChanges.erase(fileId);  // what came before is replaced
     Params p;
     p.Int(records);
     p.Int(nextPos);
