@@ -37,6 +37,7 @@
 #include "data/data.h"
 #include "input/dates.h"
 #include "input/keys.h"
+#include "input/packed.h"
 #include "platform/le.h"
 #include "platform/platform.h"
 #include "platform/text.h"
@@ -436,13 +437,8 @@ int16_t TakeLock(const std::string& name, const std::string& from_key, const std
 int16_t LockKey(const std::string& name, std::string key_value) {
   std::string text;
   for (char c : key_value) {
-    unsigned char byte = static_cast<unsigned char>(c);
-    if (byte >= 128 && byte <= 227) {  // a packed digit pair becomes its two digits
-      text += static_cast<char>('0' + (byte - 128) / 10);
-      text += static_cast<char>('0' + (byte - 128) % 10);
-    } else {
-      text += c;
-    }
+    // A packed digit pair becomes its two digits.
+    text += IsPackedPair(static_cast<unsigned char>(c)) ? UnpackDigits(std::string(1, c)) : std::string(1, c);
   }
   return TakeLock(name, text, text);
 }

@@ -1,4 +1,4 @@
-// dates.cpp - packed digits and the date operations over packed dates.
+// dates.cpp - the date operations over packed dates.
 //
 // Calendar rules: the Julian leap rule (every fourth year) applies before
 // 1582 and the Gregorian rule from 1582 on, so day counts and weekdays are
@@ -254,31 +254,7 @@ void LoadNumberPreferences() {
   Preferences.numbersLoaded = true;
 }
 
-// ---- Packed digits ---------------------------------------------------------
-
-std::string PackDigits(const std::string& digits) {
-  size_t n = digits.size();
-  std::string text = std::string(n, '0') + TrimBlanks(digits);
-  text = text.substr(text.size() - n);
-  std::string packed((n + 1) / 2, '\0');
-  for (size_t i = 0; i < packed.size(); ++i) {
-    int high = DigitValue(text[2 * i]);
-    int low = 2 * i + 1 < n ? DigitValue(text[2 * i + 1]) : 0;
-    packed[i] = static_cast<char>((10 * high + low) | 128);
-  }
-  return packed;
-}
-
-std::string UnpackDigits(const std::string& packed) {
-  std::string digits;
-  digits.reserve(packed.size() * 2);
-  for (unsigned char byte : packed) {
-    int value = (byte & 127) % 100;
-    digits += static_cast<char>('0' + value / 10);
-    digits += static_cast<char>('0' + value % 10);
-  }
-  return digits;
-}
+// ---- Zero padding ----------------------------------------------------------
 
 std::string ZeroPad(double value, int width) {
   if (width <= 0) return "";

@@ -1,11 +1,8 @@
-// dates.h - packed digits, packed dates and the date operations built on
-// them: packing and unpacking, the short date text, typed-date parsing and
-// validation, weekdays, date differences and the date text in the user's
-// order, separator and language.
+// dates.h - packed dates and the date operations built on them: the short
+// date text, typed-date parsing and validation, weekdays, date differences
+// and the date text in the user's order, separator and language.
 //
-// Packed digits hold two decimal digits per byte as 128 + (pair value), so
-// no packed byte is a control character and two packed texts of the same
-// length sort as their digit texts do.  A packed date is four such bytes:
+// A packed date is four packed digit pairs (input/packed.h):
 // century, year, month, day (CCYYMMDD); the blank date has month and day 0.
 //
 // The user's formatting preferences (date separator and order, decimal and
@@ -17,6 +14,8 @@
 // result (non-digits count as 0, impossible dates give the blank date).
 #pragma once
 #include <string>
+
+#include "input/packed.h"
 
 struct FormatPreferences {
   char DatCaracter = 0;        // separator of numeric dates ("/")
@@ -35,12 +34,6 @@ void ResetFormatPreferences();
 void LoadDatePreferences();
 void LoadNumberPreferences();
 
-// The digit text packed two digits per byte: the text is right-aligned in
-// its own width and zero-filled, non-digits count 0; an odd length leaves
-// the last digit as the tens digit of the last byte ("123" -> 12, 30).
-std::string PackDigits(const std::string& digits);
-// Two digits per packed byte ("05" for 5).
-std::string UnpackDigits(const std::string& packed);
 // The decimal text of |value| zero-filled on the left and cut to its last
 // `width` characters (meant for non-negative integers).
 std::string ZeroPad(double value, int width);

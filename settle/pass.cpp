@@ -94,12 +94,10 @@ void Release(const std::string& name) { CountedRelease(name); }
 enum class DateKind { kUsable, kBlank, kDamaged };
 DateKind KindOfDate(const std::string& packed) {
   if (packed.size() != 4) return DateKind::kDamaged;
-  for (char c : packed) {
-    unsigned char byte = static_cast<unsigned char>(c);
-    if (byte < 128 || byte > 227) return DateKind::kDamaged;
-  }
-  int month = static_cast<unsigned char>(packed[2]) - 128;
-  int day = static_cast<unsigned char>(packed[3]) - 128;
+  for (char c : packed)
+    if (!IsPackedPair(static_cast<unsigned char>(c))) return DateKind::kDamaged;
+  int month = PackedPairValue(static_cast<unsigned char>(packed[2]));
+  int day = PackedPairValue(static_cast<unsigned char>(packed[3]));
   if (month >= 1 && month <= 12) return DateKind::kUsable;
   return month == 0 && day == 0 ? DateKind::kBlank : DateKind::kDamaged;
 }

@@ -39,8 +39,6 @@ int16_t OpenSettlementFiles(const std::string& root) {
 
 namespace {
 
-constexpr unsigned char kPackedZero = 0x80;
-
 template <size_t N>
 std::string Bytes(const unsigned char (&record)[N], size_t at, size_t width) {
   return std::string(reinterpret_cast<const char*>(record) + at, width);
@@ -83,9 +81,6 @@ template <size_t N>
 void PutInt(unsigned char (&record)[N], size_t at, int16_t value) {
   PutLe16(record + at, static_cast<uint16_t>(value));
 }
-
-// The two decimal digits of a packed byte; 0 for a byte that is none.
-int PackedPair(unsigned char byte) { return byte >= 128 && byte <= 227 ? byte - 128 : 0; }
 
 // THRebut
 constexpr size_t kConceptNumberAt = 0;
@@ -163,23 +158,6 @@ void ClearPaymentRecord() {
 void ClearCollectionRecord() {
   std::memset(CobramH, 0, sizeof CobramH);
   PutText(CobramH, kCollectionKindAt, 1, "");
-}
-
-// ---- Packed numbers -----------------------------------------------------------
-
-int PackedNumber(const std::string& packed) {
-  int value = 0;
-  for (size_t i = 0; i < 2; ++i)
-    value = value * 100 + (i < packed.size() ? PackedPair(static_cast<unsigned char>(packed[i])) : 0);
-  return value;
-}
-
-std::string PackedFromNumber(int number) {
-  number = std::clamp(number, 0, 9999);
-  std::string packed(2, '\0');
-  packed[0] = static_cast<char>(128 + number / 100);
-  packed[1] = static_cast<char>(128 + number % 100);
-  return packed;
 }
 
 // ---- Receipt concepts ---------------------------------------------------------

@@ -7,6 +7,8 @@
 #include <cstdint>
 #include <string>
 
+#include "input/packed.h"
+
 constexpr int16_t kFileConcepts = 504;      // THRebut
 constexpr int16_t kFileProperties = 511;    // FinquesH
 constexpr int16_t kFileExpenseNotes = 512;  // FinDespH
@@ -53,12 +55,6 @@ void ClearExpenseNoteRecord();
 void ClearOwnerRecord();
 void ClearPaymentRecord();
 void ClearCollectionRecord();
-
-// The number of two packed bytes read as one 4-digit number (0..9999); a
-// byte that is not a packed digit pair counts as 00.
-int PackedNumber(const std::string& packed);
-// Two packed bytes for a number 0..9999.
-std::string PackedFromNumber(int number);
 
 // Receipt concepts (THRebut, 24 bytes).
 int ConceptNumber();  // byte 0, the key: the number as a raw byte

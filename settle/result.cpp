@@ -10,6 +10,7 @@
 #include "data/data.h"
 #include "input/dates.h"
 #include "input/numbers.h"
+#include "input/packed.h"
 #include "platform/platform.h"
 #include "screen/windows.h"
 #include "session/language.h"
@@ -67,8 +68,7 @@ void AddWrapped(std::vector<std::string>& lines, const std::string& text) {
 // digits.
 std::string DigitsDateText(const std::string& packed) {
   bool digits = packed.size() == 4;
-  for (char c : packed)
-    digits = digits && static_cast<unsigned char>(c) >= 128 && static_cast<unsigned char>(c) <= 227;
+  for (char c : packed) digits = digits && IsPackedPair(static_cast<unsigned char>(c));
   if (digits) {
     const std::string d = UnpackDigits(packed);
     return d.substr(6, 2) + "/" + d.substr(4, 2) + "/" + d.substr(0, 4);

@@ -1,4 +1,4 @@
-// Packed digits, zero padding and the short date text.
+// Zero padding and the short date text.
 #include <gtest/gtest.h>
 
 #include <string>
@@ -33,70 +33,6 @@ class PackingClock : public ::testing::Test {
   }
   void TearDown() override { Platform.clock = nullptr; }
 };
-
-TEST(PackDigits, PacksPairsAsHighBitBytes) {
-  struct Case {
-    std::string digits;
-    std::string packed;
-  } cases[] = {
-      {"20230407", Bytes({148, 151, 132, 135})},
-      {" 7", Bytes({135})},  // zero-filled to 07
-      {"7 ", Bytes({135})},  // trimmed, then right-aligned
-      {"", ""},
-      {"123", Bytes({140, 158})},  // odd length: last digit is a tens digit
-      {"1 2", Bytes({138, 148})},  // inner blank counts 0
-      {"ab", Bytes({128})},        // non-digits count 0
-      {"9x", Bytes({218})},
-      {"99", Bytes({227})},
-      {"00000000", Bytes({128, 128, 128, 128})},
-  };
-  for (const Case& c : cases)
-    EXPECT_EQ(Show(PackDigits(c.digits)), Show(c.packed)) << "digits \"" << c.digits << "\"";
-}
-
-TEST(PackDigits, EqualLengthTextsSortAsTheirDigits) {
-  for (int a = 0; a < 10000; a += 37)
-    for (int b = 0; b < 10000; b += 101) {
-      char ta[8], tb[8];
-      std::snprintf(ta, sizeof ta, "%04d", a);
-      std::snprintf(tb, sizeof tb, "%04d", b);
-      int digitOrder = std::string(ta).compare(tb);
-      int packedOrder = PackDigits(ta).compare(PackDigits(tb));
-      ASSERT_EQ(digitOrder < 0, packedOrder < 0) << ta << " vs " << tb;
-      ASSERT_EQ(digitOrder == 0, packedOrder == 0) << ta << " vs " << tb;
-    }
-}
-
-TEST(PackDigits, NoPackedByteIsBelow128EvenForLongOrOddInput) {
-  std::string text;
-  for (int i = 0; i < 1001; ++i) text += static_cast<char>(i % 256);
-  std::string packed = PackDigits(text);
-  EXPECT_EQ(packed.size(), 501u);
-  for (unsigned char b : packed) ASSERT_GE(b, 128);
-}
-
-TEST(UnpackDigits, WritesTwoDigitsPerByte) {
-  struct Case {
-    std::string packed;
-    std::string digits;
-  } cases[] = {
-      {Bytes({148, 151, 132, 135}), "20230407"},
-      {Bytes({133}), "05"},
-      {Bytes({5}), "05"},    // high bit missing: same value
-      {Bytes({228}), "00"},  // 100: its last two digits
-      {Bytes({255}), "27"},  // 127
-      {"", ""},
-  };
-  for (const Case& c : cases) EXPECT_EQ(UnpackDigits(c.packed), c.digits) << Show(c.packed);
-}
-
-TEST(UnpackDigits, UndoesPackDigitsForEveryFourDigitText) {
-  for (int n = 0; n < 10000; ++n) {
-    char text[8];
-    std::snprintf(text, sizeof text, "%04d", n);
-    ASSERT_EQ(UnpackDigits(PackDigits(text)), text);
-  }
-}
 
 TEST(ZeroPad, FillsWithZerosAndKeepsTheLastCharacters) {
   struct Case {

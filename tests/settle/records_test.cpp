@@ -162,14 +162,6 @@ TEST(CollectionRecordTest, FieldsSitAtTheirOffsets) {
   EXPECT_EQ(CollectionKind(), "C");
 }
 
-TEST(PackedNumberTest, TwoPackedBytesAreAFourDigitNumber) {
-  EXPECT_EQ(PackedNumber(Packed({0, 0})), 0);
-  EXPECT_EQ(PackedNumber(Packed({99, 99})), 9999);
-  EXPECT_EQ(PackedNumber(Packed({1, 2})), 102);
-  EXPECT_EQ(PackedFromNumber(102), Packed({1, 2}));
-  EXPECT_EQ(PackedFromNumber(PackedNumber(Packed({45, 67}))), Packed({45, 67}));
-}
-
 TEST(ClearRecordTest, TextsBlankEverythingElseZero) {
   ClearPropertyRecord();
   EXPECT_EQ(PropertyFeePerOwner(), 0);
