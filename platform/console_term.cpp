@@ -249,39 +249,26 @@ TerminalProblem gTerminalProblem = TerminalProblem::kNone;
 
 TerminalProblem ConsoleTerminalProblem() { return gTerminalProblem; }
 
-bool ConsoleStartTerminalOn(int inputFd, int outputFd, const std::string& terminalType) {
-  if (Term.running) return true;
-  gTerminalProblem = TerminalProblem::kNotATerminal;
-  if (!isatty(inputFd) || !isatty(outputFd)) return false;
-  gTerminalProblem = TerminalProblem::kNoType;
-  if (terminalType.empty() || terminalType == "dumb" || terminalType == "unknown") return false;
-  gTerminalProblem = TerminalProblem::kOther;
-  termios modes{};
-  if (tcgetattr(inputFd, &modes) != 0) return false;
+namespace {
 
-  // The terminal's description must exist before newterm is tried: a
-  // newterm that fails keeps memory of ncurses' for good.
-  {
-    TERMINAL* previous = cur_term;
-    int status = 0;
-    if (setupterm(terminalType.c_str(), outputFd, &status) != OK) {
-      set_curterm(previous);
-      // 0: the type is not in the terminal database.
-      if (status == 0) gTerminalProblem = TerminalProblem::kUnknownType;
-      return false;
-    }
-    del_curterm(set_curterm(previous));
+// Whether the terminal database describes the type: this must be known
+// before newterm is tried, since a newterm that fails keeps memory of
+// ncurses' for good.  `status` is setupterm's (0: no such type).
+bool TerminalTypeKnown(const std::string& terminalType, int outputFd, int& status) {
+  TERMINAL* previous = cur_term;
+  status = 0;
+  if (setupterm(terminalType.c_str(), outputFd, &status) != OK) {
+    set_curterm(previous);
+    return false;
   }
+  del_curterm(set_curterm(previous));
+  return true;
+}
 
-  Term = TerminalConsole{};
-  Term.inputFd = inputFd;
-  Term.outputFd = outputFd;
-  Term.savedInput = modes;
-  ChooseUtf8Locale();
-  // Before newterm: ncurses installs handlers of its own for the signals
-  // that still have their default action.
-  InstallSignalHandlers();
-
+// The streams ncurses works on (copies of the descriptors), its screen and
+// the wake-up pipe; on a failure everything the start made so far is
+// undone.
+bool OpenScreen(int inputFd, int outputFd, const std::string& terminalType) {
   int in = dup(inputFd), out = dup(outputFd);
   Term.input = in >= 0 ? fdopen(in, "r") : nullptr;
   Term.output = out >= 0 ? fdopen(out, "w") : nullptr;
@@ -306,7 +293,11 @@ bool ConsoleStartTerminalOn(int inputFd, int outputFd, const std::string& termin
     return false;
   }
   gWakeFd = Term.wakePipe[1];
+  return true;
+}
 
+// Raw input: every key a key, no signals, flow control or echo.
+void SetRawModes(int inputFd, const termios& modes) {
   raw();  // Ctrl+C, Ctrl+S, Ctrl+Z ... are keys, not signals or flow control
   noecho();
   nonl();
@@ -324,6 +315,52 @@ bool ConsoleStartTerminalOn(int inputFd, int outputFd, const std::string& termin
   rawModes.c_cc[VMIN] = 1;
   rawModes.c_cc[VTIME] = 0;
   tcsetattr(inputFd, TCSANOW, &rawModes);
+}
+
+// The console's cells: 25 rows of 80 blanks, all to be drawn, and its
+// state as at a fresh start.
+void ResetConsoleState() {
+  Console.rows = kRows;
+  Console.columns = kColumns;
+  Console.cells.assign(static_cast<size_t>(kRows) * kColumns, ConsoleCell{});
+  Console.damaged.assign(Console.cells.size(), 1);
+  Console.anyDamage = true;
+  Console.cursorRow = Console.cursorColumn = 1;
+  Console.attribute = 0x07;
+  Console.cursorVisible = true;
+  Console.cursorInsertShape = false;
+  Console.insertToggle = false;
+  Console.clipboard.clear();
+  Console.scripted.clear();
+}
+
+}  // namespace
+
+bool ConsoleStartTerminalOn(int inputFd, int outputFd, const std::string& terminalType) {
+  if (Term.running) return true;
+  gTerminalProblem = TerminalProblem::kNotATerminal;
+  if (!isatty(inputFd) || !isatty(outputFd)) return false;
+  gTerminalProblem = TerminalProblem::kNoType;
+  if (terminalType.empty() || terminalType == "dumb" || terminalType == "unknown") return false;
+  gTerminalProblem = TerminalProblem::kOther;
+  termios modes{};
+  if (tcgetattr(inputFd, &modes) != 0) return false;
+  int status = 0;
+  if (!TerminalTypeKnown(terminalType, outputFd, status)) {
+    if (status == 0) gTerminalProblem = TerminalProblem::kUnknownType;
+    return false;
+  }
+
+  Term = TerminalConsole{};
+  Term.inputFd = inputFd;
+  Term.outputFd = outputFd;
+  Term.savedInput = modes;
+  ChooseUtf8Locale();
+  // Before newterm: ncurses installs handlers of its own for the signals
+  // that still have their default action.
+  InstallSignalHandlers();
+  if (!OpenScreen(inputFd, outputFd, terminalType)) return false;
+  SetRawModes(inputFd, modes);
 
   if (has_colors()) {
     start_color();
@@ -338,19 +375,7 @@ bool ConsoleStartTerminalOn(int inputFd, int outputFd, const std::string& termin
     if (ms > 0 && ms <= 2000) Term.decoder.escapeTimeoutMs = ms;
   }
 
-  // The console's cells: 25 rows of 80 blanks, all to be drawn.
-  Console.rows = kRows;
-  Console.columns = kColumns;
-  Console.cells.assign(static_cast<size_t>(kRows) * kColumns, ConsoleCell{});
-  Console.damaged.assign(Console.cells.size(), 1);
-  Console.anyDamage = true;
-  Console.cursorRow = Console.cursorColumn = 1;
-  Console.attribute = 0x07;
-  Console.cursorVisible = true;
-  Console.cursorInsertShape = false;
-  Console.insertToggle = false;
-  Console.clipboard.clear();
-  Console.scripted.clear();
+  ResetConsoleState();
   // Mouse reporting where the terminal describes a mouse (xterm, tmux,
   // screen, rxvt ...); the Linux console reports none without gpm.
   Console.mousePresent = !Capability("kmous").empty() && !Term.linuxConsole;

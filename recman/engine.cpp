@@ -144,16 +144,21 @@ void ReleaseOpenFile(OpenFile* file) {
   gRecman.files.erase({file->dir, file->id});
 }
 
+// Counts one more open of the file (or one less, `step` -1).
+void CountOpen(OpenFile& file, bool exclusive, int step) {
+  if (exclusive) {
+    file.exclusiveOpens += step;
+  } else {
+    file.normalOpens += step;
+  }
+}
+
 void CloseHandle(uint32_t id) {
   Handle& h = gRecman.handles[id];
   if (!h.inUse) return;
   ReleaseHandleLocks(id);
   OpenFile* file = h.file;
-  if (h.exclusive) {
-    --file->exclusiveOpens;
-  } else {
-    --file->normalOpens;
-  }
+  CountOpen(*file, h.exclusive, -1);
   uint32_t generation = h.generation + 1;
   h = Handle{};
   h.generation = generation;
@@ -177,19 +182,87 @@ std::string LostStoreText(const DataPath& path) {
          "(nothing was created)";
 }
 
-int16_t OpenFileOp(Call& c, void* block, int attempt = 0) {
-  bool readOnly = false, exclusive = false;
-  switch (c.keyNumber) {
+// The open mode of an open's key number: normal (0, -1, -3), read-only or
+// exclusive; any other number is refused.
+int16_t OpenModeOf(int8_t keyNumber, bool& readOnly, bool& exclusive) {
+  switch (keyNumber) {
     case B_MODE_NORMAL:
     case -1:
-    case -3: break;
-    case B_MODE_READ_ONLY: readOnly = true; break;
-    case B_MODE_EXCLUSIVE: exclusive = true; break;
+    case -3: return B_OK;
+    case B_MODE_READ_ONLY: readOnly = true; return B_OK;
+    case B_MODE_EXCLUSIVE: exclusive = true; return B_OK;
     default: return B_INVALID_OPERATION;
   }
+}
+
+// Whether the marker (its state, its uuid, whether it is a pending
+// create's) and the catalog entry of the name (found or not) name the same
+// file; when they do not, the status that says so.  A missing marker beside
+// no entry is a missing file.
+int16_t MarkerMatchesCatalog(MarkerState marker, const std::string& uuid, bool pending, bool found,
+                             const CatalogEntry& entry, Directory* dir, const DataPath& path) {
+  // They are never taken for a missing file (which would be created anew
+  // over them).
+  if (marker == MarkerState::kMissing)
+    return found ? NoteFailure(B_IO_ERROR, dir,
+                               dir->store->Where() + " holds the records of " + path.name +
+                                   " but its marker file is missing: run recutil check " + path.directory +
+                                   " and recutil repair-marker " + path.full,
+                               0, nullptr, 0, path.full)
+                 : int16_t{B_FILE_NOT_FOUND};
+  // A create that never committed (killed between its marker and its
+  // commit) left its pending marker, and no entry of the name: the file was
+  // never made.
+  if (!found && pending) return B_FILE_NOT_FOUND;
+  if (!found || entry.uuid != uuid)
+    return NoteFailure(B_IO_ERROR, dir,
+                       "the marker " + path.full + " names no file of " + dir->store->Where() +
+                           " (copied from another folder?): run recutil check " + path.directory,
+                       0, nullptr, 0, path.full);
+  return B_OK;
+}
+
+// The process's one OpenFile of the catalog entry, made on its first open.
+int16_t SharedOpenFile(Directory* dir, const CatalogEntry& entry, const std::string& name, OpenFile*& file) {
+  auto key = std::make_pair(dir, entry.id);
+  auto it = gRecman.files.find(key);
+  if (it != gRecman.files.end()) {
+    file = it->second.get();
+    return B_OK;
+  }
+  auto f = std::make_unique<OpenFile>();
+  f->dir = dir;
+  f->id = entry.id;
+  f->name = name;
+  if (ParseCreateBuffer(reinterpret_cast<const uint8_t*>(entry.spec.data()), entry.spec.size(), f->spec) !=
+      B_OK)
+    return B_NOT_A_RECORD_FILE;
+  file = f.get();
+  gRecman.files.emplace(key, std::move(f));
+  return B_OK;
+}
+
+// The open lock for the file's opens as counted now; then the catalog is
+// read again, since another process may have replaced the file between the
+// look-up and the lock (the lock now keeps it from doing so): B_FILE_NOT_FOUND
+// when it did.
+int16_t LockOpenedFile(OpenFile& file, const CatalogEntry& entry, const std::string& name) {
+  int16_t st = SyncOpenLock(file);
+  if (st != B_OK) return st;
+  CatalogEntry now;
+  bool still = false;
+  st = FindCatalogEntry(*file.dir, name, now, still);
+  if (st == B_OK && (!still || now.id != entry.id)) st = B_FILE_NOT_FOUND;
+  return st;
+}
+
+int16_t OpenFileOp(Call& c, void* block, int attempt = 0) {
+  bool readOnly = false, exclusive = false;
+  int16_t st = OpenModeOf(c.keyNumber, readOnly, exclusive);
+  if (st != B_OK) return st;
   if (block == nullptr) return B_FILE_NOT_OPEN;
   DataPath path;
-  int16_t st = ResolveDataPath(c.key, c.keyLength, B_FILE_NOT_FOUND, path);
+  st = ResolveDataPath(c.key, c.keyLength, B_FILE_NOT_FOUND, path);
   if (st != B_OK) return st;
   std::string uuid;
   bool pending = false;
@@ -222,24 +295,8 @@ int16_t OpenFileOp(Call& c, void* block, int attempt = 0) {
     EndWrite(scope, BeginWrite(*dir, scope));
     return OpenFileOp(c, block, attempt + 1);
   }
-  // Otherwise they are never taken for a missing file (which would be
-  // created anew over them).
-  if (marker == MarkerState::kMissing)
-    return found ? NoteFailure(B_IO_ERROR, dir,
-                               dir->store->Where() + " holds the records of " + path.name +
-                                   " but its marker file is missing: run recutil check " + path.directory +
-                                   " and recutil repair-marker " + path.full,
-                               0, nullptr, 0, path.full)
-                 : int16_t{B_FILE_NOT_FOUND};
-  // A create that never committed (killed between its marker and its
-  // commit) left its pending marker, and no entry of the name: the file was
-  // never made.
-  if (!found && pending) return B_FILE_NOT_FOUND;
-  if (!found || entry.uuid != uuid)
-    return NoteFailure(B_IO_ERROR, dir,
-                       "the marker " + path.full + " names no file of " + dir->store->Where() +
-                           " (copied from another folder?): run recutil check " + path.directory,
-                       0, nullptr, 0, path.full);
+  st = MarkerMatchesCatalog(marker, uuid, pending, found, entry, dir, path);
+  if (st != B_OK) return st;
   bool ownerGiven = true;
   if (!entry.ownerHash.empty()) {
     std::string owner = OwnerNameFrom(c.data, c.dataCapacity);
@@ -249,48 +306,19 @@ int16_t OpenFileOp(Call& c, void* block, int attempt = 0) {
       readOnly = true;
     }
   }
-  auto key = std::make_pair(dir, entry.id);
-  auto it = gRecman.files.find(key);
-  OpenFile* file;
-  if (it == gRecman.files.end()) {
-    auto f = std::make_unique<OpenFile>();
-    f->dir = dir;
-    f->id = entry.id;
-    f->name = path.name;
-    if (ParseCreateBuffer(reinterpret_cast<const uint8_t*>(entry.spec.data()), entry.spec.size(), f->spec) !=
-        B_OK)
-      return B_NOT_A_RECORD_FILE;
-    file = f.get();
-    gRecman.files.emplace(key, std::move(f));
-  } else {
-    file = it->second.get();
-  }
+  OpenFile* file = nullptr;
+  st = SharedOpenFile(dir, entry, path.name, file);
+  if (st != B_OK) return st;
   uint32_t id;
   st = AllocateHandle(id);
   if (st != B_OK) {
     ReleaseOpenFile(file);
     return st;
   }
-  if (exclusive) {
-    ++file->exclusiveOpens;
-  } else {
-    ++file->normalOpens;
-  }
-  st = SyncOpenLock(*file);
-  if (st == B_OK) {
-    // Another process may have replaced the file between the look-up and
-    // the open lock; the lock now keeps it from doing so.
-    CatalogEntry now;
-    bool still = false;
-    st = FindCatalogEntry(*dir, path.name, now, still);
-    if (st == B_OK && (!still || now.id != entry.id)) st = B_FILE_NOT_FOUND;
-  }
+  CountOpen(*file, exclusive, 1);
+  st = LockOpenedFile(*file, entry, path.name);
   if (st != B_OK) {
-    if (exclusive) {
-      --file->exclusiveOpens;
-    } else {
-      --file->normalOpens;
-    }
+    CountOpen(*file, exclusive, -1);
     ReleaseOpenFile(file);
     if (st == B_FILE_NOT_FOUND && attempt < 3) return OpenFileOp(c, block, attempt + 1);
     return st;

@@ -129,9 +129,11 @@ int WordRight(const std::string& text, int cursor) {
   return i > length ? length : i;
 }
 
-}  // namespace
-
-void EditField(int row, int column, int width, std::string& text, int& cursor, KeyCode& key) {
+// The field at window position (row, column) (0: where the cursor
+// stands), `width` characters a row (0: one row of the whole text), with
+// its options read from the keyboard's option list; the cursor is clamped
+// into the text, and set on the first character of a list.
+Field PlaceField(int& row, int& column, int width, const std::string& text, int& cursor) {
   int rowOffset = Windows.WindowDepth > 0 ? Windows.WindowTop : 0;
   int columnOffset = Windows.WindowDepth > 0 ? Windows.WindowLeft : 0;
   if (row == 0) row = ConsoleCursorRow() - rowOffset;
@@ -147,8 +149,7 @@ void EditField(int row, int column, int width, std::string& text, int& cursor, K
   cursor = std::clamp(cursor, 1, std::max(length, 1));
 
   f.options = ParseOptions(Keyboard.FieldOptions);
-  bool withOptions = !f.options.empty();
-  if (withOptions) {
+  if (!f.options.empty()) {
     for (const std::string& o : f.options) f.optionWidth = std::max(f.optionWidth, o.size());
     std::string current = TrimTrailingBlanks(text);
     for (size_t i = 0; i < f.options.size(); ++i)
@@ -161,7 +162,147 @@ void EditField(int row, int column, int width, std::string& text, int& cursor, K
     f.underRightArrow = ConsoleGetCell(f.top, f.left + static_cast<int>(f.optionWidth));
     cursor = 1;
   }
+  return f;
+}
 
+// What a key did to the field: changed it (or nothing), was not consumed
+// (it may end the edit, if it is an exit key), or ended the edit whatever
+// the exit keys.
+enum class KeyEffect { kConsumed, kNotConsumed, kEndsEdit };
+
+// A typed character: the next option of a list with that letter (the blank:
+// the next option), else the character overwritten or inserted at the
+// cursor; the last position is never typed into.
+void TypeCharacter(Field& f, std::string& text, int& cursor, KeyCode key, bool insert) {
+  int length = static_cast<int>(text.size());
+  if (!f.options.empty()) {
+    if (key == ' ') StepOption(f, 1);
+    else SelectByLetter(f, static_cast<unsigned char>(key));
+  } else if (cursor < length) {
+    if (!insert) {
+      text[static_cast<size_t>(cursor - 1)] = static_cast<char>(key);
+      ++cursor;
+    } else if (text.back() == ' ') {
+      text.insert(static_cast<size_t>(cursor - 1), 1, static_cast<char>(key));
+      text.pop_back();
+      ++cursor;
+    }
+  }
+}
+
+// The keys that change the text: characters, deleting, blanking, the
+// clipboard; false for any other key.
+bool ApplyTextKey(Field& f, std::string& text, int& cursor, KeyCode key, bool insert) {
+  const bool withOptions = !f.options.empty();
+  const int length = static_cast<int>(text.size());
+  bool isCharacter = (key >= 32 && key <= 126) || (key >= 128 && key <= 254);
+  if ((key == kKeyAltX || key == kKeyAltC) && !Keyboard.TypeAhead.empty() && !withOptions) {
+    // The calculator's or the calendar's result, about to be typed, takes
+    // the field's place: a date typed into the middle of another helps no
+    // one.
+    text.assign(text.size(), ' ');
+    cursor = 1;
+  } else if (isCharacter) {
+    TypeCharacter(f, text, cursor, key, insert);
+  } else if (key == kKeyBackspace) {
+    if (!withOptions && cursor > 1) {
+      --cursor;
+      text.erase(static_cast<size_t>(cursor - 1), 1);
+      text += ' ';
+    }
+  } else if (key == kKeyDel) {
+    if (!withOptions && cursor < length) {
+      text.erase(static_cast<size_t>(cursor - 1), 1);
+      text += ' ';
+    }
+  } else if (key == kKeyCtrlHome || key == kKeyCtrlY) {
+    if (!withOptions) {
+      text.assign(text.size(), ' ');
+      cursor = 1;
+    }
+  } else if (key == kKeyCtrlV) {
+    if (!withOptions) {
+      std::string pasted;
+      for (unsigned char c : ConsoleGetClipboard())
+        if (c >= 32 && c != 127 && c != 255) pasted += static_cast<char>(c);
+      pasted = TrimBlanks(pasted);
+      for (size_t i = 0; i < pasted.size() && cursor - 1 + i < text.size(); ++i)
+        text[cursor - 1 + i] = pasted[i];
+    }
+  } else if (key == kKeyCtrlC) {
+    ConsoleSetClipboard(TrimBlanks(withOptions ? f.options[static_cast<size_t>(f.option)] : text));
+  } else {
+    return false;
+  }
+  return true;
+}
+
+// A mouse click (key -(100 * column + row)): on a list's arrows it steps
+// the option, inside a text field it moves the cursor there; a click
+// elsewhere ends the edit.
+KeyEffect ApplyClick(Field& f, int& cursor, int length, KeyCode key) {
+  const bool withOptions = !f.options.empty();
+  int clickColumn = (-key) / 100, clickRow = (-key) % 100;
+  int r = clickRow - f.top, c = clickColumn - f.left;
+  if (withOptions && clickRow == f.top && clickColumn == f.left - 1) {
+    StepOption(f, -1);
+  } else if (withOptions && clickRow == f.top && clickColumn == f.left + static_cast<int>(f.optionWidth)) {
+    StepOption(f, 1);
+  } else if (withOptions && clickRow == f.top && c >= 0 && c < static_cast<int>(f.optionWidth)) {
+    // A click on the option itself: nothing to move.
+  } else if (!withOptions && r >= 0 && r < f.rows && c >= 0 && c < f.width && r * f.width + c < length) {
+    cursor = r * f.width + c + 1;
+  } else {
+    return KeyEffect::kEndsEdit;
+  }
+  return KeyEffect::kConsumed;
+}
+
+// The keys that move: the insert toggle, the arrows, the word and row
+// moves, a click; a move past the field's edge is not consumed.
+KeyEffect ApplyMoveKey(Field& f, const std::string& text, int& cursor, KeyCode key, bool& insert) {
+  const bool withOptions = !f.options.empty();
+  const int length = static_cast<int>(text.size());
+  const int width = f.width;
+  bool ends = false;
+  if (key == kKeyIns) {
+    insert = !insert;
+    Console.insertToggle = insert;
+  } else if (key == kKeyLeft) {
+    if (withOptions) StepOption(f, -1);
+    else if (cursor > 1) --cursor;
+  } else if (key == kKeyRight) {
+    if (withOptions) StepOption(f, 1);
+    else if (cursor < length) ++cursor;
+  } else if (key == kKeyHome) {
+    if (!withOptions) cursor = 1;
+  } else if (key == kKeyEnd) {
+    if (!withOptions)
+      cursor = std::clamp(static_cast<int>(TrimTrailingBlanks(text).size()) + 1, 1, std::max(length, 1));
+  } else if (key == kKeyCtrlLeft) {
+    if (withOptions || cursor <= 1) ends = true;
+    else cursor = WordLeft(text, cursor);
+  } else if (key == kKeyCtrlRight) {
+    if (withOptions || cursor >= length) ends = true;
+    else cursor = WordRight(text, cursor);
+  } else if (key == kKeyUp || key == kKeyShiftTab) {
+    if (withOptions || cursor <= width) ends = true;
+    else cursor -= width;
+  } else if (key == kKeyDown) {
+    if (withOptions || cursor + width > length) ends = true;
+    else cursor += width;
+  } else if (key < 0) {
+    return ApplyClick(f, cursor, length, key);
+  } else {
+    ends = true;
+  }
+  return ends ? KeyEffect::kNotConsumed : KeyEffect::kConsumed;
+}
+
+}  // namespace
+
+void EditField(int row, int column, int width, std::string& text, int& cursor, KeyCode& key) {
+  Field f = PlaceField(row, column, width, text, cursor);
   bool insert = Console.insertToggle;
   bool done = false;
   while (!done) {
@@ -177,101 +318,11 @@ void EditField(int row, int column, int width, std::string& text, int& cursor, K
     ClearReason();
     if (button != 0) key = -(100 * mouseColumn + mouseRow);
 
-    bool ends = false;  // the key is not consumed: it may end the edit
-    bool isCharacter = (key >= 32 && key <= 126) || (key >= 128 && key <= 254);
-    if ((key == kKeyAltX || key == kKeyAltC) && !Keyboard.TypeAhead.empty() && !withOptions) {
-      // The calculator's or the calendar's result, about to be typed, takes
-      // the field's place: a date typed into the middle of another helps no
-      // one.
-      text.assign(text.size(), ' ');
-      cursor = 1;
-    } else if (isCharacter) {
-      if (withOptions) {
-        if (key == ' ') StepOption(f, 1);
-        else SelectByLetter(f, static_cast<unsigned char>(key));
-      } else if (cursor < length) {
-        if (!insert) {
-          text[static_cast<size_t>(cursor - 1)] = static_cast<char>(key);
-          ++cursor;
-        } else if (text.back() == ' ') {
-          text.insert(static_cast<size_t>(cursor - 1), 1, static_cast<char>(key));
-          text.pop_back();
-          ++cursor;
-        }
-      }
-    } else if (key == kKeyBackspace) {
-      if (!withOptions && cursor > 1) {
-        --cursor;
-        text.erase(static_cast<size_t>(cursor - 1), 1);
-        text += ' ';
-      }
-    } else if (key == kKeyDel) {
-      if (!withOptions && cursor < length) {
-        text.erase(static_cast<size_t>(cursor - 1), 1);
-        text += ' ';
-      }
-    } else if (key == kKeyCtrlHome || key == kKeyCtrlY) {
-      if (!withOptions) {
-        text.assign(text.size(), ' ');
-        cursor = 1;
-      }
-    } else if (key == kKeyCtrlV) {
-      if (!withOptions) {
-        std::string pasted;
-        for (unsigned char c : ConsoleGetClipboard())
-          if (c >= 32 && c != 127 && c != 255) pasted += static_cast<char>(c);
-        pasted = TrimBlanks(pasted);
-        for (size_t i = 0; i < pasted.size() && cursor - 1 + i < text.size(); ++i)
-          text[cursor - 1 + i] = pasted[i];
-      }
-    } else if (key == kKeyCtrlC) {
-      ConsoleSetClipboard(TrimBlanks(withOptions ? f.options[static_cast<size_t>(f.option)] : text));
-    } else if (key == kKeyIns) {
-      insert = !insert;
-      Console.insertToggle = insert;
-    } else if (key == kKeyLeft) {
-      if (withOptions) StepOption(f, -1);
-      else if (cursor > 1) --cursor;
-    } else if (key == kKeyRight) {
-      if (withOptions) StepOption(f, 1);
-      else if (cursor < length) ++cursor;
-    } else if (key == kKeyHome) {
-      if (!withOptions) cursor = 1;
-    } else if (key == kKeyEnd) {
-      if (!withOptions)
-        cursor = std::clamp(static_cast<int>(TrimTrailingBlanks(text).size()) + 1, 1, std::max(length, 1));
-    } else if (key == kKeyCtrlLeft) {
-      if (withOptions || cursor <= 1) ends = true;
-      else cursor = WordLeft(text, cursor);
-    } else if (key == kKeyCtrlRight) {
-      if (withOptions || cursor >= length) ends = true;
-      else cursor = WordRight(text, cursor);
-    } else if (key == kKeyUp || key == kKeyShiftTab) {
-      if (withOptions || cursor <= width) ends = true;
-      else cursor -= width;
-    } else if (key == kKeyDown) {
-      if (withOptions || cursor + width > length) ends = true;
-      else cursor += width;
-    } else if (key < 0) {
-      int clickColumn = (-key) / 100, clickRow = (-key) % 100;
-      int r = clickRow - f.top, c = clickColumn - f.left;
-      if (withOptions && clickRow == f.top && clickColumn == f.left - 1) {
-        StepOption(f, -1);
-      } else if (withOptions && clickRow == f.top &&
-                 clickColumn == f.left + static_cast<int>(f.optionWidth)) {
-        StepOption(f, 1);
-      } else if (withOptions && clickRow == f.top && c >= 0 && c < static_cast<int>(f.optionWidth)) {
-        // A click on the option itself: nothing to move.
-      } else if (!withOptions && r >= 0 && r < f.rows && c >= 0 && c < width && r * width + c < length) {
-        cursor = r * width + c + 1;
-      } else {
-        done = true;  // a click elsewhere ends the edit whatever the exit keys
-      }
-    } else {
-      ends = true;
-    }
-
-    if (ends) {
+    if (ApplyTextKey(f, text, cursor, key, insert)) continue;
+    KeyEffect effect = ApplyMoveKey(f, text, cursor, key, insert);
+    if (effect == KeyEffect::kEndsEdit) {
+      done = true;
+    } else if (effect == KeyEffect::kNotConsumed) {
       if (key == kKeyShiftTab) key = kKeyUp;
       else if (key == kKeyTab) key = kKeyEnter;
       else if (key == kKeyCtrlF4 || key == kKeyAltF4) key = kKeyEsc;
@@ -281,7 +332,7 @@ void EditField(int row, int column, int width, std::string& text, int& cursor, K
 
   SetColourScheme("h");
   DrawField(f, text, cursor);
-  if (withOptions) {
+  if (!f.options.empty()) {
     ConsolePutCell(f.top, f.left - 1, f.underLeftArrow);
     ConsolePutCell(f.top, f.left + static_cast<int>(f.optionWidth), f.underRightArrow);
   }

@@ -130,23 +130,89 @@ std::string TextHelpFile(const std::string& topic) {
   return "AJUDA\\" + topic + ".HLP";
 }
 
-// The text viewer; with an empty topic (one that names no file of the help
-// folder) the empty help window.
-void RunTextViewer(const std::string& topic) {
-  HelpView view;
+// The viewer's window over the whole screen but the top three and the
+// bottom two rows, and the topic's file (none for an empty topic) with its
+// count of whole lines; false when the screen is too small for any line.
+bool PlaceView(HelpView& view, const std::string& topic) {
   view.lineLength = ScreenColumns();
   view.top = 4;
   view.left = 1;
   view.bottom = ScreenRows() - 3;
   view.right = ScreenColumns();
   view.visible = view.bottom - view.top - 1;
-  if (view.visible < 1 || view.lineLength < 1) return;
+  if (view.visible < 1 || view.lineLength < 1) return false;
 
   if (!topic.empty()) view.file = FileHandle(TextHelpFile(topic), "rb");
   if (view.file && std::fseek(view.file.f, 0, SEEK_END) == 0) {
     long length = std::ftell(view.file.f);
     if (length > 0) view.lineCount = length / view.lineLength;
   }
+  return true;
+}
+
+// Moves the view by a line (Down, Up), a window (PgDn, PgUp) or to either
+// end (Home, End); `view.next` is the line after the last one shown.
+void MoveView(HelpView& view, KeyCode key) {
+  const long v = view.visible;
+  const long N = view.lineCount;
+  long& n = view.next;
+  switch (key) {
+    case kKeyDown:
+      if (n <= N) {
+        ScrollInterior(view, 1);
+        ShowLine(view, n, view.visible);
+        ++n;
+      }
+      break;
+    case kKeyUp:
+      if (n - v > 1) {
+        --n;
+        ScrollInterior(view, -1);
+        ShowLine(view, n - v, 1);
+      }
+      break;
+    case kKeyPgDn:
+      if (n <= N) {
+        ClearInterior(view);
+        if (n + v - 1 > N) n = N - v + 1;
+        ShowLines(view, n, n + v - 1);
+        n += v;
+      }
+      break;
+    case kKeyPgUp:
+      // Back by a whole window, so that PgUp undoes PgDn; near the start
+      // the window is filled from line 1.
+      if (n - (v + 1) > 0) {
+        ScrollInterior(view, -view.visible);
+        if (n - 2 * v < 1) n = 2 * v + 1;
+        ShowLines(view, n - 2 * v, n - v - 1);
+        n = n - v;
+      }
+      break;
+    case kKeyHome:
+      if (n - (v + 1) > 0) {
+        ClearInterior(view);
+        ShowLines(view, 1, v);
+        n = v + 1;
+      }
+      break;
+    case kKeyEnd:
+      if (n <= N) {
+        ClearInterior(view);
+        n = N - v + 1;
+        ShowLines(view, n, n + v - 1);
+        n = N + 1;
+      }
+      break;
+    default: break;
+  }
+}
+
+// The text viewer; with an empty topic (one that names no file of the help
+// folder) the empty help window.
+void RunTextViewer(const std::string& topic) {
+  HelpView view;
+  if (!PlaceView(view, topic)) return;
 
   bool cursorWasShown = ConsoleCursorShown();
   ConsoleShowCursor(false);
@@ -158,68 +224,17 @@ void RunTextViewer(const std::string& topic) {
   }
   DrawFrame(2);
   SetColourScheme("n");
-  const long v = view.visible;
-  const long N = view.lineCount;
-  long& n = view.next;
-  ShowLines(view, 1, v);
-  n = v + 1;
+  ShowLines(view, 1, view.visible);
+  view.next = view.visible + 1;
 
   for (;;) {
     KeyCode key = 0;
     WaitKey(key);
     if (key == kKeyEsc) break;
-    switch (key) {
-      case kKeyF1:
-        if (topic != kGeneralHelpTopic) ShowHelp(kGeneralHelpTopic);
-        break;
-      case kKeyDown:
-        if (n <= N) {
-          ScrollInterior(view, 1);
-          ShowLine(view, n, view.visible);
-          ++n;
-        }
-        break;
-      case kKeyUp:
-        if (n - v > 1) {
-          --n;
-          ScrollInterior(view, -1);
-          ShowLine(view, n - v, 1);
-        }
-        break;
-      case kKeyPgDn:
-        if (n <= N) {
-          ClearInterior(view);
-          if (n + v - 1 > N) n = N - v + 1;
-          ShowLines(view, n, n + v - 1);
-          n += v;
-        }
-        break;
-      case kKeyPgUp:
-        // Back by a whole window, so that PgUp undoes PgDn; near the start
-        // the window is filled from line 1.
-        if (n - (v + 1) > 0) {
-          ScrollInterior(view, -view.visible);
-          if (n - 2 * v < 1) n = 2 * v + 1;
-          ShowLines(view, n - 2 * v, n - v - 1);
-          n = n - v;
-        }
-        break;
-      case kKeyHome:
-        if (n - (v + 1) > 0) {
-          ClearInterior(view);
-          ShowLines(view, 1, v);
-          n = v + 1;
-        }
-        break;
-      case kKeyEnd:
-        if (n <= N) {
-          ClearInterior(view);
-          n = N - v + 1;
-          ShowLines(view, n, n + v - 1);
-          n = N + 1;
-        }
-        break;
-      default: break;
+    if (key == kKeyF1) {
+      if (topic != kGeneralHelpTopic) ShowHelp(kGeneralHelpTopic);
+    } else {
+      MoveView(view, key);
     }
   }
 
