@@ -23,13 +23,6 @@ RECUTIL="$TARPELIX_BINARY_DIR/tools/recutil"
 require_programs "$BIN"
 make_work tarpelix_popups
 
-# Escape alone: sent by itself and given time, so that the terminal does
-# not read it as the start of an Alt key.
-send_escape() {
-  keys Escape
-  sleep 0.3
-}
-
 LABEL_DATE="DATA DE LIQUIDACIÓ :"
 LABEL_FIRST=" DE LA FINCA :"
 LABEL_LAST="FINS A LA FINCA :"
@@ -95,7 +88,7 @@ wait_for_text "$HELP_TITLE" || fail "F1 did not show the help of TARPELIX"
 wait_for_text "QUÈ FA LA LIQUIDACIÓ" || fail "the help text is not shown"
 keys PgDn
 wait_for_text "MENTRE ES LIQUIDA I DESPRÉS" || fail "PgDn in the help did not show the next page"
-send_escape
+keys Escape
 wait_for_no_text "MENTRE ES LIQUIDA I DESPRÉS" || fail "Esc did not close the help"
 wait_for_text "$LABEL_LAST" || fail "the parameter screen was not restored after the help"
 wait_for_cursor_on "$LABEL_DATE"
@@ -108,9 +101,8 @@ keys M-c
 wait_for_text "DESEMBRE" || fail "Alt+C did not open the calendar on December"
 wait_for_text "DL DT DC DJ DV DS DG" || fail "the calendar has no weekday header"
 # From 31 December one day left: 30 December.
-keys Left
-sleep 0.1
-keys F
+# The keys reach the calendar in the order sent: no wait between them.
+keys Left F
 wait_for_no_text "DESEMBRE" || fail "F did not close the calendar"
 wait_for_pattern "${LABEL_DATE} *30/12/2026( |$)" || fail "the picked date 30/12/2026 did not replace the field's text"
 keys Insert Enter
@@ -131,9 +123,7 @@ elif [ "$have_properties" -eq 1 ]; then
     # The second line of the list is picked: its code is stored in the field.
     code=$(grep -oE "║[0-9]{4}  " <<<"$screen_text" | sed -n 2p | grep -oE "[0-9]{4}")
     [ -n "$code" ] || code=$(grep -oE "║[0-9]{4}  " <<<"$screen_text" | sed -n 1p | grep -oE "[0-9]{4}")
-    keys Down
-    sleep 0.2
-    keys Enter
+    keys Down Enter
     wait_for_no_text "$LIST_TITLE" || fail "Enter did not close the property list"
     wait_for_pattern "${LABEL_FIRST} *${code}( |$)" || fail "the picked property $code was not stored in the field"
     wait_for_cursor_on "$LABEL_LAST"
@@ -142,7 +132,7 @@ elif [ "$have_properties" -eq 1 ]; then
   fi
 else
   echo "SKIP: neither tools/demodata nor tools/recutil is built, so the demo has no properties; the property list is only opened and closed"
-  send_escape
+  keys Escape
   wait_for_no_text "$LIST_TITLE" || fail "Esc did not close the property list"
   wait_for_pattern "${LABEL_FIRST} *1( |$)" || fail "Esc in the list changed the field"
   wait_for_cursor_on "$LABEL_FIRST"
@@ -154,7 +144,9 @@ wait_for_cursor_on "$LABEL_DATE"
 keys C-y
 keys M-x
 wait_for_text "└────────────────────────┘" || fail "Alt+X did not open the calculator"
-for key in 1 2 + 3 0 =; do keys -- "$key"; sleep 0.05; done
+keys -l "12+"
+wait_for_pattern "│ +12 \+│" || fail "12 + did not reach the calculator's tape"
+keys -l "30="
 wait_for_pattern "│ +42  │" || fail "12 + 30 = did not show 42 on the calculator"
 wait_for_pattern "│ +30 =│" || fail "the tape does not show 30 ="
 keys F
@@ -166,7 +158,7 @@ wait_for_pattern "${LABEL_DATE} *42( |$)" || fail "the result 42 was not typed i
   fail "the calculator left no tape file"
 
 # Escape on the first field drops the typed text and leaves the program.
-send_escape
+keys Escape
 expect_exit_zero "$exit_file"
 
 finish "pop-ups: all passed"
