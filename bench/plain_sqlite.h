@@ -34,6 +34,13 @@
 
 namespace plain {
 
+// The engine's own reading of a file's layout and encoding of its keys.
+using recman::EncodeKeyValue;
+using recman::EncodeRecordKey;
+using recman::FileSpec;
+using recman::KeyDef;
+using recman::ParseCreateBuffer;
+
 // One traced call.
 struct Call {
   uint8_t op = 0;  // the operation without its biases

@@ -31,6 +31,7 @@
 #include "recman/store_sqlite.h"
 #include "recman/transactions.h"
 
+namespace recman {
 namespace {
 
 constexpr int kReportedFaults = 50;
@@ -235,6 +236,11 @@ int16_t MatchMarker(const std::string& path, MarkedFile& file, std::string& repo
 }
 
 }  // namespace
+}  // namespace recman
+
+// The checks and copies are the tools' entry points (check.h), written
+// in the engine's own terms.
+using namespace recman;
 
 int16_t RecmanCheckFile(const std::string& path, const std::string& owner, std::string& report) {
   std::lock_guard<std::mutex> guard(gRecman.mutex);
@@ -341,6 +347,7 @@ int16_t RecmanBackupFolder(const std::string& folder, const std::string& destina
   return B_OK;
 }
 
+namespace recman {
 namespace {
 
 // Copies one file's catalog entry, records and index entries from `from`
@@ -404,6 +411,7 @@ int16_t CopyFile(Directory& from, Directory& to, const CatalogEntry& e, uint64_t
 }
 
 }  // namespace
+}  // namespace recman
 
 int16_t RecmanCopyFolder(const std::string& from, const std::string& to, std::string& report) {
   std::lock_guard<std::mutex> guard(gRecman.mutex);

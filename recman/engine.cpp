@@ -36,6 +36,8 @@
 #include "recman/store.h"
 #include "recman/transactions.h"
 
+namespace recman {
+
 RecordManager gRecman;
 
 RecordManager::~RecordManager() {
@@ -608,17 +610,21 @@ int64_t MonotonicMs() {
   return static_cast<int64_t>(ts.tv_sec) * 1000 + ts.tv_nsec / 1000000;
 }
 
+}  // namespace recman
+
+// ---- The interface of recman.h -----------------------------------------------
+
 int16_t BTRCALL(uint16_t operation, void* positionBlock, void* dataBuffer, uint32_t* dataLength,
                 void* keyBuffer, uint8_t keyLength, int8_t keyNumber) {
-  std::lock_guard<std::mutex> guard(gRecman.mutex);
-  EnsureProcessState();
-  ClearDiagnostic();
-  Call c;
+  std::lock_guard<std::mutex> guard(recman::gRecman.mutex);
+  recman::EnsureProcessState();
+  recman::ClearDiagnostic();
+  recman::Call c;
   c.data = static_cast<uint8_t*>(dataBuffer);
   c.dataLength = dataLength;
   c.dataCapacity = (dataBuffer != nullptr && dataLength != nullptr) ? *dataLength : 0;
   c.key = static_cast<uint8_t*>(keyBuffer);
   c.keyLength = keyBuffer != nullptr ? keyLength : 0;
   c.keyNumber = keyNumber;
-  return Dispatch(operation, positionBlock, c);
+  return recman::Dispatch(operation, positionBlock, c);
 }

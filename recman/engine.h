@@ -1,6 +1,9 @@
 // engine.h - the record manager's internal state, shared by its source files.
 //
-// Nothing here is part of the interface (that is recman.h).  All state of the
+// Nothing here is part of the interface (that is recman.h, with check.h for
+// the tools and testing.h for tests): the engine's own types and functions
+// live in namespace recman, apart from the data layer's of the same names
+// (its UpdateRecord is not the engine's).  All state of the
 // engine lives in one struct, gRecman: the handles behind the callers'
 // position blocks, the open directories (each with the store that keeps its
 // files, store.h), the open files, the record locks this process holds and
@@ -22,6 +25,8 @@
 
 #include "recman/keys.h"
 #include "recman/recman.h"
+
+namespace recman {
 
 struct Store;
 
@@ -175,3 +180,5 @@ inline constexpr const char* kLockName = "recman.lck";
 inline constexpr const char* kServerName = "recman.server";
 
 int64_t MonotonicMs();
+
+}  // namespace recman

@@ -12,6 +12,8 @@
 #include "recman/engine.h"
 #include "recman/recman.h"
 
+namespace recman {
+
 namespace {
 
 constexpr const char* kMarkerTitle = "RECMAN DATA FILE 1\n";
@@ -100,3 +102,5 @@ bool WriteMarker(const DataPath& path, const std::string& uuid, bool sync, bool 
   }
   return true;
 }
+
+}  // namespace recman

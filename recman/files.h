@@ -10,6 +10,8 @@
 #include <cstdint>
 #include <string>
 
+namespace recman {
+
 struct DataPath {
   std::string directory;  // canonical (realpath), no trailing slash
   std::string name;       // file name inside it
@@ -31,3 +33,5 @@ MarkerState ReadMarker(const std::string& path, std::string& uuid, bool* pending
 // marker whose id the committed catalog does not know is what a create
 // that never committed (a process killed in it) left behind.
 bool WriteMarker(const DataPath& path, const std::string& uuid, bool sync, bool pending = false);
+
+}  // namespace recman

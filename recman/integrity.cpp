@@ -8,6 +8,8 @@
 #include "recman/recman.h"
 #include "recman/store.h"
 
+namespace recman {
+
 namespace {
 
 // CRC-32 (the polynomial of zlib, PNG and Ethernet) through zlib, which
@@ -101,10 +103,12 @@ void ClearDiagnostic() {
   gRecman.storageLog.clear();
 }
 
+}  // namespace recman
+
 bool RecmanLastDiagnostic(RecmanDiagnostic& out) {
-  std::lock_guard<std::mutex> guard(gRecman.mutex);
-  if (!gRecman.diagnosticSet) return false;
-  out = gRecman.diagnostic;
+  std::lock_guard<std::mutex> guard(recman::gRecman.mutex);
+  if (!recman::gRecman.diagnosticSet) return false;
+  out = recman::gRecman.diagnostic;
   return true;
 }
 

@@ -12,6 +12,8 @@
 
 #include "recman/engine.h"
 
+namespace recman {
+
 // CRC-32 (the polynomial of zip and PNG) over the record's position (4
 // bytes, little-endian), version (8 bytes, little-endian), data length (4
 // bytes, little-endian), data and insertion numbers.
@@ -38,3 +40,5 @@ int16_t NoteSystemFailure(int16_t status, const Directory* dir, const std::strin
 void NoteStorageLog(int code, const char* line);
 // Forgets the diagnostic: every call starts without one.
 void ClearDiagnostic();
+
+}  // namespace recman

@@ -17,6 +17,8 @@
 #include "platform/le.h"
 #include "recman/recman.h"
 
+namespace recman {
+
 namespace {
 
 constexpr uint16_t kConsistentFlags = KF_DUPLICATES | KF_MODIFIABLE | KF_NULL | KF_MANUAL;
@@ -195,3 +197,5 @@ void EncodeKeyValue(const FileSpec& spec, const KeyDef& key, const uint8_t* valu
 void AppendSequence(std::string& sortKey, uint64_t sequence) {
   for (int i = 7; i >= 0; --i) sortKey.push_back(static_cast<char>((sequence >> (8 * i)) & 0xFF));
 }
+
+}  // namespace recman

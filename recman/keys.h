@@ -16,6 +16,8 @@
 #include <string>
 #include <vector>
 
+namespace recman {
+
 struct KeySegment {
   uint16_t offset = 0;  // 0-based position in the record
   uint16_t length = 0;
@@ -66,3 +68,5 @@ void EncodeKeyValue(const FileSpec& spec, const KeyDef& key, const uint8_t* valu
 
 // Index entry of a sort key: duplicate keys append the insertion number.
 void AppendSequence(std::string& sortKey, uint64_t sequence);
+
+}  // namespace recman

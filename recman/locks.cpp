@@ -12,6 +12,8 @@
 #include "recman/recman.h"
 #include "recman/store.h"
 
+namespace recman {
+
 namespace {
 
 // Removes the handle from the holders of a lock; the last one unlocks it.
@@ -134,3 +136,5 @@ bool FileInUse(Directory& dir, int64_t fileId) {
   dir.store->Unlock(unit);
   return false;
 }
+
+}  // namespace recman

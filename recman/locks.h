@@ -13,6 +13,8 @@
 
 #include "recman/engine.h"
 
+namespace recman {
+
 uint64_t ChangeCounter(Directory& dir);
 void BumpChangeCounter(Directory& dir);
 
@@ -35,3 +37,5 @@ bool RecordLockedElsewhere(OpenFile& file, uint32_t pos);
 int16_t SyncOpenLock(OpenFile& file);
 // Whether the file could be replaced: no handle here, no open elsewhere.
 bool FileInUse(Directory& dir, int64_t fileId);
+
+}  // namespace recman

@@ -25,6 +25,8 @@
 #include "recman/store.h"
 #include "recman/transactions.h"
 
+namespace recman {
+
 namespace {
 
 constexpr unsigned kFirstBatch = 4;
@@ -489,3 +491,5 @@ int16_t GetDirect(Call& c) {
   if (!seenBefore) RememberRow(f, std::move(row));
   return st;
 }
+
+}  // namespace recman

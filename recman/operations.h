@@ -8,6 +8,8 @@
 
 #include "recman/engine.h"
 
+namespace recman {
+
 struct Call {
   uint16_t operation = 0;  // without biases
   uint16_t lockBias = 0;   // 0, 100, 200, 300 or 400
@@ -57,3 +59,5 @@ std::string KeyFromCaller(const Call& c, int key);
 // 0 uses none): an operation whose key buffer is shorter answers 21 and
 // reads, writes and returns nothing.
 bool KeyBufferFits(const Call& c, int key);
+
+}  // namespace recman

@@ -9,6 +9,8 @@
 #include <cstring>
 #include <random>
 
+namespace recman {
+
 namespace {
 
 constexpr int kHashRounds = 4096;
@@ -122,3 +124,5 @@ std::string RandomHex(size_t bytes) {
   }
   return out;
 }
+
+}  // namespace recman

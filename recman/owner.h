@@ -9,6 +9,8 @@
 #include <cstdint>
 #include <string>
 
+namespace recman {
+
 constexpr size_t kMaxOwnerName = 8;
 
 // The owner name in a caller's buffer: up to the first zero byte, at most 8.
@@ -18,3 +20,5 @@ bool OwnerMatches(const std::string& salt, const std::string& hash, const std::s
 std::string RandomBytes(size_t n);
 std::string RandomHex(size_t bytes);
 std::string Sha256(const std::string& data);
+
+}  // namespace recman

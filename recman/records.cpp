@@ -17,6 +17,8 @@
 #include "recman/store.h"
 #include "recman/transactions.h"
 
+namespace recman {
+
 namespace {
 
 constexpr uint32_t kMaxRecordLength = 65535;
@@ -295,3 +297,5 @@ int16_t DeleteRecord(Call& c) {
   AfterOwnWrite(*c.handle, st == B_OK, true, before);
   return st;
 }
+
+}  // namespace recman

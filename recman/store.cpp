@@ -18,6 +18,8 @@
 #include "recman/store_sqlite.h"
 #include "recman/testing.h"
 
+namespace recman {
+
 namespace {
 
 int gBusyTimeoutForTests = -1;
@@ -48,27 +50,10 @@ int BusyTimeoutMs() {
 
 RecmanDurability DurabilityForTests() { return gDurability; }
 
-void RecmanSetDurabilityForTests(RecmanDurability durability) {
-  std::lock_guard<std::mutex> guard(gRecman.mutex);
-  gDurability = durability;
-}
-
-void RecmanSetBusyTimeoutForTests(int milliseconds) {
-  std::lock_guard<std::mutex> guard(gRecman.mutex);
-  gBusyTimeoutForTests = milliseconds;
-  for (auto& [path, dir] : gRecman.directories)
-    if (dir->store) dir->store->SetBusyTimeout(milliseconds);
-}
-
 bool SyncEnabled() { return gDurability != RecmanDurability::kOff; }
 
 bool FolderOnServer(const std::string& folder) {
   return access((folder + "/" + kServerName).c_str(), F_OK) == 0;
-}
-
-void RecmanSetServerForTests(const std::string& connection) {
-  std::lock_guard<std::mutex> guard(gRecman.mutex);
-  gServerForTests = connection;
 }
 
 int16_t OpenStore(Directory& dir, bool create, std::unique_ptr<Store>& out) {
@@ -218,4 +203,25 @@ bool IndexEntry(const FileSpec& spec, size_t key, const uint8_t* record, const s
   if (!EncodeRecordKey(spec, k, record, out)) return false;
   if (k.duplicates) AppendSequence(out, SequenceOf(sequences, key));
   return true;
+}
+
+}  // namespace recman
+
+// ---- The settings of testing.h -------------------------------------------------
+
+void RecmanSetDurabilityForTests(RecmanDurability durability) {
+  std::lock_guard<std::mutex> guard(recman::gRecman.mutex);
+  recman::gDurability = durability;
+}
+
+void RecmanSetBusyTimeoutForTests(int milliseconds) {
+  std::lock_guard<std::mutex> guard(recman::gRecman.mutex);
+  recman::gBusyTimeoutForTests = milliseconds;
+  for (auto& [path, dir] : recman::gRecman.directories)
+    if (dir->store) dir->store->SetBusyTimeout(milliseconds);
+}
+
+void RecmanSetServerForTests(const std::string& connection) {
+  std::lock_guard<std::mutex> guard(recman::gRecman.mutex);
+  recman::gServerForTests = connection;
 }

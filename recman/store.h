@@ -28,6 +28,8 @@
 #include "recman/engine.h"
 #include "recman/testing.h"
 
+namespace recman {
+
 // Catalog entry of a data file.
 struct CatalogEntry {
   int64_t id = 0;
@@ -241,3 +243,5 @@ bool IndexEntry(const FileSpec& spec, size_t key, const uint8_t* record, const s
                 std::string& out);
 uint64_t SequenceOf(const std::string& sequences, size_t key);
 void SetSequence(std::string& sequences, size_t key, uint64_t value);
+
+}  // namespace recman

@@ -57,6 +57,8 @@
 #include "recman/recman.h"
 #include "recman/testing.h"
 
+namespace recman {
+
 namespace {
 
 std::atomic<uint64_t> gRoundTrips{0};
@@ -1128,8 +1130,6 @@ struct ServerStore final : Store {
 
 }  // namespace
 
-uint64_t RecmanServerRoundTrips() { return gRoundTrips.load(); }
-
 bool ReadServerFile(const std::string& path, ServerSettings& out, std::string& error) {
   out = ServerSettings{};
   std::ifstream in(path);
@@ -1185,3 +1185,7 @@ int16_t OpenServerStore(Directory& dir, const ServerSettings& settings, bool cre
   out = std::move(store);
   return B_OK;
 }
+
+}  // namespace recman
+
+uint64_t RecmanServerRoundTrips() { return recman::gRoundTrips.load(); }

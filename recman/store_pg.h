@@ -7,6 +7,8 @@
 
 #include "recman/store.h"
 
+namespace recman {
+
 // What a folder's "recman.server" says: the libpq connection string and the
 // schema that holds the folder (one schema per data folder).
 struct ServerSettings {
@@ -23,3 +25,5 @@ bool ReadServerFile(const std::string& path, ServerSettings& out, std::string& e
 // schema that does not exist yet answers 12.
 int16_t OpenServerStore(Directory& dir, const ServerSettings& settings, bool create,
                         std::unique_ptr<Store>& out);
+
+}  // namespace recman

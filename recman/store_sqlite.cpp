@@ -40,6 +40,8 @@
 #include "recman/recman.h"
 #include "recman/testing.h"
 
+namespace recman {
+
 namespace {
 
 // Statement slots of an open file: kPerKey for each key, then the record ones.
@@ -1080,3 +1082,5 @@ int16_t BackupSqliteStore(Store& from, const std::string& target, std::string& r
   sqlite3_close(copy);
   return B_OK;
 }
+
+}  // namespace recman

@@ -34,6 +34,8 @@
 #include "recman/recman.h"
 #include "recman/store.h"
 
+namespace recman {
+
 namespace {
 
 void ForgetTransactionRows() {
@@ -264,3 +266,5 @@ int16_t EngineAbortTransaction() {
   gRecman.transactionFailed = false;
   return B_OK;
 }
+
+}  // namespace recman

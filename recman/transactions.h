@@ -11,6 +11,8 @@
 
 #include "recman/engine.h"
 
+namespace recman {
+
 struct WriteScope {
   Directory* dir = nullptr;
   bool own = false;       // a transaction of this operation alone
@@ -44,3 +46,5 @@ int16_t EngineAbortTransaction();
 void RememberRow(OpenFile& file, Row&& row);
 Row* SeenRow(OpenFile& file, uint32_t pos);
 void ForgetRow(OpenFile& file, uint32_t pos);
+
+}  // namespace recman

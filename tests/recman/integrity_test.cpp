@@ -20,6 +20,8 @@
 #include "tests/recman/recman_test_util.h"
 
 using namespace rt;
+using recman::RecordChecksum;
+using recman::SyncEnabled;
 
 namespace {
 
