@@ -165,6 +165,23 @@ int16_t Resolve(const std::string& path, DataPath& where) {
                          B_FILE_NOT_FOUND, where);
 }
 
+// The folders a copy goes from and to, each resolved as the folder of a
+// file inside it; they must exist and differ.
+int16_t ResolveTwoFolders(const std::string& from, const std::string& to, DataPath& source, DataPath& target,
+                          std::string& report) {
+  for (const std::string* f : {&from, &to}) {
+    if (Resolve(*f + "/x", f == &from ? source : target) != B_OK) {
+      report += *f + ": no such folder\n";
+      return B_FILE_NOT_FOUND;
+    }
+  }
+  if (source.directory == target.directory) {
+    report += "the copy must go to another folder\n";
+    return B_INVALID_FILE_NAME;
+  }
+  return B_OK;
+}
+
 // A data file found by its path: where it is, the store of its folder and
 // the catalog entry its marker names.
 struct MarkedFile {
@@ -310,17 +327,8 @@ int16_t RecmanBackupFolder(const std::string& folder, const std::string& destina
   ClearDiagnostic();
   gRecman.operation = "backup";
   DataPath from, to;
-  // Resolved as the folder of a file inside it.
-  for (const std::string* f : {&folder, &destination}) {
-    if (Resolve(*f + "/x", f == &folder ? from : to) != B_OK) {
-      report += *f + ": no such folder\n";
-      return B_FILE_NOT_FOUND;
-    }
-  }
-  if (from.directory == to.directory) {
-    report += "the copy must go to another folder\n";
-    return B_INVALID_FILE_NAME;
-  }
+  int16_t resolved = ResolveTwoFolders(folder, destination, from, to, report);
+  if (resolved != B_OK) return resolved;
   const std::string target = to.directory + "/" + kStoreName;
   if (access(target.c_str(), F_OK) == 0) {
     report += target + " exists already\n";
@@ -384,8 +392,8 @@ int16_t CopyFile(Directory& from, Directory& to, const CatalogEntry& e, uint64_t
       // A damaged record is not carried over as if it were sound.
       st = VerifyRow(source, r);
       if (st == B_OK)
-        st = InsertRecordRow(target, r.pos, r.version, r.data, r.sequences,
-                             RecordChecksum(r.pos, r.version, r.data, r.sequences));
+        st = WriteRecordRow(target, RowWrite::kInsert, r.pos, r.version, r.data, r.sequences,
+                            RecordChecksum(r.pos, r.version, r.data, r.sequences));
       if (st != B_OK) break;
       ++records;
     }
@@ -419,16 +427,8 @@ int16_t RecmanCopyFolder(const std::string& from, const std::string& to, std::st
   gRecman.operation = "copy";
   if (gRecman.inTransaction) return B_OPERATION_NOT_ALLOWED;
   DataPath source, target;
-  for (const std::string* f : {&from, &to}) {
-    if (Resolve(*f + "/x", f == &from ? source : target) != B_OK) {
-      report += *f + ": no such folder\n";
-      return B_FILE_NOT_FOUND;
-    }
-  }
-  if (source.directory == target.directory) {
-    report += "the copy must go to another folder\n";
-    return B_INVALID_FILE_NAME;
-  }
+  int16_t resolved = ResolveTwoFolders(from, to, source, target, report);
+  if (resolved != B_OK) return resolved;
   Directory* in = nullptr;
   int16_t st = GetDirectory(source.directory, false, in, true);
   if (st == B_FILE_NOT_FOUND) report += source.directory + ": no data files in this folder\n";

@@ -495,6 +495,13 @@ const char* OperationName(uint16_t op) {
   }
 }
 
+// Whether the code (without biases) is an operation of recman.h: 0 to 15,
+// 19 to 24, 27 to 30 and 33 to 35.
+bool KnownOperation(uint16_t op) {
+  return op <= B_STAT || (op >= B_BEGIN_TRANS && op <= B_STEP_NEXT) ||
+         (op >= B_UNLOCK && op <= B_CLEAR_OWNER) || (op >= B_STEP_FIRST && op <= B_STEP_PREVIOUS);
+}
+
 bool NeedsHandle(uint16_t op) {
   switch (op) {
     case B_OPEN:
@@ -514,38 +521,7 @@ int16_t Dispatch(uint16_t operation, void* block, Call& c) {
   c.keyOnly = rest >= 50;
   c.operation = rest % 50;
   if (c.keyOnly && (c.operation < B_GET_EQUAL || c.operation > B_GET_LAST)) return B_INVALID_OPERATION;
-  switch (c.operation) {
-    case B_OPEN:
-    case B_CLOSE:
-    case B_INSERT:
-    case B_UPDATE:
-    case B_DELETE:
-    case B_GET_EQUAL:
-    case B_GET_NEXT:
-    case B_GET_PREVIOUS:
-    case B_GET_GREATER:
-    case B_GET_GE:
-    case B_GET_LESS:
-    case B_GET_LE:
-    case B_GET_FIRST:
-    case B_GET_LAST:
-    case B_CREATE:
-    case B_STAT:
-    case B_BEGIN_TRANS:
-    case B_END_TRANS:
-    case B_ABORT_TRANS:
-    case B_GET_POSITION:
-    case B_GET_DIRECT:
-    case B_STEP_NEXT:
-    case B_UNLOCK:
-    case B_RESET:
-    case B_SET_OWNER:
-    case B_CLEAR_OWNER:
-    case B_STEP_FIRST:
-    case B_STEP_LAST:
-    case B_STEP_PREVIOUS: break;
-    default: return B_INVALID_OPERATION;
-  }
+  if (!KnownOperation(c.operation)) return B_INVALID_OPERATION;
   gRecman.operation = OperationName(c.operation);
   if (NeedsHandle(c.operation)) {
     c.handle = HandleFromBlock(block, c.handleId);
@@ -556,25 +532,16 @@ int16_t Dispatch(uint16_t operation, void* block, Call& c) {
     // own updates and deletes mend it (records.cpp), and inside a
     // transaction a walk that rereads, updates or deletes each record keeps
     // it (AfterOwnWrite, GetDirect).
+    // Closing, unlocking, the owner operations and the steps to either end
+    // forget it.
     switch (c.operation) {
-      case B_GET_NEXT:
-      case B_GET_PREVIOUS:
-      case B_STEP_NEXT:
-      case B_STEP_PREVIOUS:
-      case B_GET_POSITION:
-      case B_STAT:
-      case B_GET_EQUAL:
-      case B_GET_GREATER:
-      case B_GET_GE:
-      case B_GET_LESS:
-      case B_GET_LE:
-      case B_GET_FIRST:
-      case B_GET_LAST:
-      case B_GET_DIRECT:
-      case B_INSERT:
-      case B_UPDATE:
-      case B_DELETE: break;
-      default: ForgetReadAhead(*c.handle);
+      case B_CLOSE:
+      case B_UNLOCK:
+      case B_SET_OWNER:
+      case B_CLEAR_OWNER:
+      case B_STEP_FIRST:
+      case B_STEP_LAST: ForgetReadAhead(*c.handle); break;
+      default: break;
     }
   }
   switch (c.operation) {

@@ -73,8 +73,9 @@ bool TakeSeenRecord(Handle& h, Row& row, std::string& sequences) {
 
 // Opens the write of the handle's current record (update or delete) and
 // gets the record as it stands, with its insertion numbers; 80 when it is
-// gone or another version than the handle read.  The caller ends the write
-// with EndWrite whatever this answers.
+// gone or another version than the handle read, 84 when another station
+// holds it locked.  The caller ends the write with EndWrite whatever this
+// answers.
 int16_t BeginRecordWrite(Handle& h, WriteScope& scope, Row& old, std::string& sequences) {
   OpenFile& f = *h.file;
   bool seen = TakeSeenRecord(h, old, sequences), found = seen;
@@ -88,7 +89,9 @@ int16_t BeginRecordWrite(Handle& h, WriteScope& scope, Row& old, std::string& se
   if (!found || old.version != h.version) return B_CONFLICT;
   // What the write rests on must be sound: a damaged record is not written
   // over (nor its index entries removed) as if it were.
-  return seen ? int16_t{B_OK} : VerifyRow(f, old);
+  if (!seen && (st = VerifyRow(f, old)) != B_OK) return st;
+  // Asked inside the write (a store may send the question with it).
+  return RecordLockedElsewhere(f, h.pos) ? int16_t{B_RECORD_LOCKED} : int16_t{B_OK};
 }
 
 }  // namespace
@@ -132,8 +135,8 @@ int16_t InsertRecord(Call& c) {
     AppendSequence(sortKeys[k], pos);
   }
   int64_t version = NewVersion();
-  st = InsertRecordRow(f, static_cast<uint32_t>(pos), version, data, sequences,
-                       RecordChecksum(static_cast<uint32_t>(pos), version, data, sequences));
+  st = WriteRecordRow(f, RowWrite::kInsert, static_cast<uint32_t>(pos), version, data, sequences,
+                      RecordChecksum(static_cast<uint32_t>(pos), version, data, sequences));
   for (size_t k = 0; k < keys && st == B_OK; ++k)
     if (present[k]) st = InsertIndexEntry(f, static_cast<int>(k), sortKeys[k], static_cast<uint32_t>(pos));
   st = EndWrite(scope, st);
@@ -177,8 +180,6 @@ static int16_t UpdateCurrent(Call& c, bool& keysKept) {
   std::string sequences;
   WriteScope scope;
   int16_t st = BeginRecordWrite(h, scope, old, sequences);
-  // Asked inside the write (a store may send the question with it).
-  if (st == B_OK && RecordLockedElsewhere(f, h.pos)) st = B_RECORD_LOCKED;
   if (st != B_OK) return EndWrite(scope, st);
 
   Entries before = EntriesOf(spec, old.data, sequences);
@@ -225,7 +226,8 @@ static int16_t UpdateCurrent(Call& c, bool& keysKept) {
   written.sequences = sequences;
   written.checksum = RecordChecksum(h.pos, written.version, data, sequences);
   if (st == B_OK)
-    st = UpdateRecordRow(f, h.pos, written.version, data, sequences, static_cast<uint32_t>(written.checksum));
+    st = WriteRecordRow(f, RowWrite::kUpdate, h.pos, written.version, data, sequences,
+                        static_cast<uint32_t>(written.checksum));
   st = EndWrite(scope, st);
   if (st != B_OK) return st;
 
@@ -265,7 +267,6 @@ static int16_t DeleteCurrent(Call& c) {
   std::string sequences;
   WriteScope scope;
   int16_t st = BeginRecordWrite(h, scope, old, sequences);
-  if (st == B_OK && RecordLockedElsewhere(f, h.pos)) st = B_RECORD_LOCKED;
   if (st != B_OK) return EndWrite(scope, st);
   scope.modified = true;
   Entries before = EntriesOf(spec, old.data, sequences);

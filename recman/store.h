@@ -44,6 +44,8 @@ struct CatalogEntry {
 };
 
 enum class Find : uint8_t { kGe, kGt, kLe, kLt };
+// What a record row write does: adds the row, or writes over the one there.
+enum class RowWrite : uint8_t { kInsert, kUpdate };
 
 // What a lock on a lock unit gave.
 enum class LockResult : uint8_t { kTaken, kBusy, kDenied, kFailed };
@@ -153,11 +155,11 @@ struct Store {
                                    std::vector<std::pair<std::string, uint32_t>>& out) = 0;
   virtual int16_t InsertIndexEntry(OpenFile& file, int key, const std::string& entry, uint32_t pos) = 0;
   virtual int16_t DeleteIndexEntry(OpenFile& file, int key, const std::string& entry) = 0;
-  // `checksum` is RecordChecksum of the row (integrity.h).
-  virtual int16_t InsertRecordRow(OpenFile& file, uint32_t pos, int64_t version, const std::string& data,
-                                  const std::string& sequences, uint32_t checksum) = 0;
-  virtual int16_t UpdateRecordRow(OpenFile& file, uint32_t pos, int64_t version, const std::string& data,
-                                  const std::string& sequences, uint32_t checksum) = 0;
+  // A new record row at `pos`, or the row there written over; `checksum`
+  // is RecordChecksum of the row (integrity.h).
+  virtual int16_t WriteRecordRow(OpenFile& file, RowWrite how, uint32_t pos, int64_t version,
+                                 const std::string& data, const std::string& sequences,
+                                 uint32_t checksum) = 0;
   virtual int16_t DeleteRecordRow(OpenFile& file, uint32_t pos) = 0;
 
   // ---- Whole folder ------------------------------------------------------
@@ -222,13 +224,9 @@ inline int16_t InsertIndexEntry(OpenFile& file, int key, const std::string& entr
 inline int16_t DeleteIndexEntry(OpenFile& file, int key, const std::string& entry) {
   return file.dir->store->DeleteIndexEntry(file, key, entry);
 }
-inline int16_t InsertRecordRow(OpenFile& file, uint32_t pos, int64_t version, const std::string& data,
-                               const std::string& sequences, uint32_t checksum) {
-  return file.dir->store->InsertRecordRow(file, pos, version, data, sequences, checksum);
-}
-inline int16_t UpdateRecordRow(OpenFile& file, uint32_t pos, int64_t version, const std::string& data,
-                               const std::string& sequences, uint32_t checksum) {
-  return file.dir->store->UpdateRecordRow(file, pos, version, data, sequences, checksum);
+inline int16_t WriteRecordRow(OpenFile& file, RowWrite how, uint32_t pos, int64_t version,
+                              const std::string& data, const std::string& sequences, uint32_t checksum) {
+  return file.dir->store->WriteRecordRow(file, how, pos, version, data, sequences, checksum);
 }
 inline int16_t DeleteRecordRow(OpenFile& file, uint32_t pos) {
   return file.dir->store->DeleteRecordRow(file, pos);

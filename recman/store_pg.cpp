@@ -55,6 +55,7 @@
 #include "recman/integrity.h"
 #include "recman/owner.h"
 #include "recman/recman.h"
+#include "recman/store_sql.h"
 #include "recman/testing.h"
 
 namespace recman {
@@ -67,7 +68,6 @@ std::atomic<uint64_t> gRoundTrips{0};
 // advisory locks, apart from the one-key form of the record locks): "RM".
 constexpr int kFolderLockClass = 0x524D;
 
-enum KeySlot { kSlotGe, kSlotGt, kSlotLe, kSlotLt, kSlotExact, kSlotInsert, kSlotDelete, kSlotList, kPerKey };
 enum RecordSlot {
   kSlotFetch,
   kSlotInsertRow,
@@ -78,9 +78,6 @@ enum RecordSlot {
   kSlotCount,
   kRecordSlots
 };
-
-std::string Table(int64_t id) { return "r" + std::to_string(id); }
-std::string IndexTable(int64_t id, int key) { return "k" + std::to_string(id) + "_" + std::to_string(key); }
 
 std::string SlotSql(const OpenFile& f, size_t slot) {
   size_t keys = f.spec.keys.size();
@@ -997,10 +994,7 @@ struct ServerStore final : Store {
   int16_t FetchByIndex(OpenFile& file, int key, Find how, const std::string& bound, unsigned limit,
                        std::vector<Row>& rows) override {
     rows.clear();
-    KeySlot slot = how == Find::kGe   ? kSlotGe
-                   : how == Find::kGt ? kSlotGt
-                   : how == Find::kLe ? kSlotLe
-                                      : kSlotLt;
+    KeySlot slot = FetchSlot(how);
     Params p;
     p.Bytes(bound);
     p.Int(limit);
@@ -1100,8 +1094,9 @@ struct ServerStore final : Store {
     return FileWrite(file, static_cast<size_t>(key) * kPerKey + kSlotDelete, p);
   }
 
-  int16_t WriteRecordRow(OpenFile& file, RecordSlot slot, uint32_t pos, int64_t version,
-                         const std::string& data, const std::string& sequences, uint32_t checksum) {
+  int16_t WriteRecordRow(OpenFile& file, RowWrite how, uint32_t pos, int64_t version, const std::string& data,
+                         const std::string& sequences, uint32_t checksum) override {
+    RecordSlot slot = how == RowWrite::kInsert ? kSlotInsertRow : kSlotUpdateRow;
     Params p;
     p.Int(pos);
     p.Int(version);
@@ -1111,14 +1106,6 @@ struct ServerStore final : Store {
     return FileWrite(file, file.spec.keys.size() * kPerKey + slot, p);
   }
 
-  int16_t InsertRecordRow(OpenFile& file, uint32_t pos, int64_t version, const std::string& data,
-                          const std::string& sequences, uint32_t checksum) override {
-    return WriteRecordRow(file, kSlotInsertRow, pos, version, data, sequences, checksum);
-  }
-  int16_t UpdateRecordRow(OpenFile& file, uint32_t pos, int64_t version, const std::string& data,
-                          const std::string& sequences, uint32_t checksum) override {
-    return WriteRecordRow(file, kSlotUpdateRow, pos, version, data, sequences, checksum);
-  }
   int16_t DeleteRecordRow(OpenFile& file, uint32_t pos) override {
     Params p;
     p.Int(pos);

@@ -38,14 +38,14 @@
 
 #include "recman/integrity.h"
 #include "recman/recman.h"
+#include "recman/store_sql.h"
 #include "recman/testing.h"
 
 namespace recman {
 
 namespace {
 
-// Statement slots of an open file: kPerKey for each key, then the record ones.
-enum KeySlot { kSlotGe, kSlotGt, kSlotLe, kSlotLt, kSlotExact, kSlotInsert, kSlotDelete, kSlotList, kPerKey };
+// The record statement slots of an open file, after the key slots.
 enum RecordSlot {
   kSlotFetch,
   kSlotInsertRow,
@@ -91,9 +91,6 @@ const char* kSchema =
 // record table and fills it; a record whose `sum` is NULL (written by an
 // engine of format 1 since) is read without the check.
 constexpr int kFormat = 2;
-
-std::string Table(int64_t id) { return "r" + std::to_string(id); }
-std::string IndexTable(int64_t id, int key) { return "k" + std::to_string(id) + "_" + std::to_string(key); }
 
 std::string SlotSql(const OpenFile& f, size_t slot) {
   size_t keys = f.spec.keys.size();
@@ -892,10 +889,7 @@ struct SqliteStore final : Store {
   int16_t FetchByIndex(OpenFile& file, int key, Find how, const std::string& bound, unsigned limit,
                        std::vector<Row>& rows) override {
     rows.clear();
-    KeySlot slot = how == Find::kGe   ? kSlotGe
-                   : how == Find::kGt ? kSlotGt
-                   : how == Find::kLe ? kSlotLe
-                                      : kSlotLt;
+    KeySlot slot = FetchSlot(how);
     int16_t st;
     sqlite3_stmt* s = KeySlotOf(file, key, slot, st);
     if (!s) return st;
@@ -991,8 +985,9 @@ struct SqliteStore final : Store {
 
   // Writes a whole record row through the insert or the update statement
   // (both bind position, version, data, insertion numbers and checksum).
-  int16_t WriteRecordRow(OpenFile& file, RecordSlot slot, uint32_t pos, int64_t version,
-                         const std::string& data, const std::string& sequences, uint32_t checksum) {
+  int16_t WriteRecordRow(OpenFile& file, RowWrite how, uint32_t pos, int64_t version, const std::string& data,
+                         const std::string& sequences, uint32_t checksum) override {
+    RecordSlot slot = how == RowWrite::kInsert ? kSlotInsertRow : kSlotUpdateRow;
     int16_t st;
     sqlite3_stmt* s = RecordSlotOf(file, slot, st);
     if (!s) return st;
@@ -1004,14 +999,6 @@ struct SqliteStore final : Store {
     return Run(s);
   }
 
-  int16_t InsertRecordRow(OpenFile& file, uint32_t pos, int64_t version, const std::string& data,
-                          const std::string& sequences, uint32_t checksum) override {
-    return WriteRecordRow(file, kSlotInsertRow, pos, version, data, sequences, checksum);
-  }
-  int16_t UpdateRecordRow(OpenFile& file, uint32_t pos, int64_t version, const std::string& data,
-                          const std::string& sequences, uint32_t checksum) override {
-    return WriteRecordRow(file, kSlotUpdateRow, pos, version, data, sequences, checksum);
-  }
   int16_t DeleteRecordRow(OpenFile& file, uint32_t pos) override {
     int16_t st;
     sqlite3_stmt* s = RecordSlotOf(file, kSlotDeleteRow, st);
