@@ -259,10 +259,22 @@ int16_t MatchMarker(const std::string& path, MarkedFile& file, std::string& repo
 // in the engine's own terms.
 using namespace recman;
 
-int16_t RecmanCheckFile(const std::string& path, const std::string& owner, std::string& report) {
-  std::lock_guard<std::mutex> guard(gRecman.mutex);
+namespace {
+
+// What every entry point begins with: the engine's mutex for the whole
+// call, no diagnostic left from an earlier call, and the operation a
+// diagnostic names.
+std::unique_lock<std::mutex> EnterCheck(const char* operation) {
+  std::unique_lock<std::mutex> lock(gRecman.mutex);
   ClearDiagnostic();
-  gRecman.operation = "check";
+  gRecman.operation = operation;
+  return lock;
+}
+
+}  // namespace
+
+int16_t RecmanCheckFile(const std::string& path, const std::string& owner, std::string& report) {
+  auto lock = EnterCheck("check");
   MarkedFile file;
   int16_t st = MatchMarker(path, file, report);
   if (st != B_OK) return st;
@@ -292,9 +304,7 @@ int16_t RecmanCheckFile(const std::string& path, const std::string& owner, std::
 }
 
 int16_t RecmanRepairMarker(const std::string& path, std::string& report) {
-  std::lock_guard<std::mutex> guard(gRecman.mutex);
-  ClearDiagnostic();
-  gRecman.operation = "repair-marker";
+  auto lock = EnterCheck("repair-marker");
   MarkedFile file;
   std::string found;
   int16_t st = MatchMarker(path, file, found);
@@ -323,9 +333,7 @@ int16_t RecmanRepairMarker(const std::string& path, std::string& report) {
 }
 
 int16_t RecmanBackupFolder(const std::string& folder, const std::string& destination, std::string& report) {
-  std::lock_guard<std::mutex> guard(gRecman.mutex);
-  ClearDiagnostic();
-  gRecman.operation = "backup";
+  auto lock = EnterCheck("backup");
   DataPath from, to;
   int16_t resolved = ResolveTwoFolders(folder, destination, from, to, report);
   if (resolved != B_OK) return resolved;
@@ -422,9 +430,7 @@ int16_t CopyFile(Directory& from, Directory& to, const CatalogEntry& e, uint64_t
 }  // namespace recman
 
 int16_t RecmanCopyFolder(const std::string& from, const std::string& to, std::string& report) {
-  std::lock_guard<std::mutex> guard(gRecman.mutex);
-  ClearDiagnostic();
-  gRecman.operation = "copy";
+  auto lock = EnterCheck("copy");
   if (gRecman.inTransaction) return B_OPERATION_NOT_ALLOWED;
   DataPath source, target;
   int16_t resolved = ResolveTwoFolders(from, to, source, target, report);
@@ -487,9 +493,7 @@ int16_t RecmanCopyFolder(const std::string& from, const std::string& to, std::st
 }
 
 int16_t RecmanFolderFiles(const std::string& folder, std::vector<std::string>& names, std::string& report) {
-  std::lock_guard<std::mutex> guard(gRecman.mutex);
-  ClearDiagnostic();
-  gRecman.operation = "check";
+  auto lock = EnterCheck("check");
   names.clear();
   DataPath where;
   if (Resolve(folder + "/x", where) != B_OK) {
@@ -527,9 +531,7 @@ int16_t RecmanFolderFiles(const std::string& folder, std::vector<std::string>& n
 }
 
 int16_t RecmanDescribeFile(const std::string& path, RecmanFileFacts& facts, std::string& report) {
-  std::lock_guard<std::mutex> guard(gRecman.mutex);
-  ClearDiagnostic();
-  gRecman.operation = "stat";
+  auto lock = EnterCheck("stat");
   MarkedFile file;
   int16_t st = MatchMarker(path, file, report);
   if (st != B_OK) return st;

@@ -713,11 +713,7 @@ void CommandHelpAndExit(int argc, char** argv) {
 int main(int argc, char** argv) {
   CommandHelpAndExit(argc, argv);
   const CommandLine line = ReadCommandLine(argc, argv, kHelp);
-  if (line.operands.empty()) WrongUse(kHelp, "no command given");
-  const Command* command = nullptr;
-  for (const Command& c : kCommands)
-    if (line.operands[0] == c.name) command = &c;
-  if (!command) WrongUse(kHelp, "unknown command '" + line.operands[0] + "'");
+  const Command* command = &ChosenCommand(line, kCommands, kHelp, "no command given");
 
   Invocation call;
   call.command = command->name;

@@ -241,11 +241,8 @@ const Command kCommands[] = {
 
 int main(int argc, char** argv) {
   const CommandLine line = ReadCommandLine(argc, argv, kHelp);
-  if (line.operands.empty()) WrongUse(kHelp, "no command given (list, show ID, undo ID or taxes)");
-  const Command* command = nullptr;
-  for (const Command& c : kCommands)
-    if (line.operands[0] == c.name) command = &c;
-  if (!command) WrongUse(kHelp, "unknown command '" + line.operands[0] + "'");
+  const Command* command =
+      &ChosenCommand(line, kCommands, kHelp, "no command given (list, show ID, undo ID or taxes)");
   Invocation call;
   call.operands.assign(line.operands.begin() + 1, line.operands.end());
   if (call.operands.size() != command->operands)
