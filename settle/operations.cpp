@@ -25,26 +25,21 @@ int16_t CountedNext(int16_t file) {
   return status;
 }
 
-int16_t CountedUpdate(int16_t file) {
-  CountOperation(SettlementOperation::kUpdate, file);
+namespace {
+
+// A counted write of the file's record variable through the data layer.
+int16_t CountedWrite(SettlementOperation operation, int16_t file, void (*write)(int16_t&, int16_t)) {
+  CountOperation(operation, file);
   int16_t status = 0;
-  UpdateRecord(status, file);
+  write(status, file);
   return status;
 }
 
-int16_t CountedDelete(int16_t file) {
-  CountOperation(SettlementOperation::kDelete, file);
-  int16_t status = 0;
-  DeleteRecord(status, file);
-  return status;
-}
+}  // namespace
 
-int16_t CountedInsert(int16_t file) {
-  CountOperation(SettlementOperation::kInsert, file);
-  int16_t status = 0;
-  InsertRecord(status, file);
-  return status;
-}
+int16_t CountedUpdate(int16_t file) { return CountedWrite(SettlementOperation::kUpdate, file, UpdateRecord); }
+int16_t CountedDelete(int16_t file) { return CountedWrite(SettlementOperation::kDelete, file, DeleteRecord); }
+int16_t CountedInsert(int16_t file) { return CountedWrite(SettlementOperation::kInsert, file, InsertRecord); }
 
 int32_t CountedPosition(int16_t file) {
   CountOperation(SettlementOperation::kPosition, file);
