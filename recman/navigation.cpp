@@ -31,6 +31,7 @@ namespace {
 
 constexpr unsigned kFirstBatch = 4;
 constexpr unsigned kMaxBatch = 256;
+constexpr unsigned kEqualBatch = 8;  // the first batch of a look-up by a whole key
 constexpr int64_t kReadAheadMaxAgeMs = 100;
 
 // The change count the rows about to be read belong to.
@@ -338,6 +339,10 @@ int16_t GetByKey(Call& c) {
       // Without a lock, forward, a store that reads ahead fetches a batch
       // and keeps the rest for the reads that follow.
       unsigned ahead = f.dir->store->ReadAhead();
+      // A look-up by its whole key seldom walks on (a property's header, a
+      // concept): it reads a few rows ahead, and the batches double if the
+      // caller does walk on.
+      if (op == B_GET_EQUAL) ahead = std::min(ahead, kEqualBatch);
       bool batch = c.lockBias == 0 && ahead > 1 && (how == Find::kGe || how == Find::kGt);
       if (batch) {
         uint64_t counter = SnapshotCounter(*f.dir);

@@ -46,6 +46,7 @@
 #include <unistd.h>
 
 #include <atomic>
+#include <cstdint>
 #include <cstring>
 #include <fstream>
 #include <map>
@@ -129,6 +130,30 @@ struct Params {
   }
   void Bytes(const std::string& v) { values.push_back(v); }
 };
+
+// The writes that may travel together as one statement over an array of
+// their parameter: deletes by position or by index entry, and the checks
+// that no other station holds a record locked.
+enum class Batch { kNone, kDeleteByPosition, kDeleteByEntry, kNotLocked };
+
+// A one-dimensional array in PostgreSQL's binary form, of int8 (type 20)
+// or bytea (17) values already in binary.
+std::string BinaryArray(uint32_t elementType, const std::vector<std::string>& values) {
+  std::string out;
+  auto put = [&out](uint32_t v) {
+    for (int i = 3; i >= 0; --i) out.push_back(static_cast<char>((v >> (8 * i)) & 0xFF));
+  };
+  put(1);  // dimensions
+  put(0);  // no nulls
+  put(elementType);
+  put(static_cast<uint32_t>(values.size()));
+  put(1);  // lower bound
+  for (const std::string& v : values) {
+    put(static_cast<uint32_t>(v.size()));
+    out += v;
+  }
+  return out;
+}
 
 // A result, cleared at the end of its scope.
 struct Result {
@@ -260,6 +285,19 @@ struct ServerStore final : Store {
     std::string sql;
     Params params;
     bool plain = false;
+    // For the writes of a record or index table: the table, and whether the
+    // statement deletes by its one parameter (a position, an index entry),
+    // which lets deletes of one table travel as one statement (Batched).
+    std::string table;
+    Batch batch = Batch::kNone;
+    Statement(std::string n, std::string q, Params p, bool isPlain = false, std::string t = "",
+              Batch b = Batch::kNone)
+        : name(std::move(n)),
+          sql(std::move(q)),
+          params(std::move(p)),
+          plain(isPlain),
+          table(std::move(t)),
+          batch(b) {}
   };
   // Writes of the open write transaction not sent yet: they go with the
   // next statement whose answer is needed, or with the commit.
@@ -268,13 +306,16 @@ struct ServerStore final : Store {
   // Queues a write inside the write transaction; outside one it is sent
   // at once.
   int16_t Write(const std::string& name, const std::string& sql, const Params& p) {
+    return Write(Statement{name, sql, p});
+  }
+  int16_t Write(Statement s) {
     wrote = true;
     if (inWrite) {
-      pending.push_back(Statement{name, sql, p, false});
+      pending.push_back(std::move(s));
       return B_OK;
     }
     Result ignored;
-    return Query(name, sql, p, ignored);
+    return Exchange(&s, &ignored);
   }
 
   // The status of a failed statement (its SQLSTATE and message), with its
@@ -283,13 +324,64 @@ struct ServerStore final : Store {
     if (!code.empty()) message += " (SQLSTATE " + code + ")";
     if (code == "23505") return B_DUPLICATE_KEY;
     // A record that another station holds locked (see HeldElsewhere).
-    if (code == "22012" && statement == "not_locked") return B_RECORD_LOCKED;
+    if (code == "22012" && statement.rfind("not_locked", 0) == 0) return B_RECORD_LOCKED;
     // The server ended the session (an administrator, a shutdown): as lost.
     if (code.rfind("57P", 0) == 0 || code.rfind("08", 0) == 0) return Lost(message);
     int16_t st = B_IO_ERROR;
     if (code == "55P03" || code == "40P01" || code == "40001") st = B_FILE_LOCKED;
     if (code == "53100") st = B_DISK_FULL;
     return NoteFailure(st, &dir, message, 0, "PostgreSQL");
+  }
+
+  // The writes to send, with the deletes of a table and the lock checks
+  // gathered into one statement each.  A delete joins the group of its
+  // table only while no other write to that table came between them (an
+  // entry deleted, inserted again and deleted keeps its order), so each
+  // table sees its writes in the order they were made; writes to other
+  // tables commute with it.  A lock check fails the whole transaction, so
+  // the checks may go together, before the writes they guard.  Transaction
+  // control (BEGIN, the folder's lock) is a wall no group crosses.
+  static std::vector<Statement> Batched(std::vector<Statement> list) {
+    std::vector<Statement> out;
+    std::vector<std::vector<std::string>> members;  // by statement of `out`
+    std::map<std::string, size_t> openGroup;        // table -> its delete group in `out`
+    size_t checks = SIZE_MAX;
+    for (Statement& s : list) {
+      if (s.plain) {
+        openGroup.clear();
+        checks = SIZE_MAX;
+      } else if (s.batch == Batch::kNotLocked && checks != SIZE_MAX) {
+        members[checks].push_back(s.params.values.at(0));
+        continue;
+      } else if (s.batch == Batch::kDeleteByPosition || s.batch == Batch::kDeleteByEntry) {
+        auto group = openGroup.find(s.table);
+        if (group != openGroup.end() && out[group->second].name == s.name) {
+          members[group->second].push_back(s.params.values.at(0));
+          continue;
+        }
+        openGroup[s.table] = out.size();
+      } else if (!s.table.empty()) {
+        openGroup.erase(s.table);
+      }
+      if (s.batch == Batch::kNotLocked) checks = out.size();
+      members.push_back(s.batch == Batch::kNone ? std::vector<std::string>{} : s.params.values);
+      out.push_back(std::move(s));
+    }
+    for (size_t i = 0; i < out.size(); ++i) {
+      if (members[i].size() < 2) continue;
+      Statement& s = out[i];
+      const bool positions = s.batch != Batch::kDeleteByEntry;
+      Params p;
+      p.Bytes(BinaryArray(positions ? 20 : 17, members[i]));
+      s.params = p;
+      s.name += "_many";
+      if (s.batch == Batch::kNotLocked)
+        s.sql = "SELECT 1 / min(pg_try_advisory_xact_lock_shared(u)::int) FROM unnest($1::int8[]) AS u";
+      else
+        s.sql = "DELETE FROM " + s.table +
+                (positions ? " WHERE pos = ANY($1::int8[])" : " WHERE ik = ANY($1::bytea[])");
+    }
+    return out;
   }
 
   // Sends the pending writes and then `last` (when given) in one pipeline:
@@ -300,8 +392,8 @@ struct ServerStore final : Store {
       pending.clear();
       return NoteFailure(B_IO_ERROR, &dir, "the connection to the server was lost in a transaction");
     }
-    std::vector<Statement> list;
-    list.swap(pending);
+    std::vector<Statement> list = Batched(std::move(pending));
+    pending.clear();
     if (last) list.push_back(*last);
     if (list.empty()) return B_OK;
     int16_t st = Connect();
@@ -495,9 +587,13 @@ struct ServerStore final : Store {
 
   int16_t Connect() override {
     if (conn && PQstatus(conn) == CONNECTION_OK) return B_OK;
+    // A connection found broken (libpq may learn it between two calls,
+    // reading the server's notice) is lost first: inside a transaction that
+    // transaction is gone, and no new connection may carry on its writes
+    // outside one.  The next connection waits for the rollback.
+    if (conn) Lost("the connection to the server was lost");
     if (lostInWrite)
       return NoteFailure(B_IO_ERROR, &dir, "the connection to the server was lost in a transaction");
-    if (conn) Lost("the connection to the server was lost");
     return OpenConnection(false);
   }
 
@@ -787,8 +883,8 @@ struct ServerStore final : Store {
     Params p;
     p.Int(static_cast<int64_t>(unit));
     if (inWrite) {
-      pending.push_back(
-          Statement{"not_locked", "SELECT 1 / pg_try_advisory_xact_lock_shared($1::int8)::int", p});
+      pending.push_back(Statement{"not_locked", "SELECT 1 / pg_try_advisory_xact_lock_shared($1::int8)::int",
+                                  p, false, "", Batch::kNotLocked});
       return false;
     }
     Result res;
@@ -1072,7 +1168,16 @@ struct ServerStore final : Store {
   }
 
   int16_t FileWrite(OpenFile& f, size_t slot, const Params& p) {
-    return Write("f" + std::to_string(f.id) + "_" + std::to_string(slot), SlotSql(f, slot), p);
+    const size_t keySlots = f.spec.keys.size() * kPerKey;
+    Statement s{"f" + std::to_string(f.id) + "_" + std::to_string(slot), SlotSql(f, slot), p};
+    if (slot < keySlots) {
+      s.table = IndexTable(f.id, static_cast<int>(slot / kPerKey));
+      if (slot % kPerKey == kSlotDelete) s.batch = Batch::kDeleteByEntry;
+    } else {
+      s.table = Table(f.id);
+      if (slot - keySlots == kSlotDeleteRow) s.batch = Batch::kDeleteByPosition;
+    }
+    return Write(s);
   }
 
   int16_t InsertIndexEntry(OpenFile& file, int key, const std::string& entry, uint32_t pos) override {

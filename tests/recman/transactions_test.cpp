@@ -245,6 +245,51 @@ TEST_F(TransactionsTest, RecordCountInsideATransactionFollowsItsOwnChangesAndNoO
   EXPECT_EQ(Look(a).first, 6u);
 }
 
+// Inside one transaction, walks that delete as they go over two files (a
+// store may send such deletes together, as one statement per file), then
+// keys inserted again and one deleted again: what is left after the commit
+// is what the calls said, in the order they were made.
+TEST_F(TransactionsTest, WalksThatDeleteAndInsertsAgainInATransactionKeepWhatTheCallsSaid) {
+  Block pa, pbb;
+  ASSERT_EQ(Open(pa, a), B_OK);
+  ASSERT_EQ(Open(pbb, b), B_OK);
+  for (uint32_t id = 2; id <= 40; ++id) {
+    ASSERT_EQ(Insert(pa, Rec(24, id, 'a')), B_OK);
+    ASSERT_EQ(Insert(pbb, Rec(44, id, 'b')), B_OK);
+  }
+  auto walkDeleting = [&](Block& p, uint32_t from, uint32_t to) {
+    for (Result r = Get(p, B_GET_EQUAL, 0, Key(from)); r.status == B_OK; r = Get(p, B_GET_NEXT, 0)) {
+      if (static_cast<unsigned char>(r.data[0]) > to) break;
+      ASSERT_EQ(Delete(p), B_OK);
+    }
+  };
+  ASSERT_EQ(Simple(B_BEGIN_TRANS), B_OK);
+  walkDeleting(pa, 2, 30);
+  walkDeleting(pbb, 5, 35);
+  ASSERT_EQ(Insert(pa, Rec(24, 3, 'x')), B_OK);
+  ASSERT_EQ(Insert(pa, Rec(24, 4, 'y')), B_OK);
+  walkDeleting(pa, 3, 3);
+  walkDeleting(pa, 36, 38);
+  ASSERT_EQ(Simple(B_END_TRANS), B_OK);
+  Close(pa);
+  Close(pbb);
+  Reset();
+
+  Block ra, rb;
+  ASSERT_EQ(Open(ra, a), B_OK);
+  ASSERT_EQ(Open(rb, b), B_OK);
+  std::string left;
+  for (Result r = Get(ra, B_GET_FIRST, 0); r.status == B_OK; r = Get(ra, B_GET_NEXT, 0))
+    left += std::to_string(static_cast<unsigned char>(r.data[0])) + r.data[10] + " ";
+  EXPECT_EQ(left, "1a 4y 31a 32a 33a 34a 35a 39a 40a ");
+  EXPECT_EQ(GetStat(ra).records(), 9u);
+  left.clear();
+  for (Result r = Get(rb, B_GET_FIRST, 0); r.status == B_OK; r = Get(rb, B_GET_NEXT, 0))
+    left += std::to_string(static_cast<unsigned char>(r.data[0])) + " ";
+  EXPECT_EQ(left, "1 2 3 4 36 37 38 39 40 ");
+  EXPECT_EQ(GetStat(rb).records(), 9u);
+}
+
 // A walk inside a transaction that reads each record again by position and
 // updates or deletes it keeps what it read ahead: it still meets every record
 // once, in order.  Another handle of the same file, whose batch the walk's
