@@ -13,10 +13,11 @@ int TarpelixMain();
 // concept "3", each fitted to its field's width.
 void GiveParameterDefaults();
 
-// IvaRate[0..1] and RetRate[0..1] from the "Honoraris" key of the sections
-// "Iva0", "Iva1", "Ret0", "Ret1" of KALROOT + "Vork.ini".  A rate is only
-// one where the key is there with a number as its value (0 included):
-// IvaRateSet and RetRateSet say which are; the others are 0 and charge
+// Session.vatRates[0..1] and Session.withholdingRates[0..1] from the
+// "Honoraris" key of the sections "Iva0", "Iva1", "Ret0", "Ret1" of KALROOT +
+// "Vork.ini".  A rate is only one where the key is there with a number as
+// its value (0 included): Session.vatRateSet and Session.withholdingRateSet
+// say which are; the others are 0 and charge
 // nothing, for the pass leaves the properties that need them untouched.
 // A number outside 0..100 is no percentage anybody meant: the problem,
 // naming the file, the section and the value, comes back ("" when none).

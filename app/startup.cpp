@@ -9,7 +9,6 @@
 #include "session/language.h"
 #include "session/session.h"
 #include "session/settings.h"
-#include "settle/settlement.h"
 
 void GiveParameterDefaults() {
   SetFieldValue(1, 1, DateShortText(Session.date));
@@ -24,10 +23,10 @@ std::string ReadTaxRates() {
     const char* section;
     float& rate;
     bool& set;
-  } rates[] = {{"Iva0", IvaRate[0], IvaRateSet[0]},
-               {"Iva1", IvaRate[1], IvaRateSet[1]},
-               {"Ret0", RetRate[0], RetRateSet[0]},
-               {"Ret1", RetRate[1], RetRateSet[1]}};
+  } rates[] = {{"Iva0", Session.vatRates[0], Session.vatRateSet[0]},
+               {"Iva1", Session.vatRates[1], Session.vatRateSet[1]},
+               {"Ret0", Session.withholdingRates[0], Session.withholdingRateSet[0]},
+               {"Ret1", Session.withholdingRates[1], Session.withholdingRateSet[1]}};
   for (const auto& r : rates) {
     r.rate = 0;
     r.set = false;

@@ -180,17 +180,21 @@ long RecordCount(int16_t file) {
   return static_cast<long>(GetLe32(statistics.data() + 6));
 }
 
-// This process as the station that settles: its files open, the demo's tax
-// rates, every property at 31 December 2026 into concept 3.
-void StartPassStation(const std::string& root) {
+// This process as the station that settles: its files open; and what it
+// is asked: every property at 31 December 2026 into concept 3, at the
+// demo's tax rates.
+SettlementRequest StartPassStation(const std::string& root) {
   StartStation(root);
   OpenSettlementFiles(root);
   OpenJournalFile(root);
-  IvaRate[0] = 21, IvaRate[1] = 10, RetRate[0] = 15, RetRate[1] = 7;
-  SettlementDate = PackDigits("20261231");
-  LowerOwnerKey = PackCode("1.1");
-  UpperOwnerKey = PackCode("9999.9999");
-  CarryConcept = 3;
+  SettlementRequest request;
+  request.IvaRate[0] = 21, request.IvaRate[1] = 10, request.RetRate[0] = 15, request.RetRate[1] = 7;
+  request.SettlementDate = PackDigits("20261231");
+  request.LowerOwnerKey = PackCode("1.1");
+  request.UpperOwnerKey = PackCode("9999.9999");
+  request.CarryConcept = 3;
+  request.FirmTaxId = Session.firmTaxId;
+  return request;
 }
 
 double PeakMiB() {
@@ -273,12 +277,12 @@ void BM_SettlementPass(benchmark::State& state) {
       state.SkipWithError("the data could not be generated");
       break;
     }
-    StartPassStation(root);
+    const SettlementRequest request = StartPassStation(root);
     uint64_t callsBefore = DataFiles.engineCalls;
     bool peakReset = ResetResidentPeak();
     state.ResumeTiming();
 
-    SettlementPass();
+    SettlementPass(request);
 
     state.PauseTiming();
     passPeak = peakReset ? ResidentPeakMiB() : -1;
@@ -422,11 +426,11 @@ void BM_SettlementWithIdleStation(benchmark::State& state) {
       state.SkipWithError("the idle station did not start");
       break;
     }
-    StartPassStation(root);
+    const SettlementRequest request = StartPassStation(root);
     int64_t before = WrittenAt(dir + "/DADES/recman.db");
     state.ResumeTiming();
 
-    SettlementPass();
+    SettlementPass(request);
 
     state.PauseTiming();
     log = FileMiB(dir + "/DADES/recman.db-wal");
@@ -499,11 +503,11 @@ void BM_SettlementStores(benchmark::State& state) {
       state.SkipWithError("the data could not be generated");
       break;
     }
-    StartPassStation(dir + "/");
+    const SettlementRequest request = StartPassStation(dir + "/");
     uint64_t before = RecmanServerRoundTrips();
     state.ResumeTiming();
 
-    SettlementPass();
+    SettlementPass(request);
 
     state.PauseTiming();
     trips = RecmanServerRoundTrips() - before;
@@ -533,11 +537,11 @@ void BM_SettlementJournal(benchmark::State& state) {
     }
     records = g->records;
     std::string dir = CopyOf(*g);
-    StartPassStation(dir + "/");
+    const SettlementRequest request = StartPassStation(dir + "/");
     Journal.enabled = journal;
     state.ResumeTiming();
 
-    SettlementPass();
+    SettlementPass(request);
 
     state.PauseTiming();
     if (!Settlement.untouched.empty()) state.SkipWithError("properties left untouched");
@@ -687,11 +691,11 @@ const Traced* TracedFor(int properties) {
   // The pass from freshly opened files, traced.
   int16_t status = 0;
   ResetDataFiles(status);
-  StartPassStation(dir + "/");
+  const SettlementRequest request = StartPassStation(dir + "/");
   Journal.enabled = true;
   gTrace = &t->trace;
   DataFiles.engineObserver = ObserveCall;
-  SettlementPass();
+  SettlementPass(request);
   DataFiles.engineObserver = nullptr;
   gTrace = nullptr;
   ok = ok && Settlement.untouched.empty();
@@ -769,9 +773,9 @@ void BM_SettlementAgainstPlain(benchmark::State& state) {
         if (problem.empty()) plainRun = Measure([&] { replay.Run(t->trace); });
       };
       if (check && plainFirst) replayPlain();
-      StartPassStation(dir + "/");
+      const SettlementRequest request = StartPassStation(dir + "/");
       Journal.enabled = journal;
-      m = Measure([] { SettlementPass(); });
+      m = Measure([&request] { SettlementPass(request); });
       if (!Settlement.untouched.empty()) problem = "properties left untouched";
       if (check && problem.empty()) {
         if (!plainFirst) replayPlain();

@@ -239,28 +239,9 @@ bool OpenScreenWindow(int screen) {
   return opened;
 }
 
-}  // namespace
-
-bool IsAllOf(const std::string& text, int code) {
-  return std::all_of(text.begin(), text.end(),
-                     [code](char c) { return static_cast<unsigned char>(c) == code; });
-}
-
-void RunFormScreen(int16_t& screen, int16_t& pgUpLeaves, int16_t& pgDnLeaves, KeyCode& key) {
-  const bool nested = screen < 0;
-  const int number = std::min(std::abs(static_cast<int>(screen)), 32767);
-  screen = static_cast<int16_t>(number);
-
-  // The cells of the last row, which a key line of this screen covers.
-  std::vector<ConsoleCell> underKeyLine;
-  for (int f = 1; f <= FieldsOf(number) && underKeyLine.empty(); ++f)
-    if (IsKeyLine(Field(number, f)))
-      for (int c = 1; c <= ScreenColumns(); ++c) underKeyLine.push_back(ConsoleGetCell(ScreenRows(), c));
-
-  const bool opened = OpenScreenWindow(number);
-  DrawFormScreen(number);
-  ++screensOpen;
-
+// The fields of the shown screen `number`, edited until the screen ends
+// and its exit check accepts it.
+void EditScreen(int number, bool nested, int16_t& pgUpLeaves, int16_t& pgDnLeaves, KeyCode& key) {
   const int fieldCount = FieldsOf(number);
   int first = 1;
   while (first <= fieldCount && IsDisplayOnly(Field(number, first))) ++first;
@@ -317,8 +298,38 @@ void RunFormScreen(int16_t& screen, int16_t& pgUpLeaves, int16_t& pgDnLeaves, Ke
     bool accepted = ScreenExitCheck == nullptr || ScreenExitCheck(checked, key) == 0;
     if (accepted || first > last) break;
   }
+}
 
-  --screensOpen;
+}  // namespace
+
+bool IsAllOf(const std::string& text, int code) {
+  return std::all_of(text.begin(), text.end(),
+                     [code](char c) { return static_cast<unsigned char>(c) == code; });
+}
+
+void RunFormScreen(int16_t& screen, int16_t& pgUpLeaves, int16_t& pgDnLeaves, KeyCode& key) {
+  const bool nested = screen < 0;
+  const int number = std::min(std::abs(static_cast<int>(screen)), 32767);
+  screen = static_cast<int16_t>(number);
+
+  {
+    const ShownFormScreen shown(number);
+    ++screensOpen;
+    EditScreen(number, nested, pgUpLeaves, pgDnLeaves, key);
+    --screensOpen;
+  }
+}
+
+ShownFormScreen::ShownFormScreen(int screen) {
+  // The cells of the last row, which a key line of this screen covers.
+  for (int f = 1; f <= FieldsOf(screen) && underKeyLine.empty(); ++f)
+    if (IsKeyLine(Field(screen, f)))
+      for (int c = 1; c <= ScreenColumns(); ++c) underKeyLine.push_back(ConsoleGetCell(ScreenRows(), c));
+  opened = OpenScreenWindow(screen);
+  DrawFormScreen(screen);
+}
+
+ShownFormScreen::~ShownFormScreen() {
   if (opened) CloseWindow();
   for (size_t c = 0; c < underKeyLine.size(); ++c)
     ConsolePutCell(ScreenRows(), static_cast<int>(c) + 1, underKeyLine[c]);

@@ -4,8 +4,10 @@
 #pragma once
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "input/keys.h"
+#include "platform/console.h"
 
 // Field types and flags of the form tables.
 // A code field (4) takes digits only, like an amount, but names a record: a
@@ -54,6 +56,18 @@ extern FormLookupHooks FormLookups;
 // screen.  On return `key` holds the key that ended the screen: Esc when the
 // operator cancelled, any other key when the screen was accepted.
 void RunFormScreen(int16_t& screen, int16_t& pgUpLeaves, int16_t& pgDnLeaves, KeyCode& key);
+// A screen shown as RunFormScreen shows it (its window, title, labels,
+// values and key line) without editing it, for as long as the value lives:
+// what the program asks next is asked over it.  Gone again, with what was
+// under it put back, at the end.
+struct ShownFormScreen {
+  explicit ShownFormScreen(int screen);
+  ~ShownFormScreen();
+  ShownFormScreen(const ShownFormScreen&) = delete;
+  ShownFormScreen& operator=(const ShownFormScreen&) = delete;
+  bool opened = false;                    // a window of its own
+  std::vector<ConsoleCell> underKeyLine;  // the last row's cells, which its key line covers
+};
 // Draws the title line, all labels and all values of a screen.
 void DrawFormScreen(int screen);
 // Writes a field's stored value at its place, formatted by its type.

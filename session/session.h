@@ -27,6 +27,14 @@ struct SessionState {
   // The administrator's own tax identifier (country code first), from
   // "Vork.ini", section "Administrador", key "NIF".
   std::string firmTaxId;
+  // The VAT and withholding percentages of tax index 0 and 1 (16 means
+  // 16 %), from "Vork.ini", key "Honoraris" of the sections "Iva0", "Iva1",
+  // "Ret0", "Ret1" (ReadTaxRates, app/program.h); and whether each is a
+  // rate at all: its key is there with a number as its value.  Every one
+  // is a rate of 0 until the settings are read, which the program always
+  // does.
+  float vatRates[2] = {0, 0}, withholdingRates[2] = {0, 0};
+  bool vatRateSet[2] = {true, true}, withholdingRateSet[2] = {true, true};
   // The owner name the suite's data files were created with, from
   // "Vork.ini", section "Dades", key "Propietari".
   std::string ownerName;

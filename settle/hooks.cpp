@@ -48,7 +48,7 @@ bool PickedCode(int lookup, std::string& code) {
 }  // namespace
 
 void InstallSettlementHooks() {
-  ScreenExitCheck = CheckParameters;
+  ScreenExitCheck = CheckParameterScreen;
   FormLookups.findConcept = FindConcept;
   FormLookups.listsRecords = ListsRecords;
   FormLookups.recordLine = RecordLine;

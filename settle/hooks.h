@@ -4,5 +4,5 @@
 // live here (concept lookups, browse list lines, the code a pick stores).
 #pragma once
 
-// Installs ScreenExitCheck = CheckParameters and FormLookups.
+// Installs ScreenExitCheck = CheckParameterScreen and FormLookups.
 void InstallSettlementHooks();

@@ -22,7 +22,6 @@
 #include "platform/le.h"
 #include "platform/platform.h"
 #include "recman/recman.h"
-#include "session/session.h"
 #include "settle/operations.h"
 #include "settle/parameters.h"
 #include "settle/records.h"
@@ -421,7 +420,7 @@ void PackedNow(std::string& date, std::string& time) {
   time = PackDigits(ZeroPad(now.hour, 2) + ZeroPad(now.minute, 2) + ZeroPad(now.second, 2));
 }
 
-void JournalStartPass() {
+void JournalStartPass(const SettlementRequest& request) {
   Journal.passId = 0;
   Journal.pending = 0;
   JournalPass& h = Journal.header;
@@ -430,15 +429,15 @@ void JournalStartPass() {
   h.station = Locks.stationId;
   h.computer = Locks.computerName;
   PackedNow(h.startDate, h.startTime);
-  h.settlementDate = SettlementDate;
-  h.lowerKey = LowerOwnerKey;
-  h.upperKey = UpperOwnerKey;
-  h.carryConcept = CarryConcept;
+  h.settlementDate = request.SettlementDate;
+  h.lowerKey = request.LowerOwnerKey;
+  h.upperKey = request.UpperOwnerKey;
+  h.carryConcept = request.CarryConcept;
   for (int i = 0; i < 2; ++i) {
-    h.vatRates[i] = IvaRate[i];
-    h.withholdingRates[i] = RetRate[i];
+    h.vatRates[i] = request.IvaRate[i];
+    h.withholdingRates[i] = request.RetRate[i];
   }
-  h.firmTaxId = Session.firmTaxId;
+  h.firmTaxId = request.FirmTaxId;
   h.format = kJournalFormat;
 }
 

@@ -19,6 +19,7 @@
 #include <string>
 #include <vector>
 
+#include "settle/parameters.h"
 #include "settle/records.h"
 
 constexpr int16_t kFileJournal = 516;  // DiariLiq
@@ -127,10 +128,10 @@ struct JournalState {
 };
 extern JournalState Journal;
 
-// At the start of a pass: the header of the pass from the session and the
-// settlement parameters (station, time, date, range, concept, rates, the
-// administrator's tax identifier); no id yet.
-void JournalStartPass();
+// At the start of a pass: the header of the pass from the station and the
+// request (station, time, date, range, concept, rates, the administrator's
+// tax identifier); no id yet.
+void JournalStartPass(const SettlementRequest& request);
 // Inside the property's transaction, after its writes: its entries, and the
 // pass's header (inserted with a new id with the first property, updated
 // after).  Status of the record manager; anything but 0 rolls the property

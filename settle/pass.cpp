@@ -37,7 +37,6 @@
 #include "platform/text.h"
 #include "recman/recman.h"
 #include "screen/windows.h"
-#include "session/session.h"
 #include "settle/journal.h"
 #include "settle/operations.h"
 #include "settle/parameters.h"
@@ -134,6 +133,11 @@ struct OwnerEntry {
 };
 
 struct PropertyRun {
+  PropertyRun(const SettlementRequest& r, const std::string& c)
+      : request(r), code(c), limitKey(c + r.SettlementDate), receives(kOwnerNumbers, 0) {
+    for (int& t : conceptType) t = -1;
+  }
+  const SettlementRequest& request;
   std::string code;                // 2 packed bytes
   std::string limitKey;            // code + settlement date: collections and payments up to it
   std::vector<OwnerEntry> owners;  // in key order
@@ -205,7 +209,7 @@ void ReadOwners(PropertyRun& run) {
     OwnerEntry owner;
     std::string ownerCode = OwnerCode();
     owner.number = PackedNumber(ownerCode.substr(2, 2));
-    owner.inRange = ownerCode >= LowerOwnerKey && ownerCode <= UpperOwnerKey;
+    owner.inRange = ownerCode >= run.request.LowerOwnerKey && ownerCode <= run.request.UpperOwnerKey;
     if (owner.inRange) {
       owner.position = Position(kFileOwners);
       if (owner.position == 0) Expected(run, B_INVALID_POSITIONING, 0);
@@ -228,7 +232,7 @@ void ReadOwners(PropertyRun& run) {
       owner.carried = carried;
 
       // Collections up to the settlement date; only kinds C and I count.
-      std::string limit = ownerCode + SettlementDate;
+      std::string limit = ownerCode + run.request.SettlementDate;
       int64_t& collected = Settlement.OwnerCollections[static_cast<size_t>(owner.number)];
       int16_t c = Find(kGreaterOrEqual, ownerCode, kFileCollections);
       while (c == 0 && CollectionKey() <= limit) {
@@ -251,10 +255,11 @@ void ReadOwners(PropertyRun& run) {
 // The management fee for the property's months since its last settlement,
 // with VAT and, where it applies, withholding, both on the fee before VAT.
 int64_t ManagementFee(PropertyRun& run, const std::string& lastSettlement) {
-  int64_t months = DateDiff("m", SettlementDate, lastSettlement);
+  const SettlementRequest& request = run.request;
+  int64_t months = DateDiff("m", request.SettlementDate, lastSettlement);
   int index = PropertyTaxIndex();
-  double vat = IvaRate[index];
-  double withholding = WithholdingApplies(Session.firmTaxId, PropertyTaxId()) ? RetRate[index] : 0.0;
+  double vat = request.IvaRate[index];
+  double withholding = WithholdingApplies(request.FirmTaxId, PropertyTaxId()) ? request.RetRate[index] : 0.0;
   int64_t fee = static_cast<int64_t>(run.owners.size()) * int64_t{PropertyFeePerOwner()} * months;
   int64_t vatAmount = 0, withheld = 0;
   if (!FitsLong(fee) || !NearestLong(vat * static_cast<double>(fee) / 100.0, vatAmount) ||
@@ -401,8 +406,8 @@ int16_t WriteProperty(PropertyRun& run) {
     JournalOwner entry = JournalOf(owner);
     entry.before = Image(PropietH);
     entry.code = OwnerCode();
-    if (CarryConcept >= 1 && CarryConcept <= 8)
-      SetOwnerConceptAmount(CarryConcept, static_cast<int32_t>(owner.stored));
+    const int16_t carry = run.request.CarryConcept;
+    if (carry >= 1 && carry <= 8) SetOwnerConceptAmount(carry, static_cast<int32_t>(owner.stored));
     status = Update(kFileOwners);
     if (status != 0) return status;
     entry.after = Image(PropietH);  // as stored: the update reads it back
@@ -418,7 +423,7 @@ int16_t WriteProperty(PropertyRun& run) {
   if (int16_t status = Find(kEqual, run.code, kFileProperties); status != 0) return status;
   journal.before = Image(FinquesH);
   journal.oldDate = PropertyLastSettlement();
-  SetPropertyLastSettlement(SettlementDate);
+  SetPropertyLastSettlement(run.request.SettlementDate);
   int16_t status = Update(kFileProperties);
   journal.after = Image(FinquesH);
   journal.newDate = PropertyLastSettlement();
@@ -472,7 +477,7 @@ Attempt Failed(int16_t status) {
 // One attempt at the property `code`, seen with last-settlement date
 // `seenDate` before its locks were taken; the caller holds the locks.
 // Whatever does not end settled is rolled back.
-Attempt TrySettle(const std::string& code, const std::string& seenDate) {
+Attempt TrySettle(const SettlementRequest& request, const std::string& code, const std::string& seenDate) {
   BeforeOperation(SettlementOperation::kBegin, 0);
   int16_t begun = BeginTransaction();
   auto abort = [] {
@@ -498,21 +503,22 @@ Attempt TrySettle(const std::string& code, const std::string& seenDate) {
   if (status != 0) return fail(status);
   const std::string lastSettlement = PropertyLastSettlement();
   Attempt left = Left(UntouchedReason::kNotSaved);
-  if (lastSettlement != seenDate && lastSettlement >= SettlementDate) {
+  if (lastSettlement != seenDate && lastSettlement >= request.SettlementDate) {
     left.reason = UntouchedReason::kSettledElsewhere;
   } else if (KindOfDate(lastSettlement) == DateKind::kBlank) {
     left.reason = UntouchedReason::kNoLastSettlement;
   } else if (KindOfDate(lastSettlement) == DateKind::kDamaged) {
     left.reason = UntouchedReason::kDamagedLastSettlement;
     left.date = lastSettlement;
-  } else if (SettlementDate < lastSettlement) {
+  } else if (request.SettlementDate < lastSettlement) {
     left.reason = UntouchedReason::kSettledLater;
   } else if (PropertyTaxIndex() != 0 && PropertyTaxIndex() != 1) {
     left.reason = UntouchedReason::kUnknownTaxIndex;
-  } else if (!IvaRateSet[PropertyTaxIndex()]) {
+  } else if (!request.IvaRateSet[PropertyTaxIndex()]) {
     left.reason = UntouchedReason::kNoVatRate;
     left.status = PropertyTaxIndex();
-  } else if (!RetRateSet[PropertyTaxIndex()] && WithholdingApplies(Session.firmTaxId, PropertyTaxId())) {
+  } else if (!request.RetRateSet[PropertyTaxIndex()] &&
+             WithholdingApplies(request.FirmTaxId, PropertyTaxId())) {
     left.reason = UntouchedReason::kNoWithholdingRate;
     left.status = PropertyTaxIndex();
   } else {
@@ -523,11 +529,7 @@ Attempt TrySettle(const std::string& code, const std::string& seenDate) {
     return left;
   }
 
-  PropertyRun run;
-  run.code = code;
-  run.limitKey = code + SettlementDate;
-  run.receives.assign(kOwnerNumbers, 0);
-  for (int& t : run.conceptType) t = -1;
+  PropertyRun run(request, code);
   ClearTables();
   SettlementWork& w = Settlement;
   w.CoefTotal[1] = kGroupOneTotal;
@@ -586,7 +588,7 @@ bool PauseWhileBusy() {
 // Settles the property `code`, seen with last-settlement date `seenDate`
 // before its lock was taken.  False when the operator stopped the pass
 // before it (the property is then reported as the first one not settled).
-bool SettleProperty(const std::string& code, const std::string& seenDate) {
+bool SettleProperty(const SettlementRequest& request, const std::string& code, const std::string& seenDate) {
   const std::string digits = UnpackDigits(code);
   bool messageShown = false;
   bool stopped = false;
@@ -598,7 +600,7 @@ bool SettleProperty(const std::string& code, const std::string& seenDate) {
     Lock("PropietH", digits, digits);
     Lock("CobramH", digits + "0000", digits + "9999");
     Lock("PagamH", digits, digits);
-    attempt = TrySettle(code, seenDate);
+    attempt = TrySettle(request, code, seenDate);
     Release("PagamH");
     Release("CobramH");
     Release("PropietH");
@@ -663,13 +665,13 @@ bool DatabaseMalformed(const RecmanDiagnostic& d) {
   return d.storage == "SQLite" && ((d.code & 0xFF) == 11 || (d.code & 0xFF) == 26);
 }
 
-void SettlementPass() {
+void SettlementPass(const SettlementRequest& request) {
   Settlement.untouched.clear();
   Settlement.result = PassResult{};
   Settlement.settled.clear();
   Settlement.stoppedOnDamage = false;
   Settlement.damageKnown = false;  // each pass tells of what it met
-  JournalStartPass();
+  JournalStartPass(request);
   // Escape is looked for before every property; whatever else is typed
   // while the pass runs is dropped, and so is everything left at its end.
   Keyboard.escapeTyped = false;
@@ -684,13 +686,15 @@ void SettlementPass() {
   // select properties nobody chose; a concept outside 1..8 has no slot to
   // carry the balances into, and settling would delete collections without
   // carrying them anywhere.
-  if (LowerOwnerKey.size() != 4 || UpperOwnerKey.size() != 4 || SettlementDate.size() != 4) return;
-  if (CarryConcept < 1 || CarryConcept > 8) return;
+  if (request.LowerOwnerKey.size() != 4 || request.UpperOwnerKey.size() != 4 ||
+      request.SettlementDate.size() != 4)
+    return;
+  if (request.CarryConcept < 1 || request.CarryConcept > 8) return;
   // Without the administrator's tax identifier nobody can tell whether
   // withholding applies (the parameter check refuses the pass for it).
-  if (TrimBlanks(Session.firmTaxId).empty()) return;
-  const std::string lowP = LowerOwnerKey.substr(0, 2);
-  const std::string highP = UpperOwnerKey.substr(0, 2);
+  if (TrimBlanks(request.FirmTaxId).empty()) return;
+  const std::string lowP = request.LowerOwnerKey.substr(0, 2);
+  const std::string highP = request.UpperOwnerKey.substr(0, 2);
   StartProgress(PropertiesInRange(lowP, highP));
 
   std::string after;  // the last property dealt with (empty: none yet)
@@ -712,7 +716,7 @@ void SettlementPass() {
     const std::string code = PropertyCode();
     ShowProgress(code, ++reached);
     // The operator's Escape stops the pass here, between two properties.
-    if (DropTypedKeys() || !SettleProperty(code, PropertyLastSettlement())) {
+    if (DropTypedKeys() || !SettleProperty(request, code, PropertyLastSettlement())) {
       NotSettledFrom(code, UntouchedReason::kStopped, 0, highP);
       return;
     }

@@ -123,7 +123,7 @@ std::string KeptLine(const KeptPayment& k) {
 
 }  // namespace
 
-std::vector<std::string> PassResultLines() {
+std::vector<std::string> PassResultLines(const SettlementRequest& request) {
   const PassResult& r = Settlement.result;
   std::vector<std::string> lines;
   if (!r.stoppedAt.empty()) {
@@ -135,10 +135,11 @@ std::vector<std::string> PassResultLines() {
   lines.push_back(Row(
       Translate("N\xE9MERO DE LIQUIDACI\xE0"),
       Journal.passId > 0 ? std::to_string(Journal.passId) : Translate("CAP: NO S'HA LIQUIDAT CAP FINCA")));
-  lines.push_back(Row(Translate("DATA DE LIQUIDACI\xE0"), DateText("dma", 0, SettlementDate)));
-  if (LowerOwnerKey.size() >= 2 && UpperOwnerKey.size() >= 2)
-    lines.push_back(Row(Translate("FINQUES"), UnpackDigits(LowerOwnerKey.substr(0, 2)) + Translate(" A ") +
-                                                  UnpackDigits(UpperOwnerKey.substr(0, 2))));
+  lines.push_back(Row(Translate("DATA DE LIQUIDACI\xE0"), DateText("dma", 0, request.SettlementDate)));
+  const std::string &low = request.LowerOwnerKey, &high = request.UpperOwnerKey;
+  if (low.size() >= 2 && high.size() >= 2)
+    lines.push_back(Row(Translate("FINQUES"),
+                        UnpackDigits(low.substr(0, 2)) + Translate(" A ") + UnpackDigits(high.substr(0, 2))));
   lines.push_back(Row(Translate("FINQUES LIQUIDADES"), Count(r.settled)));
   lines.push_back(Row(Translate("PROPIETARIS AMB SALDO"), Count(r.owners)));
   lines.push_back(Row(Translate("HONORARIS"), Amount(r.base)));
@@ -173,4 +174,4 @@ std::vector<std::string> PassResultLines() {
   return lines;
 }
 
-void ShowPassResult() { ShowPages(PassResultLines()); }
+void ShowPassResult(const SettlementRequest& request) { ShowPages(PassResultLines(request)); }

@@ -9,11 +9,6 @@
 #include "screen/form_driver.h"
 #include "screen/windows.h"
 
-float IvaRate[2] = {0, 0};
-float RetRate[2] = {0, 0};
-bool IvaRateSet[2] = {true, true};
-bool RetRateSet[2] = {true, true};
-
 std::string UntouchedReasonText(UntouchedReason reason) {
   switch (reason) {
     case UntouchedReason::kNoLastSettlement: return "SENSE DATA DE LA DARRERA LIQUIDACI\xE0";
@@ -32,20 +27,32 @@ std::string UntouchedReasonText(UntouchedReason reason) {
   return std::string();
 }
 
+KeyCode RequestSettlement(SettlementRequest& request) {
+  for (;;) {
+    // The parameter screen's exit check has validated the fields by the
+    // time it is accepted.  Neither PgUp nor PgDn leaves it.
+    int16_t screen = 1, pgUpLeaves = 0, pgDnLeaves = 0;
+    KeyCode key = 0;
+    RunFormScreen(screen, pgUpLeaves, pgDnLeaves, key);
+    if (key == kKeyEsc || key == 0) return key;
+    request = ParameterRequest();
+    // The confirmation over the parameter screen, as the operator left it;
+    // any answer but "S" takes him back to its first field.
+    const ShownFormScreen parameters(screen);
+    if (ConfirmSettlement(request)) return key;
+  }
+}
+
 void RunSettlement() {
   SetColourScheme("n");
   ConsoleClear(ConsoleAttribute());
   for (;;) {
-    // The parameter screen's exit check has validated the fields, asked for
-    // confirmation and set the settlement parameters by the time it is
-    // accepted.  Neither PgUp nor PgDn leaves it.
-    int16_t screen = 1, pgUpLeaves = 0, pgDnLeaves = 0;
-    KeyCode key = 0;
-    RunFormScreen(screen, pgUpLeaves, pgDnLeaves, key);
+    SettlementRequest request;
     // Escape ends the work.  A screen that returns no key at all had no
     // field to edit: running settlements on it would never end.
+    const KeyCode key = RequestSettlement(request);
     if (key == kKeyEsc || key == 0) return;
-    SettlementPass();
-    ShowPassResult();
+    SettlementPass(request);
+    ShowPassResult(request);
   }
 }

@@ -6,36 +6,32 @@
 #include <vector>
 
 #include "recman/recman.h"
-
-// VAT and withholding percentages (16 means 16 %), index = the property's
-// tax index; read once at start from "Vork.ini".
-extern float IvaRate[2];
-extern float RetRate[2];
-// Whether each of them is a rate at all: its key is in "Vork.ini" with a
-// number as its value.  A property whose tax index selects a VAT rate that
-// is not, or a withholding rate that is not while withholding applies to
-// it, is left untouched: no money is charged on a rate nobody set.  True
-// until the settings are read (ReadTaxRates), which the program always does.
-extern bool IvaRateSet[2];
-extern bool RetRateSet[2];
+#include "settle/parameters.h"
 
 // Creates the settlement's work tables (once, at start).
 void CreateWorkTables();
-// The dialogue loop: parameter screen, confirmation, settlement pass; returns
-// when the operator leaves the parameter screen with Escape.
+// The dialogue loop: parameter screen, confirmation, settlement pass and its
+// result; returns when the operator leaves the parameter screen with Escape.
 void RunSettlement();
+// One turn of the dialogue before the pass: the parameter screen until its
+// check accepts it and the operator confirms the pass over it (ConfirmSettlement);
+// any other answer takes him back to the screen's first field.  `request`
+// is then the parameter screen's (ParameterRequest).  The key that ended
+// the parameter screen: Escape (or 0, a screen without a field to edit)
+// when the operator left it, and nothing is asked.
+KeyCode RequestSettlement(SettlementRequest& request);
 
 // ---- The settlement pass ----------------------------------------------------
-// Settles every property from the first to the last property of
-// LowerOwnerKey / UpperOwnerKey at SettlementDate (settle/parameters.h),
-// carrying each owner's balance into CarryConcept.  Each property is settled
+// Settles every property from the first to the last property of the
+// request's LowerOwnerKey / UpperOwnerKey at its SettlementDate, carrying
+// each owner's balance into its CarryConcept, at its rates.  Each property is settled
 // whole or not at all: its owners' balances, the deleted collections and
 // payments and its new last-settlement date are one transaction of the
 // record manager, taken under the key locks of the property ("PropietH"),
 // its owners' collections ("CobramH") and its payments ("PagamH").
 // Properties that cannot be settled soundly are left untouched and listed in
 // Settlement.untouched.
-void SettlementPass();
+void SettlementPass(const SettlementRequest& request);
 // Whether the record manager's account tells a database its storage calls
 // malformed (the pass stops at it), rather than one damaged record.
 bool DatabaseMalformed(const RecmanDiagnostic& d);
@@ -69,9 +65,9 @@ std::string ProgressText(const std::string& code, long reached, long total);
 // folder and the record manager's account; then every property left
 // untouched with its reason (and the record manager's status where it gave
 // one).  ShowPassResult shows them a page at a time over the screen
-// (ShowPages).
-std::vector<std::string> PassResultLines();
-void ShowPassResult();
+// (ShowPages).  `request` is the one the pass was run with.
+std::vector<std::string> PassResultLines(const SettlementRequest& request);
+void ShowPassResult(const SettlementRequest& request);
 
 // A payment a pass left where it was, in a property it settled, so that its
 // money is not lost: charged to an owner who receives no balance in this

@@ -110,10 +110,10 @@ TEST_F(DemoSuiteTest, SessionValuesOfTheDemoStation) {
   EXPECT_EQ(Session.ownerName, "KAL1");
   EXPECT_EQ(GetIni("DecCaracter", "Usuari", Session.root + "Vork.ini"), "'");
   ReadTaxRates();
-  EXPECT_FLOAT_EQ(IvaRate[0], 21);
-  EXPECT_FLOAT_EQ(IvaRate[1], 10);
-  EXPECT_FLOAT_EQ(RetRate[0], 15);
-  EXPECT_FLOAT_EQ(RetRate[1], 7);
+  EXPECT_FLOAT_EQ(Session.vatRates[0], 21);
+  EXPECT_FLOAT_EQ(Session.vatRates[1], 10);
+  EXPECT_FLOAT_EQ(Session.withholdingRates[0], 15);
+  EXPECT_FLOAT_EQ(Session.withholdingRates[1], 7);
 }
 
 TEST_F(DemoSuiteTest, FormGivesTheParameterAndConfirmationScreensAndTheLists) {

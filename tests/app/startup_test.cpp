@@ -118,11 +118,12 @@ TEST_F(StartupTest, EachSettingsFileGivesItsRatesOrItsProblem) {
   for (const RatesCase& c : kRatesCases) {
     std::filesystem::remove(temp.Dir() + "Vork.ini");
     if (c.contents) temp.Write("Vork.ini", c.contents);
-    IvaRate[0] = IvaRate[1] = RetRate[0] = RetRate[1] = -1;
-    IvaRateSet[0] = IvaRateSet[1] = RetRateSet[0] = RetRateSet[1] = true;
+    SessionState& s = Session;
+    s.vatRates[0] = s.vatRates[1] = s.withholdingRates[0] = s.withholdingRates[1] = -1;
+    s.vatRateSet[0] = s.vatRateSet[1] = s.withholdingRateSet[0] = s.withholdingRateSet[1] = true;
     const std::string problem = ReadTaxRates();
-    const float rates[4] = {IvaRate[0], IvaRate[1], RetRate[0], RetRate[1]};
-    const bool set[4] = {IvaRateSet[0], IvaRateSet[1], RetRateSet[0], RetRateSet[1]};
+    const float rates[4] = {s.vatRates[0], s.vatRates[1], s.withholdingRates[0], s.withholdingRates[1]};
+    const bool set[4] = {s.vatRateSet[0], s.vatRateSet[1], s.withholdingRateSet[0], s.withholdingRateSet[1]};
     for (int i = 0; i < 4; ++i) {
       EXPECT_FLOAT_EQ(rates[i], c.rates[i]) << c.rule << ", rate " << i;
       EXPECT_EQ(set[i], c.set[i]) << c.rule << ", rate " << i;

@@ -125,12 +125,12 @@ class TaxesTest : public passchild::GeneratedSuiteTest {
     ASSERT_NO_FATAL_FAILURE(Generate(true));
   }
 
-  static long Settle(const std::string& yyyymmdd, int first, int last) {
-    SettlementDate = PackDigits(yyyymmdd);
-    LowerOwnerKey = PackCode(std::to_string(first) + ".1");
-    UpperOwnerKey = PackCode(std::to_string(last) + ".9999");
-    CarryConcept = 3;
-    SettlementPass();
+  long Settle(const std::string& yyyymmdd, int first, int last) {
+    request.SettlementDate = PackDigits(yyyymmdd);
+    request.LowerOwnerKey = PackCode(std::to_string(first) + ".1");
+    request.UpperOwnerKey = PackCode(std::to_string(last) + ".9999");
+    request.CarryConcept = 3;
+    SettlementPass(request);
     EXPECT_TRUE(Settlement.untouched.empty());
     return Journal.passId;
   }
@@ -142,7 +142,7 @@ class TaxesTest : public passchild::GeneratedSuiteTest {
     ASSERT_EQ(Settle("20260331", 1, 8), 1);
     ASSERT_EQ(Settle("20260630", 1, 4), 2);
     ASSERT_EQ(Settle("20260731", 1, 4), 3);
-    IvaRate[0] = 22, RetRate[0] = 19;
+    request.IvaRate[0] = 22, request.RetRate[0] = 19;
     ASSERT_EQ(Settle("20260930", 1, 8), 4);
     ASSERT_EQ(Settle("20261130", 3, 6), 5);
     UndoResult undo = UndoPass(5);
@@ -256,13 +256,13 @@ TEST_F(TaxesTest, EachQuarterAndTheYearAddUpThePassesThatCount) {
   EXPECT_EQ(one.passes, 5);
 
   // The rates of today do not matter: the journal's are the truth.
-  IvaRate[0] = 50, RetRate[0] = 1;
+  request.IvaRate[0] = 50, request.RetRate[0] = 1;
   ExpectReportIs(Gather(2026, 0), year, "year, with other rates set today");
 }
 
 TEST_F(TaxesTest, TheReportsWriteWhatWasGathered) {
   ASSERT_EQ(Settle("20260331", 1, 8), 1);
-  IvaRate[0] = 22;
+  request.IvaRate[0] = 22;
   ASSERT_EQ(Settle("20260630", 1, 3), 2);
   TaxReport r = Gather(2026, 0);
   ASSERT_FALSE(r.lines.empty());

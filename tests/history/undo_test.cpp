@@ -38,12 +38,12 @@ class UndoTest : public passchild::GeneratedSuiteTest {
   }
 
   // A pass over properties first..last at the date; its id.
-  static long Settle(const std::string& yyyymmdd, int first, int last) {
-    SettlementDate = PackDigits(yyyymmdd);
-    LowerOwnerKey = PackCode(std::to_string(first) + ".1");
-    UpperOwnerKey = PackCode(std::to_string(last) + ".9999");
-    CarryConcept = 3;
-    SettlementPass();
+  long Settle(const std::string& yyyymmdd, int first, int last) {
+    request.SettlementDate = PackDigits(yyyymmdd);
+    request.LowerOwnerKey = PackCode(std::to_string(first) + ".1");
+    request.UpperOwnerKey = PackCode(std::to_string(last) + ".9999");
+    request.CarryConcept = 3;
+    SettlementPass(request);
     EXPECT_TRUE(Settlement.untouched.empty());
     return Journal.passId;
   }

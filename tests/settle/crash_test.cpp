@@ -246,12 +246,13 @@ TEST_F(CrashTest, AConnectionCutInsideAPropertyOnAServerLosesThatPropertyAndSays
     cut::before = static_cast<long>(at) + 1;
     cut::connection = servertest::FolderConnection(workDir + "/DADES");
     Settlement.beforeRecordOperation = cut::Hook;
-    SettlementPass();
+    const SettlementRequest request = settletest::DemoRequest(run.first, run.last);
+    SettlementPass(request);
     std::string text = cut::ended + "\n";
     for (const UntouchedProperty& p : Settlement.untouched)
       text += "untouched " + std::to_string(rawrecords::Packed(p.code, 0, 2)) + " " +
               std::to_string(p.status) + "\n";
-    for (const std::string& line : PassResultLines()) text += line + "\n";
+    for (const std::string& line : PassResultLines(request)) text += line + "\n";
     return WriteWholeFile(lines, text);
   };
   ASSERT_EQ(passchild::RunPass(run), "exit 0");

@@ -153,10 +153,16 @@ TEST_F(ConceptFieldTest, RefusesAConceptMissingFromTheFile) {
 
 TEST_F(FormLookupsTest, SettlementDialogueRepeatsUntilEsc) {
   StandardScreen();
-  // Two accepted screens, each pass's result closed with Escape; typed as
-  // the screen waits for it, for a pass drops whatever was typed before it
-  // ends.
-  VirtualTypeWhenWaited({kKeyCode2, kKeyEsc, kKeyCode2, kKeyEsc, 'T', kKeyEsc});
+  // The confirmation the dialogue asks after the screen: S or N.
+  DefineScreen(2, 1, 0, 13, 2, 21, 79);
+  FormField& answer = DefineField(2, 1, 7, 1, "CONFIRMEU : ", 1, "");
+  answer.InfoWidth = 2;
+  answer.Choices = "|N,NO|S,SI";
+  // Two accepted and confirmed screens, each pass's result closed with
+  // Escape; typed as the screen waits for it, for a pass drops whatever
+  // was typed before it ends.
+  VirtualTypeWhenWaited(
+      {kKeyCode2, 'S', kKeyEnter, kKeyEsc, kKeyCode2, 'S', kKeyEnter, kKeyEsc, 'T', kKeyEsc});
   RunSettlement();
   EXPECT_TRUE(Console.typedWhenWaited.empty());
   EXPECT_EQ(Console.starved, 0);

@@ -164,16 +164,13 @@ void GeneratedDataTest::SettleAndCompare(int first, int last) {
   before = TakeSnapshot(temp.path, status);
   ASSERT_EQ(status, 0);
   const float vat[2] = {21, 10}, withholding[2] = {15, 7};
-  Session.firmTaxId = "ES12345678Z";
-  IvaRate[0] = vat[0], IvaRate[1] = vat[1], RetRate[0] = withholding[0], RetRate[1] = withholding[1];
-  SettlementDate = PackDigits("20261231");
-  LowerOwnerKey = PackCode(std::to_string(first) + ".1");
-  UpperOwnerKey = PackCode(std::to_string(last) + ".9999");
-  CarryConcept = 3;
-  expected = Compute(before, 20261231, first, last, Session.firmTaxId, vat, withholding);
+  request = settletest::DemoRequest(first, last);
+  request.IvaRate[0] = vat[0], request.IvaRate[1] = vat[1];
+  request.RetRate[0] = withholding[0], request.RetRate[1] = withholding[1];
+  expected = Compute(before, 20261231, first, last, request.FirmTaxId, vat, withholding);
   ASSERT_EQ(expected.settledProperties.size(), static_cast<size_t>(last - first + 1));
 
-  SettlementPass();
+  SettlementPass(request);
   EXPECT_TRUE(Settlement.untouched.empty());
   after = TakeSnapshot(temp.path, status);
   ASSERT_EQ(status, 0);

@@ -18,10 +18,10 @@ class ParameterCheckTest : public SettleTest {
   void SetUp() override {
     SettleTest::SetUp();
     AddConcept(1, 2, "QUOTA ORDIN\xB7RIA");
-    SettlementDate.clear();
-    LowerOwnerKey.clear();
-    UpperOwnerKey.clear();
-    CarryConcept = 0;
+    request.SettlementDate.clear();
+    request.LowerOwnerKey.clear();
+    request.UpperOwnerKey.clear();
+    request.CarryConcept = 0;
     // The demo form's two screens.
     CreateFormTables(2, 6);
     FormScreen& s1 = Screen(1);
@@ -67,7 +67,13 @@ class ParameterCheckTest : public SettleTest {
     SetFieldValue(2, 1, "X");  // the check blanks it before asking
   }
 
-  int16_t Check(KeyCode key = kKeyEnter, int16_t screen = 1) { return CheckParameters(screen, key); }
+  // The check, and when it accepts the parameter screen the confirmation
+  // the dialogue asks then: 0 when both accept.
+  int16_t Check(KeyCode key = kKeyEnter, int16_t screen = 1) {
+    const int16_t result = CheckParameters(screen, key, request);
+    if (result != 0 || key == kKeyEsc || screen != 1) return result;
+    return ConfirmSettlement(request) ? 0 : -1;
+  }
 
   // The confirmation screen was run when its caption was drawn.
   bool ConfirmationAsked() const { return ScreenContains("CONFIRMEU LA LIQUIDACI\xE0"); }
@@ -87,7 +93,7 @@ TEST_F(ParameterCheckTest, EscapeIsAcceptedAtOnce) {
   EXPECT_EQ(Check(kKeyEsc), 0);
   EXPECT_EQ(DataFiles.engineCalls, calls) << "no concept lookup";
   EXPECT_EQ(beeps, 0);
-  EXPECT_TRUE(SettlementDate.empty()) << "nothing is set";
+  EXPECT_TRUE(request.SettlementDate.empty()) << "nothing is set";
   EXPECT_FALSE(ConfirmationAsked());
 }
 
@@ -96,17 +102,17 @@ TEST_F(ParameterCheckTest, OtherScreensPassUnchecked) {
   EXPECT_EQ(Check(kKeyEnter, 2), 0);
   EXPECT_EQ(Check(kKeyEnter, 3), 0);
   EXPECT_EQ(DataFiles.engineCalls, calls);
-  EXPECT_TRUE(SettlementDate.empty());
+  EXPECT_TRUE(request.SettlementDate.empty());
 }
 
 TEST_F(ParameterCheckTest, AnSOnTheConfirmationScreenAccepts) {
   VirtualPushKeys({'S', kKeyEnter});
   EXPECT_EQ(Check(), 0);
   EXPECT_EQ(Field(2, 1).Value, "S");
-  EXPECT_EQ(SettlementDate, PackDigits("20231231"));
-  EXPECT_EQ(LowerOwnerKey, PackDigits("00010001"));
-  EXPECT_EQ(UpperOwnerKey, PackDigits("09999999"));
-  EXPECT_EQ(CarryConcept, 3);
+  EXPECT_EQ(request.SettlementDate, PackDigits("20231231"));
+  EXPECT_EQ(request.LowerOwnerKey, PackDigits("00010001"));
+  EXPECT_EQ(request.UpperOwnerKey, PackDigits("09999999"));
+  EXPECT_EQ(request.CarryConcept, 3);
   EXPECT_EQ(beeps, 0);
 }
 
@@ -167,8 +173,8 @@ TEST_F(ParameterCheckTest, EveryRefusalSaysWhyOnRowTwentyFour) {
     EXPECT_EQ(Console.scripted.size(), 2u) << "no key was read: " << c.reason;
     EXPECT_EQ(Windows.WindowDepth, 0);
     // The parameters are set even when refused.
-    EXPECT_EQ(CarryConcept, std::stoi(c.carry));
-    EXPECT_EQ(LowerOwnerKey, PackCode(std::string(c.first) + ".1"));
+    EXPECT_EQ(request.CarryConcept, std::stoi(c.carry));
+    EXPECT_EQ(request.LowerOwnerKey, PackCode(std::string(c.first) + ".1"));
     Console.scripted.clear();
     ClearReason();
   }
@@ -203,9 +209,9 @@ TEST_F(ParameterCheckTest, TheConfirmationSaysWhatThePassWillDo) {
   }
   Field(2, 1).Row = 7;
   for (int p : {1, 5, 999, 1000}) AddProperty(Property(p));
-  IvaRate[0] = 21, IvaRate[1] = 0, RetRate[0] = 15, RetRate[1] = 7.5f;
-  IvaRateSet[0] = IvaRateSet[1] = RetRateSet[0] = RetRateSet[1] = true;
-  RetRateSet[1] = false;
+  Session.vatRates[0] = 21, Session.vatRates[1] = 0;
+  Session.withholdingRates[0] = 15, Session.withholdingRates[1] = 7.5f;
+  Session.withholdingRateSet[1] = false;
   Session.firmTaxId = "ES12345678Z ";
   VirtualTypeWhenWaited({'S', kKeyEnter});
   EXPECT_EQ(Check(), 0);
@@ -215,7 +221,7 @@ TEST_F(ParameterCheckTest, TheConfirmationSaysWhatThePassWillDo) {
   EXPECT_EQ(value(4), "IVA 21 % \xFA RETENCI\xE0 15 %");
   EXPECT_EQ(value(5), "IVA 0 % \xFA RETENCI\xE0 NO DEFINIT") << "0 is a rate; a rate not given is said so";
   EXPECT_EQ(value(6), "ES12345678Z");
-  IvaRate[1] = 12.5f, RetRateSet[1] = true;
+  Session.vatRates[1] = 12.5f, Session.withholdingRateSet[1] = true;
   VirtualTypeWhenWaited({'S', kKeyEnter});
   EXPECT_EQ(Check(), 0);
   EXPECT_EQ(value(5), "IVA 12,5 % \xFA RETENCI\xE0 7,5 %");
@@ -226,8 +232,8 @@ TEST_F(ParameterCheckTest, ASingleProperty) {
   Typed("31/12/2023", "7", "7", "3");
   VirtualPushKeys({'S', kKeyEnter});
   EXPECT_EQ(Check(), 0);
-  EXPECT_EQ(LowerOwnerKey, PackDigits("00070001"));
-  EXPECT_EQ(UpperOwnerKey, PackDigits("00079999"));
+  EXPECT_EQ(request.LowerOwnerKey, PackDigits("00070001"));
+  EXPECT_EQ(request.UpperOwnerKey, PackDigits("00079999"));
 }
 
 TEST_F(ParameterCheckTest, AConceptNumberBeyondOneByteIsNotFound) {
@@ -274,8 +280,8 @@ TEST_F(ParameterCheckTest, FourDigitPropertiesMakeTheirOwnKeys) {
   Typed("31/12/2023", "1009", "9999", "3");
   VirtualPushKeys({'S', kKeyEnter});
   EXPECT_EQ(Check(), 0);
-  EXPECT_EQ(LowerOwnerKey, PackDigits("10090001"));
-  EXPECT_EQ(UpperOwnerKey, PackDigits("99999999"));
+  EXPECT_EQ(request.LowerOwnerKey, PackDigits("10090001"));
+  EXPECT_EQ(request.UpperOwnerKey, PackDigits("99999999"));
 }
 
 // ---- The whole parameter screen, with its browse lists ------------------------
@@ -302,12 +308,9 @@ class ParameterScreenTest : public ParameterCheckTest {
     b.BrowseBox[0] = 6, b.BrowseBox[1] = 20, b.BrowseBox[2] = 20, b.BrowseBox[3] = 70;
     b.BrowseTitle = title;
   }
-  static KeyCode RunParameterScreen() {
-    int16_t screen = 1, up = 0, down = 0;
-    KeyCode key = 0;
-    RunFormScreen(screen, up, down, key);
-    return key;
-  }
+  // The parameter screen and the confirmation after it, as the dialogue
+  // asks them.
+  KeyCode RunParameterScreen() { return RequestSettlement(request); }
 };
 
 TEST_F(ParameterScreenTest, AFourDigitPropertyPickedIsStoredWhole) {
@@ -317,8 +320,8 @@ TEST_F(ParameterScreenTest, AFourDigitPropertyPickedIsStoredWhole) {
   EXPECT_EQ(RunParameterScreen(), kKeyEnter) << settletest::ScreenText();
   EXPECT_EQ(Field(1, 2).Value, "1009 ");
   EXPECT_EQ(Field(1, 3).Value, "1500 ");
-  EXPECT_EQ(LowerOwnerKey, PackDigits("10090001"));
-  EXPECT_EQ(UpperOwnerKey, PackDigits("15009999"));
+  EXPECT_EQ(request.LowerOwnerKey, PackDigits("10090001"));
+  EXPECT_EQ(request.UpperOwnerKey, PackDigits("15009999"));
   EXPECT_EQ(beeps, 0);
   EXPECT_TRUE(Console.scripted.empty());
 }
@@ -339,7 +342,7 @@ TEST_F(ParameterScreenTest, APickedConceptTheFieldRefusesIsEditedAgainWithItsRea
   }
   EXPECT_NE(screensAtBeep[1].find("CONCEPTE :10"), std::string::npos) << screensAtBeep[1];
   EXPECT_EQ(Field(1, 4).Value, "3 ");
-  EXPECT_EQ(CarryConcept, 3);
+  EXPECT_EQ(request.CarryConcept, 3);
   EXPECT_EQ(ReasonRow(settletest::ScreenText()), "") << "the next key took the reason away";
   EXPECT_TRUE(Console.scripted.empty());
 }

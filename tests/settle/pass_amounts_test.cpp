@@ -21,9 +21,9 @@ class FeeTest : public SettleTest {
 };
 
 TEST_F(FeeTest, ThreeOwnersTwoMonthsWithVat16Charge6960) {
-  IvaRate[0] = 16;
+  request.IvaRate[0] = 16;
   ThreeOwners();
-  SettlementPass();
+  SettlementPass(request);
   // 6000 + 960 shared 1/2, 1/4, 1/4; the carry-over concept holds what is owed.
   EXPECT_EQ(Slot(1, 1), 3480);
   EXPECT_EQ(Slot(1, 2), 1740);
@@ -33,23 +33,23 @@ TEST_F(FeeTest, ThreeOwnersTwoMonthsWithVat16Charge6960) {
 }
 
 TEST_F(FeeTest, WithholdingOf15OnTheFeeBeforeVatGives6060) {
-  IvaRate[0] = 16;
-  RetRate[0] = 15;
+  request.IvaRate[0] = 16;
+  request.RetRate[0] = 15;
   ThreeOwners("ESH12345678");  // a community; the firm's id is a person's
-  SettlementPass();
+  SettlementPass(request);
   EXPECT_EQ(Slot(1, 1), 3030);
   EXPECT_EQ(Slot(1, 2) + Slot(1, 3), 3030);
 }
 
 TEST_F(FeeTest, WithholdingOnlyForAPersonsFirmAndAnEntityCommunity) {
-  RetRate[0] = 10;
+  request.RetRate[0] = 10;
   // Community tax ids: an entity (H), a person (digit third), none.
   AddProperty(Property(1).Fee(1000).Last("20231130").TaxId("ESH1"));
   AddProperty(Property(2).Fee(1000).Last("20231130").TaxId("ES1234"));
   AddProperty(Property(3).Fee(1000).Last("20231130").TaxId(""));
   AddProperty(Property(4).Fee(1000).Last("20231130").TaxId("FRH1"));
   for (int p = 1; p <= 4; ++p) AddOwner(Owner(p, 1));
-  SettlementPass();
+  SettlementPass(request);
   EXPECT_EQ(Slot(1, 1), 900);
   EXPECT_EQ(Slot(2, 1), 1000);
   EXPECT_EQ(Slot(3, 1), 1000);
@@ -57,33 +57,33 @@ TEST_F(FeeTest, WithholdingOnlyForAPersonsFirmAndAnEntityCommunity) {
 }
 
 TEST_F(FeeTest, NoWithholdingWhenTheFirmIsAnEntity) {
-  RetRate[0] = 10;
-  Session.firmTaxId = "ESB12345678";
+  request.RetRate[0] = 10;
+  request.FirmTaxId = "ESB12345678";
   AddProperty(Property(1).Fee(1000).Last("20231130").TaxId("ESH1"));
   AddOwner(Owner(1, 1));
-  SettlementPass();
+  SettlementPass(request);
   EXPECT_EQ(Slot(1, 1), 1000);
 }
 
 TEST_F(FeeTest, VatIsRoundedHalfToEven) {
   // 16 % of 1003 is 160.48; 12.5 % of 4 is 0.5 and of 12 is 1.5.
-  IvaRate[0] = 16;
-  IvaRate[1] = 12.5f;
+  request.IvaRate[0] = 16;
+  request.IvaRate[1] = 12.5f;
   AddProperty(Property(1).Fee(1003).Last("20231130").TaxIndex(0));
   AddProperty(Property(2).Fee(4).Last("20231130").TaxIndex(1));
   AddProperty(Property(3).Fee(12).Last("20231130").TaxIndex(1));
   for (int p = 1; p <= 3; ++p) AddOwner(Owner(p, 1));
-  SettlementPass();
+  SettlementPass(request);
   EXPECT_EQ(Slot(1, 1), 1003 + 160);
   EXPECT_EQ(Slot(2, 1), 4 + 0);
   EXPECT_EQ(Slot(3, 1), 12 + 2);
 }
 
 TEST_F(FeeTest, NoFeeWithinTheSameMonthWhateverTheDays) {
-  IvaRate[0] = 16;
+  request.IvaRate[0] = 16;
   AddProperty(Property(1).Fee(1000).Last("20231201"));
   AddOwner(Owner(1, 1).Concepts({{3, 250}}));
-  SettlementPass();
+  SettlementPass(request);
   EXPECT_EQ(Slot(1, 1), 250);  // the balance carried over, nothing more
   EXPECT_EQ(LastSettlement(1), "20231231");
 }
@@ -91,7 +91,7 @@ TEST_F(FeeTest, NoFeeWithinTheSameMonthWhateverTheDays) {
 TEST_F(FeeTest, MonthsAcrossAYearEnd) {
   AddProperty(Property(1).Fee(100).Last("20221115"));
   AddOwner(Owner(1, 1));
-  SettlementPass();
+  SettlementPass(request);
   EXPECT_EQ(Slot(1, 1), 100 * 13);
 }
 
@@ -108,26 +108,26 @@ class FeeGroupTest : public SettleTest {
 
 TEST_F(FeeGroupTest, HoFollowedByCPutsTheFeeInGroup3) {
   AddNote(1, "PORTERIA I HOC: HONORARIS PER COEFICIENT");
-  SettlementPass();
+  SettlementPass(request);
   EXPECT_EQ(Slot(1, 1), 2000);
   EXPECT_EQ(Slot(1, 2), 0);
 }
 
 TEST_F(FeeGroupTest, HoFollowedByZKeepsGroup1) {
   AddNote(1, "HOZ");
-  SettlementPass();
+  SettlementPass(request);
   EXPECT_EQ(Slot(1, 1), 0);
   EXPECT_EQ(Slot(1, 2), 2000);
 }
 
 TEST_F(FeeGroupTest, OnlyTheFirstHoCounts) {
   AddNote(1, "HONORARIS: HOC");  // the first HO is followed by N
-  SettlementPass();
+  SettlementPass(request);
   EXPECT_EQ(Slot(1, 2), 2000);
 }
 
 TEST_F(FeeGroupTest, NoNoteOrNoHoKeepsGroup1) {
-  SettlementPass();
+  SettlementPass(request);
   EXPECT_EQ(Slot(1, 2), 2000);
 }
 
@@ -138,7 +138,7 @@ TEST_F(GroupShareTest, Group1AmountOf10000WithAQuarterShareGives2500) {
   AddOwner(Owner(1, 1).Shares({250000}));
   AddOwner(Owner(1, 2).Shares({750000}));
   AddGroupPayment(1, "20231215", 10000, 1);
-  SettlementPass();
+  SettlementPass(request);
   EXPECT_EQ(Slot(1, 1), 2500);
   EXPECT_EQ(Slot(1, 2), 7500);
   EXPECT_EQ(PaymentsOf(1), 0);
@@ -148,7 +148,7 @@ TEST_F(GroupShareTest, AGroupWithTotal0GivesEveryOwner0) {
   AddProperty(Property(1).Last("20231130").Totals({0}));
   AddOwner(Owner(1, 1).Shares({500000, 10}));
   AddGroupPayment(1, "20231215", 5000, 2);
-  SettlementPass();
+  SettlementPass(request);
   EXPECT_EQ(Slot(1, 1), 0);
   EXPECT_EQ(PaymentsOf(1), 0);  // settled all the same
 }
@@ -161,7 +161,7 @@ TEST_F(GroupShareTest, PartsAreRoundedHalfToEvenAfterTheDivision) {
   AddOwner(Owner(2, 1).Shares({100000}));
   AddGroupPayment(1, "20231215", 5, 1);
   AddGroupPayment(2, "20231215", 15, 1);
-  SettlementPass();
+  SettlementPass(request);
   EXPECT_EQ(Slot(1, 1), 0);
   EXPECT_EQ(Slot(2, 1), 2);
 }
@@ -172,7 +172,7 @@ TEST_F(GroupShareTest, GroupsTwoToSevenShareByTheirTotals) {
   AddOwner(Owner(1, 2).Shares({0, 2, 0, 0, 0, 0, 3}));
   AddGroupPayment(1, "20231201", 300, 2);
   AddGroupPayment(1, "20231202", 400, 7);
-  SettlementPass();
+  SettlementPass(request);
   EXPECT_EQ(Slot(1, 1), 100 + 100);
   EXPECT_EQ(Slot(1, 2), 200 + 300);
 }
@@ -189,7 +189,7 @@ class PaymentTest : public SettleTest {
 
 TEST_F(PaymentTest, APaymentFlaggedSIsChargedToItsOwnerOnly) {
   AddOwnerPayment(1, "20231220", 700, 7);
-  SettlementPass();
+  SettlementPass(request);
   EXPECT_EQ(Slot(1, 7), 700);
   EXPECT_EQ(Slot(1, 3), 0);
   EXPECT_EQ(PaymentsOf(1), 0);
@@ -198,7 +198,7 @@ TEST_F(PaymentTest, APaymentFlaggedSIsChargedToItsOwnerOnly) {
 TEST_F(PaymentTest, Groups0And8AreDeletedButChargedToNobody) {
   AddGroupPayment(1, "20231220", 700, 0);
   AddGroupPayment(1, "20231221", 800, 8);
-  SettlementPass();
+  SettlementPass(request);
   EXPECT_EQ(Slot(1, 3), 0);
   EXPECT_EQ(Slot(1, 7), 0);
   EXPECT_EQ(PaymentsOf(1), 0);
@@ -207,7 +207,7 @@ TEST_F(PaymentTest, Groups0And8AreDeletedButChargedToNobody) {
 TEST_F(PaymentTest, PaymentsAfterTheSettlementDateWait) {
   AddGroupPayment(1, "20231231", 100, 1);
   AddGroupPayment(1, "20240101", 1000, 1);
-  SettlementPass();
+  SettlementPass(request);
   EXPECT_EQ(Slot(1, 3), 50);
   EXPECT_EQ(PaymentsOf(1), 1);
 }
@@ -216,7 +216,7 @@ TEST_F(PaymentTest, PaymentsOfOtherPropertiesAreLeftAlone) {
   AddProperty(Property(2).Last("20231130"));
   AddGroupPayment(2, "20231220", 100, 1);
   SetParameters("20231231", 1, 1, 3);
-  SettlementPass();
+  SettlementPass(request);
   EXPECT_EQ(PaymentsOf(2), 1);
   EXPECT_EQ(LastSettlement(2), "20231130");
 }
@@ -235,7 +235,7 @@ TEST_F(CollectionTest, KindsCAndICountAndXDoesNotButAllAreDeleted) {
   AddCollection(1, 1, "20231206", 200, "I");
   AddCollection(1, 1, "20231207", 300, "X");
   AddGroupPayment(1, "20231210", 900, 1);  // the owner's portion: 900
-  SettlementPass();
+  SettlementPass(request);
   // Balance 700 - 900 = -200: 200 owed.
   EXPECT_EQ(Slot(1, 1), 200);
   EXPECT_EQ(CollectionsOf(1, 1), 0);
@@ -243,14 +243,14 @@ TEST_F(CollectionTest, KindsCAndICountAndXDoesNotButAllAreDeleted) {
 
 TEST_F(CollectionTest, TheDeductedAmountIsTakenOff) {
   AddCollection(1, 1, "20231205", 500, "C", 120);
-  SettlementPass();
+  SettlementPass(request);
   EXPECT_EQ(Slot(1, 1), -380);  // a credit
 }
 
 TEST_F(CollectionTest, ACollectionDatedTheDayAfterIsNeitherCountedNorDeleted) {
   AddCollection(1, 1, "20231231", 100, "C");
   AddCollection(1, 1, "20240101", 500, "C");
-  SettlementPass();
+  SettlementPass(request);
   EXPECT_EQ(Slot(1, 1), -100);
   EXPECT_EQ(CollectionsOf(1, 1), 1);
 }
@@ -262,14 +262,14 @@ TEST_F(CollectionTest, CarriedOverConceptsEnterTheBalance) {
   AddConcept(11, 1);
   AddOwner(Owner(1, 2).Shares({0}).Concepts({{3, 1000}, {5, 999}}).Extra({{11, 40}, {5, 7}}));
   AddCollection(1, 2, "20231205", 300, "C");
-  SettlementPass();
+  SettlementPass(request);
   EXPECT_EQ(Slot(1, 2), 1000 + 40 - 300);
   EXPECT_EQ(Slot(1, 2, 5), 999) << "no other slot changes";
 }
 
 TEST_F(CollectionTest, AMissingConceptDoesNotCount) {
   AddOwner(Owner(1, 2).Shares({0}).Concepts({{4, 500}}).Extra({{12, 40}}));
-  SettlementPass();
+  SettlementPass(request);
   EXPECT_EQ(Slot(1, 2), 0);
 }
 
@@ -279,7 +279,7 @@ TEST_F(CollectionTest, TheFurtherSlotsAreLookedUpByTheRawConceptNumber) {
   AddConcept(11, 1);
   AddConcept(139, 2);
   AddOwner(Owner(1, 2).Shares({0}).Extra({{11, 40}}));
-  SettlementPass();
+  SettlementPass(request);
   EXPECT_EQ(Slot(1, 2), 40);
 }
 
@@ -287,7 +287,7 @@ TEST_F(CollectionTest, TheBalanceGoesToTheChosenCarryOverConcept) {
   AddConcept(6, 1);
   AddCollection(1, 1, "20231205", 500, "C");
   SetParameters("20231231", 1, 999, 6);
-  SettlementPass();
+  SettlementPass(request);
   EXPECT_EQ(Slot(1, 1, 6), -500);
   EXPECT_EQ(Slot(1, 1, 3), 0);
 }
@@ -295,18 +295,18 @@ TEST_F(CollectionTest, TheBalanceGoesToTheChosenCarryOverConcept) {
 class SecondPassTest : public SettleTest {};
 
 TEST_F(SecondPassTest, ASecondPassWithTheSameDateChangesNoBalance) {
-  IvaRate[0] = 21;
+  request.IvaRate[0] = 21;
   AddProperty(Property(1).Fee(1000).Last("20230930"));
   AddOwner(Owner(1, 1).Shares({600000}).Concepts({{3, 77}}));
   AddOwner(Owner(1, 2).Shares({400000}));
   AddCollection(1, 1, "20231005", 1234, "C");
   AddGroupPayment(1, "20231010", 5000, 1);
-  SettlementPass();
+  SettlementPass(request);
   int32_t first1 = Slot(1, 1), first2 = Slot(1, 2);
   // 2 owners x 1000 x 3 months = 6000 + 1260 VAT; plus 5000 of payments.
   EXPECT_EQ(first1, 77 + 7356 - 1234);
   EXPECT_EQ(first2, 4904);
-  SettlementPass();
+  SettlementPass(request);
   EXPECT_EQ(Slot(1, 1), first1);
   EXPECT_EQ(Slot(1, 2), first2);
   EXPECT_EQ(LastSettlement(1), "20231231");
@@ -319,7 +319,7 @@ TEST_F(SecondPassTest, OnlyThePropertiesOfTheRangeAreSettled) {
     AddOwner(Owner(p, 1));
   }
   SetParameters("20231231", 2, 3, 3);
-  SettlementPass();
+  SettlementPass(request);
   EXPECT_EQ(LastSettlement(1), "20231130");
   EXPECT_EQ(LastSettlement(2), "20231231");
   EXPECT_EQ(LastSettlement(3), "20231231");
@@ -332,7 +332,7 @@ TEST_F(SecondPassTest, EveryOwnerUpdateIsLogged) {
   AddProperty(Property(1).Last("20231130"));
   AddOwner(Owner(1, 1));
   AddOwner(Owner(1, 2).Shares({0}));
-  SettlementPass();
+  SettlementPass(request);
   std::string log;
   ASSERT_TRUE(ReadWholeFile(root + "db.log", log));
   // Two owners and the property.

@@ -16,13 +16,6 @@
 
 namespace passchild {
 
-// The demo's tax rates and the administrator of the demo suite.
-inline void UseDemoRates() {
-  IvaRate[0] = 21, IvaRate[1] = 10;
-  RetRate[0] = 15, RetRate[1] = 7;
-  Session.firmTaxId = "ES12345678Z";
-}
-
 // A suite root at `dir` with generated data (deterministic for the options).
 inline bool MakeGeneratedRoot(const std::string& dir, const DemoDataOptions& base, std::string& problem) {
   settletest::MakeSuiteRoot(dir);
@@ -100,11 +93,7 @@ inline pid_t StartPass(const ChildRun& run) {
   for (int16_t n :
        {kFileConcepts, kFileProperties, kFileExpenseNotes, kFileOwners, kFilePayments, kFileCollections})
     if (FindSlot(n) <= 0) _exit(3);
-  UseDemoRates();
-  SettlementDate = PackDigits("20261231");
-  LowerOwnerKey = PackCode(std::to_string(run.first) + ".1");
-  UpperOwnerKey = PackCode(std::to_string(run.last) + ".9999");
-  CarryConcept = 3;
+  const SettlementRequest request = settletest::DemoRequest(run.first, run.last);
   detail::operations = 0;
   detail::killBefore = run.killBefore;
   detail::signalBefore = run.signalBefore;
@@ -114,7 +103,7 @@ inline pid_t StartPass(const ChildRun& run) {
   Settlement.beforeRecordOperation = detail::Hook;
   bool done = true;
   if (run.instead) done = run.instead();
-  else SettlementPass();
+  else SettlementPass(request);
   if (detail::trace) std::fclose(detail::trace);
   EndDataInOrder();  // as the program ends
   _exit(done ? 0 : 1);
@@ -196,13 +185,13 @@ inline JournalView ReadJournal(const std::string& dir) {
 // A suite root generated in a temporary folder with the options a test
 // sets (`options`; its root is set), the program's station on it, and the
 // current folder given back afterwards.  Generate makes the data; with
-// `open` the six files and the journal are then open in this process with
-// the demo's rates.
+// `open` the six files and the journal are then open in this process.
 class GeneratedSuiteTest : public ::testing::Test {
  protected:
   TempDir temp{"tarpelix_settle_"};
   std::string root, previousDirectory;
   DemoDataOptions options;
+  SettlementRequest request = settletest::DemoRequest();  // what the tests' passes are asked
 
   void SetUp() override {
     ASSERT_FALSE(temp.path.empty());
@@ -224,7 +213,6 @@ class GeneratedSuiteTest : public ::testing::Test {
     ASSERT_TRUE(GenerateDemoData(options, summary, problem)) << problem;
     if (!open) return;
     settletest::OpenSettlementFiles(root);
-    UseDemoRates();
   }
 };
 

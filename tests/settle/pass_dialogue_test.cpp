@@ -48,7 +48,7 @@ TEST_F(PassDialogueTest, RowTwentyFourShowsThePropertyAndHowFarThePassIs) {
   std::vector<std::string> rows;
   AtBegin() = [&](int) { rows.push_back(VirtualRowText(24)); };
   Settlement.beforeRecordOperation = CountBegins;
-  SettlementPass();
+  SettlementPass(request);
   ASSERT_EQ(rows.size(), 3u);
   for (int p = 1; p <= 3; ++p) {
     std::string expected = " FINCA 000" + std::to_string(p) + " \xFA " + std::to_string(p) + " DE 3";
@@ -67,7 +67,7 @@ TEST_F(PassDialogueTest, AFastPassRedrawsTheLineOnlyOnceAnInterval) {
   std::vector<std::string> rows;
   AtBegin() = [&](int) { rows.push_back(VirtualRowText(24, 1, 20)); };
   Settlement.beforeRecordOperation = CountBegins;
-  SettlementPass();
+  SettlementPass(request);
   EXPECT_EQ(rows, (std::vector<std::string>{" FINCA 0001 \xFA 1 DE 3", " FINCA 0001 \xFA 1 DE 3",
                                             " FINCA 0003 \xFA 3 DE 3"}));
 }
@@ -91,7 +91,7 @@ TEST_F(PassDialogueTest, EscapeStopsThePassBetweenTwoPropertiesNeverInsideOne) {
     *opened = true;
     return std::string();
   };
-  SettlementPass();
+  SettlementPass(request);
   EXPECT_TRUE(Settled(1));
   EXPECT_TRUE(Settled(2)) << "the property in progress is settled whole";
   EXPECT_FALSE(Settled(3));
@@ -114,7 +114,7 @@ TEST_F(PassDialogueTest, KeysOtherThanEscapeNeitherStopThePassNorOutliveIt) {
   AtBegin() = [](int) { VirtualPushKeys({'S', kKeyEnter, kKeyF1, kKeyDown}); };
   Settlement.beforeRecordOperation = CountBegins;
   Keyboard.TypeAhead = "123";
-  SettlementPass();
+  SettlementPass(request);
   for (int p = 1; p <= 3; ++p) EXPECT_TRUE(Settled(p)) << p;
   EXPECT_TRUE(Settlement.untouched.empty());
   EXPECT_TRUE(Console.scripted.empty());
@@ -124,7 +124,7 @@ TEST_F(PassDialogueTest, KeysOtherThanEscapeNeitherStopThePassNorOutliveIt) {
 TEST_F(PassDialogueTest, EscapeTypedBeforeThePassStopsItBeforeTheFirstProperty) {
   Properties(2);
   VirtualPushKey(kKeyEsc);
-  SettlementPass();
+  SettlementPass(request);
   EXPECT_FALSE(Settled(1));
   EXPECT_FALSE(Settled(2));
   ASSERT_EQ(Settlement.untouched.size(), 1u);
@@ -149,16 +149,16 @@ class PassResultTest : public PassDialogueTest {
     PassDialogueTest::TearDown();
   }
   // The value of a result line whose label starts with `label`.
-  static std::string Value(const std::string& label) {
-    for (const std::string& line : PassResultLines())
+  std::string Value(const std::string& label) {
+    for (const std::string& line : PassResultLines(request))
       if (line.compare(0, label.size(), label) == 0) return TrimBlanks(line.substr(label.size()));
     return "(no line " + label + ")";
   }
 };
 
 TEST_F(PassResultTest, TheResultSaysWhatThePassDidAndItsNumberInTheJournal) {
-  IvaRate[0] = 21;
-  RetRate[0] = 15;
+  request.IvaRate[0] = 21;
+  request.RetRate[0] = 15;
   // Property 1: two owners, two months of 1000 each: 4000, VAT 840, withheld
   // 600; a collection of each owner and two payments.  Property 2: one
   // owner, one month of 250: 250, VAT 52.5 -> 52 (half to even), 37.5 -> 38.
@@ -172,8 +172,8 @@ TEST_F(PassResultTest, TheResultSaysWhatThePassDidAndItsNumberInTheJournal) {
   AddProperty(Property(2).Fee(250).Last("20231130").TaxId("ESH87654321"));
   AddOwner(Owner(2, 1));
   AddProperty(Property(3).Last(""));  // left untouched
-  SettlementPass();
-  const std::vector<std::string> lines = PassResultLines();
+  SettlementPass(request);
+  const std::vector<std::string> lines = PassResultLines(request);
   ASSERT_FALSE(lines.empty());
   EXPECT_EQ(lines[0], "LIQUIDACI\xE0 FETA");
   EXPECT_EQ(Value("N\xE9MERO DE LIQUIDACI\xE0"), "1");
@@ -187,11 +187,11 @@ TEST_F(PassResultTest, TheResultSaysWhatThePassDidAndItsNumberInTheJournal) {
   EXPECT_EQ(Value("TOTAL HONORARIS"), "45,04");
   EXPECT_EQ(Value("COBRAMENTS LIQUIDATS"), "2");
   EXPECT_EQ(Value("PAGAMENTS LIQUIDATS"), "2");
-  EXPECT_NE(settletest::ResultText().find("0003  SENSE DATA"), std::string::npos);
+  EXPECT_NE(settletest::ResultText(request).find("0003  SENSE DATA"), std::string::npos);
   // The next pass has the next number.
   AddProperty(Property(4).Fee(10).Last("20231130"));
   AddOwner(Owner(4, 1));
-  SettlementPass();
+  SettlementPass(request);
   EXPECT_EQ(Value("N\xE9MERO DE LIQUIDACI\xE0"), "2");
   EXPECT_EQ(Value("FINQUES LIQUIDADES"), "3");  // 1 and 2 again, with no months to charge
   EXPECT_EQ(Value("HONORARIS"), "0,10");
@@ -200,8 +200,8 @@ TEST_F(PassResultTest, TheResultSaysWhatThePassDidAndItsNumberInTheJournal) {
 TEST_F(PassResultTest, APassThatSettledNothingSaysSoAndHasNoNumber) {
   AddProperty(Property(700).Fee(10).Last("20231130"));
   SetParameters("20231231", 500, 600, 3);
-  SettlementPass();
-  EXPECT_EQ(PassResultLines()[0], "LIQUIDACI\xE0 FETA");
+  SettlementPass(request);
+  EXPECT_EQ(PassResultLines(request)[0], "LIQUIDACI\xE0 FETA");
   EXPECT_EQ(Value("N\xE9MERO DE LIQUIDACI\xE0"), "CAP: NO S'HA LIQUIDAT CAP FINCA");
   EXPECT_EQ(Value("FINQUES "), "0500 A 0600");
   EXPECT_EQ(Value("FINQUES LIQUIDADES"), "0");
@@ -216,9 +216,9 @@ TEST_F(PassResultTest, AStoppedPassSaysWhereInTheSessionsLanguage) {
     if (place == 1) VirtualPushKey(kKeyEsc);
   };
   Settlement.beforeRecordOperation = CountBegins;
-  SettlementPass();
-  const std::string result = settletest::ResultText();
-  EXPECT_EQ(PassResultLines()[0], "LIQUIDACI\xE0N DETENIDA EN LA FINCA 0002") << result;
+  SettlementPass(request);
+  const std::string result = settletest::ResultText(request);
+  EXPECT_EQ(PassResultLines(request)[0], "LIQUIDACI\xE0N DETENIDA EN LA FINCA 0002") << result;
   EXPECT_NE(result.find("N\xE9MERO DE LIQUIDACI\xE0N"), std::string::npos) << result;
   EXPECT_NE(result.find("FINCAS LIQUIDADAS"), std::string::npos) << result;
 }

@@ -54,14 +54,14 @@ class UntouchedTest : public SettleTest {
 
 TEST_F(UntouchedTest, ASettlementDateBeforeTheLastSettlementLeavesThePropertyAlone) {
   PropertyTwo("20240331");
-  SettlementPass();
+  SettlementPass(request);
   ExpectPropertyTwoUntouched("20240331");
   EXPECT_EQ(Untouched(), std::vector<std::string>{"0002:LIQUIDADA A UNA DATA POSTERIOR"});
 }
 
 TEST_F(UntouchedTest, APropertyWithoutALastSettlementDateIsLeftAlone) {
   PropertyTwo("");  // the blank date: no fee of two thousand years
-  SettlementPass();
+  SettlementPass(request);
   ExpectPropertyTwoUntouched("00000000");
   EXPECT_EQ(Untouched(), std::vector<std::string>{"0002:SENSE DATA DE LA DARRERA LIQUIDACI\xE0"});
 }
@@ -71,14 +71,15 @@ TEST_F(UntouchedTest, ADamagedLastSettlementDateIsListedAsDamaged) {
   for (const char* date : {"20231330", "20230015"}) {  // month 13; month 0 with a day
     SCOPED_TRACE(date);
     PropertyTwo(date);
-    SettlementPass();
+    SettlementPass(request);
     ExpectPropertyTwoUntouched(date);
     ASSERT_EQ(Settlement.untouched.size(), 1u);
     EXPECT_EQ(Settlement.untouched[0].reason, UntouchedReason::kDamagedLastSettlement);
     const std::string d(date);
     const std::string line = "0002  DATA DE LA DARRERA LIQUIDACI\xE0 MALMESA: " + d.substr(6, 2) + "/" +
                              d.substr(4, 2) + "/" + d.substr(0, 4) + "\n";
-    EXPECT_NE(settletest::ResultText().find(line), std::string::npos) << settletest::ResultText();
+    EXPECT_NE(settletest::ResultText(request).find(line), std::string::npos)
+        << settletest::ResultText(request);
     RemovePropertyTwo();
   }
 }
@@ -89,7 +90,7 @@ TEST_F(UntouchedTest, ATaxIndexOtherThan0Or1IsLeftAlone) {
   FindRecord(status, 0, settletest::PropertyKey(2), 0, kFileProperties);
   SetPropertyTaxIndex(2);
   UpdateRecord(status, kFileProperties);
-  SettlementPass();
+  SettlementPass(request);
   ExpectPropertyTwoUntouched("20231130");
   EXPECT_EQ(Untouched(), std::vector<std::string>{"0002:TIPUS D'IMPOST DESCONEGUT"});
 }
@@ -128,13 +129,14 @@ TEST_F(UntouchedTest, APropertyNeedingARateTheSettingsDoNotGiveIsLeftAlone) {
     SetPropertyTaxIndex(c.taxIndex);
     SetPropertyTaxId(c.communityTaxId);
     UpdateRecord(status, kFileProperties);
-    for (int i = 0; i < 2; ++i) IvaRateSet[i] = c.vatSet[i], RetRateSet[i] = c.withholdingSet[i];
-    SettlementPass();
+    for (int i = 0; i < 2; ++i)
+      request.IvaRateSet[i] = c.vatSet[i], request.RetRateSet[i] = c.withholdingSet[i];
+    SettlementPass(request);
     if (*c.listed != '\0') {
       ExpectPropertyTwoUntouched("20231130");
       ASSERT_EQ(Settlement.untouched.size(), 1u);
-      EXPECT_NE(settletest::ResultText().find(std::string("\n") + c.listed + "\n"), std::string::npos)
-          << settletest::ResultText();
+      EXPECT_NE(settletest::ResultText(request).find(std::string("\n") + c.listed + "\n"), std::string::npos)
+          << settletest::ResultText(request);
     } else {
       EXPECT_EQ(LastSettlement(2), "20231231");
       EXPECT_TRUE(Settlement.untouched.empty());
@@ -145,8 +147,8 @@ TEST_F(UntouchedTest, APropertyNeedingARateTheSettingsDoNotGiveIsLeftAlone) {
 
 TEST_F(UntouchedTest, WithoutTheAdministratorsTaxIdentifierNothingIsSettled) {
   PropertyTwo("20231130");
-  Session.firmTaxId = "";
-  SettlementPass();
+  request.FirmTaxId = "";
+  SettlementPass(request);
   ExpectPropertyTwoUntouched("20231130");
   EXPECT_EQ(Settlement.result.settled, 0);
 }
@@ -154,15 +156,15 @@ TEST_F(UntouchedTest, WithoutTheAdministratorsTaxIdentifierNothingIsSettled) {
 TEST_F(UntouchedTest, AFeeBeyond32BitsLeavesThePropertyAlone) {
   PropertyTwo("20231130", 2000000000);
   AddOwner(Owner(2, 2).Shares({0}));  // two owners: 4,000,000,000
-  SettlementPass();
+  SettlementPass(request);
   ExpectPropertyTwoUntouched("20231130");
   EXPECT_EQ(Untouched(), std::vector<std::string>{"0002:IMPORT MASSA GRAN"});
 }
 
 TEST_F(UntouchedTest, VatTakingTheFeeBeyond32BitsLeavesThePropertyAlone) {
-  IvaRate[0] = 21;
+  request.IvaRate[0] = 21;
   PropertyTwo("20231130", 2000000000);
-  SettlementPass();
+  SettlementPass(request);
   ExpectPropertyTwoUntouched("20231130");
   ASSERT_EQ(Settlement.untouched.size(), 1u);
 }
@@ -179,7 +181,7 @@ TEST_F(UntouchedTest, APortionBeyond32BitsLeavesThePropertyAlone) {
   SetOwnerShare(2, 3);
   UpdateRecord(status, kFileOwners);
   AddGroupPayment(2, "20231217", 1000000000, 2);
-  SettlementPass();
+  SettlementPass(request);
   EXPECT_EQ(Slot(2, 1), 55);
   EXPECT_EQ(PaymentsOf(2), 2);
   EXPECT_EQ(Untouched(), std::vector<std::string>{"0002:IMPORT MASSA GRAN"});
@@ -189,7 +191,7 @@ TEST_F(UntouchedTest, CollectionsAddingUpBeyond32BitsLeaveThePropertyAlone) {
   PropertyTwo("20231130", 0);
   AddCollection(2, 1, "20231201", 2000000000, "C");
   AddCollection(2, 1, "20231202", 2000000000, "I");
-  SettlementPass();
+  SettlementPass(request);
   EXPECT_EQ(Slot(2, 1), 55);
   EXPECT_EQ(CollectionsOf(2, 1), 3);
   ASSERT_EQ(Settlement.untouched.size(), 1u);
@@ -202,7 +204,7 @@ TEST_F(UntouchedTest, TheOtherPropertiesAreSettledAllTheSame) {
   PropertyTwo("");
   AddProperty(Property(3).Fee(100).Last("20231130"));
   AddOwner(Owner(3, 1));
-  SettlementPass();
+  SettlementPass(request);
   EXPECT_EQ(Slot(1, 1), 100);
   EXPECT_EQ(Slot(3, 1), 100);
   ExpectPropertyTwoUntouched("00000000");
@@ -214,7 +216,7 @@ TEST_F(UntouchedTest, ACarryOverConceptWithoutASlotSettlesNothing) {
   AddConcept(9, 1);
   PropertyTwo("20231130");
   SetParameters("20231231", 1, 999, 9);
-  SettlementPass();
+  SettlementPass(request);
   ExpectPropertyTwoUntouched("20231130");
 }
 
@@ -228,7 +230,7 @@ TEST_F(OwnerNumberTest, Owners5And1005KeepTheirOwnMoney) {
   AddCollection(1, 1005, "20231201", 7000, "C");
   AddOwnerPayment(1, "20231202", 30, 5);
   AddOwnerPayment(1, "20231203", 900, 1005);
-  SettlementPass();
+  SettlementPass(request);
   EXPECT_EQ(Slot(1, 5), 30 - 100);
   EXPECT_EQ(Slot(1, 1005), 900 - 7000);
   EXPECT_EQ(PaymentsOf(1), 0);
@@ -254,13 +256,13 @@ TEST_F(PaymentGroupTest, AGroupBeyond8StaysInPlaceUncharged) {
   AddGroupPayment(1, "20231201", 500, 9);
   AddGroupPayment(1, "20231202", 600, 1234);
   AddGroupPayment(1, "20231203", 70, 1);
-  SettlementPass();
+  SettlementPass(request);
   EXPECT_EQ(Slot(1, 1), 70);
   EXPECT_EQ(PaymentsOf(1), 2);
   EXPECT_EQ(LastSettlement(1), "20231231");
   // Both kept are listed in the result, with why.
   ASSERT_EQ(Settlement.result.kept.size(), 2u);
-  const std::string result = settletest::ResultText();
+  const std::string result = settletest::ResultText(request);
   EXPECT_NE(
       result.find("PAGAMENTS QUE NO S'HAN LIQUIDAT:\n0001  01/12/2023  5,00  DEL GRUP 9, QUE NO EXISTEIX\n"
                   "0001  02/12/2023  6,00  DEL GRUP 1234, QUE NO EXISTEIX\n"),
@@ -274,15 +276,15 @@ TEST_F(PaymentGroupTest, AChargeToAnOwnerWhoGetsNoBalanceStaysInPlace) {
   AddOwnerPayment(1, "20231201", 500, 42);  // no owner 42
   AddProperty(Property(2).Last(""));        // left untouched: its payments are no news
   AddOwnerPayment(2, "20231201", 300, 42);
-  SettlementPass();
+  SettlementPass(request);
   EXPECT_EQ(Slot(1, 1), 0);
   EXPECT_EQ(PaymentsOf(1), 1);
   ASSERT_EQ(Settlement.result.kept.size(), 1u);
   EXPECT_TRUE(Settlement.result.kept[0].chargedToOwner);
-  EXPECT_NE(settletest::ResultText().find(
+  EXPECT_NE(settletest::ResultText(request).find(
                 "\n0001  01/12/2023  5,00  CARREGAT AL PROPIETARI 0042, QUE NO REP SALDO\n"),
             std::string::npos)
-      << settletest::ResultText();
+      << settletest::ResultText(request);
 }
 
 class OwnerRangeTest : public SettleTest {};
@@ -296,7 +298,7 @@ TEST_F(OwnerRangeTest, AnOwnerOutsideTheRangeKeepsCollectionsAndBalanceButCounts
   AddCollection(1, 1, "20231201", 50, "C");
   AddOwnerPayment(1, "20231202", 800, 0);
   SetParameters("20231231", 1, 1, 3);
-  SettlementPass();
+  SettlementPass(request);
   EXPECT_EQ(Slot(1, 0), 11);
   EXPECT_EQ(CollectionsOf(1, 0), 1);
   EXPECT_EQ(PaymentsOf(1), 1) << "the charge to owner 0000 waits with its owner";
@@ -309,7 +311,7 @@ TEST_F(OwnerRangeTest, Owner0000OfALaterPropertyIsInsideTheRange) {
   AddProperty(Property(2).Last("20231130"));
   AddOwner(Owner(2, 0));
   AddCollection(2, 0, "20231201", 500, "C");
-  SettlementPass();
+  SettlementPass(request);
   EXPECT_EQ(Slot(2, 0), -500);
   EXPECT_EQ(CollectionsOf(2, 0), 0);
 }
@@ -401,7 +403,7 @@ TEST_F(LockOrderTest, LocksComeBeforeTheTransactionAndGoAfterTheCommit) {
   log.root = root;
   order = &log;
   Settlement.beforeRecordOperation = CheckOrder;
-  SettlementPass();
+  SettlementPass(request);
   Settlement.beforeRecordOperation = nullptr;
   order = nullptr;
   EXPECT_TRUE(log.problems.empty()) << log.problems.front();
@@ -447,7 +449,7 @@ TEST_F(LockOrderTest, APropertySettledElsewhereMeanwhileIsNotSettledAgain) {
   AddCollection(1, 1, "20231201", 50, "C");
   otherRoot = &root;
   Settlement.beforeRecordOperation = SettleElsewhereFirst;
-  SettlementPass();
+  SettlementPass(request);
   Settlement.beforeRecordOperation = nullptr;
   EXPECT_EQ(Slot(1, 1), 5);
   EXPECT_EQ(CollectionsOf(1, 1), 1);
@@ -478,7 +480,7 @@ TEST_F(LockOrderTest, ARecordLockedElsewhereIsWaitedForThenThePropertyIsSettledW
       EXPECT_EQ(other.Unlock(), 0);
     }
   };
-  SettlementPass();
+  SettlementPass(request);
   other.Stop();
   EXPECT_TRUE(waited);
   EXPECT_EQ(Windows.WindowDepth, 0);
@@ -548,7 +550,7 @@ TEST_F(RecordManagerAnswerTest, EscapeWhileTheDatabaseIsBusyStopsThePassBeforeTh
     shown.push_back(VirtualScreenDump());
     if (shown.back().find("FITXER BLOQUEJAT") != std::string::npos) VirtualPushKey(kKeyEsc);
   };
-  SettlementPass();
+  SettlementPass(request);
   Settlement.beforeRecordOperation = nullptr;
   EXPECT_EQ(other.End(), 0);
   other.Stop();
@@ -560,7 +562,7 @@ TEST_F(RecordManagerAnswerTest, EscapeWhileTheDatabaseIsBusyStopsThePassBeforeTh
   ExpectUntouched(3);
   ASSERT_EQ(Settlement.untouched.size(), 1u);
   EXPECT_EQ(Settlement.untouched[0].reason, UntouchedReason::kStopped);
-  const std::string result = settletest::ResultText();
+  const std::string result = settletest::ResultText(request);
   EXPECT_NE(result.find("0002-0999  LIQUIDACI\xE0 ATURADA PER L'OPERADOR"), std::string::npos) << result;
   EXPECT_NE(result.find("LIQUIDACI\xE0 ATURADA A LA FINCA 0002"), std::string::npos) << result;
 }
@@ -590,7 +592,7 @@ TEST_F(RecordManagerAnswerTest, ADamagedRecordLeavesItsPropertyListedWithStatus2
   EXPECT_EQ(sqlite3_changes(db), 1);
   sqlite3_close(db);
 
-  SettlementPass();
+  SettlementPass(request);
   ExpectUntouched(1);
   ExpectUntouched(2);
   ExpectSettled(3);
@@ -601,7 +603,7 @@ TEST_F(RecordManagerAnswerTest, ADamagedRecordLeavesItsPropertyListedWithStatus2
   }
   ASSERT_TRUE(Settlement.damageKnown);
   EXPECT_EQ(Settlement.damage.folder, DataFolder());
-  const std::string result = settletest::ResultText();
+  const std::string result = settletest::ResultText(request);
   EXPECT_NE(result.find("0001  ERROR DEL GESTOR DE FITXERS, ESTAT 2"), std::string::npos) << result;
   EXPECT_NE(result.find("LA CARPETA DE DADES"), std::string::npos) << result;
   EXPECT_NE(result.find("recutil check"), std::string::npos) << result;
@@ -653,7 +655,7 @@ TEST_F(RecordManagerAnswerTest, AMalformedDatabaseStopsThePassAndTheMessageSaysW
     logAfterDamage = bytes(db + "-wal");
   };
   Settlement.beforeRecordOperation = BeforeSecondProperty;
-  SettlementPass();
+  SettlementPass(request);
   Settlement.beforeRecordOperation = nullptr;
   EXPECT_EQ(bytes(db), dbAfterDamage) << "nothing written after the damage";
   EXPECT_EQ(bytes(db + "-wal"), logAfterDamage);
@@ -664,7 +666,7 @@ TEST_F(RecordManagerAnswerTest, AMalformedDatabaseStopsThePassAndTheMessageSaysW
   EXPECT_EQ(UnpackDigits(Settlement.untouched[0].code), "0002");
   EXPECT_EQ(UnpackDigits(Settlement.untouched[1].code), "0003");
   EXPECT_EQ(UnpackDigits(Settlement.untouched[1].lastCode), "0999");
-  const std::string message = settletest::ResultText();
+  const std::string message = settletest::ResultText(request);
   EXPECT_NE(message.find("LIQUIDACI\xE0 ATURADA A LA FINCA 0002"), std::string::npos) << message;
   EXPECT_NE(message.find("LIQUIDACI\xE0 ATURADA: NO S'HI HA ESCRIT RES M\x90S."), std::string::npos)
       << message;
@@ -693,7 +695,7 @@ TEST_F(RecordManagerAnswerTest, ADatabaseReplacedOrDeletedMidPassIsNeitherWritte
       oldBefore = bytes(aside);
     };
     Settlement.beforeRecordOperation = BeforeSecondProperty;
-    SettlementPass();
+    SettlementPass(request);
     Settlement.beforeRecordOperation = nullptr;
     EXPECT_EQ(bytes(db), copyBefore);
     EXPECT_EQ(bytes(aside), oldBefore);
@@ -733,14 +735,14 @@ class ReportTest : public SettleTest {};
 TEST_F(ReportTest, TheUntouchedPropertiesAreListedWithTheirReasons) {
   AddProperty(Property(4).Last(""));
   AddProperty(Property(7).Last("20240131"));
-  SettlementPass();
-  const std::string result = settletest::ResultText();
+  SettlementPass(request);
+  const std::string result = settletest::ResultText(request);
   EXPECT_NE(result.find("\nFINQUES NO LIQUIDADES:\n0004  SENSE DATA DE LA DARRERA LIQUIDACI\xE0\n"
                         "0007  LIQUIDADA A UNA DATA POSTERIOR"),
             std::string::npos)
       << result;
   VirtualTypeWhenWaited({kKeyEsc});
-  ShowPassResult();
+  ShowPassResult(request);
   EXPECT_EQ(Windows.WindowDepth, 0) << "the window is closed with Escape";
   EXPECT_EQ(Console.starved, 0);
 }
@@ -748,24 +750,24 @@ TEST_F(ReportTest, TheUntouchedPropertiesAreListedWithTheirReasons) {
 TEST_F(ReportTest, TheReasonsAreInTheSessionsLanguage) {
   Session.language = "SPA";
   AddProperty(Property(4).Last(""));
-  SettlementPass();
-  const std::string result = settletest::ResultText();
+  SettlementPass(request);
+  const std::string result = settletest::ResultText(request);
   EXPECT_NE(result.find("FINCAS NO LIQUIDADAS:"), std::string::npos) << result;
   EXPECT_NE(result.find("0004  SIN FECHA DE LA \xE9LTIMA LIQUIDACI\xE0N"), std::string::npos) << result;
 }
 
 TEST_F(ReportTest, ALongListTakesSeveralPages) {
   for (int p = 1; p <= 30; ++p) AddProperty(Property(p).Last(""));
-  SettlementPass();
-  const std::vector<std::string> lines = PassResultLines();
+  SettlementPass(request);
+  const std::vector<std::string> lines = PassResultLines(request);
   EXPECT_EQ(PageCount(lines.size()), 3);  // 18 lines a page
   EXPECT_EQ(lines.back(), "0030  SENSE DATA DE LA DARRERA LIQUIDACI\xE0");
 }
 
 TEST_F(ReportTest, NoUntouchedListWhenEveryPropertyWasSettled) {
   AddProperty(Property(1).Last("20231130"));
-  SettlementPass();
-  EXPECT_EQ(settletest::ResultText().find("FINQUES NO LIQUIDADES"), std::string::npos);
+  SettlementPass(request);
+  EXPECT_EQ(settletest::ResultText(request).find("FINQUES NO LIQUIDADES"), std::string::npos);
 }
 
 }  // namespace

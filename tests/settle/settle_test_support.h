@@ -90,6 +90,22 @@ inline void OpenSettlementFiles(const std::string& root) {
   OpenSettlementFile(root, kJournalFile);
 }
 
+// What a pass of the demo suite is asked: properties first..last at
+// `yyyymmdd` into concept 3, at the demo's tax rates, by the demo suite's
+// administrator.
+inline SettlementRequest DemoRequest(int first = 1, int last = 9999,
+                                     const std::string& yyyymmdd = "20261231") {
+  SettlementRequest request;
+  request.IvaRate[0] = 21, request.IvaRate[1] = 10;
+  request.RetRate[0] = 15, request.RetRate[1] = 7;
+  request.SettlementDate = PackDigits(yyyymmdd);
+  request.LowerOwnerKey = PackCode(std::to_string(first) + ".1");
+  request.UpperOwnerKey = PackCode(std::to_string(last) + ".9999");
+  request.CarryConcept = 3;
+  request.FirmTaxId = "ES12345678Z";
+  return request;
+}
+
 // Packed forms.
 inline std::string Date(const std::string& yyyymmdd) { return PackDigits(yyyymmdd); }
 inline std::string PropertyKey(int p) { return PackedFromNumber(p); }
@@ -108,10 +124,11 @@ inline int16_t InsertRecord(int16_t file, const void* record, size_t size) {
   return status;
 }
 
-// The result of the last pass, its lines joined by line feeds.
-inline std::string ResultText() {
+// The result of the last pass, run with `request`, its lines joined by
+// line feeds.
+inline std::string ResultText(const SettlementRequest& request) {
   std::string text;
-  for (const std::string& line : PassResultLines()) text += line + "\n";
+  for (const std::string& line : PassResultLines(request)) text += line + "\n";
   return text;
 }
 
@@ -130,6 +147,7 @@ class SettleTest : public ::testing::Test {
   std::string previousDirectory;
   int beeps = 0;
   std::vector<std::string> screensAtBeep;  // the virtual screen at each beep (code page 850)
+  SettlementRequest request;               // what the tests' passes are asked
 
   void SetUp() override {
     ASSERT_FALSE(temp.path.empty());
@@ -142,11 +160,10 @@ class SettleTest : public ::testing::Test {
       screensAtBeep.push_back(ScreenText());
     };
     OpenSettlementFiles(root);
-    IvaRate[0] = IvaRate[1] = 0;
-    RetRate[0] = RetRate[1] = 0;
-    IvaRateSet[0] = IvaRateSet[1] = RetRateSet[0] = RetRateSet[1] = true;
-    // The usual parameters: properties 1 to 999 at 31 December 2023,
-    // carried into concept 3.
+    // The usual request: properties 1 to 999 at 31 December 2023, carried
+    // into concept 3, every rate 0, the station's administrator.
+    request = SettlementRequest{};
+    request.FirmTaxId = Session.firmTaxId;
     SetParameters("20231231", 1, 999, 3);
     AddConcept(3, 1, "SALDO EN R\xE3SSEC");
   }
@@ -162,11 +179,11 @@ class SettleTest : public ::testing::Test {
     ChangeDirectory(previousDirectory);
   }
 
-  static void SetParameters(const std::string& yyyymmdd, int first, int last, int carry) {
-    SettlementDate = Date(yyyymmdd);
-    LowerOwnerKey = PackCode(std::to_string(first) + ".1");
-    UpperOwnerKey = PackCode(std::to_string(last) + ".9999");
-    CarryConcept = static_cast<int16_t>(carry);
+  void SetParameters(const std::string& yyyymmdd, int first, int last, int carry) {
+    request.SettlementDate = Date(yyyymmdd);
+    request.LowerOwnerKey = PackCode(std::to_string(first) + ".1");
+    request.UpperOwnerKey = PackCode(std::to_string(last) + ".9999");
+    request.CarryConcept = static_cast<int16_t>(carry);
   }
 
   static void AddConcept(int number, int16_t type, const std::string& description = "CONCEPTE") {

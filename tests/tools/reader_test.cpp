@@ -47,12 +47,7 @@ bool Settle(const std::string& dir) {
     const std::string root = dir + "/";
     settletest::StartStation(root);
     settletest::OpenSettlementFiles(root);
-    IvaRate[0] = 21, IvaRate[1] = 10, RetRate[0] = 15, RetRate[1] = 7;
-    SettlementDate = PackDigits("20261231");
-    LowerOwnerKey = PackCode("2.1");
-    UpperOwnerKey = PackCode("3.9999");
-    CarryConcept = 3;
-    SettlementPass();
+    SettlementPass(settletest::DemoRequest(2, 3));
     int16_t status = 0;
     ResetDataFiles(status);
     _exit(Journal.passId > 0 ? 0 : 1);

@@ -35,12 +35,7 @@ bool Settle(const std::string& dir, int first, int last, const char* date = "202
     const std::string root = dir + "/";
     settletest::StartStation(root);
     settletest::OpenSettlementFiles(root);
-    IvaRate[0] = 21, IvaRate[1] = 10, RetRate[0] = 15, RetRate[1] = 7;
-    SettlementDate = PackDigits(date);
-    LowerOwnerKey = PackCode(std::to_string(first) + ".1");
-    UpperOwnerKey = PackCode(std::to_string(last) + ".9999");
-    CarryConcept = 3;
-    SettlementPass();
+    SettlementPass(settletest::DemoRequest(first, last, date));
     int16_t status = 0;
     ResetDataFiles(status);
     _exit(Journal.passId > 0 ? 0 : 1);
