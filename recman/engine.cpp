@@ -224,6 +224,20 @@ int16_t MarkerMatchesCatalog(MarkerState marker, const std::string& uuid, bool p
   return B_OK;
 }
 
+// The owner name the open gives (in its data buffer) against the file's:
+// with none set, or the right one, the file opens as asked; a wrong or
+// missing one opens a file whose owner allows reading for reading only
+// (`ownerGiven` false), and is refused for any other.
+int16_t CheckOpenOwner(const Call& c, const CatalogEntry& entry, bool& readOnly, bool& ownerGiven) {
+  if (entry.ownerHash.empty()) return B_OK;
+  std::string owner = OwnerNameFrom(c.data, c.dataCapacity);
+  if (!owner.empty() && OwnerMatches(entry.ownerSalt, entry.ownerHash, owner)) return B_OK;
+  if (entry.ownerMode != B_OWNER_READ_ONLY) return B_INVALID_OWNER;
+  ownerGiven = false;
+  readOnly = true;
+  return B_OK;
+}
+
 // The process's one OpenFile of the catalog entry, made on its first open.
 int16_t SharedOpenFile(Directory* dir, const CatalogEntry& entry, const std::string& name, OpenFile*& file) {
   auto key = std::make_pair(dir, entry.id);
@@ -300,14 +314,8 @@ int16_t OpenFileOp(Call& c, void* block, int attempt = 0) {
   st = MarkerMatchesCatalog(marker, uuid, pending, found, entry, dir, path);
   if (st != B_OK) return st;
   bool ownerGiven = true;
-  if (!entry.ownerHash.empty()) {
-    std::string owner = OwnerNameFrom(c.data, c.dataCapacity);
-    if (owner.empty() || !OwnerMatches(entry.ownerSalt, entry.ownerHash, owner)) {
-      if (entry.ownerMode != B_OWNER_READ_ONLY) return B_INVALID_OWNER;
-      ownerGiven = false;
-      readOnly = true;
-    }
-  }
+  st = CheckOpenOwner(c, entry, readOnly, ownerGiven);
+  if (st != B_OK) return st;
   OpenFile* file = nullptr;
   st = SharedOpenFile(dir, entry, path.name, file);
   if (st != B_OK) return st;

@@ -157,6 +157,71 @@ int16_t InsertRecord(Call& c) {
   return B_OK;
 }
 
+namespace {
+
+// The keys of an updated record: each one's new value, whether it has one
+// (no null key), and whether it differs from the record's old one.
+struct KeyChanges {
+  std::vector<std::string> after;
+  std::vector<bool> present, changed;
+};
+
+// The new record's keys against the old ones' index entries: a change of a
+// key that may not change answers 10, a new value of a unique key that
+// another record (not the one at `pos`) holds answers 5.
+int16_t CheckKeyChanges(OpenFile& f, uint32_t pos, const Entries& before, const std::string& data,
+                        KeyChanges& out) {
+  const FileSpec& spec = f.spec;
+  const size_t keys = spec.keys.size();
+  out.after.assign(keys, std::string());
+  out.present.assign(keys, false);
+  out.changed.assign(keys, false);
+  for (size_t k = 0; k < keys; ++k) {
+    const KeyDef& key = spec.keys[k];
+    out.present[k] = EncodeRecordKey(spec, key, Bytes(data), out.after[k]);
+    bool same = out.present[k] == before.present[k] &&
+                (!out.present[k] || before.entry[k].compare(0, key.length, out.after[k]) == 0);
+    out.changed[k] = !same;
+    if (!out.changed[k]) continue;
+    if (!key.modifiable) return B_MODIFIABLE_KEY_CHANGED;
+    if (out.present[k] && !key.duplicates) {
+      uint32_t other = 0;
+      bool taken = false;
+      int16_t st = FindIndexEntry(f, static_cast<int>(k), out.after[k], other, taken);
+      if (st == B_OK && taken && other != pos) st = B_DUPLICATE_KEY;
+      if (st != B_OK) return st;
+    }
+  }
+  return B_OK;
+}
+
+// The index entries of the changed keys moved to their new values (a
+// duplicate key gets a new insertion number, kept in `sequences`); the
+// unchanged keys' `after` become their entries as they stand.
+int16_t MoveIndexEntries(OpenFile& f, uint32_t pos, const Entries& before, KeyChanges& keys,
+                         std::string& sequences) {
+  int16_t st = B_OK;
+  for (size_t k = 0; k < keys.after.size() && st == B_OK; ++k) {
+    if (!keys.changed[k]) {
+      keys.after[k] = before.entry[k];
+      continue;
+    }
+    if (before.present[k]) st = DeleteIndexEntry(f, static_cast<int>(k), before.entry[k]);
+    if (st != B_OK || !keys.present[k]) continue;
+    if (f.spec.keys[k].duplicates) {
+      uint64_t seq = 0;
+      st = AllocatePosition(f, false, seq);
+      if (st != B_OK) break;
+      SetSequence(sequences, k, seq);
+      AppendSequence(keys.after[k], seq);
+    }
+    st = InsertIndexEntry(f, static_cast<int>(k), keys.after[k], pos);
+  }
+  return st;
+}
+
+}  // namespace
+
 // The update of the handle's current record; `keysKept` when none of its
 // keys changed.
 static int16_t UpdateCurrent(Call& c, bool& keysKept) {
@@ -183,41 +248,14 @@ static int16_t UpdateCurrent(Call& c, bool& keysKept) {
   if (st != B_OK) return EndWrite(scope, st);
 
   Entries before = EntriesOf(spec, old.data, sequences);
-  std::vector<std::string> after(keys);
-  std::vector<bool> present(keys), changed(keys);
-  for (size_t k = 0; k < keys; ++k) {
-    const KeyDef& key = spec.keys[k];
-    present[k] = EncodeRecordKey(spec, key, Bytes(data), after[k]);
-    bool same = present[k] == before.present[k] &&
-                (!present[k] || before.entry[k].compare(0, key.length, after[k]) == 0);
-    changed[k] = !same;
-    if (!changed[k]) continue;
-    if (!key.modifiable) return EndWrite(scope, B_MODIFIABLE_KEY_CHANGED);
-    if (present[k] && !key.duplicates) {
-      uint32_t other = 0;
-      bool taken = false;
-      st = FindIndexEntry(f, static_cast<int>(k), after[k], other, taken);
-      if (st == B_OK && taken && other != h.pos) st = B_DUPLICATE_KEY;
-      if (st != B_OK) return EndWrite(scope, st);
-    }
-  }
+  KeyChanges keyChanges;
+  st = CheckKeyChanges(f, h.pos, before, data, keyChanges);
+  if (st != B_OK) return EndWrite(scope, st);
   scope.modified = true;
-  for (size_t k = 0; k < keys && st == B_OK; ++k) {
-    if (!changed[k]) {
-      after[k] = before.entry[k];
-      continue;
-    }
-    if (before.present[k]) st = DeleteIndexEntry(f, static_cast<int>(k), before.entry[k]);
-    if (st != B_OK || !present[k]) continue;
-    if (spec.keys[k].duplicates) {
-      uint64_t seq = 0;
-      st = AllocatePosition(f, false, seq);
-      if (st != B_OK) break;
-      SetSequence(sequences, k, seq);
-      AppendSequence(after[k], seq);
-    }
-    st = InsertIndexEntry(f, static_cast<int>(k), after[k], h.pos);
-  }
+  st = MoveIndexEntries(f, h.pos, before, keyChanges, sequences);
+  const std::vector<std::string>& after = keyChanges.after;
+  const std::vector<bool>& present = keyChanges.present;
+  const std::vector<bool>& changed = keyChanges.changed;
   keysKept = std::find(changed.begin(), changed.end(), true) == changed.end();
   Row written;
   written.pos = h.pos;
