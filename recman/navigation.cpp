@@ -91,9 +91,16 @@ int AnswerFromAhead(Handle& h, int key, Find how, const std::string& bound, Row&
   // The stretch read ahead begins at `low`: the answer must lie after it.
   if (a.lowIncluded ? bound < a.low : bound <= a.low) return -1;
   auto above = [&](const Row& r) { return how == Find::kGe ? r.sortKey >= bound : r.sortKey > bound; };
-  size_t i = 0;
-  while (i < a.rows.size() && !above(a.rows[i])) ++i;
-  if (i == a.rows.size()) return a.complete ? 1 : -1;
+  // The rows read ahead are in key order: the answer is the first above
+  // the bound.  A get next asks for the row after the one it answered last,
+  // so that one is tried first; else a binary search finds it.
+  const size_t n = a.rows.size();
+  size_t i = a.next;
+  if (i > n || (i < n && !above(a.rows[i])) || (i > 0 && above(a.rows[i - 1])))
+    i = static_cast<size_t>(
+        std::partition_point(a.rows.begin(), a.rows.end(), [&](const Row& r) { return !above(r); }) -
+        a.rows.begin());
+  if (i == n) return a.complete ? 1 : -1;
   row = a.rows[i];
   a.next = i + 1;
   return 0;
