@@ -151,15 +151,12 @@ Attempt TryUndo(long id, const std::string& code, std::vector<UndoProblem>& prob
 // The property's undo under its key locks, waiting while another station
 // holds the data.
 Attempt UndoProperty(long id, const std::string& code, std::vector<UndoProblem>& problems) {
-  const std::string digits = UnpackDigits(code);
   for (;;) {
-    CountedLock("PropietH", digits, digits);
-    CountedLock("CobramH", digits + "0000", digits + "9999");
-    CountedLock("PagamH", digits, digits);
-    Attempt attempt = TryUndo(id, code, problems);
-    CountedRelease("PagamH");
-    CountedRelease("CobramH");
-    CountedRelease("PropietH");
+    Attempt attempt;
+    {
+      const PropertyLocks locks(code);
+      attempt = TryUndo(id, code, problems);
+    }
     if (attempt.kind != Attempt::kBusy) return attempt;
     if (UndoWait.waiting) UndoWait.waiting();
     PauseMs(static_cast<int>(std::lround(kBusyPauseMaxMs * RandomUnit() + 1)));

@@ -67,23 +67,6 @@ bool NearestLong(double x, int64_t& result) {
   return true;
 }
 
-// ---- Record operations, counted ---------------------------------------------------
-
-// The counted operations of operations.h under the pass's short names.
-void BeforeOperation(SettlementOperation operation, int16_t file) { CountOperation(operation, file); }
-int16_t Find(int16_t direction, const std::string& key, int16_t file) {
-  return CountedFind(direction, key, file);
-}
-int16_t Next(int16_t file) { return CountedNext(file); }
-int32_t Position(int16_t file) { return CountedPosition(file); }
-int16_t ReadAt(int32_t position, int16_t file) { return CountedReadAt(position, file); }
-int16_t Update(int16_t file) { return CountedUpdate(file); }
-int16_t Delete(int16_t file) { return CountedDelete(file); }
-void Lock(const std::string& name, const std::string& from, const std::string& to) {
-  CountedLock(name, from, to);
-}
-void Release(const std::string& name) { CountedRelease(name); }
-
 // ---- Property checks ----------------------------------------------------------------
 
 // What a last-settlement date is: a date (four packed digit pairs with a
@@ -186,7 +169,7 @@ bool IsCarryOver(PropertyRun& run, int number) {
   int& known = run.conceptType[number];
   if (known < 0) {
     SetConceptType(kNoConceptType);
-    int16_t status = Find(kEqual, key, kFileConcepts);
+    int16_t status = CountedFind(kEqual, key, kFileConcepts);
     Expected(run, status, B_KEY_NOT_FOUND);
     known = status == 0 && ConceptType() == kCarryOverType ? 1 : 0;
   }
@@ -204,14 +187,14 @@ void Add(PropertyRun& run, int64_t& total, int64_t amount) {
 // kept, so that the writes reach exactly these records again without a
 // second walk along the keys.
 void ReadOwners(PropertyRun& run) {
-  int16_t status = Find(kGreaterOrEqual, run.code, kFileOwners);
+  int16_t status = CountedFind(kGreaterOrEqual, run.code, kFileOwners);
   while (status == 0 && OwnerPropertyCode() == run.code) {
     OwnerEntry owner;
     std::string ownerCode = OwnerCode();
     owner.number = PackedNumber(ownerCode.substr(2, 2));
     owner.inRange = ownerCode >= run.request.LowerOwnerKey && ownerCode <= run.request.UpperOwnerKey;
     if (owner.inRange) {
-      owner.position = Position(kFileOwners);
+      owner.position = CountedPosition(kFileOwners);
       if (owner.position == 0) Expected(run, B_INVALID_POSITIONING, 0);
       run.receives[static_cast<size_t>(owner.number)] = 1;
       for (int c = 1; c <= kGroups; ++c) owner.shares[c] = OwnerShare(c);
@@ -234,20 +217,20 @@ void ReadOwners(PropertyRun& run) {
       // Collections up to the settlement date; only kinds C and I count.
       std::string limit = ownerCode + run.request.SettlementDate;
       int64_t& collected = Settlement.OwnerCollections[static_cast<size_t>(owner.number)];
-      int16_t c = Find(kGreaterOrEqual, ownerCode, kFileCollections);
+      int16_t c = CountedFind(kGreaterOrEqual, ownerCode, kFileCollections);
       while (c == 0 && CollectionKey() <= limit) {
         std::string kind = CollectionKind();
         if (kind == "C" || kind == "I")
           Add(run, collected, int64_t{CollectionAmount()} - int64_t{CollectionDeducted()});
-        int32_t position = Position(kFileCollections);
+        int32_t position = CountedPosition(kFileCollections);
         if (position == 0) Expected(run, B_INVALID_POSITIONING, 0);
         run.collections.push_back(position);
-        c = Next(kFileCollections);
+        c = CountedNext(kFileCollections);
       }
       Expected(run, c, B_END_OF_FILE);
     }
     run.owners.push_back(owner);
-    status = Next(kFileOwners);
+    status = CountedNext(kFileOwners);
   }
   Expected(run, status, B_END_OF_FILE);
 }
@@ -286,7 +269,7 @@ int64_t ManagementFee(PropertyRun& run, const std::string& lastSettlement) {
 // The coefficient group of the fee: "HO" followed by A..G in the property's
 // expense note (the first "HO" only); group 1 otherwise.
 int FeeGroup(PropertyRun& run, const std::string& code) {
-  int16_t status = Find(kEqual, code, kFileExpenseNotes);
+  int16_t status = CountedFind(kEqual, code, kFileExpenseNotes);
   Expected(run, status, B_KEY_NOT_FOUND);
   if (status != 0) return 1;
   std::string text = ExpenseNoteText();
@@ -309,7 +292,7 @@ bool PaymentIsSettled(const PropertyRun& run) {
 // The payments up to the settlement date, into the groups and the owners'
 // charges; where each settled one lies is kept for its deletion.
 void ReadPayments(PropertyRun& run) {
-  int16_t status = Find(kGreaterOrEqual, run.code, kFilePayments);
+  int16_t status = CountedFind(kGreaterOrEqual, run.code, kFilePayments);
   while (status == 0 && PaymentKey() <= run.limitKey) {
     if (PaymentIsSettled(run)) {
       int n = PaymentTargetNumber();
@@ -320,14 +303,14 @@ void ReadPayments(PropertyRun& run) {
       } else {
         Add(run, Settlement.GroupAmount[n], amount);
       }
-      int32_t position = Position(kFilePayments);
+      int32_t position = CountedPosition(kFilePayments);
       if (position == 0) Expected(run, B_INVALID_POSITIONING, 0);
       run.payments.push_back(position);
     } else {
       run.kept.push_back(KeptPayment{run.code, PaymentDate(), PaymentAmount(), PaymentChargedToOwner(),
                                      PaymentTargetNumber()});
     }
-    status = Next(kFilePayments);
+    status = CountedNext(kFilePayments);
   }
   Expected(run, status, B_END_OF_FILE);
 }
@@ -394,37 +377,37 @@ JournalOwner JournalOf(const OwnerEntry& owner) {
 int16_t WriteProperty(PropertyRun& run) {
   JournalProperty& journal = run.journal;
   for (int32_t position : run.collections) {
-    int16_t status = ReadAt(position, kFileCollections);
+    int16_t status = CountedReadAt(position, kFileCollections);
     if (status == 0) journal.collections.push_back(Image(CobramH));
-    if (status == 0) status = Delete(kFileCollections);
+    if (status == 0) status = CountedDelete(kFileCollections);
     if (status != 0) return status;
   }
   for (const OwnerEntry& owner : run.owners) {
     if (!owner.inRange) continue;
-    int16_t status = ReadAt(owner.position, kFileOwners);
+    int16_t status = CountedReadAt(owner.position, kFileOwners);
     if (status != 0) return status;
     JournalOwner entry = JournalOf(owner);
     entry.before = Image(PropietH);
     entry.code = OwnerCode();
     const int16_t carry = run.request.CarryConcept;
     if (carry >= 1 && carry <= 8) SetOwnerConceptAmount(carry, static_cast<int32_t>(owner.stored));
-    status = Update(kFileOwners);
+    status = CountedUpdate(kFileOwners);
     if (status != 0) return status;
     entry.after = Image(PropietH);  // as stored: the update reads it back
     journal.balances.push_back(std::move(entry));
   }
   for (int32_t position : run.payments) {
-    int16_t status = ReadAt(position, kFilePayments);
+    int16_t status = CountedReadAt(position, kFilePayments);
     if (status == 0) journal.payments.push_back(Image(PagamH));
-    if (status == 0) status = Delete(kFilePayments);
+    if (status == 0) status = CountedDelete(kFilePayments);
     if (status != 0) return status;
   }
   // Back on the property, read inside this transaction.
-  if (int16_t status = Find(kEqual, run.code, kFileProperties); status != 0) return status;
+  if (int16_t status = CountedFind(kEqual, run.code, kFileProperties); status != 0) return status;
   journal.before = Image(FinquesH);
   journal.oldDate = PropertyLastSettlement();
   SetPropertyLastSettlement(run.request.SettlementDate);
-  int16_t status = Update(kFileProperties);
+  int16_t status = CountedUpdate(kFileProperties);
   journal.after = Image(FinquesH);
   journal.newDate = PropertyLastSettlement();
   return status;
@@ -474,35 +457,27 @@ Attempt Failed(int16_t status) {
   return Attempt{Attempt::kUntouched, UntouchedReason::kRecordManager, status, std::string()};
 }
 
-// One attempt at the property `code`, seen with last-settlement date
-// `seenDate` before its locks were taken; the caller holds the locks.
-// Whatever does not end settled is rolled back.
-Attempt TrySettle(const SettlementRequest& request, const std::string& code, const std::string& seenDate) {
-  BeforeOperation(SettlementOperation::kBegin, 0);
-  int16_t begun = BeginTransaction();
-  auto abort = [] {
-    BeforeOperation(SettlementOperation::kAbort, 0);
-    AbortTransaction();  // nothing of the property is kept (no transaction left: harmless)
-  };
-  // A status the pass did not expect, from the call just made.
-  auto fail = [&](int16_t status) {
-    NoteDamage(status);
-    abort();
-    return Failed(status);
-  };
-  if (begun != 0) return fail(begun);
+// `attempt`, with nothing of the property kept (after a failed begin there
+// is no transaction left: harmless).
+Attempt RolledBack(const Attempt& attempt) {
+  CountedAbort();
+  return attempt;
+}
 
-  // Read again under the locks and inside the transaction: another station
-  // may have settled it while this one waited, and everything the pass
-  // writes rests on what it reads from here on.
-  int16_t status = Find(kEqual, code, kFileProperties);
-  if (status == B_KEY_NOT_FOUND) {
-    abort();
-    return Left(UntouchedReason::kGoneMeanwhile);
-  }
-  if (status != 0) return fail(status);
-  const std::string lastSettlement = PropertyLastSettlement();
+// A status the pass did not expect from the call just made: its account
+// kept before the roll-back can overwrite it.
+Attempt FailedNow(int16_t status) {
+  NoteDamage(status);
+  return RolledBack(Failed(status));
+}
+
+// Whether the property just read, last settled at `lastSettlement` (and
+// seen with `seenDate` before its locks were taken), can be settled as
+// `request` asks: kSettled, or why it is left untouched.
+Attempt Settleable(const SettlementRequest& request, const std::string& lastSettlement,
+                   const std::string& seenDate) {
   Attempt left = Left(UntouchedReason::kNotSaved);
+  const int16_t index = PropertyTaxIndex();
   if (lastSettlement != seenDate && lastSettlement >= request.SettlementDate) {
     left.reason = UntouchedReason::kSettledElsewhere;
   } else if (KindOfDate(lastSettlement) == DateKind::kBlank) {
@@ -512,24 +487,25 @@ Attempt TrySettle(const SettlementRequest& request, const std::string& code, con
     left.date = lastSettlement;
   } else if (request.SettlementDate < lastSettlement) {
     left.reason = UntouchedReason::kSettledLater;
-  } else if (PropertyTaxIndex() != 0 && PropertyTaxIndex() != 1) {
+  } else if (index != 0 && index != 1) {
     left.reason = UntouchedReason::kUnknownTaxIndex;
-  } else if (!request.IvaRateSet[PropertyTaxIndex()]) {
+  } else if (!request.IvaRateSet[index]) {
     left.reason = UntouchedReason::kNoVatRate;
-    left.status = PropertyTaxIndex();
-  } else if (!request.RetRateSet[PropertyTaxIndex()] &&
-             WithholdingApplies(request.FirmTaxId, PropertyTaxId())) {
+    left.status = index;
+  } else if (!request.RetRateSet[index] && WithholdingApplies(request.FirmTaxId, PropertyTaxId())) {
     left.reason = UntouchedReason::kNoWithholdingRate;
-    left.status = PropertyTaxIndex();
+    left.status = index;
   } else {
     left.kind = Attempt::kSettled;
   }
-  if (left.kind != Attempt::kSettled) {
-    abort();
-    return left;
-  }
+  return left;
+}
 
-  PropertyRun run(request, code);
+// Everything of the property the pass reads (its record is the current
+// one, last settled at `lastSettlement`) and what it computes from it, into
+// `run` and the work tables; nothing is written.  Afterwards run.failure or
+// run.tooLarge say when the property cannot be settled.
+void ReadAndCompute(PropertyRun& run, const std::string& lastSettlement) {
   ClearTables();
   SettlementWork& w = Settlement;
   w.CoefTotal[1] = kGroupOneTotal;
@@ -537,39 +513,51 @@ Attempt TrySettle(const SettlementRequest& request, const std::string& code, con
 
   ReadOwners(run);
   // ManagementFee reads the property record: FeeGroup and ReadPayments use
-  // other record variables, so it is still the one read above.
+  // other record variables, so it is still the one read before.
   int64_t fee = ManagementFee(run, lastSettlement);
-  int group = FeeGroup(run, code);
+  int group = FeeGroup(run, run.code);
   w.GroupAmount[group] = fee;
   ReadPayments(run);
-  run.journal.code = code;
+  run.journal.code = run.code;
   run.journal.feeGroup = static_cast<int16_t>(group);
-  if (run.failure != 0) {
-    abort();  // the failure's account was kept when it happened
-    return Failed(run.failure);
-  }
+  if (run.failure != 0) return;  // the failure's account was kept when it happened
   if (!run.tooLarge) ComputeBalances(run);
-  if (run.tooLarge) {
-    abort();
-    return Left(UntouchedReason::kAmountTooLarge);
-  }
+  if (run.tooLarge) return;
   std::copy(std::begin(w.GroupAmount), std::end(w.GroupAmount), run.journal.groups);
   std::copy(std::begin(w.CoefTotal), std::end(w.CoefTotal), run.journal.coefTotals);
+}
+
+// One attempt at the property `code`, seen with last-settlement date
+// `seenDate` before its locks were taken; the caller holds the locks.
+// Whatever does not end settled is rolled back.
+Attempt TrySettle(const SettlementRequest& request, const std::string& code, const std::string& seenDate) {
+  if (int16_t begun = CountedBegin(); begun != 0) return FailedNow(begun);
+
+  // Read again under the locks and inside the transaction: another station
+  // may have settled it while this one waited, and everything the pass
+  // writes rests on what it reads from here on.
+  int16_t status = CountedFind(kEqual, code, kFileProperties);
+  if (status == B_KEY_NOT_FOUND) return RolledBack(Left(UntouchedReason::kGoneMeanwhile));
+  if (status != 0) return FailedNow(status);
+  const std::string lastSettlement = PropertyLastSettlement();
+  if (Attempt left = Settleable(request, lastSettlement, seenDate); left.kind != Attempt::kSettled)
+    return RolledBack(left);
+
+  PropertyRun run(request, code);
+  ReadAndCompute(run, lastSettlement);
+  if (run.failure != 0) return RolledBack(Failed(run.failure));
+  if (run.tooLarge) return RolledBack(Left(UntouchedReason::kAmountTooLarge));
   status = WriteProperty(run);
   // The journal entry in the same transaction: the property is journaled
   // exactly when it is settled.
   if (status == 0) status = JournalWriteProperty(run.journal);
-  if (status == 0) {
-    BeforeOperation(SettlementOperation::kEnd, 0);
-    status = EndTransaction();
-    if (status == 0) {
-      JournalPropertyCommitted();
-      CountSettled(run.journal);
-      Settlement.result.kept.insert(Settlement.result.kept.end(), run.kept.begin(), run.kept.end());
-      return Attempt{};
-    }
+  if (status == 0 && (status = CountedEnd()) == 0) {
+    JournalPropertyCommitted();
+    CountSettled(run.journal);
+    Settlement.result.kept.insert(Settlement.result.kept.end(), run.kept.begin(), run.kept.end());
+    return Attempt{};
   }
-  return fail(status);
+  return FailedNow(status);
 }
 
 // The wait on a busy database, as lock mode 1 waits on a locked record: a
@@ -589,21 +577,14 @@ bool PauseWhileBusy() {
 // before its lock was taken.  False when the operator stopped the pass
 // before it (the property is then reported as the first one not settled).
 bool SettleProperty(const SettlementRequest& request, const std::string& code, const std::string& seenDate) {
-  const std::string digits = UnpackDigits(code);
   bool messageShown = false;
   bool stopped = false;
   Attempt attempt;
   for (int round = 0;; ++round) {
-    // Every lock before the transaction, so that none is waited for while
-    // the transaction holds the database: the property, the collections of
-    // all its owners (one range lock), its payments.
-    Lock("PropietH", digits, digits);
-    Lock("CobramH", digits + "0000", digits + "9999");
-    Lock("PagamH", digits, digits);
-    attempt = TrySettle(request, code, seenDate);
-    Release("PagamH");
-    Release("CobramH");
-    Release("PropietH");
+    {
+      const PropertyLocks locks(code);
+      attempt = TrySettle(request, code, seenDate);
+    }
     if (attempt.kind != Attempt::kBusy) break;
     // Another station holds the database (or a record of the property)
     // longer than the record manager waits: wait as the data layer does in
@@ -699,7 +680,7 @@ void SettlementPass(const SettlementRequest& request) {
 
   std::string after;  // the last property dealt with (empty: none yet)
   long reached = 0;   // properties of the range met so far
-  int16_t status = Find(kGreaterOrEqual, lowP, kFileProperties);
+  int16_t status = CountedFind(kGreaterOrEqual, lowP, kFileProperties);
   for (;;) {
     if (Busy(status)) {
       // Reads outside a transaction seldom meet a busy database; when they
@@ -709,7 +690,7 @@ void SettlementPass(const SettlementRequest& request) {
         NotSettledFrom(next, UntouchedReason::kStopped, 0, highP);
         return;
       }
-      status = Find(kGreaterOrEqual, next, kFileProperties);
+      status = CountedFind(kGreaterOrEqual, next, kFileProperties);
       continue;
     }
     if (status != 0 || PropertyCode() > highP) break;
@@ -731,8 +712,8 @@ void SettlementPass(const SettlementRequest& request) {
     after = code;
     // On to the property after this one, whatever happened to the record
     // position meanwhile.
-    status = Find(kGreaterOrEqual, code, kFileProperties);
-    if (status == 0 && PropertyCode() == code) status = Next(kFileProperties);
+    status = CountedFind(kGreaterOrEqual, code, kFileProperties);
+    if (status == 0 && PropertyCode() == code) status = CountedNext(kFileProperties);
   }
   // The property file could not be read on: what is left of the range is
   // not settled, and said so.
