@@ -210,35 +210,46 @@ std::string Digits(Random& random, int count) {
   return s;
 }
 
-// One property with its note, owners, collections and payments.
-int16_t WriteProperty(Random& random, const DemoDataOptions& o, int p, const Date& settlement,
-                      DemoDataSummary& summary) {
-  const std::string code = PackedFromNumber(p);
-  int16_t status;
+// A property's owners and coefficient groups, drawn before its records are
+// written.
+struct OwnersPlan {
+  int owners = 0;
+  std::vector<int> numbers;                  // owner numbers, in key order
+  std::vector<int32_t> groupOne;             // each owner's millionths of group 1
+  bool used[5] = {};                         // groups 1..4 in use
+  std::vector<std::vector<int32_t>> shares;  // [group][owner], groups 2..4
+  int64_t totals[5] = {};                    // each group's total, groups 2..4
+};
 
-  // Owners and their coefficient groups.
-  int owners = random.Between(o.ownersMin, o.ownersMax);
-  std::vector<int> numbers;
-  for (int i = 1; i <= owners; ++i) numbers.push_back(i == owners && owners >= 6 ? 1001 : i);
+OwnersPlan PlanOwners(Random& random, const DemoDataOptions& o) {
+  OwnersPlan plan;
+  const int owners = plan.owners = random.Between(o.ownersMin, o.ownersMax);
+  for (int i = 1; i <= owners; ++i) plan.numbers.push_back(i == owners && owners >= 6 ? 1001 : i);
   std::vector<int> weights;
   for (int i = 0; i < owners; ++i) weights.push_back(random.Between(60, 140));
-  std::vector<int32_t> groupOne = Apportion(weights, 1000000);
-  bool used[5] = {false, true, random.Percent(60), random.Percent(50), random.Percent(30)};
-  std::vector<std::vector<int32_t>> shares(5, std::vector<int32_t>(static_cast<size_t>(owners), 0));
-  int64_t totals[5] = {};
+  plan.groupOne = Apportion(weights, 1000000);
+  // Drawn in this order: group 2, 3, 4.
+  plan.used[1] = true;
+  plan.used[2] = random.Percent(60);
+  plan.used[3] = random.Percent(50);
+  plan.used[4] = random.Percent(30);
+  plan.shares.assign(5, std::vector<int32_t>(static_cast<size_t>(owners), 0));
   for (int g = 2; g <= 4; ++g) {
-    if (!used[g]) continue;
+    if (!plan.used[g]) continue;
     for (int i = 0; i < owners; ++i) {
       bool member = g == 2 ? i % 2 == 0 : g == 3 ? i > 0 : random.Percent(50);
-      if (member) shares[static_cast<size_t>(g)][static_cast<size_t>(i)] = random.Between(500, 3000);
-      totals[g] += shares[static_cast<size_t>(g)][static_cast<size_t>(i)];
+      int32_t& share = plan.shares[static_cast<size_t>(g)][static_cast<size_t>(i)];
+      if (member) share = random.Between(500, 3000);
+      plan.totals[g] += share;
     }
   }
+  return plan;
+}
 
-  // The property.
-  Date last = MonthEnd(MonthsFrom(settlement, -(p % 3 == 0 ? 12 : p % 3 == 1 ? 6 : 3)));
+// The property record of property `p`, last settled at `last`.
+int16_t InsertProperty(Random& random, int p, const OwnersPlan& plan, const Date& last) {
   ClearPropertyRecord();
-  SetPropertyCode(code);
+  SetPropertyCode(PackedFromNumber(p));
   std::string street = kStreets[static_cast<size_t>(p - 1) % (sizeof kStreets / sizeof kStreets[0])];
   if (p > static_cast<int>(sizeof kStreets / sizeof kStreets[0])) street += " (" + std::to_string(p) + ")";
   SetPropertyDescription(street);
@@ -246,8 +257,8 @@ int16_t WriteProperty(Random& random, const DemoDataOptions& o, int p, const Dat
   SetPropertyTaxIndex(static_cast<int16_t>(p % 5 == 4 ? 1 : 0));
   SetPropertyLastSettlement(Packed(last));
   for (int g = 2; g <= 4; ++g) {
-    if (!used[g]) continue;
-    SetPropertyGroupTotal(g, static_cast<int32_t>(totals[g]));
+    if (!plan.used[g]) continue;
+    SetPropertyGroupTotal(g, static_cast<int32_t>(plan.totals[g]));
     SetPropertyGroupName(g, kGroupNames[g]);
   }
   switch (p % 6) {
@@ -260,29 +271,38 @@ int16_t WriteProperty(Random& random, const DemoDataOptions& o, int p, const Dat
       break;
     }
   }
-  if ((status = Insert(kFileProperties)) != 0) return status;
-  ++summary.properties;
+  return Insert(kFileProperties);
+}
 
-  // The expense note: the fee's group when it names one.
-  int noteKind = p % 4;
-  if (noteKind != 3) {
-    ClearExpenseNoteRecord();
-    SetExpenseNotePropertyCode(code);
-    if (noteKind == 0 && used[3]) SetExpenseNoteText("HOC: HONORARIS SEGONS EL COEFICIENT D'ASCENSOR");
-    else if (noteKind == 0 && used[2]) SetExpenseNoteText("HOB: HONORARIS PER L'ESCALA A");
-    else if (noteKind == 1) SetExpenseNoteText("REVISI\xE0 ANUAL DELS EXTINTORS AL MAIG");
-    else SetExpenseNoteText("HOZ: HONORARIS PER COEFICIENT GENERAL");
-    if ((status = Insert(kFileExpenseNotes)) != 0) return status;
-    ++summary.notes;
-  }
+// The expense note of property `p`: the fee's group when it names one;
+// none for every fourth property.
+int16_t InsertNote(int p, const OwnersPlan& plan, DemoDataSummary& summary) {
+  const int noteKind = p % 4;
+  if (noteKind == 3) return 0;
+  ClearExpenseNoteRecord();
+  SetExpenseNotePropertyCode(PackedFromNumber(p));
+  if (noteKind == 0 && plan.used[3]) SetExpenseNoteText("HOC: HONORARIS SEGONS EL COEFICIENT D'ASCENSOR");
+  else if (noteKind == 0 && plan.used[2]) SetExpenseNoteText("HOB: HONORARIS PER L'ESCALA A");
+  else if (noteKind == 1) SetExpenseNoteText("REVISI\xE0 ANUAL DELS EXTINTORS AL MAIG");
+  else SetExpenseNoteText("HOZ: HONORARIS PER COEFICIENT GENERAL");
+  if (int16_t status = Insert(kFileExpenseNotes); status != 0) return status;
+  ++summary.notes;
+  return 0;
+}
 
-  // Owners with their carried-over balances and collections.
-  for (int i = 0; i < owners; ++i) {
-    const std::string ownerCode = code + PackedFromNumber(numbers[static_cast<size_t>(i)]);
+// The owners of property `code` with their carried-over balances and their
+// collections between `last` and `settlement`.
+int16_t InsertOwners(Random& random, const DemoDataOptions& o, const std::string& code,
+                     const OwnersPlan& plan, const Date& last, const Date& settlement,
+                     DemoDataSummary& summary) {
+  int16_t status = 0;
+  for (int i = 0; i < plan.owners; ++i) {
+    const size_t owner = static_cast<size_t>(i);
+    const std::string ownerCode = code + PackedFromNumber(plan.numbers[owner]);
     ClearOwnerRecord();
     SetOwnerCode(ownerCode);
-    SetOwnerShare(1, groupOne[static_cast<size_t>(i)]);
-    for (int g = 2; g <= 4; ++g) SetOwnerShare(g, shares[static_cast<size_t>(g)][static_cast<size_t>(i)]);
+    SetOwnerShare(1, plan.groupOne[owner]);
+    for (int g = 2; g <= 4; ++g) SetOwnerShare(g, plan.shares[static_cast<size_t>(g)][owner]);
     for (int n = 1; n <= 8; ++n)
       if (n == 3 || random.Percent(30)) SetOwnerConceptAmount(n, random.Between(-5000, 20000));
     SetOwnerExtraConcept(1, 4);  // water, not carried over
@@ -302,8 +322,14 @@ int16_t WriteProperty(Random& random, const DemoDataOptions& o, int p, const Dat
       ++summary.collections;
     }
   }
+  return 0;
+}
 
-  // Payments: by coefficient group, or charged to one owner.
+// The payments of property `code` between `last` and `settlement`: by
+// coefficient group, or charged to one owner.
+int16_t InsertPayments(Random& random, const DemoDataOptions& o, const std::string& code,
+                       const OwnersPlan& plan, const Date& last, const Date& settlement,
+                       DemoDataSummary& summary) {
   for (int k = 0; k < o.payments; ++k) {
     ClearPaymentRecord();
     SetPaymentPropertyCode(code);
@@ -311,16 +337,31 @@ int16_t WriteProperty(Random& random, const DemoDataOptions& o, int p, const Dat
     SetPaymentAmount(random.Between(5000, 90000));
     if (random.Percent(25)) {
       SetPaymentFlag("S");
-      SetPaymentTarget(PackedFromNumber(numbers[static_cast<size_t>(random.Between(0, owners - 1))]));
+      SetPaymentTarget(
+          PackedFromNumber(plan.numbers[static_cast<size_t>(random.Between(0, plan.owners - 1))]));
     } else {
       int g = random.Between(1, 4);
       SetPaymentFlag(" ");
-      SetPaymentTarget(PackedFromNumber(used[g] ? g : 1));
+      SetPaymentTarget(PackedFromNumber(plan.used[g] ? g : 1));
     }
-    if ((status = Insert(kFilePayments)) != 0) return status;
+    if (int16_t status = Insert(kFilePayments); status != 0) return status;
     ++summary.payments;
   }
   return 0;
+}
+
+// One property with its note, owners, collections and payments.
+int16_t WriteProperty(Random& random, const DemoDataOptions& o, int p, const Date& settlement,
+                      DemoDataSummary& summary) {
+  const std::string code = PackedFromNumber(p);
+  const OwnersPlan plan = PlanOwners(random, o);
+  const Date last = MonthEnd(MonthsFrom(settlement, -(p % 3 == 0 ? 12 : p % 3 == 1 ? 6 : 3)));
+  int16_t status = InsertProperty(random, p, plan, last);
+  if (status != 0) return status;
+  ++summary.properties;
+  if ((status = InsertNote(p, plan, summary)) != 0) return status;
+  if ((status = InsertOwners(random, o, code, plan, last, settlement, summary)) != 0) return status;
+  return InsertPayments(random, o, code, plan, last, settlement, summary);
 }
 
 }  // namespace
