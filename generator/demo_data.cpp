@@ -378,68 +378,44 @@ std::string DemoDataOptionsProblem(const DemoDataOptions& o) {
   return std::string();
 }
 
-bool GenerateDemoData(const DemoDataOptions& o, DemoDataSummary& summary, std::string& problem) {
-  summary = DemoDataSummary{};
-  problem = DemoDataOptionsProblem(o);
-  if (!problem.empty()) return false;
-  Date settlement;
-  ParseDdMmYyyy(o.date, settlement);
+namespace {
 
-  std::string root = o.root;
-  if (root.back() != '/' && root.back() != '\\') root += '/';
-  if (!DirectoryExists(HostPath(root))) {
-    problem = "NO EXISTEIX LA CARPETA " + root;
-    return false;
-  }
-  for (const SettlementFile& f : kSettlementFiles) {
-    if (!FileExists(HostPath(root + "ddf/" + f.name + ".xdf"))) {
-      problem = "FALTA EL DICCIONARI " + root + "ddf/" + f.name + ".xdf";
-      return false;
-    }
-  }
+// Why the suite root `root` cannot receive the data: it is missing, a
+// dictionary is missing, its data folder cannot be made, or the files are
+// open already; "" when it can.
+std::string RootProblem(const std::string& root) {
+  if (!DirectoryExists(HostPath(root))) return "NO EXISTEIX LA CARPETA " + root;
+  for (const SettlementFile& f : kSettlementFiles)
+    if (!FileExists(HostPath(root + "ddf/" + f.name + ".xdf")))
+      return "FALTA EL DICCIONARI " + root + "ddf/" + f.name + ".xdf";
   std::string data = HostPath(root + "DADES");
-  if (!DirectoryExists(data) && !MakeDirectory(data)) {
-    problem = "NO ES POT CREAR LA CARPETA " + data;
-    return false;
-  }
-  for (const SettlementFile& f : kSettlementFiles) {
-    if (FindSlot(f.number) > 0 || FindSlot(kFileJournal) > 0) {
-      problem = "ELS FITXERS DE DADES JA S\xE0N OBERTS";
-      return false;
-    }
-  }
+  if (!DirectoryExists(data) && !MakeDirectory(data)) return "NO ES POT CREAR LA CARPETA " + data;
+  for (const SettlementFile& f : kSettlementFiles)
+    if (FindSlot(f.number) > 0 || FindSlot(kFileJournal) > 0) return "ELS FITXERS DE DADES JA S\xE0N OBERTS";
+  return std::string();
+}
 
-  Session.root = root;
-  OpenSettlementFiles(root);
-  // The settlement journal, where there is one, describes the records
-  // about to be replaced: it is emptied with them.
-  std::vector<SettlementFile> files(std::begin(kSettlementFiles), std::end(kSettlementFiles));
-  if (FileExists(HostPath(root + "DADES/" + kJournalFile.name + ".dat"))) {
-    OpenJournalFile(root);
-    files.push_back(kJournalFile);
-  }
-  auto finish = [&](bool ok) {
-    int16_t status = 0;
-    ResetDataFiles(status);
-    return ok;
-  };
-
+// The open `files` emptied of their records, which only `force` allows;
+// "" when done.
+std::string EmptyFiles(const std::vector<SettlementFile>& files, bool force) {
   for (const SettlementFile& f : files) {
     if (!HoldsRecords(f.number)) continue;
-    if (!o.force) {
-      problem = std::string("EL FITXER ") + f.name + " JA T\x90 REGISTRES (--force PER SUBSTITUIR-LOS)";
-      return finish(false);
-    }
+    if (!force)
+      return std::string("EL FITXER ") + f.name + " JA T\x90 REGISTRES (--force PER SUBSTITUIR-LOS)";
     BeginTransaction();
     int16_t status = DeleteAll(f.number);
     if (status != 0 || EndTransaction() != 0) {
       AbortTransaction();
-      problem = std::string("NO ES PODEN ESBORRAR ELS REGISTRES DE ") + f.name + " (" +
-                std::to_string(status) + ")";
-      return finish(false);
+      return std::string("NO ES PODEN ESBORRAR ELS REGISTRES DE ") + f.name + " (" + std::to_string(status) +
+             ")";
     }
   }
+  return std::string();
+}
 
+// The concepts and the properties of the options, committed a few
+// properties at a time; the record manager's status.
+int16_t InsertRecords(const DemoDataOptions& o, const Date& settlement, DemoDataSummary& summary) {
   Random random{o.seed};
   BeginTransaction();
   int16_t status = 0;
@@ -459,10 +435,39 @@ bool GenerateDemoData(const DemoDataOptions& o, DemoDataSummary& summary, std::s
     }
   }
   if (status == 0) status = EndTransaction();
-  if (status != 0) {
-    AbortTransaction();
-    problem = "EL GESTOR DE REGISTRES HA REFUSAT UNA INSERCI\xE0 (" + std::to_string(status) + ")";
-    return finish(false);
+  if (status != 0) AbortTransaction();
+  return status;
+}
+
+}  // namespace
+
+bool GenerateDemoData(const DemoDataOptions& o, DemoDataSummary& summary, std::string& problem) {
+  summary = DemoDataSummary{};
+  problem = DemoDataOptionsProblem(o);
+  if (!problem.empty()) return false;
+  Date settlement;
+  ParseDdMmYyyy(o.date, settlement);
+
+  std::string root = o.root;
+  if (root.back() != '/' && root.back() != '\\') root += '/';
+  problem = RootProblem(root);
+  if (!problem.empty()) return false;
+
+  Session.root = root;
+  OpenSettlementFiles(root);
+  // The settlement journal, where there is one, describes the records
+  // about to be replaced: it is emptied with them.
+  std::vector<SettlementFile> files(std::begin(kSettlementFiles), std::end(kSettlementFiles));
+  if (FileExists(HostPath(root + "DADES/" + kJournalFile.name + ".dat"))) {
+    OpenJournalFile(root);
+    files.push_back(kJournalFile);
   }
-  return finish(true);
+  problem = EmptyFiles(files, o.force);
+  if (problem.empty()) {
+    if (int16_t status = InsertRecords(o, settlement, summary); status != 0)
+      problem = "EL GESTOR DE REGISTRES HA REFUSAT UNA INSERCI\xE0 (" + std::to_string(status) + ")";
+  }
+  int16_t status = 0;
+  ResetDataFiles(status);
+  return problem.empty();
 }
