@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+#include "tests/platform/printable.h"
+
 namespace {
 
 std::string Describe(const ConsoleEvent& e) {
@@ -28,22 +30,6 @@ std::string DescribeKeys(const std::vector<int>& keys) {
   std::string text;
   for (int k : keys) text += (text.empty() ? "" : ", ") + KeyName(k);
   return "[" + text + "]";
-}
-
-std::string Printable(const std::string& bytes) {
-  std::string text;
-  for (unsigned char c : bytes) {
-    if (c == 0x1b) {
-      text += "\\e";
-    } else if (c < 0x20 || c >= 0x7f) {
-      char hex[8];
-      snprintf(hex, sizeof hex, "\\x%02x", c);
-      text += hex;
-    } else {
-      text += static_cast<char>(c);
-    }
-  }
-  return text;
 }
 
 // Everything the bytes decode to when they arrive at once and nothing
@@ -332,118 +318,100 @@ TEST(KeyDecoder, BracketedPasteArrivesAsTypedText) {
 
 // ---- Time: the Escape timeout ------------------------------------------------------
 
-TEST(KeyDecoderTiming, LoneEscapeWaitsForTheTimeoutThenIsEsc) {
+// One decoder fed at given times: each feed or tick returns everything
+// decoded so far, described.
+class KeyDecoderTiming : public ::testing::Test {
+ protected:
   KeyDecoder decoder;
   std::vector<ConsoleEvent> events;
-  KeyDecoderFeed(decoder, "\x1b", 1000, events);
-  EXPECT_EQ(Describe(events), "[]");
+
+  std::string Feed(const std::string& bytes, int nowMs) {
+    KeyDecoderFeed(decoder, bytes, nowMs, events);
+    return Describe(events);
+  }
+  std::string Tick(int nowMs) {
+    KeyDecoderTick(decoder, nowMs, events);
+    return Describe(events);
+  }
+};
+
+TEST_F(KeyDecoderTiming, LoneEscapeWaitsForTheTimeoutThenIsEsc) {
+  EXPECT_EQ(Feed("\x1b", 1000), "[]");
   EXPECT_EQ(KeyDecoderWaitMs(decoder, 1000), 50);
   EXPECT_EQ(KeyDecoderWaitMs(decoder, 1030), 20);
-  KeyDecoderTick(decoder, 1049, events);
-  EXPECT_EQ(Describe(events), "[]") << "before the timeout";
-  KeyDecoderTick(decoder, 1050, events);
-  EXPECT_EQ(Describe(events), "[Esc]");
+  EXPECT_EQ(Tick(1049), "[]") << "before the timeout";
+  EXPECT_EQ(Tick(1050), "[Esc]");
   EXPECT_EQ(KeyDecoderWaitMs(decoder, 1050), -1) << "nothing pending";
 }
 
-TEST(KeyDecoderTiming, LetterWithinTheTimeoutIsAltLetter) {
-  KeyDecoder decoder;
-  std::vector<ConsoleEvent> events;
-  KeyDecoderFeed(decoder, "\x1b", 0, events);
-  KeyDecoderFeed(decoder, "x", 30, events);
-  EXPECT_EQ(Describe(events), "[Alt+X]");
+TEST_F(KeyDecoderTiming, LetterWithinTheTimeoutIsAltLetter) {
+  Feed("\x1b", 0);
+  EXPECT_EQ(Feed("x", 30), "[Alt+X]");
 }
 
-TEST(KeyDecoderTiming, LetterAfterTheTimeoutIsEscThenTheLetter) {
-  KeyDecoder decoder;
-  std::vector<ConsoleEvent> events;
-  KeyDecoderFeed(decoder, "\x1b", 0, events);
-  KeyDecoderFeed(decoder, "x", 80, events);  // no tick in between: the feed settles the Esc first
-  EXPECT_EQ(Describe(events), "[Esc, 'x']");
+TEST_F(KeyDecoderTiming, LetterAfterTheTimeoutIsEscThenTheLetter) {
+  Feed("\x1b", 0);
+  EXPECT_EQ(Feed("x", 80), "[Esc, 'x']");  // no tick in between: the feed settles the Esc first
 }
 
-TEST(KeyDecoderTiming, SequenceSplitAcrossReadsIsOneKey) {
-  KeyDecoder decoder;
-  std::vector<ConsoleEvent> events;
-  KeyDecoderFeed(decoder, "\x1b", 0, events);
-  KeyDecoderFeed(decoder, "[", 10, events);
-  KeyDecoderFeed(decoder, "1;5", 20, events);
-  EXPECT_EQ(Describe(events), "[]");
+TEST_F(KeyDecoderTiming, SequenceSplitAcrossReadsIsOneKey) {
+  Feed("\x1b", 0);
+  Feed("[", 10);
+  EXPECT_EQ(Feed("1;5", 20), "[]");
   // A sequence well on its way waits longer than a lone ESC.
-  KeyDecoderTick(decoder, 200, events);
-  KeyDecoderFeed(decoder, "D", 200, events);
-  EXPECT_EQ(Describe(events), "[Ctrl+Left]");
+  Tick(200);
+  EXPECT_EQ(Feed("D", 200), "[Ctrl+Left]");
 }
 
-TEST(KeyDecoderTiming, BrokenSequenceIsDroppedAfterItsTimeout) {
-  KeyDecoder decoder;
-  std::vector<ConsoleEvent> events;
-  KeyDecoderFeed(decoder, "\x1b[1;5", 0, events);
-  KeyDecoderTick(decoder, 600, events);
-  KeyDecoderFeed(decoder, "a", 600, events);
-  EXPECT_EQ(Describe(events), "['a']");
+TEST_F(KeyDecoderTiming, BrokenSequenceIsDroppedAfterItsTimeout) {
+  Feed("\x1b[1;5", 0);
+  Tick(600);
+  EXPECT_EQ(Feed("a", 600), "['a']");
 }
 
-TEST(KeyDecoderTiming, CharacterSplitAcrossReadsIsOneCharacter) {
-  KeyDecoder decoder;
-  std::vector<ConsoleEvent> events;
-  KeyDecoderFeed(decoder, "\xc3", 0, events);
-  KeyDecoderFeed(decoder, "\xa9", 5, events);
-  EXPECT_EQ(Describe(events), "['\xc3\xa9']");
+TEST_F(KeyDecoderTiming, CharacterSplitAcrossReadsIsOneCharacter) {
+  Feed("\xc3", 0);
+  EXPECT_EQ(Feed("\xa9", 5), "['\xc3\xa9']");
 }
 
-TEST(KeyDecoderTiming, PasteSplitAcrossReadsKeepsGoingUntilItsEnd) {
-  KeyDecoder decoder;
-  std::vector<ConsoleEvent> events;
-  KeyDecoderFeed(decoder, "\x1b[200~ab\r", 0, events);
-  KeyDecoderFeed(decoder, "\nc\x1b[20", 1, events);
-  KeyDecoderFeed(decoder, "1~\x1b[B", 2, events);
-  EXPECT_EQ(Describe(events), "['a', 'b', Enter, 'c', Down]");
+TEST_F(KeyDecoderTiming, PasteSplitAcrossReadsKeepsGoingUntilItsEnd) {
+  Feed("\x1b[200~ab\r", 0);
+  Feed("\nc\x1b[20", 1);
+  EXPECT_EQ(Feed("1~\x1b[B", 2), "['a', 'b', Enter, 'c', Down]");
   EXPECT_FALSE(decoder.inPaste);
 }
 
-TEST(KeyDecoderTiming, ResetForgetsPendingInputAndPaste) {
-  KeyDecoder decoder;
-  std::vector<ConsoleEvent> events;
-  KeyDecoderFeed(decoder, "\x1b[200~abc\x1b", 0, events);
+TEST_F(KeyDecoderTiming, ResetForgetsPendingInputAndPaste) {
+  Feed("\x1b[200~abc\x1b", 0);
   events.clear();
   KeyDecoderReset(decoder);
-  KeyDecoderTick(decoder, 5000, events);
-  KeyDecoderFeed(decoder, "\x1b[A", 5000, events);
-  EXPECT_EQ(Describe(events), "[Up]");
+  Tick(5000);
+  EXPECT_EQ(Feed("\x1b[A", 5000), "[Up]");
 }
 
-TEST(KeyDecoderTiming, EscapeTimeoutIsConfigurable) {
-  KeyDecoder decoder;
+TEST_F(KeyDecoderTiming, EscapeTimeoutIsConfigurable) {
   decoder.escapeTimeoutMs = 200;
-  std::vector<ConsoleEvent> events;
-  KeyDecoderFeed(decoder, "\x1b", 0, events);
-  KeyDecoderFeed(decoder, "c", 150, events);
-  EXPECT_EQ(Describe(events), "[Alt+C]");
+  Feed("\x1b", 0);
+  EXPECT_EQ(Feed("c", 150), "[Alt+C]");
 }
 
 // ---- Sequences from the terminal's description -------------------------------------
 
-TEST(KeyDecoderSequences, LearntSequenceIsMatchedFirst) {
-  KeyDecoder decoder;
+using KeyDecoderSequences = KeyDecoderTiming;
+
+TEST_F(KeyDecoderSequences, LearntSequenceIsMatchedFirst) {
   KeyDecoderAddSequence(decoder, "\x1b[11;2~", 0x5400);  // a terminal's own Shift+F1
   KeyDecoderAddSequence(decoder, "\x1b]q", 0x4400);      // not in the grammar at all
   KeyDecoderAddSequence(decoder, "z", 0x3B00);           // not a sequence: ignored
   KeyDecoderAddSequence(decoder, "\x1b]q", 0x3B00);      // already known: first key kept
-  std::vector<ConsoleEvent> events;
-  KeyDecoderFeed(decoder, "\x1b[11;2~\x1b]qz\x1b\x1b]q", 0, events);
-  KeyDecoderTick(decoder, 1000, events);
-  EXPECT_EQ(Describe(events), "[Shift+F1, F10, 'z', Alt+F10]");
+  Feed("\x1b[11;2~\x1b]qz\x1b\x1b]q", 0);
+  EXPECT_EQ(Tick(1000), "[Shift+F1, F10, 'z', Alt+F10]");
 }
 
-TEST(KeyDecoderSequences, PrefixOfALearntSequenceWaits) {
-  KeyDecoder decoder;
+TEST_F(KeyDecoderSequences, PrefixOfALearntSequenceWaits) {
   KeyDecoderAddSequence(decoder, "\x1b]q", 0x4400);
-  std::vector<ConsoleEvent> events;
-  KeyDecoderFeed(decoder, "\x1b]", 0, events);
-  EXPECT_EQ(Describe(events), "[]");
-  KeyDecoderFeed(decoder, "q", 10, events);
-  EXPECT_EQ(Describe(events), "[F10]");
+  EXPECT_EQ(Feed("\x1b]", 0), "[]");
+  EXPECT_EQ(Feed("q", 10), "[F10]");
 }
 
 // ---- Code tables -----------------------------------------------------------------------

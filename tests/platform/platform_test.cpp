@@ -12,6 +12,8 @@
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
+#include <utility>
+#include <vector>
 
 #include "tests/temp_dir.h"
 
@@ -28,20 +30,34 @@ void Touch(const std::string& path) {
 
 }  // namespace
 
-TEST(HostPath, BackslashesBecomeSlashesAndCaseIsMatchedPerComponent) {
-  TempDir t;
-  fs::create_directories(t.path + "/Dades");
-  Touch(t.path + "/Dades/PropietH.dat");
-  EXPECT_EQ(HostPath(t.path + "/DADES\\PROPIETH.DAT"), t.path + "/Dades/PropietH.dat");
-  EXPECT_EQ(HostPath(t.path + "\\dades\\propieth.dat"), t.path + "/Dades/PropietH.dat");
-}
+// A folder of files (a name ending in "/" is a folder), and paths asked for
+// below it, in turn, with the host paths they must resolve to.
+struct HostPathCase {
+  const char* what;
+  std::vector<std::string> files;
+  std::vector<std::pair<std::string, std::string>> askedAndResolved;
+};
 
-TEST(HostPath, MissingComponentsKeepTheirSpellingAfterTheLastMatch) {
-  TempDir t;
-  fs::create_directories(t.path + "/Locks");
-  // A new file is created with the name as given, inside the existing folder.
-  EXPECT_EQ(HostPath(t.path + "/LOCKS\\PropietH.lck"), t.path + "/Locks/PropietH.lck");
-  EXPECT_EQ(HostPath(t.path + "/NOU\\Sub\\F.txt"), t.path + "/NOU/Sub/F.txt");
+TEST(HostPath, ResolvesBackslashesAndLetterCasePerComponent) {
+  const HostPathCase cases[] = {
+      {"backslashes become slashes and case is matched per component",
+       {"Dades/", "Dades/PropietH.dat"},
+       {{"/DADES\\PROPIETH.DAT", "/Dades/PropietH.dat"}, {"\\dades\\propieth.dat", "/Dades/PropietH.dat"}}},
+      // A new file is created with the name as given, inside the existing folder.
+      {"missing components keep their spelling after the last match",
+       {"Locks/"},
+       {{"/LOCKS\\PropietH.lck", "/Locks/PropietH.lck"}, {"/NOU\\Sub\\F.txt", "/NOU/Sub/F.txt"}}},
+      {"exact name wins over another case", {"a.txt", "A.txt"}, {{"/A.txt", "/A.txt"}, {"/a.txt", "/a.txt"}}},
+  };
+  for (const auto& c : cases) {
+    TempDir t;
+    for (const std::string& file : c.files) {
+      if (file.back() == '/') fs::create_directories(t.path + "/" + file);
+      else Touch(t.path + "/" + file);
+    }
+    for (const auto& [asked, resolved] : c.askedAndResolved)
+      EXPECT_EQ(HostPath(t.path + asked), t.path + resolved) << c.what;
+  }
 }
 
 // A path resolved once is kept, but not past the disappearance of one of
@@ -58,14 +74,6 @@ TEST(HostPath, AComponentThatDisappearsIsResolvedAgain) {
   EXPECT_EQ(HostPath(t.path + "/DADES\\PROPIETH.DAT"), t.path + "/dADES/PROPIETH.DAT");
   Touch(t.path + "/dADES/propieth.dat");
   EXPECT_EQ(HostPath(t.path + "/DADES\\PROPIETH.DAT"), t.path + "/dADES/propieth.dat");
-}
-
-TEST(HostPath, ExactNameWinsOverAnotherCase) {
-  TempDir t;
-  Touch(t.path + "/a.txt");
-  Touch(t.path + "/A.txt");
-  EXPECT_EQ(HostPath(t.path + "/A.txt"), t.path + "/A.txt");
-  EXPECT_EQ(HostPath(t.path + "/a.txt"), t.path + "/a.txt");
 }
 
 TEST(HostPath, RelativePathsResolveFromTheCurrentDirectory) {

@@ -17,30 +17,16 @@
 #include <mutex>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "platform/console.h"
 #include "platform/console_term.h"
+#include "tests/platform/printable.h"
 
 namespace {
 
 using Clock = std::chrono::steady_clock;
 constexpr auto kDeadline = std::chrono::seconds(10);
-
-std::string Printable(const std::string& bytes) {
-  std::string text;
-  for (unsigned char c : bytes) {
-    if (c == 0x1b) {
-      text += "\\e";
-    } else if (c < 0x20 || c == 0x7f) {
-      char hex[8];
-      snprintf(hex, sizeof hex, "\\x%02x", c);
-      text += hex;
-    } else {
-      text += static_cast<char>(c);
-    }
-  }
-  return text;
-}
 
 // A pseudo-terminal pair: the console runs on the slave side, the test plays
 // the terminal on the master side.
@@ -461,46 +447,41 @@ ChildResult RunChild(Pty& pty, End end) {
   return result;
 }
 
-TEST(TerminalConsoleSignals, TerminationRestoresTheTerminalAndStillEnds) {
+// A way for the program to end, and what the terminal must get back.
+struct Ending {
+  const char* name;
+  void (*end)();
+  int signal;  // the signal that still ends the child; 0: it exits
+  std::vector<std::string> sent;
+};
+
+class TerminalConsoleSignals : public ::testing::TestWithParam<Ending> {};
+
+TEST_P(TerminalConsoleSignals, RestoresTheTerminalAndEndsAsItWould) {
+  const Ending& ending = GetParam();
   Pty pty(30, 100);
   ASSERT_TRUE(pty.ok());
   termios before{};
   tcgetattr(pty.slave, &before);
-  ChildResult r = RunChild(pty, [] { raise(SIGTERM); });
-  ASSERT_TRUE(WIFSIGNALED(r.status)) << "status " << r.status;
-  EXPECT_EQ(WTERMSIG(r.status), SIGTERM);
+  ChildResult r = RunChild(pty, ending.end);
+  if (ending.signal) {
+    ASSERT_TRUE(WIFSIGNALED(r.status)) << "status " << r.status;
+    EXPECT_EQ(WTERMSIG(r.status), ending.signal);
+  } else {
+    ASSERT_TRUE(WIFEXITED(r.status)) << "status " << r.status;
+  }
   termios after{};
   tcgetattr(pty.slave, &after);
   EXPECT_TRUE(SameModes(before, after)) << "raw mode left on";
-  EXPECT_NE(r.sent.find("\x1b[?1000l"), std::string::npos) << Printable(r.sent);
-  EXPECT_NE(r.sent.find("\x1b[?1049l"), std::string::npos) << Printable(r.sent);
+  for (const std::string& sequence : ending.sent)
+    EXPECT_NE(r.sent.find(sequence), std::string::npos) << Printable(sequence) << " in " << Printable(r.sent);
 }
 
-TEST(TerminalConsoleSignals, CrashRestoresTheTerminalAndStillCrashes) {
-  Pty pty(30, 100);
-  ASSERT_TRUE(pty.ok());
-  termios before{};
-  tcgetattr(pty.slave, &before);
-  ChildResult r = RunChild(pty, [] { abort(); });
-  ASSERT_TRUE(WIFSIGNALED(r.status)) << "status " << r.status;
-  EXPECT_EQ(WTERMSIG(r.status), SIGABRT);
-  termios after{};
-  tcgetattr(pty.slave, &after);
-  EXPECT_TRUE(SameModes(before, after)) << "raw mode left on";
-  EXPECT_NE(r.sent.find("\x1b[?2004l"), std::string::npos) << Printable(r.sent);
-}
-
-TEST(TerminalConsoleSignals, ExitWithoutStopRestoresTheTerminal) {
-  Pty pty(30, 100);
-  ASSERT_TRUE(pty.ok());
-  termios before{};
-  tcgetattr(pty.slave, &before);
-  ChildResult r = RunChild(pty, [] { exit(0); });
-  ASSERT_TRUE(WIFEXITED(r.status)) << "status " << r.status;
-  termios after{};
-  tcgetattr(pty.slave, &after);
-  EXPECT_TRUE(SameModes(before, after)) << "raw mode left on";
-  EXPECT_NE(r.sent.find("\x1b[?1000l"), std::string::npos) << Printable(r.sent);
-}
+INSTANTIATE_TEST_SUITE_P(
+    Endings, TerminalConsoleSignals,
+    ::testing::Values(Ending{"Termination", [] { raise(SIGTERM); }, SIGTERM, {"\x1b[?1000l", "\x1b[?1049l"}},
+                      Ending{"Crash", [] { abort(); }, SIGABRT, {"\x1b[?2004l"}},
+                      Ending{"ExitWithoutStop", [] { exit(0); }, 0, {"\x1b[?1000l"}}),
+    [](const ::testing::TestParamInfo<Ending>& info) { return std::string(info.param.name); });
 
 }  // namespace
