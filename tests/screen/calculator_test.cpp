@@ -122,11 +122,6 @@ TEST_F(CalculatorTest, RoundTakesTwoDecimalsWithTiesToEven) {
   EXPECT_DOUBLE_EQ(s.entry, -2.38);
 }
 
-TEST_F(CalculatorTest, RoundOnATotalMakesItTheRunningResult) {
-  CalculatorState s = After(Keys("100/3=R*3="));
-  EXPECT_DOUBLE_EQ(s.entry, 99.99);
-}
-
 TEST_F(CalculatorTest, ClearRestoresTheTotalThenClearsAllThenEmptiesTheTape) {
   CalculatorState s = After(Keys("12+5C"));
   EXPECT_EQ(s.entry, 12);
@@ -145,16 +140,27 @@ TEST_F(CalculatorTest, ClearRestoresTheTotalThenClearsAllThenEmptiesTheTape) {
   EXPECT_EQ(rows[23].substr(0, 26), "\xDA" + std::string(24, '\xC4') + "\xBF");
 }
 
-TEST_F(CalculatorTest, AfterClearAllANewNumberStartsANewCalculation) {
-  CalculatorState s = After(Keys("12*CC7="));
-  EXPECT_EQ(s.entry, 7);
-}
+// Keys typed from an empty tape (after an earlier run, where one is
+// given) and the entry they leave.
+struct EntryCase {
+  const char* what;
+  const char* earlier;
+  const char* keys;
+  double entry;
+};
 
-TEST_F(CalculatorTest, ANewNumberAfterATotalStartsANewCalculation) {
-  CalculatorState s = After(Keys("12+30=5+3="));
-  EXPECT_EQ(s.entry, 8);
-  s = After(Keys("CC12+30=+8="));  // no new number: the total goes on
-  EXPECT_EQ(s.entry, 50);
+TEST_F(CalculatorTest, TotalsRoundingAndNewCalculationsLeaveTheEntry) {
+  const EntryCase cases[] = {
+      {"round on a total makes it the running result", nullptr, "100/3=R*3=", 99.99},
+      {"after clear-all a new number starts a new calculation", nullptr, "12*CC7=", 7},
+      {"a new number after a total starts a new calculation", nullptr, "12+30=5+3=", 8},
+      {"no new number after a total: the total goes on", "12+30=5+3=", "CC12+30=+8=", 50},
+  };
+  for (const EntryCase& c : cases) {
+    std::filesystem::remove(TapePath());
+    if (c.earlier) After(Keys(c.earlier));
+    EXPECT_DOUBLE_EQ(After(Keys(c.keys)).entry, c.entry) << c.what;
+  }
 }
 
 TEST_F(CalculatorTest, FReturnsTheValueInHundredthsWithoutSign) {
@@ -364,12 +370,7 @@ TEST_F(CalculatorTest, ADamagedTapeFileStartsFromTheStartValues) {
 }
 
 TEST_F(CalculatorTest, LeavingRestoresScreenKeySetColoursAndCursor) {
-  for (int r = 1; r <= 25; ++r)
-    for (int c = 1; c <= 80; ++c)
-      ConsolePutCell(r, c,
-                     ConsoleCell{static_cast<unsigned char>('a' + (r + c) % 26),
-                                 static_cast<unsigned char>((r * 7 + c) % 256)});
-  std::vector<ConsoleCell> before = Console.cells;
+  std::vector<ConsoleCell> before = FillPattern();
   KeySet("+ea", "d,1b");
   std::string keys = Keyboard.ExitKeySet;
   SetColourScheme("u");

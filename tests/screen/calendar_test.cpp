@@ -129,12 +129,7 @@ TEST_F(CalendarTest, ABlankSessionDateStartsOnTheComputersDate) {
 }
 
 TEST_F(CalendarTest, EscLeavesTheScreenKeySetColoursAndCursorAsTheyWere) {
-  for (int r = 1; r <= 25; ++r)
-    for (int c = 1; c <= 80; ++c)
-      ConsolePutCell(r, c,
-                     ConsoleCell{static_cast<unsigned char>('a' + (r + c) % 26),
-                                 static_cast<unsigned char>((r * 7 + c) % 256)});
-  std::vector<ConsoleCell> before = Console.cells;
+  std::vector<ConsoleCell> before = FillPattern();
   KeySet("+ea", "d,1b");
   std::string keys = Keyboard.ExitKeySet;
   size_t saved = Keyboard.savedSets.size();

@@ -38,9 +38,7 @@ TEST_F(FormDriverTest, EnterOnTheLastEditableFieldAcceptsTheScreen) {
 
 TEST_F(FormDriverTest, DownOnTheLastEditableFieldStaysThere) {
   StandardScreen();
-  VirtualPushKeys({kKeyDown, kKeyDown, kKeyDown, kKeyDown});
-  VirtualPushText("Q");
-  VirtualPushKey(kKeyEnter);
+  Type({kKeyDown, kKeyDown, kKeyDown, kKeyDown, "Q", kKeyEnter});
   EXPECT_EQ(Run(1), kKeyEnter) << VirtualScreenDump();
   EXPECT_EQ(Value(1, 4), "QDD   ");
   EXPECT_EQ(Value(1, 1), "AAA   ");
@@ -50,9 +48,7 @@ TEST_F(FormDriverTest, DownOnTheLastEditableFieldStaysThere) {
 
 TEST_F(FormDriverTest, UpMovesBackOverDisplayOnlyFieldsAndStaysOnTheFirst) {
   StandardScreen();
-  VirtualPushKeys({kKeyEnter, kKeyEnter, kKeyUp, kKeyUp, kKeyUp});
-  VirtualPushText("U");
-  VirtualPushKeys({kKeyCode2});
+  Type({kKeyEnter, kKeyEnter, kKeyUp, kKeyUp, kKeyUp, "U", kKeyCode2});
   EXPECT_EQ(Run(1), kKeyCode2) << VirtualScreenDump();
   EXPECT_EQ(Value(1, 1), "UAA   ");
   EXPECT_EQ(Console.starved, 0);
@@ -60,11 +56,7 @@ TEST_F(FormDriverTest, UpMovesBackOverDisplayOnlyFieldsAndStaysOnTheFirst) {
 
 TEST_F(FormDriverTest, PageKeysGoToTheFirstAndLastEditableFields) {
   StandardScreen();
-  VirtualPushKeys({kKeyPgDn});
-  VirtualPushText("L");
-  VirtualPushKeys({kKeyPgUp});
-  VirtualPushText("F");
-  VirtualPushKeys({kKeyCode2});
+  Type({kKeyPgDn, "L", kKeyPgUp, "F", kKeyCode2});
   EXPECT_EQ(Run(1), kKeyCode2) << VirtualScreenDump();
   EXPECT_EQ(Value(1, 4), "LDD   ");
   EXPECT_EQ(Value(1, 1), "FAA   ");
@@ -72,11 +64,9 @@ TEST_F(FormDriverTest, PageKeysGoToTheFirstAndLastEditableFields) {
 
 TEST_F(FormDriverTest, EscOnALaterFieldGoesToTheFirstAndEscOnTheFirstCancels) {
   StandardScreen();
-  VirtualPushKey(kKeyEnter);
-  VirtualPushText("X");
+  Type({kKeyEnter, "X"});
   VirtualPushKey(kKeyEsc);  // field 2: typed text dropped, back to field 1
-  VirtualPushText("Y");
-  VirtualPushKeys({kKeyEnter, kKeyEsc, kKeyEsc});
+  Type({"Y", kKeyEnter, kKeyEsc, kKeyEsc});
   EXPECT_EQ(Run(1), kKeyEsc) << VirtualScreenDump();
   EXPECT_EQ(Value(1, 1), "YAA   ");
   EXPECT_EQ(Value(1, 2), "BBB   ");
@@ -112,8 +102,7 @@ TEST_F(FormDriverTest, UpOnTheFirstFieldOfTheContinuationComesBack) {
   StandardScreen(2);
   ContinuationScreen();
   VirtualPushKeys({kKeyPgDn, kKeyDown, kKeyUp});  // Down on the last field opens it too
-  VirtualPushText("S");
-  VirtualPushKey(kKeyCode2);
+  Type({"S", kKeyCode2});
   EXPECT_EQ(Run(1), kKeyCode2) << VirtualScreenDump();
   EXPECT_EQ(Value(1, 4), "SDD   ");
 }
@@ -121,9 +110,7 @@ TEST_F(FormDriverTest, UpOnTheFirstFieldOfTheContinuationComesBack) {
 TEST_F(FormDriverTest, F2OpensTheContinuationFromAnyField) {
   StandardScreen(2);
   ContinuationScreen();
-  VirtualPushKey(kKeyF2);
-  VirtualPushText("V");
-  VirtualPushKeys({kKeyEnter, kKeyEnter});
+  Type({kKeyF2, "V", kKeyEnter, kKeyEnter});
   EXPECT_EQ(Run(1), kKeyEnter) << VirtualScreenDump();
   EXPECT_EQ(Value(2, 1), "VCC   ");
   EXPECT_EQ(Value(1, 1), "AAA   ");
@@ -131,9 +118,7 @@ TEST_F(FormDriverTest, F2OpensTheContinuationFromAnyField) {
 
 TEST_F(FormDriverTest, F2WithoutAContinuationStays) {
   StandardScreen();
-  VirtualPushKey(kKeyF2);
-  VirtualPushText("Z");
-  VirtualPushKey(kKeyCode2);
+  Type({kKeyF2, "Z", kKeyCode2});
   EXPECT_EQ(Run(1), kKeyCode2);
   EXPECT_EQ(Value(1, 1), "ZAA   ");
 }
@@ -150,11 +135,9 @@ TEST_F(FormDriverTest, ContinuationIsDrawnInADoubleFrameAndTheScreenRestored) {
     depth = Windows.WindowDepth;
   };
   std::string before = VirtualScreenDump();
-  VirtualPushKey(kKeyF2);
-  VirtualPushText("x");
+  Type({kKeyF2, "x"});
   VirtualPushKey(kKeyEnter);  // refused: the beep takes the picture
-  VirtualPushKey(kKeyEsc);
-  VirtualPushKey(kKeyEsc);
+  Type({kKeyEsc, kKeyEsc});
   EXPECT_EQ(Run(1), kKeyEsc);
   EXPECT_EQ(depth, 1);
   EXPECT_EQ(inside, "\xC9" + std::string(49, '\xCD') + "\xBB\n\xBA Cont1: x2") << Cp850ToUtf8(inside);
@@ -191,9 +174,7 @@ TEST_F(FormDriverTest, HiddenFieldNeverShowsItsValue) {
   secret.Flags = kFlagHidden;
   secret.InfoWidth = 4;
   secret.Value = FitToWidth("SECRET", 6);
-  VirtualPushKey(kKeyEnter);
-  VirtualPushText("PQ");
-  VirtualPushKeys({kKeyEnter, kKeyEnter});
+  Type({kKeyEnter, "PQ", kKeyEnter, kKeyEnter});
   EXPECT_EQ(Run(1), kKeyEnter);
   EXPECT_EQ(Value(1, 2), "PQ    ");
   std::string screen = VirtualScreenDump();
@@ -215,8 +196,7 @@ TEST_F(FormDriverTest, RejectedValueStaysInTheBufferAfterABeep) {
   DefineScreen(1, 1);
   DefineField(1, 1, 3, 2, "Data: ", 10, "", 0, kFieldDate);
   VirtualPushText("310223");  // 31 February
-  VirtualPushKey(kKeyEnter);
-  VirtualPushKey(kKeyHome);
+  Type({kKeyEnter, kKeyHome});
   VirtualPushText("2");  // corrected to 21 February
   VirtualPushKey(kKeyEnter);
   EXPECT_EQ(Run(1), kKeyEnter) << VirtualScreenDump();
@@ -227,10 +207,7 @@ TEST_F(FormDriverTest, RejectedValueStaysInTheBufferAfterABeep) {
 TEST_F(FormDriverTest, AmountFieldRefusesLettersAndAcceptsDigits) {
   DefineScreen(1, 1);
   DefineField(1, 1, 3, 2, "Import: ", 6, "", 0, kFieldAmount);
-  VirtualPushText("12x");
-  VirtualPushKey(kKeyEnter);
-  VirtualPushKeys({kKeyRight, kKeyRight, kKeyDel});
-  VirtualPushKey(kKeyEnter);
+  Type({"12x", kKeyEnter, kKeyRight, kKeyRight, kKeyDel, kKeyEnter});
   EXPECT_EQ(Run(1), kKeyEnter) << VirtualScreenDump();
   EXPECT_EQ(Console.bells, 1);
   EXPECT_EQ(Value(1, 1), "12    ");
@@ -259,8 +236,7 @@ TEST_F(FormDriverTest, EachRefusalShowsItsReasonOnRowTwentyFourUntilTheNextKey) 
     DefineScreen(1, 1);
     DefineField(1, 1, 3, 2, "Camp: ", 8, "", 0, c.type).Lookup = static_cast<int16_t>(c.lookup);
     VirtualPushText(c.typed);
-    VirtualPushKey(c.lookup != 0 ? kKeyF4 : kKeyEnter);
-    VirtualPushKeys({kKeyCtrlY, kKeyEsc});
+    Type({c.lookup != 0 ? kKeyF4 : kKeyEnter, kKeyCtrlY, kKeyEsc});
     EXPECT_EQ(Run(1), kKeyEsc) << c.reason;
     ASSERT_EQ(rowsAtBeep.size(), 1u) << c.reason;
     EXPECT_NE(rowsAtBeep[0].find(c.reason), std::string::npos) << rowsAtBeep[0];
@@ -355,8 +331,7 @@ TEST_F(FormDriverTest, MouseClickInAWindowCountsFromTheWindow) {
   ContinuationScreen();
   VirtualPushKey(kKeyF2);
   VirtualPushMouse(10 + 3, 10 + 2);  // label of the continuation's field 2
-  VirtualPushText("K");
-  VirtualPushKeys({kKeyEnter});
+  Type({"K", kKeyEnter});
   EXPECT_EQ(Run(1), kKeyEnter) << VirtualScreenDump();
   EXPECT_EQ(Value(2, 2), "KEE   ");
   EXPECT_EQ(Value(2, 1), "CCC   ");
@@ -366,8 +341,7 @@ TEST_F(FormDriverTest, F4OnAFieldWithoutLookupStays) {
   StandardScreen();
   VirtualPushText("ZZ");
   VirtualPushKey(kKeyF4);  // nothing to look up: edited again from the stored value
-  VirtualPushText("K");
-  VirtualPushKey(kKeyCode2);
+  Type({"K", kKeyCode2});
   EXPECT_EQ(Run(1), kKeyCode2);
   EXPECT_EQ(Value(1, 1), "KAA   ");
   EXPECT_EQ(Console.bells, 0);
@@ -386,9 +360,7 @@ TEST_F(FormDriverTest, CancelledLookupBeepsAndKeepsTheTypedText) {
 
 TEST_F(FormDriverTest, F1WithoutAMenuNameEditsTheFieldAgainFromItsValue) {
   StandardScreen();
-  VirtualPushText("ZZ");
-  VirtualPushKey(kKeyF1);
-  VirtualPushKey(kKeyCode2);
+  Type({"ZZ", kKeyF1, kKeyCode2});
   EXPECT_EQ(Run(1), kKeyCode2);
   EXPECT_EQ(Value(1, 1), "AAA   ");
   EXPECT_EQ(Console.bells, 0);
@@ -397,8 +369,7 @@ TEST_F(FormDriverTest, F1WithoutAMenuNameEditsTheFieldAgainFromItsValue) {
 TEST_F(FormDriverTest, F1ShowsTheMenuHelpAndTheFieldIsEditedAgainFromItsValue) {
   StandardScreen();
   Session.menuName = "TARPELIX  ";
-  VirtualPushText("ZZ");
-  VirtualPushKey(kKeyF1);
+  Type({"ZZ", kKeyF1});
   VirtualPushKey(kKeyEsc);  // leaves the help window, not the screen
   VirtualPushKey(kKeyCode2);
   EXPECT_EQ(Run(1), kKeyCode2) << VirtualScreenDump();
@@ -442,9 +413,7 @@ TEST_F(FormDriverTest, FieldCountBeyondTheTablesIsCutToThem) {
   StandardScreen();
   Screen(1).FieldCount = 50;
   DefineField(1, 6, 8, 2, "Sis: ", 4, "six");
-  VirtualPushKeys({kKeyPgDn});
-  VirtualPushText("L");
-  VirtualPushKey(kKeyEnter);
+  Type({kKeyPgDn, "L", kKeyEnter});
   EXPECT_EQ(Run(1), kKeyEnter);
   EXPECT_EQ(Value(1, 6), "Lix ");
 }
@@ -479,8 +448,7 @@ TEST_F(FormDriverTest, FieldOfWidthZeroIsNeverEdited) {
   DefineScreen(1, 2);
   DefineField(1, 1, 3, 2, "Buit: ", 0);
   DefineField(1, 2, 4, 2, "Ple: ", 4, "ok");
-  VirtualPushText("W");
-  VirtualPushKey(kKeyEnter);
+  Type({"W", kKeyEnter});
   EXPECT_EQ(Run(1), kKeyEnter);
   EXPECT_EQ(Value(1, 1), "");
   EXPECT_EQ(Value(1, 2), "Wk  ");
@@ -513,12 +481,9 @@ TEST_F(FormDriverTest, RefusedExitCheckResumesAtTheFirstFieldWithTheValuesKept) 
   checksMade = 0;
   ScreenExitCheck = RefuseTheFirstExit;
   // Through the three editable fields, typing into the last one: refused.
-  VirtualPushKeys({kKeyEnter, kKeyEnter});
-  VirtualPushText("Z");
-  VirtualPushKey(kKeyEnter);
+  Type({kKeyEnter, kKeyEnter, "Z", kKeyEnter});
   // Back on the first field: a letter there proves where editing resumed.
-  VirtualPushText("Y");
-  VirtualPushKeys({kKeyEnter, kKeyEnter, kKeyEnter});
+  Type({"Y", kKeyEnter, kKeyEnter, kKeyEnter});
   EXPECT_EQ(Run(1), kKeyEnter) << VirtualScreenDump();
   EXPECT_EQ(checksMade, 2);
   EXPECT_EQ(Value(1, 1), "YAA   ");

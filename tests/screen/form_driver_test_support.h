@@ -6,6 +6,7 @@
 #include <stdlib.h>
 
 #include <filesystem>
+#include <initializer_list>
 #include <map>
 #include <string>
 
@@ -91,4 +92,18 @@ class FormDriverTest : public ScreenTest {
   }
 
   static std::string Value(int screen, int field) { return Field(screen, field).Value; }
+
+  // What the clerk types, in order: a key by its code, or text, one key a byte.
+  struct Typed {
+    KeyCode key = 0;
+    std::string text;
+    Typed(KeyCode k) : key(k) {}       // NOLINT(google-explicit-constructor): a list of keys and texts
+    Typed(const char* t) : text(t) {}  // NOLINT(google-explicit-constructor)
+  };
+  static void Type(std::initializer_list<Typed> typed) {
+    for (const Typed& t : typed) {
+      if (t.text.empty()) VirtualPushKey(t.key);
+      else VirtualPushText(t.text);
+    }
+  }
 };

@@ -253,12 +253,7 @@ TEST_F(HelpTest, FOneInsideTheGeneralHelpDoesNothing) {
 }
 
 TEST_F(HelpTest, EscRestoresTheScreenColoursAndCursorExactly) {
-  for (int r = 1; r <= 25; ++r)
-    for (int c = 1; c <= 80; ++c)
-      ConsolePutCell(r, c,
-                     ConsoleCell{static_cast<unsigned char>('a' + (r + c) % 26),
-                                 static_cast<unsigned char>((r * 7 + c) % 256)});
-  std::vector<ConsoleCell> before = Console.cells;
+  std::vector<ConsoleCell> before = FillPattern();
   SetColourScheme("n");
   ConsoleSetCursor(7, 9);
   WriteNumberedHelp("PROVA", 50);

@@ -65,6 +65,18 @@ class ScreenTest : public ::testing::Test {
     snapshots.clear();
   }
 
+  // Covers the screen with cells each different from its neighbours, in
+  // character and colour, and returns them: what a window or pop-up must
+  // put back exactly when it goes.
+  std::vector<ConsoleCell> FillPattern() {
+    for (int r = 1; r <= 25; ++r)
+      for (int c = 1; c <= 80; ++c)
+        ConsolePutCell(r, c,
+                       ConsoleCell{static_cast<unsigned char>('A' + (r * 3 + c) % 26),
+                                   static_cast<unsigned char>((r * 7 + c * 13) % 256)});
+    return Console.cells;
+  }
+
   void TearDown() override {
     ResetWindows();
     Keyboard = KeyboardState{};

@@ -28,15 +28,6 @@ class WindowsTest : public ScreenTest {
     return bytes;
   }
   void WriteSaveBytes(const std::string& bytes) { ASSERT_TRUE(WriteWholeFile(SaveFile(), bytes)); }
-
-  // Every cell different from its neighbours, in character and colour.
-  void FillPattern() {
-    for (int r = 1; r <= 25; ++r)
-      for (int c = 1; c <= 80; ++c)
-        ConsolePutCell(r, c,
-                       ConsoleCell{static_cast<unsigned char>('A' + (r * 3 + c) % 26),
-                                   static_cast<unsigned char>((r * 7 + c * 13) % 256)});
-  }
 };
 
 std::string Pointer(uint32_t value) {
@@ -46,9 +37,8 @@ std::string Pointer(uint32_t value) {
 }
 
 TEST_F(WindowsTest, TwoWindowsClosedRestoreEveryCellColourAndCursor) {
-  FillPattern();
+  std::vector<ConsoleCell> original = FillPattern();
   ConsoleSetCursor(10, 20);
-  std::vector<ConsoleCell> original = Console.cells;
 
   OpenWindow(5, 10, 15, 50);
   SetColourScheme("n");
@@ -131,8 +121,7 @@ TEST_F(WindowsTest, RectangleOutsideTheConsoleOpensNothing) {
 
 TEST_F(WindowsTest, LeftoverSaveFileOfACrashedRunIsStartedAfresh) {
   WriteSaveBytes(Pointer(5000) + std::string(300, '7'));
-  FillPattern();
-  std::vector<ConsoleCell> original = Console.cells;
+  std::vector<ConsoleCell> original = FillPattern();
   OpenWindow(3, 3, 6, 9);
   EXPECT_EQ(SaveBytes().substr(0, 4), Pointer(5 + 20 + 2 * 28 + 5));
   DrawFrame(1);
@@ -160,9 +149,8 @@ TEST_F(WindowsTest, DamagedSaveFileNeverCrashesAndTheWindowStillClosesCleanly) {
   for (const Damage& damage : damages) {
     SCOPED_TRACE(damage.name);
     ResetWindows();
-    FillPattern();
+    std::vector<ConsoleCell> original = FillPattern();
     ConsoleSetCursor(4, 4);
-    std::vector<ConsoleCell> original = Console.cells;
     OpenWindow(1, 1, 1, 1);
     SetColourScheme("u");
     DrawFrame(0);
@@ -188,8 +176,7 @@ TEST_F(WindowsTest, AReplacedSaveFileIsNeverPutOnTheScreen) {
   for (const auto& [name, bytes] : replacements) {
     SCOPED_TRACE(name);
     ResetWindows();
-    FillPattern();
-    std::vector<ConsoleCell> original = Console.cells;
+    std::vector<ConsoleCell> original = FillPattern();
     OpenWindow(2, 2, 3, 3);
     DrawFrame(1);
     std::vector<ConsoleCell> withOuter = Console.cells;
@@ -222,9 +209,8 @@ TEST_F(WindowsTest, ASaveFileThatCannotBeWrittenStillRestoresEveryWindow) {
   tiny.rlim_cur = 0;
   ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &tiny), 0);
 
-  FillPattern();
+  std::vector<ConsoleCell> original = FillPattern();
   ConsoleSetCursor(10, 20);
-  std::vector<ConsoleCell> original = Console.cells;
   OpenWindow(5, 10, 15, 50);
   DrawFrame(2);
   std::vector<ConsoleCell> withFirst = Console.cells;
@@ -276,8 +262,7 @@ TEST_F(WindowsTest, ASymbolicLinkInPlaceOfTheSaveFileIsRefusedAndToldOnce) {
   shownWhileWaiting.clear();
   Keyboard.calculator = NoteScreen;  // Alt+X answers the message and shows what was on screen
   VirtualPushKey(0x2D00);
-  FillPattern();
-  std::vector<ConsoleCell> original = Console.cells;
+  std::vector<ConsoleCell> original = FillPattern();
   OpenWindow(5, 5, 8, 30);
   DrawFrame(1);
   OpenWindow(6, 6, 7, 20);  // the same refusal, not told again
