@@ -17,6 +17,7 @@
 #include <functional>
 #include <sstream>
 
+#include "tests/command_run.h"
 #include "tests/session/session_test_support.h"
 
 namespace {
@@ -365,16 +366,10 @@ TEST_F(ProgramTest, TheHealthCheckFindsTheDemoSuiteUsableAndSaysWhatIsWrongWithA
   namespace fs = std::filesystem;
   DemoRoot();
   auto check = [&](const std::string& root, std::string& out) {
-    const std::string command =
-        "cd / && KALROOT=" + root + "/ KALTMP=" + root + "/TMP/ " + kProgram + " --check 2>&1 </dev/null";
-    out.clear();
-    FILE* pipe = popen(command.c_str(), "r");
-    if (!pipe) return -1;
-    char buffer[4096];
-    size_t n;
-    while ((n = fread(buffer, 1, sizeof buffer, pipe)) > 0) out.append(buffer, n);
-    int status = pclose(pipe);
-    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    commandrun::Result r = commandrun::RunCommandWithErrors("cd / && KALROOT=" + root + "/ KALTMP=" + root +
+                                                            "/TMP/ " + kProgram + " --check </dev/null");
+    out = r.out;
+    return r.exit;
   };
   std::string out;
   // Before the first start: the data files are to be made from their

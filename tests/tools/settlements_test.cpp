@@ -320,23 +320,11 @@ TEST_F(SettlementsTest, TheFeesTaxesOfAYearAndOfAQuarter) {
 
 TEST_F(SettlementsTest, WrongUsesAndMissingThingsAreRefused) {
   // Wrong use of the command line: 2.
-  EXPECT_EQ(Settlements("").exit, 2);
-  EXPECT_EQ(Settlements("erase 1").exit, 2);
-  EXPECT_EQ(Settlements("show").exit, 2);
-  EXPECT_EQ(Settlements("show 1 2").exit, 2);
-  EXPECT_EQ(Settlements("show one").exit, 2);
-  EXPECT_EQ(Settlements("show 0").exit, 2);
-  EXPECT_EQ(Settlements("list --csv").exit, 2);
-  EXPECT_EQ(Settlements("undo 1 --property=2").exit, 2);
-  EXPECT_EQ(Settlements("show 1 --csv --html").exit, 2);
-  EXPECT_EQ(Settlements("show 1 --property=10000").exit, 2);
-  EXPECT_EQ(Settlements("taxes").exit, 2) << "no year";
-  EXPECT_EQ(Settlements("taxes 2026").exit, 2);
-  EXPECT_EQ(Settlements("taxes --year=twenty").exit, 2);
-  EXPECT_EQ(Settlements("taxes --year=2026 --quarter=5").exit, 2);
-  EXPECT_EQ(Settlements("taxes --year=2026 --csv --html").exit, 2);
-  EXPECT_EQ(Settlements("show 1 --year=2026").exit, 2);
-  EXPECT_EQ(Settlements("list --owners").exit, 2);
+  for (const char* arguments : {"", "erase 1", "show", "show 1 2", "show one", "show 0", "list --csv",
+                                "undo 1 --property=2", "show 1 --csv --html", "show 1 --property=10000",
+                                "taxes", "taxes 2026", "taxes --year=twenty", "taxes --year=2026 --quarter=5",
+                                "taxes --year=2026 --csv --html", "show 1 --year=2026", "list --owners"})
+    EXPECT_EQ(Settlements(arguments).exit, 2) << arguments;
   EXPECT_EQ(RunLine(Tool("settlements") + " list").exit, 2) << "no root";
 
   // A suite root that is not there, data files that are not: 1, and nothing
