@@ -125,29 +125,39 @@ TEST_F(FindSkipTest, EveryOperationOnAFileNotOpenAnswers3) {
   EXPECT_EQ(status, B_FILE_NOT_OPEN);
 }
 
-TEST_F(FindSkipTest, CountThreeMakesTwoBareStepsAndDeliversTheThird) {
-  int16_t status = -1;
-  FindRecord(status, 0, "AAAA", 0, kItems);
-  ASSERT_EQ(status, 0);
-  Fill('#');
-  uint64_t calls = DataFiles.engineCalls;
-  SkipRecords(status, 3, kItems);
-  EXPECT_EQ(status, 0);
-  EXPECT_EQ(DataFiles.engineCalls, calls + 3);
-  EXPECT_EQ(Record(), Item("DDDD", 4, "fourth"));
-  EXPECT_EQ(Slot().keyValue, "DDDD");
-}
+// A skip of several steps from a record found: the steps before the last
+// are bare (they deliver nothing), and a step that meets the end stops it.
+struct SkipCase {
+  const char* what;
+  const char* from;
+  int count;
+  int16_t status;
+  uint64_t engineCalls;  // the record manager's calls the skip makes
+  std::string record;    // the record buffer after it, filled with '#' before
+  const char* keyAfter;  // the current key's value after it; nullptr: not asked
+};
 
-TEST_F(FindSkipTest, AStepThatMeetsTheEndStopsTheSkipAndLeavesTheRecordAlone) {
-  int16_t status = -1;
-  FindRecord(status, 0, "CCCC", 0, kItems);
-  ASSERT_EQ(status, 0);
-  Fill('#');
-  uint64_t calls = DataFiles.engineCalls;
-  SkipRecords(status, 3, kItems);
-  EXPECT_EQ(status, B_END_OF_FILE);
-  EXPECT_EQ(DataFiles.engineCalls, calls + 2);  // the third step is not made
-  EXPECT_EQ(Record(), std::string(12, '#'));    // the bare steps deliver nothing
+TEST_F(FindSkipTest, SkipsOfSeveralStepsDeliverOnlyTheLast) {
+  const SkipCase cases[] = {
+      {"count three makes two bare steps and delivers the third", "AAAA", 3, 0, 3, Item("DDDD", 4, "fourth"),
+       "DDDD"},
+      // The third step is not made; the bare steps deliver nothing.
+      {"a step that meets the end stops the skip and leaves the record alone", "CCCC", 3, B_END_OF_FILE, 2,
+       std::string(12, '#'), nullptr},
+  };
+  for (const SkipCase& c : cases) {
+    SCOPED_TRACE(c.what);
+    int16_t status = -1;
+    FindRecord(status, 0, c.from, 0, kItems);
+    ASSERT_EQ(status, 0);
+    Fill('#');
+    uint64_t calls = DataFiles.engineCalls;
+    SkipRecords(status, c.count, kItems);
+    EXPECT_EQ(status, c.status);
+    EXPECT_EQ(DataFiles.engineCalls, calls + c.engineCalls);
+    EXPECT_EQ(Record(), c.record);
+    if (c.keyAfter) { EXPECT_EQ(Slot().keyValue, c.keyAfter); }
+  }
 }
 
 TEST_F(FindSkipTest, CountZeroCallsNothingAndNegativeCountsGoBack) {

@@ -31,6 +31,16 @@ class LockModeTest : public DataTest {
 
   std::string Record() const { return std::string(reinterpret_cast<const char*>(record), sizeof record); }
   int16_t Mode(int16_t file) const { return DataFiles.slots[FindSlot(file)].lockMode; }
+
+  // Reads the record whose key `text` begins with and writes `text` over it;
+  // the status of the write.
+  int16_t Rewrite(const std::string& text) {
+    int16_t status = -1;
+    FindRecord(status, 0, text.substr(0, 4), 0, kItems);
+    std::memcpy(record, text.data(), sizeof record);
+    UpdateRecord(status, kItems);
+    return status;
+  }
 };
 
 TEST_F(LockModeTest, PlusSavesTheModeAndMinusRestoresIt) {
@@ -131,11 +141,8 @@ TEST_F(LockModeTest, UpdatesAndDeletesCarryNoLockBias) {
 
 TEST_F(LockModeTest, AnAbortedTransactionLeavesTheFileAsItWas) {
   ASSERT_EQ(BeginTransaction(), 0);
+  ASSERT_EQ(Rewrite("BBBBlost  "), 0);
   int16_t status = -1;
-  FindRecord(status, 0, "BBBB", 0, kItems);
-  std::memcpy(record, "BBBBlost  ", 10);
-  UpdateRecord(status, kItems);
-  ASSERT_EQ(status, 0);
   FindRecord(status, 0, "AAAA", 0, kItems);
   DeleteRecord(status, kItems);
   ASSERT_EQ(status, 0);
@@ -148,12 +155,9 @@ TEST_F(LockModeTest, AnAbortedTransactionLeavesTheFileAsItWas) {
 
 TEST_F(LockModeTest, AnEndedTransactionKeepsItsChanges) {
   ASSERT_EQ(BeginTransaction(), 0);
-  int16_t status = -1;
-  FindRecord(status, 0, "BBBB", 0, kItems);
-  std::memcpy(record, "BBBBkept  ", 10);
-  UpdateRecord(status, kItems);
-  ASSERT_EQ(status, 0);
+  ASSERT_EQ(Rewrite("BBBBkept  "), 0);
   EXPECT_EQ(EndTransaction(), 0);
+  int16_t status = -1;
   std::memset(record, '#', sizeof record);
   FindRecord(status, 0, "BBBB", 0, kItems);
   EXPECT_EQ(Record(), "BBBBkept  ");

@@ -54,6 +54,20 @@ class OpenTest : public DataTest {
  protected:
   unsigned char record[64] = {};
   const std::string smallFile = CreateBuffer(16, {{Segment{1, 4, 0}}});
+
+  // Opening `name` ends the program, exit code 1, with a message on the
+  // standard error that `message` (a regular expression) finds.
+  void ExpectOpenEndsTheProgram(const std::string& name, const std::string& message) {
+    EXPECT_EXIT(
+        {
+          DumpScreenOnBeep();
+          int16_t status = 0;
+          OpenDataFile(status, record, name, 1, sizeof record);
+          std::fprintf(stderr, "returned %d\n", status);
+          std::exit(0);
+        },
+        ::testing::ExitedWithCode(1), message);
+  }
 };
 
 TEST_F(OpenTest, SixProgramFilesAreCreatedFromTheirDictionariesIntoSlotsFortyDown) {
@@ -166,15 +180,8 @@ TEST_F(OpenTest, AFileLockedByAnotherHolderIsWaitedForInStepsOf3000Ms) {
 }
 
 TEST_F(OpenTest, AMissingDictionaryEndsTheProgramWithTheMessageAndStatus) {
-  EXPECT_EXIT(
-      {
-        DumpScreenOnBeep();
-        int16_t status = 0;
-        OpenDataFile(status, record, "DADES\\Missing", 1, sizeof record);
-        std::fprintf(stderr, "returned %d\n", status);
-        std::exit(0);
-      },
-      ::testing::ExitedWithCode(1),
+  ExpectOpenEndsTheProgram(
+      "DADES\\Missing",
       "NO ES POT ACCEDIR AL FITXER[ \n]/.*/DADES/Missing.dat:[ \n]EL[ \n]DICCIONARI[ \n]/.*/ddf/Missing.xdf[ "
       "\n]NO[ \n]"
       "EXISTEIX[ \n]\\([1-9][0-9]*\\)");
@@ -182,14 +189,8 @@ TEST_F(OpenTest, AMissingDictionaryEndsTheProgramWithTheMessageAndStatus) {
 
 TEST_F(OpenTest, AnInvalidDictionaryEndsTheProgram) {
   ASSERT_TRUE(WriteWholeFile(root + "ddf/Broken.xdf", std::string("\x40\x00garbage", 9)));
-  EXPECT_EXIT(
-      {
-        DumpScreenOnBeep();
-        int16_t status = 0;
-        OpenDataFile(status, record, "DADES\\Broken", 1, sizeof record);
-        std::exit(0);
-      },
-      ::testing::ExitedWithCode(1),
+  ExpectOpenEndsTheProgram(
+      "DADES\\Broken",
       "FITXER[ \n]/.*/DADES/Broken.dat:[ \n]EL[ \n]DICCIONARI[ \n]/.*/ddf/Broken.xdf[ \n].*S[ \n]INCORRECTE[ "
       "\n]\\(");
 }
@@ -217,14 +218,8 @@ TEST_F(OpenTest, ADamagedDatabaseEndsTheProgramWithTheStorageDetailOnASecondLine
     std::fstream f(dir + "/DADES/recman.db", std::ios::in | std::ios::out | std::ios::binary);
     f.write("DAMAGED HEADER!!", 16);
   }
-  EXPECT_EXIT(
-      {
-        DumpScreenOnBeep();
-        int16_t status = 0;
-        OpenDataFile(status, record, root + "DADES\\Items", 1, sizeof record);
-        std::exit(0);
-      },
-      ::testing::ExitedWithCode(1),
+  ExpectOpenEndsTheProgram(
+      root + "DADES\\Items",
       "FITXER[ \n]/.*/DADES/Items.dat:[ \n]FITXER[ \n]MALM.*S[ \n]\\(2\\).[ \n]EXECUTEU[ \n]recutil[ "
       "\n]check[ \n]"
       "/.*/DADES\nopen /.*/DADES/recman.db: SQLite 26 \\(file is not a database\\)");
@@ -320,13 +315,8 @@ TEST_F(OpenTest, TheOwnerNameOfTheSessionOpensAProtectedFile) {
   EXPECT_EQ(status, 0);
   ResetDataFiles(status);
   Session.ownerName.clear();
-  EXPECT_EXIT(
-      {
-        DumpScreenOnBeep();
-        OpenDataFile(status, record, "DADES\\Owned", 1, sizeof record);
-        std::exit(0);
-      },
-      ::testing::ExitedWithCode(1),
+  ExpectOpenEndsTheProgram(
+      "DADES\\Owned",
       "FITXER[ \n]/.*/DADES/Owned.dat:[ \n]NOM[ \n]DE[ \n]PROPIETARI[ \n]INCORRECTE[ \n]\\(51\\)");
 }
 
