@@ -19,11 +19,7 @@ SpecBuilder Spec() {
   return s;
 }
 
-std::string Rec(uint32_t id) {
-  std::string r(40, 'b');
-  PutLe(r, 0, id, 4);
-  return r;
-}
+std::string Rec(uint32_t id) { return IdRecord(40, id, 'b'); }
 
 const uint16_t kFileOps[] = {B_CLOSE,      B_INSERT,       B_UPDATE,       B_DELETE,    B_GET_EQUAL,
                              B_GET_NEXT,   B_GET_PREVIOUS, B_GET_GREATER,  B_GET_GE,    B_GET_LESS,

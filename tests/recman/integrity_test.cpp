@@ -99,6 +99,22 @@ int FillInChild(const std::string& path, int count, char fill = 'r') {
   });
 }
 
+// "status:" and then the first 12 bytes of every record of a file just
+// opened (with `openStatus`), in key order, each followed by a comma.
+std::string InKeyOrder(Block& pb, int16_t openStatus) {
+  std::string out;
+  int16_t st = openStatus;
+  if (st == B_OK) {
+    Result r = Get(pb, B_GET_FIRST, 0);
+    while (r.status == B_OK) {
+      out += r.data.substr(0, 12) + ",";
+      r = Get(pb, B_GET_NEXT, 0);
+    }
+    st = r.status == B_END_OF_FILE ? int16_t{B_OK} : r.status;
+  }
+  return std::to_string(st) + ":" + out;
+}
+
 // Every record of the file in key order, read by a child process (a fresh
 // start of a station): "status:" then the records' first 12 bytes.
 std::string ReadInChild(const std::string& path) {
@@ -108,17 +124,7 @@ std::string ReadInChild(const std::string& path) {
   if (pid == 0) {
     close(pipeFds[0]);
     Block pb;
-    std::string out;
-    int16_t st = Open(pb, path);
-    if (st == B_OK) {
-      Result r = Get(pb, B_GET_FIRST, 0);
-      while (r.status == B_OK) {
-        out += r.data.substr(0, 12) + ",";
-        r = Get(pb, B_GET_NEXT, 0);
-      }
-      st = r.status == B_END_OF_FILE ? int16_t{B_OK} : r.status;
-    }
-    out = std::to_string(st) + ":" + out;
+    std::string out = InKeyOrder(pb, Open(pb, path));
     (void)!write(pipeFds[1], out.data(), out.size());
     _exit(0);
   }
@@ -355,17 +361,8 @@ bool BecomeNobody() { return setgroups(0, nullptr) == 0 && setgid(65534) == 0 &&
 // update and a delete through it and of a normal open.
 std::string ReadOnlyView(const std::string& path) {
   Block pb;
-  std::string out;
-  int16_t st = Open(pb, path, B_MODE_READ_ONLY);
-  if (st == B_OK) {
-    Result r = Get(pb, B_GET_FIRST, 0);
-    while (r.status == B_OK) {
-      out += r.data.substr(0, 12) + ",";
-      r = Get(pb, B_GET_NEXT, 0);
-    }
-    st = r.status == B_END_OF_FILE ? int16_t{B_OK} : r.status;
-  }
-  out = std::to_string(st) + ":" + out + "|" + std::to_string(Insert(pb, Rec(90))) + ",";
+  std::string out = InKeyOrder(pb, Open(pb, path, B_MODE_READ_ONLY));
+  out += "|" + std::to_string(Insert(pb, Rec(90))) + ",";
   Get(pb, B_GET_FIRST, 0);
   out += std::to_string(Update(pb, Rec(1, 'u'))) + "," + std::to_string(Delete(pb)) + "|";
   Block normal;

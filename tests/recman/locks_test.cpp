@@ -8,24 +8,9 @@ using namespace rt;
 
 namespace {
 
-SpecBuilder LockSpec() {
-  SpecBuilder s;
-  s.recordLength = 44;
-  s.keys = {{{1, 4, KF_BINARY}}};
-  return s;
-}
+SpecBuilder LockSpec() { return IdSpec(44); }
 
-std::string Rec(uint32_t id, char fill = 'r') {
-  std::string r(44, fill);
-  PutLe(r, 0, id, 4);
-  return r;
-}
-
-std::string Key(uint32_t id) {
-  std::string k(4, '\0');
-  PutLe(k, 0, id, 4);
-  return k;
-}
+std::string Rec(uint32_t id, char fill = 'r') { return IdRecord(44, id, fill); }
 
 uint16_t Op(uint16_t op, uint16_t bias) { return static_cast<uint16_t>(op + bias); }
 
@@ -44,7 +29,7 @@ class LocksTest : public ::testing::Test {
     return InChild([&] {
       Block other;
       if (Open(other, path) != B_OK) return 200;
-      return static_cast<int>(Get(other, Op(B_GET_EQUAL, B_SINGLE_NOWAIT_LOCK), 0, Key(id)).status);
+      return static_cast<int>(Get(other, Op(B_GET_EQUAL, B_SINGLE_NOWAIT_LOCK), 0, IdKey(id)).status);
     });
   }
 
@@ -54,7 +39,7 @@ class LocksTest : public ::testing::Test {
     return InChild([&] {
       Block other;
       if (Open(other, path) != B_OK) return 200;
-      if (Get(other, B_GET_EQUAL, 0, Key(1)).status != B_OK) return 201;
+      if (Get(other, B_GET_EQUAL, 0, IdKey(1)).status != B_OK) return 201;
       return static_cast<int>(Update(other, Rec(1, 'o')));
     });
   }
@@ -65,15 +50,15 @@ class LocksTest : public ::testing::Test {
 };
 
 TEST_F(LocksTest, LockedRecordGives84ToAnotherProcessButStaysReadable) {
-  ASSERT_EQ(Get(pb, Op(B_GET_EQUAL, B_SINGLE_NOWAIT_LOCK), 0, Key(2)).status, B_OK);
+  ASSERT_EQ(Get(pb, Op(B_GET_EQUAL, B_SINGLE_NOWAIT_LOCK), 0, IdKey(2)).status, B_OK);
   int other = InChild([&] {
     Block o;
     if (Open(o, path) != B_OK) return 200;
-    if (Get(o, Op(B_GET_EQUAL, B_SINGLE_NOWAIT_LOCK), 0, Key(2)).status != B_RECORD_LOCKED) return 201;
-    if (Get(o, B_GET_EQUAL, 0, Key(2)).status != B_OK) return 202;  // plain reads go on
-    if (Update(o, Rec(2, 'x')) != B_RECORD_LOCKED) return 203;      // changes do not
+    if (Get(o, Op(B_GET_EQUAL, B_SINGLE_NOWAIT_LOCK), 0, IdKey(2)).status != B_RECORD_LOCKED) return 201;
+    if (Get(o, B_GET_EQUAL, 0, IdKey(2)).status != B_OK) return 202;  // plain reads go on
+    if (Update(o, Rec(2, 'x')) != B_RECORD_LOCKED) return 203;        // changes do not
     if (Delete(o) != B_RECORD_LOCKED) return 204;
-    if (Get(o, Op(B_GET_EQUAL, B_SINGLE_NOWAIT_LOCK), 0, Key(3)).status != B_OK) return 205;
+    if (Get(o, Op(B_GET_EQUAL, B_SINGLE_NOWAIT_LOCK), 0, IdKey(3)).status != B_OK) return 205;
     return 0;
   });
   EXPECT_EQ(other, 0);
@@ -83,12 +68,12 @@ TEST_F(LocksTest, LockedRecordGives84ToAnotherProcessButStaysReadable) {
 }
 
 TEST_F(LocksTest, WaitBiasBlocksUntilTheHolderReleases) {
-  ASSERT_EQ(Get(pb, Op(B_GET_EQUAL, B_SINGLE_NOWAIT_LOCK), 0, Key(1)).status, B_OK);
+  ASSERT_EQ(Get(pb, Op(B_GET_EQUAL, B_SINGLE_NOWAIT_LOCK), 0, IdKey(1)).status, B_OK);
   Child waiter = Spawn([&](ChildSide& side) {
     Block o;
     if (Open(o, path) != B_OK) return 200;
     side.Tell('r');
-    int16_t st = Get(o, Op(B_GET_EQUAL, B_SINGLE_WAIT_LOCK), 0, Key(1)).status;
+    int16_t st = Get(o, Op(B_GET_EQUAL, B_SINGLE_WAIT_LOCK), 0, IdKey(1)).status;
     side.Tell('g');
     return static_cast<int>(st);
   });
@@ -103,25 +88,23 @@ TEST_F(LocksTest, LockOfAKilledProcessIsGone) {
   Child holder = Spawn([&](ChildSide& side) {
     Block o;
     if (Open(o, path) != B_OK) return 200;
-    if (Get(o, Op(B_GET_EQUAL, B_SINGLE_NOWAIT_LOCK), 0, Key(3)).status != B_OK) return 201;
-    side.Tell('l');
-    side.Wait();
-    return 0;
+    if (Get(o, Op(B_GET_EQUAL, B_SINGLE_NOWAIT_LOCK), 0, IdKey(3)).status != B_OK) return 201;
+    return side.TellAndWait('l');
   });
   ASSERT_EQ(holder.Heard(), 'l');
-  EXPECT_EQ(Get(pb, Op(B_GET_EQUAL, B_SINGLE_NOWAIT_LOCK), 0, Key(3)).status, B_RECORD_LOCKED);
+  EXPECT_EQ(Get(pb, Op(B_GET_EQUAL, B_SINGLE_NOWAIT_LOCK), 0, IdKey(3)).status, B_RECORD_LOCKED);
   holder.Kill();
   // The kernel drops a lock file's locks with the process; a server drops
   // its session's locks once it sees the connection gone, a moment later.
   int16_t st = B_RECORD_LOCKED;
   for (int attempt = 0; attempt < 500 && st == B_RECORD_LOCKED; ++attempt) {
-    st = Get(pb, Op(B_GET_EQUAL, B_SINGLE_NOWAIT_LOCK), 0, Key(3)).status;
+    st = Get(pb, Op(B_GET_EQUAL, B_SINGLE_NOWAIT_LOCK), 0, IdKey(3)).status;
     if (st == B_RECORD_LOCKED) poll(nullptr, 0, 10);
   }
   EXPECT_EQ(st, B_OK);
   // The dead holder's lock still counts in the lock file: the writer asks
   // the kernel, which holds nothing for it.
-  ASSERT_EQ(Get(pb, B_GET_EQUAL, 0, Key(2)).status, B_OK);
+  ASSERT_EQ(Get(pb, B_GET_EQUAL, 0, IdKey(2)).status, B_OK);
   EXPECT_EQ(Update(pb, Rec(2, 'k')), B_OK);
   EXPECT_EQ(OtherProcessUpdatesRecordOne(), B_OK);
 }
@@ -136,28 +119,26 @@ TEST_F(LocksTest, ALockTakenWhileATransactionWritesIsSeenByItsNextWrite) {
     Block o;
     if (Open(o, path) != B_OK) return 200;
     side.Wait();
-    if (Get(o, Op(B_GET_EQUAL, B_SINGLE_NOWAIT_LOCK), 0, Key(2)).status != B_OK) return 201;
+    if (Get(o, Op(B_GET_EQUAL, B_SINGLE_NOWAIT_LOCK), 0, IdKey(2)).status != B_OK) return 201;
     side.Tell('l');
     side.Wait();
     uint32_t len = 0;
     if (BTRCALL(B_UNLOCK, o.get(), nullptr, &len, nullptr, 0, 0) != B_OK) return 202;
-    side.Tell('u');
-    side.Wait();
-    return 0;
+    return side.TellAndWait('u');
   });
   ASSERT_EQ(Simple(B_BEGIN_TRANS), B_OK);
-  ASSERT_EQ(Get(pb, B_GET_EQUAL, 0, Key(1)).status, B_OK);
+  ASSERT_EQ(Get(pb, B_GET_EQUAL, 0, IdKey(1)).status, B_OK);
   ASSERT_EQ(Update(pb, Rec(1, 'a')), B_OK);
   holder.Tell('g');
   ASSERT_EQ(holder.Heard(), 'l');
-  ASSERT_EQ(Get(pb, B_GET_EQUAL, 0, Key(2)).status, B_OK);
+  ASSERT_EQ(Get(pb, B_GET_EQUAL, 0, IdKey(2)).status, B_OK);
   EXPECT_EQ(Update(pb, Rec(2, 'b')), B_RECORD_LOCKED);
   EXPECT_EQ(Delete(pb), B_RECORD_LOCKED);
-  ASSERT_EQ(Get(pb, B_GET_EQUAL, 0, Key(3)).status, B_OK);
+  ASSERT_EQ(Get(pb, B_GET_EQUAL, 0, IdKey(3)).status, B_OK);
   EXPECT_EQ(Update(pb, Rec(3, 'c')), B_OK);  // another record of the same file
   holder.Tell('r');
   ASSERT_EQ(holder.Heard(), 'u');
-  ASSERT_EQ(Get(pb, B_GET_EQUAL, 0, Key(2)).status, B_OK);
+  ASSERT_EQ(Get(pb, B_GET_EQUAL, 0, IdKey(2)).status, B_OK);
   EXPECT_EQ(Update(pb, Rec(2, 'b')), B_OK);
   ASSERT_EQ(Simple(B_END_TRANS), B_OK);
   holder.Tell('e');
@@ -168,17 +149,15 @@ TEST_F(LocksTest, WaitingProcessGetsTheLockWhenTheHolderIsKilled) {
   Child holder = Spawn([&](ChildSide& side) {
     Block o;
     if (Open(o, path) != B_OK) return 200;
-    if (Get(o, Op(B_GET_EQUAL, B_MULTI_NOWAIT_LOCK), 0, Key(2)).status != B_OK) return 201;
-    side.Tell('l');
-    side.Wait();
-    return 0;
+    if (Get(o, Op(B_GET_EQUAL, B_MULTI_NOWAIT_LOCK), 0, IdKey(2)).status != B_OK) return 201;
+    return side.TellAndWait('l');
   });
   ASSERT_EQ(holder.Heard(), 'l');
   Child waiter = Spawn([&](ChildSide& side) {
     Block o;
     if (Open(o, path) != B_OK) return 200;
     side.Tell('r');
-    int16_t st = Get(o, Op(B_GET_EQUAL, B_MULTI_WAIT_LOCK), 0, Key(2)).status;
+    int16_t st = Get(o, Op(B_GET_EQUAL, B_MULTI_WAIT_LOCK), 0, IdKey(2)).status;
     side.Tell('g');
     return static_cast<int>(st);
   });
@@ -190,7 +169,7 @@ TEST_F(LocksTest, WaitingProcessGetsTheLockWhenTheHolderIsKilled) {
 }
 
 TEST_F(LocksTest, NextSingleLockReadReleasesThePreviousOne) {
-  ASSERT_EQ(Get(pb, Op(B_GET_EQUAL, B_SINGLE_NOWAIT_LOCK), 0, Key(1)).status, B_OK);
+  ASSERT_EQ(Get(pb, Op(B_GET_EQUAL, B_SINGLE_NOWAIT_LOCK), 0, IdKey(1)).status, B_OK);
   ASSERT_EQ(Get(pb, B_GET_NEXT, 0).status, B_OK);  // a plain read keeps it
   EXPECT_EQ(OtherProcessLocks(1), B_RECORD_LOCKED);
   ASSERT_EQ(Get(pb, Op(B_GET_NEXT, B_SINGLE_NOWAIT_LOCK), 0).status, B_OK);
@@ -199,7 +178,7 @@ TEST_F(LocksTest, NextSingleLockReadReleasesThePreviousOne) {
 }
 
 TEST_F(LocksTest, MultipleLocksAccumulateUntilUnlocked) {
-  ASSERT_EQ(Get(pb, Op(B_GET_EQUAL, B_MULTI_NOWAIT_LOCK), 0, Key(1)).status, B_OK);
+  ASSERT_EQ(Get(pb, Op(B_GET_EQUAL, B_MULTI_NOWAIT_LOCK), 0, IdKey(1)).status, B_OK);
   uint32_t pos1 = Position(pb);
   ASSERT_EQ(Get(pb, Op(B_GET_NEXT, B_MULTI_NOWAIT_LOCK), 0).status, B_OK);
   ASSERT_EQ(Update(pb, Rec(2, 'm')), B_OK);  // an update keeps multiple locks
@@ -220,10 +199,10 @@ TEST_F(LocksTest, MultipleLocksAccumulateUntilUnlocked) {
 TEST_F(LocksTest, CloseAndResetReleaseLocks) {
   Block second;
   ASSERT_EQ(Open(second, path), B_OK);
-  ASSERT_EQ(Get(pb, Op(B_GET_EQUAL, B_SINGLE_NOWAIT_LOCK), 0, Key(1)).status, B_OK);
-  ASSERT_EQ(Get(second, Op(B_GET_EQUAL, B_SINGLE_NOWAIT_LOCK), 0, Key(2)).status, B_OK);
+  ASSERT_EQ(Get(pb, Op(B_GET_EQUAL, B_SINGLE_NOWAIT_LOCK), 0, IdKey(1)).status, B_OK);
+  ASSERT_EQ(Get(second, Op(B_GET_EQUAL, B_SINGLE_NOWAIT_LOCK), 0, IdKey(2)).status, B_OK);
   // One process is one client: its own handles do not block each other.
-  EXPECT_EQ(Get(second, Op(B_GET_EQUAL, B_SINGLE_NOWAIT_LOCK), 0, Key(1)).status, B_OK);
+  EXPECT_EQ(Get(second, Op(B_GET_EQUAL, B_SINGLE_NOWAIT_LOCK), 0, IdKey(1)).status, B_OK);
   ASSERT_EQ(Close(second), B_OK);
   EXPECT_EQ(OtherProcessLocks(1), B_RECORD_LOCKED);  // still held through pb
   ASSERT_EQ(Reset(), B_OK);
@@ -231,7 +210,7 @@ TEST_F(LocksTest, CloseAndResetReleaseLocks) {
 }
 
 TEST_F(LocksTest, DeleteReleasesTheLockOfTheDeletedRecord) {
-  ASSERT_EQ(Get(pb, Op(B_GET_EQUAL, B_SINGLE_NOWAIT_LOCK), 0, Key(2)).status, B_OK);
+  ASSERT_EQ(Get(pb, Op(B_GET_EQUAL, B_SINGLE_NOWAIT_LOCK), 0, IdKey(2)).status, B_OK);
   uint32_t pos = Position(pb);
   ASSERT_EQ(Delete(pb), B_OK);
   ASSERT_EQ(Insert(pb, Rec(2)), B_OK);
@@ -240,12 +219,12 @@ TEST_F(LocksTest, DeleteReleasesTheLockOfTheDeletedRecord) {
 }
 
 TEST_F(LocksTest, RecordChangedSinceReadGivesConflict) {
-  ASSERT_EQ(Get(pb, B_GET_EQUAL, 0, Key(1)).status, B_OK);
+  ASSERT_EQ(Get(pb, B_GET_EQUAL, 0, IdKey(1)).status, B_OK);
   int other = OtherProcessUpdatesRecordOne();
   ASSERT_EQ(other, B_OK);
   EXPECT_EQ(Update(pb, Rec(1, 'p')), B_CONFLICT);
   EXPECT_EQ(Delete(pb), B_CONFLICT);
-  ASSERT_EQ(Get(pb, B_GET_EQUAL, 0, Key(1)).status, B_OK);
+  ASSERT_EQ(Get(pb, B_GET_EQUAL, 0, IdKey(1)).status, B_OK);
   EXPECT_EQ(Update(pb, Rec(1, 'p')), B_OK);
 }
 
@@ -258,8 +237,8 @@ TEST_F(LocksTest, AChildsVersionsAreNotItsParents) {
   Block reader, writer;
   ASSERT_EQ(Open(reader, path), B_OK);
   ASSERT_EQ(Open(writer, path), B_OK);
-  ASSERT_EQ(Get(reader, B_GET_EQUAL, 0, Key(1)).status, B_OK);
-  ASSERT_EQ(Get(writer, B_GET_EQUAL, 0, Key(1)).status, B_OK);
+  ASSERT_EQ(Get(reader, B_GET_EQUAL, 0, IdKey(1)).status, B_OK);
+  ASSERT_EQ(Get(writer, B_GET_EQUAL, 0, IdKey(1)).status, B_OK);
   ASSERT_EQ(Update(writer, Rec(1, 'w')), B_OK);
   EXPECT_EQ(Update(reader, Rec(1, 'p')), B_CONFLICT) << "the writer's update would be lost";
 }

@@ -43,12 +43,6 @@ uint32_t IdOf(const std::string& rec) {
          (static_cast<uint8_t>(rec[2]) << 16) | (static_cast<uint32_t>(static_cast<uint8_t>(rec[3])) << 24);
 }
 
-std::string Key0(uint32_t id) {
-  std::string k(4, '\0');
-  PutLe(k, 0, id, 4);
-  return k;
-}
-
 class NavigationTest : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -104,15 +98,15 @@ TEST_F(NavigationTest, DuplicatesComeInInsertionOrderAndGetNextAfterEqualMovesOn
 
 TEST_F(NavigationTest, GreaterLessAndTheirEqualVariants) {
   for (uint32_t id : {10u, 20u, 30u}) ASSERT_EQ(Insert(pb, Rec(id, "A")), B_OK);
-  EXPECT_EQ(IdOf(Get(pb, B_GET_GREATER, 0, Key0(20)).data), 30u);
-  EXPECT_EQ(IdOf(Get(pb, B_GET_GE, 0, Key0(20)).data), 20u);
-  EXPECT_EQ(IdOf(Get(pb, B_GET_GE, 0, Key0(21)).data), 30u);
-  EXPECT_EQ(IdOf(Get(pb, B_GET_LESS, 0, Key0(20)).data), 10u);
-  EXPECT_EQ(IdOf(Get(pb, B_GET_LE, 0, Key0(20)).data), 20u);
-  EXPECT_EQ(IdOf(Get(pb, B_GET_LE, 0, Key0(19)).data), 10u);
-  EXPECT_EQ(Get(pb, B_GET_GREATER, 0, Key0(30)).status, B_END_OF_FILE);
-  EXPECT_EQ(Get(pb, B_GET_LESS, 0, Key0(10)).status, B_END_OF_FILE);
-  EXPECT_EQ(Get(pb, B_GET_EQUAL, 0, Key0(15)).status, B_KEY_NOT_FOUND);
+  EXPECT_EQ(IdOf(Get(pb, B_GET_GREATER, 0, IdKey(20)).data), 30u);
+  EXPECT_EQ(IdOf(Get(pb, B_GET_GE, 0, IdKey(20)).data), 20u);
+  EXPECT_EQ(IdOf(Get(pb, B_GET_GE, 0, IdKey(21)).data), 30u);
+  EXPECT_EQ(IdOf(Get(pb, B_GET_LESS, 0, IdKey(20)).data), 10u);
+  EXPECT_EQ(IdOf(Get(pb, B_GET_LE, 0, IdKey(20)).data), 20u);
+  EXPECT_EQ(IdOf(Get(pb, B_GET_LE, 0, IdKey(19)).data), 10u);
+  EXPECT_EQ(Get(pb, B_GET_GREATER, 0, IdKey(30)).status, B_END_OF_FILE);
+  EXPECT_EQ(Get(pb, B_GET_LESS, 0, IdKey(10)).status, B_END_OF_FILE);
+  EXPECT_EQ(Get(pb, B_GET_EQUAL, 0, IdKey(15)).status, B_KEY_NOT_FOUND);
 }
 
 TEST_F(NavigationTest, SegmentedKeyWithDescendingSignedSegment) {
@@ -143,7 +137,7 @@ TEST_F(NavigationTest, ZeroTerminatedStringsCompareUpToTheTerminator) {
 
 TEST_F(NavigationTest, PositionIsStableAndGetDirectRestoresCurrencyOnTheGivenKey) {
   for (uint32_t id : {5u, 1u, 3u}) ASSERT_EQ(Insert(pb, Rec(id, id == 3 ? "C" : "B")), B_OK);
-  ASSERT_EQ(Get(pb, B_GET_EQUAL, 0, Key0(3)).status, B_OK);
+  ASSERT_EQ(Get(pb, B_GET_EQUAL, 0, IdKey(3)).status, B_OK);
   int16_t st;
   uint32_t pos = Position(pb, &st);
   ASSERT_EQ(st, B_OK);
@@ -163,7 +157,7 @@ TEST_F(NavigationTest, PositionIsStableAndGetDirectRestoresCurrencyOnTheGivenKey
 
 TEST_F(NavigationTest, DeleteLeavesAGapThatNextAndStepNextLeave) {
   for (uint32_t id : {1u, 2u, 3u, 4u}) ASSERT_EQ(Insert(pb, Rec(id, "A")), B_OK);
-  ASSERT_EQ(Get(pb, B_GET_EQUAL, 0, Key0(2)).status, B_OK);
+  ASSERT_EQ(Get(pb, B_GET_EQUAL, 0, IdKey(2)).status, B_OK);
   ASSERT_EQ(Delete(pb), B_OK);
   EXPECT_EQ(Delete(pb), B_INVALID_POSITIONING);
   Result r = Get(pb, B_GET_NEXT, 0);
@@ -171,7 +165,7 @@ TEST_F(NavigationTest, DeleteLeavesAGapThatNextAndStepNextLeave) {
   ASSERT_EQ(Delete(pb), B_OK);
   r = Get(pb, B_STEP_NEXT, 0);
   EXPECT_EQ(IdOf(r.data), 4u);
-  ASSERT_EQ(Get(pb, B_GET_EQUAL, 0, Key0(4)).status, B_OK);
+  ASSERT_EQ(Get(pb, B_GET_EQUAL, 0, IdKey(4)).status, B_OK);
   ASSERT_EQ(Delete(pb), B_OK);
   r = Get(pb, B_GET_PREVIOUS, 0);
   EXPECT_EQ(IdOf(r.data), 1u);
@@ -210,7 +204,7 @@ TEST_F(NavigationTest, KeyOnlyGetReturnsTheKeyAndLeavesTheDataBuffer) {
   ASSERT_EQ(Insert(pb, Rec(8, "K")), B_OK);
   Result r = Get(pb, static_cast<uint16_t>(B_GET_FIRST + int{B_KEY_ONLY}), 0);
   ASSERT_EQ(r.status, B_OK);
-  EXPECT_EQ(r.key.substr(0, 4), Key0(8));
+  EXPECT_EQ(r.key.substr(0, 4), IdKey(8));
   EXPECT_EQ(r.data.substr(0, 4), "    ");
 }
 
@@ -221,9 +215,9 @@ TEST_F(NavigationTest, ReadAheadSeesChangesMadeByAnotherHandle) {
   ASSERT_EQ(Get(pb, B_GET_FIRST, 0).status, B_OK);
   ASSERT_EQ(IdOf(Get(pb, B_GET_NEXT, 0).data), 2u);
   ASSERT_EQ(IdOf(Get(pb, B_GET_NEXT, 0).data), 3u);
-  ASSERT_EQ(Get(other, B_GET_EQUAL, 0, Key0(4)).status, B_OK);
+  ASSERT_EQ(Get(other, B_GET_EQUAL, 0, IdKey(4)).status, B_OK);
   ASSERT_EQ(Delete(other), B_OK);
-  ASSERT_EQ(Get(other, B_GET_EQUAL, 0, Key0(5)).status, B_OK);
+  ASSERT_EQ(Get(other, B_GET_EQUAL, 0, IdKey(5)).status, B_OK);
   ASSERT_EQ(Update(other, Rec(5, "CHANGE")), B_OK);
   Result r = Get(pb, B_GET_NEXT, 0);
   EXPECT_EQ(IdOf(r.data), 5u);
@@ -251,9 +245,9 @@ TEST_F(NavigationTest, WalkAskingEachPositionGetsEveryRecordWithItsPosition) {
     ASSERT_EQ(there.status, B_OK);
     EXPECT_EQ(IdOf(there.data), id);
     if (id == 99) {
-      ASSERT_EQ(Get(other, B_GET_EQUAL, 0, Key0(100)).status, B_OK);
+      ASSERT_EQ(Get(other, B_GET_EQUAL, 0, IdKey(100)).status, B_OK);
       ASSERT_EQ(Delete(other), B_OK);
-      ASSERT_EQ(Get(other, B_GET_EQUAL, 0, Key0(101)).status, B_OK);
+      ASSERT_EQ(Get(other, B_GET_EQUAL, 0, IdKey(101)).status, B_OK);
       ASSERT_EQ(Update(other, Rec(101, "B")), B_OK);
     }
     if (id == 101) { EXPECT_EQ(r.data.substr(4, 1), "B"); }
@@ -274,8 +268,8 @@ TEST_F(NavigationTest, ReadsSeeWhatAnotherProcessCommittedSinceTheLastCall) {
   int other = InChild([&] {
     Block o;
     if (Open(o, dir.File("N.dat")) != B_OK) return 200;
-    if (Get(o, B_GET_EQUAL, 0, Key0(4)).status != B_OK || Delete(o) != B_OK) return 201;
-    if (Get(o, B_GET_EQUAL, 0, Key0(5)).status != B_OK || Update(o, Rec(5, "OTHER")) != B_OK) return 202;
+    if (Get(o, B_GET_EQUAL, 0, IdKey(4)).status != B_OK || Delete(o) != B_OK) return 201;
+    if (Get(o, B_GET_EQUAL, 0, IdKey(5)).status != B_OK || Update(o, Rec(5, "OTHER")) != B_OK) return 202;
     return Insert(o, Rec(1000, "NEW")) == B_OK ? 0 : 203;
   });
   ASSERT_EQ(other, 0);
@@ -283,7 +277,7 @@ TEST_F(NavigationTest, ReadsSeeWhatAnotherProcessCommittedSinceTheLastCall) {
   EXPECT_EQ(IdOf(r.data), 5u);
   EXPECT_EQ(r.data.substr(4, 6), "OTHER ");
   EXPECT_EQ(GetStat(pb).records(), 40u);
-  EXPECT_EQ(IdOf(Get(pb, B_GET_EQUAL, 0, Key0(1000)).data), 1000u);
+  EXPECT_EQ(IdOf(Get(pb, B_GET_EQUAL, 0, IdKey(1000)).data), 1000u);
 }
 
 }  // namespace

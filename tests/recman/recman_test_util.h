@@ -219,6 +219,29 @@ inline void PutLe(std::string& rec, size_t at, uint64_t v, int bytes) {
   for (int i = 0; i < bytes; ++i) rec[at + i] = static_cast<char>((v >> (8 * i)) & 0xFF);
 }
 
+// Most files of these tests are keyed by a record number: the record's
+// first four bytes, little-endian, key 0.
+inline SpecBuilder IdSpec(uint16_t recordLength) {
+  SpecBuilder s;
+  s.recordLength = recordLength;
+  s.keys = {{{1, 4, KF_BINARY}}};
+  return s;
+}
+
+// The key 0 of record number `id`.
+inline std::string IdKey(uint32_t id) {
+  std::string k(4, '\0');
+  PutLe(k, 0, id, 4);
+  return k;
+}
+
+// A record of `length` bytes of `fill` that begins with its number.
+inline std::string IdRecord(size_t length, uint32_t id, char fill) {
+  std::string r(length, fill);
+  PutLe(r, 0, id, 4);
+  return r;
+}
+
 // A forked process with two pipes, to run one side of a two-process test.
 struct ChildSide {
   int up = -1, down = -1;
@@ -226,6 +249,13 @@ struct ChildSide {
   char Wait() const {
     char c = 0;
     return read(down, &c, 1) == 1 ? c : 0;
+  }
+  // Tells the test `c`, waits until it answers (or kills the child) and
+  // ends well: the last step of a child that holds its state for the test.
+  int TellAndWait(char c) const {
+    Tell(c);
+    Wait();
+    return 0;
   }
 };
 

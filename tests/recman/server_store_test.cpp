@@ -50,12 +50,6 @@ std::string Rec(uint32_t id, const std::string& name, char fill = '.') {
   return r;
 }
 
-std::string Key(uint32_t id) {
-  std::string k(4, '\0');
-  PutLe(k, 0, id, 4);
-  return k;
-}
-
 // Every record along key `key`, with its position.
 std::vector<std::pair<uint32_t, std::string>> Walk(const std::string& path, int8_t key,
                                                    const std::string& owner = "") {
@@ -95,7 +89,7 @@ TEST_F(StoresTest, AFolderCopiedToTheOtherStoreAndBackIsTheSameFolder) {
     ASSERT_EQ(Insert(journal, Rec(id, "J", 'j')), B_OK);
   }
   for (uint32_t id : {5u, 6u, 20u}) {  // gaps in the positions
-    ASSERT_EQ(Get(pb, B_GET_EQUAL, 0, Key(id)).status, B_OK);
+    ASSERT_EQ(Get(pb, B_GET_EQUAL, 0, IdKey(id)).status, B_OK);
     ASSERT_EQ(Delete(pb), B_OK);
   }
   std::string owner = std::string("KAL") + '\0';
@@ -159,10 +153,10 @@ TEST_F(StoresTest, AStationKilledInsideATransactionLeavesNothingLocked) {
   Child station = Spawn([&](ChildSide& side) {
     Block own;
     if (Open(own, path) != B_OK) return 1;
-    if (Get(own, static_cast<uint16_t>(B_GET_EQUAL + int{B_SINGLE_NOWAIT_LOCK}), 0, Key(2)).status != B_OK)
+    if (Get(own, static_cast<uint16_t>(B_GET_EQUAL + int{B_SINGLE_NOWAIT_LOCK}), 0, IdKey(2)).status != B_OK)
       return 2;
     if (Simple(B_BEGIN_TRANS) != B_OK) return 3;
-    if (Get(own, B_GET_EQUAL, 0, Key(1)).status != B_OK) return 4;
+    if (Get(own, B_GET_EQUAL, 0, IdKey(1)).status != B_OK) return 4;
     if (Update(own, Rec(1, "HALF")) != B_OK) return 5;
     if (Insert(own, Rec(9, "HALF")) != B_OK) return 6;
     side.Tell('k');
@@ -170,21 +164,21 @@ TEST_F(StoresTest, AStationKilledInsideATransactionLeavesNothingLocked) {
     return 0;
   });
   ASSERT_EQ(station.Heard(), 'k');
-  EXPECT_EQ(Get(pb, static_cast<uint16_t>(B_GET_EQUAL + int{B_SINGLE_NOWAIT_LOCK}), 0, Key(2)).status,
+  EXPECT_EQ(Get(pb, static_cast<uint16_t>(B_GET_EQUAL + int{B_SINGLE_NOWAIT_LOCK}), 0, IdKey(2)).status,
             B_RECORD_LOCKED);
   station.Kill();
   // Freed as soon as the store sees the station gone (a server: a moment).
   int16_t st = B_RECORD_LOCKED;
   for (int attempt = 0; attempt < 500 && st == B_RECORD_LOCKED; ++attempt) {
-    st = Get(pb, static_cast<uint16_t>(B_GET_EQUAL + int{B_SINGLE_NOWAIT_LOCK}), 0, Key(2)).status;
+    st = Get(pb, static_cast<uint16_t>(B_GET_EQUAL + int{B_SINGLE_NOWAIT_LOCK}), 0, IdKey(2)).status;
     if (st == B_RECORD_LOCKED) poll(nullptr, 0, 10);
   }
   EXPECT_EQ(st, B_OK);
-  EXPECT_EQ(Get(pb, B_GET_EQUAL, 0, Key(1)).data, Rec(1, "OLD"));
-  EXPECT_EQ(Get(pb, B_GET_EQUAL, 0, Key(9)).status, B_KEY_NOT_FOUND);
+  EXPECT_EQ(Get(pb, B_GET_EQUAL, 0, IdKey(1)).data, Rec(1, "OLD"));
+  EXPECT_EQ(Get(pb, B_GET_EQUAL, 0, IdKey(9)).status, B_KEY_NOT_FOUND);
   EXPECT_EQ(GetStat(pb).records(), 3u);
   ASSERT_EQ(Simple(B_BEGIN_TRANS), B_OK);
-  ASSERT_EQ(Get(pb, B_GET_EQUAL, 0, Key(1)).status, B_OK);
+  ASSERT_EQ(Get(pb, B_GET_EQUAL, 0, IdKey(1)).status, B_OK);
   EXPECT_EQ(Update(pb, Rec(1, "NEW")), B_OK);
   EXPECT_EQ(Simple(B_END_TRANS), B_OK);
   std::string report;
@@ -203,7 +197,7 @@ TEST_F(StoresTest, ARecordLockedByAnotherStationIsNotWrittenInATransaction) {
   Child holder = Spawn([&](ChildSide& side) {
     Block own;
     if (Open(own, path) != B_OK) return 1;
-    if (Get(own, static_cast<uint16_t>(B_GET_EQUAL + int{B_SINGLE_NOWAIT_LOCK}), 0, Key(2)).status != B_OK)
+    if (Get(own, static_cast<uint16_t>(B_GET_EQUAL + int{B_SINGLE_NOWAIT_LOCK}), 0, IdKey(2)).status != B_OK)
       return 2;
     side.Tell('l');
     side.Wait();
@@ -213,28 +207,28 @@ TEST_F(StoresTest, ARecordLockedByAnotherStationIsNotWrittenInATransaction) {
   });
   ASSERT_EQ(holder.Heard(), 'l');
   ASSERT_EQ(Simple(B_BEGIN_TRANS), B_OK);
-  ASSERT_EQ(Get(pb, B_GET_EQUAL, 0, Key(1)).status, B_OK);
+  ASSERT_EQ(Get(pb, B_GET_EQUAL, 0, IdKey(1)).status, B_OK);
   ASSERT_EQ(Update(pb, Rec(1, "NEW")), B_OK);
-  ASSERT_EQ(Get(pb, B_GET_EQUAL, 0, Key(2)).status, B_OK);
+  ASSERT_EQ(Get(pb, B_GET_EQUAL, 0, IdKey(2)).status, B_OK);
   int16_t update = Update(pb, Rec(2, "NEW"));
   int16_t end = Simple(B_END_TRANS);
   if (OnServer()) {
     EXPECT_EQ(update, B_OK);
     EXPECT_EQ(end, B_RECORD_LOCKED);
-    EXPECT_EQ(Get(pb, B_GET_EQUAL, 0, Key(1)).data, Rec(1, "OLD"));
+    EXPECT_EQ(Get(pb, B_GET_EQUAL, 0, IdKey(1)).data, Rec(1, "OLD"));
   } else {
     EXPECT_EQ(update, B_RECORD_LOCKED);
     EXPECT_EQ(end, B_OK);
-    EXPECT_EQ(Get(pb, B_GET_EQUAL, 0, Key(1)).data, Rec(1, "NEW"));
+    EXPECT_EQ(Get(pb, B_GET_EQUAL, 0, IdKey(1)).data, Rec(1, "NEW"));
   }
-  EXPECT_EQ(Get(pb, B_GET_EQUAL, 0, Key(2)).data, Rec(2, "OLD"));
+  EXPECT_EQ(Get(pb, B_GET_EQUAL, 0, IdKey(2)).data, Rec(2, "OLD"));
   holder.Tell('e');
   EXPECT_EQ(holder.Heard(), 'r');
   EXPECT_EQ(holder.Join(), 0);
   // Free again, it is written.
-  ASSERT_EQ(Get(pb, B_GET_EQUAL, 0, Key(2)).status, B_OK);
+  ASSERT_EQ(Get(pb, B_GET_EQUAL, 0, IdKey(2)).status, B_OK);
   EXPECT_EQ(Update(pb, Rec(2, "NEW")), B_OK);
-  EXPECT_EQ(Get(pb, B_GET_EQUAL, 0, Key(2)).data, Rec(2, "NEW"));
+  EXPECT_EQ(Get(pb, B_GET_EQUAL, 0, IdKey(2)).data, Rec(2, "NEW"));
 }
 
 // What only the server store has: the file naming the server, a server
@@ -285,25 +279,25 @@ TEST_F(ServerTest, AConnectionCutInsideATransactionLosesThatTransactionOnly) {
   ASSERT_EQ(Open(pb, path), B_OK);
   for (uint32_t id = 1; id <= 3; ++id) ASSERT_EQ(Insert(pb, Rec(id, "OLD")), B_OK);
   ASSERT_EQ(Simple(B_BEGIN_TRANS), B_OK);
-  ASSERT_EQ(Get(pb, B_GET_EQUAL, 0, Key(1)).status, B_OK);
+  ASSERT_EQ(Get(pb, B_GET_EQUAL, 0, IdKey(1)).status, B_OK);
   ASSERT_EQ(Update(pb, Rec(1, "LOST")), B_OK);
   // The server ends the station's backend (an administrator, a restart).
   std::string error;
   EXPECT_EQ(servertest::TerminateBackends(Connection(), "state LIKE 'idle in transaction%'", error), 1)
       << error;
 
-  EXPECT_EQ(Get(pb, B_GET_EQUAL, 0, Key(2)).status, B_IO_ERROR);
+  EXPECT_EQ(Get(pb, B_GET_EQUAL, 0, IdKey(2)).status, B_IO_ERROR);
   RecmanDiagnostic d;
   ASSERT_TRUE(RecmanLastDiagnostic(d));
   EXPECT_EQ(d.storage, "PostgreSQL");
   EXPECT_EQ(Simple(B_END_TRANS), B_IO_ERROR);
   // The next call connects again and finds the record as it was.
-  EXPECT_EQ(Get(pb, B_GET_EQUAL, 0, Key(1)).data, Rec(1, "OLD"));
+  EXPECT_EQ(Get(pb, B_GET_EQUAL, 0, IdKey(1)).data, Rec(1, "OLD"));
   ASSERT_EQ(Simple(B_BEGIN_TRANS), B_OK);
-  ASSERT_EQ(Get(pb, B_GET_EQUAL, 0, Key(1)).status, B_OK);
+  ASSERT_EQ(Get(pb, B_GET_EQUAL, 0, IdKey(1)).status, B_OK);
   EXPECT_EQ(Update(pb, Rec(1, "NEW")), B_OK);
   EXPECT_EQ(Simple(B_END_TRANS), B_OK);
-  EXPECT_EQ(Get(pb, B_GET_EQUAL, 0, Key(1)).data, Rec(1, "NEW"));
+  EXPECT_EQ(Get(pb, B_GET_EQUAL, 0, IdKey(1)).data, Rec(1, "NEW"));
 }
 
 }  // namespace

@@ -13,37 +13,18 @@ using namespace rt;
 
 namespace {
 
-SpecBuilder Spec(uint16_t length) {
-  SpecBuilder s;
-  s.recordLength = length;
-  s.keys = {{{1, 4, KF_BINARY}}};
-  return s;
-}
-
-std::string Rec(uint16_t length, uint32_t id, char fill) {
-  std::string r(length, fill);
-  PutLe(r, 0, id, 4);
-  return r;
-}
-
-std::string Key(uint32_t id) {
-  std::string k(4, '\0');
-  PutLe(k, 0, id, 4);
-  return k;
-}
-
 class TransactionsTest : public ::testing::Test {
  protected:
   void SetUp() override {
     a = dir.File("COBRAM.dat");
     b = dir.File("PAGAM.dat");
-    ASSERT_EQ(Create(a, Spec(24).Build()), B_OK);
-    ASSERT_EQ(Create(b, Spec(44).Build()), B_OK);
+    ASSERT_EQ(Create(a, IdSpec(24).Build()), B_OK);
+    ASSERT_EQ(Create(b, IdSpec(44).Build()), B_OK);
     Block pa, pbb;
     ASSERT_EQ(Open(pa, a), B_OK);
     ASSERT_EQ(Open(pbb, b), B_OK);
-    ASSERT_EQ(Insert(pa, Rec(24, 1, 'a')), B_OK);
-    ASSERT_EQ(Insert(pbb, Rec(44, 1, 'b')), B_OK);
+    ASSERT_EQ(Insert(pa, IdRecord(24, 1, 'a')), B_OK);
+    ASSERT_EQ(Insert(pbb, IdRecord(44, 1, 'b')), B_OK);
     Reset();
   }
   void TearDown() override { Reset(); }
@@ -53,7 +34,7 @@ class TransactionsTest : public ::testing::Test {
     Block p;
     EXPECT_EQ(Open(p, path), B_OK);
     uint32_t n = GetStat(p).records();
-    Result r = Get(p, B_GET_EQUAL, 0, Key(1));
+    Result r = Get(p, B_GET_EQUAL, 0, IdKey(1));
     Close(p);
     return {n, r.status == B_OK ? r.data[10] : '?'};
   }
@@ -63,8 +44,8 @@ class TransactionsTest : public ::testing::Test {
   int UpdateInAnotherProcess(uint32_t id, char fill) {
     return InChild([&] {
       Block o;
-      if (Open(o, a) != B_OK || Get(o, B_GET_EQUAL, 0, Key(id)).status != B_OK) return 200;
-      return Update(o, Rec(24, id, fill)) == B_OK ? 0 : 201;
+      if (Open(o, a) != B_OK || Get(o, B_GET_EQUAL, 0, IdKey(id)).status != B_OK) return 200;
+      return Update(o, IdRecord(24, id, fill)) == B_OK ? 0 : 201;
     });
   }
 
@@ -76,11 +57,15 @@ TEST_F(TransactionsTest, EndCommitsAndAbortDiscardsChangesToBothFiles) {
   Block pa, pbb;
   ASSERT_EQ(Open(pa, a), B_OK);
   ASSERT_EQ(Open(pbb, b), B_OK);
+  // The same change to both files, in each transaction.
+  auto changeBoth = [&] {
+    ASSERT_EQ(Insert(pa, IdRecord(24, 2, 'a')), B_OK);
+    ASSERT_EQ(Get(pbb, B_GET_EQUAL, 0, IdKey(1)).status, B_OK);
+    ASSERT_EQ(Update(pbb, IdRecord(44, 1, 'B')), B_OK);
+  };
   ASSERT_EQ(Simple(B_BEGIN_TRANS), B_OK);
   EXPECT_EQ(Simple(B_BEGIN_TRANS), B_TRANSACTION_ACTIVE);
-  ASSERT_EQ(Insert(pa, Rec(24, 2, 'a')), B_OK);
-  ASSERT_EQ(Get(pbb, B_GET_EQUAL, 0, Key(1)).status, B_OK);
-  ASSERT_EQ(Update(pbb, Rec(44, 1, 'B')), B_OK);
+  ASSERT_NO_FATAL_FAILURE(changeBoth());
   ASSERT_EQ(Simple(B_ABORT_TRANS), B_OK);
   EXPECT_EQ(Look(a), std::make_pair(1u, 'a'));
   EXPECT_EQ(Look(b), std::make_pair(1u, 'b'));
@@ -88,9 +73,7 @@ TEST_F(TransactionsTest, EndCommitsAndAbortDiscardsChangesToBothFiles) {
 
   ASSERT_EQ(Simple(static_cast<uint16_t>(B_BEGIN_TRANS + int{B_SINGLE_NOWAIT_LOCK})),
             B_OK);  // a lock bias is accepted
-  ASSERT_EQ(Insert(pa, Rec(24, 2, 'a')), B_OK);
-  ASSERT_EQ(Get(pbb, B_GET_EQUAL, 0, Key(1)).status, B_OK);
-  ASSERT_EQ(Update(pbb, Rec(44, 1, 'B')), B_OK);
+  ASSERT_NO_FATAL_FAILURE(changeBoth());
   ASSERT_EQ(Simple(B_END_TRANS), B_OK);
   EXPECT_EQ(Look(a), std::make_pair(2u, 'a'));
   EXPECT_EQ(Look(b), std::make_pair(1u, 'B'));
@@ -102,12 +85,10 @@ TEST_F(TransactionsTest, ProcessKilledInTheMiddleLeavesNeitherFileChanged) {
     if (Open(pa, a) != B_OK || Open(pbb, b) != B_OK) return 200;
     if (Simple(B_BEGIN_TRANS) != B_OK) return 201;
     for (uint32_t id = 10; id < 200; ++id)
-      if (Insert(pa, Rec(24, id, 'k')) != B_OK) return 202;
-    if (Get(pbb, B_GET_EQUAL, 0, Key(1)).status != B_OK) return 203;
-    if (Update(pbb, Rec(44, 1, 'K')) != B_OK) return 204;
-    side.Tell('w');
-    side.Wait();
-    return 0;
+      if (Insert(pa, IdRecord(24, id, 'k')) != B_OK) return 202;
+    if (Get(pbb, B_GET_EQUAL, 0, IdKey(1)).status != B_OK) return 203;
+    if (Update(pbb, IdRecord(44, 1, 'K')) != B_OK) return 204;
+    return side.TellAndWait('w');
   });
   ASSERT_EQ(child.Heard(), 'w');
   // Readers are not held up by the open transaction and see the old state.
@@ -125,12 +106,10 @@ TEST_F(TransactionsTest, CommittedTransactionSurvivesAKillRightAfterTheCommit) {
     Block pa, pbb;
     if (Open(pa, a) != B_OK || Open(pbb, b) != B_OK) return 200;
     if (Simple(B_BEGIN_TRANS) != B_OK) return 201;
-    if (Insert(pa, Rec(24, 7, 'c')) != B_OK) return 202;
-    if (Insert(pbb, Rec(44, 7, 'c')) != B_OK) return 203;
+    if (Insert(pa, IdRecord(24, 7, 'c')) != B_OK) return 202;
+    if (Insert(pbb, IdRecord(44, 7, 'c')) != B_OK) return 203;
     if (Simple(B_END_TRANS) != B_OK) return 204;
-    side.Tell('c');
-    side.Wait();
-    return 0;
+    return side.TellAndWait('c');
   });
   ASSERT_EQ(child.Heard(), 'c');
   child.Kill();
@@ -143,7 +122,7 @@ TEST_F(TransactionsTest, AWriterWaitsForAnotherProcessTransactionInsteadOfFailin
     Block pa;
     if (Open(pa, a) != B_OK) return 200;
     if (Simple(B_BEGIN_TRANS) != B_OK) return 201;
-    if (Insert(pa, Rec(24, 50, 'h')) != B_OK) return 202;
+    if (Insert(pa, IdRecord(24, 50, 'h')) != B_OK) return 202;
     side.Tell('t');
     side.Wait();
     return Simple(B_END_TRANS) == B_OK ? 0 : 203;
@@ -153,7 +132,7 @@ TEST_F(TransactionsTest, AWriterWaitsForAnotherProcessTransactionInsteadOfFailin
     Block pbb;
     if (Open(pbb, b) != B_OK) return 200;
     side.Tell('s');
-    int16_t st = Insert(pbb, Rec(44, 51, 'w'));
+    int16_t st = Insert(pbb, IdRecord(44, 51, 'w'));
     side.Tell('d');
     return static_cast<int>(st);
   });
@@ -172,10 +151,10 @@ TEST_F(TransactionsTest, AWriterWaitsForAnotherProcessTransactionInsteadOfFailin
 TEST_F(TransactionsTest, RecordCountFollowsDeletesOnlyWhenTheTransactionCommits) {
   Block pa;
   ASSERT_EQ(Open(pa, a), B_OK);
-  for (uint32_t id = 2; id <= 10; ++id) ASSERT_EQ(Insert(pa, Rec(24, id, 'a')), B_OK);
+  for (uint32_t id = 2; id <= 10; ++id) ASSERT_EQ(Insert(pa, IdRecord(24, id, 'a')), B_OK);
   auto deleteIds = [&](uint32_t from, uint32_t to) {
     for (uint32_t id = from; id <= to; ++id) {
-      ASSERT_EQ(Get(pa, B_GET_EQUAL, 0, Key(id)).status, B_OK);
+      ASSERT_EQ(Get(pa, B_GET_EQUAL, 0, IdKey(id)).status, B_OK);
       ASSERT_EQ(Delete(pa), B_OK);
     }
   };
@@ -189,7 +168,7 @@ TEST_F(TransactionsTest, RecordCountFollowsDeletesOnlyWhenTheTransactionCommits)
 
   ASSERT_EQ(Simple(B_BEGIN_TRANS), B_OK);
   deleteIds(2, 5);
-  ASSERT_EQ(Insert(pa, Rec(24, 50, 'n')), B_OK);
+  ASSERT_EQ(Insert(pa, IdRecord(24, 50, 'n')), B_OK);
   ASSERT_EQ(Simple(B_END_TRANS), B_OK);
   EXPECT_EQ(GetStat(pa).records(), 7u);
   EXPECT_EQ(Look(a).first, 7u);
@@ -200,10 +179,8 @@ TEST_F(TransactionsTest, RecordCountFollowsDeletesOnlyWhenTheTransactionCommits)
     Block p;
     if (Open(p, a) != B_OK || Simple(B_BEGIN_TRANS) != B_OK) return 200;
     for (uint32_t id = 6; id <= 10; ++id)
-      if (Get(p, B_GET_EQUAL, 0, Key(id)).status != B_OK || Delete(p) != B_OK) return 201;
-    side.Tell('d');
-    side.Wait();
-    return 0;
+      if (Get(p, B_GET_EQUAL, 0, IdKey(id)).status != B_OK || Delete(p) != B_OK) return 201;
+    return side.TellAndWait('d');
   });
   ASSERT_EQ(child.Heard(), 'd');
   child.Kill();
@@ -217,13 +194,13 @@ TEST_F(TransactionsTest, RecordCountFollowsDeletesOnlyWhenTheTransactionCommits)
 TEST_F(TransactionsTest, RecordCountInsideATransactionFollowsItsOwnChangesAndNoOneElses) {
   Block pa;
   ASSERT_EQ(Open(pa, a), B_OK);
-  for (uint32_t id = 2; id <= 4; ++id) ASSERT_EQ(Insert(pa, Rec(24, id, 'a')), B_OK);  // and record 1
+  for (uint32_t id = 2; id <= 4; ++id) ASSERT_EQ(Insert(pa, IdRecord(24, id, 'a')), B_OK);  // and record 1
   ASSERT_EQ(Simple(B_BEGIN_TRANS), B_OK);
   EXPECT_EQ(GetStat(pa).records(), 4u);
-  ASSERT_EQ(Insert(pa, Rec(24, 5, 'n')), B_OK);
+  ASSERT_EQ(Insert(pa, IdRecord(24, 5, 'n')), B_OK);
   EXPECT_EQ(GetStat(pa).records(), 5u);
-  ASSERT_EQ(Insert(pa, Rec(24, 6, 'n')), B_OK);
-  ASSERT_EQ(Get(pa, B_GET_EQUAL, 0, Key(2)).status, B_OK);
+  ASSERT_EQ(Insert(pa, IdRecord(24, 6, 'n')), B_OK);
+  ASSERT_EQ(Get(pa, B_GET_EQUAL, 0, IdKey(2)).status, B_OK);
   ASSERT_EQ(Delete(pa), B_OK);
   EXPECT_EQ(GetStat(pa).records(), 5u);
   ASSERT_EQ(Simple(B_ABORT_TRANS), B_OK);
@@ -234,12 +211,12 @@ TEST_F(TransactionsTest, RecordCountInsideATransactionFollowsItsOwnChangesAndNoO
   ASSERT_EQ(Simple(B_END_TRANS), B_OK);
   ASSERT_EQ(InChild([&] {
               Block p;
-              return Open(p, a) == B_OK && Insert(p, Rec(24, 7, 'c')) == B_OK ? 0 : 1;
+              return Open(p, a) == B_OK && Insert(p, IdRecord(24, 7, 'c')) == B_OK ? 0 : 1;
             }),
             0);
   ASSERT_EQ(Simple(B_BEGIN_TRANS), B_OK);
   EXPECT_EQ(GetStat(pa).records(), 5u);
-  ASSERT_EQ(Insert(pa, Rec(24, 8, 'n')), B_OK);
+  ASSERT_EQ(Insert(pa, IdRecord(24, 8, 'n')), B_OK);
   ASSERT_EQ(Simple(B_END_TRANS), B_OK);
   EXPECT_EQ(GetStat(pa).records(), 6u);
   EXPECT_EQ(Look(a).first, 6u);
@@ -254,11 +231,11 @@ TEST_F(TransactionsTest, WalksThatDeleteAndInsertsAgainInATransactionKeepWhatThe
   ASSERT_EQ(Open(pa, a), B_OK);
   ASSERT_EQ(Open(pbb, b), B_OK);
   for (uint32_t id = 2; id <= 40; ++id) {
-    ASSERT_EQ(Insert(pa, Rec(24, id, 'a')), B_OK);
-    ASSERT_EQ(Insert(pbb, Rec(44, id, 'b')), B_OK);
+    ASSERT_EQ(Insert(pa, IdRecord(24, id, 'a')), B_OK);
+    ASSERT_EQ(Insert(pbb, IdRecord(44, id, 'b')), B_OK);
   }
   auto walkDeleting = [&](Block& p, uint32_t from, uint32_t to) {
-    for (Result r = Get(p, B_GET_EQUAL, 0, Key(from)); r.status == B_OK; r = Get(p, B_GET_NEXT, 0)) {
+    for (Result r = Get(p, B_GET_EQUAL, 0, IdKey(from)); r.status == B_OK; r = Get(p, B_GET_NEXT, 0)) {
       if (static_cast<unsigned char>(r.data[0]) > to) break;
       ASSERT_EQ(Delete(p), B_OK);
     }
@@ -266,8 +243,8 @@ TEST_F(TransactionsTest, WalksThatDeleteAndInsertsAgainInATransactionKeepWhatThe
   ASSERT_EQ(Simple(B_BEGIN_TRANS), B_OK);
   walkDeleting(pa, 2, 30);
   walkDeleting(pbb, 5, 35);
-  ASSERT_EQ(Insert(pa, Rec(24, 3, 'x')), B_OK);
-  ASSERT_EQ(Insert(pa, Rec(24, 4, 'y')), B_OK);
+  ASSERT_EQ(Insert(pa, IdRecord(24, 3, 'x')), B_OK);
+  ASSERT_EQ(Insert(pa, IdRecord(24, 4, 'y')), B_OK);
   walkDeleting(pa, 3, 3);
   walkDeleting(pa, 36, 38);
   ASSERT_EQ(Simple(B_END_TRANS), B_OK);
@@ -298,7 +275,8 @@ TEST_F(TransactionsTest, AWalkThatWritesAsItGoesMeetsEveryRecordOnceAndOthersSee
   Block walker, other;
   ASSERT_EQ(Open(walker, a), B_OK);
   ASSERT_EQ(Open(other, a), B_OK);
-  for (uint32_t id = 2; id <= 40; ++id) ASSERT_EQ(Insert(walker, Rec(24, id, 'a')), B_OK);  // and record 1
+  for (uint32_t id = 2; id <= 40; ++id)
+    ASSERT_EQ(Insert(walker, IdRecord(24, id, 'a')), B_OK);  // and record 1
   auto idOf = [](const Result& r) { return r.data.size() >= 4 ? GetLe32(r.data.data()) : 0u; };
   ASSERT_EQ(Get(other, B_GET_FIRST, 0).status, B_OK);
   ASSERT_EQ(idOf(Get(other, B_GET_NEXT, 0)), 2u);  // the other handle reads ahead from 3
@@ -312,18 +290,18 @@ TEST_F(TransactionsTest, AWalkThatWritesAsItGoesMeetsEveryRecordOnceAndOthersSee
     if (id % 2 == 0 || id == 3) {
       ASSERT_EQ(Delete(walker), B_OK) << id;
     } else {
-      ASSERT_EQ(Update(walker, Rec(24, id, 'u')), B_OK) << id;
+      ASSERT_EQ(Update(walker, IdRecord(24, id, 'u')), B_OK) << id;
       Result back = GetDirect(walker, Position(walker), 0);
-      EXPECT_EQ(back.data, Rec(24, id, 'u')) << id;
+      EXPECT_EQ(back.data, IdRecord(24, id, 'u')) << id;
     }
   }
   std::vector<uint32_t> all(40);
   for (uint32_t i = 0; i < 40; ++i) all[i] = i + 1;
   EXPECT_EQ(met, all);
   Result r = Get(other, B_GET_NEXT, 0);
-  EXPECT_EQ(r.data, Rec(24, 5, 'u'));
+  EXPECT_EQ(r.data, IdRecord(24, 5, 'u'));
   r = Get(other, B_GET_NEXT, 0);
-  EXPECT_EQ(r.data, Rec(24, 7, 'u'));
+  EXPECT_EQ(r.data, IdRecord(24, 7, 'u'));
   ASSERT_EQ(Simple(B_END_TRANS), B_OK);
   EXPECT_EQ(GetStat(walker).records(), 19u);
 }
@@ -334,9 +312,9 @@ TEST_F(TransactionsTest, ARecordChangedSinceItWasReadByPositionIsNotWrittenOver)
   Block reader, writer;
   ASSERT_EQ(Open(reader, a), B_OK);
   ASSERT_EQ(Open(writer, a), B_OK);
-  for (uint32_t id = 2; id <= 4; ++id) ASSERT_EQ(Insert(reader, Rec(24, id, 'a')), B_OK);
+  for (uint32_t id = 2; id <= 4; ++id) ASSERT_EQ(Insert(reader, IdRecord(24, id, 'a')), B_OK);
   auto positionOf = [&](uint32_t id) {
-    EXPECT_EQ(Get(reader, B_GET_EQUAL, 0, Key(id)).status, B_OK);
+    EXPECT_EQ(Get(reader, B_GET_EQUAL, 0, IdKey(id)).status, B_OK);
     return Position(reader);
   };
   const uint32_t two = positionOf(2), three = positionOf(3), four = positionOf(4);
@@ -344,14 +322,14 @@ TEST_F(TransactionsTest, ARecordChangedSinceItWasReadByPositionIsNotWrittenOver)
   // Another handle of this process changes it within the transaction.
   ASSERT_EQ(Simple(B_BEGIN_TRANS), B_OK);
   ASSERT_EQ(GetDirect(reader, two, 0).status, B_OK);
-  ASSERT_EQ(Get(writer, B_GET_EQUAL, 0, Key(2)).status, B_OK);
-  ASSERT_EQ(Update(writer, Rec(24, 2, 'w')), B_OK);
+  ASSERT_EQ(Get(writer, B_GET_EQUAL, 0, IdKey(2)).status, B_OK);
+  ASSERT_EQ(Update(writer, IdRecord(24, 2, 'w')), B_OK);
   EXPECT_EQ(Delete(reader), B_CONFLICT);
   ASSERT_EQ(GetDirect(reader, two, 0).status, B_OK);
   EXPECT_EQ(Delete(reader), B_OK);
   // Read, then unchanged: the delete and the update go through.
   ASSERT_EQ(GetDirect(reader, three, 0).status, B_OK);
-  EXPECT_EQ(Update(reader, Rec(24, 3, 'u')), B_OK);
+  EXPECT_EQ(Update(reader, IdRecord(24, 3, 'u')), B_OK);
   ASSERT_EQ(Simple(B_END_TRANS), B_OK);
   EXPECT_EQ(GetStat(reader).records(), 3u);
 
@@ -362,15 +340,15 @@ TEST_F(TransactionsTest, ARecordChangedSinceItWasReadByPositionIsNotWrittenOver)
   ASSERT_EQ(Simple(B_END_TRANS), B_OK);
   ASSERT_EQ(UpdateInAnotherProcess(4, 'o'), 0);
   ASSERT_EQ(Simple(B_BEGIN_TRANS), B_OK);
-  EXPECT_EQ(Update(reader, Rec(24, 4, 'r')), B_CONFLICT);
+  EXPECT_EQ(Update(reader, IdRecord(24, 4, 'r')), B_CONFLICT);
   ASSERT_EQ(Simple(B_ABORT_TRANS), B_OK);
-  Result r = Get(reader, B_GET_EQUAL, 0, Key(4));
+  Result r = Get(reader, B_GET_EQUAL, 0, IdKey(4));
   ASSERT_EQ(r.status, B_OK);
   EXPECT_EQ(r.data[10], 'o');
-  r = Get(reader, B_GET_EQUAL, 0, Key(3));
+  r = Get(reader, B_GET_EQUAL, 0, IdKey(3));
   ASSERT_EQ(r.status, B_OK);
   EXPECT_EQ(r.data[10], 'u');
-  EXPECT_EQ(Get(reader, B_GET_EQUAL, 0, Key(2)).status, B_KEY_NOT_FOUND);
+  EXPECT_EQ(Get(reader, B_GET_EQUAL, 0, IdKey(2)).status, B_KEY_NOT_FOUND);
   std::string report;
   EXPECT_EQ(RecmanCheckFile(a, "", report), B_OK) << report;
 }
@@ -384,7 +362,7 @@ TEST_F(TransactionsTest, GetDirectInsideATransactionSeesEveryChangeSinceTheRecor
   ASSERT_EQ(Open(writer, a), B_OK);
   ASSERT_EQ(Open(direct, a), B_OK);
   ASSERT_EQ(Simple(B_BEGIN_TRANS), B_OK);
-  for (uint32_t id = 2; id <= 5000; ++id) ASSERT_EQ(Insert(walker, Rec(24, id, 'a')), B_OK);
+  for (uint32_t id = 2; id <= 5000; ++id) ASSERT_EQ(Insert(walker, IdRecord(24, id, 'a')), B_OK);
   ASSERT_EQ(Simple(B_END_TRANS), B_OK);
   auto fillAt = [&](uint32_t pos) {
     Result r = GetDirect(direct, pos, 0);
@@ -405,15 +383,15 @@ TEST_F(TransactionsTest, GetDirectInsideATransactionSeesEveryChangeSinceTheRecor
     ASSERT_EQ(static_cast<uint8_t>(r.data[0]) | (static_cast<uint8_t>(r.data[1]) << 8), id);
   }
   const uint32_t p10 = positions[9].second, p11 = positions[10].second, p12 = positions[11].second;
-  ASSERT_EQ(Get(writer, B_GET_EQUAL, 0, Key(10)).status, B_OK);
-  ASSERT_EQ(Update(writer, Rec(24, 10, 'w')), B_OK);
-  ASSERT_EQ(Get(writer, B_GET_EQUAL, 0, Key(11)).status, B_OK);
+  ASSERT_EQ(Get(writer, B_GET_EQUAL, 0, IdKey(10)).status, B_OK);
+  ASSERT_EQ(Update(writer, IdRecord(24, 10, 'w')), B_OK);
+  ASSERT_EQ(Get(writer, B_GET_EQUAL, 0, IdKey(11)).status, B_OK);
   ASSERT_EQ(Delete(writer), B_OK);
   EXPECT_EQ(fillAt(p10), 'w');
   EXPECT_EQ(GetDirect(direct, p11, 0).status, B_INVALID_RECORD_ADDRESS);
   // The handle's own update of a record it read by position.
   ASSERT_EQ(GetDirect(direct, p12, 0).status, B_OK);
-  ASSERT_EQ(Update(direct, Rec(24, 12, 'd')), B_OK);
+  ASSERT_EQ(Update(direct, IdRecord(24, 12, 'd')), B_OK);
   EXPECT_EQ(fillAt(p12), 'd');
   ASSERT_EQ(Simple(B_ABORT_TRANS), B_OK);
 
@@ -431,16 +409,17 @@ TEST_F(TransactionsTest, GetDirectInsideATransactionSeesEveryChangeSinceTheRecor
 TEST_F(TransactionsTest, ForkedChildIsAClientOfItsOwn) {
   Block pa;
   ASSERT_EQ(Open(pa, a), B_OK);
-  ASSERT_EQ(Get(pa, static_cast<uint16_t>(B_GET_EQUAL + int{B_SINGLE_NOWAIT_LOCK}), 0, Key(1)).status, B_OK);
+  ASSERT_EQ(Get(pa, static_cast<uint16_t>(B_GET_EQUAL + int{B_SINGLE_NOWAIT_LOCK}), 0, IdKey(1)).status,
+            B_OK);
   TempDir elsewhere;
-  ASSERT_EQ(Create(elsewhere.File("E.dat"), Spec(24).Build()), B_OK);
+  ASSERT_EQ(Create(elsewhere.File("E.dat"), IdSpec(24).Build()), B_OK);
   int child = InChild([&] {
     // The parent's position block means nothing here, and its lock is the
     // parent's, not the child's.
     if (Get(pa, B_GET_FIRST, 0).status != B_FILE_NOT_OPEN) return 201;
     Block mine;
     if (Open(mine, a) != B_OK) return 202;
-    if (Get(mine, static_cast<uint16_t>(B_GET_EQUAL + int{B_SINGLE_NOWAIT_LOCK}), 0, Key(1)).status !=
+    if (Get(mine, static_cast<uint16_t>(B_GET_EQUAL + int{B_SINGLE_NOWAIT_LOCK}), 0, IdKey(1)).status !=
         B_RECORD_LOCKED)
       return 203;
     return 0;
@@ -449,12 +428,12 @@ TEST_F(TransactionsTest, ForkedChildIsAClientOfItsOwn) {
   // A child forked while the parent's transaction holds a directory cannot
   // use that directory; other directories work.
   ASSERT_EQ(Simple(B_BEGIN_TRANS), B_OK);
-  ASSERT_EQ(Insert(pa, Rec(24, 9, 't')), B_OK);
+  ASSERT_EQ(Insert(pa, IdRecord(24, 9, 't')), B_OK);
   child = InChild([&] {
     Block mine;
     if (Open(mine, a) != B_IO_ERROR) return 204;
     if (Open(mine, elsewhere.File("E.dat")) != B_OK) return 205;
-    return Insert(mine, Rec(24, 1, 'e')) == B_OK ? 0 : 206;
+    return Insert(mine, IdRecord(24, 1, 'e')) == B_OK ? 0 : 206;
   });
   EXPECT_EQ(child, 0);
   ASSERT_EQ(Simple(B_END_TRANS), B_OK);
@@ -475,14 +454,14 @@ TEST_F(TransactionsTest, ManyProcessesWritingAtOnceAllSucceed) {
         uint32_t id = 1000 + static_cast<uint32_t>(p) * kEach + i;
         if (i % 10 == 0) {
           if (Simple(B_BEGIN_TRANS) != B_OK) return 201;
-          if (Insert(pa, Rec(24, id, 'm')) != B_OK) return 202;
-          if (Insert(pbb, Rec(44, id, 'm')) != B_OK) return 203;
+          if (Insert(pa, IdRecord(24, id, 'm')) != B_OK) return 202;
+          if (Insert(pbb, IdRecord(44, id, 'm')) != B_OK) return 203;
           if (Simple(B_END_TRANS) != B_OK) return 204;
         } else {
-          int16_t st = Insert(pa, Rec(24, id, 'm'));
+          int16_t st = Insert(pa, IdRecord(24, id, 'm'));
           if (st != B_OK) return static_cast<int>(st);
-          if (Get(pa, B_GET_EQUAL, 0, Key(id)).status != B_OK) return 205;
-          st = Update(pa, Rec(24, id, 'n'));
+          if (Get(pa, B_GET_EQUAL, 0, IdKey(id)).status != B_OK) return 205;
+          st = Update(pa, IdRecord(24, id, 'n'));
           if (st != B_OK) return static_cast<int>(st);
         }
       }
