@@ -27,22 +27,14 @@ const uint16_t kFileOps[] = {B_CLOSE,      B_INSERT,       B_UPDATE,       B_DEL
                              B_GET_DIRECT, B_STEP_NEXT,    B_UNLOCK,       B_SET_OWNER, B_CLEAR_OWNER,
                              B_STEP_FIRST, B_STEP_LAST,    B_STEP_PREVIOUS};
 
-class BadInputTest : public ::testing::Test {
+class BadInputTest : public OpenFileTest {
  protected:
-  void SetUp() override {
-    path = dir.File("B.dat");
-    ASSERT_EQ(Create(path, Spec().Build()), B_OK);
-    ASSERT_EQ(Open(pb, path), B_OK);
-    for (uint32_t id = 1; id <= 5; ++id) ASSERT_EQ(Insert(pb, Rec(id)), B_OK);
-  }
+  void SetUp() override { CreateWith("B.dat", Spec(), {Rec(1), Rec(2), Rec(3), Rec(4), Rec(5)}); }
   void TearDown() override {
     std::string report;
     EXPECT_EQ(RecmanCheckFile(path, "", report), B_OK) << report;
-    Reset();
+    OpenFileTest::TearDown();
   }
-  TempDir dir;
-  std::string path;
-  Block pb;
 };
 
 TEST_F(BadInputTest, GarbagePositionBlocksAnswerFileNotOpen) {

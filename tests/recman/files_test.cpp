@@ -20,11 +20,7 @@ SpecBuilder OwnerSpec() {
   return s;
 }
 
-class FilesTest : public ::testing::Test {
- protected:
-  void TearDown() override { Reset(); }
-  TempDir dir;
-};
+using FilesTest = RecmanTest;
 
 TEST_F(FilesTest, OpeningAMissingFileGivesStatus12) {
   Block pb;

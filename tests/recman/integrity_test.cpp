@@ -144,11 +144,7 @@ std::string Expected(int count) {
   return out;
 }
 
-class IntegrityTest : public ::testing::Test {
- protected:
-  void TearDown() override { Reset(); }
-  TempDir dir;
-};
+using IntegrityTest = RecmanTest;
 
 // ---- An idle station ---------------------------------------------------------
 

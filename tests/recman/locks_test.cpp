@@ -14,15 +14,9 @@ std::string Rec(uint32_t id, char fill = 'r') { return IdRecord(44, id, fill); }
 
 uint16_t Op(uint16_t op, uint16_t bias) { return static_cast<uint16_t>(op + bias); }
 
-class LocksTest : public ::testing::Test {
+class LocksTest : public OpenFileTest {
  protected:
-  void SetUp() override {
-    path = dir.File("L.dat");
-    ASSERT_EQ(Create(path, LockSpec().Build()), B_OK);
-    ASSERT_EQ(Open(pb, path), B_OK);
-    for (uint32_t id = 1; id <= 3; ++id) ASSERT_EQ(Insert(pb, Rec(id)), B_OK);
-  }
-  void TearDown() override { Reset(); }
+  void SetUp() override { CreateWith("L.dat", LockSpec(), {Rec(1), Rec(2), Rec(3)}); }
 
   // Status of a no-wait single-lock get equal on `id` in another process.
   int OtherProcessLocks(uint32_t id) {
@@ -43,10 +37,6 @@ class LocksTest : public ::testing::Test {
       return static_cast<int>(Update(other, Rec(1, 'o')));
     });
   }
-
-  TempDir dir;
-  std::string path;
-  Block pb;
 };
 
 TEST_F(LocksTest, LockedRecordGives84ToAnotherProcessButStaysReadable) {

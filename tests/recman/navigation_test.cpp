@@ -43,13 +43,9 @@ uint32_t IdOf(const std::string& rec) {
          (static_cast<uint8_t>(rec[2]) << 16) | (static_cast<uint32_t>(static_cast<uint8_t>(rec[3])) << 24);
 }
 
-class NavigationTest : public ::testing::Test {
+class NavigationTest : public OpenFileTest {
  protected:
-  void SetUp() override {
-    ASSERT_EQ(Create(dir.File("N.dat"), TestSpec().Build()), B_OK);
-    ASSERT_EQ(Open(pb, dir.File("N.dat")), B_OK);
-  }
-  void TearDown() override { Reset(); }
+  void SetUp() override { CreateWith("N.dat", TestSpec(), {}); }
 
   std::vector<uint32_t> Walk(int8_t key, bool backwards = false) {
     std::vector<uint32_t> ids;
@@ -61,9 +57,6 @@ class NavigationTest : public ::testing::Test {
     EXPECT_EQ(r.status, B_END_OF_FILE);
     return ids;
   }
-
-  TempDir dir;
-  Block pb;
 };
 
 TEST_F(NavigationTest, UnsignedBinaryKeyOrdersNumerically) {

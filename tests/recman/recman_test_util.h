@@ -307,4 +307,25 @@ int InChild(Body body) {
   return c.Join();
 }
 
+// The fixture of the record manager's tests: a temporary folder, and the
+// record manager reset (every file closed) after each test.
+class RecmanTest : public ::testing::Test {
+ protected:
+  TempDir dir;
+  void TearDown() override { Reset(); }
+};
+
+// A file made in the folder from `spec`, open in `pb`, with `records`.
+class OpenFileTest : public RecmanTest {
+ protected:
+  std::string path;
+  Block pb;
+  void CreateWith(const std::string& name, const SpecBuilder& spec, const std::vector<std::string>& records) {
+    path = dir.File(name);
+    ASSERT_EQ(Create(path, spec.Build()), B_OK);
+    ASSERT_EQ(Open(pb, path), B_OK);
+    for (const std::string& r : records) ASSERT_EQ(Insert(pb, r), B_OK);
+  }
+};
+
 }  // namespace rt

@@ -69,11 +69,7 @@ std::string SqliteFolder(const TempDir& dir, const std::string& name) {
   return dir.File(name);
 }
 
-class StoresTest : public ::testing::Test {
- protected:
-  void TearDown() override { Reset(); }
-  TempDir dir;
-};
+using StoresTest = RecmanTest;
 
 // recutil copy's engine: a whole folder, owner names and positions
 // included, from SQLite to the tests' store and back; all or nothing.

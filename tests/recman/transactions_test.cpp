@@ -13,7 +13,7 @@ using namespace rt;
 
 namespace {
 
-class TransactionsTest : public ::testing::Test {
+class TransactionsTest : public RecmanTest {
  protected:
   void SetUp() override {
     a = dir.File("COBRAM.dat");
@@ -27,7 +27,6 @@ class TransactionsTest : public ::testing::Test {
     ASSERT_EQ(Insert(pbb, IdRecord(44, 1, 'b')), B_OK);
     Reset();
   }
-  void TearDown() override { Reset(); }
 
   // Count of records and the fill byte of record 1 in a file, read afresh.
   std::pair<uint32_t, char> Look(const std::string& path) {
@@ -49,7 +48,6 @@ class TransactionsTest : public ::testing::Test {
     });
   }
 
-  TempDir dir;
   std::string a, b;
 };
 
