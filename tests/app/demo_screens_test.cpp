@@ -24,11 +24,7 @@ class DemoScreensTest : public AppTest {
  protected:
   void SetUp() override {
     AppTest::SetUp();
-    std::filesystem::copy(
-        TARPELIX_SOURCE_DIR "/demo", temp.path,
-        std::filesystem::copy_options::recursive | std::filesystem::copy_options::overwrite_existing);
-    environment["KALROOT"] = temp.Dir();
-    environment["KALTMP"] = temp.path + "/TMP/";
+    UseDemoSuiteCopy();
     Platform.clock = [] { return LocalTime{2026, 6, 15, 10, 0, 0, 0}; };
     ConsoleStartVirtual();
     ResetWindows();

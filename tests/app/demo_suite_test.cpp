@@ -78,12 +78,7 @@ class DemoSuiteTest : public AppTest {
   std::string problem;
   void SetUp() override {
     AppTest::SetUp();
-    // A copy, so that nothing the program does can touch the sources.
-    std::filesystem::copy(
-        TARPELIX_SOURCE_DIR "/demo", temp.path,
-        std::filesystem::copy_options::recursive | std::filesystem::copy_options::overwrite_existing);
-    environment["KALROOT"] = temp.Dir();
-    environment["KALTMP"] = temp.path + "/TMP/";
+    UseDemoSuiteCopy();
     Platform.clock = [] { return LocalTime{2026, 6, 15, 10, 0, 0, 0}; };
   }
   void TearDown() override {

@@ -44,27 +44,33 @@ TEST_F(SessionTest, EmptyTemporaryDirectoryReadsSessioHereAndVorkTermFromTheTerm
   EXPECT_EQ(Session.language, "OCI");
 }
 
-TEST_F(SessionTest, SelectionNamesTheColourSet) {
-  Station("",
-          "[Pantalla]\r\nSeleccio=2\r\nCol0=00000000000000000000\r\n"
-          "Col2=15010714000301140603\r\n");
-  SetupSession();
-  const int16_t foreground[5] = {15, 7, 0, 1, 6};
-  const int16_t background[5] = {1, 14, 3, 14, 3};
-  for (int k = 0; k < 5; ++k) {
-    EXPECT_EQ(Session.foreground[k], foreground[k]) << "scheme " << k;
-    EXPECT_EQ(Session.background[k], background[k]) << "scheme " << k;
-  }
-}
+// The station's screen settings and the colour pairs of the five schemes
+// they give.
+struct ColoursCase {
+  const char* what;
+  const char* settings;
+  int16_t foreground[5], background[5];
+};
 
-TEST_F(SessionTest, MissingColourSetFallsBackToTheDefault) {
-  Station("", "[Pantalla]\r\nSeleccio=2\r\nCol0=01020304050607080910\r\n");
-  SetupSession();
-  const int16_t foreground[5] = {15, 7, 0, 0, 0};
-  const int16_t background[5] = {0, 0, 7, 7, 7};
-  for (int k = 0; k < 5; ++k) {
-    EXPECT_EQ(Session.foreground[k], foreground[k]) << "scheme " << k;
-    EXPECT_EQ(Session.background[k], background[k]) << "scheme " << k;
+TEST_F(SessionTest, SelectionNamesTheColourSetAndAMissingOneFallsBackToTheDefault) {
+  const ColoursCase cases[] = {
+      {"the selection names the colour set",
+       "[Pantalla]\r\nSeleccio=2\r\nCol0=00000000000000000000\r\nCol2=15010714000301140603\r\n",
+       {15, 7, 0, 1, 6},
+       {1, 14, 3, 14, 3}},
+      {"a missing colour set falls back to the default",
+       "[Pantalla]\r\nSeleccio=2\r\nCol0=01020304050607080910\r\n",
+       {15, 7, 0, 0, 0},
+       {0, 0, 7, 7, 7}},
+  };
+  for (const ColoursCase& c : cases) {
+    Session = SessionState{};
+    Station("", c.settings);
+    SetupSession();
+    for (int k = 0; k < 5; ++k) {
+      EXPECT_EQ(Session.foreground[k], c.foreground[k]) << c.what << ", scheme " << k;
+      EXPECT_EQ(Session.background[k], c.background[k]) << c.what << ", scheme " << k;
+    }
   }
 }
 
@@ -79,32 +85,36 @@ TEST_F(SessionTest, ShortColourSetGivesZeroForMissingPairs) {
   EXPECT_EQ(Session.background[4], 0);
 }
 
-TEST_F(SessionTest, TerminalLanguageWinsOverTheSuiteSettings) {
-  temp.Write("Vork.ini", "[Usuari]\r\nIdioma=SPA\r\n");
-  environment["KALROOT"] = temp.Dir();
-  Station("", "[Sistema]\r\nIdioma=GLG\r\n");
-  SetupSession();
-  EXPECT_EQ(Session.language, "GLG");
-}
+// The suite's settings (Vork.ini; nullptr: none), the station's, and the
+// language the session takes.
+struct LanguageCase {
+  const char* what;
+  const char* suite;
+  const char* station;
+  const char* language;
+};
 
-TEST_F(SessionTest, SuiteSettingsGiveTheLanguageWhenTheTerminalHasNone) {
-  temp.Write("Vork.ini", "[Usuari]\r\nIdioma=SPA\r\n");
-  environment["KALROOT"] = temp.Dir();
-  Station("", "[Sistema]\r\nIdioma=   \r\n");
-  SetupSession();
-  EXPECT_EQ(Session.language, "SPA");
-}
-
-TEST_F(SessionTest, LanguageCodeIsCutOrPaddedToThreeCharacters) {
-  Station("", "[Sistema]\r\nIdioma=SPANISH\r\n");
-  SetupSession();
-  EXPECT_EQ(Session.language, "SPA");
-  Station("", "[Sistema]\r\nIdioma=ES\r\n");
-  SetupSession();
-  EXPECT_EQ(Session.language, "ES ");
-  Station("", "");
-  SetupSession();
-  EXPECT_EQ(Session.language, "   ");
+TEST_F(SessionTest, TheTerminalsLanguageWinsAndIsCutOrPaddedToThreeCharacters) {
+  const LanguageCase cases[] = {
+      {"the terminal's language wins over the suite's settings", "[Usuari]\r\nIdioma=SPA\r\n",
+       "[Sistema]\r\nIdioma=GLG\r\n", "GLG"},
+      {"the suite's settings give the language when the terminal has none", "[Usuari]\r\nIdioma=SPA\r\n",
+       "[Sistema]\r\nIdioma=   \r\n", "SPA"},
+      {"a longer code is cut", nullptr, "[Sistema]\r\nIdioma=SPANISH\r\n", "SPA"},
+      {"a shorter code is padded", nullptr, "[Sistema]\r\nIdioma=ES\r\n", "ES "},
+      {"no code at all is three blanks", nullptr, "", "   "},
+  };
+  for (const LanguageCase& c : cases) {
+    Session = SessionState{};
+    environment.erase("KALROOT");
+    if (c.suite) {
+      temp.Write("Vork.ini", c.suite);
+      environment["KALROOT"] = temp.Dir();
+    }
+    Station("", c.station);
+    SetupSession();
+    EXPECT_EQ(Session.language, c.language) << c.what;
+  }
 }
 
 TEST_F(SessionTest, EmptyTitleGivesTwoBlanks) {

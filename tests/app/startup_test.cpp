@@ -1,6 +1,8 @@
 // Tests of the start-up steps: the parameter screen's defaults and the tax
 // percentages.
 #include <filesystem>
+#include <string>
+#include <vector>
 
 #include "app/program.h"
 #include "input/dates.h"
@@ -33,31 +35,35 @@ class StartupTest : public AppTest {
   }
 };
 
+// The session's date and the widths of the parameter screen's four fields
+// (date, first and last property, carry-over concept); the defaults the
+// first fields get, in order.
+struct DefaultsCase {
+  const char* what;
+  std::string sessionDate;
+  int widths[4];
+  std::vector<std::string> values;
+};
+
 TEST_F(StartupTest, DefaultsFillTheParameterFieldsAtTheirWidths) {
-  Session.date = PackDigits("20261231");
-  ParameterScreen(10, 5, 5, 2);
-  GiveParameterDefaults();
-  EXPECT_EQ(Field(1, 1).Value, "311226    ");
-  EXPECT_EQ(Field(1, 2).Value, "1    ");
-  EXPECT_EQ(Field(1, 3).Value, "9999 ");
-  EXPECT_EQ(Field(1, 4).Value, "3 ");
-}
-
-TEST_F(StartupTest, DefaultsAreCutToNarrowFields) {
-  Session.date = PackDigits("20261231");
-  ParameterScreen(4, 3, 2, 1);
-  GiveParameterDefaults();
-  EXPECT_EQ(Field(1, 1).Value, "3112");
-  EXPECT_EQ(Field(1, 2).Value, "1  ");
-  EXPECT_EQ(Field(1, 3).Value, "99");
-  EXPECT_EQ(Field(1, 4).Value, "3");
-}
-
-TEST_F(StartupTest, UnsetSessionDateLeavesTheDateFieldBlank) {
-  Session.date = std::string(4, '\x80');
-  ParameterScreen(10, 4, 4, 2);
-  GiveParameterDefaults();
-  EXPECT_EQ(Field(1, 1).Value, std::string(10, ' '));
+  const DefaultsCase cases[] = {
+      {"the fields' own widths",
+       PackDigits("20261231"),
+       {10, 5, 5, 2},
+       {"311226    ", "1    ", "9999 ", "3 "}},
+      {"cut to narrow fields", PackDigits("20261231"), {4, 3, 2, 1}, {"3112", "1  ", "99", "3"}},
+      {"an unset session date leaves the date field blank",
+       std::string(4, '\x80'),
+       {10, 4, 4, 2},
+       {std::string(10, ' ')}},
+  };
+  for (const DefaultsCase& c : cases) {
+    Session.date = c.sessionDate;
+    ParameterScreen(c.widths[0], c.widths[1], c.widths[2], c.widths[3]);
+    GiveParameterDefaults();
+    for (size_t f = 0; f < c.values.size(); ++f)
+      EXPECT_EQ(Field(1, static_cast<int>(f + 1)).Value, c.values[f]) << c.what << ", field " << f + 1;
+  }
 }
 
 TEST_F(StartupTest, DefaultsNeverReachBeyondAShortParameterScreen) {

@@ -31,6 +31,15 @@ class AppTest : public ::testing::Test {
     ModuleName = "TARPELIX";
     savedDirectory = CurrentDirectory();
   }
+  // A copy of the demonstration suite as the suite root, so that nothing
+  // the program does can touch the sources; KALROOT and KALTMP name it.
+  void UseDemoSuiteCopy() {
+    std::filesystem::copy(
+        TARPELIX_SOURCE_DIR "/demo", temp.path,
+        std::filesystem::copy_options::recursive | std::filesystem::copy_options::overwrite_existing);
+    environment["KALROOT"] = temp.Dir();
+    environment["KALTMP"] = temp.path + "/TMP/";
+  }
   void TearDown() override {
     Platform.environment = nullptr;
     ChangeDirectory(savedDirectory);
