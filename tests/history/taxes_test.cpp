@@ -114,14 +114,10 @@ long Day(int year, int month, int day) { return (year * 100L + month) * 100 + da
 class TaxesTest : public passchild::GeneratedSuiteTest {
  protected:
   void SetUp() override {
-    GeneratedSuiteTest::SetUp();
-    options.seed = 2604;
-    options.properties = 8;
-    options.ownersMin = 3;
-    options.ownersMax = 9;
-    options.collections = 2;
-    options.payments = 3;
+    options = passchild::Suite(
+        {.seed = 2604, .properties = 8, .ownersMin = 3, .ownersMax = 9, .collections = 2, .payments = 3});
     options.date = "31122025";  // the last settlements in 2025: every pass of 2026 finds months
+    GeneratedSuiteTest::SetUp();
     ASSERT_NO_FATAL_FAILURE(Generate(true));
   }
 

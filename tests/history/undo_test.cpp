@@ -20,13 +20,9 @@ using rawrecords::Snapshot;
 class UndoTest : public passchild::GeneratedSuiteTest {
  protected:
   void SetUp() override {
+    options = passchild::Suite(
+        {.seed = 4242, .properties = 8, .ownersMin = 3, .ownersMax = 9, .collections = 4, .payments = 7});
     GeneratedSuiteTest::SetUp();
-    options.seed = 4242;
-    options.properties = 8;
-    options.ownersMin = 3;
-    options.ownersMax = 9;
-    options.collections = 4;
-    options.payments = 7;
     ASSERT_NO_FATAL_FAILURE(Generate(true));
   }
 
@@ -197,12 +193,8 @@ class UndoCrashTest : public ::testing::Test {
   void SetUp() override {
     ASSERT_FALSE(temp.path.empty());
     previousDirectory = CurrentDirectory();
-    options.seed = 99;
-    options.properties = 5;
-    options.ownersMin = 3;
-    options.ownersMax = 6;
-    options.collections = 2;
-    options.payments = 3;
+    options = passchild::Suite(
+        {.seed = 99, .properties = 5, .ownersMin = 3, .ownersMax = 6, .collections = 2, .payments = 3});
     FreshSettledRoot();
     passchild::ChildRun run = Run();
     run.instead = [] { return UndoPass(1).outcome == UndoOutcome::kUndone; };

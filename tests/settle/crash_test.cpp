@@ -35,12 +35,8 @@ class CrashTest : public ::testing::Test {
   void SetUp() override {
     ASSERT_FALSE(temp.path.empty());
     previousDirectory = CurrentDirectory();
-    options.seed = 77;
-    options.properties = 6;
-    options.ownersMin = 3;
-    options.ownersMax = 7;
-    options.collections = 3;
-    options.payments = 4;
+    options = passchild::Suite(
+        {.seed = 77, .properties = 6, .ownersMin = 3, .ownersMax = 7, .collections = 3, .payments = 4});
     referenceDir = temp.path + "/reference";
     std::string problem;
     ASSERT_TRUE(passchild::MakeGeneratedRoot(referenceDir, options, problem)) << problem;

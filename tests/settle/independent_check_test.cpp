@@ -143,13 +143,13 @@ Expected Compute(const Snapshot& s, long date, long firstProperty, long lastProp
 class GeneratedDataTest : public passchild::GeneratedSuiteTest {
  protected:
   void SetUp() override {
+    options = passchild::Suite({.seed = 20261231,
+                                .properties = 14,
+                                .ownersMin = 3,
+                                .ownersMax = 14,
+                                .collections = 5,
+                                .payments = 9});
     GeneratedSuiteTest::SetUp();
-    options.seed = 20261231;
-    options.properties = 14;
-    options.ownersMin = 3;
-    options.ownersMax = 14;
-    options.collections = 5;
-    options.payments = 9;
   }
   void SettleAndCompare(int first, int last);
   // Of the last SettleAndCompare.

@@ -16,6 +16,27 @@
 
 namespace passchild {
 
+// The size of a generated suite and the seed its records are drawn from:
+// properties, owners per property (from ownersMin to ownersMax), collections
+// per owner, payments per property.
+struct SuiteSize {
+  uint64_t seed;
+  int properties, ownersMin, ownersMax, collections, payments;
+};
+
+// The generator's options for a suite of that size (the root, each suite's
+// own, is set where the suite is made).
+inline DemoDataOptions Suite(const SuiteSize& size) {
+  DemoDataOptions options;
+  options.seed = size.seed;
+  options.properties = size.properties;
+  options.ownersMin = size.ownersMin;
+  options.ownersMax = size.ownersMax;
+  options.collections = size.collections;
+  options.payments = size.payments;
+  return options;
+}
+
 // A suite root at `dir` with generated data (deterministic for the options).
 inline bool MakeGeneratedRoot(const std::string& dir, const DemoDataOptions& base, std::string& problem) {
   settletest::MakeSuiteRoot(dir);
@@ -190,7 +211,7 @@ class GeneratedSuiteTest : public ::testing::Test {
  protected:
   TempDir temp{"tarpelix_settle_"};
   std::string root, previousDirectory;
-  DemoDataOptions options;
+  DemoDataOptions options;  // a fixture chooses them before SetUp, which sets their root
   SettlementRequest request = settletest::DemoRequest();  // what the tests' passes are asked
 
   void SetUp() override {

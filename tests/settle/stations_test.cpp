@@ -25,12 +25,8 @@ class StationsTest : public ::testing::Test {
   void SetUp() override {
     ASSERT_FALSE(temp.path.empty());
     previousDirectory = CurrentDirectory();
-    options.seed = 4242;
-    options.properties = 12;
-    options.ownersMin = 4;
-    options.ownersMax = 9;
-    options.collections = 3;
-    options.payments = 5;
+    options = passchild::Suite(
+        {.seed = 4242, .properties = 12, .ownersMin = 4, .ownersMax = 9, .collections = 3, .payments = 5});
     std::string dir = NewRoot();
     ChildRun run;
     run.root = dir + "/";
