@@ -107,6 +107,7 @@ TARPELIX_CAT = r"""
                     avall).
  [Alt+C]            Calendari, des de qualsevol camp.
  [Alt+X]            Calculadora, des de qualsevol camp.
+ La línia 25 recorda les tecles principals de cada pantalla.
 
 # LES LLISTES (F4)
  [Amunt] [Avall] mouen la barra; [RePàg] [AvPàg] passen pàgina.
@@ -264,6 +265,7 @@ TARPELIX_SPA = r"""
                     abajo).
  [Alt+C]            Calendario, desde cualquier campo.
  [Alt+X]            Calculadora, desde cualquier campo.
+ La línea 25 recuerda las teclas principales de cada pantalla.
 
 # LAS LISTAS (F4)
  [Arriba] [Abajo] mueven la barra; [RePág] [AvPág] pasan página.
@@ -423,6 +425,7 @@ TARPELIX_GLG = r"""
                     máis abaixo).
  [Alt+C]            Calendario, desde calquera campo.
  [Alt+X]            Calculadora, desde calquera campo.
+ A liña 25 lembra as teclas principais de cada pantalla.
 
 # AS LISTAS (F4)
  [Arriba] [Abaixo] moven a barra; [RePáx] [AvPáx] pasan páxina.
@@ -581,6 +584,7 @@ TARPELIX_OCI = r"""
                     en jos).
  [Alt+C]            Calendari, des de quinsevolh camp.
  [Alt+X]            Calculadora, des de quinsevolh camp.
+ Era linha 25 brembe es tècles principaus de cada pantalha.
 
 # ES LISTES (F4)
  [Amont] [Aval] mòuen era barra; [RePàg] [AvPàg] passen pagina.
