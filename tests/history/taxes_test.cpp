@@ -121,16 +121,6 @@ class TaxesTest : public passchild::GeneratedSuiteTest {
     ASSERT_NO_FATAL_FAILURE(Generate(true));
   }
 
-  long Settle(const std::string& yyyymmdd, int first, int last) {
-    request.SettlementDate = PackDigits(yyyymmdd);
-    request.LowerOwnerKey = PackCode(std::to_string(first) + ".1");
-    request.UpperOwnerKey = PackCode(std::to_string(last) + ".9999");
-    request.CarryConcept = 3;
-    SettlementPass(request);
-    EXPECT_TRUE(Settlement.untouched.empty());
-    return Journal.passId;
-  }
-
   // The year: Q1 all; Q2 1-4; Q3 1-4 in July, then all at new rates in
   // September; Q4 3-6 in November undone, all in December with property 5
   // undone from it.

@@ -33,17 +33,6 @@ class UndoTest : public passchild::GeneratedSuiteTest {
     return s;
   }
 
-  // A pass over properties first..last at the date; its id.
-  long Settle(const std::string& yyyymmdd, int first, int last) {
-    request.SettlementDate = PackDigits(yyyymmdd);
-    request.LowerOwnerKey = PackCode(std::to_string(first) + ".1");
-    request.UpperOwnerKey = PackCode(std::to_string(last) + ".9999");
-    request.CarryConcept = 3;
-    SettlementPass(request);
-    EXPECT_TRUE(Settlement.untouched.empty());
-    return Journal.passId;
-  }
-
   // The problems of a refusal as "property:kind:record" texts.
   static std::set<std::string> Problems(const UndoResult& r) {
     std::set<std::string> out;
@@ -180,19 +169,14 @@ TEST_F(UndoTest, ARecordThatSharesItsKeyWithOneThatStaysComesBackAmongItsEquals)
 
 // ---- An undo killed and run again ------------------------------------------------------
 
-class UndoCrashTest : public ::testing::Test {
+class UndoCrashTest : public passchild::SuiteRootsTest {
  protected:
-  TempDir temp{"tarpelix_settle_"};
-  std::string previousDirectory;
-  DemoDataOptions options;
   std::string workDir;
-  int roots = 0;
   Snapshot before, settled;
   std::string trace;  // one letter per operation of an uninterrupted undo
 
   void SetUp() override {
-    ASSERT_FALSE(temp.path.empty());
-    previousDirectory = CurrentDirectory();
+    ASSERT_NO_FATAL_FAILURE(SuiteRootsTest::SetUp());
     options = passchild::Suite(
         {.seed = 99, .properties = 5, .ownersMin = 3, .ownersMax = 6, .collections = 2, .payments = 3});
     FreshSettledRoot();
@@ -202,10 +186,6 @@ class UndoCrashTest : public ::testing::Test {
     ASSERT_EQ(passchild::RunPass(run), "exit 0");
     ASSERT_TRUE(ReadWholeFile(run.traceFile, trace));
     ASSERT_EQ(passchild::Data(workDir), before);
-  }
-  void TearDown() override {
-    Platform = PlatformHooks{};
-    ChangeDirectory(previousDirectory);
   }
 
   passchild::ChildRun Run() {

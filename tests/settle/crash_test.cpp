@@ -22,19 +22,14 @@ namespace {
 
 using passchild::ChildRun;
 
-class CrashTest : public ::testing::Test {
+class CrashTest : public passchild::SuiteRootsTest {
  protected:
-  TempDir temp{"tarpelix_settle_"};
-  std::string previousDirectory;
-  DemoDataOptions options;
   std::string referenceDir, workDir;
-  int roots = 0;
   rawrecords::Snapshot before, reference;
   std::string trace;  // one letter per operation of the uninterrupted pass
 
   void SetUp() override {
-    ASSERT_FALSE(temp.path.empty());
-    previousDirectory = CurrentDirectory();
+    ASSERT_NO_FATAL_FAILURE(SuiteRootsTest::SetUp());
     options = passchild::Suite(
         {.seed = 77, .properties = 6, .ownersMin = 3, .ownersMax = 7, .collections = 3, .payments = 4});
     referenceDir = temp.path + "/reference";
@@ -48,10 +43,6 @@ class CrashTest : public ::testing::Test {
     reference = passchild::Data(referenceDir);
     ASSERT_TRUE(ReadWholeFile(run.traceFile, trace));
     ASSERT_NE(reference, before);
-  }
-  void TearDown() override {
-    Platform = PlatformHooks{};
-    ChangeDirectory(previousDirectory);
   }
 
   // Fresh data in a new work root.  (A folder is never used again once

@@ -67,6 +67,25 @@ struct ChildRun {
   std::function<bool()> instead;
 };
 
+// A pass of the program over properties first..last at `date` (YYYYMMDD)
+// with the demo's request, by a station of the root in a child process;
+// true when it ended with a pass in the journal.
+inline bool SettleInChild(const std::string& dir, int first, int last, const char* date = "20261231") {
+  pid_t pid = fork();
+  if (pid == 0) {
+    const std::string root = dir + "/";
+    settletest::StartStation(root);
+    settletest::OpenSettlementFiles(root);
+    SettlementPass(settletest::DemoRequest(first, last, date));
+    int16_t status = 0;
+    ResetDataFiles(status);
+    _exit(Journal.passId > 0 ? 0 : 1);
+  }
+  int status = 0;
+  waitpid(pid, &status, 0);
+  return WIFEXITED(status) && WEXITSTATUS(status) == 0;
+}
+
 namespace detail {
 inline long operations = 0;
 inline long killBefore = 0;
@@ -207,6 +226,27 @@ inline JournalView ReadJournal(const std::string& dir) {
 // sets (`options`; its root is set), the program's station on it, and the
 // current folder given back afterwards.  Generate makes the data; with
 // `open` the six files and the journal are then open in this process.
+// The fixture of the tests that make suite roots of their own under one
+// temporary folder and run passes on them in children: the generator's
+// options for every root, and the current directory and the platform hooks
+// put back after each test.
+class SuiteRootsTest : public ::testing::Test {
+ protected:
+  TempDir temp{"tarpelix_settle_"};
+  std::string previousDirectory;
+  DemoDataOptions options;
+  int roots = 0;  // made so far, numbering the next one's folder
+
+  void SetUp() override {
+    ASSERT_FALSE(temp.path.empty());
+    previousDirectory = CurrentDirectory();
+  }
+  void TearDown() override {
+    Platform = PlatformHooks{};
+    ChangeDirectory(previousDirectory);
+  }
+};
+
 class GeneratedSuiteTest : public ::testing::Test {
  protected:
   TempDir temp{"tarpelix_settle_"};
@@ -234,6 +274,18 @@ class GeneratedSuiteTest : public ::testing::Test {
     ASSERT_TRUE(GenerateDemoData(options, summary, problem)) << problem;
     if (!open) return;
     settletest::OpenSettlementFiles(root);
+  }
+
+  // A pass over properties first..last at the date (YYYYMMDD) into concept
+  // 3, with the demo's rates; its id.
+  long Settle(const std::string& yyyymmdd, int first, int last) {
+    request.SettlementDate = PackDigits(yyyymmdd);
+    request.LowerOwnerKey = PackCode(std::to_string(first) + ".1");
+    request.UpperOwnerKey = PackCode(std::to_string(last) + ".9999");
+    request.CarryConcept = 3;
+    SettlementPass(request);
+    EXPECT_TRUE(Settlement.untouched.empty());
+    return Journal.passId;
   }
 };
 

@@ -14,17 +14,12 @@ namespace {
 
 using passchild::ChildRun;
 
-class StationsTest : public ::testing::Test {
+class StationsTest : public passchild::SuiteRootsTest {
  protected:
-  TempDir temp{"tarpelix_settle_"};
-  std::string previousDirectory;
-  DemoDataOptions options;
   rawrecords::Snapshot alone;
-  int roots = 0;
 
   void SetUp() override {
-    ASSERT_FALSE(temp.path.empty());
-    previousDirectory = CurrentDirectory();
+    ASSERT_NO_FATAL_FAILURE(SuiteRootsTest::SetUp());
     options = passchild::Suite(
         {.seed = 4242, .properties = 12, .ownersMin = 4, .ownersMax = 9, .collections = 3, .payments = 5});
     std::string dir = NewRoot();
@@ -32,10 +27,6 @@ class StationsTest : public ::testing::Test {
     run.root = dir + "/";
     ASSERT_EQ(passchild::RunPass(run), "exit 0");
     alone = passchild::Data(dir);
-  }
-  void TearDown() override {
-    Platform = PlatformHooks{};
-    ChangeDirectory(previousDirectory);
   }
 
   // A new root with the generated data and a second station folder.

@@ -14,6 +14,7 @@
 #include <fstream>
 #include <string>
 
+#include "tests/settle/pass_child.h"
 #include "tests/settle/settle_test_support.h"
 #include "tests/tools/tool_runs.h"
 
@@ -38,23 +39,6 @@ std::string Fingerprint(const std::string& path) {
   std::ifstream in(path, std::ios::binary);
   std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
   return bytes + "@" + std::to_string(st.st_mtim.tv_sec) + "." + std::to_string(st.st_mtim.tv_nsec);
-}
-
-// A settlement pass of properties 2 and 3 by the program, in a child.
-bool Settle(const std::string& dir) {
-  pid_t pid = fork();
-  if (pid == 0) {
-    const std::string root = dir + "/";
-    settletest::StartStation(root);
-    settletest::OpenSettlementFiles(root);
-    SettlementPass(settletest::DemoRequest(2, 3));
-    int16_t status = 0;
-    ResetDataFiles(status);
-    _exit(Journal.passId > 0 ? 0 : 1);
-  }
-  int status = 0;
-  waitpid(pid, &status, 0);
-  return WIFEXITED(status) && WEXITSTATUS(status) == 0;
 }
 
 // A station that keeps the data folder open and writes a record of the
@@ -119,7 +103,7 @@ class ReaderTest : public ::testing::Test {
     ASSERT_FALSE(dir.empty());
     settletest::MakeSuiteRoot(dir);
     ASSERT_EQ(toolruns::RunCommand(Tool("demodata") + " --root=" + dir + " --properties=4").exit, 0);
-    ASSERT_TRUE(Settle(dir));
+    ASSERT_TRUE(passchild::SettleInChild(dir, 2, 3));
     // Readable by everybody, writable by its owner alone.
     fs::permissions(dir, fs::perms::owner_all | fs::perms::group_read | fs::perms::group_exec |
                              fs::perms::others_read | fs::perms::others_exec);

@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "tests/settle/pass_child.h"
 #include "tests/settle/settle_test_support.h"
 #include "tests/tools/tool_runs.h"
 
@@ -25,25 +26,6 @@ using toolruns::Split;
 Result RunLine(const std::string& commandLine) { return toolruns::RunCommand(commandLine); }
 
 std::string Tool(const char* name) { return std::string(TARPELIX_BINARY_DIR) + "/tools/" + name; }
-
-// A settlement pass of the program over properties first..last at 31 December
-// 2026 (or `date`) into concept 3, in a child process, as a station of the
-// suite root.
-bool Settle(const std::string& dir, int first, int last, const char* date = "20261231") {
-  pid_t pid = fork();
-  if (pid == 0) {
-    const std::string root = dir + "/";
-    settletest::StartStation(root);
-    settletest::OpenSettlementFiles(root);
-    SettlementPass(settletest::DemoRequest(first, last, date));
-    int16_t status = 0;
-    ResetDataFiles(status);
-    _exit(Journal.passId > 0 ? 0 : 1);
-  }
-  int status = 0;
-  waitpid(pid, &status, 0);
-  return WIFEXITED(status) && WEXITSTATUS(status) == 0;
-}
 
 // The pass header's format field (offset 210) set to `format`, as a later
 // program would write it, in a child process.
@@ -102,7 +84,7 @@ class SettlementsTest : public ::testing::Test {
 // owner's favour, the amount without a minus sign) and agrees in number.
 TEST_F(SettlementsTest, TheStatementWordsTheBalanceByItsSignAndItsPlurals) {
   ASSERT_EQ(RunLine(Tool("demodata") + " --root=" + dir + " --properties=1 --owners=1").exit, 0);
-  ASSERT_TRUE(Settle(dir, 1, 1));
+  ASSERT_TRUE(passchild::SettleInChild(dir, 1, 1));
   Result text = Settlements("show 1");
   ASSERT_EQ(text.exit, 0) << text.err;
   EXPECT_NE(text.out.find("1 finca liquidada, 1 propietari amb saldo."), std::string::npos) << text.out;
@@ -128,7 +110,7 @@ TEST_F(SettlementsTest, ListShowAndUndoOfAPass) {
   EXPECT_EQ(empty.exit, 0) << empty.err;
   EXPECT_NE(empty.out.find("Cap liquidaci\xC3\xB3 al diari."), std::string::npos) << empty.out;
   const std::string balancesBefore = Balances().out;
-  ASSERT_TRUE(Settle(dir, 2, 3));
+  ASSERT_TRUE(passchild::SettleInChild(dir, 2, 3));
 
   Result list = Settlements("list");
   ASSERT_EQ(list.exit, 0) << list.err;
@@ -197,7 +179,7 @@ TEST_F(SettlementsTest, ListShowAndUndoOfAPass) {
 
 TEST_F(SettlementsTest, TheClerksTextsAreInTheLanguageOfTheSuitesSettings) {
   ASSERT_EQ(RunLine(Tool("demodata") + " --root=" + dir + " --properties=2").exit, 0);
-  ASSERT_TRUE(Settle(dir, 1, 2));
+  ASSERT_TRUE(passchild::SettleInChild(dir, 1, 2));
   std::ofstream(dir + "/Vork.ini") << "[Usuari]\r\nIdioma=SPA\r\n";
   EXPECT_NE(Settlements("list").out.find("LIQUIDACIONES DEL DIARIO"), std::string::npos);
   EXPECT_NE(Settlements("show 9").err.find("NO EXISTE LA LIQUIDACI\xC3\x93N 9"), std::string::npos);
@@ -235,8 +217,8 @@ TEST_F(SettlementsTest, TheFeesTaxesOfAYearAndOfAQuarter) {
   EXPECT_NE(none.out.find("CAP LIQUIDACI\xC3\x93 AL PER\xC3\x8DODE: any 2026"), std::string::npos)
       << none.out;
   EXPECT_FALSE(fs::exists(dir + "/DADES/DiariLiq.dat"));
-  ASSERT_TRUE(Settle(dir, 1, 5, "20260930"));
-  ASSERT_TRUE(Settle(dir, 1, 3, "20261231"));
+  ASSERT_TRUE(passchild::SettleInChild(dir, 1, 5, "20260930"));
+  ASSERT_TRUE(passchild::SettleInChild(dir, 1, 3, "20261231"));
 
   // The year's CSV: its lines add up what the passes' statements charged.
   Result csv = Settlements("taxes --year=2026 --csv");
@@ -342,7 +324,7 @@ TEST_F(SettlementsTest, WrongUsesAndMissingThingsAreRefused) {
   EXPECT_EQ(Settlements("show 1").exit, 1);
   EXPECT_EQ(Settlements("undo 1").exit, 1);
   EXPECT_FALSE(fs::exists(dir + "/DADES/DiariLiq.dat"));
-  ASSERT_TRUE(Settle(dir, 1, 1));
+  ASSERT_TRUE(passchild::SettleInChild(dir, 1, 1));
   Result property = Settlements("show 1 --property=2");
   EXPECT_EQ(property.exit, 1);
   EXPECT_NE(property.err.find("NO VA LIQUIDAR LA FINCA 0002"), std::string::npos) << property.err;
