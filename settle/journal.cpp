@@ -420,15 +420,24 @@ void PackedNow(std::string& date, std::string& time) {
   time = PackDigits(ZeroPad(now.hour, 2) + ZeroPad(now.minute, 2) + ZeroPad(now.second, 2));
 }
 
-void JournalStartPass(const SettlementRequest& request) {
+void JournalStartPass() {
   Journal.passId = 0;
   Journal.pending = 0;
-  JournalPass& h = Journal.header;
-  h = JournalPass{};
   StationIdentity();
-  h.station = Locks.stationId;
-  h.computer = Locks.computerName;
-  PackedNow(h.startDate, h.startTime);
+  Journal.station = Locks.stationId;
+  Journal.computer = Locks.computerName;
+  PackedNow(Journal.startDate, Journal.startTime);
+}
+
+namespace {
+
+// The header of the current pass, run with `request`, before any property.
+JournalPass NewPassHeader(const SettlementRequest& request) {
+  JournalPass h;
+  h.station = Journal.station;
+  h.computer = Journal.computer;
+  h.startDate = Journal.startDate;
+  h.startTime = Journal.startTime;
   h.settlementDate = request.SettlementDate;
   h.lowerKey = request.LowerOwnerKey;
   h.upperKey = request.UpperOwnerKey;
@@ -439,9 +448,12 @@ void JournalStartPass(const SettlementRequest& request) {
   }
   h.firmTaxId = request.FirmTaxId;
   h.format = kJournalFormat;
+  return h;
 }
 
-int16_t JournalWriteProperty(const JournalProperty& property) {
+}  // namespace
+
+int16_t JournalWriteProperty(const SettlementRequest& request, const JournalProperty& property) {
   if (!Journal.enabled) return 0;
   long id = Journal.passId;
   int16_t status = 0;
@@ -455,7 +467,7 @@ int16_t JournalWriteProperty(const JournalProperty& property) {
     if (last >= kLastPassId) return B_DISK_FULL;
     id = last + 1;
     Journal.pending = id;
-    JournalPass header = Journal.header;
+    JournalPass header = NewPassHeader(request);
     header.id = id;
     AddToTotals(header, property);
     PutHeader(header);

@@ -124,20 +124,21 @@ struct JournalState {
   // yet committed.
   long passId = 0;
   long pending = 0;
-  JournalPass header;  // of the current pass, as its start set it
+  // Where and when the current pass started, for its header.
+  int32_t station = 0;
+  std::string computer, startDate, startTime;
 };
 extern JournalState Journal;
 
-// At the start of a pass: the header of the pass from the station and the
-// request (station, time, date, range, concept, rates, the administrator's
-// tax identifier); no id yet.
-void JournalStartPass(const SettlementRequest& request);
+// At the start of a pass: the station and the time it starts; no id yet.
+void JournalStartPass();
 // Inside the property's transaction, after its writes: its entries, and the
-// pass's header (inserted with a new id with the first property, updated
-// after).  Status of the record manager; anything but 0 rolls the property
-// back (85 when another station took the pass id meanwhile: as a busy
-// database, the property is tried again).
-int16_t JournalWriteProperty(const JournalProperty& property);
+// pass's header (inserted with a new id with the first property, with the
+// start and what `request` asked: date, range, concept, rates, the
+// administrator's tax identifier; updated after).  Status of the record manager; anything but 0 rolls the
+// property back (85 when another station took the pass id meanwhile: as a busy database, the property is
+// tried again).
+int16_t JournalWriteProperty(const SettlementRequest& request, const JournalProperty& property);
 // After the property's commit.
 void JournalPropertyCommitted();
 

@@ -550,7 +550,7 @@ Attempt TrySettle(const SettlementRequest& request, const std::string& code, con
   status = WriteProperty(run);
   // The journal entry in the same transaction: the property is journaled
   // exactly when it is settled.
-  if (status == 0) status = JournalWriteProperty(run.journal);
+  if (status == 0) status = JournalWriteProperty(request, run.journal);
   if (status == 0 && (status = CountedEnd()) == 0) {
     JournalPropertyCommitted();
     CountSettled(run.journal);
@@ -652,7 +652,7 @@ void SettlementPass(const SettlementRequest& request) {
   Settlement.settled.clear();
   Settlement.stoppedOnDamage = false;
   Settlement.damageKnown = false;  // each pass tells of what it met
-  JournalStartPass(request);
+  JournalStartPass();
   // Escape is looked for before every property; whatever else is typed
   // while the pass runs is dropped, and so is everything left at its end.
   Keyboard.escapeTyped = false;
