@@ -147,15 +147,8 @@ TEST_F(UndoTest, ARecordThatSharesItsKeyWithOneThatStaysComesBackAmongItsEquals)
   // the same property and date is settled and deleted.  Back, it follows
   // the one that stayed: the same records, the same bytes, only its place
   // among its equals differs.
-  ClearPaymentRecord();
-  SetPaymentPropertyCode(PackedFromNumber(1));
-  SetPaymentDate(PackDigits("20261201"));
-  SetPaymentAmount(321);
-  SetPaymentFlag(" ");
-  SetPaymentTarget(PackedFromNumber(1));
-  ASSERT_EQ(settletest::InsertRecord(kFilePayments, PagamH, sizeof PagamH), 0);
-  SetPaymentTarget(PackedFromNumber(9));
-  ASSERT_EQ(settletest::InsertRecord(kFilePayments, PagamH, sizeof PagamH), 0);
+  ASSERT_EQ(settletest::InsertPayment(1, "20261201", 321, " ", 1), 0);
+  ASSERT_EQ(settletest::InsertPayment(1, "20261201", 321, " ", 9), 0);
   const Snapshot before = Data();
   ASSERT_EQ(UndoPass(Settle("20261231", 1, 1)).outcome, UndoOutcome::kUndone);
   Snapshot after = Data();

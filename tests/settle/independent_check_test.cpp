@@ -213,16 +213,8 @@ TEST_F(GeneratedDataTest, EveryOwnersCarryOverAmountMatchesAPlainComputation) {
   settletest::OpenSettlementFiles(root);
   // Payments the tables have no place for, and one for an owner the
   // property lacks: they stay.
-  ClearPaymentRecord();
-  SetPaymentPropertyCode(PackedFromNumber(2));
-  SetPaymentDate(PackDigits("20261201"));
-  SetPaymentAmount(777);
-  SetPaymentFlag(" ");
-  SetPaymentTarget(PackedFromNumber(9));
-  ASSERT_EQ(settletest::InsertRecord(kFilePayments, PagamH, sizeof PagamH), 0);
-  SetPaymentFlag("S");
-  SetPaymentTarget(PackedFromNumber(77));
-  ASSERT_EQ(settletest::InsertRecord(kFilePayments, PagamH, sizeof PagamH), 0);
+  ASSERT_EQ(settletest::InsertPayment(2, "20261201", 777, " ", 9), 0);
+  ASSERT_EQ(settletest::InsertPayment(2, "20261201", 777, "S", 77), 0);
   // Properties 2 to 13 of the 14.
   SettleAndCompare(2, 13);
 }

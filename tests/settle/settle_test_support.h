@@ -139,6 +139,20 @@ inline std::string ScreenText() {
   return text;
 }
 
+// A payment of a property at a date: shared by coefficient group `target`
+// (flag " ") or charged wholly to owner `target` (flag "S").  The insert's
+// status.
+inline int16_t InsertPayment(int property, const std::string& yyyymmdd, int32_t amount,
+                             const std::string& flag, int target) {
+  ClearPaymentRecord();
+  SetPaymentPropertyCode(PropertyKey(property));
+  SetPaymentDate(Date(yyyymmdd));
+  SetPaymentAmount(amount);
+  SetPaymentFlag(flag);
+  SetPaymentTarget(PackedFromNumber(target));
+  return InsertRecord(kFilePayments, PagamH, sizeof PagamH);
+}
+
 // A suite root with the six files open, and builders of its records.
 class SettleTest : public ::testing::Test {
  protected:
@@ -289,24 +303,12 @@ class SettleTest : public ::testing::Test {
 
   // A payment shared by coefficient group `group`.
   static void AddGroupPayment(int property, const std::string& yyyymmdd, int32_t amount, int group) {
-    ClearPaymentRecord();
-    SetPaymentPropertyCode(PropertyKey(property));
-    SetPaymentDate(Date(yyyymmdd));
-    SetPaymentAmount(amount);
-    SetPaymentFlag(" ");
-    SetPaymentTarget(PackedFromNumber(group));
-    ASSERT_EQ(InsertRecord(kFilePayments, PagamH, sizeof PagamH), 0);
+    ASSERT_EQ(InsertPayment(property, yyyymmdd, amount, " ", group), 0);
   }
 
   // A payment charged wholly to one owner ("S").
   static void AddOwnerPayment(int property, const std::string& yyyymmdd, int32_t amount, int owner) {
-    ClearPaymentRecord();
-    SetPaymentPropertyCode(PropertyKey(property));
-    SetPaymentDate(Date(yyyymmdd));
-    SetPaymentAmount(amount);
-    SetPaymentFlag("S");
-    SetPaymentTarget(PackedFromNumber(owner));
-    ASSERT_EQ(InsertRecord(kFilePayments, PagamH, sizeof PagamH), 0);
+    ASSERT_EQ(InsertPayment(property, yyyymmdd, amount, "S", owner), 0);
   }
 
   // ---- Reading the results back ----------------------------------------------------
