@@ -452,6 +452,7 @@ struct SqliteStore final : Store {
     for (;;) {
       int flags = SQLITE_OPEN_READONLY | SQLITE_OPEN_URI | SQLITE_OPEN_NOMUTEX;
       int rc = sqlite3_open_v2(StoreUri(file, immutable).c_str(), &opened, flags, nullptr);
+      if (opened) sqlite3_busy_timeout(opened, BusyTimeoutMs());
       if (rc == SQLITE_OK) present = CatalogPresent(opened, rc);
       if (rc == SQLITE_OK) return B_OK;
       int code = opened ? sqlite3_extended_errcode(opened) : rc;
@@ -496,10 +497,17 @@ struct SqliteStore final : Store {
       }
       int flags = SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX | (create ? SQLITE_OPEN_CREATE : 0);
       int rc = sqlite3_open_v2(file.c_str(), &opened, flags, nullptr);
+      // The first read of the catalog waits as every other read does: a
+      // station opening the folder just as another recovers its log (after
+      // a station that ended without closing) meets a busy database.
+      if (opened) sqlite3_busy_timeout(opened, BusyTimeoutMs());
       if (rc == SQLITE_OK) present = CatalogPresent(opened, rc);
       if (rc != SQLITE_OK) {
         st = create ? B_CREATE_IO_ERROR : B_FILE_NOT_FOUND;
         if ((rc & 0xFF) == SQLITE_NOTADB || (rc & 0xFF) == SQLITE_CORRUPT) st = B_IO_ERROR;
+        // Still busy when the wait ran out: locked, as a busy write is, not
+        // damaged (the data layer waits and tries again).
+        if ((rc & 0xFF) == SQLITE_BUSY || (rc & 0xFF) == SQLITE_LOCKED) st = B_FILE_LOCKED;
         NoteFailure(st, &dir, opened ? sqlite3_errmsg(opened) : sqlite3_errstr(rc),
                     opened ? sqlite3_system_errno(opened) : 0, "SQLite",
                     opened ? sqlite3_extended_errcode(opened) : rc);

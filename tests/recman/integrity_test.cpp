@@ -269,6 +269,47 @@ TEST_F(IntegrityTest, AStartWithoutTheDatabaseCreatesNothingAndLosesNothingOnceI
   EXPECT_EQ(ReadInChild(path), Expected(5));
 }
 
+// A station that starts while another connection holds the database alone
+// (as one recovering the log of a station that ended without closing
+// does) waits as for any busy database; still held when the wait runs out,
+// the open answers "locked" (85), never "not found" or "damaged", and the
+// folder is whole once it is free.
+TEST_F(IntegrityTest, AStartWhileTheDatabaseIsHeldAloneWaitsAndIsNeverCalledLost) {
+  if (rt::OnServer()) GTEST_SKIP() << "the SQLite store's own files";
+  const std::string path = dir.File("F.dat"), db = dir.File("recman.db");
+  ASSERT_EQ(FillInChild(path, 5), 0);
+  auto holder = [&](ChildSide& side) {
+    sqlite3* h = nullptr;
+    if (sqlite3_open(db.c_str(), &h) != SQLITE_OK) return 1;
+    if (sqlite3_exec(h, "PRAGMA locking_mode=EXCLUSIVE; BEGIN EXCLUSIVE; COMMIT", nullptr, nullptr,
+                     nullptr) != SQLITE_OK)
+      return 2;
+    side.TellAndWait('h');
+    sqlite3_close(h);
+    return 0;
+  };
+  Child held = Spawn(holder);
+  ASSERT_EQ(held.Heard(), 'h');
+  RecmanSetBusyTimeoutForTests(200);
+  EXPECT_EQ(StartInChild(path), B_FILE_LOCKED);
+  held.Tell('g');
+  EXPECT_EQ(held.Join(), 0);
+  // Held for less than the wait: the start waits and opens.
+  held = Spawn(holder);
+  ASSERT_EQ(held.Heard(), 'h');
+  RecmanSetBusyTimeoutForTests(5000);
+  Child start = Spawn([&](ChildSide&) {
+    Block pb;
+    return OpenOrCreate(pb, path);
+  });
+  usleep(300 * 1000);
+  held.Tell('g');
+  EXPECT_EQ(held.Join(), 0);
+  EXPECT_EQ(start.Join(), B_OK);
+  RecmanSetBusyTimeoutForTests(-1);
+  EXPECT_EQ(ReadInChild(path), Expected(5));
+}
+
 TEST_F(IntegrityTest, AForeignMarkerOrAMissingOneIsRefusedAndRepairedWithoutLoss) {
   const std::string path = dir.File("F.dat");
   ASSERT_EQ(FillInChild(path, 4), 0);
