@@ -191,12 +191,7 @@ TEST_F(ParameterCheckTest, WithoutTheAdministratorsTaxIdentifierNoPassIsAsked) {
 
 // The confirmation's fields 2 to 6 say what the pass will do.
 TEST_F(ParameterCheckTest, TheConfirmationSaysWhatThePassWillDo) {
-  Preferences.DecCaracter = ',';
-  Preferences.MilCaracter = '.';
-  Preferences.numbersLoaded = true;
-  Preferences.DatCaracter = '/';
-  Preferences.DatOrdre = "DMA";
-  Preferences.datesLoaded = true;
+  settletest::UseDemoFormats();
   FormScreen& s2 = Screen(2);
   s2.FieldCount = 6;
   s2.WindowBox[1] = 13, s2.WindowBox[2] = 2, s2.WindowBox[3] = 21, s2.WindowBox[4] = 79;

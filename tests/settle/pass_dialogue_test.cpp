@@ -137,12 +137,7 @@ class PassResultTest : public PassDialogueTest {
  protected:
   void SetUp() override {
     PassDialogueTest::SetUp();
-    Preferences.DecCaracter = ',';
-    Preferences.MilCaracter = '.';
-    Preferences.numbersLoaded = true;
-    Preferences.DatCaracter = '/';
-    Preferences.DatOrdre = "DMA";
-    Preferences.datesLoaded = true;
+    settletest::UseDemoFormats();
   }
   void TearDown() override {
     ResetFormatPreferences();

@@ -241,8 +241,7 @@ class PaymentGroupTest : public SettleTest {
   // The result's dates and amounts as the demo suite writes them.
   void SetUp() override {
     SettleTest::SetUp();
-    Preferences.DecCaracter = ',', Preferences.MilCaracter = '.', Preferences.numbersLoaded = true;
-    Preferences.DatCaracter = '/', Preferences.DatOrdre = "DMA", Preferences.datesLoaded = true;
+    settletest::UseDemoFormats();
   }
   void TearDown() override {
     ResetFormatPreferences();

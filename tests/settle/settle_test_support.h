@@ -107,6 +107,13 @@ inline SettlementRequest DemoRequest(int first = 1, int last = 9999,
 }
 
 // Packed forms.
+// Dates and amounts written as the demo suite's Vork.ini has them
+// (31/12/2026, 1.234,56); ResetFormatPreferences puts the defaults back.
+inline void UseDemoFormats() {
+  Preferences.DecCaracter = ',', Preferences.MilCaracter = '.', Preferences.numbersLoaded = true;
+  Preferences.DatCaracter = '/', Preferences.DatOrdre = "DMA", Preferences.datesLoaded = true;
+}
+
 inline std::string Date(const std::string& yyyymmdd) { return PackDigits(yyyymmdd); }
 inline std::string PropertyKey(int p) { return PackedFromNumber(p); }
 inline std::string OwnerKey(int p, int o) { return PackedFromNumber(p) + PackedFromNumber(o); }
