@@ -69,56 +69,22 @@ std::atomic<uint64_t> gRoundTrips{0};
 // advisory locks, apart from the one-key form of the record locks): "RM".
 constexpr int kFolderLockClass = 0x524D;
 
-enum RecordSlot {
-  kSlotFetch,
-  kSlotInsertRow,
-  kSlotUpdateRow,
-  kSlotDeleteRow,
-  kSlotStepNext,
-  kSlotStepPrev,
-  kSlotCount,
-  kRecordSlots
-};
+// This store's own record statement slot of an open file, after its row
+// slots.
+enum RecordSlot { kSlotCount = kRowSlots, kRecordSlots };
 
-std::string SlotSql(const OpenFile& f, size_t slot) {
-  size_t keys = f.spec.keys.size();
-  if (slot < keys * kPerKey) {
-    int key = static_cast<int>(slot / kPerKey);
-    std::string x = IndexTable(f.id, key), r = Table(f.id);
-    std::string join = "SELECT x.ik, x.pos, r.ver, r.data, r.seqs, r.sum FROM " + x + " AS x JOIN " + r +
-                       " AS r ON r.pos = x.pos WHERE x.ik ";
-    switch (slot % kPerKey) {
-      case kSlotGe: return join + ">= $1::bytea ORDER BY x.ik LIMIT $2::int8";
-      case kSlotGt: return join + "> $1::bytea ORDER BY x.ik LIMIT $2::int8";
-      case kSlotLe: return join + "<= $1::bytea ORDER BY x.ik DESC LIMIT $2::int8";
-      case kSlotLt: return join + "< $1::bytea ORDER BY x.ik DESC LIMIT $2::int8";
-      case kSlotExact:
-        return "SELECT (SELECT pos FROM " + x + " WHERE ik = $1::bytea), (SELECT ik FROM " + x +
-               " ORDER BY ik DESC LIMIT 1)";
-      case kSlotInsert: return "INSERT INTO " + x + "(ik, pos) VALUES($1::bytea, $2::int8)";
-      case kSlotList: return "SELECT ik, pos FROM " + x + " WHERE ik > $1::bytea ORDER BY ik LIMIT $2::int8";
-      default: return "DELETE FROM " + x + " WHERE ik = $1::bytea";
-    }
-  }
-  std::string r = Table(f.id), id = std::to_string(f.id);
-  switch (slot - keys * kPerKey) {
-    case kSlotFetch: return "SELECT ver, data, seqs, sum FROM " + r + " WHERE pos = $1::int8";
-    case kSlotInsertRow:
-      return "INSERT INTO " + r +
-             "(pos, ver, data, seqs, sum) VALUES($1::int8, $2::int8, $3::bytea, $4::bytea, $5::int8)";
-    case kSlotUpdateRow:
-      return "UPDATE " + r +
-             " SET ver = $2::int8, data = $3::bytea, seqs = $4::bytea, sum = $5::int8 WHERE pos = $1::int8";
-    case kSlotDeleteRow: return "DELETE FROM " + r + " WHERE pos = $1::int8";
-    case kSlotStepNext:
-      return "SELECT pos, ver, data, seqs, sum FROM " + r +
-             " WHERE pos > $1::int8 ORDER BY pos LIMIT $2::int8";
-    case kSlotStepPrev:
-      return "SELECT pos, ver, data, seqs, sum FROM " + r +
-             " WHERE pos < $1::int8 ORDER BY pos DESC LIMIT $2::int8";
-    default: return "SELECT records, next_pos FROM recman_file WHERE id = " + id;
-  }
+// The entry's position, with the index's last entry.
+std::string ExactSql(int64_t id, int key) {
+  std::string x = IndexTable(id, key);
+  return "SELECT (SELECT pos FROM " + x + " WHERE ik = $1::bytea), (SELECT ik FROM " + x +
+         " ORDER BY ik DESC LIMIT 1)";
 }
+
+std::string OwnSql(int64_t id, int /*slot: kSlotCount*/) {
+  return "SELECT records, next_pos FROM recman_file WHERE id = " + std::to_string(id);
+}
+
+constexpr SqlDialect kDialect{'$', "::bytea", "::int8", "JOIN", ExactSql, OwnSql};
 
 // Parameters of a statement, sent in binary.
 struct Params {
@@ -482,12 +448,12 @@ struct ServerStore final : Store {
   }
 
   int16_t FileQuery(OpenFile& f, size_t slot, const Params& p, Result& out) {
-    return Query("f" + std::to_string(f.id) + "_" + std::to_string(slot), SlotSql(f, slot), p, out);
+    return Query("f" + std::to_string(f.id) + "_" + std::to_string(slot), SlotSql(kDialect, f, slot), p, out);
   }
   int16_t KeyQuery(OpenFile& f, int key, KeySlot which, const Params& p, Result& out) {
     return FileQuery(f, static_cast<size_t>(key) * kPerKey + which, p, out);
   }
-  int16_t RecordQuery(OpenFile& f, RecordSlot which, const Params& p, Result& out) {
+  int16_t RecordQuery(OpenFile& f, int which, const Params& p, Result& out) {
     return FileQuery(f, f.spec.keys.size() * kPerKey + which, p, out);
   }
 
@@ -1169,7 +1135,7 @@ struct ServerStore final : Store {
 
   int16_t FileWrite(OpenFile& f, size_t slot, const Params& p) {
     const size_t keySlots = f.spec.keys.size() * kPerKey;
-    Statement s{"f" + std::to_string(f.id) + "_" + std::to_string(slot), SlotSql(f, slot), p};
+    Statement s{"f" + std::to_string(f.id) + "_" + std::to_string(slot), SlotSql(kDialect, f, slot), p};
     if (slot < keySlots) {
       s.table = IndexTable(f.id, static_cast<int>(slot / kPerKey));
       if (slot % kPerKey == kSlotDelete) s.batch = Batch::kDeleteByEntry;
@@ -1201,7 +1167,7 @@ struct ServerStore final : Store {
 
   int16_t WriteRecordRow(OpenFile& file, RowWrite how, uint32_t pos, int64_t version, const std::string& data,
                          const std::string& sequences, uint32_t checksum) override {
-    RecordSlot slot = how == RowWrite::kInsert ? kSlotInsertRow : kSlotUpdateRow;
+    RowSlot slot = how == RowWrite::kInsert ? kSlotInsertRow : kSlotUpdateRow;
     Params p;
     p.Int(pos);
     p.Int(version);

@@ -45,20 +45,9 @@ namespace recman {
 
 namespace {
 
-// The record statement slots of an open file, after the key slots.
-enum RecordSlot {
-  kSlotFetch,
-  kSlotInsertRow,
-  kSlotUpdateRow,
-  kSlotDeleteRow,
-  kSlotStepNext,
-  kSlotStepPrev,
-  kSlotAllocate,
-  kSlotAllocated,
-  kSlotCount,
-  kSlotAdjust,
-  kRecordSlots
-};
+// This store's own record statement slots of an open file, after its row
+// slots.
+enum RecordSlot { kSlotAllocate = kRowSlots, kSlotAllocated, kSlotCount, kSlotAdjust, kRecordSlots };
 
 const char* SynchronousPragma() {
   switch (DurabilityForTests()) {
@@ -92,35 +81,13 @@ const char* kSchema =
 // engine of format 1 since) is read without the check.
 constexpr int kFormat = 2;
 
-std::string SlotSql(const OpenFile& f, size_t slot) {
-  size_t keys = f.spec.keys.size();
-  if (slot < keys * kPerKey) {
-    int key = static_cast<int>(slot / kPerKey);
-    std::string x = IndexTable(f.id, key), r = Table(f.id);
-    std::string join = "SELECT x.ik, x.pos, r.ver, r.data, r.seqs, r.sum FROM " + x + " AS x CROSS JOIN " +
-                       r + " AS r ON r.pos = x.pos WHERE x.ik ";
-    switch (slot % kPerKey) {
-      case kSlotGe: return join + ">= ?1 ORDER BY x.ik LIMIT ?2";
-      case kSlotGt: return join + "> ?1 ORDER BY x.ik LIMIT ?2";
-      case kSlotLe: return join + "<= ?1 ORDER BY x.ik DESC LIMIT ?2";
-      case kSlotLt: return join + "< ?1 ORDER BY x.ik DESC LIMIT ?2";
-      case kSlotExact: return "SELECT pos FROM " + x + " WHERE ik = ?1";
-      case kSlotInsert: return "INSERT INTO " + x + "(ik, pos) VALUES(?1, ?2)";
-      case kSlotList: return "SELECT ik, pos FROM " + x + " WHERE ik > ?1 ORDER BY ik LIMIT ?2";
-      default: return "DELETE FROM " + x + " WHERE ik = ?1";
-    }
-  }
-  std::string r = Table(f.id), id = std::to_string(f.id);
-  switch (slot - keys * kPerKey) {
-    case kSlotFetch: return "SELECT ver, data, seqs, sum FROM " + r + " WHERE pos = ?1";
-    case kSlotInsertRow: return "INSERT INTO " + r + "(pos, ver, data, seqs, sum) VALUES(?1, ?2, ?3, ?4, ?5)";
-    case kSlotUpdateRow:
-      return "UPDATE " + r + " SET ver = ?2, data = ?3, seqs = ?4, sum = ?5 WHERE pos = ?1";
-    case kSlotDeleteRow: return "DELETE FROM " + r + " WHERE pos = ?1";
-    case kSlotStepNext:
-      return "SELECT pos, ver, data, seqs, sum FROM " + r + " WHERE pos > ?1 ORDER BY pos LIMIT ?2";
-    case kSlotStepPrev:
-      return "SELECT pos, ver, data, seqs, sum FROM " + r + " WHERE pos < ?1 ORDER BY pos DESC LIMIT ?2";
+std::string ExactSql(int64_t id, int key) {
+  return "SELECT pos FROM " + IndexTable(id, key) + " WHERE ik = ?1";
+}
+
+std::string OwnSql(int64_t fileId, int slot) {
+  std::string id = std::to_string(fileId);
+  switch (slot) {
     // Two plain statements: UPDATE ... RETURNING builds a temporary table on
     // every call and cost more than the rest of an insert.
     case kSlotAllocate:
@@ -130,6 +97,10 @@ std::string SlotSql(const OpenFile& f, size_t slot) {
     default: return "UPDATE recman_file SET records = records + ?1 WHERE id = " + id;
   }
 }
+
+// The CROSS JOIN keeps the index table first: SQLite's planner would
+// otherwise be free to walk the record table.
+constexpr SqlDialect kDialect{'?', "", "", "CROSS JOIN", ExactSql, OwnSql};
 
 void BindBlob(sqlite3_stmt* s, int i, const std::string& v) {
   sqlite3_bind_blob(s, i, v.data(), static_cast<int>(v.size()), SQLITE_STATIC);
@@ -317,7 +288,7 @@ struct SqliteStore final : Store {
     if (s == nullptr) {
       status = Connect();
       if (status != B_OK) return nullptr;
-      std::string sql = SlotSql(f, slot);
+      std::string sql = SlotSql(kDialect, f, slot);
       int rc = sqlite3_prepare_v3(db, sql.c_str(), -1, SQLITE_PREPARE_PERSISTENT, &s, nullptr);
       if (rc != SQLITE_OK) {
         status = Failed(rc);
@@ -331,7 +302,7 @@ struct SqliteStore final : Store {
   sqlite3_stmt* KeySlotOf(OpenFile& f, int key, KeySlot which, int16_t& status) {
     return Slot(f, static_cast<size_t>(key) * kPerKey + which, status);
   }
-  sqlite3_stmt* RecordSlotOf(OpenFile& f, RecordSlot which, int16_t& status) {
+  sqlite3_stmt* RecordSlotOf(OpenFile& f, int which, int16_t& status) {
     return Slot(f, f.spec.keys.size() * kPerKey + which, status);
   }
 
@@ -995,7 +966,7 @@ struct SqliteStore final : Store {
   // (both bind position, version, data, insertion numbers and checksum).
   int16_t WriteRecordRow(OpenFile& file, RowWrite how, uint32_t pos, int64_t version, const std::string& data,
                          const std::string& sequences, uint32_t checksum) override {
-    RecordSlot slot = how == RowWrite::kInsert ? kSlotInsertRow : kSlotUpdateRow;
+    RowSlot slot = how == RowWrite::kInsert ? kSlotInsertRow : kSlotUpdateRow;
     int16_t st;
     sqlite3_stmt* s = RecordSlotOf(file, slot, st);
     if (!s) return st;
