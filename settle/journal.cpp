@@ -55,18 +55,24 @@ constexpr size_t kPassAt = 0, kPassWidth = 4, kCodeAt = 4, kCodeWidth = 2, kSequ
 constexpr size_t kKeyWidth = 8;
 constexpr size_t kIndexCodeAt = 10, kIndexPassAt = 12;  // key 1, property entries only
 
+// Who did it and when it started (the pass, its undo, a property's undo):
+// the station, its computer, a date and a time.
+constexpr size_t kComputerWidth = 15, kDateWidth = 4, kTimeWidth = 3;
+struct Stamp {
+  size_t stationAt, computerAt, dateAt, timeAt;
+};
+
 // Pass header.
-constexpr size_t kStationAt = 16, kComputerAt = 20, kComputerWidth = 15;
-constexpr size_t kStartDateAt = 35, kStartTimeAt = 39;
+constexpr Stamp kPassStamp = {16, 20, 35, 39};
 constexpr size_t kSettlementDateAt = 42, kLowerKeyAt = 46, kUpperKeyAt = 50, kOwnerKeyWidth = 4;
 constexpr size_t kCarryConceptAt = 54, kVatRatesAt = 56, kWithholdingRatesAt = 64;
 constexpr size_t kFirmTaxIdAt = 72, kFirmTaxIdWidth = 35;
 constexpr size_t kPropertiesAt = 108, kOwnersAt = 112, kRewrittenAt = 116, kDeletedAt = 120;
 constexpr size_t kBaseTotalAt = 124, kVatTotalAt = 132, kWithheldTotalAt = 140, kFeeTotalAt = 148,
                  kCollectionsTotalAt = 156, kStoredTotalAt = 164;
-constexpr size_t kUndoneAt = 172, kUndoStationAt = 176, kUndoComputerAt = 180, kUndoStartDateAt = 195,
-                 kUndoStartTimeAt = 199, kUndoEndDateAt = 202, kUndoEndTimeAt = 206, kFormatAt = 210;
-constexpr size_t kDateWidth = 4, kTimeWidth = 3;
+constexpr size_t kUndoneAt = 172;
+constexpr Stamp kUndoStamp = {176, 180, 195, 199};
+constexpr size_t kUndoEndDateAt = 202, kUndoEndTimeAt = 206, kFormatAt = 210;
 
 // Property entry.
 constexpr size_t kMonthsAt = 16, kOwnersCountedAt = 20, kFeePerOwnerAt = 24, kBaseAt = 28, kVatRateAt = 32,
@@ -86,8 +92,8 @@ constexpr size_t kBeforeLengthAt = 138, kAfterLengthAt = 140, kImagesAt = 142;
 constexpr size_t kDeletedFileAt = 16, kDeletedLengthAt = 18, kDeletedCountAt = 20, kDeletedImagesAt = 22;
 
 // Undo entry.
-constexpr size_t kUndoEntryStationAt = 16, kUndoEntryComputerAt = 20, kUndoEntryDateAt = 35,
-                 kUndoEntryTimeAt = 39, kUndoRewrittenAt = 42, kUndoReinsertedAt = 46;
+constexpr Stamp kUndoEntryStamp = {16, 20, 35, 39};
+constexpr size_t kUndoRewrittenAt = 42, kUndoReinsertedAt = 46;
 
 static_assert(kUndoEndTimeAt + kTimeWidth <= kFormatAt && kFormatAt + 2 <= kJournalRecordSize);
 static_assert(kPaymentsDeletedAt + 4 <= kBeforeLengthAt && kStoredAt + 4 <= kBeforeLengthAt);
@@ -175,75 +181,110 @@ bool NothingThere(int16_t status) { return status == B_KEY_NOT_FOUND || status =
 
 // ---- The records -----------------------------------------------------------------------
 
+// The fields of the header and the entries, each listed once
+// (HeaderFields, PropertyFields, OwnerFields) and walked by FieldWriter to
+// write the record or by FieldReader to read it: a field is 16, 32 or 64
+// bits, a float, or bytes of a fixed width padded with `pad`.
+struct FieldWriter {
+  void Short(size_t at, int64_t v) { PutInt(at, v); }
+  void Long(size_t at, int64_t v) { PutLong(at, v); }
+  void Wide(size_t at, int64_t v) { PutWide(at, v); }
+  void Real(size_t at, float v) { PutFloat(at, v); }
+  void Text(size_t at, size_t width, char pad, const std::string& v) { PutBytes(at, width, v, pad); }
+};
+struct FieldReader {
+  template <class T>
+  void Short(size_t at, T& v) {
+    v = static_cast<T>(Int(at));
+  }
+  template <class T>
+  void Long(size_t at, T& v) {
+    v = ::Long(at);
+  }
+  void Wide(size_t at, int64_t& v) { v = ::Wide(at); }
+  void Real(size_t at, float& v) { v = Float(at); }
+  void Text(size_t at, size_t width, char, std::string& v) { v = Bytes(at, width); }
+};
+
+// `io` is a FieldWriter or a FieldReader; the record's fields are const
+// when it is written.
+template <class Io, class Station, class Text>
+void StampFields(Io& io, const Stamp& at, Station& station, Text& computer, Text& date, Text& time) {
+  io.Long(at.stationAt, station);
+  io.Text(at.computerAt, kComputerWidth, ' ', computer);
+  io.Text(at.dateAt, kDateWidth, '\x80', date);
+  io.Text(at.timeAt, kTimeWidth, '\x80', time);
+}
+
+template <class Io, class P>
+void HeaderFields(Io&& io, P& p) {
+  StampFields(io, kPassStamp, p.station, p.computer, p.startDate, p.startTime);
+  io.Text(kSettlementDateAt, kDateWidth, '\x80', p.settlementDate);
+  io.Text(kLowerKeyAt, kOwnerKeyWidth, '\x80', p.lowerKey);
+  io.Text(kUpperKeyAt, kOwnerKeyWidth, '\x80', p.upperKey);
+  io.Short(kCarryConceptAt, p.carryConcept);
+  for (size_t i = 0; i < 2; ++i) {
+    io.Real(kVatRatesAt + 4 * i, p.vatRates[i]);
+    io.Real(kWithholdingRatesAt + 4 * i, p.withholdingRates[i]);
+  }
+  io.Text(kFirmTaxIdAt, kFirmTaxIdWidth, ' ', p.firmTaxId);
+  io.Long(kPropertiesAt, p.properties);
+  io.Long(kOwnersAt, p.owners);
+  io.Long(kRewrittenAt, p.rewritten);
+  io.Long(kDeletedAt, p.deleted);
+  io.Wide(kBaseTotalAt, p.base);
+  io.Wide(kVatTotalAt, p.vat);
+  io.Wide(kWithheldTotalAt, p.withheld);
+  io.Wide(kFeeTotalAt, p.fee);
+  io.Wide(kCollectionsTotalAt, p.collections);
+  io.Wide(kStoredTotalAt, p.stored);
+  io.Long(kUndoneAt, p.undone);
+  StampFields(io, kUndoStamp, p.undoStation, p.undoComputer, p.undoStartDate, p.undoStartTime);
+  io.Text(kUndoEndDateAt, kDateWidth, '\x80', p.undoEndDate);
+  io.Text(kUndoEndTimeAt, kTimeWidth, '\x80', p.undoEndTime);
+  io.Short(kFormatAt, p.format);
+}
+
+template <class Io, class P>
+void PropertyFields(Io&& io, P& p) {
+  io.Long(kMonthsAt, p.months);
+  io.Long(kOwnersCountedAt, p.owners);
+  io.Long(kFeePerOwnerAt, p.feePerOwner);
+  io.Long(kBaseAt, p.base);
+  io.Real(kVatRateAt, p.vatRate);
+  io.Long(kVatAt, p.vat);
+  io.Real(kWithholdingRateAt, p.withholdingRate);
+  io.Long(kWithheldAt, p.withheld);
+  io.Long(kFeeAt, p.fee);
+  io.Short(kFeeGroupAt, p.feeGroup);
+  io.Short(kTaxIndexAt, p.taxIndex);
+  for (size_t g = 0; g <= 8; ++g) io.Long(kGroupsAt + 4 * g, p.groups[g]);
+  for (size_t c = 1; c <= 7; ++c) io.Long(kCoefTotalsAt + 4 * (c - 1), p.coefTotals[c]);
+  io.Text(kOldDateAt, kDateWidth, '\x80', p.oldDate);
+  io.Text(kNewDateAt, kDateWidth, '\x80', p.newDate);
+}
+
+template <class Io, class P>
+void OwnerFields(Io&& io, P& o) {
+  io.Text(kOwnerCodeAt, 4, '\x80', o.code);
+  for (size_t c = 1; c <= 7; ++c) io.Long(kSharesAt + 4 * (c - 1), o.shares[c]);
+  for (size_t g = 0; g <= 8; ++g) io.Long(kPartsAt + 4 * g, o.parts[g]);
+  io.Long(kCollectionsAt, o.collections);
+  io.Short(kCarriedSlotsAt, o.carriedSlots);
+  for (size_t n = 1; n <= 10; ++n) io.Long(kCarriedAt + 4 * (n - 1), o.carried[n]);
+  io.Long(kBalanceAt, o.balance);
+  io.Long(kStoredAt, o.stored);
+}
+
 void PutHeader(const JournalPass& p) {
   StartRecord(p.id, kHeaderCode, 0, kPassHeader);
-  PutLong(kStationAt, p.station);
-  PutBytes(kComputerAt, kComputerWidth, p.computer, ' ');
-  PutBytes(kStartDateAt, kDateWidth, p.startDate, '\x80');
-  PutBytes(kStartTimeAt, kTimeWidth, p.startTime, '\x80');
-  PutBytes(kSettlementDateAt, kDateWidth, p.settlementDate, '\x80');
-  PutBytes(kLowerKeyAt, kOwnerKeyWidth, p.lowerKey, '\x80');
-  PutBytes(kUpperKeyAt, kOwnerKeyWidth, p.upperKey, '\x80');
-  PutInt(kCarryConceptAt, p.carryConcept);
-  for (int i = 0; i < 2; ++i) {
-    PutFloat(kVatRatesAt + 4 * static_cast<size_t>(i), p.vatRates[i]);
-    PutFloat(kWithholdingRatesAt + 4 * static_cast<size_t>(i), p.withholdingRates[i]);
-  }
-  PutBytes(kFirmTaxIdAt, kFirmTaxIdWidth, p.firmTaxId, ' ');
-  PutLong(kPropertiesAt, p.properties);
-  PutLong(kOwnersAt, p.owners);
-  PutLong(kRewrittenAt, p.rewritten);
-  PutLong(kDeletedAt, p.deleted);
-  PutWide(kBaseTotalAt, p.base);
-  PutWide(kVatTotalAt, p.vat);
-  PutWide(kWithheldTotalAt, p.withheld);
-  PutWide(kFeeTotalAt, p.fee);
-  PutWide(kCollectionsTotalAt, p.collections);
-  PutWide(kStoredTotalAt, p.stored);
-  PutLong(kUndoneAt, p.undone);
-  PutLong(kUndoStationAt, p.undoStation);
-  PutBytes(kUndoComputerAt, kComputerWidth, p.undoComputer, ' ');
-  PutBytes(kUndoStartDateAt, kDateWidth, p.undoStartDate, '\x80');
-  PutBytes(kUndoStartTimeAt, kTimeWidth, p.undoStartTime, '\x80');
-  PutBytes(kUndoEndDateAt, kDateWidth, p.undoEndDate, '\x80');
-  PutBytes(kUndoEndTimeAt, kTimeWidth, p.undoEndTime, '\x80');
-  PutInt(kFormatAt, p.format);
+  HeaderFields(FieldWriter{}, p);
 }
 
 JournalPass GetHeader() {
   JournalPass p;
   p.id = RecordPass();
-  p.station = Long(kStationAt);
-  p.computer = Bytes(kComputerAt, kComputerWidth);
-  p.startDate = Bytes(kStartDateAt, kDateWidth);
-  p.startTime = Bytes(kStartTimeAt, kTimeWidth);
-  p.settlementDate = Bytes(kSettlementDateAt, kDateWidth);
-  p.lowerKey = Bytes(kLowerKeyAt, kOwnerKeyWidth);
-  p.upperKey = Bytes(kUpperKeyAt, kOwnerKeyWidth);
-  p.carryConcept = Int(kCarryConceptAt);
-  for (int i = 0; i < 2; ++i) {
-    p.vatRates[i] = Float(kVatRatesAt + 4 * static_cast<size_t>(i));
-    p.withholdingRates[i] = Float(kWithholdingRatesAt + 4 * static_cast<size_t>(i));
-  }
-  p.firmTaxId = Bytes(kFirmTaxIdAt, kFirmTaxIdWidth);
-  p.properties = Long(kPropertiesAt);
-  p.owners = Long(kOwnersAt);
-  p.rewritten = Long(kRewrittenAt);
-  p.deleted = Long(kDeletedAt);
-  p.base = Wide(kBaseTotalAt);
-  p.vat = Wide(kVatTotalAt);
-  p.withheld = Wide(kWithheldTotalAt);
-  p.fee = Wide(kFeeTotalAt);
-  p.collections = Wide(kCollectionsTotalAt);
-  p.stored = Wide(kStoredTotalAt);
-  p.undone = Long(kUndoneAt);
-  p.undoStation = Long(kUndoStationAt);
-  p.undoComputer = Bytes(kUndoComputerAt, kComputerWidth);
-  p.undoStartDate = Bytes(kUndoStartDateAt, kDateWidth);
-  p.undoStartTime = Bytes(kUndoStartTimeAt, kTimeWidth);
-  p.undoEndDate = Bytes(kUndoEndDateAt, kDateWidth);
-  p.undoEndTime = Bytes(kUndoEndTimeAt, kTimeWidth);
-  p.format = Int(kFormatAt);
+  HeaderFields(FieldReader{}, p);
   return p;
 }
 
@@ -251,21 +292,7 @@ void PutPropertyEntry(long id, const JournalProperty& p) {
   StartRecord(id, p.code, 0, kPropertyEntry);
   PutBytes(kIndexCodeAt, kCodeWidth, p.code, '\0');
   PutBytes(kIndexPassAt, kPassWidth, PackedPassId(id), '\0');
-  PutLong(kMonthsAt, p.months);
-  PutLong(kOwnersCountedAt, p.owners);
-  PutLong(kFeePerOwnerAt, p.feePerOwner);
-  PutLong(kBaseAt, p.base);
-  PutFloat(kVatRateAt, p.vatRate);
-  PutLong(kVatAt, p.vat);
-  PutFloat(kWithholdingRateAt, p.withholdingRate);
-  PutLong(kWithheldAt, p.withheld);
-  PutLong(kFeeAt, p.fee);
-  PutInt(kFeeGroupAt, p.feeGroup);
-  PutInt(kTaxIndexAt, p.taxIndex);
-  for (size_t g = 0; g <= 8; ++g) PutLong(kGroupsAt + 4 * g, p.groups[g]);
-  for (size_t c = 1; c <= 7; ++c) PutLong(kCoefTotalsAt + 4 * (c - 1), p.coefTotals[c]);
-  PutBytes(kOldDateAt, kDateWidth, p.oldDate, '\x80');
-  PutBytes(kNewDateAt, kDateWidth, p.newDate, '\x80');
+  PropertyFields(FieldWriter{}, p);
   PutInt(kBalancesAt, static_cast<int64_t>(p.balances.size()));
   PutLong(kCollectionsDeletedAt, static_cast<int64_t>(p.collections.size()));
   PutLong(kPaymentsDeletedAt, static_cast<int64_t>(p.payments.size()));
@@ -274,47 +301,19 @@ void PutPropertyEntry(long id, const JournalProperty& p) {
 
 void GetPropertyEntry(JournalProperty& p) {
   p.code = RecordCode();
-  p.months = Long(kMonthsAt);
-  p.owners = Long(kOwnersCountedAt);
-  p.feePerOwner = Long(kFeePerOwnerAt);
-  p.base = Long(kBaseAt);
-  p.vatRate = Float(kVatRateAt);
-  p.vat = Long(kVatAt);
-  p.withholdingRate = Float(kWithholdingRateAt);
-  p.withheld = Long(kWithheldAt);
-  p.fee = Long(kFeeAt);
-  p.feeGroup = Int(kFeeGroupAt);
-  p.taxIndex = Int(kTaxIndexAt);
-  for (size_t g = 0; g <= 8; ++g) p.groups[g] = Long(kGroupsAt + 4 * g);
-  for (size_t c = 1; c <= 7; ++c) p.coefTotals[c] = Long(kCoefTotalsAt + 4 * (c - 1));
-  p.oldDate = Bytes(kOldDateAt, kDateWidth);
-  p.newDate = Bytes(kNewDateAt, kDateWidth);
+  PropertyFields(FieldReader{}, p);
   GetImages(p.before, p.after);
 }
 
 void PutOwnerEntry(long id, const std::string& code, unsigned sequence, const JournalOwner& o) {
   StartRecord(id, code, sequence, kOwnerEntry);
-  PutBytes(kOwnerCodeAt, 4, o.code, '\x80');
-  for (size_t c = 1; c <= 7; ++c) PutLong(kSharesAt + 4 * (c - 1), o.shares[c]);
-  for (size_t g = 0; g <= 8; ++g) PutLong(kPartsAt + 4 * g, o.parts[g]);
-  PutLong(kCollectionsAt, o.collections);
-  PutInt(kCarriedSlotsAt, o.carriedSlots);
-  for (size_t n = 1; n <= 10; ++n) PutLong(kCarriedAt + 4 * (n - 1), o.carried[n]);
-  PutLong(kBalanceAt, o.balance);
-  PutLong(kStoredAt, o.stored);
+  OwnerFields(FieldWriter{}, o);
   PutImages(o.before, o.after);
 }
 
 JournalOwner GetOwnerEntry() {
   JournalOwner o;
-  o.code = Bytes(kOwnerCodeAt, 4);
-  for (size_t c = 1; c <= 7; ++c) o.shares[c] = Long(kSharesAt + 4 * (c - 1));
-  for (size_t g = 0; g <= 8; ++g) o.parts[g] = Long(kPartsAt + 4 * g);
-  o.collections = Long(kCollectionsAt);
-  o.carriedSlots = static_cast<uint16_t>(Int(kCarriedSlotsAt));
-  for (size_t n = 1; n <= 10; ++n) o.carried[n] = Long(kCarriedAt + 4 * (n - 1));
-  o.balance = Long(kBalanceAt);
-  o.stored = Long(kStoredAt);
+  OwnerFields(FieldReader{}, o);
   GetImages(o.before, o.after);
   return o;
 }
@@ -354,24 +353,21 @@ void GetDeleted(JournalProperty& p) {
   for (size_t i = 0; i < count; ++i) into.push_back(Bytes(kDeletedImagesAt + i * length, length));
 }
 
+template <class Io, class U>
+void UndoFields(Io&& io, U& u) {
+  StampFields(io, kUndoEntryStamp, u.station, u.computer, u.date, u.time);
+  io.Long(kUndoRewrittenAt, u.rewritten);
+  io.Long(kUndoReinsertedAt, u.reinserted);
+}
+
 void PutUndoEntry(long id, const std::string& code, const JournalUndo& u) {
   StartRecord(id, code, kUndoSequence, kUndoEntry);
-  PutLong(kUndoEntryStationAt, u.station);
-  PutBytes(kUndoEntryComputerAt, kComputerWidth, u.computer, ' ');
-  PutBytes(kUndoEntryDateAt, kDateWidth, u.date, '\x80');
-  PutBytes(kUndoEntryTimeAt, kTimeWidth, u.time, '\x80');
-  PutLong(kUndoRewrittenAt, u.rewritten);
-  PutLong(kUndoReinsertedAt, u.reinserted);
+  UndoFields(FieldWriter{}, u);
 }
 
 JournalUndo GetUndoEntry() {
   JournalUndo u;
-  u.station = Long(kUndoEntryStationAt);
-  u.computer = Bytes(kUndoEntryComputerAt, kComputerWidth);
-  u.date = Bytes(kUndoEntryDateAt, kDateWidth);
-  u.time = Bytes(kUndoEntryTimeAt, kTimeWidth);
-  u.rewritten = Long(kUndoRewrittenAt);
-  u.reinserted = Long(kUndoReinsertedAt);
+  UndoFields(FieldReader{}, u);
   return u;
 }
 
