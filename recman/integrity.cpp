@@ -5,6 +5,10 @@
 
 #include <cstring>
 
+#if defined(__x86_64__)
+#include <immintrin.h>
+#endif
+
 #include "recman/recman.h"
 #include "recman/store.h"
 
@@ -12,17 +16,87 @@ namespace recman {
 
 namespace {
 
-// CRC-32 (the polynomial of zlib, PNG and Ethernet) through zlib, which
-// works a word at a time from its tables; a chain of calls gives the value of
-// one call over all the bytes.
-uint32_t Crc(uint32_t crc, const void* bytes, size_t n) {
+// CRC-32 (the polynomial of zlib, PNG and Ethernet).  On a processor with
+// carry-less multiplication (PCLMULQDQ, every x86-64 of the last decade) the
+// bulk of a buffer is folded 64 bytes at a time, after Gopal et al., "Fast
+// CRC Computation for Generic Polynomials Using PCLMULQDQ" (Intel, 2009);
+// what is shorter than 64 bytes, the tail below 16 and every other processor
+// go through zlib's tables.  Both give the same values: a record's stored
+// checksum does not depend on the machine that wrote it.
+uint32_t ZlibCrc(uint32_t crc, const void* bytes, size_t n) {
   return static_cast<uint32_t>(crc32(crc, static_cast<const Bytef*>(bytes), static_cast<uInt>(n)));
+}
+
+#if defined(__x86_64__)
+inline __m128i Load(const uint8_t* q) { return _mm_loadu_si128(reinterpret_cast<const __m128i*>(q)); }
+
+// 128 bits folded forward by the distance `k` stands for, onto `next`.
+__attribute__((target("pclmul,sse2"))) inline __m128i Fold(__m128i x, __m128i k, __m128i next) {
+  __m128i lo = _mm_clmulepi64_si128(x, k, 0x00);
+  __m128i hi = _mm_clmulepi64_si128(x, k, 0x11);
+  return _mm_xor_si128(_mm_xor_si128(hi, lo), next);
+}
+
+// `crc` and the result are the bit-inverted running value (zlib's crc
+// before its final complement); `n` >= 64 and a multiple of 16.
+__attribute__((target("pclmul,sse2"))) uint32_t FoldCrc(uint32_t crc, const uint8_t* p, size_t n) {
+  // The folding constants of the bit-reflected polynomial 0xEDB88320:
+  // x^(4*128+32) and x^(4*128-32) mod P, x^(128+32) and x^(128-32) mod P,
+  // x^64 mod P, then P itself and the Barrett constant floor(x^64 / P).
+  alignas(16) static const uint64_t k1k2[] = {0x0154442bd4, 0x01c6e41596};
+  alignas(16) static const uint64_t k3k4[] = {0x01751997d0, 0x00ccaa009e};
+  alignas(16) static const uint64_t k5k0[] = {0x0163cd6124, 0x0000000000};
+  alignas(16) static const uint64_t poly[] = {0x01db710641, 0x01f7011641};
+  __m128i x1 = _mm_xor_si128(Load(p), _mm_cvtsi32_si128(static_cast<int>(crc)));
+  __m128i x2 = Load(p + 16), x3 = Load(p + 32), x4 = Load(p + 48);
+  p += 64;
+  n -= 64;
+  __m128i k = _mm_load_si128(reinterpret_cast<const __m128i*>(k1k2));
+  for (; n >= 64; p += 64, n -= 64) {
+    x1 = Fold(x1, k, Load(p));
+    x2 = Fold(x2, k, Load(p + 16));
+    x3 = Fold(x3, k, Load(p + 32));
+    x4 = Fold(x4, k, Load(p + 48));
+  }
+  // Four lanes into one, then 16 bytes at a time.
+  k = _mm_load_si128(reinterpret_cast<const __m128i*>(k3k4));
+  x1 = Fold(x1, k, x2);
+  x1 = Fold(x1, k, x3);
+  x1 = Fold(x1, k, x4);
+  for (; n >= 16; p += 16, n -= 16) x1 = Fold(x1, k, Load(p));
+  // 128 bits to 64, then Barrett reduction to 32.
+  const __m128i low32 = _mm_setr_epi32(~0, 0, ~0, 0);
+  x2 = _mm_clmulepi64_si128(x1, k, 0x10);
+  x1 = _mm_xor_si128(_mm_srli_si128(x1, 8), x2);
+  k = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(k5k0));
+  x2 = _mm_srli_si128(x1, 4);
+  x1 = _mm_xor_si128(_mm_clmulepi64_si128(_mm_and_si128(x1, low32), k, 0x00), x2);
+  k = _mm_load_si128(reinterpret_cast<const __m128i*>(poly));
+  x2 = _mm_and_si128(_mm_clmulepi64_si128(_mm_and_si128(x1, low32), k, 0x10), low32);
+  x2 = _mm_clmulepi64_si128(x2, k, 0x00);
+  x1 = _mm_xor_si128(x1, x2);
+  return static_cast<uint32_t>(_mm_cvtsi128_si32(_mm_srli_si128(x1, 4)));
+}
+
+const bool gHasClmul = __builtin_cpu_supports("pclmul");
+#endif
+
+uint32_t Crc(uint32_t crc, const void* bytes, size_t n) {
+#if defined(__x86_64__)
+  if (gHasClmul && n >= 64) {
+    const size_t bulk = n & ~size_t{15};
+    crc = ~FoldCrc(~crc, static_cast<const uint8_t*>(bytes), bulk);
+    bytes = static_cast<const uint8_t*>(bytes) + bulk;
+    n -= bulk;
+  }
+#endif
+  return ZlibCrc(crc, bytes, n);
 }
 
 uint32_t CrcLe(uint32_t crc, uint64_t value, int bytes) {
   uint8_t b[8];
   for (int i = 0; i < bytes; ++i) b[i] = static_cast<uint8_t>((value >> (8 * i)) & 0xFF);
-  return Crc(crc, b, static_cast<size_t>(bytes));
+  return ZlibCrc(crc, b, static_cast<size_t>(bytes));
 }
 
 std::string Where(const OpenFile& file) { return file.dir->path + "/" + file.name; }

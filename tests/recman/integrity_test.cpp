@@ -9,6 +9,7 @@
 #include <gtest/gtest.h>
 #include <sqlite3.h>
 #include <sys/stat.h>
+#include <zlib.h>
 
 #include <cstdio>
 #include <fstream>
@@ -42,6 +43,29 @@ TEST(RecordChecksumTest, IsTheCrc32OfPositionVersionLengthRecordAndInsertionNumb
   EXPECT_EQ(RecordChecksum(7, 0x0102030405060708, "ABC", ""), 0xd6acacf0u);
   EXPECT_EQ(RecordChecksum(1, -5, std::string(428, 'r'), std::string(7, '\0') + "\x09"), 0xf3243ec1u);
   EXPECT_NE(RecordChecksum(1, -5, std::string(428, 'r'), std::string(7, '\0') + "\x08"), 0xf3243ec1u);
+}
+
+// Records of every length around the sizes where the checksum changes
+// method (64 bytes, each 16 more), and at offsets that are not aligned,
+// against zlib's CRC-32 of the same bytes laid end to end.
+TEST(RecordChecksumTest, EveryLengthGivesZlibsValue) {
+  std::mt19937 random(42);
+  for (size_t length = 0; length <= 1100; length += (length < 300 ? 1 : 37)) {
+    std::string data(length + 3, '\0');
+    for (char& c : data) c = static_cast<char>(random());
+    data.erase(0, length % 4);  // a record that begins anywhere in a word
+    data.resize(length);
+    std::string sequences(8 * (length % 3), '\x5A');
+    uint32_t pos = static_cast<uint32_t>(random());
+    int64_t version = static_cast<int64_t>(random()) - 77;
+    std::string bytes;
+    for (int i = 0; i < 4; ++i) bytes += static_cast<char>(pos >> (8 * i));
+    for (int i = 0; i < 8; ++i) bytes += static_cast<char>(static_cast<uint64_t>(version) >> (8 * i));
+    for (int i = 0; i < 4; ++i) bytes += static_cast<char>(length >> (8 * i));
+    bytes += data + sequences;
+    uLong expected = crc32(0, reinterpret_cast<const Bytef*>(bytes.data()), static_cast<uInt>(bytes.size()));
+    EXPECT_EQ(RecordChecksum(pos, version, data, sequences), expected) << "length " << length;
+  }
 }
 
 // Record `n`: its 4-digit key, a text that tells it apart, then blanks.
