@@ -71,6 +71,14 @@ void Remember(Handle& h, bool forward, bool physical, std::vector<Row>&& rows, u
   a.batch = batch;
 }
 
+// The handle's rows, valid or not, emptied of the read-ahead: the store
+// reads the next batch into them and reuses their buffers.
+std::vector<Row> TakeRows(Handle& h) {
+  std::vector<Row> rows = std::move(h.ahead.rows);
+  ForgetReadAhead(h);
+  return rows;
+}
+
 unsigned NextBatch(const Handle& h, bool forward, bool physical) {
   const ReadAhead& a = h.ahead;
   if (a.valid && a.forward == forward && a.physical == physical && a.batch > 0)
@@ -81,9 +89,9 @@ unsigned NextBatch(const Handle& h, bool forward, bool physical) {
 
 // A keyed read forward along key `key` (the first entry at or above
 // `bound`, or above it) answered from what the handle read ahead: 0 with
-// the row, `missing` when the stretch read ahead reaches the index's end
-// without one, or -1 when the rows read ahead cannot tell.
-int AnswerFromAhead(Handle& h, int key, Find how, const std::string& bound, Row& row) {
+// the row (left where it is: the caller delivers from it), `missing` when the stretch read ahead reaches the
+// index's end without one, or -1 when the rows read ahead cannot tell.
+int AnswerFromAhead(Handle& h, int key, Find how, const std::string& bound, const Row*& row) {
   ReadAhead& a = h.ahead;
   if (!a.valid || a.physical || !a.forward || a.key != key || (how != Find::kGe && how != Find::kGt))
     return -1;
@@ -101,7 +109,7 @@ int AnswerFromAhead(Handle& h, int key, Find how, const std::string& bound, Row&
         std::partition_point(a.rows.begin(), a.rows.end(), [&](const Row& r) { return !above(r); }) -
         a.rows.begin());
   if (i == n) return a.complete ? 1 : -1;
-  row = a.rows[i];
+  row = &a.rows[i];
   a.next = i + 1;
   return 0;
 }
@@ -145,25 +153,22 @@ int16_t FetchLocked(Call& c, Fetch fetch, Row& row) {
 // still fresh, else a new batch from `fetch(batch, rows)`, which reads up to
 // `batch` rows on from the handle's place.
 template <typename Fetch>
-int16_t StepAhead(Handle& h, bool forward, bool physical, Row& row, Fetch fetch, bool useKept = true) {
+int16_t StepAhead(Handle& h, bool forward, bool physical, const Row*& row, Fetch fetch, bool useKept = true) {
   if (useKept && Fresh(h) && h.ahead.forward == forward && h.ahead.physical == physical) {
-    // Kept (not moved out): a later keyed read may be answered from it.
-    row = h.ahead.rows[h.ahead.next++];
+    // Kept where it is: a later keyed read may be answered from it.
+    row = &h.ahead.rows[h.ahead.next++];
     return B_OK;
   }
   unsigned batch = NextBatch(h, forward, physical);
   uint64_t counter = SnapshotCounter(*h.file->dir);
-  std::vector<Row> rows;
+  std::vector<Row> rows = TakeRows(h);
   int16_t st = fetch(batch, rows);
   if (st != B_OK) return st;
-  if (rows.empty()) {
-    ForgetReadAhead(h);
-    return B_END_OF_FILE;
-  }
-  row = rows[0];
+  if (rows.empty()) return B_END_OF_FILE;
   int key = physical ? -1 : h.logicalKey;
   std::string low = physical ? std::string() : h.sortKey;
   Remember(h, forward, physical, std::move(rows), counter, batch, key, low, false);
+  row = &h.ahead.rows[0];
   return B_OK;
 }
 
@@ -179,8 +184,9 @@ void TakeLogical(Handle& h, int key, const Row& row) {
 }  // namespace
 
 void ForgetReadAhead(Handle& h) {
+  // The rows stay as buffers for the next batch (TakeRows); nothing reads
+  // them while the read-ahead is not valid.
   h.ahead.valid = false;
-  h.ahead.rows.clear();
   h.ahead.batch = 0;
 }
 
@@ -286,7 +292,8 @@ int16_t GetByKey(Call& c) {
   int16_t st = BeginRead(*f.dir);
   if (st != B_OK) return st;
 
-  Row row;
+  Row fetched;                // a row read alone, with a lock
+  const Row* row = &fetched;  // or one of the rows read ahead
   if (stepping && c.lockBias == 0) {
     bool forward = op == B_GET_NEXT;
     // Forward, the next entry is looked for in the rows read ahead (they
@@ -339,7 +346,7 @@ int16_t GetByKey(Call& c) {
       return op != B_GET_EQUAL || r.sortKey.compare(0, length, bound, 0, length) == 0;
     };
     int answered = c.lockBias == 0 ? AnswerFromAhead(h, kn, how, bound, row) : -1;
-    if (answered == 0 && !equal(row)) return missing;
+    if (answered == 0 && !equal(*row)) return missing;
     if (answered == 1) return missing;
     if (answered != 0) {
       ForgetReadAhead(h);
@@ -353,13 +360,13 @@ int16_t GetByKey(Call& c) {
       bool batch = c.lockBias == 0 && ahead > 1 && (how == Find::kGe || how == Find::kGt);
       if (batch) {
         uint64_t counter = SnapshotCounter(*f.dir);
-        std::vector<Row> rows;
+        std::vector<Row> rows = TakeRows(h);
         st = FetchByIndex(f, kn, how, bound, ahead, rows);
         if (st != B_OK) return st;
         if (rows.empty()) return missing;
-        row = rows[0];
         Remember(h, true, false, std::move(rows), counter, ahead, kn, bound, how == Find::kGe);
-        if (!equal(row)) return missing;
+        row = &h.ahead.rows[0];
+        if (!equal(*row)) return missing;
       } else {
         auto fetch = [&](Row& out) -> int16_t {
           std::vector<Row> rows;
@@ -370,17 +377,18 @@ int16_t GetByKey(Call& c) {
           out = std::move(rows[0]);
           return B_OK;
         };
-        st = FetchLocked(c, fetch, row);
+        st = FetchLocked(c, fetch, fetched);
         if (st != B_OK) return st;
       }
     }
   }
-  st = VerifyRow(f, row, kn);
+  st = VerifyRow(f, *row, kn);
   if (st != B_OK) return st;
-  TakeLogical(h, kn, row);
-  DeliverKey(c, kn, row.data);
-  st = c.keyOnly ? int16_t{B_OK} : DeliverData(c, row.data);
-  RememberRow(f, std::move(row));
+  TakeLogical(h, kn, *row);
+  DeliverKey(c, kn, row->data);
+  st = c.keyOnly ? int16_t{B_OK} : DeliverData(c, row->data);
+  if (row == &fetched) RememberRow(f, std::move(fetched));
+  else RememberRow(f, *row);
   return st;
 }
 
@@ -401,7 +409,8 @@ int16_t StepRecord(Call& c) {
   }
   int16_t st = BeginRead(*f.dir);
   if (st != B_OK) return st;
-  Row row;
+  Row fetched;
+  const Row* row = &fetched;
   bool run = op == B_STEP_NEXT || op == B_STEP_PREVIOUS;
   if (run && c.lockBias == 0) {
     st = StepAhead(h, forward, true, row, [&](unsigned batch, std::vector<Row>& rows) {
@@ -418,18 +427,19 @@ int16_t StepRecord(Call& c) {
       out = std::move(rows[0]);
       return B_OK;
     };
-    st = FetchLocked(c, fetch, row);
+    st = FetchLocked(c, fetch, fetched);
     if (st != B_OK) return st;
   }
-  st = VerifyRow(f, row);
+  st = VerifyRow(f, *row);
   if (st != B_OK) return st;
   h.logicalKey = -1;
   h.logical = Place::kNone;
   h.physical = Place::kOnRecord;
-  h.pos = row.pos;
-  h.version = row.version;
-  st = DeliverData(c, row.data);
-  RememberRow(f, std::move(row));
+  h.pos = row->pos;
+  h.version = row->version;
+  st = DeliverData(c, row->data);
+  if (row == &fetched) RememberRow(f, std::move(fetched));
+  else RememberRow(f, *row);
   return st;
 }
 

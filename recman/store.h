@@ -141,6 +141,8 @@ struct Store {
   virtual void ForgetFile(int64_t fileId) = 0;
 
   // ---- Records -------------------------------------------------------------
+  // Up to `limit` rows from `bound` on: `rows` is replaced by them (a store
+  // may write over the rows it holds to reuse their buffers).
   virtual int16_t FetchByIndex(OpenFile& file, int key, Find how, const std::string& bound, unsigned limit,
                                std::vector<Row>& rows) = 0;
   virtual int16_t FetchPhysical(OpenFile& file, bool forward, int64_t bound, unsigned limit,

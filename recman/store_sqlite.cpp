@@ -112,6 +112,14 @@ std::string ColumnBlob(sqlite3_stmt* s, int i) {
   return p ? std::string(static_cast<const char*>(p), static_cast<size_t>(n)) : std::string();
 }
 
+// The same into `out`, whose buffer serves again.
+void AssignBlob(sqlite3_stmt* s, int i, std::string& out) {
+  const void* p = sqlite3_column_blob(s, i);
+  int n = sqlite3_column_bytes(s, i);
+  if (p) out.assign(static_cast<const char*>(p), static_cast<size_t>(n));
+  else out.clear();
+}
+
 int16_t SqliteStatus(int rc) {
   switch (rc & 0xFF) {
     case SQLITE_OK:
@@ -850,16 +858,22 @@ struct SqliteStore final : Store {
   // or, without a sort key, of the record table.
   int16_t CollectRows(sqlite3_stmt* s, bool withSortKey, std::vector<Row>& rows) {
     const int first = withSortKey ? 1 : 0;
+    // The rows `rows` holds are written over, so that their buffers serve
+    // again (a walk reads batch after batch of records of one size).
+    size_t n = 0;
     int rc;
     while ((rc = sqlite3_step(s)) == SQLITE_ROW) {
-      Row& r = rows.emplace_back();
-      if (withSortKey) r.sortKey = ColumnBlob(s, 0);
+      Row& r = n < rows.size() ? rows[n] : rows.emplace_back();
+      ++n;
+      if (withSortKey) AssignBlob(s, 0, r.sortKey);
+      else r.sortKey.clear();
       r.pos = static_cast<uint32_t>(sqlite3_column_int64(s, first));
       r.version = sqlite3_column_int64(s, first + 1);
-      r.data = ColumnBlob(s, first + 2);
-      r.sequences = ColumnBlob(s, first + 3);
+      AssignBlob(s, first + 2, r.data);
+      AssignBlob(s, first + 3, r.sequences);
       r.checksum = sqlite3_column_type(s, first + 4) == SQLITE_NULL ? -1 : sqlite3_column_int64(s, first + 4);
     }
+    rows.resize(n);
     int16_t st = rc == SQLITE_DONE ? int16_t{B_OK} : Failed(rc);
     sqlite3_reset(s);
     return st;
@@ -867,7 +881,6 @@ struct SqliteStore final : Store {
 
   int16_t FetchByIndex(OpenFile& file, int key, Find how, const std::string& bound, unsigned limit,
                        std::vector<Row>& rows) override {
-    rows.clear();
     KeySlot slot = FetchSlot(how);
     int16_t st;
     sqlite3_stmt* s = KeySlotOf(file, key, slot, st);
@@ -879,7 +892,6 @@ struct SqliteStore final : Store {
 
   int16_t FetchPhysical(OpenFile& file, bool forward, int64_t bound, unsigned limit,
                         std::vector<Row>& rows) override {
-    rows.clear();
     int16_t st;
     sqlite3_stmt* s = RecordSlotOf(file, forward ? kSlotStepNext : kSlotStepPrev, st);
     if (!s) return st;

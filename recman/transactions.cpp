@@ -221,6 +221,10 @@ void RememberRow(OpenFile& file, Row&& row) {
   kept.checksum = row.checksum;
 }
 
+void RememberRow(OpenFile& file, const Row& row) {
+  if (InsideTransaction(file)) RememberRow(file, Row(row));
+}
+
 Row* SeenRow(OpenFile& file, uint32_t pos) {
   if (!InsideTransaction(file) || file.seen.transaction != gRecman.transactionSerial) return nullptr;
   auto it = file.seen.rows.find(pos);

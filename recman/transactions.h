@@ -44,6 +44,7 @@ int16_t EngineAbortTransaction();
 // by position, replaced by what this process's updates wrote, dropped by its
 // deletes and by the transaction's end.
 void RememberRow(OpenFile& file, Row&& row);
+void RememberRow(OpenFile& file, const Row& row);  // copied only inside a transaction
 Row* SeenRow(OpenFile& file, uint32_t pos);
 void ForgetRow(OpenFile& file, uint32_t pos);
 
