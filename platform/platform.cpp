@@ -370,13 +370,7 @@ bool AppendToFile(const std::string& path, const std::string& text, int* error) 
 AppendLog::~AppendLog() { Close(); }
 
 AppendLog::AppendLog(AppendLog&& other) noexcept
-    : fd(other.fd),
-      host(std::move(other.host)),
-      device(other.device),
-      inode(other.inode),
-      mode(other.mode),
-      owner(other.owner),
-      group(other.group) {
+    : fd(other.fd), host(std::move(other.host)), opened(other.opened) {
   other.fd = -1;
 }
 
@@ -385,11 +379,7 @@ AppendLog& AppendLog::operator=(AppendLog&& other) noexcept {
     Close();
     fd = other.fd;
     host = std::move(other.host);
-    device = other.device;
-    inode = other.inode;
-    mode = other.mode;
-    owner = other.owner;
-    group = other.group;
+    opened = other.opened;
     other.fd = -1;
   }
   return *this;
@@ -400,14 +390,20 @@ void AppendLog::Close() {
   fd = -1;
 }
 
+namespace {
+
+AppendLog::Identity IdentityOf(const struct stat& st) {
+  return {st.st_dev, st.st_ino, st.st_mode, st.st_uid, st.st_gid};
+}
+
+}  // namespace
+
 bool AppendLine(AppendLog& log, const std::string& path, const std::string& text, int* error) {
   // The file still open serves while the name leads to it, as it was: not
   // removed, renamed, replaced (by a link too) nor given other rights.
   if (log.fd >= 0 && log.path == path) {
     struct stat st {};
-    if (::lstat(log.host.c_str(), &st) != 0 || st.st_dev != log.device || st.st_ino != log.inode ||
-        st.st_mode != log.mode || st.st_uid != log.owner || st.st_gid != log.group)
-      log.Close();
+    if (::lstat(log.host.c_str(), &st) != 0 || IdentityOf(st) != log.opened) log.Close();
   } else {
     log.Close();
   }
@@ -425,11 +421,7 @@ bool AppendLine(AppendLog& log, const std::string& path, const std::string& text
       log.Close();
       return false;
     }
-    log.device = st.st_dev;
-    log.inode = st.st_ino;
-    log.mode = st.st_mode;
-    log.owner = st.st_uid;
-    log.group = st.st_gid;
+    log.opened = IdentityOf(st);
   }
   // One write with O_APPEND: lines of several stations never interleave.
   ssize_t n = ::write(log.fd, text.data(), text.size());

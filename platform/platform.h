@@ -147,14 +147,19 @@ bool AppendToFile(const std::string& path, const std::string& text, int* error =
 // renamed, replaced or given other rights is opened again by its name
 // (as AppendToFile would open it).
 struct AppendLog {
+  // What tells the file open from another one under its name.
+  struct Identity {
+    dev_t device = 0;
+    ino_t inode = 0;
+    mode_t mode = 0;
+    uid_t owner = 0;
+    gid_t group = 0;
+    bool operator==(const Identity&) const = default;
+  };
   int fd = -1;
   std::string path;  // as the program named it
   std::string host;  // resolved
-  dev_t device = 0;
-  ino_t inode = 0;
-  mode_t mode = 0;
-  uid_t owner = 0;
-  gid_t group = 0;
+  Identity opened;   // of the file open, as it was opened
   AppendLog() = default;
   ~AppendLog();
   AppendLog(const AppendLog&) = delete;
