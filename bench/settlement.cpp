@@ -830,17 +830,20 @@ void BM_SettlementAgainstPlain(benchmark::State& state) {
   state.counters["peak_ratio"] = ratio(pass.peak, plainRun.peak);
   state.counters["journal_ratio"] = ratio(pass.wall, bare.wall);
 }
+
+// Every case times whole passes: one iteration each, in seconds of the
+// wall clock (a pass waits on the disk, the server and the other station).
+void WholePasses(benchmark::internal::Benchmark* b) {
+  b->Iterations(1)->Unit(benchmark::kSecond)->UseRealTime();
+}
+
 // A small suite (quick to compare), then the office's large one: three runs
 // of each, the order turned round each time.
 void AgainstPlainRuns(benchmark::internal::Benchmark* b) {
   for (int properties : {100, 1000})
     for (int run = 1; run <= 3; ++run) b->Args({properties, run});
 }
-BENCHMARK(BM_SettlementAgainstPlain)
-    ->Apply(AgainstPlainRuns)
-    ->Iterations(1)
-    ->Unit(benchmark::kSecond)
-    ->UseRealTime();
+BENCHMARK(BM_SettlementAgainstPlain)->Apply(AgainstPlainRuns)->Apply(WholePasses);
 
 // Alone and with the idle station in turn, three times each, so that the
 // disk's and the machine's drifts fall on both alike.
@@ -849,11 +852,7 @@ void IdleStationRuns(benchmark::internal::Benchmark* b) {
     for (int run = 1; run <= 3; ++run)
       for (int idle : {0, 1}) b->Args({properties, idle, run});
 }
-BENCHMARK(BM_SettlementWithIdleStation)
-    ->Apply(IdleStationRuns)
-    ->Iterations(1)
-    ->Unit(benchmark::kSecond)
-    ->UseRealTime();
+BENCHMARK(BM_SettlementWithIdleStation)->Apply(IdleStationRuns)->Apply(WholePasses);
 
 // SQLite and the server in turn, three times each; then the largest suite
 // the property codes allow on each, once, to see the time per property
@@ -863,7 +862,7 @@ void StoreRuns(benchmark::internal::Benchmark* b) {
     for (int server : {0, 1}) b->Args({1000, server, run});
   for (int server : {0, 1}) b->Args({9999, server, 1});
 }
-BENCHMARK(BM_SettlementStores)->Apply(StoreRuns)->Iterations(1)->Unit(benchmark::kSecond)->UseRealTime();
+BENCHMARK(BM_SettlementStores)->Apply(StoreRuns)->Apply(WholePasses);
 
 // The office's large suite with the journal and without it, in turn, three
 // times each.
@@ -871,15 +870,10 @@ void JournalRuns(benchmark::internal::Benchmark* b) {
   for (int run = 1; run <= 3; ++run)
     for (int journal : {1, 0}) b->Args({1000, 40, 12, 50, journal, run});
 }
-BENCHMARK(BM_SettlementJournal)->Apply(JournalRuns)->Iterations(1)->Unit(benchmark::kSecond)->UseRealTime();
+BENCHMARK(BM_SettlementJournal)->Apply(JournalRuns)->Apply(WholePasses);
 
 // A small suite first (quick to compare), then the office's large one.
-BENCHMARK(BM_SettlementPass)
-    ->Args({100, 40, 12, 50})
-    ->Args({1000, 40, 12, 50})
-    ->Iterations(1)
-    ->Unit(benchmark::kSecond)
-    ->UseRealTime();
+BENCHMARK(BM_SettlementPass)->Args({100, 40, 12, 50})->Args({1000, 40, 12, 50})->Apply(WholePasses);
 
 }  // namespace
 
