@@ -14,7 +14,8 @@
 // storage: each directory owns one, made when the folder is first opened.
 // A struct of function pointers would have needed the same table plus a
 // state pointer cast back in every function; the virtual calls are that,
-// said by the compiler.
+// said by the compiler.  The few calls that a store may have no use for
+// (a hint, a cache, a check of its own) do nothing unless it overrides them.
 //
 // All functions return record manager statuses; a failure of the storage
 // notes its diagnostic (integrity.h).
@@ -70,10 +71,10 @@ struct Store {
   virtual void Disconnect() = 0;
   // Before a fork: may close what a child must not share (not while the
   // process transaction holds the folder).
-  virtual void BeforeFork(bool inTransaction) = 0;
+  virtual void BeforeFork(bool /*inTransaction*/) {}
   // The last file of the folder was closed (outside a transaction): a
   // store may let its connection go until the next use.
-  virtual void NoFileOpen() = 0;
+  virtual void NoFileOpen() {}
   // In a forked child: forgets the parent's connection without touching it.
   virtual void AbandonInChild() = 0;
   // Whether what holds the folder's records is still the one this process
@@ -98,8 +99,8 @@ struct Store {
   // ---- Transactions ----------------------------------------------------------
   // A read snapshot kept through a burst of reading calls: true when one
   // was begun (a store that needs none answers false and keeps nothing).
-  virtual bool BeginSnapshot() = 0;
-  virtual void EndSnapshot() = 0;
+  virtual bool BeginSnapshot() { return false; }
+  virtual void EndSnapshot() {}
   // A write transaction that holds the folder against other writers from
   // its beginning, so that it never fails half-way because another station
   // committed first.  A folder opened for reading only answers 46, or with
@@ -113,7 +114,9 @@ struct Store {
   // The folder's change count: moves whenever any station commits (read-ahead
   // and snapshots are trusted while it stands still).
   virtual uint64_t ChangeCounter() = 0;
-  virtual void NoteChange() = 0;
+  // This station changes the folder: a store that keeps the count itself
+  // moves it.
+  virtual void NoteChange() {}
 
   // ---- Locks between stations --------------------------------------------
   // Held by this process until unlocked or until it ends, however it ends.
@@ -138,7 +141,7 @@ struct Store {
   // Sets both counters of a file (a copy of a folder).
   virtual int16_t SetCounters(int64_t fileId, int64_t records, int64_t nextPos) = 0;
   // The file's statements and caches are no longer needed (last close).
-  virtual void ForgetFile(int64_t fileId) = 0;
+  virtual void ForgetFile(int64_t /*fileId*/) {}
 
   // ---- Records -------------------------------------------------------------
   // Up to `limit` rows from `bound` on: `rows` is replaced by them (a store
@@ -166,7 +169,7 @@ struct Store {
 
   // ---- Whole folder ------------------------------------------------------
   // The storage's own consistency check; one line per fault in `faults`.
-  virtual void CheckStorage(std::vector<std::string>& faults) = 0;
+  virtual void CheckStorage(std::vector<std::string>& /*faults*/) {}
 };
 
 // The store of a folder: "recman.server" in it names a server, otherwise

@@ -580,9 +580,8 @@ struct ServerStore final : Store {
     if (!inWrite && held.empty()) Disconnect();
   }
 
-  // The connection (with the record locks of its session) stays open
-  // through a fork: the parent goes on with it.
-  void BeforeFork(bool) override {}
+  // BeforeFork: the connection (with the record locks of its session)
+  // stays open through a fork, the parent goes on with it.
   void AbandonInChild() override {
     conn = nullptr;  // the parent's: neither closed nor used here
     prepared.clear();
@@ -614,9 +613,6 @@ struct ServerStore final : Store {
   }
 
   // ---- Transactions ----------------------------------------------------------
-
-  bool BeginSnapshot() override { return false; }
-  void EndSnapshot() override {}
 
   // The folder's change number (recman_meta "changes"), one more with
   // every write transaction committed: read with the folder's lock, it
@@ -745,9 +741,8 @@ struct ServerStore final : Store {
     }
     return epoch;
   }
-  // This station's own changes move nothing: the engine mends what it read
-  // ahead, this store what it keeps.
-  void NoteChange() override {}
+  // NoteChange: this station's own changes move nothing, the engine mends
+  // what it read ahead, this store what it keeps.
 
   // What this store keeps of a file for the write transactions that hold
   // the folder (and, briefly, for reads outside them): stamped with the
@@ -1036,7 +1031,7 @@ struct ServerStore final : Store {
                  "UPDATE recman_file SET records = $1::int8, next_pos = $2::int8 WHERE id = $3::int8", p);
   }
 
-  void ForgetFile(int64_t) override {}
+  // ForgetFile: the statements are the connection's, prepared once.
 
   // ---- Records ------------------------------------------------------------------
 
@@ -1182,8 +1177,6 @@ struct ServerStore final : Store {
     p.Int(pos);
     return FileWrite(file, file.spec.keys.size() * kPerKey + kSlotDeleteRow, p);
   }
-
-  void CheckStorage(std::vector<std::string>&) override {}
 };
 
 }  // namespace

@@ -575,7 +575,7 @@ struct SqliteStore final : Store {
     db = nullptr;
   }
 
-  void NoFileOpen() override {}  // the connection costs the server nothing
+  // NoFileOpen: the connection is kept, it costs the server nothing.
 
   void BeforeFork(bool inTransaction) override {
     if (!inTransaction) Disconnect();
