@@ -47,7 +47,7 @@ namespace {
 
 // This store's own record statement slots of an open file, after its row
 // slots.
-enum RecordSlot { kSlotAllocate = kRowSlots, kSlotAllocated, kSlotCount, kSlotAdjust, kRecordSlots };
+enum RecordSlot { kSlotNextPosition = kRowSlots, kSlotCount, kRecordSlots };
 
 const char* SynchronousPragma() {
   switch (DurabilityForTests()) {
@@ -88,13 +88,8 @@ std::string ExactSql(int64_t id, int key) {
 std::string OwnSql(int64_t fileId, int slot) {
   std::string id = std::to_string(fileId);
   switch (slot) {
-    // Two plain statements: UPDATE ... RETURNING builds a temporary table on
-    // every call and cost more than the rest of an insert.
-    case kSlotAllocate:
-      return "UPDATE recman_file SET next_pos = next_pos + 1, records = records + ?1 WHERE id = " + id;
-    case kSlotAllocated: return "SELECT next_pos - 1 FROM recman_file WHERE id = " + id;
-    case kSlotCount: return "SELECT records FROM recman_file WHERE id = " + id;
-    default: return "UPDATE recman_file SET records = records + ?1 WHERE id = " + id;
+    case kSlotNextPosition: return "SELECT next_pos FROM recman_file WHERE id = " + id;
+    default: return "SELECT records FROM recman_file WHERE id = " + id;
   }
 }
 
@@ -245,6 +240,18 @@ struct SqliteStore final : Store {
   // Prepared on first use, by file and slot.
   std::map<int64_t, std::vector<sqlite3_stmt*>> statements;
   sqlite3_stmt* adjust = nullptr;  // a record count moved, any file
+  // Inside a write transaction (BEGIN IMMEDIATE holds the database against
+  // every other writer) the next position of a file is this station's to
+  // hand out: the positions handed out and the records counted are kept
+  // here by file and written to the catalog once, just before the commit,
+  // in place of two statements a record.
+  struct Counters {
+    int64_t nextPos = 0;  // 0: not read yet
+    int64_t records = 0;  // added since the transaction began
+  };
+  std::map<int64_t, Counters> counters;
+  bool writing = false;  // a write transaction of this connection is open
+  sqlite3_stmt* writeCounters = nullptr;
 
   explicit SqliteStore(Directory& d) : dir(d) {}
   ~SqliteStore() override {
@@ -320,6 +327,8 @@ struct SqliteStore final : Store {
     statements.clear();
     sqlite3_finalize(adjust);
     adjust = nullptr;
+    sqlite3_finalize(writeCounters);
+    writeCounters = nullptr;
   }
 
   // ---- Lock file ------------------------------------------------------------
@@ -570,6 +579,7 @@ struct SqliteStore final : Store {
   bool Connected() const override { return db != nullptr; }
 
   void Disconnect() override {
+    ForgetWrite();
     FinalizeAll();
     if (db) sqlite3_close_v2(db);
     db = nullptr;
@@ -584,6 +594,8 @@ struct SqliteStore final : Store {
   void AbandonInChild() override {
     statements.clear();  // not finalised: not ours
     adjust = nullptr;
+    writeCounters = nullptr;
+    ForgetWrite();
     db = nullptr;
     // The parent's lock file stays open in the parent; the child's copy of
     // the descriptor shares its locks, so it lets it go without unlocking
@@ -638,12 +650,40 @@ struct SqliteStore final : Store {
     // the read-only open's own status, never the storage's.
     if (dir.readOnly && !onlyRead)
       return NoteFailure(B_ACCESS_DENIED, &dir, "the folder is open for reading only", 0, nullptr, 0, File());
-    return Exec(dir.readOnly ? "BEGIN" : "BEGIN IMMEDIATE");
+    ForgetWrite();
+    int16_t st = Exec(dir.readOnly ? "BEGIN" : "BEGIN IMMEDIATE");
+    writing = st == B_OK && !dir.readOnly;
+    return st;
+  }
+  // The catalog's counters of the files the transaction changed.
+  int16_t WriteCounters() {
+    for (const auto& [id, c] : counters) {
+      if (c.nextPos == 0 && c.records == 0) continue;
+      if (writeCounters == nullptr) {
+        int16_t st = Prepare(
+            "UPDATE recman_file SET next_pos = max(next_pos, ?1), records = records + ?2 WHERE id = ?3",
+            writeCounters);
+        if (st != B_OK) return st;
+      }
+      sqlite3_bind_int64(writeCounters, 1, c.nextPos);
+      sqlite3_bind_int64(writeCounters, 2, c.records);
+      sqlite3_bind_int64(writeCounters, 3, id);
+      int16_t st = Run(writeCounters);
+      if (st != B_OK) return st;
+    }
+    counters.clear();
+    return B_OK;
+  }
+  void ForgetWrite() {
+    counters.clear();
+    writing = false;
   }
   int16_t Commit() override {
+    int16_t st = WriteCounters();
+    if (st != B_OK) return st;  // the caller rolls back
+    writing = false;
     // Commits that meet SQLITE_BUSY (a reader finishing its checkpoint) are
     // retried.
-    int16_t st = B_OK;
     for (int attempt = 0; attempt < 50; ++attempt) {
       st = Exec("COMMIT");
       if (st != B_FILE_LOCKED) break;
@@ -651,7 +691,10 @@ struct SqliteStore final : Store {
     }
     return st;
   }
-  void Rollback() override { Exec("ROLLBACK"); }
+  void Rollback() override {
+    ForgetWrite();
+    Exec("ROLLBACK");
+  }
   int16_t BeginReadTransaction() override { return Exec("BEGIN"); }
 
   uint64_t ChangeCounter() override {
@@ -759,6 +802,7 @@ struct SqliteStore final : Store {
 
   int16_t DropCatalogEntry(int64_t id, size_t keyCount) override {
     ForgetFile(id);
+    counters.erase(id);
     std::string sql = "DROP TABLE IF EXISTS " + Table(id) + ";";
     for (size_t k = 0; k < keyCount; ++k)
       sql += "DROP TABLE IF EXISTS " + IndexTable(id, static_cast<int>(k)) + ";";
@@ -792,6 +836,8 @@ struct SqliteStore final : Store {
     int rc = sqlite3_step(s);
     if (rc == SQLITE_ROW) {
       count = sqlite3_column_int64(s, 0);
+      auto c = counters.find(file.id);
+      if (c != counters.end()) count += c->second.records;
       st = B_OK;
     } else {
       st = rc == SQLITE_DONE ? int16_t{B_IO_ERROR} : Failed(rc);
@@ -801,27 +847,33 @@ struct SqliteStore final : Store {
   }
 
   int16_t AllocatePosition(OpenFile& file, bool countRecord, uint64_t& value) override {
-    int16_t st;
-    sqlite3_stmt* s = RecordSlotOf(file, kSlotAllocate, st);
-    if (!s) return st;
-    sqlite3_bind_int(s, 1, countRecord ? 1 : 0);
-    st = Run(s);
-    if (st != B_OK) return st;
-    // The write transaction holds the database: nobody moved next_pos since.
-    s = RecordSlotOf(file, kSlotAllocated, st);
-    if (!s) return st;
-    int rc = sqlite3_step(s);
-    if (rc == SQLITE_ROW) {
-      value = static_cast<uint64_t>(sqlite3_column_int64(s, 0));
-      st = value == 0 || value > 0xFFFFFFFFull ? B_DISK_FULL : B_OK;
-    } else {
-      st = rc == SQLITE_DONE ? int16_t{B_IO_ERROR} : Failed(rc);
+    if (!writing) return B_IO_ERROR;  // only ever inside a write
+    Counters& c = counters[file.id];
+    if (c.nextPos == 0) {
+      int16_t st;
+      sqlite3_stmt* s = RecordSlotOf(file, kSlotNextPosition, st);
+      if (!s) return st;
+      int rc = sqlite3_step(s);
+      if (rc == SQLITE_ROW) {
+        c.nextPos = sqlite3_column_int64(s, 0);
+        st = B_OK;
+      } else {
+        st = rc == SQLITE_DONE ? int16_t{B_IO_ERROR} : Failed(rc);
+      }
+      sqlite3_reset(s);
+      if (st != B_OK) return st;
     }
-    sqlite3_reset(s);
-    return st;
+    if (c.nextPos <= 0 || c.nextPos > 0xFFFFFFFFll) return B_DISK_FULL;
+    value = static_cast<uint64_t>(c.nextPos++);
+    if (countRecord) ++c.records;
+    return B_OK;
   }
 
   int16_t AddToRecordCount(int64_t fileId, int64_t delta) override {
+    if (writing) {
+      counters[fileId].records += delta;
+      return B_OK;
+    }
     if (adjust == nullptr) {
       int16_t st = Connect();
       if (st == B_OK) st = Prepare("UPDATE recman_file SET records = records + ?1 WHERE id = ?2", adjust);
@@ -833,6 +885,7 @@ struct SqliteStore final : Store {
   }
 
   int16_t SetCounters(int64_t fileId, int64_t records, int64_t nextPos) override {
+    counters.erase(fileId);  // what came before is replaced
     sqlite3_stmt* s = nullptr;
     int16_t st = Prepare("UPDATE recman_file SET records = ?1, next_pos = ?2 WHERE id = ?3", s);
     if (st != B_OK) return st;

@@ -220,6 +220,51 @@ TEST_F(TransactionsTest, RecordCountInsideATransactionFollowsItsOwnChangesAndNoO
   EXPECT_EQ(Look(a).first, 6u);
 }
 
+// The positions a transaction hands out (a store may keep the catalog's
+// next position in memory until the commit): each insert gets the next one,
+// a rollback gives them back, a commit keeps them for every station, and two
+// files keep their own sequences in one transaction.
+TEST_F(TransactionsTest, PositionsHandedOutInATransactionAreKeptOnlyIfItCommits) {
+  Block pa, pbb;
+  ASSERT_EQ(Open(pa, a), B_OK);
+  ASSERT_EQ(Open(pbb, b), B_OK);
+  auto positionOf = [&](Block& p, uint32_t id) {
+    EXPECT_EQ(Get(p, B_GET_EQUAL, 0, IdKey(id)).status, B_OK);
+    return Position(p);
+  };
+  ASSERT_EQ(Insert(pa, IdRecord(24, 2, 'a')), B_OK);
+  const uint32_t first = positionOf(pa, 2);
+  ASSERT_EQ(Simple(B_BEGIN_TRANS), B_OK);
+  ASSERT_EQ(Insert(pa, IdRecord(24, 3, 'n')), B_OK);
+  ASSERT_EQ(Insert(pbb, IdRecord(44, 3, 'n')), B_OK);
+  ASSERT_EQ(Insert(pa, IdRecord(24, 4, 'n')), B_OK);
+  EXPECT_EQ(positionOf(pa, 3), first + 1);
+  EXPECT_EQ(positionOf(pa, 4), first + 2);
+  ASSERT_EQ(Simple(B_ABORT_TRANS), B_OK);
+
+  ASSERT_EQ(Simple(B_BEGIN_TRANS), B_OK);
+  ASSERT_EQ(Insert(pa, IdRecord(24, 5, 'n')), B_OK);
+  const uint32_t inB = positionOf(pbb, 1);
+  ASSERT_EQ(Insert(pbb, IdRecord(44, 5, 'n')), B_OK);
+  EXPECT_EQ(positionOf(pbb, 5), inB + 1);
+  ASSERT_EQ(Simple(B_END_TRANS), B_OK);
+  EXPECT_EQ(positionOf(pa, 5), first + 1);
+  // Another station goes on from there.
+  ASSERT_EQ(InChild([&] {
+              Block p;
+              if (Open(p, a) != B_OK || Insert(p, IdRecord(24, 6, 'c')) != B_OK) return 1;
+              if (Get(p, B_GET_EQUAL, 0, IdKey(6)).status != B_OK) return 2;
+              return Position(p) == first + 2 ? 0 : 3;
+            }),
+            0);
+  ASSERT_EQ(Insert(pa, IdRecord(24, 7, 'n')), B_OK);
+  EXPECT_EQ(positionOf(pa, 7), first + 3);
+  EXPECT_EQ(Look(a).first, 5u);
+  std::string report;
+  EXPECT_EQ(RecmanCheckFile(a, "", report), B_OK) << report;
+  EXPECT_EQ(RecmanCheckFile(b, "", report), B_OK) << report;
+}
+
 // Inside one transaction, walks that delete as they go over two files (a
 // store may send such deletes together, as one statement per file), then
 // keys inserted again and one deleted again: what is left after the commit
