@@ -39,27 +39,33 @@ int16_t OpenSettlementFiles(const std::string& root) {
 
 namespace {
 
+// A field of bytes (a code, a date, a text): where it starts in its record
+// and how many bytes it takes.  Amounts are reached by their place alone.
+struct Field {
+  size_t at, width;
+  constexpr size_t End() const { return at + width; }
+};
+
 template <size_t N>
-std::string Bytes(const unsigned char (&record)[N], size_t at, size_t width) {
-  return std::string(reinterpret_cast<const char*>(record) + at, width);
+std::string Bytes(const unsigned char (&record)[N], Field f) {
+  return std::string(reinterpret_cast<const char*>(record) + f.at, f.width);
 }
 
 template <size_t N>
-void PutBytes(unsigned char (&record)[N], size_t at, size_t width, const std::string& value,
-              unsigned char pad) {
-  size_t n = std::min(width, value.size());
-  std::memcpy(record + at, value.data(), n);
-  std::memset(record + at + n, pad, width - n);
+void PutBytes(unsigned char (&record)[N], Field f, const std::string& value, unsigned char pad) {
+  size_t n = std::min(f.width, value.size());
+  std::memcpy(record + f.at, value.data(), n);
+  std::memset(record + f.at + n, pad, f.width - n);
 }
 
 template <size_t N>
-void PutText(unsigned char (&record)[N], size_t at, size_t width, const std::string& value) {
-  PutBytes(record, at, width, value, ' ');
+void PutText(unsigned char (&record)[N], Field f, const std::string& value) {
+  PutBytes(record, f, value, ' ');
 }
 
 template <size_t N>
-void PutPacked(unsigned char (&record)[N], size_t at, size_t width, const std::string& value) {
-  PutBytes(record, at, width, value, kPackedZero);
+void PutPacked(unsigned char (&record)[N], Field f, const std::string& value) {
+  PutBytes(record, f, value, kPackedZero);
 }
 
 template <size_t N>
@@ -82,50 +88,53 @@ void PutInt(unsigned char (&record)[N], size_t at, int16_t value) {
   PutLe16(record + at, static_cast<uint16_t>(value));
 }
 
+// A property code, an owner code (property + owner), a date.
+constexpr size_t kCodeWidth = 2, kOwnerCodeWidth = 4, kDateWidth = 4;
+
 // THRebut
-constexpr size_t kConceptNumberAt = 0;
-constexpr size_t kConceptDescriptionAt = 1, kConceptDescriptionWidth = 20;
-constexpr size_t kConceptTypeAt = 21;
+constexpr size_t kConceptNumberAt = 0, kConceptTypeAt = 21;
+constexpr Field kConceptDescription = {1, 20};
 
 // FinquesH
-constexpr size_t kPropertyCodeAt = 0, kCodeWidth = 2;
-constexpr size_t kPropertyDescriptionAt = 6, kPropertyDescriptionWidth = 30;
-constexpr size_t kPropertyFeeAt = 110;
-constexpr size_t kPropertyTaxIndexAt = 114;
-constexpr size_t kPropertyLastSettlementAt = 160, kDateWidth = 4;
-constexpr size_t kPropertyGroupAt = 164, kPropertyGroupStride = 34;  // total, then name
-constexpr size_t kPropertyGroupNameWidth = 30;
-constexpr size_t kPropertyTaxIdAt = 368, kPropertyTaxIdWidth = 17;
+constexpr Field kPropertyCode = {0, kCodeWidth}, kPropertyDescription = {6, 30};
+constexpr size_t kPropertyFeeAt = 110, kPropertyTaxIndexAt = 114;
+constexpr Field kPropertyLastSettlement = {160, kDateWidth}, kPropertyTaxId = {368, 17};
+// Groups 2..7, each its total then its name.
+constexpr size_t kPropertyGroupAt = 164, kPropertyGroupStride = 34, kPropertyGroupNameWidth = 30;
 
 // FinDespH
-constexpr size_t kNoteCodeAt = 0;
-constexpr size_t kNoteTextAt = 2, kNoteTextWidth = 600;
+constexpr Field kNoteCode = {0, kCodeWidth}, kNoteText = {2, 600};
 
 // PropietH
-constexpr size_t kOwnerCodeAt = 0, kOwnerCodeWidth = 4;
+constexpr Field kOwnerCode = {0, kOwnerCodeWidth}, kOwnerPropertyCode = {0, kCodeWidth};
 constexpr size_t kOwnerShareAt = 211;
 constexpr size_t kOwnerConceptAt = 242, kOwnerConceptStride = 7;
 constexpr size_t kOwnerExtraAt[2] = {295, 304};
 constexpr size_t kOwnerExtraAmountOffset = 5;
 
-// PagamH
-constexpr size_t kPaymentCodeAt = 0, kPaymentDateAt = 2;
-constexpr size_t kPaymentAmountAt = 35, kPaymentFlagAt = 39, kPaymentTargetAt = 40;
+// PagamH: the key is the property code and the date.
+constexpr Field kPaymentCode = {0, kCodeWidth}, kPaymentDate = {2, kDateWidth},
+                kPaymentKey = {0, kCodeWidth + kDateWidth};
+constexpr size_t kPaymentAmountAt = 35;
+constexpr Field kPaymentFlag = {39, 1}, kPaymentTarget = {40, kCodeWidth};
 
-// CobramH
-constexpr size_t kCollectionCodeAt = 0, kCollectionDateAt = 4;
-constexpr size_t kCollectionAmountAt = 13, kCollectionDeductedAt = 17, kCollectionKindAt = 21;
+// CobramH: the key is the owner code and the date.
+constexpr Field kCollectionCode = {0, kOwnerCodeWidth}, kCollectionDate = {4, kDateWidth},
+                kCollectionKey = {0, kOwnerCodeWidth + kDateWidth};
+constexpr size_t kCollectionAmountAt = 13, kCollectionDeductedAt = 17;
+constexpr Field kCollectionKind = {21, 1};
 
 static_assert(kConceptTypeAt + 2 <= sizeof THRebut);
-static_assert(kPropertyTaxIdAt + kPropertyTaxIdWidth <= sizeof FinquesH);
-static_assert(kPropertyGroupAt + 5 * kPropertyGroupStride + 4 + kPropertyGroupNameWidth <= kPropertyTaxIdAt);
-static_assert(kNoteTextAt + kNoteTextWidth <= sizeof FinDespH);
+static_assert(kPropertyTaxId.End() <= sizeof FinquesH);
+static_assert(kPropertyGroupAt + 5 * kPropertyGroupStride + 4 + kPropertyGroupNameWidth <= kPropertyTaxId.at);
+static_assert(kNoteText.End() <= sizeof FinDespH);
 static_assert(kOwnerExtraAt[1] + kOwnerExtraAmountOffset + 4 <= sizeof PropietH);
 static_assert(kOwnerConceptAt + 7 * kOwnerConceptStride + 4 <= kOwnerExtraAt[0]);
-static_assert(kPaymentTargetAt + kCodeWidth <= sizeof PagamH);
-static_assert(kCollectionKindAt + 1 <= sizeof CobramH);
+static_assert(kPaymentTarget.End() <= sizeof PagamH);
+static_assert(kCollectionKind.End() <= sizeof CobramH);
 
 size_t GroupAt(int group) { return kPropertyGroupAt + kPropertyGroupStride * static_cast<size_t>(group - 2); }
+Field GroupName(int group) { return {GroupAt(group) + 4, kPropertyGroupNameWidth}; }
 
 }  // namespace
 
@@ -133,31 +142,31 @@ size_t GroupAt(int group) { return kPropertyGroupAt + kPropertyGroupStride * sta
 
 void ClearConceptRecord() {
   std::memset(THRebut, 0, sizeof THRebut);
-  PutText(THRebut, kConceptDescriptionAt, kConceptDescriptionWidth, "");
+  PutText(THRebut, kConceptDescription, "");
 }
 
 void ClearPropertyRecord() {
   std::memset(FinquesH, 0, sizeof FinquesH);
-  PutText(FinquesH, kPropertyDescriptionAt, kPropertyDescriptionWidth, "");
-  for (int g = 2; g <= 7; ++g) PutText(FinquesH, GroupAt(g) + 4, kPropertyGroupNameWidth, "");
-  PutText(FinquesH, kPropertyTaxIdAt, kPropertyTaxIdWidth, "");
+  PutText(FinquesH, kPropertyDescription, "");
+  for (int g = 2; g <= 7; ++g) PutText(FinquesH, GroupName(g), "");
+  PutText(FinquesH, kPropertyTaxId, "");
 }
 
 void ClearExpenseNoteRecord() {
   std::memset(FinDespH, 0, sizeof FinDespH);
-  PutText(FinDespH, kNoteTextAt, kNoteTextWidth, "");
+  PutText(FinDespH, kNoteText, "");
 }
 
 void ClearOwnerRecord() { std::memset(PropietH, 0, sizeof PropietH); }
 
 void ClearPaymentRecord() {
   std::memset(PagamH, 0, sizeof PagamH);
-  PutText(PagamH, kPaymentFlagAt, 1, "");
+  PutText(PagamH, kPaymentFlag, "");
 }
 
 void ClearCollectionRecord() {
   std::memset(CobramH, 0, sizeof CobramH);
-  PutText(CobramH, kCollectionKindAt, 1, "");
+  PutText(CobramH, kCollectionKind, "");
 }
 
 // ---- Receipt concepts ---------------------------------------------------------
@@ -166,10 +175,8 @@ int ConceptNumber() { return THRebut[kConceptNumberAt]; }
 void SetConceptNumber(int number) {
   if (number >= 0 && number <= 255) THRebut[kConceptNumberAt] = static_cast<unsigned char>(number);
 }
-std::string ConceptDescription() { return Bytes(THRebut, kConceptDescriptionAt, kConceptDescriptionWidth); }
-void SetConceptDescription(const std::string& text) {
-  PutText(THRebut, kConceptDescriptionAt, kConceptDescriptionWidth, text);
-}
+std::string ConceptDescription() { return Bytes(THRebut, kConceptDescription); }
+void SetConceptDescription(const std::string& text) { PutText(THRebut, kConceptDescription, text); }
 int16_t ConceptType() { return Int(THRebut, kConceptTypeAt); }
 void SetConceptType(int16_t type) { PutInt(THRebut, kConceptTypeAt, type); }
 std::string ConceptKey(int number) {
@@ -179,21 +186,17 @@ std::string ConceptKey(int number) {
 
 // ---- Properties -------------------------------------------------------------
 
-std::string PropertyCode() { return Bytes(FinquesH, kPropertyCodeAt, kCodeWidth); }
-void SetPropertyCode(const std::string& packed) { PutPacked(FinquesH, kPropertyCodeAt, kCodeWidth, packed); }
-std::string PropertyDescription() {
-  return Bytes(FinquesH, kPropertyDescriptionAt, kPropertyDescriptionWidth);
-}
-void SetPropertyDescription(const std::string& text) {
-  PutText(FinquesH, kPropertyDescriptionAt, kPropertyDescriptionWidth, text);
-}
+std::string PropertyCode() { return Bytes(FinquesH, kPropertyCode); }
+void SetPropertyCode(const std::string& packed) { PutPacked(FinquesH, kPropertyCode, packed); }
+std::string PropertyDescription() { return Bytes(FinquesH, kPropertyDescription); }
+void SetPropertyDescription(const std::string& text) { PutText(FinquesH, kPropertyDescription, text); }
 int32_t PropertyFeePerOwner() { return Long(FinquesH, kPropertyFeeAt); }
 void SetPropertyFeePerOwner(int32_t amount) { PutLong(FinquesH, kPropertyFeeAt, amount); }
 int16_t PropertyTaxIndex() { return Int(FinquesH, kPropertyTaxIndexAt); }
 void SetPropertyTaxIndex(int16_t index) { PutInt(FinquesH, kPropertyTaxIndexAt, index); }
-std::string PropertyLastSettlement() { return Bytes(FinquesH, kPropertyLastSettlementAt, kDateWidth); }
+std::string PropertyLastSettlement() { return Bytes(FinquesH, kPropertyLastSettlement); }
 void SetPropertyLastSettlement(const std::string& packed) {
-  PutPacked(FinquesH, kPropertyLastSettlementAt, kDateWidth, packed);
+  PutPacked(FinquesH, kPropertyLastSettlement, packed);
 }
 int32_t PropertyGroupTotal(int group) {
   if (group < 2 || group > 7) return 0;
@@ -204,30 +207,26 @@ void SetPropertyGroupTotal(int group, int32_t total) {
 }
 std::string PropertyGroupName(int group) {
   if (group < 2 || group > 7) return std::string();
-  return Bytes(FinquesH, GroupAt(group) + 4, kPropertyGroupNameWidth);
+  return Bytes(FinquesH, GroupName(group));
 }
 void SetPropertyGroupName(int group, const std::string& text) {
-  if (group >= 2 && group <= 7) PutText(FinquesH, GroupAt(group) + 4, kPropertyGroupNameWidth, text);
+  if (group >= 2 && group <= 7) PutText(FinquesH, GroupName(group), text);
 }
-std::string PropertyTaxId() { return Bytes(FinquesH, kPropertyTaxIdAt, kPropertyTaxIdWidth); }
-void SetPropertyTaxId(const std::string& text) {
-  PutText(FinquesH, kPropertyTaxIdAt, kPropertyTaxIdWidth, text);
-}
+std::string PropertyTaxId() { return Bytes(FinquesH, kPropertyTaxId); }
+void SetPropertyTaxId(const std::string& text) { PutText(FinquesH, kPropertyTaxId, text); }
 
 // ---- Expense notes -------------------------------------------------------------
 
-std::string ExpenseNotePropertyCode() { return Bytes(FinDespH, kNoteCodeAt, kCodeWidth); }
-void SetExpenseNotePropertyCode(const std::string& packed) {
-  PutPacked(FinDespH, kNoteCodeAt, kCodeWidth, packed);
-}
-std::string ExpenseNoteText() { return Bytes(FinDespH, kNoteTextAt, kNoteTextWidth); }
-void SetExpenseNoteText(const std::string& text) { PutText(FinDespH, kNoteTextAt, kNoteTextWidth, text); }
+std::string ExpenseNotePropertyCode() { return Bytes(FinDespH, kNoteCode); }
+void SetExpenseNotePropertyCode(const std::string& packed) { PutPacked(FinDespH, kNoteCode, packed); }
+std::string ExpenseNoteText() { return Bytes(FinDespH, kNoteText); }
+void SetExpenseNoteText(const std::string& text) { PutText(FinDespH, kNoteText, text); }
 
 // ---- Owners -----------------------------------------------------------------------
 
-std::string OwnerCode() { return Bytes(PropietH, kOwnerCodeAt, kOwnerCodeWidth); }
-void SetOwnerCode(const std::string& packed) { PutPacked(PropietH, kOwnerCodeAt, kOwnerCodeWidth, packed); }
-std::string OwnerPropertyCode() { return Bytes(PropietH, kOwnerCodeAt, kCodeWidth); }
+std::string OwnerCode() { return Bytes(PropietH, kOwnerCode); }
+void SetOwnerCode(const std::string& packed) { PutPacked(PropietH, kOwnerCode, packed); }
+std::string OwnerPropertyCode() { return Bytes(PropietH, kOwnerPropertyCode); }
 int32_t OwnerShare(int group) {
   if (group < 1 || group > 7) return 0;
   return Long(PropietH, kOwnerShareAt + 4 * static_cast<size_t>(group - 1));
@@ -260,36 +259,30 @@ void SetOwnerExtraAmount(int slot, int32_t amount) {
 
 // ---- Payments ---------------------------------------------------------------------
 
-std::string PaymentPropertyCode() { return Bytes(PagamH, kPaymentCodeAt, kCodeWidth); }
-void SetPaymentPropertyCode(const std::string& packed) {
-  PutPacked(PagamH, kPaymentCodeAt, kCodeWidth, packed);
-}
-std::string PaymentDate() { return Bytes(PagamH, kPaymentDateAt, kDateWidth); }
-void SetPaymentDate(const std::string& packed) { PutPacked(PagamH, kPaymentDateAt, kDateWidth, packed); }
-std::string PaymentKey() { return Bytes(PagamH, kPaymentCodeAt, kCodeWidth + kDateWidth); }
+std::string PaymentPropertyCode() { return Bytes(PagamH, kPaymentCode); }
+void SetPaymentPropertyCode(const std::string& packed) { PutPacked(PagamH, kPaymentCode, packed); }
+std::string PaymentDate() { return Bytes(PagamH, kPaymentDate); }
+void SetPaymentDate(const std::string& packed) { PutPacked(PagamH, kPaymentDate, packed); }
+std::string PaymentKey() { return Bytes(PagamH, kPaymentKey); }
 int32_t PaymentAmount() { return Long(PagamH, kPaymentAmountAt); }
 void SetPaymentAmount(int32_t amount) { PutLong(PagamH, kPaymentAmountAt, amount); }
-std::string PaymentFlag() { return Bytes(PagamH, kPaymentFlagAt, 1); }
-void SetPaymentFlag(const std::string& flag) { PutText(PagamH, kPaymentFlagAt, 1, flag); }
-bool PaymentChargedToOwner() { return PagamH[kPaymentFlagAt] == 'S'; }
-std::string PaymentTarget() { return Bytes(PagamH, kPaymentTargetAt, kCodeWidth); }
-void SetPaymentTarget(const std::string& packed) { PutPacked(PagamH, kPaymentTargetAt, kCodeWidth, packed); }
+std::string PaymentFlag() { return Bytes(PagamH, kPaymentFlag); }
+void SetPaymentFlag(const std::string& flag) { PutText(PagamH, kPaymentFlag, flag); }
+bool PaymentChargedToOwner() { return PagamH[kPaymentFlag.at] == 'S'; }
+std::string PaymentTarget() { return Bytes(PagamH, kPaymentTarget); }
+void SetPaymentTarget(const std::string& packed) { PutPacked(PagamH, kPaymentTarget, packed); }
 int PaymentTargetNumber() { return PackedNumber(PaymentTarget()); }
 
 // ---- Collections ------------------------------------------------------------------
 
-std::string CollectionOwnerCode() { return Bytes(CobramH, kCollectionCodeAt, kOwnerCodeWidth); }
-void SetCollectionOwnerCode(const std::string& packed) {
-  PutPacked(CobramH, kCollectionCodeAt, kOwnerCodeWidth, packed);
-}
-std::string CollectionDate() { return Bytes(CobramH, kCollectionDateAt, kDateWidth); }
-void SetCollectionDate(const std::string& packed) {
-  PutPacked(CobramH, kCollectionDateAt, kDateWidth, packed);
-}
-std::string CollectionKey() { return Bytes(CobramH, kCollectionCodeAt, kOwnerCodeWidth + kDateWidth); }
+std::string CollectionOwnerCode() { return Bytes(CobramH, kCollectionCode); }
+void SetCollectionOwnerCode(const std::string& packed) { PutPacked(CobramH, kCollectionCode, packed); }
+std::string CollectionDate() { return Bytes(CobramH, kCollectionDate); }
+void SetCollectionDate(const std::string& packed) { PutPacked(CobramH, kCollectionDate, packed); }
+std::string CollectionKey() { return Bytes(CobramH, kCollectionKey); }
 int32_t CollectionAmount() { return Long(CobramH, kCollectionAmountAt); }
 void SetCollectionAmount(int32_t amount) { PutLong(CobramH, kCollectionAmountAt, amount); }
 int32_t CollectionDeducted() { return Long(CobramH, kCollectionDeductedAt); }
 void SetCollectionDeducted(int32_t amount) { PutLong(CobramH, kCollectionDeductedAt, amount); }
-std::string CollectionKind() { return Bytes(CobramH, kCollectionKindAt, 1); }
-void SetCollectionKind(const std::string& kind) { PutText(CobramH, kCollectionKindAt, 1, kind); }
+std::string CollectionKind() { return Bytes(CobramH, kCollectionKind); }
+void SetCollectionKind(const std::string& kind) { PutText(CobramH, kCollectionKind, kind); }
