@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <initializer_list>
 
 #include "data/data.h"
 #include "platform/le.h"
@@ -66,6 +67,13 @@ void PutText(unsigned char (&record)[N], Field f, const std::string& value) {
 template <size_t N>
 void PutPacked(unsigned char (&record)[N], Field f, const std::string& value) {
   PutBytes(record, f, value, kPackedZero);
+}
+
+// Amounts and codes zero bytes, the text fields `texts` blanks.
+template <size_t N>
+void Clear(unsigned char (&record)[N], std::initializer_list<Field> texts) {
+  std::memset(record, 0, N);
+  for (Field f : texts) PutText(record, f, "");
 }
 
 template <size_t N>
@@ -140,34 +148,15 @@ Field GroupName(int group) { return {GroupAt(group) + 4, kPropertyGroupNameWidth
 
 // ---- Clearing ---------------------------------------------------------------
 
-void ClearConceptRecord() {
-  std::memset(THRebut, 0, sizeof THRebut);
-  PutText(THRebut, kConceptDescription, "");
-}
-
+void ClearConceptRecord() { Clear(THRebut, {kConceptDescription}); }
 void ClearPropertyRecord() {
-  std::memset(FinquesH, 0, sizeof FinquesH);
-  PutText(FinquesH, kPropertyDescription, "");
+  Clear(FinquesH, {kPropertyDescription, kPropertyTaxId});
   for (int g = 2; g <= 7; ++g) PutText(FinquesH, GroupName(g), "");
-  PutText(FinquesH, kPropertyTaxId, "");
 }
-
-void ClearExpenseNoteRecord() {
-  std::memset(FinDespH, 0, sizeof FinDespH);
-  PutText(FinDespH, kNoteText, "");
-}
-
-void ClearOwnerRecord() { std::memset(PropietH, 0, sizeof PropietH); }
-
-void ClearPaymentRecord() {
-  std::memset(PagamH, 0, sizeof PagamH);
-  PutText(PagamH, kPaymentFlag, "");
-}
-
-void ClearCollectionRecord() {
-  std::memset(CobramH, 0, sizeof CobramH);
-  PutText(CobramH, kCollectionKind, "");
-}
+void ClearExpenseNoteRecord() { Clear(FinDespH, {kNoteText}); }
+void ClearOwnerRecord() { Clear(PropietH, {}); }
+void ClearPaymentRecord() { Clear(PagamH, {kPaymentFlag}); }
+void ClearCollectionRecord() { Clear(CobramH, {kCollectionKind}); }
 
 // ---- Receipt concepts ---------------------------------------------------------
 
