@@ -74,16 +74,23 @@ void CheckForm(HealthReport& r) {
   r.Line(ok, "form file", ok ? Host(path) : problem);
 }
 
+// The file `path` read into `contents`; when it cannot be read, false and
+// the item's line: `ok` when the program does without it, `missing` what
+// its absence means.
+bool ReadFile(HealthReport& r, const std::string& item, const std::string& path, std::string& contents,
+              bool ok, const std::string& missing) {
+  if (ReadWholeFile(path, contents)) return true;
+  r.Line(ok, item, Host(path) + ": " + missing);
+  return false;
+}
+
 void CheckLanguage(HealthReport& r) {
   const std::string path = Session.root + "LOCALE\\TARPELIX.LNG";
+  // Without it every text is Catalan: usable only when that is the language.
+  bool catalan = Session.language.substr(0, 3) != "SPA" && Session.language.substr(0, 3) != "GLG" &&
+                 Session.language.substr(0, 3) != "OCI";
   std::string text;
-  if (!ReadWholeFile(path, text)) {
-    // Without it every text is Catalan: usable only when that is the language.
-    bool catalan = Session.language.substr(0, 3) != "SPA" && Session.language.substr(0, 3) != "GLG" &&
-                   Session.language.substr(0, 3) != "OCI";
-    r.Line(catalan, "language file", Host(path) + ": missing (the texts are Catalan)");
-    return;
-  }
+  if (!ReadFile(r, "language file", path, text, catalan, "missing (the texts are Catalan)")) return;
   long records = 0;
   for (size_t at = 0; at < text.size(); at = text.find('\n', at) + 1) {
     if (text[at] == '"') ++records;
@@ -97,10 +104,7 @@ void CheckLanguage(HealthReport& r) {
 void CheckSettings(HealthReport& r) {
   const std::string path = Session.root + "Vork.ini";
   std::string text;
-  if (!ReadWholeFile(path, text)) {
-    r.Line(false, "settings", Host(path) + ": missing (every rate would be 0)");
-    return;
-  }
+  if (!ReadFile(r, "settings", path, text, false, "missing (every rate would be 0)")) return;
   r.Line(true, "settings", Host(path));
   for (const char* section : {"Iva0", "Iva1", "Ret0", "Ret1"}) {
     const std::string value = GetIni("Honoraris", section, path);
@@ -178,11 +182,9 @@ void CheckLocks(HealthReport& r) {
 
 void CheckStation(HealthReport& r) {
   const std::string path = Session.tempDir + "LOCKS.TMP";
+  const std::string noneYet = "none yet; drawn at the first start";
   std::string bytes;
-  if (!ReadWholeFile(path, bytes)) {
-    r.Line(true, "station identity", Host(path) + ": none yet; drawn at the first start");
-    return;
-  }
+  if (!ReadFile(r, "station identity", path, bytes, true, noneYet)) return;
   bool text = true;
   for (size_t i = 4; i < bytes.size() && i < 19; ++i) {
     unsigned char c = static_cast<unsigned char>(bytes[i]);
@@ -192,7 +194,7 @@ void CheckStation(HealthReport& r) {
   if (!text) {
     r.Line(false, "station identity", Host(path) + ": the station's name is not text; delete the file");
   } else if (id == 0) {
-    r.Line(true, "station identity", Host(path) + ": none yet; drawn at the first start");
+    r.Line(true, "station identity", Host(path) + ": " + noneYet);
   } else {
     r.Line(true, "station identity",
            Host(path) + ": station " + std::to_string(id) + " " + TrimBlanks(bytes.substr(4, 15)));
