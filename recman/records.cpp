@@ -49,13 +49,12 @@ struct Entries {
   std::vector<bool> present;
 };
 
-Entries EntriesOf(const FileSpec& spec, const std::string& data, const std::string& sequences) {
-  Entries e;
+// Fills `e`, whose buffers serve again.
+void EntriesOf(const FileSpec& spec, const std::string& data, const std::string& sequences, Entries& e) {
   e.entry.resize(spec.keys.size());
-  e.present.resize(spec.keys.size());
+  e.present.assign(spec.keys.size(), false);
   for (size_t k = 0; k < spec.keys.size(); ++k)
     e.present[k] = IndexEntry(spec, k, Bytes(data), sequences, e.entry[k]);
-  return e;
 }
 
 // The handle's current record as the transaction already read it (see
@@ -173,7 +172,7 @@ int16_t CheckKeyChanges(OpenFile& f, uint32_t pos, const Entries& before, const 
                         KeyChanges& out) {
   const FileSpec& spec = f.spec;
   const size_t keys = spec.keys.size();
-  out.after.assign(keys, std::string());
+  out.after.resize(keys);
   out.present.assign(keys, false);
   out.changed.assign(keys, false);
   for (size_t k = 0; k < keys; ++k) {
@@ -197,13 +196,14 @@ int16_t CheckKeyChanges(OpenFile& f, uint32_t pos, const Entries& before, const 
 
 // The index entries of the changed keys moved to their new values (a
 // duplicate key gets a new insertion number, kept in `sequences`); the
-// unchanged keys' `after` become their entries as they stand.
-int16_t MoveIndexEntries(OpenFile& f, uint32_t pos, const Entries& before, KeyChanges& keys,
+// unchanged keys' `after` become their entries as they stand (taken from
+// `before`).
+int16_t MoveIndexEntries(OpenFile& f, uint32_t pos, Entries& before, KeyChanges& keys,
                          std::string& sequences) {
   int16_t st = B_OK;
   for (size_t k = 0; k < keys.after.size() && st == B_OK; ++k) {
     if (!keys.changed[k]) {
-      keys.after[k] = before.entry[k];
+      keys.after[k] = std::move(before.entry[k]);
       continue;
     }
     if (before.present[k]) st = DeleteIndexEntry(f, static_cast<int>(k), before.entry[k]);
@@ -218,6 +218,18 @@ int16_t MoveIndexEntries(OpenFile& f, uint32_t pos, const Entries& before, KeyCh
     st = InsertIndexEntry(f, static_cast<int>(k), keys.after[k], pos);
   }
   return st;
+}
+
+// What an update or delete works out of the record's keys, kept from one
+// write to the next so that its buffers serve again (the engine makes one
+// call at a time).
+struct WriteScratch {
+  Entries before;
+  KeyChanges changes;
+};
+WriteScratch& Scratch() {
+  static thread_local WriteScratch scratch;
+  return scratch;
 }
 
 }  // namespace
@@ -247,8 +259,9 @@ static int16_t UpdateCurrent(Call& c, bool& keysKept) {
   int16_t st = BeginRecordWrite(h, scope, old, sequences);
   if (st != B_OK) return EndWrite(scope, st);
 
-  Entries before = EntriesOf(spec, old.data, sequences);
-  KeyChanges keyChanges;
+  Entries& before = Scratch().before;
+  EntriesOf(spec, old.data, sequences, before);
+  KeyChanges& keyChanges = Scratch().changes;
   st = CheckKeyChanges(f, h.pos, before, data, keyChanges);
   if (st != B_OK) return EndWrite(scope, st);
   scope.modified = true;
@@ -260,11 +273,11 @@ static int16_t UpdateCurrent(Call& c, bool& keysKept) {
   Row written;
   written.pos = h.pos;
   written.version = NewVersion();
-  written.data = data;
-  written.sequences = sequences;
-  written.checksum = RecordChecksum(h.pos, written.version, data, sequences);
+  written.data = std::move(data);
+  written.sequences = std::move(sequences);
+  written.checksum = RecordChecksum(h.pos, written.version, written.data, written.sequences);
   if (st == B_OK)
-    st = WriteRecordRow(f, RowWrite::kUpdate, h.pos, written.version, data, sequences,
+    st = WriteRecordRow(f, RowWrite::kUpdate, h.pos, written.version, written.data, written.sequences,
                         static_cast<uint32_t>(written.checksum));
   st = EndWrite(scope, st);
   if (st != B_OK) return st;
@@ -288,7 +301,7 @@ static int16_t UpdateCurrent(Call& c, bool& keysKept) {
     }
   }
   if (h.singleLock == h.pos) ReleaseSingleLock(c.handleId);
-  DeliverKey(c, returned, data);
+  DeliverKey(c, returned, written.data);
   // What was written is what the store holds: a read of it back inside the
   // transaction needs no query.
   RememberRow(f, std::move(written));
@@ -307,7 +320,8 @@ static int16_t DeleteCurrent(Call& c) {
   int16_t st = BeginRecordWrite(h, scope, old, sequences);
   if (st != B_OK) return EndWrite(scope, st);
   scope.modified = true;
-  Entries before = EntriesOf(spec, old.data, sequences);
+  Entries& before = Scratch().before;
+  EntriesOf(spec, old.data, sequences, before);
   for (size_t k = 0; k < spec.keys.size() && st == B_OK; ++k)
     if (before.present[k]) st = DeleteIndexEntry(f, static_cast<int>(k), before.entry[k]);
   if (st == B_OK) st = DeleteRecordRow(f, h.pos);
