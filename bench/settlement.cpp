@@ -35,6 +35,8 @@
 //   db_written      1 when the database file itself was written during the
 //                   pass (checkpoints took the settlement into it), 0 when
 //                   everything stayed in the log
+//   idle_ratio      on an idle run: its pass's time over the alone run's
+//                   just before it
 //
 //   BM_SettlementJournal/P/O/C/N/J/R   settles P properties with O owners
 //                               each, C collections per owner and N
@@ -47,6 +49,8 @@
 //   journal_records the journal's records after the pass
 //   journal_KiB_per_property  their bytes (1 KiB each) per property settled
 //   db_MiB          the database and its log after the pass
+//   journal_ratio   on a run without the journal: the run with it just
+//                   before, over this one
 //   BM_SettlementAgainstPlain/P/R   settles P properties of the shape of
 //                               BM_SettlementPass (40 owners, 12 collections,
 //                               50 payments) three times over copies of the
@@ -81,6 +85,8 @@
 //                   of 0.5 ms (round trips x 0.5 ms), in seconds
 //   ms_per_property the pass's time per property (P = 9999, run once on
 //                   each store, shows whether it grows with the suite)
+//   server_ratio    on a server run: its pass's time over the SQLite run's
+//                   just before it
 // The record manager keeps its usual durability (synchronous=FULL).
 #include "settle/settlement.h"
 
@@ -408,6 +414,31 @@ pid_t StartIdleStation(const std::string& root, int& gate) {
   return up ? pid : -1;
 }
 
+// Runs that come in pairs (alone and beside an idle station, with the
+// journal and without it, SQLite and the server): the first of a pair keeps
+// its pass's seconds under what the two have in common, and the second
+// prints its ratio to them beside its own time.
+std::map<std::string, double> gFirstOfPair;
+
+double Seconds(std::chrono::steady_clock::time_point since) {
+  return std::chrono::duration<double>(std::chrono::steady_clock::now() - since).count();
+}
+
+// `seconds` of this run; the first of the pair keeps them, the second
+// gets the counter `name`: its seconds over the first's, or the first's
+// over its own with `inverse`.
+void PairRatio(benchmark::State& state, const std::string& pair, bool first, double seconds, const char* name,
+               bool inverse = false) {
+  if (first) {
+    gFirstOfPair[pair] = seconds;
+    return;
+  }
+  auto kept = gFirstOfPair.find(pair);
+  if (kept == gFirstOfPair.end() || kept->second <= 0 || seconds <= 0) return;
+  state.counters[name] = inverse ? kept->second / seconds : seconds / kept->second;
+  gFirstOfPair.erase(kept);
+}
+
 void BM_SettlementWithIdleStation(benchmark::State& state) {
   const int properties = static_cast<int>(state.range(0));
   const bool idle = state.range(1) != 0;
@@ -433,10 +464,14 @@ void BM_SettlementWithIdleStation(benchmark::State& state) {
     const SettlementRequest request = StartPassStation(root);
     int64_t before = WrittenAt(dir + "/DADES/recman.db");
     state.ResumeTiming();
+    const auto started = std::chrono::steady_clock::now();
 
     SettlementPass(request);
 
+    const double seconds = Seconds(started);
     state.PauseTiming();
+    PairRatio(state, "idle " + std::to_string(properties) + " " + std::to_string(state.range(2)), !idle,
+              seconds, "idle_ratio");
     log = FileMiB(dir + "/DADES/recman.db-wal");
     written = WrittenAt(dir + "/DADES/recman.db") != before ? 1 : 0;
     if (!Settlement.untouched.empty()) state.SkipWithError("properties left untouched");
@@ -518,8 +553,10 @@ void BM_SettlementStores(benchmark::State& state) {
 
     SettlementPass(request);
 
-    passSeconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
+    passSeconds = Seconds(started);
     state.PauseTiming();
+    PairRatio(state, "stores " + std::to_string(properties) + " " + std::to_string(state.range(2)), !server,
+              passSeconds, "server_ratio");
     trips = RecmanServerRoundTrips() - before;
     if (!Settlement.untouched.empty()) state.SkipWithError("properties left untouched");
     EndIteration(previous, dir);
@@ -551,10 +588,16 @@ void BM_SettlementJournal(benchmark::State& state) {
     const SettlementRequest request = StartPassStation(dir + "/");
     Journal.enabled = journal;
     state.ResumeTiming();
+    const auto started = std::chrono::steady_clock::now();
 
     SettlementPass(request);
 
+    const double seconds = Seconds(started);
     state.PauseTiming();
+    // With the journal first: its ratio to the run without comes on the
+    // second.
+    PairRatio(state, "journal " + std::to_string(state.range(0)) + " " + std::to_string(state.range(5)),
+              journal, seconds, "journal_ratio", true);
     if (!Settlement.untouched.empty()) state.SkipWithError("properties left untouched");
     journalRecords = RecordCount(kFileJournal);
     JournalPass pass;
