@@ -273,4 +273,55 @@ TEST_F(NavigationTest, ReadsSeeWhatAnotherProcessCommittedSinceTheLastCall) {
   EXPECT_EQ(IdOf(Get(pb, B_GET_EQUAL, 0, IdKey(1000)).data), 1000u);
 }
 
+// Walks read their records in batches whose buffers serve again for the
+// next batch: records of many lengths (a variable-length file) come back
+// whole and only as long as they are, along a key and in physical order,
+// also after updates inside a transaction made them longer or shorter.
+class ReadAheadTest : public RecmanTest {};
+
+TEST_F(ReadAheadTest, RecordsOfEveryLengthComeBackWholeThroughReusedBuffers) {
+  SpecBuilder spec;
+  spec.recordLength = 8;
+  spec.fileFlags = kFileVariableLength;
+  spec.keys = {{{1, 4, KF_BINARY}}};
+  std::string path = dir.File("V.dat");
+  ASSERT_EQ(Create(path, spec.Build()), B_OK);
+  Block pb;
+  ASSERT_EQ(Open(pb, path), B_OK);
+  auto record = [](uint32_t id, size_t length) {
+    std::string r(length, static_cast<char>('a' + id % 26));
+    PutLe(r, 0, id, 4);
+    return r;
+  };
+  std::vector<size_t> lengths(700);
+  for (uint32_t id = 0; id < lengths.size(); ++id) {
+    lengths[id] = 8 + (id * 37u) % 300;
+    ASSERT_EQ(Insert(pb, record(id, lengths[id])), B_OK);
+  }
+  auto check = [&](const char* walk, bool byKey) {
+    uint32_t seen = 0;
+    Result r = byKey ? Get(pb, B_GET_FIRST, 0) : Get(pb, B_STEP_FIRST, 0);
+    for (; r.status == B_OK; r = byKey ? Get(pb, B_GET_NEXT, 0) : Get(pb, B_STEP_NEXT, 0), ++seen) {
+      uint32_t id = IdOf(r.data);
+      ASSERT_LT(id, lengths.size()) << walk;
+      EXPECT_EQ(r.data, record(id, lengths[id])) << walk << " record " << id;
+    }
+    EXPECT_EQ(r.status, B_END_OF_FILE) << walk;
+    EXPECT_EQ(seen, lengths.size()) << walk;
+  };
+  check("along the key", true);
+  check("in physical order", false);
+
+  ASSERT_EQ(Simple(B_BEGIN_TRANS), B_OK);
+  for (Result r = Get(pb, B_GET_FIRST, 0); r.status == B_OK; r = Get(pb, B_GET_NEXT, 0)) {
+    uint32_t id = IdOf(r.data);
+    if (id % 3 != 0) continue;
+    lengths[id] = id % 2 ? 8 : 300 - lengths[id] % 200;
+    ASSERT_EQ(Update(pb, record(id, lengths[id])), B_OK);
+  }
+  ASSERT_EQ(Simple(B_END_TRANS), B_OK);
+  check("along the key after the updates", true);
+  check("in physical order after the updates", false);
+}
+
 }  // namespace
