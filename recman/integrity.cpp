@@ -20,10 +20,11 @@ namespace {
 // CRC-32 (the polynomial of zlib, PNG and Ethernet).  On a processor with
 // carry-less multiplication (PCLMULQDQ, every x86-64 of the last decade) the
 // bulk of a buffer is folded 64 bytes at a time, after Gopal et al., "Fast
-// CRC Computation for Generic Polynomials Using PCLMULQDQ" (Intel, 2009);
-// what is shorter than 64 bytes, the tail below 16 and every other processor
-// go through zlib's tables.  Both give the same values: a record's stored
-// checksum does not depend on the machine that wrote it.
+// CRC Computation for Generic Polynomials Using PCLMULQDQ" (Intel, 2009).
+// What is shorter than 64 bytes and the tail below 16 go eight bytes a step
+// through tables (ShortCrc); a long buffer on any other processor through
+// zlib's.  All give the same values: a record's stored checksum does not
+// depend on the machine that wrote it.
 uint32_t ZlibCrc(uint32_t crc, const void* bytes, size_t n) {
   return static_cast<uint32_t>(crc32(crc, static_cast<const Bytef*>(bytes), static_cast<uInt>(n)));
 }
@@ -79,7 +80,12 @@ __attribute__((target("pclmul,sse2"))) uint32_t FoldCrc(uint32_t crc, const uint
   return static_cast<uint32_t>(_mm_cvtsi128_si32(_mm_srli_si128(x1, 4)));
 }
 
-const bool gHasClmul = __builtin_cpu_supports("pclmul");
+// Asked while static objects are made: the processor's description is
+// read first, whatever order the constructors run in.
+const bool gHasClmul = [] {
+  __builtin_cpu_init();
+  return __builtin_cpu_supports("pclmul") != 0;
+}();
 #endif
 
 // Eight bytes a step from eight tables ("slicing by 8"), for the pieces
