@@ -236,7 +236,9 @@ struct Replay {
     failed = true;
   }
 
-  bool Open(const std::string& path, const Trace& trace) {
+  // Opens the copy at `path` for replaying `trace`; the calls on the file
+  // numbered `leaveOut` (0: none) are not made.
+  bool Open(const std::string& path, const Trace& trace, int16_t leaveOut = 0) {
     if (sqlite3_open(path.c_str(), &db) != SQLITE_OK || !SetPragmas(db)) return false;
     for (const auto& [number, stat] : trace.specs) {
       PlainFile& f = files[number];
@@ -258,7 +260,7 @@ struct Replay {
     handles.resize(trace.handles.size());
     for (size_t i = 0; i < trace.handles.size(); ++i) {
       auto it = files.find(trace.fileOfHandle[i]);
-      if (it == files.end()) continue;
+      if (it == files.end() || it->first == leaveOut) continue;
       handles[i].file = &it->second;
       handles[i].queries.assign(std::max<size_t>(1, it->second.layout.spec.keys.size()) * kKinds, nullptr);
     }

@@ -809,7 +809,7 @@ void BM_SettlementAgainstPlain(benchmark::State& state) {
   const int properties = static_cast<int>(state.range(0));
   const int order = static_cast<int>(state.range(1) % 3);
   std::string previous = CurrentDirectory();
-  Measured pass, bare, plainRun;
+  Measured pass, bare, plainRun, plainBare;
   for (auto _ : state) {
     const Traced* t = TracedFor(properties);
     if (!t) {
@@ -826,7 +826,20 @@ void BM_SettlementAgainstPlain(benchmark::State& state) {
         if (!replay.Open(copy, t->trace)) problem = "the plain database does not open: " + replay.problem;
         if (problem.empty()) plainRun = Measure([&] { replay.Run(t->trace); });
       };
+      // The same calls but the journal's, on a copy of its own: what the
+      // database itself charges for the journal's writes.
+      auto replayPlainBare = [&] {
+        std::string bareCopy = dir + "/plain-bare.db";
+        std::filesystem::copy_file(t->database, bareCopy);
+        plain::Replay bareReplay;
+        if (!bareReplay.Open(bareCopy, t->trace, kFileJournal))
+          problem = "the plain database does not open: " + bareReplay.problem;
+        if (problem.empty()) plainBare = Measure([&] { bareReplay.Run(t->trace); });
+        if (problem.empty() && bareReplay.failed)
+          problem = "plain SQLite without the journal: " + bareReplay.problem;
+      };
       if (check && plainFirst) replayPlain();
+      if (!check && plainFirst) replayPlainBare();
       const SettlementRequest request = StartPassStation(dir + "/");
       Journal.enabled = journal;
       m = Measure([&request] { SettlementPass(request); });
@@ -844,6 +857,7 @@ void BM_SettlementAgainstPlain(benchmark::State& state) {
         replay.Close();
         if (problem.empty()) problem = CompareWithPlain(copy);
       }
+      if (!check && !plainFirst) replayPlainBare();
       EndIteration(previous, dir);
     };
     // The three in turn, their order moved on by R: the pass with the
@@ -851,7 +865,7 @@ void BM_SettlementAgainstPlain(benchmark::State& state) {
     // the pass without the journal.
     static constexpr int kOrders[3][2] = {{0, 1}, {1, 2}, {2, 1}};
     for (int step : kOrders[order]) {
-      if (step == 1) runPass(false, bare, false, false);
+      if (step == 1) runPass(false, bare, false, order == 1);
       else runPass(true, pass, true, step == 2);
     }
     if (!problem.empty()) {
@@ -872,6 +886,10 @@ void BM_SettlementAgainstPlain(benchmark::State& state) {
   state.counters["cpu_ratio"] = ratio(pass.cpu, plainRun.cpu);
   state.counters["peak_ratio"] = ratio(pass.peak, plainRun.peak);
   state.counters["journal_ratio"] = ratio(pass.wall, bare.wall);
+  state.counters["plain_nojournal_wall_s"] = plainBare.wall;
+  state.counters["plain_nojournal_cpu_s"] = plainBare.cpu;
+  state.counters["plain_journal_ratio"] = ratio(plainRun.wall, plainBare.wall);
+  state.counters["nojournal_wall_ratio"] = ratio(bare.wall, plainBare.wall);
 }
 
 // Every case times whole passes: one iteration each, in seconds of the
