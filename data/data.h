@@ -54,8 +54,10 @@ struct DataFileTable {
   // end; and whether this run has already told of one.
   std::string heldNotice;
   bool updateLogFailureTold = false;
-  // "db.log", kept open for appending while the run lasts.
+  // "db.log", kept open for appending while the run lasts; and whether the
+  // transaction under way has already checked that the name leads to it.
   AppendLog updateLog;
+  bool updateLogCheckedInTransaction = false;
   // What the record manager told of the last call that failed on the
   // operating system or its storage (a damaged or replaced database...):
   // the status, the storage's code and message, errno and the folder.

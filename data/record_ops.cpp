@@ -204,13 +204,19 @@ void UpdateRecord(int16_t& status, int16_t file_number) {
   int32_t position = RecordPosition(0, file_number);
   CallRecordManager(index, B_UPDATE, status);
   // Every station appends to the same log, each line with one write (the
-  // file stays open for the run, see AppendLine).  A
+  // file stays open for the run, see AppendLine).  Whether the name still
+  // leads to the file open is asked once a transaction: a log renamed or
+  // removed while a property is settled gets that property's later lines,
+  // and the next transaction writes to the file the name now leads to.  A
   // line that cannot be written (a folder or file this user may not write,
   // a full disk, a symbolic link) does not fail the update; the operator
   // is told once per run.
   int error = 0;
-  if (!AppendLine(DataFiles.updateLog, "db.log", UpdateLogLine(file_number, B_UPDATE, status), &error))
-    NoteUpdateLogFailure(CurrentDirectory() + "/db.log", error);
+  bool checkName = !(DataFiles.inTransaction && DataFiles.updateLogCheckedInTransaction);
+  if (AppendLine(DataFiles.updateLog, "db.log", UpdateLogLine(file_number, B_UPDATE, status), &error,
+                 checkName))
+    DataFiles.updateLogCheckedInTransaction = DataFiles.inTransaction;
+  else NoteUpdateLogFailure(CurrentDirectory() + "/db.log", error);
   if (status == B_DATA_BUFFER_TOO_SHORT) status = 0;
   if (status != 0) std::fill(file->keyValue.begin(), file->keyValue.end(), '\0');
   // The record as stored; with no position (0) this is only a position query.
@@ -320,6 +326,7 @@ void SetLockMode(int16_t& status, const std::string& modes, int16_t file_number)
 int16_t BeginTransaction() {
   int16_t status = TransactionCall(B_BEGIN_TRANS);
   if (status == 0) DataFiles.inTransaction = true;
+  DataFiles.updateLogCheckedInTransaction = false;
   return status;
 }
 

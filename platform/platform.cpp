@@ -398,12 +398,13 @@ AppendLog::Identity IdentityOf(const struct stat& st) {
 
 }  // namespace
 
-bool AppendLine(AppendLog& log, const std::string& path, const std::string& text, int* error) {
+bool AppendLine(AppendLog& log, const std::string& path, const std::string& text, int* error,
+                bool checkName) {
   // The file still open serves while the name leads to it, as it was: not
   // removed, renamed, replaced (by a link too) nor given other rights.
   if (log.fd >= 0 && log.path == path) {
     struct stat st {};
-    if (::lstat(log.host.c_str(), &st) != 0 || IdentityOf(st) != log.opened) log.Close();
+    if (checkName && (::lstat(log.host.c_str(), &st) != 0 || IdentityOf(st) != log.opened)) log.Close();
   } else {
     log.Close();
   }

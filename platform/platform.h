@@ -142,10 +142,11 @@ bool WriteWholeFile(const std::string& path, const std::string& contents);
 bool AppendToFile(const std::string& path, const std::string& text, int* error = nullptr);
 // A file kept open for appending lines for as long as the run needs it (the
 // update log): each line is one write(2) with O_APPEND, so several stations
-// may append to the same file.  Before each line one lstat checks that the
+// may append to the same file.  Before a line one lstat checks that the
 // name still leads to the file open, as it was opened; a file removed,
 // renamed, replaced or given other rights is opened again by its name
-// (as AppendToFile would open it).
+// (as AppendToFile would open it).  A caller that has just checked (the
+// lines of one transaction after its first) may leave the check out.
 struct AppendLog {
   // What tells the file open from another one under its name.
   struct Identity {
@@ -169,8 +170,10 @@ struct AppendLog {
   void Close();
 };
 // Appends `text` to the file `path` through `log`; false when it cannot be
-// written, with the reason in *error when given.
-bool AppendLine(AppendLog& log, const std::string& path, const std::string& text, int* error = nullptr);
+// written, with the reason in *error when given.  With `checkName` false
+// the file open serves without asking whether the name still leads to it.
+bool AppendLine(AppendLog& log, const std::string& path, const std::string& text, int* error = nullptr,
+                bool checkName = true);
 bool ChangeDirectory(const std::string& path);
 std::string CurrentDirectory();
 // The names in a folder ("." and ".." left out); empty when it cannot be read.

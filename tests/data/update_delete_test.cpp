@@ -66,6 +66,45 @@ TEST_F(UpdateDeleteTest, AnUpdateIsStoredLoggedAndReadBack) {
   EXPECT_EQ(Record(), "CCCCthird ");
 }
 
+// The log's name is asked after once a transaction: a log renamed between
+// two updates of one transaction gets the second line too (nothing is
+// lost), the next transaction writes to the file the name leads to, and so
+// does an update outside a transaction.
+TEST_F(UpdateDeleteTest, ARenamedLogIsFollowedFromTheNextTransaction) {
+  const std::string line =
+      std::string(" 504 ") + std::string(9, ' ') + " 3 " + std::string(11, ' ') + " 0 \r\n";
+  auto update = [&](const char* key) {
+    int16_t status = -1;
+    FindRecord(status, 0, key, 0, kItems);
+    ASSERT_EQ(status, 0);
+    UpdateRecord(status, kItems);
+    ASSERT_EQ(status, 0);
+  };
+  auto read = [](const std::string& path) {
+    std::string text;
+    ReadWholeFile(path, text);
+    return text;
+  };
+  ASSERT_EQ(BeginTransaction(), 0);
+  update("AAAA");
+  std::filesystem::rename(root + "db.log", root + "db.old");
+  update("BBBB");
+  ASSERT_EQ(EndTransaction(), 0);
+  EXPECT_EQ(read(root + "db.old"), line + line);
+  EXPECT_EQ(Log(), "");
+
+  ASSERT_EQ(BeginTransaction(), 0);
+  update("CCCC");
+  ASSERT_EQ(EndTransaction(), 0);
+  EXPECT_EQ(Log(), line);
+  EXPECT_EQ(read(root + "db.old"), line + line);
+
+  std::filesystem::remove(root + "db.log");
+  update("AAAA");
+  EXPECT_EQ(Log(), line);
+  EXPECT_EQ(read(root + "db.old"), line + line);
+}
+
 // The observer the benchmarks trace a pass with: told of each call once it
 // returned, with the key as sent (before the engine wrote over it), the
 // record as it came back and the status.
