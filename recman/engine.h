@@ -73,8 +73,12 @@ struct Row {
 // (when full it starts again with the newest).
 struct TransactionRows {
   static constexpr size_t kMaxRows = 4096;
+  static constexpr size_t kMaxSpare = 256;
   uint64_t transaction = 0;
   std::unordered_map<uint32_t, Row> rows;
+  // Entries forgotten, with their buffers, for the next rows kept: a walk
+  // that reads and deletes record after record allocates nothing for them.
+  std::vector<std::unordered_map<uint32_t, Row>::node_type> spare;
 };
 
 // The part of a file shared by all of this process's handles on it.

@@ -59,14 +59,15 @@ void EntriesOf(const FileSpec& spec, const std::string& data, const std::string&
 
 // The handle's current record as the transaction already read it (see
 // TransactionRows); false when it must be read from the store.
-// The write forgets it right after (ForgetRow), so it is taken, not copied.
+// The write forgets it right after (ForgetRow), so it is taken, not copied:
+// its buffers change places with the caller's.
 bool TakeSeenRecord(Handle& h, Row& row, std::string& sequences) {
   Row* seen = SeenRow(*h.file, h.pos);
   if (!seen) return false;
   row.pos = seen->pos;
   row.version = seen->version;
-  row.data = std::move(seen->data);
-  sequences = std::move(seen->sequences);
+  row.data.swap(seen->data);
+  sequences.swap(seen->sequences);
   return true;
 }
 
@@ -226,6 +227,8 @@ int16_t MoveIndexEntries(OpenFile& f, uint32_t pos, Entries& before, KeyChanges&
 struct WriteScratch {
   Entries before;
   KeyChanges changes;
+  Row old;  // the record as it stood
+  std::string sequences;
 };
 WriteScratch& Scratch() {
   static thread_local WriteScratch scratch;
@@ -253,8 +256,8 @@ static int16_t UpdateCurrent(Call& c, bool& keysKept) {
   if (h.readOnly) return B_ACCESS_DENIED;
   if (c.data == nullptr || !LengthFits(spec, c.dataCapacity)) return B_RECORD_LENGTH_ERROR;
   std::string data(reinterpret_cast<const char*>(c.data), c.dataCapacity);
-  Row old;
-  std::string sequences;
+  Row& old = Scratch().old;
+  std::string& sequences = Scratch().sequences;
   WriteScope scope;
   int16_t st = BeginRecordWrite(h, scope, old, sequences);
   if (st != B_OK) return EndWrite(scope, st);
@@ -314,8 +317,8 @@ static int16_t DeleteCurrent(Call& c) {
   const FileSpec& spec = f.spec;
   if (h.physical != Place::kOnRecord) return B_INVALID_POSITIONING;
   if (h.readOnly) return B_ACCESS_DENIED;
-  Row old;
-  std::string sequences;
+  Row& old = Scratch().old;
+  std::string& sequences = Scratch().sequences;
   WriteScope scope;
   int16_t st = BeginRecordWrite(h, scope, old, sequences);
   if (st != B_OK) return EndWrite(scope, st);

@@ -205,24 +205,54 @@ int16_t EndWrite(WriteScope& scope, int16_t status) {
   return status;
 }
 
-void RememberRow(OpenFile& file, Row&& row) {
-  if (!InsideTransaction(file)) return;
+namespace {
+
+// Empties `seen`, keeping entries as spares.
+void ForgetAllRows(TransactionRows& seen) {
+  while (!seen.rows.empty() && seen.spare.size() < TransactionRows::kMaxSpare)
+    seen.spare.push_back(seen.rows.extract(seen.rows.begin()));
+  seen.rows.clear();
+}
+
+// The entry of the transaction's rows for `pos`, made (from a spare when
+// there is one) if there is none yet.
+Row& KeptRow(OpenFile& file, uint32_t pos) {
   TransactionRows& seen = file.seen;
   if (seen.transaction != gRecman.transactionSerial) {
-    seen.rows.clear();
+    ForgetAllRows(seen);
     seen.transaction = gRecman.transactionSerial;
   }
-  if (seen.rows.size() >= TransactionRows::kMaxRows && !seen.rows.count(row.pos)) seen.rows.clear();
-  Row& kept = seen.rows[row.pos];
+  auto it = seen.rows.find(pos);
+  if (it != seen.rows.end()) return it->second;
+  if (seen.rows.size() >= TransactionRows::kMaxRows) ForgetAllRows(seen);
+  if (seen.spare.empty()) return seen.rows[pos];
+  auto node = std::move(seen.spare.back());
+  seen.spare.pop_back();
+  node.key() = pos;
+  return seen.rows.insert(std::move(node)).position->second;
+}
+
+}  // namespace
+
+// The row's buffers change places with the kept entry's.
+void RememberRow(OpenFile& file, Row&& row) {
+  if (!InsideTransaction(file)) return;
+  Row& kept = KeptRow(file, row.pos);
   kept.pos = row.pos;
   kept.version = row.version;
-  kept.data = std::move(row.data);
-  kept.sequences = std::move(row.sequences);
+  kept.data.swap(row.data);
+  kept.sequences.swap(row.sequences);
   kept.checksum = row.checksum;
 }
 
 void RememberRow(OpenFile& file, const Row& row) {
-  if (InsideTransaction(file)) RememberRow(file, Row(row));
+  if (!InsideTransaction(file)) return;
+  Row& kept = KeptRow(file, row.pos);
+  kept.pos = row.pos;
+  kept.version = row.version;
+  kept.data.assign(row.data);
+  kept.sequences.assign(row.sequences);
+  kept.checksum = row.checksum;
 }
 
 Row* SeenRow(OpenFile& file, uint32_t pos) {
@@ -231,7 +261,11 @@ Row* SeenRow(OpenFile& file, uint32_t pos) {
   return it == file.seen.rows.end() ? nullptr : &it->second;
 }
 
-void ForgetRow(OpenFile& file, uint32_t pos) { file.seen.rows.erase(pos); }
+void ForgetRow(OpenFile& file, uint32_t pos) {
+  TransactionRows& seen = file.seen;
+  auto node = seen.rows.extract(pos);
+  if (node && seen.spare.size() < TransactionRows::kMaxSpare) seen.spare.push_back(std::move(node));
+}
 
 int16_t EngineBeginTransaction() {
   if (gRecman.inTransaction) return B_TRANSACTION_ACTIVE;
