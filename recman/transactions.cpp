@@ -38,9 +38,16 @@ namespace recman {
 
 namespace {
 
+// Empties `seen`, keeping entries as spares.
+void ForgetAllRows(TransactionRows& seen) {
+  while (!seen.rows.empty() && seen.spare.size() < TransactionRows::kMaxSpare)
+    seen.spare.push_back(seen.rows.extract(seen.rows.begin()));
+  seen.rows.clear();
+}
+
 void ForgetTransactionRows() {
   for (auto& [key, file] : gRecman.files) {
-    file->seen.rows.clear();
+    ForgetAllRows(file->seen);
     file->seen.transaction = 0;
   }
 }
@@ -206,13 +213,6 @@ int16_t EndWrite(WriteScope& scope, int16_t status) {
 }
 
 namespace {
-
-// Empties `seen`, keeping entries as spares.
-void ForgetAllRows(TransactionRows& seen) {
-  while (!seen.rows.empty() && seen.spare.size() < TransactionRows::kMaxSpare)
-    seen.spare.push_back(seen.rows.extract(seen.rows.begin()));
-  seen.rows.clear();
-}
 
 // The entry of the transaction's rows for `pos`, made (from a spare when
 // there is one) if there is none yet.

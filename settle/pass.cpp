@@ -120,6 +120,16 @@ struct PropertyRun {
       : request(r), code(c), limitKey(c + r.SettlementDate), receives(kOwnerNumbers, 0) {
     for (int& t : conceptType) t = -1;
   }
+  // The journal entry's images go back to the pool the next property's
+  // take theirs from.
+  ~PropertyRun() {
+    std::vector<std::string>& pool = Settlement.spareImages;
+    for (std::vector<std::string>* images : {&journal.collections, &journal.payments})
+      for (std::string& image : *images)
+        if (pool.size() < kSpareImages) pool.push_back(std::move(image));
+  }
+  PropertyRun(const PropertyRun&) = delete;
+  PropertyRun& operator=(const PropertyRun&) = delete;
   const SettlementRequest& request;
   std::string code;                // 2 packed bytes
   std::string limitKey;            // code + settlement date: collections and payments up to it
@@ -352,6 +362,21 @@ std::string Image(const unsigned char (&record)[N]) {
   return std::string(reinterpret_cast<const char*>(record), N);
 }
 
+// The bytes of a record variable added to `into`, in a buffer an earlier
+// property's journal entry had (see RecycleImages): a property deletes
+// hundreds of records, and its entry keeps each one's image.
+template <size_t N>
+void KeepImage(std::vector<std::string>& into, const unsigned char (&record)[N]) {
+  std::vector<std::string>& pool = Settlement.spareImages;
+  if (pool.empty()) {
+    into.emplace_back();
+  } else {
+    into.push_back(std::move(pool.back()));
+    pool.pop_back();
+  }
+  into.back().assign(reinterpret_cast<const char*>(record), N);
+}
+
 // What the journal keeps of an owner who receives a balance.
 JournalOwner JournalOf(const OwnerEntry& owner) {
   JournalOwner j;
@@ -378,7 +403,7 @@ int16_t WriteProperty(PropertyRun& run) {
   JournalProperty& journal = run.journal;
   for (int32_t position : run.collections) {
     int16_t status = CountedReadAt(position, kFileCollections);
-    if (status == 0) journal.collections.push_back(Image(CobramH));
+    if (status == 0) KeepImage(journal.collections, CobramH);
     if (status == 0) status = CountedDelete(kFileCollections);
     if (status != 0) return status;
   }
@@ -398,7 +423,7 @@ int16_t WriteProperty(PropertyRun& run) {
   }
   for (int32_t position : run.payments) {
     int16_t status = CountedReadAt(position, kFilePayments);
-    if (status == 0) journal.payments.push_back(Image(PagamH));
+    if (status == 0) KeepImage(journal.payments, PagamH);
     if (status == 0) status = CountedDelete(kFilePayments);
     if (status != 0) return status;
   }

@@ -156,6 +156,9 @@ struct SettlementWork {
   // after it).
   std::vector<std::string> settled;
   bool stoppedOnDamage = false;
+  // Buffers of deleted records' images a property's journal entry had,
+  // for the next property's (at most kSpareImages).
+  std::vector<std::string> spareImages;
   // Operations the pass has asked of the data layer (reads, steps, updates,
   // deletes, key locks and releases, transaction steps); for measurements.
   uint64_t recordOperations = 0;
@@ -165,3 +168,4 @@ struct SettlementWork {
   void (*beforeRecordOperation)(SettlementOperation operation, int16_t file) = nullptr;
 };
 extern SettlementWork Settlement;
+constexpr size_t kSpareImages = 1024;
