@@ -33,11 +33,13 @@ size_t RecordBytes(const DataFileSlot& slot) {
   return slot.record ? static_cast<size_t>(n) : 0;
 }
 
-// The data buffer of a call that sends the record: the record variable, the
-// rest spaces.
-void FillDataBuffer(const DataFileSlot& slot, unsigned char* data) {
-  std::memset(data, ' ', kDataBufferSize);
-  std::memcpy(data, slot.record, RecordBytes(slot));
+// The data buffer of a call that sends `length` bytes of record: the
+// record variable, the rest of them spaces.  The engine neither reads nor
+// writes the buffer beyond the length it is given.
+void FillDataBuffer(const DataFileSlot& slot, unsigned char* data, size_t length) {
+  size_t n = RecordBytes(slot);
+  std::memcpy(data, slot.record, n);
+  if (length > n) std::memset(data + n, ' ', length - n);
 }
 
 void DeliverRecord(DataFileSlot& slot, const unsigned char* data, uint32_t dataLength) {
@@ -108,8 +110,8 @@ void CallRecordManager(int slot, uint16_t operation, int16_t& status) {
   for (;;) {
     if (attempts == 1) messageShown = ShowDataMessage(24, LockWaitText());
     unsigned char data[kDataBufferSize];
-    FillDataBuffer(file, data);
     uint32_t dataLength = static_cast<uint32_t>(std::clamp<int32_t>(file.recordLength, 0, kDataBufferSize));
+    FillDataBuffer(file, data, dataLength);
     char key[kKeyBufferSize];
     FillKeyBuffer(file, key, filler);
     status = CallEngine(call, file.positionBlock, data, &dataLength, key, KeyLength(file),
@@ -245,13 +247,14 @@ int32_t RecordPosition(int32_t position, int16_t file_number) {
   unsigned char data[kDataBufferSize];
   uint32_t dataLength = kDataBufferSize;
   char key[kKeyBufferSize];
+  // The engine reads no more of the data buffer than a get direct's
+  // position, and answers in it.
   if (position == 0) {
-    std::memset(data, 0, sizeof data);
-    std::memset(key, 0, sizeof key);
+    std::memset(data, 0, 4);
+    key[0] = '\0';
     int16_t status = CallEngine(B_GET_POSITION, file->positionBlock, data, &dataLength, key, 0, 0);
     return status == B_OK ? static_cast<int32_t>(GetLe32(data)) : 0;
   }
-  std::memset(data, ' ', sizeof data);
   PutLe32(data, static_cast<uint32_t>(position));
   FillKeyBuffer(*file, key, ' ');
   int16_t status = CallEngine(B_GET_DIRECT, file->positionBlock, data, &dataLength, key, KeyLength(*file),

@@ -336,6 +336,27 @@ TEST_F(UpdateDeleteTest, APositionTakenEarlierReadsItsRecordDirectly) {
   EXPECT_EQ(Record(), "BBBBsecond");
 }
 
+// A record variable shorter than the file's records: a read fills what it
+// holds, and an update sends it with the rest of the record blank.
+TEST_F(UpdateDeleteTest, AShortRecordVariableIsSentWithTheRestBlank) {
+  int16_t status = -1;
+  ResetDataFiles(status);
+  unsigned char shortRecord[6] = {};
+  OpenDataFile(status, shortRecord, root + "DADES\\Items", kItems, sizeof shortRecord);
+  ASSERT_EQ(status, 0);
+  FindRecord(status, 0, "BBBB", 0, kItems);
+  ASSERT_EQ(status, 0);
+  EXPECT_EQ(std::string(reinterpret_cast<char*>(shortRecord), sizeof shortRecord), "BBBBse");
+  std::memcpy(shortRecord, "BBBBxy", sizeof shortRecord);
+  UpdateRecord(status, kItems);
+  ASSERT_EQ(status, 0);
+
+  ReopenWithoutCurrentRecord();
+  FindRecord(status, 0, "BBBB", 0, kItems);
+  ASSERT_EQ(status, 0);
+  EXPECT_EQ(Record(), "BBBBxy    ");
+}
+
 TEST_F(UpdateDeleteTest, ADirectReadOfAPlaceWithNoRecordLeavesTheVariable) {
   Set("##########");
   EXPECT_NE(RecordPosition(0x7FFFFF00, kItems), 0);
