@@ -252,9 +252,6 @@ struct SqliteStore final : Store {
   std::map<int64_t, Counters> counters;
   bool writing = false;  // a write transaction of this connection is open
   sqlite3_stmt* writeCounters = nullptr;
-  // Rows a batch had no use for, kept with their buffers for the next ones.
-  static constexpr size_t kSpareRows = 512;
-  std::vector<Row> spareRows;
 
   explicit SqliteStore(Directory& d) : dir(d) {}
   ~SqliteStore() override {
@@ -919,15 +916,7 @@ struct SqliteStore final : Store {
     size_t n = 0;
     int rc;
     while ((rc = sqlite3_step(s)) == SQLITE_ROW) {
-      if (n == rows.size()) {
-        if (spareRows.empty()) {
-          rows.emplace_back();
-        } else {
-          rows.push_back(std::move(spareRows.back()));
-          spareRows.pop_back();
-        }
-      }
-      Row& r = rows[n];
+      Row& r = n < rows.size() ? rows[n] : rows.emplace_back();
       ++n;
       if (withSortKey) AssignBlob(s, 0, r.sortKey);
       else r.sortKey.clear();
@@ -937,12 +926,7 @@ struct SqliteStore final : Store {
       AssignBlob(s, first + 3, r.sequences);
       r.checksum = sqlite3_column_type(s, first + 4) == SQLITE_NULL ? -1 : sqlite3_column_int64(s, first + 4);
     }
-    // Rows left over (a short batch after a long one) wait, with their
-    // buffers, for the next batch that is longer.
-    while (rows.size() > n) {
-      if (spareRows.size() < kSpareRows) spareRows.push_back(std::move(rows.back()));
-      rows.pop_back();
-    }
+    rows.resize(n);
     int16_t st = rc == SQLITE_DONE ? int16_t{B_OK} : Failed(rc);
     sqlite3_reset(s);
     return st;
