@@ -232,27 +232,33 @@ Row& KeptRow(OpenFile& file, uint32_t pos) {
   return seen.rows.insert(std::move(node)).position->second;
 }
 
+// The entry kept for `row` inside a transaction (nullptr outside one),
+// with the row's position, version and checksum; its bytes are the
+// caller's to set.
+Row* KeptFieldsOf(OpenFile& file, const Row& row) {
+  if (!InsideTransaction(file)) return nullptr;
+  Row& kept = KeptRow(file, row.pos);
+  kept.pos = row.pos;
+  kept.version = row.version;
+  kept.checksum = row.checksum;
+  return &kept;
+}
+
 }  // namespace
 
 // The row's buffers change places with the kept entry's.
 void RememberRow(OpenFile& file, Row&& row) {
-  if (!InsideTransaction(file)) return;
-  Row& kept = KeptRow(file, row.pos);
-  kept.pos = row.pos;
-  kept.version = row.version;
-  kept.data.swap(row.data);
-  kept.sequences.swap(row.sequences);
-  kept.checksum = row.checksum;
+  if (Row* kept = KeptFieldsOf(file, row)) {
+    kept->data.swap(row.data);
+    kept->sequences.swap(row.sequences);
+  }
 }
 
 void RememberRow(OpenFile& file, const Row& row) {
-  if (!InsideTransaction(file)) return;
-  Row& kept = KeptRow(file, row.pos);
-  kept.pos = row.pos;
-  kept.version = row.version;
-  kept.data.assign(row.data);
-  kept.sequences.assign(row.sequences);
-  kept.checksum = row.checksum;
+  if (Row* kept = KeptFieldsOf(file, row)) {
+    kept->data.assign(row.data);
+    kept->sequences.assign(row.sequences);
+  }
 }
 
 Row* SeenRow(OpenFile& file, uint32_t pos) {
