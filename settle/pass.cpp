@@ -363,8 +363,8 @@ std::string Image(const unsigned char (&record)[N]) {
 }
 
 // The bytes of a record variable added to `into`, in a buffer an earlier
-// property's journal entry had (see RecycleImages): a property deletes
-// hundreds of records, and its entry keeps each one's image.
+// property's journal entry had (given back by ~PropertyRun): a property
+// deletes hundreds of records, and its entry keeps each one's image.
 template <size_t N>
 void KeepImage(std::vector<std::string>& into, const unsigned char (&record)[N]) {
   std::vector<std::string>& pool = Settlement.spareImages;
