@@ -89,8 +89,9 @@ unsigned NextBatch(const Handle& h, bool forward, bool physical) {
 
 // A keyed read forward along key `key` (the first entry at or above
 // `bound`, or above it) answered from what the handle read ahead: 0 with
-// the row (left where it is: the caller delivers from it), `missing` when the stretch read ahead reaches the
-// index's end without one, or -1 when the rows read ahead cannot tell.
+// the row (left where it is: the caller delivers from it), `missing` when
+// the stretch read ahead reaches the index's end without one, or -1 when
+// the rows read ahead cannot tell.
 int AnswerFromAhead(Handle& h, int key, Find how, const std::string& bound, const Row*& row) {
   ReadAhead& a = h.ahead;
   if (!a.valid || a.physical || !a.forward || a.key != key || (how != Find::kGe && how != Find::kGt))
